@@ -1,0 +1,2 @@
+// The platform layer's sources live beside this file.
+namespace platform {}
