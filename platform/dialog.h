@@ -1,0 +1,40 @@
+#pragma once
+// Message boxes. Every box's caption and text also go to stderr, as someone
+// starting the program from a terminal expects. Without a display the answer
+// comes at once (OK, or Cancel for Retry/Cancel), so a Retry never loops and
+// no test blocks. Never call this from a thread that holds an engine lock while
+// the UI thread may wait for that lock.
+
+#include <string>
+
+namespace platform {
+
+enum class DialogButtons { Ok, RetryCancel };
+enum class DialogAnswer { Ok, Retry, Cancel };
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+    virtual DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons) = 0;
+};
+
+// The service in use. Until one is installed, boxes go to stderr only and are
+// answered at once.
+DialogService& GetDialogService();
+// Installs a service (a real one at start-up, a fake in tests); null restores
+// the stderr-only service. The caller keeps ownership.
+void SetDialogService(DialogService* service);
+
+// Convenience: GetDialogService().Show(...).
+DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption,
+                            DialogButtons buttons = DialogButtons::Ok);
+
+// The answer a box gets when no one can see it.
+inline DialogAnswer HeadlessAnswer(DialogButtons buttons) {
+    return buttons == DialogButtons::RetryCancel ? DialogAnswer::Cancel : DialogAnswer::Ok;
+}
+
+// Writes a box's caption and text to stderr.
+void EchoDialogToStderr(const std::string& caption, const std::string& text);
+
+}  // namespace platform

@@ -1,2 +1,0 @@
-// The platform layer's sources live beside this file.
-namespace platform {}
