@@ -1,0 +1,150 @@
+#include "commands/command_table.h"
+
+#include <unordered_map>
+
+// Handlers arrive with the commands' own areas; until then a record's handler
+// is null and calling it does nothing. "Variable" stays without one for good:
+// the compiler consumes it as a declaration.
+//
+// The misspelt names ("GraphicPouse", "OrignalCharactorSet", "DefaultHigth",
+// "SystemTranstionCut", …) are what the game's scripts are written in, and the
+// two repeated records (21 and 22) keep every later index where scripts and
+// stored data expect it.
+const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
+    {nullptr, {0, 0, 0}, nullptr, {}},  // 0: never matched
+    {"Dammy", {0, 0, 0}, nullptr, {}},  // 1
+    {"Apply", {0, 0, 0}, nullptr, {}},  // 2
+    {"=", {0, 0, 0}, nullptr, {}},  // 3
+    {"if", {0, 0, 0}, nullptr, {}},  // 4
+    {"else", {0, 0, 0}, nullptr, {}},  // 5
+    {"return", {0, 0, 0}, nullptr, {}},  // 6
+    {"ToString", {0, 0, 0}, nullptr, {}},  // 7
+    {"Graphic", {0, 0, 0}, nullptr, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 8
+    {"GraphicAlter", {0, 0, 0}, nullptr, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
+    {"GraphicDelete", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 10
+    {"GraphicTextOut", {0, 0, 0}, nullptr, {"Target", "Layer", "Text", "Color", "FontNo", "DrawSpeed"}},  // 11
+    {"GraphicWait", {0, 0, 0}, nullptr, {"Target", "Layer", "KeyToSkip"}},  // 12
+    {"PageFeed", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 13
+    {"Transition", {0, 0, 0}, nullptr, {"Time", "File", "Shader", "Async", "IsQue"}},  // 14
+    {"Wait", {0, 0, 0}, nullptr, {"Time", "SkipOn"}},  // 15
+    {"KeyWait", {0, 0, 0}, nullptr, {"Time"}},  // 16
+    {"GraphicFilter", {0, 0, 0}, nullptr, {"Target", "Layer", "File"}},  // 17
+    {"GraphicPlay", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 18
+    {"GraphicStop", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 19
+    {"GraphicPouse", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 20
+    {"GraphicDelete", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 21
+    {"Apply", {0, 0, 0}, nullptr, {}},  // 22
+    {"GraphicSlot", {0, 0, 0}, nullptr, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 23
+    {"GraphicSlotAlter", {0, 0, 0}, nullptr, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 24
+    {"GraphicSlotDelete", {0, 0, 0}, nullptr, {"Target", "Layer", "No"}},  // 25
+    {"Sound", {0, 0, 0}, nullptr, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 26
+    {"SoundAlter", {0, 0, 0}, nullptr, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 27
+    {"SoundStop", {0, 0, 0}, nullptr, {"Layer", "Time", "FinishToDelete"}},  // 28
+    {"SoundVolume", {0, 0, 0}, nullptr, {"Layer", "Time", "Volume"}},  // 29
+    {"SoundStopToVoice", {0, 0, 0}, nullptr, {"Time"}},  // 30
+    {"SoundPlayRepeatToJustBeforeVoice", {0, 0, 0}, nullptr, {"Layer"}},  // 31
+    {"ScriptJump", {0, 0, 0}, nullptr, {"File", "Label"}},  // 32
+    {"ScriptCall", {0, 0, 0}, nullptr, {"File", "Label", "Interrupt"}},  // 33
+    {"ScriptInterrupt", {0, 0, 0}, nullptr, {"File"}},  // 34
+    {"WindowTitle", {0, 0, 0}, nullptr, {"Text"}},  // 35
+    {"WindowIcon", {0, 0, 0}, nullptr, {"No"}},  // 36
+    {"SystemDataSave", {0, 0, 0}, nullptr, {}},  // 37
+    {"VariableReset", {0, 0, 0}, nullptr, {"Global", "Nomal", "Local"}},  // 38
+    {"OrignalCharactorSet", {0, 0, 0}, nullptr, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 39
+    {"GraphicCharactorSet", {0, 0, 0}, nullptr, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 40
+    {"SystemScreenModeChange", {0, 0, 0}, nullptr, {"Value"}},  // 41
+    {"SystemTextColor", {0, 0, 0}, nullptr, {"Color"}},  // 42
+    {"SystemTextSpeed", {0, 0, 0}, nullptr, {"Speed"}},  // 43
+    {"SystemAutoSpeed", {0, 0, 0}, nullptr, {"Speed"}},  // 44
+    {"SystemKeyWaitVoiceStop", {0, 0, 0}, nullptr, {"Value"}},  // 45
+    {"SystemTranstionCut", {0, 0, 0}, nullptr, {"Value"}},  // 46
+    {"SystemTranstionCut.Is", {0, 0, 0}, nullptr, {}},  // 47
+    {"SystemSkipAlready", {0, 0, 0}, nullptr, {"Value"}},  // 48
+    {"SystemParametorSkipType", {0, 0, 0}, nullptr, {"Value"}},  // 49
+    {"SystemControl.SkipPlaying", {0, 0, 0}, nullptr, {"State"}},  // 50
+    {"SystemControl.AutoPlaying", {0, 0, 0}, nullptr, {"State"}},  // 51
+    {"SystemControl.SkipPlaying.Is", {0, 0, 0}, nullptr, {}},  // 52
+    {"SystemControl.AutoPlaying.Is", {0, 0, 0}, nullptr, {}},  // 53
+    {"SystemControl.NextSelectSkiping", {0, 0, 0}, nullptr, {}},  // 54
+    {"SystemControl.NextSelectSkiping.Is", {0, 0, 0}, nullptr, {}},  // 55
+    {"SystemControl.NextSelectSkiping.Abort", {0, 0, 0}, nullptr, {}},  // 56
+    {"SystemControl.WM_CLOSE.Disable", {0, 0, 0}, nullptr, {}},  // 57
+    {"SoundGroup", {0, 0, 0}, nullptr, {"No", "SoundNoStart", "SoundNoLast"}},  // 58
+    {"SoundGroupVolume", {0, 0, 0}, nullptr, {"No", "Volume"}},  // 59
+    {"SoundGroupSilent", {0, 0, 0}, nullptr, {"No", "Value"}},  // 60
+    {"SoundGroupAutomodeSkip", {0, 0, 0}, nullptr, {"No", "Value"}},  // 61
+    {"Select", {0, 0, 0}, nullptr, {"GraphicLayer", "Transition", "CursorMoveType"}},  // 62
+    {"Case", {0, 0, 0}, nullptr, {"Disable", "InKey", "InKeyTable", "InKeyMouse", "InKeyMouseWheel", "x", "y", "z", "GraphicLayer", "GraphicNomalFile", "GraphicSelectFile", "GraphicDecideFile", "GraphicDisableFile", "SoundLayer", "SoundNomalFile", "SoundSelectFile", "SoundDecideFile", "SoundDisableFile", "TextLayer", "Text", "TextNomalColor", "TextSelectColor", "TextDecideColor", "TextDisableColor", "InWindowMessage", "MoveOn", "MoveAfterward"}},  // 63
+    {"Quit", {0, 0, 0}, nullptr, {"Flag"}},  // 64
+    {"Restart", {0, 0, 0}, nullptr, {"Flag"}},  // 65
+    {"PlayDataLoad", {0, 0, 0}, nullptr, {"No"}},  // 66
+    {"PlayDataSave", {0, 0, 0}, nullptr, {"No", "Index"}},  // 67
+    {"PlayDataCheck", {0, 0, 0}, nullptr, {"No"}},  // 68
+    {"PlayDataDelete", {0, 0, 0}, nullptr, {"No"}},  // 69
+    {"PlayDataGetIndex", {0, 0, 0}, nullptr, {"No"}},  // 70
+    {"PlayDataGetDate", {0, 0, 0}, nullptr, {"No"}},  // 71
+    {"GraphicPlayDataThumbnail", {0, 0, 0}, nullptr, {"Target", "Layer", "No", "x", "y", "z", "Hide", "StencilAction", "Transmittance"}},  // 72
+    {"HistoryReset", {0, 0, 0}, nullptr, {}},  // 73
+    {"History", {0, 0, 0}, nullptr, {}},  // 74
+    {"IsDebug", {0, 0, 0}, nullptr, {}},  // 75
+    {"IsNowSkipping", {0, 0, 0}, nullptr, {}},  // 76
+    {"Config", {0, 0, 0}, nullptr, {}},  // 77
+    {"Variable", {0, 0, 0}, nullptr, {"System", "Global", "Nomal", "Local", "Name", "ArraySize"}},  // 78
+    {nullptr, {0, 0, 0}, nullptr, {}},  // 79: ends every walk
+};
+
+namespace {
+
+// The compiler asks for a command at nearly every word of a script, so the
+// walk over the records is replaced by a map built once from the table. Only
+// the first record of a repeated name is entered, which is what the walk
+// would find.
+const std::unordered_map<std::string_view, int32>& CommandIndexByName() {
+    static const std::unordered_map<std::string_view, int32> map = [] {
+        std::unordered_map<std::string_view, int32> m;
+        m.reserve(kBuiltinTableSize * 2);
+        for (int32 i = 1; i < kBuiltinTableSize && g_builtinCommandTable[i].name != nullptr; ++i)
+            m.emplace(g_builtinCommandTable[i].name, i);
+        return m;
+    }();
+    return map;
+}
+
+bool IsCommandIndex(int32 index) { return index >= 1 && index <= kBuiltinCommandCount; }
+
+}  // namespace
+
+int32 FindBuiltinCommand(std::string_view name) {
+    const auto& map = CommandIndexByName();
+    auto it = map.find(name);
+    return it == map.end() ? 0 : it->second;
+}
+
+bool GetBuiltinParamNames(int32 index, std::vector<std::string>& names) {
+    names.clear();
+    names.reserve(kBuiltinParamSlots);
+    if (index < 0 || index >= kBuiltinTableSize) return true;
+    const BuiltinCommandEntry& entry = g_builtinCommandTable[index];
+    for (int32 slot = 0; slot < kBuiltinParamSlots; ++slot) {
+        if (entry.paramNames[slot] == nullptr) continue;
+        names.resize(static_cast<size_t>(slot) + 1);
+        names[static_cast<size_t>(slot)] = entry.paramNames[slot];
+    }
+    return true;
+}
+
+int32 GetBuiltinParamCount(int32 index) {
+    if (index < 0 || index >= kBuiltinTableSize) return 0;
+    int32 count = 0;
+    for (int32 slot = 0; slot < kBuiltinParamSlots; ++slot)
+        if (g_builtinCommandTable[index].paramNames[slot] != nullptr) count = slot + 1;
+    return count;
+}
+
+void CallBuiltinCommand(int32 index, classScriptContext& context,
+                        const std::vector<classScriptValue>& arguments, int32 count,
+                        classScriptValue& result) {
+    if (!IsCommandIndex(index)) return;
+    BuiltinCommandHandler handler = g_builtinCommandTable[index].handler;
+    if (handler != nullptr) handler(context, arguments, count, result);
+}
