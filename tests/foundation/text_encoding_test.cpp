@@ -1,0 +1,227 @@
+#include "foundation/text_encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<u8> Bytes(std::initializer_list<int> values) {
+    std::vector<u8> out;
+    for (int v : values) out.push_back(static_cast<u8>(v));
+    return out;
+}
+
+std::string Str(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values) out.push_back(static_cast<char>(v));
+    return out;
+}
+
+std::string ToUtf8ByBom(const std::vector<u8>& data, int defaultCode = TEXT_ENCODING_ANSI) {
+    std::string out;
+    TextToUtf8ByBom(out, data.data(), data.size(), defaultCode);
+    return out;
+}
+
+}  // namespace
+
+TEST(Utf16AndUtf8, ConvertBothWaysIncludingCharactersOutsideTheBmp) {
+    // U+0041, U+00E9, U+3042, U+20BB7 (a supplementary ideograph), U+1F600.
+    const std::u16string wide = u"A\u00E9\u3042\U00020BB7\U0001F600";
+    ASSERT_EQ(wide.size(), 7u);  // the last two need surrogate pairs
+    EXPECT_EQ(wide[3], 0xD842);
+    EXPECT_EQ(wide[4], 0xDFB7);
+    const std::string utf8 = Str({0x41, 0xC3, 0xA9, 0xE3, 0x81, 0x82, 0xF0, 0xA0, 0xAE, 0xB7, 0xF0, 0x9F, 0x98, 0x80});
+    EXPECT_EQ(WideToUtf8(wide), utf8);
+    EXPECT_EQ(Utf8ToWide(utf8), wide);
+}
+
+TEST(Utf16AndUtf8, StopAtTheFirstZeroAndGiveEmptyForEmpty) {
+    EXPECT_EQ(WideToUtf8(std::u16string(u"ab\0cd", 5)), "ab");
+    EXPECT_EQ(Utf8ToWide(std::string("ab\0cd", 5)), u"ab");
+    EXPECT_EQ(WideToUtf8(u""), "");
+    EXPECT_EQ(Utf8ToWide(""), u"");
+}
+
+TEST(Utf16AndUtf8, MalformedInputBecomesReplacementCharacters) {
+    // A cut-off sequence at the end stands as one replacement.
+    EXPECT_EQ(Utf8ToWide(Str({'a', 0xE3, 0x81})), u"a\uFFFD");
+    // A stray continuation byte, then a good letter.
+    EXPECT_EQ(Utf8ToWide(Str({0x80, 'b'})), u"\uFFFDb");
+    // Overlong "/" (C0 AF): C0 never starts a sequence, AF is stray.
+    EXPECT_EQ(Utf8ToWide(Str({0xC0, 0xAF})), u"\uFFFD\uFFFD");
+    // An encoded surrogate (ED A0 80) is three bad bytes.
+    EXPECT_EQ(Utf8ToWide(Str({0xED, 0xA0, 0x80})), u"\uFFFD\uFFFD\uFFFD");
+    // Past U+10FFFF (F4 90 80 80): F4 stops at 90, then three strays.
+    EXPECT_EQ(Utf8ToWide(Str({0xF4, 0x90, 0x80, 0x80})).size(), 4u);
+    // A sequence interrupted by an ASCII byte keeps that byte.
+    EXPECT_EQ(Utf8ToWide(Str({0xE3, 'x'})), u"\uFFFDx");
+    // Unpaired surrogates in UTF-16 become U+FFFD (EF BF BD).
+    EXPECT_EQ(WideToUtf8(std::u16string{char16_t(0xD800), u'a', char16_t(0xDC00)}),
+              Str({0xEF, 0xBF, 0xBD, 'a', 0xEF, 0xBF, 0xBD}));
+}
+
+TEST(CodePage932, DecodesJapaneseTextAndItsOwnExtensions) {
+    std::u16string wide;
+    // あ 82A0, 日 93FA, 本 967B, half-width ｱ B1, ① 8740 (an NEC row only in
+    // the Windows variant), ～ 8160 (U+FF5E there), and "\" staying a backslash.
+    const auto bytes = Bytes({0x82, 0xA0, 0x93, 0xFA, 0x96, 0x7B, 0xB1, 0x87, 0x40, 0x81, 0x60, 0x5C});
+    ASSERT_TRUE(CodePageBufferToWide(wide, bytes.data(), bytes.size(), 932));
+    EXPECT_EQ(wide, u"\u3042\u65E5\u672C\uFF71\u2460\uFF5E\\");
+    // CP_ACP is CP932 in this engine.
+    ASSERT_TRUE(CodePageBufferToWide(wide, bytes.data(), 2, CP_ACP));
+    EXPECT_EQ(wide, u"\u3042");
+}
+
+TEST(CodePage932, RoundTripsAndMarksWhatItCannotHold) {
+    const std::u16string text = u"\u65E5\u672C\u8A9E\u30C6\u30AD\u30B9\u30C8 abc";  // 日本語テキスト abc
+    std::string bytes;
+    ASSERT_TRUE(WideToCodePage(bytes, text, 932));
+    EXPECT_EQ(bytes.substr(0, 4), Str({0x93, 0xFA, 0x96, 0x7B}));
+    EXPECT_EQ(bytes.size(), 7u * 2 + 4);
+    std::u16string back;
+    ASSERT_TRUE(CodePageBufferToWide(back, reinterpret_cast<const u8*>(bytes.data()), bytes.size(), 932));
+    EXPECT_EQ(back, text);
+    // A supplementary character and an unpaired surrogate have no CP932 form.
+    ASSERT_TRUE(WideToCodePage(bytes, u"a\U0001F600b" + std::u16string(1, char16_t(0xDC00)), 932));
+    EXPECT_EQ(bytes, "a?b?");
+}
+
+TEST(CodePage932, BadBytesBecomeReplacementsAndDecodingGoesOn) {
+    std::u16string wide;
+    // 82 alone at the end is a cut-off double-byte character; 0xA0 and 0xFD
+    // are unassigned single bytes. Each bad byte costs one replacement.
+    const auto cut = Bytes({'a', 0x82});
+    ASSERT_TRUE(CodePageBufferToWide(wide, cut.data(), cut.size(), 932));
+    EXPECT_EQ(wide, u"a\uFFFD");
+    const auto bad = Bytes({0xA0, 'x', 0xFD, 0x82, 0xA0});
+    ASSERT_TRUE(CodePageBufferToWide(wide, bad.data(), bad.size(), 932));
+    EXPECT_EQ(wide, u"\uFFFDx\uFFFD\u3042");
+}
+
+TEST(CodePages, AnUnknownCodePageGivesNothing) {
+    std::u16string wide;
+    const auto bytes = Bytes({'a'});
+    EXPECT_FALSE(CodePageBufferToWide(wide, bytes.data(), bytes.size(), 4242424));
+    EXPECT_TRUE(wide.empty());
+}
+
+TEST(ByteOrderMarks, DetectionAndLengthFollowTheirOwnSizeLimits) {
+    const auto le = Bytes({0xFF, 0xFE, 'a'});
+    const auto be = Bytes({0xFE, 0xFF, 0});
+    const auto u8bom3 = Bytes({0xEF, 0xBB, 0xBF});
+    const auto u8bom4 = Bytes({0xEF, 0xBB, 0xBF, 'a'});
+    EXPECT_EQ(DetectTextEncoding(le.data(), 3), TEXT_ENCODING_UTF16LE);
+    EXPECT_EQ(DetectTextEncoding(le.data(), 2), TEXT_ENCODING_NONE);
+    EXPECT_EQ(DetectTextEncoding(be.data(), 3), TEXT_ENCODING_UTF16BE);
+    EXPECT_EQ(DetectTextEncoding(u8bom3.data(), 3), TEXT_ENCODING_NONE);
+    EXPECT_EQ(DetectTextEncoding(u8bom4.data(), 4), TEXT_ENCODING_UTF8);
+    EXPECT_EQ(BomLength(le.data(), 3), 2u);
+    EXPECT_EQ(BomLength(le.data(), 2), 0u);
+    EXPECT_EQ(BomLength(be.data(), 3), 2u);
+    EXPECT_EQ(BomLength(u8bom3.data(), 3), 3u);
+    EXPECT_EQ(DetectTextEncoding(nullptr, 10), TEXT_ENCODING_NONE);
+}
+
+TEST(TextToUtf8ByBom, EachEncodingOfAScriptGivesItsText) {
+    // UTF-16LE with its mark: the mark goes, the first letter stays.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({0xFF, 0xFE, 'S', 0, 0x42, 0x30})), Str({'S', 0xE3, 0x81, 0x82}));
+    // UTF-16LE beyond the BMP: U+20BB7 as D842 DFB7.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({0xFF, 0xFE, 0x42, 0xD8, 0xB7, 0xDF})), Str({0xF0, 0xA0, 0xAE, 0xB7}));
+    // UTF-16BE is read too, not left empty.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({0xFE, 0xFF, 0, 'S', 0x30, 0x42})), Str({'S', 0xE3, 0x81, 0x82}));
+    // UTF-8 keeps its three mark bytes and ends at the first zero.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({0xEF, 0xBB, 0xBF, 'a', 'b', 0, 'c'})), Str({0xEF, 0xBB, 0xBF, 'a', 'b'}));
+    // No mark: CP932 by default.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({'x', 0x82, 0xA0})), Str({'x', 0xE3, 0x81, 0x82}));
+    // Exactly EF BB BF is taken as ANSI text, whose conversion skips those
+    // three bytes: nothing is left.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({0xEF, 0xBB, 0xBF})), "");
+    // An unknown default code leaves the output empty.
+    EXPECT_EQ(ToUtf8ByBom(Bytes({'a', 'b'}), 9), "");
+}
+
+TEST(TextToUtf8ByBom, ReportsWhetherAConversionProducedText) {
+    std::string out;
+    const auto ansi = Bytes({'a'});
+    EXPECT_TRUE(TextToUtf8ByBom(out, ansi.data(), ansi.size(), TEXT_ENCODING_ANSI));
+    const auto utf8 = Bytes({0xEF, 0xBB, 0xBF, 'a'});
+    EXPECT_FALSE(TextToUtf8ByBom(out, utf8.data(), utf8.size(), TEXT_ENCODING_ANSI));
+    EXPECT_EQ(out.size(), 4u);
+    // Three bytes hold one unit: too short for the mark to be dropped, so the
+    // mark itself comes out as U+FEFF.
+    const auto markOnly = Bytes({0xFF, 0xFE, 0});
+    EXPECT_TRUE(TextToUtf8ByBom(out, markOnly.data(), markOnly.size(), TEXT_ENCODING_ANSI));
+    EXPECT_EQ(out, Str({0xEF, 0xBB, 0xBF}));
+    const auto empty = Bytes({0xFF, 0xFE, 0, 0, 0, 0});
+    EXPECT_TRUE(TextToUtf8ByBom(out, empty.data(), empty.size(), TEXT_ENCODING_ANSI));
+    EXPECT_EQ(out, std::string(2, '\0'));
+}
+
+TEST(Utf16BufferToUtf8, DropsAMarkOnlyFromThreeUnitsOnAndKeepsInnerZeros) {
+    std::string out;
+    const char16_t two[] = {0xFEFF, u'a'};
+    EXPECT_TRUE(Utf16BufferToUtf8(out, two, 2));
+    EXPECT_EQ(out, Str({0xEF, 0xBB, 0xBF, 'a'}));
+    const char16_t three[] = {0xFEFF, u'a', u'b'};
+    EXPECT_TRUE(Utf16BufferToUtf8(out, three, 3));
+    EXPECT_EQ(out, "ab");
+    const char16_t zeros[] = {u'a', 0, u'b'};
+    EXPECT_TRUE(Utf16BufferToUtf8(out, zeros, 3));
+    EXPECT_EQ(out, std::string("a\0b", 3));
+}
+
+TEST(CodePointToUtf8, UsesTheSixByteSchemeUpTo31Bits) {
+    EXPECT_EQ(CodePointToUtf8(0x41), "A");
+    EXPECT_EQ(CodePointToUtf8(0x3042), Str({0xE3, 0x81, 0x82}));
+    EXPECT_EQ(CodePointToUtf8(0x7FF), Str({0xDF, 0xBF}));
+    EXPECT_EQ(CodePointToUtf8(0x10000), Str({0xF0, 0x90, 0x80, 0x80}));
+    // 0x200000 = 1 000 000000 000000 000000 in 6-bit groups after the lead.
+    EXPECT_EQ(CodePointToUtf8(0x200000), Str({0xF8, 0x88, 0x80, 0x80, 0x80}));
+    EXPECT_EQ(CodePointToUtf8(0x7FFFFFFE), Str({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBE}));
+    EXPECT_EQ(CodePointToUtf8(0x7FFFFFFF), "");
+    EXPECT_EQ(CodePointToUtf8(0xFFFFFFFF), "");
+}
+
+TEST(Utf8Walk, SequenceLengthsFollowTheLeadByte) {
+    EXPECT_EQ(Utf8SequenceLength(0x00), 1);
+    EXPECT_EQ(Utf8SequenceLength(0x7F), 1);
+    EXPECT_EQ(Utf8SequenceLength(0x80), 0);
+    EXPECT_EQ(Utf8SequenceLength(0xBF), 0);
+    EXPECT_EQ(Utf8SequenceLength(0xC3), 2);
+    EXPECT_EQ(Utf8SequenceLength(0xE3), 3);
+    EXPECT_EQ(Utf8SequenceLength(0xF0), 4);
+    EXPECT_EQ(Utf8SequenceLength(0xF8), 5);
+    EXPECT_EQ(Utf8SequenceLength(0xFD), 6);
+    EXPECT_EQ(Utf8SequenceLength(0xFE), 0);
+    EXPECT_EQ(Utf8SequenceLength(0xFF), 0);
+}
+
+TEST(Utf8Walk, CountsEndInsideTheTextWhateverTheBytes) {
+    EXPECT_EQ(Utf8CharCount(Str({0x61, 0xC3, 0xA9})), 2u);
+    EXPECT_EQ(Utf8CharCount(Str({'a', 0x80, 'b'})), 3u);
+    EXPECT_EQ(Utf8CharCount(Str({0xFF, 0xFE})), 2u);
+    // A lone lead byte before the terminator is one character; the walk does
+    // not step over the zero into what follows.
+    EXPECT_EQ(Utf8CharCount(Str({'a', 0xE3, 0, 'z', 'z'})), 2u);
+    // A cut-off sequence at the very end of the data.
+    EXPECT_EQ(Utf8CharCount(Str({0xFC, 0x80})), 1u);
+    EXPECT_EQ(Utf8CharCount(""), 0u);
+
+    const std::string text = Str({'a', 0xE3, 0x81, 0x82, 0xF0, 0x9F});
+    EXPECT_EQ(Utf8NextPosition(text, 0), 1u);
+    EXPECT_EQ(Utf8NextPosition(text, 1), 4u);
+    EXPECT_EQ(Utf8NextPosition(text, 4), 6u);
+    EXPECT_EQ(Utf8NextPosition(text, 6), 6u);
+    EXPECT_EQ(Utf8NextPosition(text, 99), 6u);
+}
+
+TEST(Utf8Walk, DecodesTheCharacterAtAPosition) {
+    const std::string text = Str({'a', 0xE3, 0x81, 0x82, 0xF0, 0x9F, 0x98, 0x80});
+    EXPECT_EQ(Utf8DecodeAt(text, 0), u32('a'));
+    EXPECT_EQ(Utf8DecodeAt(text, 1), 0x3042u);
+    EXPECT_EQ(Utf8DecodeAt(text, 4), 0x1F600u);
+    EXPECT_EQ(Utf8DecodeAt(text, 8), 0u);
+}
