@@ -1,0 +1,138 @@
+#include "foundation/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "foundation/number_text.h"
+
+namespace {
+
+// Set only by tests; read by every atomic write.
+std::atomic<FileFault> g_fileFault{FileFault::None};
+// Makes temporary names unique within the process; the pid makes them unique
+// between copies of the program sharing one data folder.
+std::atomic<u64> g_tempCounter{0};
+
+FileFault CurrentFault() { return g_fileFault.load(std::memory_order_relaxed); }
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes the rename itself durable: without it a crash can forget the new
+// directory entry even though the data was flushed.
+void SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+void SetFileFaultForTesting(FileFault fault) { g_fileFault.store(fault, std::memory_order_relaxed); }
+
+bool classAtomicFile::Open(const std::string& path) {
+    if (IsOpen() || path.empty()) return false;
+    path_ = path;
+    failed_ = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath_ = FormatToString("%s.tmp-%ld-%llu", path.c_str(), static_cast<long>(::getpid()),
+                                   static_cast<unsigned long long>(g_tempCounter.fetch_add(1)));
+        int fd;
+        do {
+            fd = ::open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            ::close(fd);
+            if (file_.OpenWrite(tempPath_, false, true)) return true;
+            ::unlink(tempPath_.c_str());
+            break;
+        }
+        if (errno != EEXIST) break;
+    }
+    tempPath_.clear();
+    return false;
+}
+
+u64 classAtomicFile::Write(const void* data, u64 n) {
+    if (!IsOpen()) return 0;
+    if (n == 0) return 0;
+    u64 written;
+    if (CurrentFault() == FileFault::DiskFull) {
+        // What a full disk does: part of the data goes in, then ENOSPC.
+        written = file_.Write(data, n / 2);
+        errno = ENOSPC;
+    } else {
+        written = file_.Write(data, n);
+    }
+    if (written != n) failed_ = true;
+    return written;
+}
+
+bool classAtomicFile::Commit(bool replace) {
+    if (!IsOpen()) return false;
+    bool ok = !failed_;
+    if (ok) ok = CurrentFault() != FileFault::SyncFailure && ::fsync(file_.Descriptor()) == 0;
+    file_.Close();
+    if (ok) {
+        if (CurrentFault() == FileFault::RenameFailure) {
+            ok = false;
+        } else if (replace) {
+            ok = ::rename(tempPath_.c_str(), path_.c_str()) == 0;
+        } else {
+            // A hard link fails when the target exists, so nothing is replaced
+            // even if another process creates the target meanwhile.
+            ok = ::link(tempPath_.c_str(), path_.c_str()) == 0;
+            ::unlink(tempPath_.c_str());
+        }
+    }
+    if (!ok) ::unlink(tempPath_.c_str());
+    if (ok) SyncFolder(FolderOf(path_));
+    tempPath_.clear();
+    failed_ = false;
+    return ok;
+}
+
+void classAtomicFile::Discard() {
+    if (!IsOpen()) return;
+    file_.Close();
+    ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+    failed_ = false;
+}
+
+bool WriteFileAtomically(const std::string& path, const void* data, u64 size) {
+    classAtomicFile file;
+    if (!file.Open(path)) return false;
+    if (size != 0 && file.Write(data, size) != size) return false;
+    return file.Commit();
+}
+
+bool CopyFileUtf8(const std::string& source, const std::string& destination, bool failIfExists) {
+    classFile in;
+    if (!in.OpenRead(source, false)) return false;
+    const u64 size = in.GetSize();
+    if (size == kFileError) return false;
+    classAtomicFile out;
+    if (!out.Open(destination)) return false;
+    // Streamed in pieces: the source's size is only what it claims to be.
+    std::vector<char> buffer(1 << 16);
+    u64 copied = 0;
+    for (;;) {
+        const u64 got = in.Read(buffer.data(), buffer.size());
+        if (got == 0) break;
+        if (out.Write(buffer.data(), got) != got) return false;
+        copied += got;
+    }
+    if (copied != size) return false;
+    return out.Commit(!failIfExists);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// Writes that replace a file whole or not at all. The program's own files
+// (play data, the snapshot, "System.dat", "Already.dat") are written into a
+// temporary file beside the target, flushed to the disk and renamed over the
+// old one. A full disk, a write error or a crash therefore never leaves a
+// torn file: either the new bytes are in place or the old ones still are, and
+// a failure is reported as one.
+
+#include <string>
+
+#include "foundation/file.h"
+#include "foundation/types.h"
+
+class classAtomicFile {
+public:
+    classAtomicFile() = default;
+    // Not committed: the temporary file is removed and the target untouched.
+    ~classAtomicFile() { Discard(); }
+    classAtomicFile(const classAtomicFile&) = delete;
+    classAtomicFile& operator=(const classAtomicFile&) = delete;
+
+    // Creates the temporary file in the target's folder (a rename only
+    // replaces atomically within one file system). False when that fails.
+    bool Open(const std::string& path);
+    // As classFile; a short or failed write marks the whole file as failed,
+    // so a caller that ignores counts still cannot commit a torn file.
+    u64 Write(const void* data, u64 n);
+    // Writers back-patch headers through these.
+    u64 Seek(int64 distance, int method) { return file_.Seek(distance, method); }
+    u64 Tell() const { return file_.Tell(); }
+    bool IsOpen() const { return file_.IsOpen(); }
+    bool Failed() const { return failed_; }
+
+    // Flushes, closes and renames over the target. With replace false an
+    // existing target is kept and Commit fails. False on any failure, after
+    // which the temporary file is gone and the target as it was.
+    bool Commit(bool replace = true);
+    void Discard();
+
+private:
+    classFile file_;
+    std::string path_;
+    std::string tempPath_;
+    bool failed_ = false;
+};
+
+// The whole of `data` as the new contents of `path`, atomically.
+bool WriteFileAtomically(const std::string& path, const void* data, u64 size);
+
+// Copies a file into place atomically (a slot is never half overwritten).
+// With failIfExists an existing destination is left alone and the copy fails.
+bool CopyFileUtf8(const std::string& source, const std::string& destination, bool failIfExists);
+
+// A seam for tests: makes the atomic writer's next operations of one kind
+// fail as the disk would. Stays in force until set back to None.
+enum class FileFault {
+    None,
+    DiskFull,     // writes stop short with ENOSPC
+    SyncFailure,  // the flush to the disk fails with EIO
+    RenameFailure,
+};
+void SetFileFaultForTesting(FileFault fault);

@@ -1,0 +1,126 @@
+#include "foundation/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "foundation/number_text.h"
+#include "platform/dialog.h"
+
+namespace {
+
+// Keeps each system call well inside ssize_t.
+constexpr u64 kMaxTransfer = u64{1} << 30;
+
+std::string SystemErrorText(int err) {
+    char buffer[256];
+    // The GNU strerror_r returns its text, which may or may not be `buffer`.
+    const char* text = strerror_r(err, buffer, sizeof buffer);
+    return std::string(text ? text : "Unknown error") + "\n";
+}
+
+}  // namespace
+
+std::string FileErrorBoxText(const std::string& path, int err) {
+    return FormatToString("filename:%s\nerrorcode:%d\n\nerrorcomment:%s\n", path.c_str(), err,
+                          SystemErrorText(err).c_str());
+}
+
+bool classFile::Open(const std::string& path, int flags, bool showError, const char* caption) {
+    if (IsOpen()) return false;
+    for (;;) {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            struct stat st;
+            // A directory opens for reading on Linux but is no file to read.
+            if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+                ::close(fd);
+                errno = EISDIR;
+            } else {
+                fd_ = fd;
+                return true;
+            }
+        }
+        const int err = errno;
+        if (!showError) return false;
+        const auto answer = platform::ShowMessageBox(FileErrorBoxText(path, err), caption,
+                                                     platform::DialogButtons::RetryCancel);
+        if (answer != platform::DialogAnswer::Retry) return false;
+    }
+}
+
+bool classFile::OpenRead(const std::string& path, bool showError) {
+    return Open(path, O_RDONLY, showError, "ReadFile Access Error");
+}
+
+bool classFile::OpenWrite(const std::string& path, bool showError, bool keepContents) {
+    return Open(path, O_WRONLY | O_CREAT | (keepContents ? 0 : O_TRUNC), showError, "WriteFile Access Error");
+}
+
+u64 classFile::Read(void* buffer, u64 n) {
+    if (!IsOpen() || buffer == nullptr) return 0;
+    u64 done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < n) {
+        const u64 chunk = std::min(n - done, kMaxTransfer);
+        const ssize_t got = ::read(fd_, out + done, static_cast<std::size_t>(chunk));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<u64>(got);
+    }
+    return done;
+}
+
+u64 classFile::Write(const void* data, u64 n) {
+    if (!IsOpen() || data == nullptr) return 0;
+    u64 done = 0;
+    const auto* in = static_cast<const char*>(data);
+    while (done < n) {
+        const u64 chunk = std::min(n - done, kMaxTransfer);
+        const ssize_t put = ::write(fd_, in + done, static_cast<std::size_t>(chunk));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += static_cast<u64>(put);
+    }
+    return done;
+}
+
+u64 classFile::GetSize() const {
+    if (!IsOpen()) return 0;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || st.st_size < 0) return kFileError;
+    return static_cast<u64>(st.st_size);
+}
+
+u64 classFile::Tell() const {
+    if (!IsOpen()) return 0;
+    const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    return at < 0 ? kFileError : static_cast<u64>(at);
+}
+
+u64 classFile::Seek(int64 distance, int method) {
+    if (!IsOpen()) return 0;
+    int whence;
+    switch (method) {
+        case 0: whence = SEEK_SET; break;
+        case 1: whence = SEEK_CUR; break;
+        case 2: whence = SEEK_END; break;
+        default: return kFileError;
+    }
+    const off_t at = ::lseek(fd_, static_cast<off_t>(distance), whence);
+    return at < 0 ? kFileError : static_cast<u64>(at);
+}
+
+void classFile::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
