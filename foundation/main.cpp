@@ -1,2 +1,5 @@
-// The velk2 executable: the program's entry is the application frame's own.
-int main() { return 0; }
+// The velk2 executable: the program takes no arguments; everything it plays
+// comes from the working directory.
+#include "foundation/entry.h"
+
+int main() { return WinMain(); }

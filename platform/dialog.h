@@ -25,6 +25,10 @@ DialogService& GetDialogService();
 // the stderr-only service. The caller keeps ownership.
 void SetDialogService(DialogService* service);
 
+// Installs the desktop's message boxes (SDL); without a display, or with
+// VELK2_DIALOGS=stderr, they stay stderr-only with an immediate answer.
+void InstallSystemDialogService();
+
 // Convenience: GetDialogService().Show(...).
 DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption,
                             DialogButtons buttons = DialogButtons::Ok);

@@ -1,0 +1,125 @@
+#include "foundation/entry.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "foundation/application.h"
+#include "foundation/subsystem_hooks.h"
+#include "foundation/worker_threads.h"
+#include "platform/dialog.h"
+#include "platform/instance_lock.h"
+#include "platform/user_folder.h"
+
+namespace {
+
+// Without a script runtime the start-up thread still behaves like one that
+// waits for its first frame and runs until the program ends: the window stays
+// open until the player closes it.
+u32 IdleStartupScriptProc(void* argument) {
+    auto* self = static_cast<classWorkerThread*>(argument);
+    WaitFrame();
+    self->WaitForStopRequest();
+    return 0;
+}
+
+// The usual bound, then a generous one before a thread counts as stuck.
+bool StopAndJoin(classWorkerThread& thread, const char* name) {
+    if (thread.Stop(1000) != classWorkerThread::kTimedOut) return true;
+    if (thread.Stop(10000) != classWorkerThread::kTimedOut) return true;
+    std::fprintf(stderr, "velk2: the %s thread did not stop\n", name);
+    return false;
+}
+
+std::string CurrentDirectory() {
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
+}
+
+void Run(void (*hook)()) {
+    if (hook != nullptr) hook();
+}
+
+}  // namespace
+
+int RunApplication(const EntryEnvironment& environment) {
+    const SubsystemHooks& hooks = GetSubsystemHooks();
+
+    platform::InstanceLock instanceLock;
+    std::string workingDirectory =
+        environment.workingDirectory.empty() ? CurrentDirectory() : environment.workingDirectory;
+    switch (instanceLock.Acquire(workingDirectory, environment.lockDirectory)) {
+        case platform::InstanceLockResult::HeldByAnother:
+            platform::ShowMessageBox("同一アプリケーションが既に起動されています", "２重起動 Error");
+            return 0;
+        case platform::InstanceLockResult::Failed:
+            // Running twice is the lesser harm than not running at all.
+            std::fprintf(stderr, "velk2: no single-instance lock could be made; not checking for a second copy\n");
+            break;
+        case platform::InstanceLockResult::Acquired:
+            break;
+    }
+
+    InitApplication();
+    classApplication* application = GetApplication();
+    if (application == nullptr) return 0;
+
+    std::string dataHome = platform::UserDataHome();
+    std::string folder = dataHome.empty() ? std::string() : dataHome + "/" + application->dataFolder;
+    if (folder.empty() || !platform::CreateDirectoryTree(folder)) {
+        platform::ShowMessageBox("データフォルダの作成に失敗しました", "Data Folder Create Error");
+        ShutdownApplication();
+        return 0;
+    }
+    application->dataFolder = folder;
+
+    Run(hooks.readSystemData);
+    Run(hooks.readAlreadyData);
+
+    application->windowTitle = "";
+    application->logicalWidth = 1280;
+    application->logicalHeight = 720;
+
+    std::unique_ptr<platform::Window> window = environment.createWindow ? environment.createWindow() : nullptr;
+    if (!application->CreateMainWindow(window.get())) {
+        // Nothing can be shown without a window (no display, no video driver).
+        std::fprintf(stderr, "velk2: the main window could not be opened\n");
+        ShutdownApplication();
+        return 1;
+    }
+
+    g_startupScriptThread.StartWithRoutine(hooks.startupScriptRoutine != nullptr ? hooks.startupScriptRoutine
+                                                                                 : IdleStartupScriptProc);
+    application->RunMessageLoop();
+
+    // Every thread ends before the system files are written and before the
+    // object they all read goes away.
+    bool allStopped = StopAndJoin(g_renderThread, "render");
+    allStopped = StopAndJoin(g_startupScriptThread, "start-up script") && allStopped;
+    allStopped = StopAndJoin(g_functionScriptThread, "Function script") && allStopped;
+    allStopped = StopAndJoin(g_exitFunctionScriptThread, "ExitFunction script") && allStopped;
+
+    Run(hooks.writeSystemData);
+    Run(hooks.writeAlreadyData);
+
+    if (!allStopped) {
+        // A stuck thread may still read the application object: keep
+        // everything alive and leave without running any destructor.
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    ShutdownApplication();
+    window.reset();
+    instanceLock.Release();
+    return 0;
+}
+
+int WinMain() {
+    platform::InstallSystemDialogService();
+    EntryEnvironment environment;
+    environment.createWindow = [] { return platform::CreateSdlWindow(); };
+    int code = RunApplication(environment);
+    platform::ShutdownVideo();
+    platform::SetDialogService(nullptr);
+    return code;
+}

@@ -1,0 +1,112 @@
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "foundation/application.h"
+#include "foundation/frame_pacer.h"
+#include "foundation/subsystem_hooks.h"
+#include "foundation/worker_threads.h"
+#include "platform/clock.h"
+#include "platform/dialog.h"
+
+classWorkerThread g_renderThread(RenderThreadProc);
+classWorkerThread g_startupScriptThread;
+classWorkerThread g_functionScriptThread;
+classWorkerThread g_exitFunctionScriptThread;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// VELK2_FRAME_LOG=path: the start time of every frame, in microseconds, one a
+// line, written when the thread ends. Kept in memory meanwhile so that the
+// log costs a frame nothing but a store.
+class FrameLog {
+public:
+    FrameLog() {
+        const char* path = std::getenv("VELK2_FRAME_LOG");
+        if (path == nullptr || path[0] == 0) return;
+        path_ = path;
+        starts_.reserve(1 << 18);
+    }
+    void Note(Clock::time_point start) {
+        if (path_.empty() || starts_.size() == starts_.capacity()) return;
+        starts_.push_back(std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch()).count());
+    }
+    ~FrameLog() {
+        if (path_.empty()) return;
+        if (FILE* file = std::fopen(path_.c_str(), "w")) {
+            for (long long start : starts_) std::fprintf(file, "%lld\n", start);
+            std::fclose(file);
+        }
+    }
+
+private:
+    std::string path_;
+    std::vector<long long> starts_;
+};
+
+}  // namespace
+
+u32 RenderThreadProc(void*) {
+    classApplication* application = GetApplication();
+    if (application == nullptr) return 0;
+    const SubsystemHooks& hooks = GetSubsystemHooks();
+    FrameDevice* device = application->graphicDevice;
+
+    bool deviceStarted = device != nullptr && device->Start();
+    if (!deviceStarted) {
+        platform::ShowMessageBox("Programmable Shader 2.0 Not Ready\n\nCreation of the graphic device went wrong.",
+                                 "Direct3D DeviceCreateError");
+    }
+    // Without an audio device the game still runs: sound falls silent, frames go on.
+    if (hooks.initSoundSystem != nullptr && !hooks.initSoundSystem()) {
+        std::fprintf(stderr, "velk2: no sound output; continuing without sound\n");
+    }
+
+    if (deviceStarted) {
+        FrameLog log;
+        classFramePacer pacer(application->frameInterval);
+        const Clock::time_point origin = Clock::now();
+        while (!g_renderThread.IsStopRequested()) {
+            double nowMs = std::chrono::duration<double, std::milli>(Clock::now() - origin).count();
+            double waitMs = pacer.Schedule(nowMs);
+            if (waitMs > 0) {
+                auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(waitMs));
+                if (g_renderThread.SleepFor(wait)) break;
+            }
+            log.Note(Clock::now());
+            application->RenderFrame();
+        }
+        device->Stop();
+    }
+
+    if (hooks.shutdownSoundSystem != nullptr) hooks.shutdownSoundSystem();
+    if (application->windowHandle != nullptr) {
+        application->windowHandle->PostMessage(platform::WindowMessage{platform::WM_DESTROY, 0, 0});
+    }
+    return 0;
+}
+
+void classApplication::RenderFrame() {
+    classCriticalSectionLock hold(lock);
+    const SubsystemHooks& hooks = GetSubsystemHooks();
+    u32 frame = frameCounter.load(std::memory_order_relaxed) + 1;
+    frameCounter.store(frame, std::memory_order_release);
+
+    if (hooks.executeAllQueues != nullptr) hooks.executeAllQueues();
+    if (hooks.updateScenes != nullptr) hooks.updateScenes(platform::NowMs());
+
+    if (graphicDevice != nullptr && graphicDevice->IsReady()) {
+        if (graphicDevice->BeginFrame() && hooks.drawScenes != nullptr) hooks.drawScenes();
+        graphicDevice->EndFrame();
+    }
+    if (graphicDevice != nullptr && graphicDevice->TakeModeSwitchRequest()) SwitchScreenMode();
+
+    {
+        std::lock_guard<std::mutex> done(frameMutex_);
+        frameDoneCounter.store(frame, std::memory_order_release);
+    }
+    frameDone_.notify_all();
+}

@@ -1,0 +1,132 @@
+// The render thread's GL 3.3 core context and its offscreen back buffer.
+// The context is made on the UI thread beside the window and released there at
+// once, so the render thread can bind it (a context current on two threads
+// fails on some EGL drivers).
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "platform/sdl/sdl_video.h"
+
+namespace platform {
+namespace {
+
+class GlSurface final : public RenderSurface {
+public:
+    GlSurface(SDL_Window* window, SDL_GLContext context, std::shared_ptr<SurfaceState> state, int width,
+              int height)
+        : window_(window), context_(context), state_(std::move(state)), width_(width), height_(height) {}
+
+    ~GlSurface() override {
+        // Never bound on the render thread (it could not start): free it here.
+        if (context_ != nullptr) SDL_GL_DeleteContext(context_);
+    }
+
+    bool MakeCurrent() override {
+        if (context_ == nullptr) return false;
+        if (SDL_GL_MakeCurrent(window_, context_) != 0) {
+            std::fprintf(stderr, "velk2: cannot bind the GL context: %s\n", SDL_GetError());
+            return false;
+        }
+        // Tearing-free when the display offers it; the frame schedule stays ours.
+        if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
+        glGenFramebuffers(1, &framebuffer_);
+        glGenRenderbuffers(1, &colour_);
+        glGenRenderbuffers(1, &depthStencil_);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+        glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            std::fprintf(stderr, "velk2: the back buffer cannot be made\n");
+            Release();
+            return false;
+        }
+        return true;
+    }
+
+    void BeginFrame() override {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glViewport(0, 0, width_, height_);
+        glClearColor(0.f, 0.f, 0.f, 1.f);
+        glClearDepth(1.0);
+        glClearStencil(0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    }
+
+    void Present() override {
+        int drawWidth = state_->drawableWidth.load(std::memory_order_relaxed);
+        int drawHeight = state_->drawableHeight.load(std::memory_order_relaxed);
+        ViewportRect fit = FitLogicalScreen(drawWidth, drawHeight, width_, height_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glViewport(0, 0, drawWidth, drawHeight);
+        glClearColor(0.f, 0.f, 0.f, 1.f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        if (fit.width > 0 && fit.height > 0) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+            // GL counts rows from the bottom; the bars are symmetric apart from one odd pixel.
+            int bottom = drawHeight - fit.y - fit.height;
+            glBlitFramebuffer(0, 0, width_, height_, fit.x, bottom, fit.x + fit.width, bottom + fit.height,
+                              GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        }
+        SDL_GL_SwapWindow(window_);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    }
+
+    bool TakeRepaintRequest() override {
+        u32 generation = state_->repaintGeneration.load(std::memory_order_acquire);
+        if (generation == seenGeneration_ && repaintsLeft_ == 0) return false;
+        if (generation != seenGeneration_) {
+            seenGeneration_ = generation;
+            // Both buffers of the swap chain need the picture.
+            repaintsLeft_ = 2;
+        }
+        --repaintsLeft_;
+        return true;
+    }
+
+    void Release() override {
+        if (context_ == nullptr) return;
+        if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
+        if (colour_ != 0) glDeleteRenderbuffers(1, &colour_);
+        if (depthStencil_ != 0) glDeleteRenderbuffers(1, &depthStencil_);
+        framebuffer_ = colour_ = depthStencil_ = 0;
+        SDL_GL_MakeCurrent(window_, nullptr);
+        SDL_GL_DeleteContext(context_);
+        context_ = nullptr;
+    }
+
+private:
+    SDL_Window* window_;
+    SDL_GLContext context_;
+    std::shared_ptr<SurfaceState> state_;
+    const int width_;
+    const int height_;
+    GLuint framebuffer_ = 0;
+    GLuint colour_ = 0;
+    GLuint depthStencil_ = 0;
+    u32 seenGeneration_ = 0;   // render thread only
+    int repaintsLeft_ = 0;     // render thread only
+};
+
+}  // namespace
+
+std::unique_ptr<RenderSurface> CreateGlSurface(SDL_Window* window, std::shared_ptr<SurfaceState> state,
+                                               int logicalWidth, int logicalHeight) {
+    if (window == nullptr) return nullptr;
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (context == nullptr) {
+        std::fprintf(stderr, "velk2: no OpenGL 3.3 core context: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    SDL_GL_MakeCurrent(window, nullptr);
+    return std::make_unique<GlSurface>(window, context, std::move(state), logicalWidth, logicalHeight);
+}
+
+}  // namespace platform

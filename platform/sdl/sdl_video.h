@@ -1,0 +1,27 @@
+#pragma once
+// Shared pieces of the SDL window and its GL surface.
+
+#include <SDL.h>
+
+#include <atomic>
+#include <memory>
+
+#include "foundation/types.h"
+#include "platform/window.h"
+
+namespace platform {
+
+// What the UI thread learns about the window and the render thread reads.
+struct SurfaceState {
+    std::atomic<int> drawableWidth{0};   // atomic: written by the UI thread, read by the render thread
+    std::atomic<int> drawableHeight{0};  // atomic: as above
+    std::atomic<u32> repaintGeneration{1};  // atomic: bumped by the UI thread when the picture is lost
+};
+
+// Starts SDL's video (once per process, on the UI thread); false without a display.
+bool StartVideo();
+
+std::unique_ptr<RenderSurface> CreateGlSurface(SDL_Window* window, std::shared_ptr<SurfaceState> state,
+                                               int logicalWidth, int logicalHeight);
+
+}  // namespace platform

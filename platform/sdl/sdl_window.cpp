@@ -1,0 +1,251 @@
+#include <SDL.h>
+
+#include <cstdio>
+#include <deque>
+#include <mutex>
+
+#include "platform/sdl/event_translation.h"
+#include "platform/sdl/sdl_video.h"
+#include "platform/window.h"
+
+namespace platform {
+namespace {
+
+constexpr Sint32 kPostedMessage = 1;
+constexpr Sint32 kPostedTask = 2;
+
+bool g_videoStarted = false;  // UI thread only
+
+class SdlWindow final : public Window {
+public:
+    ~SdlWindow() override {
+        if (window_ == nullptr) return;
+        DrainPosted();
+        if (cursor_ != nullptr) SDL_FreeCursor(cursor_);
+        SDL_DestroyWindow(window_);
+    }
+
+    bool Create(const std::string& title, int width, int height) override {
+        if (!StartVideo()) return false;
+        userEvent_ = SDL_RegisterEvents(1);
+        if (userEvent_ == static_cast<Uint32>(-1)) return false;
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        // The window's own buffer only receives the scaled back buffer.
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+        Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+        window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                   flags);
+        if (window_ == nullptr) {
+            std::fprintf(stderr, "velk2: cannot open the window: %s\n", SDL_GetError());
+            return false;
+        }
+        // Keys come as keys; no input method composes text over the game.
+        SDL_StopTextInput();
+        SDL_ShowWindow(window_);
+        SDL_RaiseWindow(window_);
+        RefreshSize();
+        return true;
+    }
+
+    bool WaitMessage(WindowMessage& message) override {
+        if (!pending_.empty()) {
+            message = pending_.front();
+            pending_.pop_front();
+            return true;
+        }
+        SDL_Event event;
+        if (SDL_WaitEvent(&event) == 0) return false;
+        if (event.type == userEvent_) return TakePosted(event, message);
+        Observe(event);
+        WindowMessage translated[4];
+        int count = TranslateSdlEvent(event, translation_, translated, 4);
+        if (count == 0) return false;
+        for (int i = 1; i < count; ++i) pending_.push_back(translated[i]);
+        message = translated[0];
+        return true;
+    }
+
+    void SetTitle(const std::string& title) override { SDL_SetWindowTitle(window_, title.c_str()); }
+
+    void SetFullScreen(bool fullScreen) override {
+        if (SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
+            std::fprintf(stderr, "velk2: screen mode change failed: %s\n", SDL_GetError());
+        }
+        RefreshSize();
+    }
+
+    void RestorePlacement(int width, int height) override {
+        SDL_SetWindowFullscreen(window_, 0);
+        SDL_RestoreWindow(window_);
+        SDL_SetWindowSize(window_, width, height);
+        int display = SDL_GetWindowDisplayIndex(window_);
+        if (display < 0) display = 0;
+        SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED_DISPLAY(display),
+                              SDL_WINDOWPOS_CENTERED_DISPLAY(display));
+        RefreshSize();
+    }
+
+    void Show(bool show) override {
+        if (show) {
+            SDL_ShowWindow(window_);
+            SDL_RaiseWindow(window_);
+        } else {
+            SDL_HideWindow(window_);
+        }
+    }
+
+    void SetCursorImage(std::shared_ptr<const CursorImage> image) override {
+        cursorImage_ = std::move(image);
+        cursorDirty_ = true;
+        ApplyCursor();
+    }
+
+    void ApplyCursor() override {
+        if (!cursorDirty_) return;
+        cursorDirty_ = false;
+        SDL_Cursor* next = nullptr;
+        if (cursorImage_ && cursorImage_->width > 0 && cursorImage_->height > 0 &&
+            cursorImage_->bgra.size() >= static_cast<size_t>(cursorImage_->width) * cursorImage_->height * 4) {
+            SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+                const_cast<u8*>(cursorImage_->bgra.data()), cursorImage_->width, cursorImage_->height, 32,
+                cursorImage_->width * 4, SDL_PIXELFORMAT_BGRA32);
+            if (surface != nullptr) {
+                next = SDL_CreateColorCursor(surface, cursorImage_->hotX, cursorImage_->hotY);
+                SDL_FreeSurface(surface);
+            }
+        }
+        SDL_SetCursor(next != nullptr ? next : SDL_GetDefaultCursor());
+        if (cursor_ != nullptr) SDL_FreeCursor(cursor_);
+        cursor_ = next;
+    }
+
+    void PostMessage(const WindowMessage& message) override { Push(kPostedMessage, new WindowMessage(message)); }
+
+    void PostTask(std::function<void()> task) override {
+        Push(kPostedTask, new std::function<void()>(std::move(task)));
+    }
+
+    ClientSize GetClientSize() const override {
+        return ClientSize{clientWidth_.load(std::memory_order_relaxed), clientHeight_.load(std::memory_order_relaxed)};
+    }
+    bool HasFocus() const override { return focus_.load(std::memory_order_relaxed); }
+    bool IsFullScreen() const override { return fullScreen_.load(std::memory_order_relaxed); }
+
+    std::unique_ptr<RenderSurface> CreateRenderSurface(int logicalWidth, int logicalHeight) override {
+        return CreateGlSurface(window_, surfaceState_, logicalWidth, logicalHeight);
+    }
+
+private:
+    void Push(Sint32 code, void* data) {
+        SDL_Event event{};
+        event.type = userEvent_;
+        event.user.code = code;
+        event.user.data1 = data;
+        if (SDL_PushEvent(&event) <= 0) {
+            std::fprintf(stderr, "velk2: a message to the window was lost: %s\n", SDL_GetError());
+            Free(code, data);
+        }
+    }
+
+    static void Free(Sint32 code, void* data) {
+        if (code == kPostedMessage) delete static_cast<WindowMessage*>(data);
+        if (code == kPostedTask) delete static_cast<std::function<void()>*>(data);
+    }
+
+    bool TakePosted(const SDL_Event& event, WindowMessage& message) {
+        if (event.user.code == kPostedMessage) {
+            auto* posted = static_cast<WindowMessage*>(event.user.data1);
+            message = *posted;
+            delete posted;
+            return true;
+        }
+        auto* task = static_cast<std::function<void()>*>(event.user.data1);
+        (*task)();
+        delete task;
+        return false;
+    }
+
+    void DrainPosted() {
+        SDL_Event event;
+        while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, userEvent_, userEvent_) > 0) {
+            Free(event.user.code, event.user.data1);
+        }
+    }
+
+    void Observe(const SDL_Event& event) {
+        if (event.type != SDL_WINDOWEVENT) return;
+        switch (event.window.event) {
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            case SDL_WINDOWEVENT_EXPOSED:
+            case SDL_WINDOWEVENT_SHOWN:
+            case SDL_WINDOWEVENT_RESTORED:
+            case SDL_WINDOWEVENT_MAXIMIZED:
+                RefreshSize();
+                break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                focus_.store(true, std::memory_order_relaxed);
+                break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                focus_.store(false, std::memory_order_relaxed);
+                break;
+            default:
+                break;
+        }
+    }
+
+    void RefreshSize() {
+        int width = 0, height = 0, drawWidth = 0, drawHeight = 0;
+        SDL_GetWindowSize(window_, &width, &height);
+        SDL_GL_GetDrawableSize(window_, &drawWidth, &drawHeight);
+        clientWidth_.store(width, std::memory_order_relaxed);
+        clientHeight_.store(height, std::memory_order_relaxed);
+        surfaceState_->drawableWidth.store(drawWidth, std::memory_order_relaxed);
+        surfaceState_->drawableHeight.store(drawHeight, std::memory_order_relaxed);
+        fullScreen_.store((SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN) != 0, std::memory_order_relaxed);
+        surfaceState_->repaintGeneration.fetch_add(1, std::memory_order_release);
+    }
+
+    SDL_Window* window_ = nullptr;
+    Uint32 userEvent_ = 0;
+    TranslationState translation_;        // UI thread only
+    std::deque<WindowMessage> pending_;   // UI thread only: further messages of one event
+    std::shared_ptr<const CursorImage> cursorImage_;  // UI thread only
+    SDL_Cursor* cursor_ = nullptr;        // UI thread only
+    bool cursorDirty_ = true;             // UI thread only
+    std::atomic<int> clientWidth_{0};     // atomic: kept by the UI thread, read anywhere
+    std::atomic<int> clientHeight_{0};    // atomic: as above
+    std::atomic<bool> focus_{false};      // atomic: as above
+    std::atomic<bool> fullScreen_{false}; // atomic: as above
+    std::shared_ptr<SurfaceState> surfaceState_ = std::make_shared<SurfaceState>();
+};
+
+}  // namespace
+
+bool StartVideo() {
+    if (g_videoStarted) return true;
+    // A script may hold the window open by refusing WM_CLOSE; SDL must not
+    // turn the close of the last window into a quit on its own.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // Only video: other subsystems would make SDL's event wait poll.
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "velk2: cannot start video: %s\n", SDL_GetError());
+        return false;
+    }
+    g_videoStarted = true;
+    return true;
+}
+
+std::unique_ptr<Window> CreateSdlWindow() { return std::make_unique<SdlWindow>(); }
+
+void ShutdownVideo() {
+    if (!g_videoStarted) return;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    g_videoStarted = false;
+}
+
+}  // namespace platform
