@@ -5,43 +5,20 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/file_times.h"
 #include "platform/dialog.h"
+#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 namespace {
 
-// Answers boxes from a script and remembers what they said.
-class ScriptedDialogs final : public platform::DialogService {
-public:
-    struct Box {
-        std::string caption, text;
-        platform::DialogButtons buttons;
-    };
-    platform::DialogAnswer Show(const std::string& caption, const std::string& text,
-                                platform::DialogButtons buttons) override {
-        boxes.push_back({caption, text, buttons});
-        if (onShow) onShow(boxes.size());
-        if (answers.empty()) return platform::DialogAnswer::Cancel;
-        const auto answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-    }
-    std::vector<Box> boxes;
-    std::vector<platform::DialogAnswer> answers;
-    std::function<void(std::size_t)> onShow;
-};
-
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override { platform::SetDialogService(&dialogs_); }
-    void TearDown() override { platform::SetDialogService(nullptr); }
     testfiles::TempFolder folder_;
-    ScriptedDialogs dialogs_;
+    testdialogs::ScriptedDialogs dialogs_;
 };
 
 }  // namespace

@@ -1,0 +1,207 @@
+#include "foundation/archive.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/file.h"
+#include "foundation/number_text.h"
+#include "platform/file_path.h"
+
+namespace {
+
+constexpr u64 kHeaderSize = 24;
+constexpr u64 kRecordSize = 20;
+// Names are read in one piece when they lie this close together (the usual
+// case: one name table), else one by one.
+constexpr u64 kNameSpanLimit = u64{16} << 20;
+
+u32 LoadU32(const u8* p) {
+    return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16) |
+           (static_cast<u32>(p[3]) << 24);
+}
+
+bool Inside(u64 offset, u64 length, u64 total) { return offset <= total && length <= total - offset; }
+
+std::string LowerCopy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = AsciiToLower(c);
+    return out;
+}
+
+class FileSource final : public classArchiveSource {
+public:
+    explicit FileSource(classFile& file) : file_(file), size_(file.GetSize()) {}
+    u64 Size() const override { return size_ == kFileError ? 0 : size_; }
+    bool ReadAt(u64 offset, u64 n, void* out) override {
+        if (!Inside(offset, n, Size())) return false;
+        if (n == 0) return true;
+        if (offset > static_cast<u64>(INT64_MAX) || file_.Seek(static_cast<int64>(offset), 0) != offset) {
+            return false;
+        }
+        return file_.Read(out, n) == n;
+    }
+
+private:
+    classFile& file_;
+    u64 size_;
+};
+
+}  // namespace
+
+bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries) {
+    entries.clear();
+    const u64 total = source.Size();
+    u8 header[kHeaderSize];
+    if (total < kHeaderSize || !source.ReadAt(0, kHeaderSize, header)) return false;
+    const u64 indexOffset = LoadU32(header + 16);
+    const u64 indexSize = LoadU32(header + 20);
+    // The index may claim more than the file holds: keep what is there, which
+    // also bounds the allocation by the real file size.
+    const u64 available = indexOffset < total ? total - indexOffset : 0;
+    const u64 count = std::min(indexSize, available) / kRecordSize;
+    if (count == 0) return true;
+    std::vector<u8> index(static_cast<std::size_t>(count * kRecordSize));
+    if (!source.ReadAt(indexOffset, index.size(), index.data())) return true;
+
+    struct Pending {
+        u32 nameOffset, nameLength, dataOffset, dataSize;
+    };
+    std::vector<Pending> pending;
+    pending.reserve(static_cast<std::size_t>(count));
+    u64 spanStart = UINT64_MAX, spanEnd = 0, nameBytes = 0;
+    for (u64 i = 0; i < count; ++i) {
+        const u8* record = index.data() + i * kRecordSize;
+        const Pending p{LoadU32(record), LoadU32(record + 4), LoadU32(record + 8), LoadU32(record + 12)};
+        if (p.nameLength == 0 || !Inside(p.nameOffset, p.nameLength, total) ||
+            !Inside(p.dataOffset, p.dataSize, total)) {
+            continue;
+        }
+        pending.push_back(p);
+        spanStart = std::min<u64>(spanStart, p.nameOffset);
+        spanEnd = std::max<u64>(spanEnd, u64{p.nameOffset} + p.nameLength);
+        nameBytes += p.nameLength;
+    }
+    if (pending.empty()) return true;
+
+    std::vector<u8> span;
+    const u64 spanLength = spanEnd - spanStart;
+    if (spanLength <= std::max(kNameSpanLimit, 2 * nameBytes)) {
+        span.resize(static_cast<std::size_t>(spanLength));
+        if (!source.ReadAt(spanStart, spanLength, span.data())) span.clear();
+    }
+    std::vector<u8> single;
+    entries.reserve(pending.size());
+    for (const Pending& p : pending) {
+        const u8* name;
+        if (!span.empty()) {
+            name = span.data() + (p.nameOffset - spanStart);
+        } else {
+            single.resize(p.nameLength);
+            if (!source.ReadAt(p.nameOffset, p.nameLength, single.data())) continue;
+            name = single.data();
+        }
+        // The stored length includes the zero; a name without one ends with
+        // its length instead of running on into what follows.
+        const void* zero = std::memchr(name, 0, p.nameLength);
+        const std::size_t length =
+            zero ? static_cast<std::size_t>(static_cast<const u8*>(zero) - name) : p.nameLength;
+        if (length == 0) continue;
+        entries.push_back({p.dataOffset, p.dataSize, std::string(reinterpret_cast<const char*>(name), length)});
+    }
+    return true;
+}
+
+void classArchive::SetFileName(std::string name) { fileName_ = std::move(name); }
+
+void classArchive::LoadIndex() {
+    if (loaded_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> hold(loadLock_);
+    if (loaded_.load(std::memory_order_relaxed)) return;
+    entries_.clear();
+    byName_.clear();
+    classFile file;
+    if (!fileName_.empty() && file.OpenRead(platform::ResolveLoosePath(fileName_), false)) {
+        FileSource source(file);
+        ParseArchiveIndex(source, entries_);
+        byName_.reserve(entries_.size());
+        for (u32 i = 0; i < entries_.size(); ++i) byName_.emplace(LowerCopy(entries_[i].name), i);
+    }
+    // Tried counts as loaded: a missing archive is not looked for again.
+    loaded_.store(true, std::memory_order_release);
+}
+
+const classArchiveEntry* classArchive::Find(std::string_view name) {
+    LoadIndex();
+    if (byName_.empty()) return nullptr;
+    const auto it = byName_.find(LowerCopy(name));
+    return it == byName_.end() ? nullptr : &entries_[it->second];
+}
+
+bool classArchive::ReadEntry(std::string_view name, std::vector<u8>& out) {
+    const classArchiveEntry* entry = Find(name);
+    if (entry == nullptr) return false;
+    classFile file;
+    if (!file.OpenRead(platform::ResolveLoosePath(fileName_), false)) return false;
+    FileSource source(file);
+    // Checked again against the file as it is now: it may have shrunk.
+    if (!Inside(entry->dataOffset, entry->dataSize, source.Size())) return false;
+    out.resize(entry->dataSize);
+    if (!source.ReadAt(entry->dataOffset, entry->dataSize, out.data())) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+void classArchive::Close() {
+    std::lock_guard<std::mutex> hold(loadLock_);
+    entries_.clear();
+    entries_.shrink_to_fit();
+    byName_.clear();
+    loaded_.store(false, std::memory_order_release);
+}
+
+int32 classArchive::Count() {
+    LoadIndex();
+    return static_cast<int32>(entries_.size());
+}
+
+classArchive g_archives[kArchiveCount];
+classArchive* const g_archiveSearchOrder[kArchiveCount + 1] = {
+    &g_archives[8], &g_archives[7], &g_archives[6], &g_archives[5], &g_archives[4],
+    &g_archives[3], &g_archives[2], &g_archives[1], &g_archives[0], nullptr};
+
+namespace {
+std::once_flag g_mountOnce;
+}  // namespace
+
+void MountArchives() {
+    std::call_once(g_mountOnce, [] {
+        for (int i = 0; i < kArchiveCount; ++i) g_archives[i].SetFileName(FormatToString("data%02d.qvc", i + 1));
+    });
+}
+
+void ResetArchivesForTesting() {
+    MountArchives();
+    for (classArchive& archive : g_archives) archive.Close();
+}
+
+bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError) {
+    out.clear();
+    MountArchives();
+    if (!name.empty()) {
+        for (classArchive* const* archive = g_archiveSearchOrder; *archive; ++archive) {
+            if ((*archive)->ReadEntry(name, out)) return true;
+        }
+    }
+    classFile file;
+    if (!file.OpenRead(platform::ResolveLoosePath(name), showError)) return false;
+    const u64 size = file.GetSize();
+    if (size == 0 || size == kFileError || size > out.max_size()) return false;
+    out.resize(static_cast<std::size_t>(size));
+    if (file.Read(out.data(), size) != size) {
+        out.clear();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,98 @@
+#pragma once
+// The ".qvc" archives that hold the game's data, and ReadWholeFile, the one
+// road by which scripts, images, sounds, voices, cursors and character lists
+// are read: the archives "data09.qvc" down to "data01.qvc" in the working
+// directory first, then the loose file of the same relative name.
+//
+// Layout (all integers u32 little-endian, offsets from the start of the file):
+//   header: 16 bytes the reader ignores, index offset at 16, index size at 20;
+//   index: index size / 20 records of name offset, name length (with its
+//   zero), data offset, data size and one unused word. Names are relative
+//   paths with "\\" separators; names, index and data may lie anywhere.
+// Archive files are untrusted: every offset and size is checked against the
+// real file size, entries that point outside the file are dropped, and a read
+// that comes up short is a failure.
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/types.h"
+
+struct classArchiveEntry {
+    u32 dataOffset = 0;
+    u32 dataSize = 0;
+    std::string name;
+};
+
+// Where an index is read from: the archive file, or memory (fuzzing, tests).
+class classArchiveSource {
+public:
+    virtual ~classArchiveSource() = default;
+    virtual u64 Size() const = 0;
+    // True only when all n bytes at `offset` were read.
+    virtual bool ReadAt(u64 offset, u64 n, void* out) = 0;
+};
+
+// Reads the header and index of an archive of `source.Size()` bytes. Entries
+// whose name or data lies outside the file, and entries with empty names, are
+// left out; an index reaching past the end keeps the records that fit. False
+// (and no entries) when the header itself cannot be read.
+bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries);
+
+class classArchive {
+public:
+    classArchive() = default;
+    ~classArchive() { Close(); }
+    classArchive(const classArchive&) = delete;
+    classArchive& operator=(const classArchive&) = delete;
+
+    // The archive's path relative to the working directory (UTF-8).
+    void SetFileName(std::string name);
+    const std::string& FileName() const { return fileName_; }
+
+    // Reads the index once; later calls return at once. A missing or
+    // unreadable archive simply has no entries. Safe on any thread.
+    void LoadIndex();
+    // The first entry in index order whose name equals `name` ignoring the case
+    // of ASCII letters ("\\" and "/" are different bytes), or null.
+    const classArchiveEntry* Find(std::string_view name);
+    // True when the archive holds the name and all its bytes were read; an
+    // entry of size 0 gives true and an empty vector.
+    bool ReadEntry(std::string_view name, std::vector<u8>& out);
+    // Frees the index; the next lookup reads it again. Not to be called while
+    // another thread uses the archive.
+    void Close();
+    int32 Count();
+
+private:
+    std::string fileName_;
+    // Written once under loadLock_ before loaded_ is released; read-only after.
+    std::vector<classArchiveEntry> entries_;
+    // Lower-cased name → first entry of that name in index order.
+    std::unordered_map<std::string, u32> byName_;
+    std::mutex loadLock_;
+    std::atomic<bool> loaded_{false};
+};
+
+inline constexpr int kArchiveCount = 9;
+
+// data01 … data09, named by MountArchives.
+extern classArchive g_archives[kArchiveCount];
+// The archives in search order, "data09.qvc" first, ending with null.
+extern classArchive* const g_archiveSearchOrder[kArchiveCount + 1];
+
+// Names the nine archives on its first call; later calls do nothing.
+void MountArchives();
+// Forgets every archive's index, so that the next read looks at the working
+// directory again. For tests and the benchmark only.
+void ResetArchivesForTesting();
+
+// The whole named file: from the first archive that holds it, else the loose
+// file (the name's "\\" mapped to "/", letter case ignored where it does not
+// match). An empty loose file counts as not read. With showError a loose file
+// that cannot be opened shows the Retry/Cancel box. On failure `out` is empty.
+bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError);
