@@ -1,0 +1,307 @@
+// Declarations, assignments and expressions. Expressions are not evaluated
+// here: each becomes a flat infix list of token records for the built-in
+// "=", and statements placed in front of the statement that needs a value
+// make that value land in a variable or a temporary.
+
+#include <algorithm>
+
+#include "foundation/number_text.h"
+#include "script/script_compiler.h"
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+std::string_view TrimLeadingSpaces(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    return text.substr(i);
+}
+
+// The two-character operators come first so that "<=" is never read as "<".
+constexpr std::string_view kBinaryOperators[] = {"||", "&&", "!=", ">=", "<=", "<<", ">>", "|", "^", "&",
+                                                 "=",  "<",  ">",  "+",  "-",  "*",  "/",  "%", "!", "~"};
+constexpr std::string_view kUnaryOperators[] = {"+", "-", "!", "~"};
+
+bool IsOperatorToken(std::string_view token) {
+    if (token == "(" || token == ")") return true;
+    return std::find(std::begin(kBinaryOperators), std::end(kBinaryOperators), token) != std::end(kBinaryOperators);
+}
+
+// The declared-name lists a "Variable" scope parameter selects.
+classDeclaredNames* RunWideList(int scopeIndex) {
+    switch (scopeIndex) {
+    case 0: return &g_declaredSystemNames;
+    case 1: return &g_declaredGlobalNames;
+    case 2: return &g_declaredNomalNames;
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+// ---- Literal scanners ----
+
+std::string_view classScriptCompiler::RealLiteralAt(std::string_view text, std::size_t position) {
+    const std::size_t n = text.size();
+    std::size_t q = position;
+    if (q < n && (text[q] == '+' || text[q] == '-')) ++q;
+    const std::size_t intStart = q;
+    while (q < n && IsDigit(text[q])) ++q;
+    if (q == intStart || q >= n || text[q] != '.') return {};
+    const std::size_t fracStart = ++q;
+    while (q < n && IsDigit(text[q])) ++q;
+    if (q == fracStart) return {};
+    // An exponent counts only when letter, sign and digits are all there.
+    std::size_t e = q;
+    while (e < n && (text[e] == 'e' || text[e] == 'E' || text[e] == 'd' || text[e] == 'D')) ++e;
+    if (e > q) {
+        std::size_t s = e;
+        while (s < n && (text[s] == '+' || text[s] == '-')) ++s;
+        if (s > e) {
+            std::size_t d = s;
+            while (d < n && IsDigit(text[d])) ++d;
+            if (d > s) q = d;
+        }
+    }
+    return text.substr(position, q - position);
+}
+
+std::string_view classScriptCompiler::IntegerLiteralAt(std::string_view text, std::size_t position) {
+    const std::size_t n = text.size();
+    std::size_t q = position;
+    if (q < n && (text[q] == '+' || text[q] == '-')) ++q;
+    while (q < n && text[q] == ' ') ++q;
+    if (q < n && text[q] == '0') {
+        std::size_t z = q;
+        while (z < n && text[z] == '0') ++z;
+        if (z < n && (text[z] == 'x' || text[z] == 'X')) {
+            std::size_t h = z + 1;
+            while (h < n && IsHexDigit(text[h])) ++h;
+            return text.substr(position, h - position);
+        }
+    }
+    std::size_t d = q;
+    while (d < n && IsDigit(text[d])) ++d;
+    if (d == q) return {};
+    return text.substr(position, d - position);
+}
+
+std::string classScriptCompiler::StringLiteralAt(std::string_view text, std::size_t position) {
+    if (position >= text.size() || text[position] != '"') return {};
+    const std::size_t close = text.find('"', position + 1);
+    if (close == std::string_view::npos) return std::string(text.substr(position)) + '"';
+    return std::string(text.substr(position, close - position + 1));
+}
+
+std::string_view classScriptCompiler::LabelWordAt(std::string_view text, std::size_t position) {
+    std::string_view word = WordAt(text, position);
+    return !word.empty() && word.front() == '#' ? word : std::string_view{};
+}
+
+std::string_view classScriptCompiler::BinaryOperatorAt(std::string_view text, std::size_t position) {
+    if (position >= text.size()) return {};
+    for (std::string_view op : kBinaryOperators)
+        if (text.substr(position, op.size()) == op) return op;
+    return {};
+}
+
+std::string_view classScriptCompiler::UnaryOperatorAt(std::string_view text, std::size_t position) {
+    if (position >= text.size()) return {};
+    for (std::string_view op : kUnaryOperators)
+        if (text.substr(position, op.size()) == op) return op;
+    return {};
+}
+
+// ---- Declarations ----
+
+void classScriptCompiler::Declare(std::string_view group) {
+    const std::string scanned = ScanGroup(TrimLeadingSpaces(group), 0, '(');
+    if (scanned.size() < 2) return;
+    std::vector<std::string> parts;
+    for (std::string_view part : SplitAllTopLevel(std::string_view(scanned).substr(1, scanned.size() - 2), ','))
+        parts.emplace_back(part);
+    BindArguments("Variable", parts);
+    if (parts.size() < 5) return;  // no Name
+    int chosen = -1;
+    for (int scope = 0; scope < 4; ++scope) {
+        if (parts[static_cast<std::size_t>(scope)].empty()) continue;
+        if (chosen >= 0) return;  // more than one scope: nothing is declared
+        chosen = scope;
+    }
+    if (chosen < 0) return;
+    classDeclaredNames* list = chosen == 3 ? &localNames_ : RunWideList(chosen);
+    AddDeclaredName(*list, parts[4]);  // an empty Name is ignored there
+}
+
+// ---- Expressions ----
+
+std::size_t classScriptCompiler::SplitExpressionTokens(std::string_view text, std::size_t start,
+                                                       std::vector<std::string>& tokens) {
+    tokens.clear();
+    const std::size_t n = text.size();
+    bool operandExpected = true;
+    bool path = false;
+    std::size_t pos = start;
+    std::size_t consumed = start;
+    while (true) {
+        while (pos < n && text[pos] == ' ') ++pos;
+        if (pos >= n) break;
+        std::string token;
+        std::size_t length = 0;
+        if (!operandExpected) {
+            const char c = text[pos];
+            if (c == ':') {
+                path = true;
+                operandExpected = true;
+                token = ":";
+            } else if (c == '(' || c == ')') {
+                token = std::string(1, c);
+            } else if (std::string_view op = BinaryOperatorAt(text, pos); !op.empty()) {
+                token = std::string(op);
+                operandExpected = true;
+            } else {
+                break;
+            }
+            length = token.size();
+        } else {
+            std::string_view found;
+            std::string_view word;
+            if (!(found = RealLiteralAt(text, pos)).empty() || !(found = IntegerLiteralAt(text, pos)).empty()) {
+                token = std::string(found);
+                length = found.size();
+                operandExpected = false;
+            } else if (ScopeOf(word = WordAt(text, pos)) != DeclaredNone) {
+                const std::string subscript = ScanGroup(text, pos + word.size(), '[');
+                token = std::string(word) + subscript;
+                length = token.size();
+                operandExpected = false;
+            } else if (text[pos] == '(') {
+                token = "(";
+                length = 1;
+            } else if (text[pos] == '"') {
+                token = StringLiteralAt(text, pos);
+                length = token.size();
+                operandExpected = false;
+            } else if (!(found = CommandNameAt(text, pos)).empty()) {
+                const std::string group = ScanGroup(text, pos + found.size(), '(');
+                token = std::string(found) + group;
+                length = token.size();
+                operandExpected = false;
+            } else if (!(found = LabelWordAt(text, pos)).empty()) {
+                token = std::string(found);
+                length = found.size();
+                operandExpected = false;
+            } else if (!(found = UnaryOperatorAt(text, pos)).empty()) {
+                token = std::string(found);
+                length = found.size();
+            } else {
+                break;
+            }
+        }
+        tokens.push_back(std::move(token));
+        // A group or literal closed at the end of the text is longer than
+        // what was left of it.
+        pos = std::min(n, pos + length);
+        consumed = pos;
+    }
+    if (path && tokens.size() > 1) {
+        std::string joined;
+        for (const std::string& token : tokens) joined += token;
+        tokens.assign(1, std::move(joined));
+    }
+    return consumed - start;
+}
+
+int32 classScriptCompiler::CompileToken(std::string_view token) {
+    // A path of graphic-object keys, such as 1:2:3, becomes one list value.
+    if (token.find(':') != std::string_view::npos) {
+        const std::vector<std::string_view> parts = SplitAllTopLevel(TrimLeadingSpaces(token), ':');
+        if (parts.size() >= 2) {
+            std::vector<int32> elements;
+            elements.reserve(parts.size());
+            for (std::string_view part : parts) elements.push_back(CompileExpression(part));
+            return tables_.AddParenthesisRecord("", elements);
+        }
+    }
+    if (!RealLiteralAt(token, 0).empty()) return tables_.AddRealRecord(StringToDouble(std::string(token).c_str()));
+    if (!IntegerLiteralAt(token, 0).empty()) return tables_.AddIntegerRecord(StringToInt64(std::string(token).c_str()));
+    const std::string_view word = WordAt(token, 0);
+    if (const DeclaredScope scope = ScopeOf(word); scope != DeclaredNone) {
+        const std::string group = ScanGroup(token, word.size(), '[');
+        const int32 subscript =
+            group.size() >= 2 ? CompileExpression(std::string_view(group).substr(1, group.size() - 2)) : -1;
+        switch (scope) {
+        case DeclaredLocal: return tables_.AddLocalRecord(word, subscript);
+        case DeclaredNomal: return tables_.AddNomalRecord(word, subscript);
+        // A system name read in an expression is a global record of that name.
+        default: return tables_.AddGlobalRecord(word, subscript);
+        }
+    }
+    if (IsOperatorToken(token)) return tables_.AddOperatorRecord(token);
+    if (token.front() == '"') return tables_.AddStringRecord(token.size() >= 2 ? token.substr(1, token.size() - 2) : "");
+    if (const std::string_view name = CommandNameAt(token, 0); !name.empty()) {
+        // The tmp becomes the pending target, the empty "=" keeps it pending
+        // and the command's result is stored in it.
+        const int32 command = CompileCommand(name, token.substr(name.size()));
+        const int32 tmp = tables_.AddTmpRecord();
+        const int32 keep = tables_.AddCommandRecord("=", {});
+        tables_.AddStatement(tmp);
+        tables_.AddStatement(keep);
+        tables_.AddStatement(command);
+        return tmp;
+    }
+    if (const std::string_view label = LabelWordAt(token, 0); !label.empty()) return tables_.AddLabelRecord(label);
+    return -1;
+}
+
+std::vector<int32> classScriptCompiler::CompileExpressionTokens(std::string_view expression) {
+    std::vector<std::string> tokens;
+    SplitExpressionTokens(expression, 0, tokens);
+    std::vector<int32> records;
+    records.reserve(tokens.size());
+    for (const std::string& token : tokens) records.push_back(token.empty() ? -1 : CompileToken(token));
+    return records;
+}
+
+int32 classScriptCompiler::CompileExpression(std::string_view expression) {
+    if (expressionDepth_ >= kMaxExpressionDepth) return -1;
+    ++expressionDepth_;
+    const std::vector<int32> records = CompileExpressionTokens(expression);
+    --expressionDepth_;
+    if (records.empty()) return -1;
+    if (records.size() == 1) return records.front();
+    const int32 tmp = tables_.AddTmpRecord();
+    const int32 evaluate = tables_.AddCommandRecord("=", records);
+    tables_.AddStatement(tmp);
+    tables_.AddStatement(evaluate);
+    return tmp;
+}
+
+std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::size_t position,
+                                                   std::string_view word) {
+    const DeclaredScope scope = ScopeOf(word);
+    const std::string subscript = ScanGroup(text, position + word.size(), '[');
+    std::vector<std::string> tokens;
+    const std::size_t consumed = SplitExpressionTokens(text, position, tokens);
+    if (tokens.size() < 3 || tokens[1] != "=") return word.size();  // a lone name, or no "=": passed over
+    std::string expression;
+    for (std::size_t i = 2; i < tokens.size(); ++i) {
+        expression += tokens[i];
+        expression += ' ';
+    }
+    const int32 subscriptRecord =
+        subscript.size() >= 2 ? CompileExpression(std::string_view(subscript).substr(1, subscript.size() - 2)) : -1;
+    const std::vector<int32> records = CompileExpressionTokens(expression);
+    int32 target = -1;
+    switch (scope) {
+    case DeclaredLocal: target = tables_.AddLocalRecord(word, subscriptRecord); break;
+    case DeclaredNomal: target = tables_.AddNomalRecord(word, subscriptRecord); break;
+    case DeclaredGlobal: target = tables_.AddGlobalRecord(word, subscriptRecord); break;
+    default: target = tables_.AddSystemRecord(word, subscriptRecord); break;
+    }
+    tables_.AddStatement(target);
+    tables_.AddStatement(tables_.AddCommandRecord("=", records));
+    return std::max<std::size_t>(consumed, 1);
+}

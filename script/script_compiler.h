@@ -1,0 +1,104 @@
+#pragma once
+// Turns the UTF-8 text of one ".qvs" script into its compiled tables. The
+// passes run in a fixed order: the line pass (comments and line breaks become
+// spaces), the statement parser (statements, argument binding, declarations,
+// assignments and expressions), the label pass and the block pass.
+//
+// The parser reproduces the statement tables of the scripts' original
+// compiler exactly, odd corners included, because the already-read marks of
+// a player are stored per statement number. On any input it ends, never
+// reads outside its text and recurses only to a fixed depth.
+//
+// A compiler object is used by one thread for one script; several may run at
+// once on different threads. The run-wide declared-name lists are the only
+// shared state it touches (see declared_names.h).
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/types.h"
+#include "script/declared_names.h"
+#include "script/script_record.h"
+
+class classScriptCompiler {
+public:
+    classScriptCompiler() = default;
+    explicit classScriptCompiler(std::string scriptName) : scriptName_(std::move(scriptName)) {}
+
+    // The whole compile. The text is taken by value because the line pass
+    // rewrites it. Always true: a script that was read is always loaded.
+    bool Compile(std::string text);
+
+    // The line pass: comments and every kind of blank become spaces, byte for
+    // byte, so positions keep their meaning; a string literal still open at
+    // the end of its line is reported and loses its opening quote.
+    bool PrepareLines(std::string& text);
+    void ParseStatements(std::string_view text);
+    void FixLabels();
+    // The statement of the "}" that closes the "{" at statement i, or -1.
+    int32 FindBlockEnd(int32 i) const;
+    void LinkBlocks();
+
+    // ---- Statement parser pieces ----
+    // A word runs up to the first delimiter byte; it may be empty.
+    static std::string_view WordAt(std::string_view text, std::size_t position);
+    static std::string_view CommandNameAt(std::string_view text, std::size_t position);
+    // The bracketed group that starts (after spaces) at `start` with
+    // `opener`, from `start` on, leading spaces included; closers missing at
+    // the end of the text are appended. Empty when the opener is not there
+    // or a closer has no opener inside the group.
+    static std::string ScanGroup(std::string_view text, std::size_t start, char opener);
+    // Part `index` of the text split at top-level separators, trimmed; with
+    // `count` the number of parts (0 for blank text).
+    static std::string_view SplitTopLevel(std::string_view text, char separator, std::size_t index,
+                                          std::size_t* count = nullptr);
+    // Every part at once, for callers that want them all.
+    static std::vector<std::string_view> SplitAllTopLevel(std::string_view text, char separator);
+    int32 CompileCommand(std::string_view name, std::string_view group);
+    // The argument texts of a group, bound to the command's parameters.
+    std::vector<std::string> ParseArguments(std::string_view name, std::string_view group);
+    static bool BindArguments(std::string_view name, std::vector<std::string>& parts);
+    // Index of the parameter the argument text names, with its value text;
+    // a parameter written alone has the value "1". -1 when none matches.
+    static int32 MatchParameter(std::string_view text, const char* const* names, int32 nameCount,
+                                std::string& value);
+
+    // ---- Declarations and expressions ----
+    void Declare(std::string_view group);
+    // At a word naming a declared variable; returns how far the parser moves.
+    std::size_t CompileAssignment(std::string_view text, std::size_t position, std::string_view word);
+    std::size_t SplitExpressionTokens(std::string_view text, std::size_t start,
+                                      std::vector<std::string>& tokens);
+    std::vector<int32> CompileExpressionTokens(std::string_view expression);
+    int32 CompileExpression(std::string_view expression);
+
+    static std::string_view RealLiteralAt(std::string_view text, std::size_t position);
+    static std::string_view IntegerLiteralAt(std::string_view text, std::size_t position);
+    static std::string StringLiteralAt(std::string_view text, std::size_t position);
+    static std::string_view LabelWordAt(std::string_view text, std::size_t position);
+    static std::string_view BinaryOperatorAt(std::string_view text, std::size_t position);
+    static std::string_view UnaryOperatorAt(std::string_view text, std::size_t position);
+
+    // ---- Results ----
+    const classScriptTables& Tables() const { return tables_; }
+    classScriptTables& Tables() { return tables_; }
+    classScriptTables TakeTables() { return std::move(tables_); }
+    const std::string& ScriptName() const { return scriptName_; }
+    void SetScriptName(std::string name) { scriptName_ = std::move(name); }
+    const classDeclaredNames& LocalNames() const { return localNames_; }
+
+    // Nesting of expressions inside arguments, subscripts and paths beyond
+    // which a token compiles to nothing. Far above what any script writes,
+    // far below what would exhaust a thread's stack.
+    static constexpr int kMaxExpressionDepth = 200;
+
+private:
+    DeclaredScope ScopeOf(std::string_view name) const { return FindDeclaredScope(localNames_, name); }
+    int32 CompileToken(std::string_view token);
+
+    classScriptTables tables_;
+    std::string scriptName_;
+    classDeclaredNames localNames_;  // guarded by g_declaredNamesLock, like the run-wide lists
+    int expressionDepth_ = 0;
+};

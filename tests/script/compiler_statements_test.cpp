@@ -1,0 +1,182 @@
+// The statement parser: statement forms, groups and argument binding.
+
+#include <cstring>
+
+#include "support/script/compile_fixture.h"
+
+namespace {
+
+using testscript::CompileTest;
+using testscript::Lines;
+
+class StatementParser : public CompileTest {};
+
+TEST_F(StatementParser, PositionalArgumentGivesTheExactTables) {
+    EXPECT_EQ(Compile("Wait(500)"), (Lines{"Wait(i:500)"}));
+    // Worked out from the table layout: the integer first (pool 0..7), then
+    // the command's list [1, 0] and its name at pool offset 8.
+    EXPECT_EQ(Tables().StatementTable(), (std::vector<u32>{1}));
+    EXPECT_EQ(Tables().ArgumentListTable(), (std::vector<u32>{1, 0}));
+    ASSERT_EQ(Tables().RecordTable().size(), 2u);
+    EXPECT_EQ(Tables().RecordTable()[0], (classScriptRecord{5, 0xFFFFFFFFu, 0}));
+    EXPECT_EQ(Tables().RecordTable()[1], (classScriptRecord{1, 8, 0}));
+    const std::vector<u8> pool{0xF4, 0x01, 0, 0, 0, 0, 0, 0, 'W', 'a', 'i', 't', 0};
+    EXPECT_EQ(Tables().DataPool(), pool);
+    EXPECT_EQ(Tables().GetTmpCount(), 0u);
+}
+
+TEST_F(StatementParser, CommandWithoutArgumentsHasTheEmptyList) {
+    EXPECT_EQ(Compile("Quit"), (Lines{"Quit()"}));
+    EXPECT_EQ(Tables().ArgumentListTable(), (std::vector<u32>{0}));
+    EXPECT_EQ(Compile("Quit()"), (Lines{"Quit()"}));
+    EXPECT_EQ(Compile("Quit   ()"), (Lines{"Quit()"}));
+}
+
+TEST_F(StatementParser, NamedArgumentsBindToParameterPositions) {
+    EXPECT_EQ(Compile("Wait(SkipOn, Time = 500)"), (Lines{"Wait(i:500, i:1)"}));
+    EXPECT_EQ(Compile("Wait ( Time=1 )"), (Lines{"Wait(i:1)"}));
+    // Layer and File lie between Target and x; nothing after x is listed.
+    EXPECT_EQ(Compile("Graphic(Target=1, x=10)"), (Lines{"Graphic(i:1, -, -, i:10)"}));
+    EXPECT_EQ(Compile("Wait(Time=1, Time=2)"), (Lines{"Wait(i:2)"}));
+    EXPECT_EQ(Compile("Case(MoveAfterward)"), (Lines{"Case(-, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, "
+                                                   "-, -, -, -, -, -, -, i:1)"}));
+    // "Text" is a prefix of "TextLayer": only a name followed by "=" or
+    // nothing matches.
+    EXPECT_EQ(Compile("GraphicTextOut(Text=\"hi\")"), (Lines{"GraphicTextOut(-, -, s:\"hi\")"}));
+    EXPECT_EQ(Compile("Case(TextLayer=4)"),
+              (Lines{"Case(-, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, i:4)"}));
+}
+
+TEST_F(StatementParser, PositionalArgumentsBesideNamedOnesAreLost) {
+    EXPECT_EQ(Compile("Wait(500, SkipOn)"), (Lines{"Wait(-, i:1)"}));
+    EXPECT_EQ(Compile("Wait(Speed=3, Time=4)"), (Lines{"Wait(i:4)"}));
+    // With no parameter name matched the parts stay as written; this one
+    // then starts with no operand and compiles to nothing.
+    EXPECT_EQ(Compile("Wait(Speed=3)"), (Lines{"Wait(-)"}));
+    EXPECT_EQ(Compile("Wait(1, , 3)"), (Lines{"Wait(i:1, -, i:3)"}));
+}
+
+TEST_F(StatementParser, StatementsNeedNoSeparator) {
+    EXPECT_EQ(Compile("Wait(Time=1);Wait(Time=2)"), (Lines{"Wait(i:1)", "Wait(i:2)"}));
+    EXPECT_EQ(Compile("Wait(Time=1) Wait(Time=2)"), (Lines{"Wait(i:1)", "Wait(i:2)"}));
+    EXPECT_EQ(Compile("Wait(Time=1)Wait(Time=2);;;Quit"), (Lines{"Wait(i:1)", "Wait(i:2)", "Quit()"}));
+}
+
+TEST_F(StatementParser, UnknownWordsAreSkippedOneByOne) {
+    EXPECT_TRUE(Compile("Foo(Time=1)").empty());
+    EXPECT_TRUE(Compile("wait(Time=1) QUIT").empty());
+    // The group of a misspelt command is read as statements, strings included.
+    EXPECT_EQ(Compile("Foo(Quit)"), (Lines{"Quit()"}));
+    EXPECT_EQ(Compile("Foo(Text=\"Quit now\")"), (Lines{"Quit()"}));
+    // "=" is a delimiter, so it can never be written as a command.
+    EXPECT_TRUE(Compile("=(1)").empty());
+}
+
+TEST_F(StatementParser, StrayCloserEmptiesTheGroup) {
+    EXPECT_EQ(Compile("Wait(Time=1]) Quit"), (Lines{"Wait()", "Quit()"}));
+    EXPECT_EQ(Compile("Wait(Time=Foo(Quit]))"), (Lines{"Wait()", "Quit()"}));
+}
+
+TEST_F(StatementParser, GroupsOpenAtTheEndAreClosed) {
+    EXPECT_EQ(Compile("Wait(Time=1"), (Lines{"Wait(i:1)"}));
+    EXPECT_EQ(Compile("WindowTitle(Text=\"abc"), (Lines{"WindowTitle(s:\"abc\")"}));
+    EXPECT_EQ(Compile("Wait(Time=(1"), (Lines{"tmp0", "=(op:(, i:1, op:))", "Wait(tmp0)"}));
+}
+
+TEST_F(StatementParser, LabelsAreSharedByName) {
+    EXPECT_EQ(Compile("#start Quit #start #other"), (Lines{"#start@0", "Quit()", "#start@0", "#other@3"}));
+    EXPECT_EQ(Tables().RecordTable().size(), 3u);
+    EXPECT_EQ(Tables().StatementTable()[0], Tables().StatementTable()[2]);
+}
+
+TEST_F(StatementParser, DeclarationsProduceNoStatement) {
+    EXPECT_TRUE(Compile("Variable(Global, Name=Score) Variable(Local, Name=i, ArraySize=3)").empty());
+    EXPECT_TRUE(IsNameDeclared(g_declaredGlobalNames, "Score"));
+    EXPECT_TRUE(IsNameDeclared(compiler.LocalNames(), "i"));
+    EXPECT_FALSE(IsNameDeclared(g_declaredGlobalNames, "i"));
+}
+
+TEST_F(StatementParser, DeclarationScopesAndTheirOddCases) {
+    Compile("Variable(System, Name=a) Variable(Nomal=1, Name=b) Variable(Global=0, Name=c)"
+            "Variable(Global, Nomal, Name=d) Variable(Global) Variable(Name=e)"
+            "Variable(Global, Name=\"f\") Variable(1, , , , g)");
+    EXPECT_TRUE(IsNameDeclared(g_declaredSystemNames, "a"));
+    EXPECT_TRUE(IsNameDeclared(g_declaredNomalNames, "b"));
+    EXPECT_TRUE(IsNameDeclared(g_declaredGlobalNames, "c")) << "any value, 0 included, selects the scope";
+    EXPECT_FALSE(IsNameDeclared(g_declaredGlobalNames, "d")) << "two scopes declare nothing";
+    EXPECT_FALSE(IsNameDeclared(g_declaredNomalNames, "d"));
+    EXPECT_FALSE(IsNameDeclared(g_declaredGlobalNames, "e"));
+    EXPECT_TRUE(IsNameDeclared(g_declaredGlobalNames, "\"f\"")) << "the name is the text as written";
+    // All positional: the parts stay in place, part 0 selects System.
+    EXPECT_TRUE(IsNameDeclared(g_declaredSystemNames, "g"));
+}
+
+TEST_F(StatementParser, LocalNamesLastOneCompile) {
+    Compile("Variable(Local, Name=v) v = 1");
+    EXPECT_EQ(Compile("v = 1"), (Lines{})) << "a local name is not known to the next script";
+    EXPECT_EQ(Compile("v = 1 Variable(Local, Name=v) v = 2"), (Lines{"l:v", "=(i:2)"}))
+        << "a local name is known from its declaration onward";
+}
+
+// A declaration with an empty name once made every stray delimiter look like
+// an assignment that consumed nothing, and the compile never ended.
+TEST_F(StatementParser, EmptyDeclaredNameIsIgnored) {
+    EXPECT_EQ(Compile("Variable(Global, Name=) = ( ] [ == Quit"), (Lines{"Quit()"}));
+    EXPECT_EQ(Compile("Variable(Local, Name=   ) ) Quit"), (Lines{"Quit()"}));
+    EXPECT_FALSE(IsNameDeclared(g_declaredGlobalNames, ""));
+}
+
+TEST_F(StatementParser, BrokenBytesNeverStopTheWalk) {
+    EXPECT_EQ(Compile("Quit \xF0"), (Lines{"Quit()"})) << "a lead byte cut off at the end";
+    EXPECT_TRUE(Compile("Quit\xF0").empty()) << "non-ASCII bytes belong to words";
+    EXPECT_EQ(Compile("\xFC"), (Lines{}));
+    EXPECT_EQ(Compile("\x80\xBF\xFE\xFFQuit"), (Lines{"Quit()"}));
+    // The cut-off lead byte steps over the closers the first scan appended,
+    // so the second scan of the group appends them again.
+    EXPECT_EQ(Compile("WindowTitle(Text=\"\xFC"), (Lines{"tmp0", "=(s:\"\xFC\", op:))", "WindowTitle(tmp0)"}));
+    EXPECT_TRUE(Compile(std::string("Quit\0Quit ", 10)).empty()) << "a NUL byte belongs to a word";
+    EXPECT_EQ(Compile(std::string("Quit \0 Quit", 11)), (Lines{"Quit()", "Quit()"}));
+    EXPECT_EQ(Compile("Wait(\xE3\x81\x82)"), (Lines{"Wait(-)"}));
+}
+
+TEST_F(StatementParser, GroupScanning) {
+    using C = classScriptCompiler;
+    EXPECT_EQ(C::ScanGroup("Wait (a(b)c) x", 4, '('), " (a(b)c)");
+    EXPECT_EQ(C::ScanGroup("W(\")\")", 1, '('), "(\")\")");
+    EXPECT_EQ(C::ScanGroup("W x", 1, '('), "");
+    EXPECT_EQ(C::ScanGroup("W([1", 1, '('), "([1)]");
+    EXPECT_EQ(C::ScanGroup("W({\"a", 1, '('), "({\"a\")}");
+    EXPECT_EQ(C::ScanGroup("W(])", 1, '('), "");
+    EXPECT_EQ(C::ScanGroup("a[i[2]]=1", 1, '['), "[i[2]]");
+    EXPECT_EQ(C::ScanGroup("W", 5, '('), "");
+}
+
+TEST_F(StatementParser, TopLevelSplitting) {
+    using C = classScriptCompiler;
+    std::size_t count = 99;
+    EXPECT_EQ(C::SplitTopLevel(" a , (b,c) ,\"d,e\"", ',', 1, &count), "(b,c)");
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(C::SplitTopLevel(" a , (b,c) ,\"d,e\"", ',', 2), "\"d,e\"");
+    EXPECT_EQ(C::SplitTopLevel("a,,b", ',', 1, &count), "");
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(C::SplitTopLevel("   ", ',', 0, &count), "");
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(C::SplitTopLevel("1:2:3", ':', 2, &count), "3");
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(C::SplitTopLevel("x", ',', 5, &count), "");
+    EXPECT_EQ(count, 1u);
+}
+
+TEST_F(StatementParser, ParameterMatching) {
+    const char* names[] = {"Time", "SkipOn"};
+    std::string value;
+    EXPECT_EQ(classScriptCompiler::MatchParameter("SkipOn", names, 2, value), 1);
+    EXPECT_EQ(value, "1");
+    EXPECT_EQ(classScriptCompiler::MatchParameter("Time  =  3 + 4", names, 2, value), 0);
+    EXPECT_EQ(value, "3 + 4");
+    EXPECT_EQ(classScriptCompiler::MatchParameter("Times=3", names, 2, value), -1);
+    EXPECT_EQ(classScriptCompiler::MatchParameter("time=3", names, 2, value), -1);
+    EXPECT_EQ(classScriptCompiler::MatchParameter("500", names, 2, value), -1);
+}
+
+}  // namespace
