@@ -1,0 +1,219 @@
+#include "foundation/application.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "support/fake_window.h"
+#include "foundation/subsystem_hooks.h"
+
+using namespace std::chrono_literals;
+using namespace platform;
+
+namespace {
+
+// One application object per test, with hooks restored afterwards.
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedHooks_ = GetSubsystemHooks();
+        ASSERT_TRUE(InitApplication());
+        app = GetApplication();
+    }
+    void TearDown() override {
+        if (app != nullptr) app->graphicDevice = nullptr;  // the tests own their fakes
+        ShutdownApplication();
+        GetSubsystemHooks() = savedHooks_;
+    }
+
+    classApplication* app = nullptr;
+
+private:
+    SubsystemHooks savedHooks_;
+};
+
+// Starts a WaitFrame on another thread and reports when it returns.
+class Waiter {
+public:
+    explicit Waiter(classApplication* app) : thread_([this, app] { app->WaitFrame(); returned_ = true; }) {}
+    ~Waiter() { thread_.join(); }
+    bool Returned() const { return returned_.load(); }
+    bool ReturnsWithin(std::chrono::milliseconds limit) const {
+        auto end = std::chrono::steady_clock::now() + limit;
+        while (!returned_.load() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+        return returned_.load();
+    }
+
+private:
+    std::atomic<bool> returned_{false};
+    std::thread thread_;
+};
+
+std::atomic<int> g_offered{0};
+std::atomic<u32> g_lastOffered{0};
+bool RecordOffer(const WindowMessage& message) {
+    g_offered.fetch_add(1);
+    g_lastOffered = message.message;
+    return false;
+}
+bool CtrlDown(u32 vk) { return vk == VK_CONTROL; }
+
+}  // namespace
+
+TEST_F(ApplicationTest, DefaultsOfTheObject) {
+    EXPECT_EQ(app->logicalWidth, 800);
+    EXPECT_EQ(app->logicalHeight, 600);
+    EXPECT_EQ(app->windowStyle, 0xCF0000u);
+    EXPECT_EQ(app->windowExStyle, 0x40000u);
+    EXPECT_FLOAT_EQ(app->frameInterval, 16.666666f);
+    EXPECT_EQ(app->textColor.load(), 0xFFFFFF);
+    EXPECT_EQ(app->textSpeed.load(), 100);
+    EXPECT_EQ(app->textRequestValue.load(), 300);
+    EXPECT_EQ(app->keyWaitAfterVoiceStop.load(), 1);
+    EXPECT_EQ(app->autoSpeed.load(), 1000);
+    EXPECT_EQ(app->dataFolder, "Hollin-Gate/Merisande/");
+    EXPECT_EQ(app->frameCounter.load(), 0u);
+    EXPECT_FALSE(app->IsQuitting());
+}
+
+TEST_F(ApplicationTest, WaitFrameCalledMidFrameWaitsForTheNextWholeFrame) {
+    // Frame 5 has begun but not ended.
+    app->frameCounter = 5;
+    app->frameDoneCounter = 4;
+    Waiter waiter(app);
+    std::this_thread::sleep_for(20ms);
+    app->frameDoneCounter = 5;  // the running frame ends: not enough
+    app->WakeFrameWaiters();
+    std::this_thread::sleep_for(30ms);
+    EXPECT_FALSE(waiter.Returned());
+    app->RenderFrame();  // frame 6 runs whole
+    EXPECT_TRUE(waiter.ReturnsWithin(5s));
+    EXPECT_EQ(app->frameDoneCounter.load(), 6u);
+}
+
+TEST_F(ApplicationTest, WaitFrameBetweenFramesReturnsAfterOneFrameAcrossTheWrap) {
+    app->frameCounter = 0xFFFFFFFFu;
+    app->frameDoneCounter = 0xFFFFFFFFu;
+    Waiter waiter(app);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(waiter.Returned());
+    app->RenderFrame();
+    EXPECT_TRUE(waiter.ReturnsWithin(5s));
+    EXPECT_EQ(app->frameCounter.load(), 0u);
+    EXPECT_EQ(app->frameDoneCounter.load(), 0u);
+}
+
+TEST_F(ApplicationTest, WaitFrameEndsOnQuitWhenNoFrameComes) {
+    Waiter waiter(app);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(waiter.Returned());
+    app->RequestQuit();
+    EXPECT_TRUE(waiter.ReturnsWithin(5s));
+
+    app->quitRequested = 0;
+    app->isQuitting = 1;  // stored without a wake-up: still noticed
+    Waiter late(app);
+    EXPECT_TRUE(late.ReturnsWithin(5s));
+}
+
+TEST_F(ApplicationTest, SkipRequests) {
+    EXPECT_FALSE(app->IsSkipRequested());
+    app->skipPlaying = 1;
+    EXPECT_TRUE(app->IsSkipRequested());
+    EXPECT_TRUE(IsSkipRequested());
+    app->skipPlaying = 0;
+
+    fakes::FakeWindow window;
+    app->windowHandle = &window;
+    GetSubsystemHooks().isVirtualKeyDown = CtrlDown;
+    EXPECT_TRUE(app->IsSkipRequested()) << "Ctrl skips whichever window is in front";
+    EXPECT_TRUE(app->IsCtrlSkip());
+    window.focus = false;
+    EXPECT_FALSE(app->IsCtrlSkip()) << "Ctrl held over another window is no Ctrl skip";
+    EXPECT_TRUE(app->IsSkipRequested());
+    app->windowHandle = nullptr;
+}
+
+TEST(ApplicationLifetime, NullSafeHelpersOutsideTheObjectsLife) {
+    ASSERT_EQ(GetApplication(), nullptr);
+    WaitFrame();  // returns at once
+    EXPECT_FALSE(IsSkipRequested());
+}
+
+TEST_F(ApplicationTest, WindowProcedureHandlesCloseSizeAndScreenMode) {
+    fakes::FakeWindow window;
+    fakes::FakeDevice device;
+    app->windowHandle = &window;
+    app->graphicDevice = &device;
+    GetSubsystemHooks().onWindowMessage = RecordOffer;
+    g_offered = 0;
+
+    app->closeDisabled = 1;
+    EXPECT_TRUE(app->HandleWindowMessage({WM_CLOSE, 0, 0})) << "a refused close is handled";
+    EXPECT_EQ(g_lastOffered.load(), WM_CLOSE) << "scripts still see the close";
+    WndProc({WM_CLOSE, 0, 0});
+    EXPECT_FALSE(app->IsQuitting());
+    EXPECT_EQ(app->quitRequested.load(), 0);
+
+    EXPECT_FALSE(app->HandleWindowMessage({WM_SIZE, SIZE_MAXIMIZED, 0}));
+    EXPECT_EQ(app->sizeState.load(), 2u);
+    EXPECT_EQ(device.resetsArmed.load(), 1);
+    app->HandleWindowMessage({WM_SIZE, 7, 0});
+    EXPECT_EQ(app->sizeState.load(), 2u) << "unknown size kinds leave the state";
+
+    int offeredBefore = g_offered.load();
+    EXPECT_TRUE(app->HandleWindowMessage({WM_SYSKEYDOWN, VK_RETURN, kAltDownBit | 1}));
+    EXPECT_EQ(device.RequestedFullScreen(), 1);
+    EXPECT_EQ(g_offered.load(), offeredBefore) << "Alt+Enter never reaches a script's wait";
+    EXPECT_FALSE(app->HandleWindowMessage({WM_KEYDOWN, VK_RETURN, 1}));
+    EXPECT_EQ(g_lastOffered.load(), WM_KEYDOWN);
+    EXPECT_EQ(g_offered.load(), offeredBefore + 1);
+    EXPECT_EQ(device.RequestedFullScreen(), 1) << "Enter alone changes no mode";
+
+    app->HandleWindowMessage({WM_SETCURSOR, 0, 1});
+    EXPECT_EQ(window.cursorApplied.load(), 1);
+
+    app->closeDisabled = 0;
+    WndProc({WM_CLOSE, 0, 0});
+    EXPECT_TRUE(app->IsQuitting());
+    EXPECT_EQ(app->quitRequested.load(), 1);
+    EXPECT_EQ(window.Log().back(), "hide");
+    app->windowHandle = nullptr;
+}
+
+TEST(SystemCommandFilter, SwallowsWhatFullScreenAndMaximizedForbid) {
+    const u32 style = 0xCF0000;
+    for (u64 command : {SC_SIZE, SC_MOVE, SC_MAXIMIZE, SC_KEYMENU}) {
+        EXPECT_TRUE(IsSystemCommandSwallowed(command, true, style, 0)) << command;
+        EXPECT_FALSE(IsSystemCommandSwallowed(command, false, style, 0)) << command;
+    }
+    EXPECT_TRUE(IsSystemCommandSwallowed(SC_MAXIMIZE, false, style & ~0x10000u, 0));
+    EXPECT_TRUE(IsSystemCommandSwallowed(SC_MOVE, false, style, 2));
+    EXPECT_FALSE(IsSystemCommandSwallowed(SC_SIZE, false, style, 2));
+    EXPECT_FALSE(IsSystemCommandSwallowed(0xF060, true, style, 0)) << "close stays allowed";
+}
+
+TEST_F(ApplicationTest, ScreenModeSwitchIsHandedToTheUiThread) {
+    fakes::FakeWindow window;
+    fakes::FakeDevice device;
+    app->windowHandle = &window;
+    app->graphicDevice = &device;
+    app->logicalWidth = 1280;
+    app->logicalHeight = 720;
+
+    device.RequestFullScreen(true);
+    app->RenderFrame();
+    EXPECT_TRUE(window.Log().empty()) << "nothing happens to the window off the UI thread";
+    WindowMessage message;
+    EXPECT_FALSE(window.WaitMessage(message));  // runs the posted task
+    EXPECT_EQ(window.Log(), (std::vector<std::string>{"fullscreen"}));
+
+    device.RequestFullScreen(false);
+    app->RenderFrame();
+    window.WaitMessage(message);
+    EXPECT_EQ(window.Log().back(), "restore 1280x720") << "leaving full screen restores size and place";
+    EXPECT_EQ(device.frames.load(), 2);
+    app->windowHandle = nullptr;
+}

@@ -1,0 +1,176 @@
+#include "foundation/entry.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "foundation/application.h"
+#include "foundation/subsystem_hooks.h"
+#include "foundation/worker_threads.h"
+#include "platform/dialog.h"
+#include "platform/instance_lock.h"
+#include "support/fake_window.h"
+#include "support/temp_folder.h"
+
+using namespace platform;
+
+namespace {
+
+// Everything a run observes, reset by the fixture.
+struct Observed {
+    std::atomic<fakes::FakeWindow*> window{nullptr};
+    std::atomic<fakes::FakeDevice*> device{nullptr};
+    std::atomic<bool> deviceStarts{true};
+    std::atomic<int> windowsMade{0};
+    std::atomic<int> framesSeenByScript{0};
+    std::atomic<int> systemFilesWritten{0};
+    std::atomic<bool> threadAliveAtWrite{false};
+    std::atomic<bool> applicationAliveAtWrite{false};
+    std::atomic<bool> functionThreadRan{false};
+    std::atomic<bool> readBeforeWindow{false};
+};
+Observed* g_seen = nullptr;
+
+std::unique_ptr<FrameDevice> MakeFakeDevice(Window&, int, int) {
+    auto device = std::make_unique<fakes::FakeDevice>();
+    device->startResult = g_seen->deviceStarts.load();
+    g_seen->device = device.get();
+    return device;
+}
+
+void ReadSystemData() { g_seen->readBeforeWindow = g_seen->windowsMade.load() == 0; }
+
+void WriteSystemData() {
+    g_seen->systemFilesWritten.fetch_add(1);
+    g_seen->threadAliveAtWrite = g_renderThread.IsRunning() || g_startupScriptThread.IsRunning() ||
+                                 g_functionScriptThread.IsRunning();
+    g_seen->applicationAliveAtWrite = GetApplication() != nullptr;
+}
+
+u32 FunctionScriptProc(void* argument) {
+    auto* self = static_cast<classWorkerThread*>(argument);
+    g_seen->functionThreadRan = true;
+    // Blocks in frame waits until the program ends, as a script would.
+    while (!self->IsStopRequested()) WaitFrame();
+    return 0;
+}
+
+// A main script that watches three frames go by and then closes the window
+// the way the player would.
+u32 ScriptThatCloses(void*) {
+    g_functionScriptThread.StartWithRoutine(FunctionScriptProc);
+    for (int i = 0; i < 3; ++i) {
+        WaitFrame();
+        g_seen->framesSeenByScript.fetch_add(1);
+    }
+    g_seen->window.load()->PostMessage(WindowMessage{WM_CLOSE, 0, 0});
+    return 0;
+}
+
+class EntryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_seen = &seen;
+        savedHooks_ = GetSubsystemHooks();
+        SubsystemHooks& hooks = GetSubsystemHooks();
+        hooks.createFrameDevice = MakeFakeDevice;
+        hooks.readSystemData = ReadSystemData;
+        hooks.writeSystemData = WriteSystemData;
+        setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+        SetDialogService(&dialogs);
+        environment.workingDirectory = folder.Path().string();
+        environment.lockDirectory = folder / "locks";
+        std::filesystem::create_directories(environment.lockDirectory);
+        environment.createWindow = [] {
+            auto window = std::make_unique<fakes::FakeWindow>();
+            g_seen->window = window.get();
+            g_seen->windowsMade.fetch_add(1);
+            return window;
+        };
+    }
+    void TearDown() override {
+        SetDialogService(nullptr);
+        GetSubsystemHooks() = savedHooks_;
+        unsetenv("XDG_DATA_HOME");
+        g_seen = nullptr;
+    }
+
+    Observed seen;
+    testfiles::TempFolder folder;
+    fakes::RecordingDialogs dialogs;
+    EntryEnvironment environment;
+
+private:
+    SubsystemHooks savedHooks_;
+};
+
+}  // namespace
+
+TEST_F(EntryTest, RunsFramesUntilClosedAndJoinsEveryThreadBeforeWritingFiles) {
+    GetSubsystemHooks().startupScriptRoutine = ScriptThatCloses;
+    EXPECT_EQ(RunApplication(environment), 0);
+    EXPECT_EQ(seen.framesSeenByScript.load(), 3);
+    EXPECT_TRUE(seen.functionThreadRan.load());
+    EXPECT_EQ(seen.systemFilesWritten.load(), 1);
+    EXPECT_FALSE(seen.threadAliveAtWrite.load()) << "files are written only after every thread has ended";
+    EXPECT_TRUE(seen.applicationAliveAtWrite.load());
+    EXPECT_TRUE(seen.readBeforeWindow.load());
+    EXPECT_EQ(GetApplication(), nullptr);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "data/Hollin-Gate/Merisande"))
+        << "the per-user folder is made with its missing parents";
+    EXPECT_TRUE(dialogs.Shown().empty());
+}
+
+TEST_F(EntryTest, WithoutAScriptRuntimeTheWindowStaysOpenUntilClosed) {
+    std::thread closer([this] {
+        while (seen.window.load() == nullptr || GetApplication() == nullptr ||
+               GetApplication()->frameDoneCounter.load() < 5) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(g_startupScriptThread.IsRunning()) << "the stand-in script thread waits for the end";
+        seen.window.load()->PostMessage(WindowMessage{WM_CLOSE, 0, 0});
+    });
+    EXPECT_EQ(RunApplication(environment), 0);
+    closer.join();
+    EXPECT_FALSE(g_startupScriptThread.IsRunning());
+    EXPECT_EQ(seen.systemFilesWritten.load(), 1);
+}
+
+TEST_F(EntryTest, SecondCopyInTheSameDirectoryIsRefused) {
+    InstanceLock first;
+    ASSERT_EQ(first.Acquire(environment.workingDirectory, environment.lockDirectory), InstanceLockResult::Acquired);
+    EXPECT_EQ(RunApplication(environment), 0);
+    EXPECT_EQ(dialogs.Shown(), (std::vector<std::string>{"２重起動 Error|同一アプリケーションが既に起動されています"}));
+    EXPECT_EQ(seen.windowsMade.load(), 0);
+    EXPECT_EQ(seen.systemFilesWritten.load(), 0);
+}
+
+TEST_F(EntryTest, DataFolderThatCannotBeMadeEndsWithItsBox) {
+    folder.Put("blocker", "a file where a folder should go");
+    setenv("XDG_DATA_HOME", (folder / "blocker").c_str(), 1);
+    EXPECT_EQ(RunApplication(environment), 0);
+    EXPECT_EQ(dialogs.Shown(), (std::vector<std::string>{"Data Folder Create Error|データフォルダの作成に失敗しました"}));
+    EXPECT_EQ(seen.windowsMade.load(), 0);
+    EXPECT_EQ(GetApplication(), nullptr);
+}
+
+TEST_F(EntryTest, NoGraphicsDeviceReportsAndEndsCleanly) {
+    seen.deviceStarts = false;
+    EXPECT_EQ(RunApplication(environment), 0);
+    ASSERT_EQ(dialogs.Shown().size(), 1u);
+    EXPECT_EQ(dialogs.Shown()[0].substr(0, 27), "Direct3D DeviceCreateError|");
+    EXPECT_FALSE(g_startupScriptThread.IsRunning()) << "its first-frame wait ended on quit";
+    EXPECT_EQ(seen.systemFilesWritten.load(), 1);
+}
+
+TEST_F(EntryTest, WindowThatCannotOpenIsAFailure) {
+    environment.createWindow = [] {
+        auto window = std::make_unique<fakes::FakeWindow>();
+        window->createResult = false;
+        return window;
+    };
+    EXPECT_EQ(RunApplication(environment), 1);
+    EXPECT_EQ(GetApplication(), nullptr);
+}
