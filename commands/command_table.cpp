@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "commands/expression_commands.h"
+
 // Handlers arrive with the commands' own areas; until then a record's handler
 // is null and calling it does nothing. "Variable" stays without one for good:
 // the compiler consumes it as a declaration.
@@ -14,11 +16,11 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {nullptr, {0, 0, 0}, nullptr, {}},  // 0: never matched
     {"Dammy", {0, 0, 0}, nullptr, {}},  // 1
     {"Apply", {0, 0, 0}, nullptr, {}},  // 2
-    {"=", {0, 0, 0}, nullptr, {}},  // 3
-    {"if", {0, 0, 0}, nullptr, {}},  // 4
-    {"else", {0, 0, 0}, nullptr, {}},  // 5
+    {"=", {0, 0, 0}, CommandAssign, {}},  // 3
+    {"if", {0, 0, 0}, CommandIf, {}},  // 4
+    {"else", {0, 0, 0}, CommandElse, {}},  // 5
     {"return", {0, 0, 0}, nullptr, {}},  // 6
-    {"ToString", {0, 0, 0}, nullptr, {}},  // 7
+    {"ToString", {0, 0, 0}, CommandToString, {}},  // 7
     {"Graphic", {0, 0, 0}, nullptr, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 8
     {"GraphicAlter", {0, 0, 0}, nullptr, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
     {"GraphicDelete", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 10

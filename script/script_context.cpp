@@ -1,0 +1,148 @@
+#include "script/script_context.h"
+
+#include <utility>
+
+#include "script/script_host.h"
+
+std::recursive_mutex g_scriptFrameLock;
+
+namespace {
+
+constexpr u64 kMinFrameRecordWalkSize = 57;
+
+u64 Get64(const u8* at) {
+    u64 value = 0;
+    for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+}
+
+}  // namespace
+
+classScriptContext::classScriptContext() { Reset(); }
+
+classScriptContext::~classScriptContext() { Reset(); }
+
+classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame) {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    if (frames.size() >= kMaxFrameDepth) return nullptr;
+    // Frames started from inside an interrupt belong to it: they are left out
+    // of saves too.
+    if (currentFrame_ != nullptr) {
+        if (currentFrame_->interruptFlag != 0) frame.interruptFlag = 1;
+        if (currentFrame_->reservedFlag != 0) frame.reservedFlag = currentFrame_->reservedFlag;
+    }
+    frames.push_back(std::move(frame));
+    return &frames.back();
+}
+
+classScriptFrame* classScriptContext::PushFrame(const classScriptFrame& frame) {
+    classScriptFrame copy = frame;
+    copy.Reset();
+    return PushLoadedFrame(std::move(copy));
+}
+
+classScriptFrame* classScriptContext::PushScript(const std::string& name) {
+    // Reading and compiling may show a Retry/Cancel box; other threads must
+    // not wait on the frame lock meanwhile.
+    classScriptFrame loaded(name);
+    return PushLoadedFrame(std::move(loaded));
+}
+
+classScriptFrame* classScriptContext::CallLabel(const classScriptFrame& frame, std::string_view label) {
+    classScriptFrame copy = frame;
+    copy.Reset();
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    classScriptFrame* pushed = PushLoadedFrame(std::move(copy));
+    if (pushed != nullptr && !pushed->JumpToLabel(label)) pushed->SeekEnd();
+    return pushed;
+}
+
+bool classScriptContext::IsCurrentFrameCovered() const {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    return !frames.empty() && &frames.back() != currentFrame_;
+}
+
+bool classScriptContext::IsInInterrupt() const {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    if (frames.empty()) return false;
+    return &frames.back() != currentFrame_ || frames.back().interruptFlag != 0;
+}
+
+void classScriptContext::PopAllFrames() {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    for (classScriptFrame& frame : frames) frame.SeekEnd();
+}
+
+void classScriptContext::SerializeFrames(classMemoryStream& out) const {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    for (const classScriptFrame& frame : frames)
+        if (frame.interruptFlag == 0) frame.Serialize(out);
+}
+
+void classScriptContext::DeserializeFrames(const u8* bytes, u64 size) {
+    std::list<classScriptFrame> read;
+    u64 position = 0;
+    while (bytes != nullptr && position < size && size - position >= 8) {
+        const u64 remaining = size - position;
+        const u64 recordSize = Get64(bytes + position);
+        if (recordSize < kMinFrameRecordWalkSize || recordSize > remaining) break;
+        read.emplace_back();
+        read.back().Deserialize(bytes + position, recordSize);
+        position += recordSize;
+    }
+    // A second load before the first was swapped in replaces it; stacking the
+    // frames of two saves would resume neither game.
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    loadedFrames = std::move(read);
+}
+
+bool classScriptContext::SwapInLoadedFrames() {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    if (loadedFrames.empty()) return false;
+    frames = std::move(loadedFrames);
+    loadedFrames.clear();
+    currentFrame_ = nullptr;
+    return true;
+}
+
+void classScriptContext::Reset() {
+    {
+        std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+        frames.clear();
+        currentFrame_ = nullptr;
+    }
+    arguments.clear();
+    arguments.resize(kInitialArgumentCount);
+    selectPhase = 0;
+    // The snapshot mark belongs to the main script; a Function thread making
+    // or dropping its own context must not clear it.
+    if (GetScriptHost().GetMainScriptContext() == this) g_autoSnapshotTaken.store(false);
+}
+
+classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name, std::string_view label) {
+    classScriptFrame loaded(name);
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
+    if (pushed != nullptr && !pushed->JumpToLabel(label)) pushed->SeekEnd();
+    return pushed;
+}
+
+bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label) {
+    classScriptFrame loaded(name);
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
+    if (pushed == nullptr) return false;
+    const bool found = pushed->JumpToLabel(label);
+    if (classScriptFrame* current = context.GetCurrentFrame()) current->SeekEnd();
+    return found;
+}
+
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name) {
+    classScriptFrame loaded(name);
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
+    if (pushed == nullptr) return nullptr;
+    pushed->interruptFlag = 1;
+    if (classScriptFrame* current = context.GetCurrentFrame()) current->SetNextPcToPc();
+    return pushed;
+}

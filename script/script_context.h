@@ -1,0 +1,124 @@
+#pragma once
+// The execution state of one script thread: a stack of frames of which the
+// newest runs, the frames waiting to replace them after a play-data load, the
+// argument vector handed to commands, and the statement executor that walks
+// the frames (executor.cpp).
+//
+// Lock order: g_scriptFrameLock comes after the application lock and before
+// the queue, device and sound locks; the variable store lock is a leaf below
+// all of them. Scripts are loaded and compiled before the lock is taken.
+
+#include <atomic>
+#include <list>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/memory_stream.h"
+#include "foundation/types.h"
+#include "script/script_frame.h"
+#include "script/script_value.h"
+
+class classInputWaiterHolder;
+class classScriptContext;
+
+// Guards the frame lists of every context: pushes, erases, the swap of
+// loaded frames, and each context's current-frame pointer as other threads
+// see it (the interrupt test, the covered test). Recursive because a push
+// made by a handler may run inside another frame operation.
+extern std::recursive_mutex g_scriptFrameLock;
+
+// How a context calls the command of a statement. Tests put a recording
+// table here; null calls the built-in table.
+using ScriptCommandDispatcher = void (*)(void* user, int32 index, classScriptContext& context,
+                                         const std::vector<classScriptValue>& arguments, int32 count,
+                                         classScriptValue& result);
+
+class classScriptContext {
+public:
+    // Deep enough for any script that calls itself on purpose; a push beyond
+    // it is refused, so a runaway self-call ends instead of eating memory.
+    static constexpr size_t kMaxFrameDepth = 1000;
+    static constexpr size_t kInitialArgumentCount = 32;
+
+    classScriptContext();
+    ~classScriptContext();
+    classScriptContext(const classScriptContext&) = delete;
+    classScriptContext& operator=(const classScriptContext&) = delete;
+
+    // ---- Fields ----
+    // 0 normally; 1 while a "Select" runs its block of "Case" statements.
+    int32 selectPhase = 0;
+    // Skip state of the statement being executed; written by the thread that
+    // runs the context, read by waits and other threads' screens.
+    std::atomic<bool> skipFlag{false};
+    // The stack; the back is the newest and the one that runs. A list, so a
+    // frame keeps its address while others are pushed and erased.
+    std::list<classScriptFrame> frames;
+    // Frames read from play data, waiting to replace the stack.
+    std::list<classScriptFrame> loadedFrames;
+    // The holder of the waiter of the thread that runs this context; set by
+    // that thread.
+    classInputWaiterHolder* inputWaiter = nullptr;
+    // Arguments handed to a command: grown, never shrunk, so entries past a
+    // command's count are stale.
+    std::vector<classScriptValue> arguments;
+
+    // ---- Frames ----
+    // The frame whose statement is executing; null between statements.
+    classScriptFrame* GetCurrentFrame() const { return currentFrame_; }
+    // Appends a copy of frame, reset, inheriting the interrupt flag and a
+    // non-zero reserved flag of the current frame. Null when refused.
+    classScriptFrame* PushFrame(const classScriptFrame& frame);
+    // Loads the script (outside the frame lock), then pushes it as PushFrame
+    // does. Null when refused.
+    classScriptFrame* PushScript(const std::string& name);
+    // A subroutine call inside a script: a copy of frame (locals included)
+    // started at label; a missing label sends the copy to its end.
+    classScriptFrame* CallLabel(const classScriptFrame& frame, std::string_view label);
+    // Pushes a frame that is already loaded, as PushFrame does but without
+    // the reset. Null when refused.
+    classScriptFrame* PushLoadedFrame(classScriptFrame&& frame);
+    bool IsCurrentFrameCovered() const;
+    bool IsInInterrupt() const;
+    void PopAllFrames();
+
+    // ---- Play data ----
+    void SerializeFrames(classMemoryStream& out) const;
+    // Replaces the loaded frames with the frames of the records.
+    void DeserializeFrames(const u8* bytes, u64 size);
+    bool SwapInLoadedFrames();
+
+    void Reset();
+
+    // ---- Executing (executor.cpp) ----
+    void ExecuteStatement(classScriptFrame& frame);
+    // Runs until the frames are done or the program asks every script to
+    // stop. With a name, a frame for that script is appended first.
+    int Run(const std::string* scriptName = nullptr);
+    bool IsSkipping() const;
+
+    void SetCommandDispatcher(ScriptCommandDispatcher dispatcher, void* user) {
+        dispatcher_ = dispatcher;
+        dispatcherUser_ = user;
+    }
+
+private:
+    classScriptFrame* currentFrame_ = nullptr;  // written under g_scriptFrameLock
+    ScriptCommandDispatcher dispatcher_ = nullptr;
+    void* dispatcherUser_ = nullptr;
+};
+
+// Pushes the script started at label; a missing label ends the new frame at
+// once, so the caller goes on after its call.
+classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name, std::string_view label);
+// Pushes the script started at label (or at its first statement when the
+// label is missing) and ends the current frame. True when the label was found.
+bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label);
+// Pushes the script as an interrupt and makes the current statement run
+// again once the interrupt has finished.
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name);
+
+// Whether statement pc of the frame counts as read for skipping.
+bool IsStatementRead(const classScriptFrame* frame);

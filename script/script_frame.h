@@ -1,0 +1,151 @@
+#pragma once
+// One running call of a script: the script's compiled tables with its
+// position, flags, last result and its local and tmp variables. A context
+// (script_context.h) keeps a stack of these; the newest one runs.
+//
+// Frames of one script share its compiled tables, which nothing changes once
+// loaded; a copy of a frame (a call of a label inside its own script) copies
+// only the position and the variables.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/memory_stream.h"
+#include "foundation/optional_value.h"
+#include "foundation/types.h"
+#include "script/script_record.h"
+#include "script/script_value.h"
+#include "script/script_variable.h"
+
+// A script's tables as frames run them, with the command each command record
+// names already looked up: the table of commands never changes at run time,
+// so finding the name again at every execution would only give the same index.
+struct classLoadedScript {
+    classScriptTables tables;
+    std::vector<int32> commandIndexByRecord;  // 0 for records that are not known commands
+
+    explicit classLoadedScript(classScriptTables&& compiled);
+};
+
+// Loads the compiled tables of a script by name: reads the file (archives
+// first, then loose files), takes a "QVS002" image as it is and compiles
+// anything else. False when there is nothing to run. The loader installs
+// itself here; tests install their own.
+using ScriptLoaderFunction = bool (*)(const std::string& name, classScriptTables& out);
+void SetScriptLoader(ScriptLoaderFunction loader);
+ScriptLoaderFunction GetScriptLoader();
+
+class classScriptFrame {
+public:
+    classScriptFrame();
+    // Loads the named script; a failed load leaves empty tables, so the frame
+    // is finished at once.
+    explicit classScriptFrame(std::string name);
+    classScriptFrame(const classScriptFrame&) = default;
+    classScriptFrame& operator=(const classScriptFrame&) = default;
+    classScriptFrame(classScriptFrame&&) noexcept = default;
+    classScriptFrame& operator=(classScriptFrame&&) noexcept = default;
+
+    // ---- Fields (the frame record stores all but stopPosition, result and alreadyRead) ----
+    std::string scriptName;  // also the key of the already-read marks
+    // Marks of this script, one byte per statement, owned by the already-read
+    // list; null until registered.
+    u8* alreadyRead = nullptr;
+    int32 pc = 0;
+    int32 nextPc = 0;
+    u8 interruptFlag = 0;
+    u8 reservedFlag = 0;
+    classOptionalValue<u32> stopPosition;
+    classScriptValue result;
+    classScriptVariableList localVariables;
+    classScriptVariableList tmpVariables;
+    classOptionalValue<u32> pendingTarget;
+
+    // ---- The compiled script ----
+    // Takes a freshly compiled or read script and registers its marks.
+    void SetTables(classScriptTables&& tables);
+    const classScriptTables& Tables() const { return script_->tables; }
+    u32 GetTmpCount() const { return script_->tables.GetTmpCount(); }
+    bool LoadScript();
+    // The "QVS002" image of the tables.
+    bool WriteImage(std::vector<u8>& out) const;
+    // Takes whatever tables the image holds and registers the marks under the
+    // frame's name. True in every case, as callers decide by the magic.
+    bool ReadImage(const u8* bytes, u64 size);
+
+    int32 GetStatementCount() const { return script_->tables.GetStatementCount(); }
+    const classScriptRecord* GetStatementRecord(int64 i) const { return script_->tables.GetStatementRecord(i); }
+    const classScriptRecord* GetRecord(int64 r) const { return script_->tables.GetRecord(r); }
+    u32 GetArgumentCount(int64 k) const { return script_->tables.GetArgumentCount(k); }
+    const classScriptRecord* GetArgumentRecord(int64 k, int64 i) const {
+        return script_->tables.GetArgumentRecord(k, i);
+    }
+    std::string_view GetTextA(const classScriptRecord& record) const { return script_->tables.GetTextA(record); }
+    std::string_view GetTextB(const classScriptRecord& record) const { return script_->tables.GetTextB(record); }
+    const u8* GetPoolAt(u64 offset) const { return script_->tables.GetPoolAt(offset); }
+    // The command index of a statement's command record (0 when the statement
+    // is no command or names none).
+    int32 GetCommandIndex(int64 statement) const;
+
+    // ---- Position ----
+    int32 NextIndex(int64 i) const { return script_->tables.NextIndex(i); }
+    // A negative pc also counts as finished: a jump through a field that was
+    // never linked ends the frame instead of starting it over.
+    bool IsFinished() const;
+    void RestorePc() { pc = nextPc; }
+    bool SetNextPc(int32 i) {
+        nextPc = i;
+        return true;
+    }
+    void SetNextPcToPc() { nextPc = pc; }
+    void SeekEnd() { pc = nextPc = GetStatementCount(); }
+    // Target statement of the first label record with this name, or -1.
+    int32 FindLabel(std::string_view name) const;
+    // An empty name succeeds without moving; an absent label fails without
+    // moving; a label that names no statement ends the frame.
+    bool JumpToLabel(std::string_view name);
+
+    // ---- Already-read marks ----
+    bool MarkAlreadyRead(int64 i);
+    bool IsAlreadyReadAt(int64 i) const;
+
+    // Back to the start: position, flags and stop position, tmp variables,
+    // result and pending target. Locals and tables stay.
+    void Reset();
+
+    // ---- Evaluation ----
+    // The value of one record (null: empty). out is cleared first.
+    void EvaluateRecord(classScriptValue& out, const classScriptRecord* record);
+    // Evaluates the arguments of list k into elements 0..n-1 of values, which
+    // is grown as needed and never shrunk. Returns n.
+    int32 BuildArguments(std::vector<classScriptValue>& values, int64 k);
+    // Copies the value of a variable record (types 9 to 13) into out, making
+    // the variable, empty, when it does not exist yet. False for other records.
+    bool ReadVariable(const classScriptRecord& record, classScriptValue& out);
+    // Stores value into the variable a record names. False for other records.
+    bool StoreVariable(const classScriptRecord& record, const classScriptValue& value);
+
+    // ---- Frame record ----
+    // Appends this frame's record to out.
+    void Serialize(classMemoryStream& out) const;
+    // Fills this (new, empty) frame from one record; false when the record is
+    // too short to be one.
+    bool Deserialize(const u8* bytes, u64 size);
+
+private:
+    // Bounds on what one statement may make the evaluator do, so that a
+    // damaged image whose lists and subscripts refer to themselves ends.
+    static constexpr int kMaxEvaluationDepth = 32;
+    static constexpr u32 kMaxEvaluationsPerStatement = 1u << 16;
+
+    void Evaluate(classScriptValue& out, const classScriptRecord* record, int depth);
+    void EvaluateList(std::vector<classScriptValue>& values, int64 k, int depth);
+    int64 ElementIndex(const classScriptRecord& record, int depth);
+    bool Access(const classScriptRecord& record, int depth, classScriptValue* readInto,
+                const classScriptValue* storeFrom);
+
+    std::shared_ptr<const classLoadedScript> script_;
+    u32 evaluationBudget_ = 0;
+};
