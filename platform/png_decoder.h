@@ -1,0 +1,17 @@
+#pragma once
+// PNG images held in memory, decoded by libpng into straight-alpha BGRA with
+// the top row first.
+
+#include <cstddef>
+#include <vector>
+
+#include "foundation/types.h"
+
+namespace platform {
+
+// False for anything libpng rejects and for images wider or taller than
+// maxSide (checked before any pixel memory is taken).
+bool DecodePngToBgra(const u8* data, std::size_t size, int maxSide, int& width, int& height,
+                     std::vector<u8>& bgra);
+
+}  // namespace platform
