@@ -22,12 +22,6 @@ u32 LoadU32(const u8* p) {
 
 bool Inside(u64 offset, u64 length, u64 total) { return offset <= total && length <= total - offset; }
 
-std::string LowerCopy(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = AsciiToLower(c);
-    return out;
-}
-
 class FileSource final : public classArchiveSource {
 public:
     explicit FileSource(classFile& file) : file_(file), size_(file.GetSize()) {}
@@ -35,10 +29,7 @@ public:
     bool ReadAt(u64 offset, u64 n, void* out) override {
         if (!Inside(offset, n, Size())) return false;
         if (n == 0) return true;
-        if (offset > static_cast<u64>(INT64_MAX) || file_.Seek(static_cast<int64>(offset), 0) != offset) {
-            return false;
-        }
-        return file_.Read(out, n) == n;
+        return file_.ReadAt(offset, out, n) == n;
     }
 
 private:
@@ -111,6 +102,20 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
     return true;
 }
 
+std::size_t classArchive::NoCaseHash::operator()(std::string_view s) const {
+    // FNV-1a over the lower-cased bytes.
+    u64 h = 14695981039346656037ull;
+    for (char c : s) {
+        h ^= static_cast<u8>(AsciiToLower(c));
+        h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h);
+}
+
+bool classArchive::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+    return EqualsNoCase(a, b);
+}
+
 void classArchive::SetFileName(std::string name) { fileName_ = std::move(name); }
 
 void classArchive::LoadIndex() {
@@ -120,11 +125,12 @@ void classArchive::LoadIndex() {
     entries_.clear();
     byName_.clear();
     classFile file;
-    if (!fileName_.empty() && file.OpenRead(platform::ResolveLoosePath(fileName_), false)) {
+    resolvedPath_ = platform::ResolveLoosePath(fileName_);
+    if (!fileName_.empty() && file.OpenRead(resolvedPath_, false)) {
         FileSource source(file);
         ParseArchiveIndex(source, entries_);
         byName_.reserve(entries_.size());
-        for (u32 i = 0; i < entries_.size(); ++i) byName_.emplace(LowerCopy(entries_[i].name), i);
+        for (u32 i = 0; i < entries_.size(); ++i) byName_.emplace(entries_[i].name, i);
     }
     // Tried counts as loaded: a missing archive is not looked for again.
     loaded_.store(true, std::memory_order_release);
@@ -133,7 +139,7 @@ void classArchive::LoadIndex() {
 const classArchiveEntry* classArchive::Find(std::string_view name) {
     LoadIndex();
     if (byName_.empty()) return nullptr;
-    const auto it = byName_.find(LowerCopy(name));
+    const auto it = byName_.find(name);
     return it == byName_.end() ? nullptr : &entries_[it->second];
 }
 
@@ -141,10 +147,16 @@ bool classArchive::ReadEntry(std::string_view name, std::vector<u8>& out) {
     const classArchiveEntry* entry = Find(name);
     if (entry == nullptr) return false;
     classFile file;
-    if (!file.OpenRead(platform::ResolveLoosePath(fileName_), false)) return false;
+    if (!file.OpenRead(resolvedPath_, false)) {
+        out.clear();
+        return false;
+    }
     FileSource source(file);
     // Checked again against the file as it is now: it may have shrunk.
-    if (!Inside(entry->dataOffset, entry->dataSize, source.Size())) return false;
+    if (!Inside(entry->dataOffset, entry->dataSize, source.Size())) {
+        out.clear();
+        return false;
+    }
     out.resize(entry->dataSize);
     if (!source.ReadAt(entry->dataOffset, entry->dataSize, out.data())) {
         out.clear();
@@ -187,17 +199,30 @@ void ResetArchivesForTesting() {
 }
 
 bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError) {
-    out.clear();
+    // `out` keeps its storage until the size is known: a caller that reuses
+    // one buffer then pays for no zero-filling, only for the copy.
     MountArchives();
     if (!name.empty()) {
         for (classArchive* const* archive = g_archiveSearchOrder; *archive; ++archive) {
             if ((*archive)->ReadEntry(name, out)) return true;
         }
     }
+    // The name as written first; the case-blind search costs a walk of the
+    // folders and is only needed when that fails.
     classFile file;
-    if (!file.OpenRead(platform::ResolveLoosePath(name), showError)) return false;
+    std::string path = platform::ToSlashPath(name);
+    if (!file.OpenRead(path, false)) {
+        path = platform::ResolveLoosePath(name);
+        if (!file.OpenRead(path, showError)) {
+            out.clear();
+            return false;
+        }
+    }
     const u64 size = file.GetSize();
-    if (size == 0 || size == kFileError || size > out.max_size()) return false;
+    if (size == 0 || size == kFileError || size > out.max_size()) {
+        out.clear();
+        return false;
+    }
     out.resize(static_cast<std::size_t>(size));
     if (file.Read(out.data(), size) != size) {
         out.clear();

@@ -61,7 +61,8 @@ public:
     // of ASCII letters ("\\" and "/" are different bytes), or null.
     const classArchiveEntry* Find(std::string_view name);
     // True when the archive holds the name and all its bytes were read; an
-    // entry of size 0 gives true and an empty vector.
+    // entry of size 0 gives true and an empty vector. `out` is untouched when
+    // the name is not held and empty after a failed read.
     bool ReadEntry(std::string_view name, std::vector<u8>& out);
     // Frees the index; the next lookup reads it again. Not to be called while
     // another thread uses the archive.
@@ -70,10 +71,21 @@ public:
 
 private:
     std::string fileName_;
+    // The file name as found on disk, set with the index.
+    std::string resolvedPath_;
     // Written once under loadLock_ before loaded_ is released; read-only after.
     std::vector<classArchiveEntry> entries_;
-    // Lower-cased name → first entry of that name in index order.
-    std::unordered_map<std::string, u32> byName_;
+    // Name → first entry of that name in index order, hashed and compared
+    // ignoring ASCII case so a lookup needs no lower-cased copy.
+    struct NoCaseHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const;
+    };
+    struct NoCaseEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    std::unordered_map<std::string, u32, NoCaseHash, NoCaseEqual> byName_;
     std::mutex loadLock_;
     std::atomic<bool> loaded_{false};
 };

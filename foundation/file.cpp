@@ -78,6 +78,20 @@ u64 classFile::Read(void* buffer, u64 n) {
     return done;
 }
 
+u64 classFile::ReadAt(u64 offset, void* buffer, u64 n) {
+    if (!IsOpen() || buffer == nullptr || offset > static_cast<u64>(INT64_MAX)) return 0;
+    u64 done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < n && offset + done <= static_cast<u64>(INT64_MAX)) {
+        const u64 chunk = std::min(n - done, kMaxTransfer);
+        const ssize_t got = ::pread(fd_, out + done, static_cast<std::size_t>(chunk), static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<u64>(got);
+    }
+    return done;
+}
+
 u64 classFile::Write(const void* data, u64 n) {
     if (!IsOpen() || data == nullptr) return 0;
     u64 done = 0;

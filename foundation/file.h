@@ -33,6 +33,9 @@ public:
     // so a result below n means the end of the file or an error. 0 when closed.
     u64 Read(void* buffer, u64 n);
     u64 Write(const void* data, u64 n);
+    // Reads at an offset without moving the position (one system call where
+    // Seek and Read take two); otherwise as Read.
+    u64 ReadAt(u64 offset, void* buffer, u64 n);
 
     // 0 when closed, kFileError on an error.
     u64 GetSize() const;

@@ -44,11 +44,16 @@ bool FindIgnoringCase(const std::string& folder, std::string_view component, std
 
 }  // namespace
 
-std::string ResolveLoosePath(std::string_view name) {
+std::string ToSlashPath(std::string_view name) {
     std::string plain(name);
     for (char& c : plain) {
         if (c == '\\') c = '/';
     }
+    return plain;
+}
+
+std::string ResolveLoosePath(std::string_view name) {
+    const std::string plain = ToSlashPath(name);
     if (plain.empty() || Exists(plain)) return plain;
 
     // Walk component by component; `resolved` always names something that

@@ -14,5 +14,7 @@ namespace platform {
 // that exists, or the "/" form when nothing matches, so that opening it fails
 // with the name the caller meant. "." and ".." are kept as they are.
 std::string ResolveLoosePath(std::string_view name);
+// Only the separator mapping: every "\\" becomes "/".
+std::string ToSlashPath(std::string_view name);
 
 }  // namespace platform
