@@ -1,5 +1,7 @@
 #include "foundation/text_encoding.h"
 
+#include "platform/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -99,6 +101,18 @@ TEST(CodePage932, BadBytesBecomeReplacementsAndDecodingGoesOn) {
     const auto bad = Bytes({0xA0, 'x', 0xFD, 0x82, 0xA0});
     ASSERT_TRUE(CodePageBufferToWide(wide, bad.data(), bad.size(), 932));
     EXPECT_EQ(wide, u"\uFFFDx\uFFFD\u3042");
+}
+
+TEST(CodePages, TheAnsiCodePageCanBeOverridden) {
+    const auto bytes = Bytes({0xE9, 0x80});
+    std::u16string wide;
+    platform::SetAnsiCodePage(1252);
+    ASSERT_TRUE(CodePageBufferToWide(wide, bytes.data(), bytes.size(), CP_ACP));
+    EXPECT_EQ(wide, u"\u00E9\u20AC");  // é and the euro sign in Windows-1252
+    platform::SetAnsiCodePage(CP_ACP);      // back to the default
+    EXPECT_EQ(platform::GetAnsiCodePage(), 932u);
+    ASSERT_TRUE(CodePageBufferToWide(wide, bytes.data(), bytes.size(), CP_ACP));
+    EXPECT_NE(wide, u"\u00E9\u20AC");
 }
 
 TEST(CodePages, AnUnknownCodePageGivesNothing) {
