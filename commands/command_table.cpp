@@ -1,5 +1,6 @@
 #include "commands/command_table.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "commands/expression_commands.h"
@@ -101,9 +102,18 @@ namespace {
 // walk over the records is replaced by a map built once from the table. Only
 // the first record of a repeated name is entered, which is what the walk
 // would find.
-const std::unordered_map<std::string_view, int32>& CommandIndexByName() {
-    static const std::unordered_map<std::string_view, int32> map = [] {
-        std::unordered_map<std::string_view, int32> m;
+struct NameHash {
+    std::size_t operator()(std::string_view name) const noexcept {
+        u64 h = 0xcbf29ce484222325ull;  // FNV-1a: names are short
+        for (char c : name) h = (h ^ static_cast<u8>(c)) * 0x100000001b3ull;
+        return static_cast<std::size_t>(h);
+    }
+};
+using CommandMap = std::unordered_map<std::string_view, int32, NameHash>;
+
+const CommandMap& CommandIndexByName() {
+    static const CommandMap map = [] {
+        CommandMap m;
         m.reserve(kBuiltinTableSize * 2);
         for (int32 i = 1; i < kBuiltinTableSize && g_builtinCommandTable[i].name != nullptr; ++i)
             m.emplace(g_builtinCommandTable[i].name, i);
@@ -118,6 +128,13 @@ bool IsCommandIndex(int32 index) { return index >= 1 && index <= kBuiltinCommand
 
 int32 FindBuiltinCommand(std::string_view name) {
     const auto& map = CommandIndexByName();
+    // Long words (text, paths) are rejected without hashing them.
+    static const std::size_t longest = [&map] {
+        std::size_t n = 0;
+        for (const auto& entry : map) n = std::max(n, entry.first.size());
+        return n;
+    }();
+    if (name.empty() || name.size() > longest) return 0;
     auto it = map.find(name);
     return it == map.end() ? 0 : it->second;
 }

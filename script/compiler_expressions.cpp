@@ -41,6 +41,12 @@ classDeclaredNames* RunWideList(int scopeIndex) {
 
 }  // namespace
 
+bool classScriptCompiler::NeedsResplit(const std::vector<std::string_view>& tokens) {
+    for (std::size_t i = 0; i + 1 < tokens.size(); ++i)
+        if (tokens[i + 1] == "(" && !CommandNameAt(tokens[i], 0).empty()) return true;
+    return false;
+}
+
 // ---- Literal scanners ----
 
 std::string_view classScriptCompiler::RealLiteralAt(std::string_view text, std::size_t position) {
@@ -102,6 +108,15 @@ std::string_view classScriptCompiler::LabelWordAt(std::string_view text, std::si
 
 std::string_view classScriptCompiler::BinaryOperatorAt(std::string_view text, std::size_t position) {
     if (position >= text.size()) return {};
+    // Only these bytes start an operator; the list is tried in its order,
+    // longest forms first, as the scripts' compiler always did.
+    switch (text[position]) {
+    case '|': case '&': case '!': case '>': case '<': case '^': case '=':
+    case '+': case '-': case '*': case '/': case '%': case '~':
+        break;
+    default:
+        return {};
+    }
     for (std::string_view op : kBinaryOperators)
         if (text.substr(position, op.size()) == op) return op;
     return {};
@@ -117,13 +132,11 @@ std::string_view classScriptCompiler::UnaryOperatorAt(std::string_view text, std
 // ---- Declarations ----
 
 void classScriptCompiler::Declare(std::string_view group) {
-    const std::string scanned = ScanGroup(TrimLeadingSpaces(group), 0, '(');
-    if (scanned.size() < 2) return;
-    std::vector<std::string> parts;
-    for (std::string_view part : SplitAllTopLevel(std::string_view(scanned).substr(1, scanned.size() - 2), ','))
-        parts.emplace_back(part);
-    BindArguments("Variable", parts);
-    if (parts.size() < 5) return;  // no Name
+    std::string storage;
+    std::vector<std::string_view> parts;
+    SplitArguments(group, storage, parts);
+    BindArgumentViews("Variable", parts);
+    if (parts.size() < 5) return;  // no Name (or no group at all)
     int chosen = -1;
     for (int scope = 0; scope < 4; ++scope) {
         if (parts[static_cast<std::size_t>(scope)].empty()) continue;
@@ -137,81 +150,100 @@ void classScriptCompiler::Declare(std::string_view group) {
 
 // ---- Expressions ----
 
-std::size_t classScriptCompiler::SplitExpressionTokens(std::string_view text, std::size_t start,
-                                                       std::vector<std::string>& tokens) {
-    tokens.clear();
+std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t start, TokenList& list) {
+    list.tokens.clear();
+    list.owned.clear();
     const std::size_t n = text.size();
     bool operandExpected = true;
     bool path = false;
     std::size_t pos = start;
     std::size_t consumed = start;
+    // A name or literal followed by a group: a view when the group lies in
+    // the text as it is, a copy when closers had to be appended.
+    const auto addWithGroup = [&](std::string_view head, const ScannedGroup& group) {
+        if (group.closers.empty()) {
+            list.tokens.push_back(text.substr(pos, head.size() + group.text.size()));
+            return head.size() + group.text.size();
+        }
+        list.AddOwned(std::string(head) + group.Whole());
+        return head.size() + group.size();
+    };
     while (true) {
         while (pos < n && text[pos] == ' ') ++pos;
         if (pos >= n) break;
-        std::string token;
         std::size_t length = 0;
         if (!operandExpected) {
             const char c = text[pos];
             if (c == ':') {
                 path = true;
                 operandExpected = true;
-                token = ":";
+                length = 1;
             } else if (c == '(' || c == ')') {
-                token = std::string(1, c);
+                length = 1;
             } else if (std::string_view op = BinaryOperatorAt(text, pos); !op.empty()) {
-                token = std::string(op);
                 operandExpected = true;
+                length = op.size();
             } else {
                 break;
             }
-            length = token.size();
+            list.tokens.push_back(text.substr(pos, length));
         } else {
             std::string_view found;
             std::string_view word;
             if (!(found = RealLiteralAt(text, pos)).empty() || !(found = IntegerLiteralAt(text, pos)).empty()) {
-                token = std::string(found);
+                list.tokens.push_back(found);
                 length = found.size();
                 operandExpected = false;
             } else if (ScopeOf(word = WordAt(text, pos)) != DeclaredNone) {
-                const std::string subscript = ScanGroup(text, pos + word.size(), '[');
-                token = std::string(word) + subscript;
-                length = token.size();
+                length = addWithGroup(word, ScanGroupParts(text, pos + word.size(), '['));
                 operandExpected = false;
             } else if (text[pos] == '(') {
-                token = "(";
+                list.tokens.push_back(text.substr(pos, 1));
                 length = 1;
             } else if (text[pos] == '"') {
-                token = StringLiteralAt(text, pos);
-                length = token.size();
+                const std::size_t close = text.find('"', pos + 1);
+                if (close != std::string_view::npos) {
+                    list.tokens.push_back(text.substr(pos, close - pos + 1));
+                    length = close - pos + 1;
+                } else {
+                    list.AddOwned(StringLiteralAt(text, pos));
+                    length = n - pos + 1;
+                }
                 operandExpected = false;
             } else if (!(found = CommandNameAt(text, pos)).empty()) {
-                const std::string group = ScanGroup(text, pos + found.size(), '(');
-                token = std::string(found) + group;
-                length = token.size();
+                length = addWithGroup(found, ScanGroupParts(text, pos + found.size(), '('));
                 operandExpected = false;
             } else if (!(found = LabelWordAt(text, pos)).empty()) {
-                token = std::string(found);
+                list.tokens.push_back(found);
                 length = found.size();
                 operandExpected = false;
             } else if (!(found = UnaryOperatorAt(text, pos)).empty()) {
-                token = std::string(found);
+                list.tokens.push_back(found);
                 length = found.size();
             } else {
                 break;
             }
         }
-        tokens.push_back(std::move(token));
         // A group or literal closed at the end of the text is longer than
         // what was left of it.
         pos = std::min(n, pos + length);
         consumed = pos;
     }
-    if (path && tokens.size() > 1) {
+    if (path && list.tokens.size() > 1) {
         std::string joined;
-        for (const std::string& token : tokens) joined += token;
-        tokens.assign(1, std::move(joined));
+        for (std::string_view token : list.tokens) joined += token;
+        list.tokens.clear();
+        list.AddOwned(std::move(joined));
     }
     return consumed - start;
+}
+
+std::size_t classScriptCompiler::SplitExpressionTokens(std::string_view text, std::size_t start,
+                                                       std::vector<std::string>& tokens) {
+    TokenList list;
+    const std::size_t consumed = SplitTokens(text, start, list);
+    tokens.assign(list.tokens.begin(), list.tokens.end());
+    return consumed;
 }
 
 int32 classScriptCompiler::CompileToken(std::string_view token) {
@@ -257,11 +289,11 @@ int32 classScriptCompiler::CompileToken(std::string_view token) {
 }
 
 std::vector<int32> classScriptCompiler::CompileExpressionTokens(std::string_view expression) {
-    std::vector<std::string> tokens;
-    SplitExpressionTokens(expression, 0, tokens);
+    TokenList list;
+    SplitTokens(expression, 0, list);
     std::vector<int32> records;
-    records.reserve(tokens.size());
-    for (const std::string& token : tokens) records.push_back(token.empty() ? -1 : CompileToken(token));
+    records.reserve(list.tokens.size());
+    for (std::string_view token : list.tokens) records.push_back(token.empty() ? -1 : CompileToken(token));
     return records;
 }
 
@@ -283,17 +315,31 @@ std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::s
                                                    std::string_view word) {
     const DeclaredScope scope = ScopeOf(word);
     const std::string subscript = ScanGroup(text, position + word.size(), '[');
-    std::vector<std::string> tokens;
-    const std::size_t consumed = SplitExpressionTokens(text, position, tokens);
+    TokenList list;
+    const std::size_t consumed = SplitTokens(text, position, list);
+    const std::vector<std::string_view>& tokens = list.tokens;
     if (tokens.size() < 3 || tokens[1] != "=") return word.size();  // a lone name, or no "=": passed over
-    std::string expression;
-    for (std::size_t i = 2; i < tokens.size(); ++i) {
-        expression += tokens[i];
-        expression += ' ';
-    }
     const int32 subscriptRecord =
         subscript.size() >= 2 ? CompileExpression(std::string_view(subscript).substr(1, subscript.size() - 2)) : -1;
-    const std::vector<int32> records = CompileExpressionTokens(expression);
+    // The statement form joins the tokens after "=" with spaces and splits
+    // the result again. That gives the same tokens, so they are compiled as
+    // they stand, except in two rare cases where the split is redone: after
+    // a command name whose group was refused (a stray closer inside it),
+    // the "(" that followed becomes that command's group once joined; and a
+    // group closed at the end of the text may end in a cut-off UTF-8
+    // sequence that steps over its own closers when scanned again.
+    std::vector<int32> records;
+    if (NeedsResplit(tokens) || !list.owned.empty()) {
+        std::string expression;
+        for (std::size_t i = 2; i < tokens.size(); ++i) {
+            expression += tokens[i];
+            expression += ' ';
+        }
+        records = CompileExpressionTokens(expression);
+    } else {
+        records.reserve(tokens.size() - 2);
+        for (std::size_t i = 2; i < tokens.size(); ++i) records.push_back(CompileToken(tokens[i]));
+    }
     int32 target = -1;
     switch (scope) {
     case DeclaredLocal: target = tables_.AddLocalRecord(word, subscriptRecord); break;

@@ -18,6 +18,16 @@ constexpr std::array<bool, 256> MakeDelimiters() {
 }
 constexpr std::array<bool, 256> kDelimiter = MakeDelimiters();
 
+// The bytes a group walk has to look at: quotes, brackets, line ends and
+// every byte that is not plain ASCII (its UTF-8 step may be longer than one).
+constexpr std::array<bool, 256> MakeGroupBytes() {
+    std::array<bool, 256> table{};
+    for (char c : std::string_view("\"()[]{}\r\n")) table[static_cast<u8>(c)] = true;
+    for (int b = 0x80; b < 256; ++b) table[static_cast<std::size_t>(b)] = true;
+    return table;
+}
+constexpr std::array<bool, 256> kGroupByte = MakeGroupBytes();
+
 // Length of the UTF-8 sequence a lead byte starts: 0 for a continuation byte
 // and for 0xFE and 0xFF.
 int SequenceLength(u8 lead) {
@@ -86,31 +96,45 @@ std::string_view classScriptCompiler::CommandNameAt(std::string_view text, std::
     return FindBuiltinCommand(word) >= 1 ? word : std::string_view{};
 }
 
-std::string classScriptCompiler::ScanGroup(std::string_view text, std::size_t start, char opener) {
-    if (start >= text.size()) return {};
+classScriptCompiler::ScannedGroup classScriptCompiler::ScanGroupParts(std::string_view text, std::size_t start,
+                                                                    char opener) {
+    ScannedGroup result;
+    if (start >= text.size()) return result;
     std::size_t q = start;
     while (q < text.size() && text[q] == ' ') ++q;
-    if (opener != 0 && (q >= text.size() || text[q] != opener)) return {};
+    if (opener != 0 && (q >= text.size() || text[q] != opener)) return result;
     BracketDepths depths;
     while (q < text.size()) {
         const char c = text[q];
+        if (!kGroupByte[static_cast<u8>(c)]) {
+            // Plain ASCII changes nothing; only the opener-less form stops on it.
+            if (opener != 0) {
+                ++q;
+                continue;
+            }
+        }
         // A literal never spans a line; the line pass has already seen to
         // it, so a CR or LF in a string here means text that skipped it.
         if (depths.inString && (c == '\r' || c == '\n')) break;
-        if (!depths.Follow(c)) return {};
+        if (!depths.Follow(c)) return result;
         if (depths.AtTopLevel()) {
             const bool closer = c == ')' || c == ']' || c == '}';
-            return std::string(text.substr(start, q - start + (closer ? 1 : 0)));
+            result.text = text.substr(start, q - start + (closer ? 1 : 0));
+            return result;
         }
         q += StepAt(text, q);
     }
     // The text ended inside the group: close it as its writer meant to.
-    std::string group(text.substr(start, q - start));
-    if (depths.inString) group += '"';
-    group.append(static_cast<std::size_t>(depths.paren), ')');
-    group.append(static_cast<std::size_t>(depths.bracket), ']');
-    group.append(static_cast<std::size_t>(depths.brace), '}');
-    return group;
+    result.text = text.substr(start, q - start);
+    if (depths.inString) result.closers += '"';
+    result.closers.append(static_cast<std::size_t>(depths.paren), ')');
+    result.closers.append(static_cast<std::size_t>(depths.bracket), ']');
+    result.closers.append(static_cast<std::size_t>(depths.brace), '}');
+    return result;
+}
+
+std::string classScriptCompiler::ScanGroup(std::string_view text, std::size_t start, char opener) {
+    return ScanGroupParts(text, start, opener).Whole();
 }
 
 std::vector<std::string_view> classScriptCompiler::SplitAllTopLevel(std::string_view text, char separator) {
@@ -126,6 +150,10 @@ std::vector<std::string_view> classScriptCompiler::SplitAllTopLevel(std::string_
     std::size_t q = 0;
     while (q < text.size()) {
         const char c = text[q];
+        if (c != separator && !kGroupByte[static_cast<u8>(c)]) {
+            ++q;
+            continue;
+        }
         if (c == separator && depths.AtTopLevel()) {
             parts.push_back(trimmed(partStart, q));
             partStart = q + 1;
@@ -146,56 +174,85 @@ std::string_view classScriptCompiler::SplitTopLevel(std::string_view text, char 
 }
 
 int32 classScriptCompiler::MatchParameter(std::string_view text, const char* const* names, int32 nameCount,
-                                          std::string& value) {
+                                          std::string_view& value) {
     for (int32 k = 0; k < nameCount; ++k) {
         const std::string_view name = names[k] != nullptr ? std::string_view(names[k]) : std::string_view{};
         if (name.empty() || text.substr(0, name.size()) != name) continue;
         const std::string_view rest = TrimLeadingSpaces(text.substr(name.size()));
         if (rest.empty()) {
-            value.assign(1, '1');  // a parameter written alone is a flag
+            value = "1";  // a parameter written alone is a flag
             return k;
         }
         if (rest.front() == '=') {
-            value = std::string(TrimLeadingSpaces(rest.substr(1)));
+            value = TrimLeadingSpaces(rest.substr(1));
             return k;
         }
     }
     return -1;
 }
 
-bool classScriptCompiler::BindArguments(std::string_view name, std::vector<std::string>& parts) {
-    if (name.empty()) return false;
+int32 classScriptCompiler::MatchParameter(std::string_view text, const char* const* names, int32 nameCount,
+                                          std::string& value) {
+    std::string_view view;
+    const int32 k = MatchParameter(text, names, nameCount, view);
+    if (k >= 0) value.assign(view.data(), view.size());
+    return k;
+}
+
+void classScriptCompiler::BindArgumentViews(std::string_view name, std::vector<std::string_view>& parts) {
     const int32 index = FindBuiltinCommand(name);
     const int32 nameCount = GetBuiltinParamCount(index);
-    if (nameCount == 0) return true;
+    if (nameCount == 0) return;
     const char* const* names = g_builtinCommandTable[index].paramNames;
-    std::vector<std::string> bound;
-    std::string value;
-    for (const std::string& part : parts) {
+    std::vector<std::string_view> bound;
+    std::string_view value;
+    for (std::string_view part : parts) {
         const int32 k = MatchParameter(part, names, nameCount, value);
         if (k < 0) continue;  // unknown names, and positional values beside named ones, are lost
         if (bound.size() < static_cast<std::size_t>(k) + 1) bound.resize(static_cast<std::size_t>(k) + 1);
-        bound[static_cast<std::size_t>(k)] = std::move(value);
+        bound[static_cast<std::size_t>(k)] = value;
     }
     if (!bound.empty()) parts = std::move(bound);
+}
+
+bool classScriptCompiler::BindArguments(std::string_view name, std::vector<std::string>& parts) {
+    if (name.empty()) return false;
+    std::vector<std::string_view> views(parts.begin(), parts.end());
+    BindArgumentViews(name, views);
+    std::vector<std::string> bound(views.begin(), views.end());
+    parts = std::move(bound);
     return true;
 }
 
+void classScriptCompiler::SplitArguments(std::string_view group, std::string& storage,
+                                         std::vector<std::string_view>& parts) {
+    parts.clear();
+    const ScannedGroup scanned = ScanGroupParts(TrimLeadingSpaces(group), 0, '(');
+    if (scanned.size() < 2) return;
+    std::string_view whole = scanned.text;
+    if (!scanned.closers.empty()) {
+        storage = scanned.Whole();
+        whole = storage;
+    }
+    parts = SplitAllTopLevel(whole.substr(1, whole.size() - 2), ',');
+}
+
 std::vector<std::string> classScriptCompiler::ParseArguments(std::string_view name, std::string_view group) {
-    std::vector<std::string> parts;
-    const std::string scanned = ScanGroup(TrimLeadingSpaces(group), 0, '(');
-    if (scanned.size() < 2) return parts;
-    const std::string_view inside = std::string_view(scanned).substr(1, scanned.size() - 2);
-    for (std::string_view part : SplitAllTopLevel(inside, ',')) parts.emplace_back(part);
-    BindArguments(name, parts);
-    return parts;
+    std::string storage;
+    std::vector<std::string_view> views;
+    SplitArguments(group, storage, views);
+    BindArgumentViews(name, views);
+    return std::vector<std::string>(views.begin(), views.end());
 }
 
 int32 classScriptCompiler::CompileCommand(std::string_view name, std::string_view group) {
-    const std::vector<std::string> parts = ParseArguments(name, group);
+    std::string storage;
+    std::vector<std::string_view> parts;
+    SplitArguments(group, storage, parts);
+    BindArgumentViews(name, parts);
     std::vector<int32> arguments;
     arguments.reserve(parts.size());
-    for (const std::string& part : parts) arguments.push_back(part.empty() ? -1 : CompileExpression(part));
+    for (std::string_view part : parts) arguments.push_back(part.empty() ? -1 : CompileExpression(part));
     return tables_.AddCommandRecord(name, arguments);
 }
 
@@ -223,12 +280,12 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
         const std::string_view word = WordAt(text, p);
         std::size_t advance = 0;
         if (word == "Variable") {
-            const std::string group = ScanGroup(text, p + word.size(), '(');
-            Declare(group);
+            const ScannedGroup group = ScanGroupParts(text, p + word.size(), '(');
+            Declare(group.closers.empty() ? group.text : group.Whole());
             advance = word.size() + group.size();
         } else if (FindBuiltinCommand(word) >= 1) {
-            const std::string group = ScanGroup(text, p + word.size(), '(');
-            tables_.AddStatement(CompileCommand(word, group));
+            const ScannedGroup group = ScanGroupParts(text, p + word.size(), '(');
+            tables_.AddStatement(CompileCommand(word, group.closers.empty() ? group.text : group.Whole()));
             advance = word.size() + group.size();
         } else if (ScopeOf(word) != DeclaredNone) {
             advance = CompileAssignment(text, p, word);

@@ -1,9 +1,29 @@
 #include "script/declared_names.h"
 
+#include <unordered_map>
+
 std::mutex g_declaredNamesLock;
 classDeclaredNames g_declaredSystemNames;
 classDeclaredNames g_declaredGlobalNames;
 classDeclaredNames g_declaredNomalNames;
+
+namespace {
+
+// Every run-wide name with a bit per list that holds it, so that the scope
+// of a word costs two lookups instead of four. Guarded by g_declaredNamesLock.
+constexpr unsigned kInSystem = 1;
+constexpr unsigned kInGlobal = 2;
+constexpr unsigned kInNomal = 4;
+std::unordered_map<std::string, unsigned, DeclaredNameHash, std::equal_to<>> g_runWideScopes;
+
+unsigned RunWideBit(const classDeclaredNames& list) {
+    if (&list == &g_declaredSystemNames) return kInSystem;
+    if (&list == &g_declaredGlobalNames) return kInGlobal;
+    if (&list == &g_declaredNomalNames) return kInNomal;
+    return 0;
+}
+
+}  // namespace
 
 bool IsNameDeclared(const classDeclaredNames& list, std::string_view name) {
     if (name.empty()) return false;
@@ -14,17 +34,24 @@ bool IsNameDeclared(const classDeclaredNames& list, std::string_view name) {
 bool AddDeclaredName(classDeclaredNames& list, std::string_view name) {
     if (name.empty()) return false;
     std::lock_guard<std::mutex> hold(g_declaredNamesLock);
-    return list.names.emplace(name).second;
+    if (!list.names.emplace(name).second) return false;
+    if (const unsigned bit = RunWideBit(list); bit != 0) {
+        auto found = g_runWideScopes.find(name);
+        if (found == g_runWideScopes.end()) found = g_runWideScopes.emplace(std::string(name), 0u).first;
+        found->second |= bit;
+    }
+    return true;
 }
 
 DeclaredScope FindDeclaredScope(const classDeclaredNames& localNames, std::string_view name) {
     if (name.empty()) return DeclaredNone;
     std::lock_guard<std::mutex> hold(g_declaredNamesLock);
-    if (localNames.names.find(name) != localNames.names.end()) return DeclaredLocal;
-    if (g_declaredNomalNames.names.find(name) != g_declaredNomalNames.names.end()) return DeclaredNomal;
-    if (g_declaredGlobalNames.names.find(name) != g_declaredGlobalNames.names.end()) return DeclaredGlobal;
-    if (g_declaredSystemNames.names.find(name) != g_declaredSystemNames.names.end()) return DeclaredSystem;
-    return DeclaredNone;
+    if (!localNames.names.empty() && localNames.names.find(name) != localNames.names.end()) return DeclaredLocal;
+    const auto found = g_runWideScopes.find(name);
+    if (found == g_runWideScopes.end()) return DeclaredNone;
+    if (found->second & kInNomal) return DeclaredNomal;
+    if (found->second & kInGlobal) return DeclaredGlobal;
+    return DeclaredSystem;
 }
 
 void ClearDeclaredNames() {
@@ -32,4 +59,5 @@ void ClearDeclaredNames() {
     g_declaredSystemNames.names.clear();
     g_declaredGlobalNames.names.clear();
     g_declaredNomalNames.names.clear();
+    g_runWideScopes.clear();
 }

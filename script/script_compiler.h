@@ -13,6 +13,7 @@
 // once on different threads. The run-wide declared-name lists are the only
 // shared state it touches (see declared_names.h).
 
+#include <forward_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,16 @@ public:
     // the end of the text are appended. Empty when the opener is not there
     // or a closer has no opener inside the group.
     static std::string ScanGroup(std::string_view text, std::size_t start, char opener);
+    // The same group as a view of the text plus the closers that had to be
+    // appended (usually none), so the common case copies nothing.
+    struct ScannedGroup {
+        std::string_view text;
+        std::string closers;
+        std::size_t size() const { return text.size() + closers.size(); }
+        bool empty() const { return size() == 0; }
+        std::string Whole() const { return std::string(text) + closers; }
+    };
+    static ScannedGroup ScanGroupParts(std::string_view text, std::size_t start, char opener);
     // Part `index` of the text split at top-level separators, trimmed; with
     // `count` the number of parts (0 for blank text).
     static std::string_view SplitTopLevel(std::string_view text, char separator, std::size_t index,
@@ -63,6 +74,8 @@ public:
     // a parameter written alone has the value "1". -1 when none matches.
     static int32 MatchParameter(std::string_view text, const char* const* names, int32 nameCount,
                                 std::string& value);
+    static int32 MatchParameter(std::string_view text, const char* const* names, int32 nameCount,
+                                std::string_view& value);
 
     // ---- Declarations and expressions ----
     void Declare(std::string_view group);
@@ -96,6 +109,27 @@ public:
 private:
     DeclaredScope ScopeOf(std::string_view name) const { return FindDeclaredScope(localNames_, name); }
     int32 CompileToken(std::string_view token);
+    // Tokens are views of the expression text; the few that differ from it
+    // (a group or literal closed at the end, a joined path) live in `owned`.
+    struct TokenList {
+        std::vector<std::string_view> tokens;
+        std::forward_list<std::string> owned;
+        void AddOwned(std::string token) {
+            owned.push_front(std::move(token));
+            tokens.push_back(owned.front());
+        }
+    };
+    std::size_t SplitTokens(std::string_view text, std::size_t start, TokenList& list);
+
+public:
+    // True when joining these tokens with spaces and splitting again would
+    // not give them back (see CompileAssignment).
+    static bool NeedsResplit(const std::vector<std::string_view>& tokens);
+
+private:
+    // The argument texts of a group as views of `storage` or of the group.
+    static void SplitArguments(std::string_view group, std::string& storage, std::vector<std::string_view>& parts);
+    static void BindArgumentViews(std::string_view name, std::vector<std::string_view>& parts);
 
     classScriptTables tables_;
     std::string scriptName_;

@@ -159,6 +159,14 @@ TEST_F(Expressions, SharedAndUnsharedRecords) {
     EXPECT_EQ(Tables().RecordTable().size(), 6u);  // b, +, b, b, a, "=": variables are never shared
 }
 
+TEST_F(Expressions, AssignmentReadsItsTokensAsIfJoinedWithSpaces) {
+    // The command's group is refused (a stray "}"), so "Case" and "(" are two
+    // tokens; joined with a space they read as Case with an empty group.
+    EXPECT_EQ(Compile("a = Case(x&} Quit"), (Lines{"tmp0", "=()", "Case()", "g:a", "=(tmp0)", "}@-1", "Quit()"}));
+    // A group left open at the end of the text is closed once, not twice.
+    EXPECT_EQ(Compile("a = 1 + ToString(2"), (Lines{"tmp0", "=()", "ToString(i:2)", "g:a", "=(i:1, op:+, tmp0)"}));
+}
+
 TEST_F(Expressions, DeepNestingIsCutOffNotFollowed) {
     std::string deep = "Wait(Time=";
     for (int k = 0; k < 20000; ++k) deep += "ToString(";
