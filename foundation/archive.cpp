@@ -124,13 +124,13 @@ void classArchive::LoadIndex() {
     if (loaded_.load(std::memory_order_relaxed)) return;
     entries_.clear();
     byName_.clear();
-    classFile file;
-    resolvedPath_ = platform::ResolveLoosePath(fileName_);
-    if (!fileName_.empty() && file.OpenRead(resolvedPath_, false)) {
-        FileSource source(file);
+    file_.Close();
+    if (!fileName_.empty() && file_.OpenRead(platform::ResolveLoosePath(fileName_), false)) {
+        FileSource source(file_);
         ParseArchiveIndex(source, entries_);
         byName_.reserve(entries_.size());
         for (u32 i = 0; i < entries_.size(); ++i) byName_.emplace(entries_[i].name, i);
+        if (entries_.empty()) file_.Close();
     }
     // Tried counts as loaded: a missing archive is not looked for again.
     loaded_.store(true, std::memory_order_release);
@@ -146,19 +146,10 @@ const classArchiveEntry* classArchive::Find(std::string_view name) {
 bool classArchive::ReadEntry(std::string_view name, std::vector<u8>& out) {
     const classArchiveEntry* entry = Find(name);
     if (entry == nullptr) return false;
-    classFile file;
-    if (!file.OpenRead(resolvedPath_, false)) {
-        out.clear();
-        return false;
-    }
-    FileSource source(file);
-    // Checked again against the file as it is now: it may have shrunk.
-    if (!Inside(entry->dataOffset, entry->dataSize, source.Size())) {
-        out.clear();
-        return false;
-    }
+    // The entry lay inside the file when the index was read; a file cut short
+    // since then shows up as a short read.
     out.resize(entry->dataSize);
-    if (!source.ReadAt(entry->dataOffset, entry->dataSize, out.data())) {
+    if (entry->dataSize != 0 && file_.ReadAt(entry->dataOffset, out.data(), entry->dataSize) != entry->dataSize) {
         out.clear();
         return false;
     }
@@ -170,6 +161,7 @@ void classArchive::Close() {
     entries_.clear();
     entries_.shrink_to_fit();
     byName_.clear();
+    file_.Close();
     loaded_.store(false, std::memory_order_release);
 }
 

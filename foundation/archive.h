@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/file.h"
 #include "foundation/types.h"
 
 struct classArchiveEntry {
@@ -71,8 +72,11 @@ public:
 
 private:
     std::string fileName_;
-    // The file name as found on disk, set with the index.
-    std::string resolvedPath_;
+    // Open from the index load to Close whenever the archive has entries.
+    // Reads use positioned reads only, so threads share it without a lock and
+    // without a shared file position; and the data read always comes from
+    // the same file as the index.
+    classFile file_;
     // Written once under loadLock_ before loaded_ is released; read-only after.
     std::vector<classArchiveEntry> entries_;
     // Name → first entry of that name in index order, hashed and compared
