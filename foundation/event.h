@@ -20,10 +20,9 @@ public:
     classEvent& operator=(const classEvent&) = delete;
 
     void Set() {
-        {
-            std::lock_guard<std::mutex> hold(mutex_);
-            signalled_ = true;
-        }
+        // Notified under the lock: a woken waiter may destroy the event at once.
+        std::lock_guard<std::mutex> hold(mutex_);
+        signalled_ = true;
         if (manualReset_) {
             changed_.notify_all();
         } else {

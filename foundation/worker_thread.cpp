@@ -59,10 +59,9 @@ bool classWorkerThread::StartWithRoutine(WorkerRoutine routine) {
 void classWorkerThread::Run() {
     threadId_.store(ThreadNumber(), std::memory_order_relaxed);
     routine_(this);
-    {
-        std::lock_guard<std::mutex> hold(stateMutex_);
-        finished_ = true;
-    }
+    // Notified under the lock: once Stop sees the end, its caller may destroy the holder.
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    finished_ = true;
     stateChanged_.notify_all();
 }
 

@@ -65,17 +65,14 @@ public:
     void SetCursorImage(std::shared_ptr<const platform::CursorImage>) override {}
     void ApplyCursor() override { cursorApplied.fetch_add(1); }
     void PostMessage(const platform::WindowMessage& message) override {
-        {
-            std::lock_guard<std::mutex> hold(mutex_);
-            messages_.push_back(message);
-        }
+        // Notified under the lock: the loop may destroy the window as soon as it sees the message.
+        std::lock_guard<std::mutex> hold(mutex_);
+        messages_.push_back(message);
         changed_.notify_all();
     }
     void PostTask(std::function<void()> task) override {
-        {
-            std::lock_guard<std::mutex> hold(mutex_);
-            tasks_.push_back(std::move(task));
-        }
+        std::lock_guard<std::mutex> hold(mutex_);
+        tasks_.push_back(std::move(task));
         changed_.notify_all();
     }
     platform::ClientSize GetClientSize() const override { return {width_, height_}; }
