@@ -1,0 +1,78 @@
+#include "script/script_loader.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "foundation/archive.h"
+#include "foundation/text_encoding.h"
+#include "platform/dynlib.h"
+#include "script/script_compiler.h"
+#include "script/script_frame.h"
+
+std::mutex g_preConvertLock;
+
+namespace {
+
+using PreConvertFunction = u8 (*)(const char* scriptName, const char* text, u32 textLength, u32 reserved,
+                                  void** handle, u32* handleSize);
+using PreConvertFreeFunction = void (*)(void* handle);
+
+// The library stays loaded for the rest of the run once it is there.
+// Guarded by g_preConvertLock.
+platform::DynamicLibrary g_preConverter;
+PreConvertFunction g_preConvert = nullptr;
+PreConvertFreeFunction g_preConvertFree = nullptr;
+
+constexpr char kPreConverterPath[] = "./Text2qvs.so";
+constexpr char kImageMagic[] = "QVS002";
+
+}  // namespace
+
+void PreConvertScript(const std::string& name, std::string& text) {
+    std::lock_guard<std::mutex> hold(g_preConvertLock);
+    if (!g_preConverter.IsOpen()) {
+        if (!g_preConverter.Open(kPreConverterPath)) return;
+        g_preConvert = reinterpret_cast<PreConvertFunction>(g_preConverter.Symbol("ScriptPreConvert"));
+        g_preConvertFree = reinterpret_cast<PreConvertFreeFunction>(g_preConverter.Symbol("ScriptPreConvertFree"));
+    }
+    if (g_preConvert == nullptr || text.size() > 0xFFFFFFFFu) return;
+    void* handle = nullptr;
+    u32 handleSize = 0;
+    const u8 converted =
+        g_preConvert(name.c_str(), text.c_str(), static_cast<u32>(text.size()), 0, &handle, &handleSize);
+    if (handle == nullptr) return;
+    if (converted == 1) {
+        const char* bytes = static_cast<const char*>(handle);
+        const void* nul = std::memchr(bytes, 0, handleSize);
+        text.assign(bytes, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes)
+                                          : handleSize);
+    }
+    if (g_preConvertFree != nullptr) g_preConvertFree(handle);
+    else std::free(handle);
+}
+
+bool LoadScriptTables(const std::string& name, classScriptTables& out) {
+    if (name.empty()) return false;
+    std::vector<u8> bytes;
+    if (!ReadWholeFile(name, bytes, true) || bytes.empty()) return false;
+
+    if (bytes.size() >= 6 && std::memcmp(bytes.data(), kImageMagic, 6) == 0) {
+        classScriptTables image;
+        image.ReadImage(bytes.data(), bytes.size());
+        out = std::move(image);
+        return true;
+    }
+
+    std::string text;
+    TextToUtf8ByBom(text, bytes.data(), bytes.size(), TEXT_ENCODING_ANSI);
+    PreConvertScript(name, text);
+    if (text.empty()) return false;
+
+    classScriptCompiler compiler(name);
+    compiler.Compile(std::move(text));
+    out = compiler.TakeTables();
+    return true;
+}
+
+void InstallScriptLoader() { SetScriptLoader(&LoadScriptTables); }
