@@ -26,7 +26,9 @@ void PutU32(std::vector<u8>& out, std::size_t at, u32 v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<u8>(v >> (8 * i));
 }
 
-std::string EntryName(int i) { return "image\\bg\\scene" + std::to_string(i) + ".png"; }
+std::string EntryName(int i) {
+    return "image\\bg\\scene" + std::to_string(i) + ".png";
+}
 
 // An archive of `count` small entries plus one entry "target.bin" holding
 // `target` (the last in the index, so a linear search would pay the most).
@@ -51,8 +53,8 @@ void WriteArchive(const fs::path& path, int count, const std::vector<u8>& target
         PutU32(out, 24 + i * 20 + 12, static_cast<u32>(data.size()));
         out.insert(out.end(), data.begin(), data.end());
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
-                                                static_cast<std::streamsize>(out.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
 }
 
 std::vector<u8> Payload(std::size_t size) {
@@ -64,7 +66,7 @@ std::vector<u8> Payload(std::size_t size) {
 // One working folder per payload size: data01.qvc (20,000 entries + target)
 // and "loose.bin" with the same bytes.
 class Workspace {
-public:
+  public:
     explicit Workspace(std::size_t payload) {
         folder_ = fs::temp_directory_path() /
                   ("velk2-bench-" + std::to_string(::getpid()) + "-" + std::to_string(payload));
@@ -84,7 +86,7 @@ public:
         fs::remove_all(folder_, ec);
     }
 
-private:
+  private:
     fs::path folder_, previous_;
 };
 
@@ -124,9 +126,8 @@ void BM_PlainRead_Loose(benchmark::State& state) {
 
 // The lookup alone (index already in memory) in archives of growing size.
 void BM_ArchiveLookup(benchmark::State& state) {
-    const fs::path path = fs::temp_directory_path() /
-                          ("velk2-bench-lookup-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(state.range(0)) + ".qvc");
+    const fs::path path = fs::temp_directory_path() / ("velk2-bench-lookup-" + std::to_string(::getpid()) +
+                                                       "-" + std::to_string(state.range(0)) + ".qvc");
     WriteArchive(path, static_cast<int>(state.range(0)), Payload(16));
     classArchive archive;
     archive.SetFileName(path.string());

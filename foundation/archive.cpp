@@ -20,10 +20,12 @@ u32 LoadU32(const u8* p) {
            (static_cast<u32>(p[3]) << 24);
 }
 
-bool Inside(u64 offset, u64 length, u64 total) { return offset <= total && length <= total - offset; }
+bool Inside(u64 offset, u64 length, u64 total) {
+    return offset <= total && length <= total - offset;
+}
 
 class FileSource final : public classArchiveSource {
-public:
+  public:
     explicit FileSource(classFile& file) : file_(file), size_(file.GetSize()) {}
     u64 Size() const override { return size_ == kFileError ? 0 : size_; }
     bool ReadAt(u64 offset, u64 n, void* out) override {
@@ -32,7 +34,7 @@ public:
         return file_.ReadAt(offset, out, n) == n;
     }
 
-private:
+  private:
     classFile& file_;
     u64 size_;
 };
@@ -97,7 +99,8 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
         const std::size_t length =
             zero ? static_cast<std::size_t>(static_cast<const u8*>(zero) - name) : p.nameLength;
         if (length == 0) continue;
-        entries.push_back({p.dataOffset, p.dataSize, std::string(reinterpret_cast<const char*>(name), length)});
+        entries.push_back(
+            {p.dataOffset, p.dataSize, std::string(reinterpret_cast<const char*>(name), length)});
     }
     return true;
 }
@@ -116,7 +119,9 @@ bool classArchive::NoCaseEqual::operator()(std::string_view a, std::string_view 
     return EqualsNoCase(a, b);
 }
 
-void classArchive::SetFileName(std::string name) { fileName_ = std::move(name); }
+void classArchive::SetFileName(std::string name) {
+    fileName_ = std::move(name);
+}
 
 void classArchive::LoadIndex() {
     if (loaded_.load(std::memory_order_acquire)) return;
@@ -149,7 +154,8 @@ bool classArchive::ReadEntry(std::string_view name, std::vector<u8>& out) {
     // The entry lay inside the file when the index was read; a file cut short
     // since then shows up as a short read.
     out.resize(entry->dataSize);
-    if (entry->dataSize != 0 && file_.ReadAt(entry->dataOffset, out.data(), entry->dataSize) != entry->dataSize) {
+    if (entry->dataSize != 0 &&
+        file_.ReadAt(entry->dataOffset, out.data(), entry->dataSize) != entry->dataSize) {
         out.clear();
         return false;
     }
@@ -181,7 +187,8 @@ std::once_flag g_mountOnce;
 
 void MountArchives() {
     std::call_once(g_mountOnce, [] {
-        for (int i = 0; i < kArchiveCount; ++i) g_archives[i].SetFileName(FormatToString("data%02d.qvc", i + 1));
+        for (int i = 0; i < kArchiveCount; ++i)
+            g_archives[i].SetFileName(FormatToString("data%02d.qvc", i + 1));
     });
 }
 

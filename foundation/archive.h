@@ -31,7 +31,7 @@ struct classArchiveEntry {
 
 // Where an index is read from: the archive file, or memory (fuzzing, tests).
 class classArchiveSource {
-public:
+  public:
     virtual ~classArchiveSource() = default;
     virtual u64 Size() const = 0;
     // True only when all n bytes at `offset` were read.
@@ -45,7 +45,7 @@ public:
 bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries);
 
 class classArchive {
-public:
+  public:
     classArchive() = default;
     ~classArchive() { Close(); }
     classArchive(const classArchive&) = delete;
@@ -70,7 +70,7 @@ public:
     void Close();
     int32 Count();
 
-private:
+  private:
     std::string fileName_;
     // Open from the index load to Close whenever the archive has entries.
     // Reads use positioned reads only, so threads share it without a lock and

@@ -18,7 +18,9 @@ std::atomic<FileFault> g_fileFault{FileFault::None};
 // between copies of the program sharing one data folder.
 std::atomic<u64> g_tempCounter{0};
 
-FileFault CurrentFault() { return g_fileFault.load(std::memory_order_relaxed); }
+FileFault CurrentFault() {
+    return g_fileFault.load(std::memory_order_relaxed);
+}
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -38,7 +40,9 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-void SetFileFaultForTesting(FileFault fault) { g_fileFault.store(fault, std::memory_order_relaxed); }
+void SetFileFaultForTesting(FileFault fault) {
+    g_fileFault.store(fault, std::memory_order_relaxed);
+}
 
 bool classAtomicFile::Open(const std::string& path) {
     if (IsOpen() || path.empty()) return false;

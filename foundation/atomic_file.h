@@ -12,7 +12,7 @@
 #include "foundation/types.h"
 
 class classAtomicFile {
-public:
+  public:
     classAtomicFile() = default;
     // Not committed: the temporary file is removed and the target untouched.
     ~classAtomicFile() { Discard(); }
@@ -37,7 +37,7 @@ public:
     bool Commit(bool replace = true);
     void Discard();
 
-private:
+  private:
     classFile file_;
     std::string path_;
     std::string tempPath_;

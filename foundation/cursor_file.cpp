@@ -13,12 +13,16 @@ constexpr u64 kDirectorySize = 6;
 constexpr u64 kRecordSize = 16;
 constexpr u64 kInfoHeaderSize = 40;
 
-u16 U16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
+u16 U16(const u8* p) {
+    return static_cast<u16>(p[0] | (p[1] << 8));
+}
 u32 U32(const u8* p) {
     return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16) |
            (static_cast<u32>(p[3]) << 24);
 }
-bool Inside(u64 offset, u64 length, u64 total) { return offset <= total && length <= total - offset; }
+bool Inside(u64 offset, u64 length, u64 total) {
+    return offset <= total && length <= total - offset;
+}
 
 struct Record {
     int width, height;
@@ -153,7 +157,8 @@ bool DecodeCursorFile(const u8* data, std::size_t size, platform::CursorImage& o
     }
     // The size the original platform shows a cursor at is 32 by 32.
     std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
-        return std::abs(a.width - 32) + std::abs(a.height - 32) < std::abs(b.width - 32) + std::abs(b.height - 32);
+        return std::abs(a.width - 32) + std::abs(a.height - 32) <
+               std::abs(b.width - 32) + std::abs(b.height - 32);
     });
     for (const Record& record : records) {
         if (DecodeImage(data, size, record, out)) return true;

@@ -84,7 +84,8 @@ u64 classFile::ReadAt(u64 offset, void* buffer, u64 n) {
     auto* out = static_cast<char*>(buffer);
     while (done < n && offset + done <= static_cast<u64>(INT64_MAX)) {
         const u64 chunk = std::min(n - done, kMaxTransfer);
-        const ssize_t got = ::pread(fd_, out + done, static_cast<std::size_t>(chunk), static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(fd_, out + done, static_cast<std::size_t>(chunk), static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<u64>(got);
@@ -123,10 +124,17 @@ u64 classFile::Seek(int64 distance, int method) {
     if (!IsOpen()) return 0;
     int whence;
     switch (method) {
-        case 0: whence = SEEK_SET; break;
-        case 1: whence = SEEK_CUR; break;
-        case 2: whence = SEEK_END; break;
-        default: return kFileError;
+        case 0:
+            whence = SEEK_SET;
+            break;
+        case 1:
+            whence = SEEK_CUR;
+            break;
+        case 2:
+            whence = SEEK_END;
+            break;
+        default:
+            return kFileError;
     }
     const off_t at = ::lseek(fd_, static_cast<off_t>(distance), whence);
     return at < 0 ? kFileError : static_cast<u64>(at);

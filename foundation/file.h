@@ -13,7 +13,7 @@
 inline constexpr u64 kFileError = ~u64{0};
 
 class classFile {
-public:
+  public:
     classFile() = default;
     ~classFile() { Close(); }
     classFile(const classFile&) = delete;
@@ -48,7 +48,7 @@ public:
     // The descriptor, for the atomic writer's flush; -1 when closed.
     int Descriptor() const { return fd_; }
 
-private:
+  private:
     bool Open(const std::string& path, int flags, bool showError, const char* caption);
 
     int fd_ = -1;

@@ -35,7 +35,7 @@ bool GetFileTimesUtf8(const std::string& path, classLocalFileTime* creation, cla
     // Opening for reading, as the existence test of a slot means "can be read".
     classFile file;
     if (!file.OpenRead(path, false)) return false;
-    struct statx st{};
+    struct statx st {};
     if (::statx(file.Descriptor(), "", AT_EMPTY_PATH, STATX_ATIME | STATX_MTIME | STATX_BTIME, &st) != 0) {
         return false;
     }

@@ -20,7 +20,7 @@ locale_t CLocale() {
 // Makes the C locale current on this thread for the lifetime of the object;
 // printf-style functions have no _l variants in glibc.
 class ScopedCLocale {
-public:
+  public:
     ScopedCLocale() : previous_(CLocale() ? uselocale(CLocale()) : static_cast<locale_t>(nullptr)) {}
     ~ScopedCLocale() {
         if (previous_) uselocale(previous_);
@@ -28,7 +28,7 @@ public:
     ScopedCLocale(const ScopedCLocale&) = delete;
     ScopedCLocale& operator=(const ScopedCLocale&) = delete;
 
-private:
+  private:
     locale_t previous_;
 };
 
@@ -97,9 +97,13 @@ std::string FormatToString(const char* format, ...) {
     return out;
 }
 
-std::string FormatInt64(int64 value) { return FormatToString("%lld", static_cast<long long>(value)); }
+std::string FormatInt64(int64 value) {
+    return FormatToString("%lld", static_cast<long long>(value));
+}
 
-std::string FormatDouble(double value) { return FormatToString("%lf", value); }
+std::string FormatDouble(double value) {
+    return FormatToString("%lf", value);
+}
 
 std::size_t GetSeparatedField(const char* text, std::string* field, char separator, std::size_t index) {
     if (text == nullptr) return 0;

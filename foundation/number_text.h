@@ -54,4 +54,6 @@ bool EndsWithNoCase(std::string_view text, std::string_view ending);
 // ASCII-only case-blind equality, the rule of archive names.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // ASCII-only lower case of one byte; bytes outside A-Z are returned as they are.
-constexpr char AsciiToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char AsciiToLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}

@@ -27,7 +27,8 @@ void AppendUtf8(std::string& out, u32 cp) {
 void AppendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
         const u32 unit = units[i];
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < length && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000) {
             AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
             ++i;
         } else if (unit >= 0xD800 && unit < 0xE000) {
@@ -38,7 +39,9 @@ void AppendUtf16AsUtf8(std::string& out, const char16_t* units, std::size_t leng
     }
 }
 
-bool IsContinuation(u8 b) { return (b & 0xC0) == 0x80; }
+bool IsContinuation(u8 b) {
+    return (b & 0xC0) == 0x80;
+}
 
 }  // namespace
 
@@ -263,7 +266,8 @@ std::size_t Utf8NextPosition(std::string_view text, std::size_t pos) {
 
 std::size_t Utf8CharCount(std::string_view text) {
     std::size_t count = 0;
-    for (std::size_t pos = 0; pos < text.size() && text[pos] != '\0'; pos = Utf8NextPosition(text, pos)) ++count;
+    for (std::size_t pos = 0; pos < text.size() && text[pos] != '\0'; pos = Utf8NextPosition(text, pos))
+        ++count;
     return count;
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 class MemorySource final : public classArchiveSource {
-public:
+  public:
     MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     u64 Size() const override { return size_; }
     bool ReadAt(u64 offset, u64 n, void* out) override {
@@ -19,7 +19,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
 };

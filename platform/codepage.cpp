@@ -23,7 +23,7 @@ std::string IconvName(u32 codePage) {
 // One conversion descriptor for the length of one call: iconv state is not
 // shareable between threads, and the calls are rare enough not to cache it.
 class IconvHandle {
-public:
+  public:
     IconvHandle(const std::string& to, const std::string& from) : cd_(iconv_open(to.c_str(), from.c_str())) {}
     ~IconvHandle() {
         if (valid()) iconv_close(cd_);
@@ -34,7 +34,7 @@ public:
     iconv_t get() const { return cd_; }
     void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -42,9 +42,12 @@ constexpr std::size_t kChunk = 4096;
 
 }  // namespace
 
-u32 GetAnsiCodePage() { return g_ansiCodePage.load(std::memory_order_relaxed); }
+u32 GetAnsiCodePage() {
+    return g_ansiCodePage.load(std::memory_order_relaxed);
+}
 void SetAnsiCodePage(u32 codePage) {
-    g_ansiCodePage.store(codePage == kAnsiCodePage ? kDefaultAnsiCodePage : codePage, std::memory_order_relaxed);
+    g_ansiCodePage.store(codePage == kAnsiCodePage ? kDefaultAnsiCodePage : codePage,
+                         std::memory_order_relaxed);
 }
 
 bool DecodeCodePage(u32 codePage, const u8* data, std::size_t size, std::u16string& out) {
@@ -63,7 +66,8 @@ bool DecodeCodePage(u32 codePage, const u8* data, std::size_t size, std::u16stri
         const int err = (r == static_cast<std::size_t>(-1)) ? errno : 0;
         const std::size_t produced = sizeof buffer - outLeft;
         for (std::size_t i = 0; i + 1 < produced; i += 2) {
-            out.push_back(static_cast<char16_t>(static_cast<u8>(buffer[i]) | (static_cast<u8>(buffer[i + 1]) << 8)));
+            out.push_back(
+                static_cast<char16_t>(static_cast<u8>(buffer[i]) | (static_cast<u8>(buffer[i + 1]) << 8)));
         }
         if (err == E2BIG) continue;
         if (err == EILSEQ || err == EINVAL) {

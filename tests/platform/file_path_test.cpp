@@ -9,7 +9,7 @@
 namespace {
 
 class LoosePathTest : public ::testing::Test {
-protected:
+  protected:
     LoosePathTest() : cwd_(folder_.Path()) {}
     testfiles::TempFolder folder_;
     testfiles::ScopedWorkingDirectory cwd_;
@@ -48,7 +48,8 @@ TEST_F(LoosePathTest, AnExactMatchWinsAndOtherwiseTheChoiceIsStable) {
 TEST_F(LoosePathTest, DotComponentsAndNonAsciiBytesAreKept) {
     folder_.Put("Image/\xE8\x83\x8C\xE6\x99\xAF.png", "bg");  // 背景
     folder_.Put("Sound/a.ogg", "a");
-    EXPECT_EQ(platform::ResolveLoosePath("image\\\xE8\x83\x8C\xE6\x99\xAF.PNG"), "Image/\xE8\x83\x8C\xE6\x99\xAF.png");
+    EXPECT_EQ(platform::ResolveLoosePath("image\\\xE8\x83\x8C\xE6\x99\xAF.PNG"),
+              "Image/\xE8\x83\x8C\xE6\x99\xAF.png");
     EXPECT_EQ(platform::ResolveLoosePath("image\\..\\SOUND\\A.OGG"), "Image/../Sound/a.ogg");
     EXPECT_EQ(platform::ResolveLoosePath(".\\sound\\a.ogg"), "./Sound/a.ogg");
 }

@@ -12,7 +12,7 @@
 namespace testdialogs {
 
 class ScriptedDialogs final : public platform::DialogService {
-public:
+  public:
     struct Box {
         std::string caption, text;
         platform::DialogButtons buttons;

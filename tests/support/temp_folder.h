@@ -16,7 +16,7 @@
 namespace testfiles {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         static std::atomic<int> counter{0};
         path_ = std::filesystem::temp_directory_path() /
@@ -62,13 +62,13 @@ public:
         return names;
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // Makes a folder the working directory for one test and restores the old one.
 class ScopedWorkingDirectory {
-public:
+  public:
     explicit ScopedWorkingDirectory(const std::filesystem::path& folder)
         : previous_(std::filesystem::current_path()) {
         std::filesystem::current_path(folder);
@@ -80,7 +80,7 @@ public:
     ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
     ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
 
-private:
+  private:
     std::filesystem::path previous_;
 };
 
