@@ -17,17 +17,18 @@ xvfb-run -a -s "-screen 0 1280x720x24" bash -c '
   XDG_DATA_HOME="$work/data" VELK2_DIALOGS=stderr VELK2_FRAME_LOG="$work/frames.txt" \
     ../../build/velk2 2>"$work/stderr.txt" &
   pid=$!
-  ticks() { awk "{print \$14 + \$15}" "$1"; }
+  # CPU nanoseconds from the scheduler: all threads of the process, or one thread.
+  cpu_all() { cat /proc/$pid/task/*/schedstat 2>/dev/null | awk "{s += \$1} END {print s}"; }
+  cpu_ui() { awk "{print \$1}" /proc/$pid/task/$pid/schedstat; }
   sleep 1
-  t0=$(date +%s.%N); all0=$(ticks /proc/$pid/stat); ui0=$(ticks /proc/$pid/task/$pid/stat)
+  t0=$(date +%s.%N); all0=$(cpu_all); ui0=$(cpu_ui)
   sleep "$seconds"
-  t1=$(date +%s.%N); all1=$(ticks /proc/$pid/stat); ui1=$(ticks /proc/$pid/task/$pid/stat)
+  t1=$(date +%s.%N); all1=$(cpu_all); ui1=$(cpu_ui)
   kill -TERM $pid
   set +e; wait $pid; code=$?; set -e
-  hz=$(getconf CLK_TCK)
-  awk -v a0="$all0" -v a1="$all1" -v u0="$ui0" -v u1="$ui1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v code="$code" "BEGIN {
+  awk -v a0="$all0" -v a1="$all1" -v u0="$ui0" -v u1="$ui1" -v t0="$t0" -v t1="$t1" -v code="$code" "BEGIN {
     wall = t1 - t0
-    printf \"cpu: whole process %.2f %% of one core, UI thread %.2f %% (over %.1f s)\n\", 100 * (a1 - a0) / hz / wall, 100 * (u1 - u0) / hz / wall, wall
+    printf \"cpu: whole process %.3f %% of one core, UI thread %.4f %% (over %.1f s)\n\", 100 * (a1 - a0) / 1e9 / wall, 100 * (u1 - u0) / 1e9 / wall, wall
     printf \"exit code after SIGTERM: %d\n\", code
   }"
 ' _ "$work" "$seconds"

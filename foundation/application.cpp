@@ -94,6 +94,17 @@ bool classApplication::ShowMainWindow(bool show) {
     return true;
 }
 
+void classApplication::SetWindowTitle(const std::string& title) {
+    if (windowHandle == nullptr) {
+        windowTitle = title;
+        return;
+    }
+    windowHandle->PostTask([this, title] {
+        windowTitle = title;
+        windowHandle->SetTitle(title);
+    });
+}
+
 void classApplication::SetCursor(std::shared_ptr<const platform::CursorImage> image) {
     if (windowHandle == nullptr) return;
     windowHandle->PostTask([this, image = std::move(image)]() mutable {

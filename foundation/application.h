@@ -69,7 +69,7 @@ public:
     std::atomic<u8> nextSelectSkipping{0};
     std::atomic<u8> closeDisabled{0};
     std::atomic<int64> autoSpeed{1000};
-    std::string windowTitle;
+    std::string windowTitle;  // UI thread only: other threads go through SetWindowTitle
     // The device holder, owned; made by CreateMainWindow.
     FrameDevice* graphicDevice = nullptr;
     std::string lastVoiceFile;  // guarded by the application lock
@@ -99,6 +99,8 @@ public:
     // window sizes are client sizes here, so it is the logical size itself.
     void GetWindowRect(int32& left, int32& top, int32& right, int32& bottom) const;
     bool ShowMainWindow(bool show);
+    // Any thread: the window's title from now on.
+    void SetWindowTitle(const std::string& title);
     // Any thread: the cursor the window shows from now on.
     void SetCursor(std::shared_ptr<const platform::CursorImage> image);
 

@@ -58,7 +58,14 @@ public:
             return true;
         }
         SDL_Event event;
-        if (SDL_WaitEvent(&event) == 0) return false;
+        if (SDL_WaitEvent(&event) == 0) {
+            // Should never happen with video running; never let it turn the
+            // loop into a spin.
+            if (!waitFailureReported_) std::fprintf(stderr, "velk2: waiting for events failed: %s\n", SDL_GetError());
+            waitFailureReported_ = true;
+            SDL_Delay(10);
+            return false;
+        }
         if (event.type == userEvent_) return TakePosted(event, message);
         Observe(event);
         WindowMessage translated[4];
@@ -216,6 +223,7 @@ private:
     std::shared_ptr<const CursorImage> cursorImage_;  // UI thread only
     SDL_Cursor* cursor_ = nullptr;        // UI thread only
     bool cursorDirty_ = true;             // UI thread only
+    bool waitFailureReported_ = false;    // UI thread only
     std::atomic<int> clientWidth_{0};     // atomic: kept by the UI thread, read anywhere
     std::atomic<int> clientHeight_{0};    // atomic: as above
     std::atomic<bool> focus_{false};      // atomic: as above

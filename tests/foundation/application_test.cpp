@@ -217,3 +217,22 @@ TEST_F(ApplicationTest, ScreenModeSwitchIsHandedToTheUiThread) {
     EXPECT_EQ(device.frames.load(), 2);
     app->windowHandle = nullptr;
 }
+
+TEST_F(ApplicationTest, TitleAndShowChangesFromOtherThreadsRunOnTheUiThread) {
+    fakes::FakeWindow window;
+    app->windowHandle = &window;
+    std::thread script([this] {
+        app->SetWindowTitle("Chapter 1");
+        app->ShowMainWindow(false);
+    });
+    script.join();
+    EXPECT_TRUE(window.Log().empty());
+    EXPECT_EQ(app->windowTitle, "");
+    WindowMessage message;
+    window.WaitMessage(message);
+    window.WaitMessage(message);
+    EXPECT_EQ(window.Log(), (std::vector<std::string>{"title Chapter 1", "hide"}));
+    EXPECT_EQ(app->windowTitle, "Chapter 1");
+    app->windowHandle = nullptr;
+    EXPECT_FALSE(app->ShowMainWindow(true)) << "no window, nothing to show";
+}

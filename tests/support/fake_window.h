@@ -47,7 +47,10 @@ public:
         task();
         return false;
     }
-    void SetTitle(const std::string&) override {}
+    void SetTitle(const std::string& title) override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        log_.push_back("title " + title);
+    }
     void SetFullScreen(bool fullScreen) override {
         std::lock_guard<std::mutex> hold(mutex_);
         fullScreen_ = fullScreen;
