@@ -17,32 +17,62 @@ constexpr int kLines = 100000;
 std::string MakeScript() {
     std::string s;
     s.reserve(static_cast<std::size_t>(kLines) * 40);
-    s += "Variable(Global, Name=Score)\r\nVariable(Nomal, Name=Flag, ArraySize=100)\r\nVariable(Local, Name=i)\r\n";
+    s += "Variable(Global, Name=Score)\r\nVariable(Nomal, Name=Flag, ArraySize=100)\r\nVariable(Local, "
+         "Name=i)\r\n";
     int line = 3;
     for (int k = 0; line < kLines; ++k) {
         const std::string n = std::to_string(k);
         switch (k % 10) {
-        case 0: s += "#label" + n + "\r\n"; line += 1; break;
-        case 1: s += "Graphic(Target=1, Layer=2:" + n + ", File=\"bg" + n + ".png\", x=10, y=-20)\r\n"; line += 1; break;
-        case 2: s += "Score = Score + " + n + " * 2 - i\r\n"; line += 1; break;
-        case 3: s += "GraphicTextOut(Target=1, Layer=5, Text=\"line " + n + " of the story\") // speaker\r\n"; line += 1; break;
-        case 4:
-            s += "if(Flag[" + n + " % 100]) {\r\n\tWait(Time=500, SkipOn)\r\n} else {\r\n\tKeyWait\r\n}\r\n";
-            line += 5;
-            break;
-        case 5: s += "Flag[i + 1] = ToString(Score) + \"x\"\r\n"; line += 1; break;
-        case 6: s += "Sound(Layer=3, File=\"voice" + n + ".ogg\", Volume=80, Loop)\r\n"; line += 1; break;
-        case 7: s += "// a comment line with some words in it\r\n"; line += 1; break;
-        case 8: s += "GraphicSlot(Target=1, Layer=2, No=1, Time=1000, Position=0:0:1.5, Loop=-1)\r\n"; line += 1; break;
-        default: s += "i = i + 1 ScriptCall(Label=#label" + n + ")\r\n"; line += 1; break;
+            case 0:
+                s += "#label" + n + "\r\n";
+                line += 1;
+                break;
+            case 1:
+                s += "Graphic(Target=1, Layer=2:" + n + ", File=\"bg" + n + ".png\", x=10, y=-20)\r\n";
+                line += 1;
+                break;
+            case 2:
+                s += "Score = Score + " + n + " * 2 - i\r\n";
+                line += 1;
+                break;
+            case 3:
+                s += "GraphicTextOut(Target=1, Layer=5, Text=\"line " + n + " of the story\") // speaker\r\n";
+                line += 1;
+                break;
+            case 4:
+                s += "if(Flag[" + n +
+                     " % 100]) {\r\n\tWait(Time=500, SkipOn)\r\n} else {\r\n\tKeyWait\r\n}\r\n";
+                line += 5;
+                break;
+            case 5:
+                s += "Flag[i + 1] = ToString(Score) + \"x\"\r\n";
+                line += 1;
+                break;
+            case 6:
+                s += "Sound(Layer=3, File=\"voice" + n + ".ogg\", Volume=80, Loop)\r\n";
+                line += 1;
+                break;
+            case 7:
+                s += "// a comment line with some words in it\r\n";
+                line += 1;
+                break;
+            case 8:
+                s += "GraphicSlot(Target=1, Layer=2, No=1, Time=1000, Position=0:0:1.5, Loop=-1)\r\n";
+                line += 1;
+                break;
+            default:
+                s += "i = i + 1 ScriptCall(Label=#label" + n + ")\r\n";
+                line += 1;
+                break;
         }
     }
     return s;
 }
 
 class SilentDialogs final : public platform::DialogService {
-public:
-    platform::DialogAnswer Show(const std::string&, const std::string&, platform::DialogButtons buttons) override {
+  public:
+    platform::DialogAnswer Show(const std::string&, const std::string&,
+                                platform::DialogButtons buttons) override {
         return platform::HeadlessAnswer(buttons);
     }
 };

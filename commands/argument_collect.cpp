@@ -31,11 +31,13 @@ void Collect(std::vector<T>& out, const classScriptValue& value, Convert convert
 }  // namespace
 
 bool CollectArgumentDoubles(std::vector<double>& out, const classScriptValue& value) {
-    Collect(out, value, [](classScriptValue& v) { return v.AsReal(); }, 0);
+    Collect(
+        out, value, [](classScriptValue& v) { return v.AsReal(); }, 0);
     return !out.empty();
 }
 
 bool CollectArgumentIntegers(std::vector<int64>& out, const classScriptValue& value) {
-    Collect(out, value, [](classScriptValue& v) { return v.AsInteger(); }, 0);
+    Collect(
+        out, value, [](classScriptValue& v) { return v.AsInteger(); }, 0);
     return !out.empty();
 }

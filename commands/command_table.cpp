@@ -13,6 +13,8 @@
 // "SystemTranstionCut", …) are what the game's scripts are written in, and the
 // two repeated records (21 and 22) keep every later index where scripts and
 // stored data expect it.
+// One record a line, as the vocabulary is read.
+// clang-format off
 const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {nullptr, {0, 0, 0}, nullptr, {}},  // 0: never matched
     {"Dammy", {0, 0, 0}, nullptr, {}},  // 1
@@ -95,6 +97,7 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"Variable", {0, 0, 0}, nullptr, {"System", "Global", "Nomal", "Local", "Name", "ArraySize"}},  // 78
     {nullptr, {0, 0, 0}, nullptr, {}},  // 79: ends every walk
 };
+// clang-format on
 
 namespace {
 
@@ -122,7 +125,9 @@ const CommandMap& CommandIndexByName() {
     return map;
 }
 
-bool IsCommandIndex(int32 index) { return index >= 1 && index <= kBuiltinCommandCount; }
+bool IsCommandIndex(int32 index) {
+    return index >= 1 && index <= kBuiltinCommandCount;
+}
 
 }  // namespace
 

@@ -17,8 +17,8 @@ class classScriptValue;
 // it is never shrunk, so only the first `count` entries belong to this call.
 // The result is delivered by writing `result`; the return value is ignored.
 using BuiltinCommandHandler = bool (*)(classScriptContext& context,
-                                       const std::vector<classScriptValue>& arguments,
-                                       int32 count, classScriptValue& result);
+                                       const std::vector<classScriptValue>& arguments, int32 count,
+                                       classScriptValue& result);
 
 constexpr int32 kBuiltinParamSlots = 29;
 // Records 1..78 are commands; record 0 and record 79 are all zero, so index 0

@@ -3,6 +3,8 @@
 // table, and every label and block target inside the statement table or -1.
 // The first byte picks whether the bytes are compiled as they are or first
 // go through the byte-order conversion the loader uses.
+#include "script/script_compiler.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,15 +14,15 @@
 #include "foundation/text_encoding.h"
 #include "platform/dialog.h"
 #include "script/declared_names.h"
-#include "script/script_compiler.h"
 #include "script/table_invariants.h"
 
 namespace {
 
 // Unterminated literals would print a box per iteration.
 class SilentDialogs final : public platform::DialogService {
-public:
-    platform::DialogAnswer Show(const std::string&, const std::string&, platform::DialogButtons buttons) override {
+  public:
+    platform::DialogAnswer Show(const std::string&, const std::string&,
+                                platform::DialogButtons buttons) override {
         return platform::HeadlessAnswer(buttons);
     }
 };
@@ -33,8 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const bool convert = (data[0] & 1) != 0;
     std::string text;
-    if (convert) TextToUtf8ByBom(text, data + 1, size - 1, 1);
-    else text.assign(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (convert)
+        TextToUtf8ByBom(text, data + 1, size - 1, 1);
+    else
+        text.assign(reinterpret_cast<const char*>(data + 1), size - 1);
 
     // Run-wide declarations would pile up across inputs.
     ClearDeclaredNames();
@@ -54,9 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t step = text.size() / 32 + 1;
     for (std::size_t p = 0; p < text.size(); p += step) {
         const std::size_t consumed = compiler.SplitExpressionTokens(text, p, tokens);
-        if (tokens.size() < 2) continue;  // a single token may be a joined path
+        if (tokens.size() < 2) continue;            // a single token may be a joined path
         if (p + consumed >= text.size()) continue;  // closers may have been appended
-        if (classScriptCompiler::NeedsResplit(std::vector<std::string_view>(tokens.begin(), tokens.end()))) continue;
+        if (classScriptCompiler::NeedsResplit(std::vector<std::string_view>(tokens.begin(), tokens.end())))
+            continue;
         std::string joined;
         for (const std::string& token : tokens) joined += token + ' ';
         compiler.SplitExpressionTokens(joined, 0, again);

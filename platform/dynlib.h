@@ -9,7 +9,7 @@
 namespace platform {
 
 class DynamicLibrary {
-public:
+  public:
     DynamicLibrary() = default;
     ~DynamicLibrary() { Close(); }
     DynamicLibrary(const DynamicLibrary&) = delete;
@@ -23,7 +23,7 @@ public:
     void* Symbol(const char* name) const;
     void Close();
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 

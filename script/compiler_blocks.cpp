@@ -28,9 +28,12 @@ void classScriptCompiler::FixLabels() {
 int32 classScriptCompiler::FindBlockEnd(int32 i) const {
     int depth = 0;
     for (int32 k = i; !tables_.IsEnd(k); k = tables_.NextIndex(k)) {
-        if (IsBlockMarker(tables_, k, "{")) ++depth;
-        else if (IsBlockMarker(tables_, k, "}")) --depth;
-        else continue;
+        if (IsBlockMarker(tables_, k, "{"))
+            ++depth;
+        else if (IsBlockMarker(tables_, k, "}"))
+            --depth;
+        else
+            continue;
         if (depth == 0) return k;
     }
     return -1;
@@ -60,8 +63,8 @@ void classScriptCompiler::LinkBlocks() {
         bool chained = false;
         if (!tables_.IsEnd(e1) && !tables_.IsEnd(e2)) {
             const classScriptRecord* next = tables_.GetStatementRecord(e1);
-            chained = next != nullptr && next->type == ScriptRecordCommand && tables_.GetTextA(*next) == "else" &&
-                      IsBlockMarker(tables_, e2, "{");
+            chained = next != nullptr && next->type == ScriptRecordCommand &&
+                      tables_.GetTextA(*next) == "else" && IsBlockMarker(tables_, e2, "{");
         }
         tables_.SetRecordB(statements[static_cast<std::size_t>(i)], static_cast<u32>(chained ? j + 2 : j));
         tables_.SetRecordB(statements[static_cast<std::size_t>(j)], static_cast<u32>(i));

@@ -10,8 +10,12 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsHexDigit(char c) {
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 std::string_view TrimLeadingSpaces(std::string_view text) {
     std::size_t i = 0;
@@ -26,16 +30,21 @@ constexpr std::string_view kUnaryOperators[] = {"+", "-", "!", "~"};
 
 bool IsOperatorToken(std::string_view token) {
     if (token == "(" || token == ")") return true;
-    return std::find(std::begin(kBinaryOperators), std::end(kBinaryOperators), token) != std::end(kBinaryOperators);
+    return std::find(std::begin(kBinaryOperators), std::end(kBinaryOperators), token) !=
+           std::end(kBinaryOperators);
 }
 
 // The declared-name lists a "Variable" scope parameter selects.
 classDeclaredNames* RunWideList(int scopeIndex) {
     switch (scopeIndex) {
-    case 0: return &g_declaredSystemNames;
-    case 1: return &g_declaredGlobalNames;
-    case 2: return &g_declaredNomalNames;
-    default: return nullptr;
+        case 0:
+            return &g_declaredSystemNames;
+        case 1:
+            return &g_declaredGlobalNames;
+        case 2:
+            return &g_declaredNomalNames;
+        default:
+            return nullptr;
     }
 }
 
@@ -111,11 +120,22 @@ std::string_view classScriptCompiler::BinaryOperatorAt(std::string_view text, st
     // Only these bytes start an operator; the list is tried in its order,
     // longest forms first, as the scripts' compiler always did.
     switch (text[position]) {
-    case '|': case '&': case '!': case '>': case '<': case '^': case '=':
-    case '+': case '-': case '*': case '/': case '%': case '~':
-        break;
-    default:
-        return {};
+        case '|':
+        case '&':
+        case '!':
+        case '>':
+        case '<':
+        case '^':
+        case '=':
+        case '+':
+        case '-':
+        case '*':
+        case '/':
+        case '%':
+        case '~':
+            break;
+        default:
+            return {};
     }
     for (std::string_view op : kBinaryOperators)
         if (text.substr(position, op.size()) == op) return op;
@@ -190,7 +210,8 @@ std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t 
         } else {
             std::string_view found;
             std::string_view word;
-            if (!(found = RealLiteralAt(text, pos)).empty() || !(found = IntegerLiteralAt(text, pos)).empty()) {
+            if (!(found = RealLiteralAt(text, pos)).empty() ||
+                !(found = IntegerLiteralAt(text, pos)).empty()) {
                 list.tokens.push_back(found);
                 length = found.size();
                 operandExpected = false;
@@ -257,22 +278,28 @@ int32 classScriptCompiler::CompileToken(std::string_view token) {
             return tables_.AddParenthesisRecord("", elements);
         }
     }
-    if (!RealLiteralAt(token, 0).empty()) return tables_.AddRealRecord(StringToDouble(std::string(token).c_str()));
-    if (!IntegerLiteralAt(token, 0).empty()) return tables_.AddIntegerRecord(StringToInt64(std::string(token).c_str()));
+    if (!RealLiteralAt(token, 0).empty())
+        return tables_.AddRealRecord(StringToDouble(std::string(token).c_str()));
+    if (!IntegerLiteralAt(token, 0).empty())
+        return tables_.AddIntegerRecord(StringToInt64(std::string(token).c_str()));
     const std::string_view word = WordAt(token, 0);
     if (const DeclaredScope scope = ScopeOf(word); scope != DeclaredNone) {
         const std::string group = ScanGroup(token, word.size(), '[');
         const int32 subscript =
             group.size() >= 2 ? CompileExpression(std::string_view(group).substr(1, group.size() - 2)) : -1;
         switch (scope) {
-        case DeclaredLocal: return tables_.AddLocalRecord(word, subscript);
-        case DeclaredNomal: return tables_.AddNomalRecord(word, subscript);
-        // A system name read in an expression is a global record of that name.
-        default: return tables_.AddGlobalRecord(word, subscript);
+            case DeclaredLocal:
+                return tables_.AddLocalRecord(word, subscript);
+            case DeclaredNomal:
+                return tables_.AddNomalRecord(word, subscript);
+            // A system name read in an expression is a global record of that name.
+            default:
+                return tables_.AddGlobalRecord(word, subscript);
         }
     }
     if (IsOperatorToken(token)) return tables_.AddOperatorRecord(token);
-    if (token.front() == '"') return tables_.AddStringRecord(token.size() >= 2 ? token.substr(1, token.size() - 2) : "");
+    if (token.front() == '"')
+        return tables_.AddStringRecord(token.size() >= 2 ? token.substr(1, token.size() - 2) : "");
     if (const std::string_view name = CommandNameAt(token, 0); !name.empty()) {
         // The tmp becomes the pending target, the empty "=" keeps it pending
         // and the command's result is stored in it.
@@ -284,7 +311,8 @@ int32 classScriptCompiler::CompileToken(std::string_view token) {
         tables_.AddStatement(command);
         return tmp;
     }
-    if (const std::string_view label = LabelWordAt(token, 0); !label.empty()) return tables_.AddLabelRecord(label);
+    if (const std::string_view label = LabelWordAt(token, 0); !label.empty())
+        return tables_.AddLabelRecord(label);
     return -1;
 }
 
@@ -320,7 +348,8 @@ std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::s
     const std::vector<std::string_view>& tokens = list.tokens;
     if (tokens.size() < 3 || tokens[1] != "=") return word.size();  // a lone name, or no "=": passed over
     const int32 subscriptRecord =
-        subscript.size() >= 2 ? CompileExpression(std::string_view(subscript).substr(1, subscript.size() - 2)) : -1;
+        subscript.size() >= 2 ? CompileExpression(std::string_view(subscript).substr(1, subscript.size() - 2))
+                              : -1;
     // The statement form joins the tokens after "=" with spaces and splits
     // the result again. That gives the same tokens, so they are compiled as
     // they stand, except in two rare cases where the split is redone: after
@@ -342,10 +371,18 @@ std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::s
     }
     int32 target = -1;
     switch (scope) {
-    case DeclaredLocal: target = tables_.AddLocalRecord(word, subscriptRecord); break;
-    case DeclaredNomal: target = tables_.AddNomalRecord(word, subscriptRecord); break;
-    case DeclaredGlobal: target = tables_.AddGlobalRecord(word, subscriptRecord); break;
-    default: target = tables_.AddSystemRecord(word, subscriptRecord); break;
+        case DeclaredLocal:
+            target = tables_.AddLocalRecord(word, subscriptRecord);
+            break;
+        case DeclaredNomal:
+            target = tables_.AddNomalRecord(word, subscriptRecord);
+            break;
+        case DeclaredGlobal:
+            target = tables_.AddGlobalRecord(word, subscriptRecord);
+            break;
+        default:
+            target = tables_.AddSystemRecord(word, subscriptRecord);
+            break;
     }
     tables_.AddStatement(target);
     tables_.AddStatement(tables_.AddCommandRecord("=", records));

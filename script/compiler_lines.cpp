@@ -14,14 +14,14 @@ std::size_t LineBreakLength(const std::string& text, std::size_t pos) {
     const std::size_t n = text.size();
     const auto b = [&](std::size_t i) { return static_cast<u8>(text[i]); };
     switch (b(pos)) {
-    case 0x0A:
-        return 1;
-    case 0xC2:
-        return pos + 1 < n && b(pos + 1) == 0x85 ? 2 : 0;
-    case 0xE2:
-        return pos + 2 < n && b(pos + 1) == 0x80 && (b(pos + 2) == 0xA8 || b(pos + 2) == 0xA9) ? 3 : 0;
-    default:
-        return 0;
+        case 0x0A:
+            return 1;
+        case 0xC2:
+            return pos + 1 < n && b(pos + 1) == 0x85 ? 2 : 0;
+        case 0xE2:
+            return pos + 2 < n && b(pos + 1) == 0x80 && (b(pos + 2) == 0xA8 || b(pos + 2) == 0xA9) ? 3 : 0;
+        default:
+            return 0;
     }
 }
 
@@ -31,15 +31,15 @@ std::size_t BlankLength(const std::string& text, std::size_t pos) {
     const std::size_t n = text.size();
     const auto b = [&](std::size_t i) { return static_cast<u8>(text[i]); };
     switch (b(pos)) {
-    case 0x0D:
-    case 0x09:
-        return 1;
-    case 0xE3:
-        return pos + 2 < n && b(pos + 1) == 0x80 && b(pos + 2) == 0x80 ? 3 : 0;
-    case 0xEF:
-        return pos + 2 < n && b(pos + 1) == 0xBB && b(pos + 2) == 0xBF ? 3 : 0;
-    default:
-        return LineBreakLength(text, pos);
+        case 0x0D:
+        case 0x09:
+            return 1;
+        case 0xE3:
+            return pos + 2 < n && b(pos + 1) == 0x80 && b(pos + 2) == 0x80 ? 3 : 0;
+        case 0xEF:
+            return pos + 2 < n && b(pos + 1) == 0xBB && b(pos + 2) == 0xBF ? 3 : 0;
+        default:
+            return LineBreakLength(text, pos);
     }
 }
 
@@ -77,18 +77,18 @@ bool classScriptCompiler::PrepareLines(std::string& text) {
         const u8 c = static_cast<u8>(text[pos]);
         // Most bytes are none of the ones the pass cares about.
         switch (c) {
-        case '"':
-        case '/':
-        case 0x09:
-        case 0x0A:
-        case 0x0D:
-        case 0xC2:
-        case 0xE2:
-        case 0xE3:
-        case 0xEF:
-            break;
-        default:
-            continue;
+            case '"':
+            case '/':
+            case 0x09:
+            case 0x0A:
+            case 0x0D:
+            case 0xC2:
+            case 0xE2:
+            case 0xE3:
+            case 0xEF:
+                break;
+            default:
+                continue;
         }
         if (c == '"') {
             inString = !inString;

@@ -63,13 +63,26 @@ struct BracketDepths {
         }
         if (inString) return true;
         switch (c) {
-        case '(': ++paren; break;
-        case ')': --paren; break;
-        case '[': ++bracket; break;
-        case ']': --bracket; break;
-        case '{': ++brace; break;
-        case '}': --brace; break;
-        default: break;
+            case '(':
+                ++paren;
+                break;
+            case ')':
+                --paren;
+                break;
+            case '[':
+                ++bracket;
+                break;
+            case ']':
+                --bracket;
+                break;
+            case '{':
+                ++brace;
+                break;
+            case '}':
+                --brace;
+                break;
+            default:
+                break;
         }
         return paren >= 0 && bracket >= 0 && brace >= 0;
     }
@@ -96,8 +109,8 @@ std::string_view classScriptCompiler::CommandNameAt(std::string_view text, std::
     return FindBuiltinCommand(word) >= 1 ? word : std::string_view{};
 }
 
-classScriptCompiler::ScannedGroup classScriptCompiler::ScanGroupParts(std::string_view text, std::size_t start,
-                                                                    char opener) {
+classScriptCompiler::ScannedGroup classScriptCompiler::ScanGroupParts(std::string_view text,
+                                                                      std::size_t start, char opener) {
     ScannedGroup result;
     if (start >= text.size()) return result;
     std::size_t q = start;

@@ -46,7 +46,8 @@ bool AddDeclaredName(classDeclaredNames& list, std::string_view name) {
 DeclaredScope FindDeclaredScope(const classDeclaredNames& localNames, std::string_view name) {
     if (name.empty()) return DeclaredNone;
     std::lock_guard<std::mutex> hold(g_declaredNamesLock);
-    if (!localNames.names.empty() && localNames.names.find(name) != localNames.names.end()) return DeclaredLocal;
+    if (!localNames.names.empty() && localNames.names.find(name) != localNames.names.end())
+        return DeclaredLocal;
     const auto found = g_runWideScopes.find(name);
     if (found == g_runWideScopes.end()) return DeclaredNone;
     if (found->second & kInNomal) return DeclaredNomal;

@@ -27,7 +27,7 @@ struct DeclaredNameHash {
 
 // One scope's names. Touch it only through the functions below.
 class classDeclaredNames {
-public:
+  public:
     std::unordered_set<std::string, DeclaredNameHash, std::equal_to<>> names;
 };
 

@@ -23,7 +23,7 @@
 #include "script/script_record.h"
 
 class classScriptCompiler {
-public:
+  public:
     classScriptCompiler() = default;
     explicit classScriptCompiler(std::string scriptName) : scriptName_(std::move(scriptName)) {}
 
@@ -106,7 +106,7 @@ public:
     // far below what would exhaust a thread's stack.
     static constexpr int kMaxExpressionDepth = 200;
 
-private:
+  private:
     DeclaredScope ScopeOf(std::string_view name) const { return FindDeclaredScope(localNames_, name); }
     int32 CompileToken(std::string_view token);
     // Tokens are views of the expression text; the few that differ from it
@@ -121,14 +121,15 @@ private:
     };
     std::size_t SplitTokens(std::string_view text, std::size_t start, TokenList& list);
 
-public:
+  public:
     // True when joining these tokens with spaces and splitting again would
     // not give them back (see CompileAssignment).
     static bool NeedsResplit(const std::vector<std::string_view>& tokens);
 
-private:
+  private:
     // The argument texts of a group as views of `storage` or of the group.
-    static void SplitArguments(std::string_view group, std::string& storage, std::vector<std::string_view>& parts);
+    static void SplitArguments(std::string_view group, std::string& storage,
+                               std::vector<std::string_view>& parts);
     static void BindArgumentViews(std::string_view name, std::vector<std::string_view>& parts);
 
     classScriptTables tables_;

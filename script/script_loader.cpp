@@ -34,7 +34,8 @@ void PreConvertScript(const std::string& name, std::string& text) {
     if (!g_preConverter.IsOpen()) {
         if (!g_preConverter.Open(kPreConverterPath)) return;
         g_preConvert = reinterpret_cast<PreConvertFunction>(g_preConverter.Symbol("ScriptPreConvert"));
-        g_preConvertFree = reinterpret_cast<PreConvertFreeFunction>(g_preConverter.Symbol("ScriptPreConvertFree"));
+        g_preConvertFree =
+            reinterpret_cast<PreConvertFreeFunction>(g_preConverter.Symbol("ScriptPreConvertFree"));
     }
     if (g_preConvert == nullptr || text.size() > 0xFFFFFFFFu) return;
     void* handle = nullptr;
@@ -48,8 +49,10 @@ void PreConvertScript(const std::string& name, std::string& text) {
         text.assign(bytes, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes)
                                           : handleSize);
     }
-    if (g_preConvertFree != nullptr) g_preConvertFree(handle);
-    else std::free(handle);
+    if (g_preConvertFree != nullptr)
+        g_preConvertFree(handle);
+    else
+        std::free(handle);
 }
 
 bool LoadScriptTables(const std::string& name, classScriptTables& out) {
@@ -75,4 +78,6 @@ bool LoadScriptTables(const std::string& name, classScriptTables& out) {
     return true;
 }
 
-void InstallScriptLoader() { SetScriptLoader(&LoadScriptTables); }
+void InstallScriptLoader() {
+    SetScriptLoader(&LoadScriptTables);
+}

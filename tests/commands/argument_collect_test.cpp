@@ -36,8 +36,8 @@ TEST(ArgumentCollect, NestedListsFlattenDepthFirst) {
     classScriptValue label;
     label.SetLabel("#a", 3);
     // (1, (2.5, "4"), +, (), #a, empty, 7)
-    const classScriptValue path = List({Integer(1), List({Real(2.5), Text("4")}), operatorToken, List({}), label,
-                                        classScriptValue{}, Integer(7)});
+    const classScriptValue path = List({Integer(1), List({Real(2.5), Text("4")}), operatorToken, List({}),
+                                        label, classScriptValue{}, Integer(7)});
     std::vector<double> reals;
     EXPECT_TRUE(CollectArgumentDoubles(reals, path));
     EXPECT_EQ(reals, (std::vector<double>{1.0, 2.5, 4.0, 7.0}));

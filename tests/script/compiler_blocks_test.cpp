@@ -8,7 +8,7 @@ using testscript::CompileTest;
 using testscript::Lines;
 
 class LabelsAndBlocks : public CompileTest {
-protected:
+  protected:
     void SetUp() override {
         CompileTest::SetUp();
         Compile("Variable(Global, Name=x) Variable(Global, Name=y)");

@@ -11,11 +11,12 @@ using testscript::CompileTest;
 using testscript::Lines;
 
 class Expressions : public CompileTest {
-protected:
+  protected:
     void SetUp() override {
         CompileTest::SetUp();
-        Compile("Variable(Global, Name=Score) Variable(Global, Name=i) Variable(Global, Name=a)"
-                "Variable(Global, Name=b)");
+        Compile(
+            "Variable(Global, Name=Score) Variable(Global, Name=i) Variable(Global, Name=a)"
+            "Variable(Global, Name=b)");
     }
 };
 
@@ -56,7 +57,8 @@ TEST_F(Expressions, CommandCallsInsideExpressions) {
 
 TEST_F(Expressions, PathsBecomeOneList) {
     EXPECT_EQ(Compile("Graphic(Target=1:2)"), (Lines{"Graphic((i:1 i:2))"}));
-    EXPECT_EQ(Compile("Graphic(Target = 1 : a + 1)"), (Lines{"tmp0", "=(g:a, op:+, i:1)", "Graphic((i:1 tmp0))"}));
+    EXPECT_EQ(Compile("Graphic(Target = 1 : a + 1)"),
+              (Lines{"tmp0", "=(g:a, op:+, i:1)", "Graphic((i:1 tmp0))"}));
     EXPECT_EQ(Compile("GraphicDelete(Layer=1:2:3)"), (Lines{"GraphicDelete(-, (i:1 i:2 i:3))"}));
     // As a statement the path swallows the target and "=": nothing remains.
     EXPECT_TRUE(Compile("Score = 1 : 2").empty());
@@ -162,9 +164,11 @@ TEST_F(Expressions, SharedAndUnsharedRecords) {
 TEST_F(Expressions, AssignmentReadsItsTokensAsIfJoinedWithSpaces) {
     // The command's group is refused (a stray "}"), so "Case" and "(" are two
     // tokens; joined with a space they read as Case with an empty group.
-    EXPECT_EQ(Compile("a = Case(x&} Quit"), (Lines{"tmp0", "=()", "Case()", "g:a", "=(tmp0)", "}@-1", "Quit()"}));
+    EXPECT_EQ(Compile("a = Case(x&} Quit"),
+              (Lines{"tmp0", "=()", "Case()", "g:a", "=(tmp0)", "}@-1", "Quit()"}));
     // A group left open at the end of the text is closed once, not twice.
-    EXPECT_EQ(Compile("a = 1 + ToString(2"), (Lines{"tmp0", "=()", "ToString(i:2)", "g:a", "=(i:1, op:+, tmp0)"}));
+    EXPECT_EQ(Compile("a = 1 + ToString(2"),
+              (Lines{"tmp0", "=()", "ToString(i:2)", "g:a", "=(i:1, op:+, tmp0)"}));
 }
 
 TEST_F(Expressions, DeepNestingIsCutOffNotFollowed) {

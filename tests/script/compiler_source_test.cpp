@@ -8,7 +8,7 @@ using testscript::CompileTest;
 using testscript::Lines;
 
 class SourcePreparation : public CompileTest {
-protected:
+  protected:
     std::string Prepare(std::string text) {
         const std::size_t before = text.size();
         compiler.PrepareLines(text);
@@ -22,17 +22,28 @@ TEST_F(SourcePreparation, CommentsAndLineBreaksBecomeSpaces) {
     EXPECT_EQ(Prepare("// only\r\nQuit"), std::string(9, ' ') + "Quit");
     EXPECT_EQ(Prepare("x//"), "x  ");
     // A comment ends at the nearest CR or line break, multi-byte ones too.
-    EXPECT_EQ(Prepare("a//z\xE2\x80\xA8" "b"), "a      b");
-    EXPECT_EQ(Prepare("a//z\xC2\x85" "b"), "a     b");
+    EXPECT_EQ(Prepare("a//z\xE2\x80\xA8"
+                      "b"),
+              "a      b");
+    EXPECT_EQ(Prepare("a//z\xC2\x85"
+                      "b"),
+              "a     b");
     // A single slash is an operator, not a comment.
     EXPECT_EQ(Prepare("a/b"), "a/b");
 }
 
 TEST_F(SourcePreparation, EveryKindOfBlankKeepsItsWidth) {
     EXPECT_EQ(Prepare("a\tb\rc"), "a b c");
-    EXPECT_EQ(Prepare("a\xE3\x80\x80" "b"), "a   b");        // ideographic space: three spaces
-    EXPECT_EQ(Prepare("\xEF\xBB\xBF" "Quit"), "   Quit");      // byte-order mark
-    EXPECT_EQ(Prepare("a\xE2\x80\xA9" "b\xC2\x85" "c"), "a   b  c");
+    EXPECT_EQ(Prepare("a\xE3\x80\x80"
+                      "b"),
+              "a   b");  // ideographic space: three spaces
+    EXPECT_EQ(Prepare("\xEF\xBB\xBF"
+                      "Quit"),
+              "   Quit");  // byte-order mark
+    EXPECT_EQ(Prepare("a\xE2\x80\xA9"
+                      "b\xC2\x85"
+                      "c"),
+              "a   b  c");
     // Bytes that only start such sequences stay.
     EXPECT_EQ(Prepare("\xE3\x80\x81\xC2\x86"), "\xE3\x80\x81\xC2\x86");
 }
@@ -60,8 +71,8 @@ TEST_F(SourcePreparation, UnterminatedLiteralIsReportedWithItsLine) {
 
 TEST_F(SourcePreparation, LineCountingByKindOfBreak) {
     compiler.SetScriptName("n.qvs");
-    Prepare("A\rB\n\"x\n");  // a lone CR counts nothing: the literal is on line 2
-    Prepare("\xC2\x85\"x\n");  // NEL counts one
+    Prepare("A\rB\n\"x\n");                    // a lone CR counts nothing: the literal is on line 2
+    Prepare("\xC2\x85\"x\n");                  // NEL counts one
     Prepare("\xE2\x80\xA8\xE2\x80\xA9\"x\n");  // LS and PS count one each
     ASSERT_EQ(dialogs.boxes.size(), 3u);
     EXPECT_EQ(dialogs.boxes[0].text, "filename:n.qvs\nline:3");
@@ -81,7 +92,8 @@ TEST_F(SourcePreparation, RestOfABrokenLiteralsLineIsReadAsStatements) {
 }
 
 TEST_F(SourcePreparation, BlanksSeparateStatements) {
-    EXPECT_EQ(Compile("Quit\xE3\x80\x80Quit\tApply\r\nDammy"), (Lines{"Quit()", "Quit()", "Apply()", "Dammy()"}));
+    EXPECT_EQ(Compile("Quit\xE3\x80\x80Quit\tApply\r\nDammy"),
+              (Lines{"Quit()", "Quit()", "Apply()", "Dammy()"}));
     EXPECT_EQ(Compile("\xEF\xBB\xBFQuit"), (Lines{"Quit()"}));
 }
 

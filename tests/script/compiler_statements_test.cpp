@@ -38,8 +38,9 @@ TEST_F(StatementParser, NamedArgumentsBindToParameterPositions) {
     // Layer and File lie between Target and x; nothing after x is listed.
     EXPECT_EQ(Compile("Graphic(Target=1, x=10)"), (Lines{"Graphic(i:1, -, -, i:10)"}));
     EXPECT_EQ(Compile("Wait(Time=1, Time=2)"), (Lines{"Wait(i:2)"}));
-    EXPECT_EQ(Compile("Case(MoveAfterward)"), (Lines{"Case(-, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, "
-                                                   "-, -, -, -, -, -, -, i:1)"}));
+    EXPECT_EQ(Compile("Case(MoveAfterward)"),
+              (Lines{"Case(-, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, -, "
+                     "-, -, -, -, -, -, -, i:1)"}));
     // "Text" is a prefix of "TextLayer": only a name followed by "=" or
     // nothing matches.
     EXPECT_EQ(Compile("GraphicTextOut(Text=\"hi\")"), (Lines{"GraphicTextOut(-, -, s:\"hi\")"}));
@@ -97,9 +98,10 @@ TEST_F(StatementParser, DeclarationsProduceNoStatement) {
 }
 
 TEST_F(StatementParser, DeclarationScopesAndTheirOddCases) {
-    Compile("Variable(System, Name=a) Variable(Nomal=1, Name=b) Variable(Global=0, Name=c)"
-            "Variable(Global, Nomal, Name=d) Variable(Global) Variable(Name=e)"
-            "Variable(Global, Name=\"f\") Variable(1, , , , g)");
+    Compile(
+        "Variable(System, Name=a) Variable(Nomal=1, Name=b) Variable(Global=0, Name=c)"
+        "Variable(Global, Nomal, Name=d) Variable(Global) Variable(Name=e)"
+        "Variable(Global, Name=\"f\") Variable(1, , , , g)");
     EXPECT_TRUE(IsNameDeclared(g_declaredSystemNames, "a"));
     EXPECT_TRUE(IsNameDeclared(g_declaredNomalNames, "b"));
     EXPECT_TRUE(IsNameDeclared(g_declaredGlobalNames, "c")) << "any value, 0 included, selects the scope";
@@ -133,7 +135,8 @@ TEST_F(StatementParser, BrokenBytesNeverStopTheWalk) {
     EXPECT_EQ(Compile("\x80\xBF\xFE\xFFQuit"), (Lines{"Quit()"}));
     // The cut-off lead byte steps over the closers the first scan appended,
     // so the second scan of the group appends them again.
-    EXPECT_EQ(Compile("WindowTitle(Text=\"\xFC"), (Lines{"tmp0", "=(s:\"\xFC\", op:))", "WindowTitle(tmp0)"}));
+    EXPECT_EQ(Compile("WindowTitle(Text=\"\xFC"),
+              (Lines{"tmp0", "=(s:\"\xFC\", op:))", "WindowTitle(tmp0)"}));
     EXPECT_TRUE(Compile(std::string("Quit\0Quit ", 10)).empty()) << "a NUL byte belongs to a word";
     EXPECT_EQ(Compile(std::string("Quit \0 Quit", 11)), (Lines{"Quit()", "Quit()"}));
     EXPECT_EQ(Compile("Wait(\xE3\x81\x82)"), (Lines{"Wait(-)"}));

@@ -36,7 +36,8 @@ TEST_F(CompilerThreads, ConcurrentCompilesShareDeclarations) {
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[t], 0) << "thread " << t;
     for (int t = 0; t < kThreads; ++t)
         for (int r = 0; r < kRounds; ++r)
-            EXPECT_TRUE(IsNameDeclared(g_declaredGlobalNames, "v" + std::to_string(t) + "_" + std::to_string(r)));
+            EXPECT_TRUE(
+                IsNameDeclared(g_declaredGlobalNames, "v" + std::to_string(t) + "_" + std::to_string(r)));
     EXPECT_FALSE(IsNameDeclared(g_declaredGlobalNames, "mine")) << "locals stay with their compile";
     // Once declared by any script, a name is known to every later compile.
     EXPECT_EQ(Compile("Wait(Time=v3_49)"), (Lines{"Wait(g:v3_49)"}));

@@ -1,10 +1,11 @@
 // The script loader: images taken as they are, sources converted and
 // compiled, the optional pre-converter, and the loads that fail.
 
+#include "script/script_loader.h"
+
 #include <filesystem>
 
 #include "platform/dynlib.h"
-#include "script/script_loader.h"
 #include "support/le_bytes.h"
 #include "support/script/compile_fixture.h"
 #include "support/temp_folder.h"
@@ -16,7 +17,7 @@ using testscript::Lines;
 using testscript::RenderStatements;
 
 class ScriptLoader : public CompileTest {
-protected:
+  protected:
     testfiles::TempFolder folder;
     testfiles::ScopedWorkingDirectory cwd{folder.Path()};
 

@@ -15,7 +15,7 @@
 namespace testscript {
 
 class CapturingDialogs final : public platform::DialogService {
-public:
+  public:
     struct Box {
         std::string caption;
         std::string text;
@@ -29,7 +29,7 @@ public:
 };
 
 class CompileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ClearDeclaredNames();
         platform::SetDialogService(&dialogs);

@@ -50,30 +50,57 @@ std::string RenderRecord(const classScriptTables& t, u32 index) {
         if (r.b != 0xFFFFFFFFu) out << '[' << RenderRecord(t, r.b) << ']';
     };
     switch (r.type) {
-    case 1: out << PoolText(t, r.a) << '(' << List(t, r.b, ", ") << ')'; break;
-    case 2: out << "op:" << PoolText(t, r.a); break;
-    case 3: out << PoolText(t, r.a) << '@' << static_cast<int32>(r.b); break;
-    case 4: out << PoolText(t, r.a) << '@' << static_cast<int32>(r.b); break;
-    case 5: {
-        int64 v = 0;
-        if (PoolNumber(t, r.b, v)) out << "i:" << v;
-        else out << "<bad integer>";
-        break;
-    }
-    case 6: {
-        double v = 0;
-        if (PoolNumber(t, r.b, v)) out << "r:" << v;
-        else out << "<bad real>";
-        break;
-    }
-    case 7: out << "s:\"" << PoolText(t, r.b) << '"'; break;
-    case 8: out << '(' << List(t, r.b, " ") << ')'; break;
-    case 9: out << "tmp" << r.b; break;
-    case 10: variable("g:"); break;
-    case 11: variable("n:"); break;
-    case 12: variable("l:"); break;
-    case 13: variable("sys:"); break;
-    default: out << "<type " << r.type << '>';
+        case 1:
+            out << PoolText(t, r.a) << '(' << List(t, r.b, ", ") << ')';
+            break;
+        case 2:
+            out << "op:" << PoolText(t, r.a);
+            break;
+        case 3:
+            out << PoolText(t, r.a) << '@' << static_cast<int32>(r.b);
+            break;
+        case 4:
+            out << PoolText(t, r.a) << '@' << static_cast<int32>(r.b);
+            break;
+        case 5: {
+            int64 v = 0;
+            if (PoolNumber(t, r.b, v))
+                out << "i:" << v;
+            else
+                out << "<bad integer>";
+            break;
+        }
+        case 6: {
+            double v = 0;
+            if (PoolNumber(t, r.b, v))
+                out << "r:" << v;
+            else
+                out << "<bad real>";
+            break;
+        }
+        case 7:
+            out << "s:\"" << PoolText(t, r.b) << '"';
+            break;
+        case 8:
+            out << '(' << List(t, r.b, " ") << ')';
+            break;
+        case 9:
+            out << "tmp" << r.b;
+            break;
+        case 10:
+            variable("g:");
+            break;
+        case 11:
+            variable("n:");
+            break;
+        case 12:
+            variable("l:");
+            break;
+        case 13:
+            variable("sys:");
+            break;
+        default:
+            out << "<type " << r.type << '>';
     }
     return out.str();
 }
