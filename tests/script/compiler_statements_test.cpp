@@ -25,6 +25,20 @@ TEST_F(StatementParser, PositionalArgumentGivesTheExactTables) {
     EXPECT_EQ(Tables().GetTmpCount(), 0u);
 }
 
+TEST_F(StatementParser, NestedListIsStoredBeforeTheListHoldingIt) {
+    EXPECT_EQ(Compile("Graphic(Target=1:2, x=3)"), (Lines{"Graphic((i:1 i:2), -, -, i:3)"}));
+    // 1 and 2 (pool 0 and 8), the path's list [2, 0, 1] with its empty name
+    // at 16, then 3 (pool 17) and the command's list at word 3.
+    EXPECT_EQ(Tables().ArgumentListTable(), (std::vector<u32>{2, 0, 1, 4, 2, 0xFFFFFFFFu, 0xFFFFFFFFu, 3}));
+    const std::vector<classScriptRecord> records{
+        {5, 0xFFFFFFFFu, 0}, {5, 0xFFFFFFFFu, 8}, {8, 16, 0}, {5, 0xFFFFFFFFu, 17}, {1, 25, 3}};
+    EXPECT_EQ(Tables().RecordTable(), records);
+    EXPECT_EQ(Tables().StatementTable(), (std::vector<u32>{4}));
+    ASSERT_EQ(Tables().DataPool().size(), 33u);
+    EXPECT_EQ(Tables().DataPool()[16], 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&Tables().DataPool()[25])), "Graphic");
+}
+
 TEST_F(StatementParser, CommandWithoutArgumentsHasTheEmptyList) {
     EXPECT_EQ(Compile("Quit"), (Lines{"Quit()"}));
     EXPECT_EQ(Tables().ArgumentListTable(), (std::vector<u32>{0}));
