@@ -119,6 +119,7 @@ void RecordingTable::Dispatch(void* user, int32 index, classScriptContext& conte
                               const std::vector<classScriptValue>& arguments, int32 count,
                               classScriptValue& result) {
     auto* self = static_cast<RecordingTable*>(user);
+    if (++self->calls_ > self->callLimit && self->host_ != nullptr) self->host_->quitRequested.store(true);
     const std::string name = g_builtinCommandTable[index].name;
     if (name != "=" || self->recordAssignments) {
         std::string entry = name + "(";
@@ -136,6 +137,7 @@ void RecordingTable::Dispatch(void* user, int32 index, classScriptContext& conte
 }
 
 void RecordingTable::HandleFlowCommands(TestHost& host) {
+    host_ = &host;
     Handle("return", [](classScriptContext& context, const std::vector<classScriptValue>&, int32, classScriptValue&) {
         if (classScriptFrame* frame = context.GetCurrentFrame()) frame->SeekEnd();
     });

@@ -58,6 +58,9 @@ public:
     void HandleFlowCommands(TestHost& host);
 
     std::vector<std::string> trace;
+    // A script that never ends (a regression) is stopped after this many
+    // calls through the host's quit request instead of hanging the test.
+    size_t callLimit = 100000;
     bool recordAssignments = false;
     // Appends "+skip" to the entries of statements that ran with the skip flag set.
     bool recordSkipFlag = false;
@@ -66,6 +69,8 @@ private:
     static void Dispatch(void* user, int32 index, classScriptContext& context,
                          const std::vector<classScriptValue>& arguments, int32 count, classScriptValue& result);
     std::map<std::string, TestHandler> handlers_;
+    TestHost* host_ = nullptr;
+    size_t calls_ = 0;
 };
 
 // A fresh host, context and table, with the run-wide variables cleared.

@@ -1,0 +1,333 @@
+// The statement executor's rules: where command results go, what is marked
+// read and when, the skip flag, the snapshot on entering an interrupt, and the
+// bounds that keep a runaway script from taking the program down.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "script/global_variables.h"
+#include "script/script_context.h"
+#include "script/script_frame.h"
+#include "support/executor/script_runner.h"
+
+namespace {
+
+using testexec::AddSource;
+using testexec::Render;
+using testexec::ScriptRun;
+using Trace = std::vector<std::string>;
+
+// Runs hand-built tables as the only frame of the run's context.
+void RunTables(ScriptRun& run, classScriptTables&& tables, const std::string& name = "built.qvs") {
+    classScriptFrame frame;
+    frame.scriptName = name;
+    frame.SetTables(std::move(tables));
+    run.context.frames.push_back(std::move(frame));
+    run.context.Run(nullptr);
+}
+
+std::string SystemVariable(const std::string& name) {
+    classScriptValue value;
+    return g_systemVariables.TryGet(name, 0, value) ? Render(value) : "-";
+}
+
+TEST(PendingTarget, VariableStatementReceivesTheNextCommandsResult) {
+    ScriptRun run;
+    classScriptTables t;
+    t.AddStatement(t.AddGlobalRecord("x", -1));
+    const int32 five = t.AddIntegerRecord(5);
+    t.AddStatement(t.AddCommandRecord("ToString", std::vector<int32>{five}));
+    RunTables(run, std::move(t));
+    EXPECT_EQ(run.Global("x"), "s:5.000000");
+}
+
+TEST(PendingTarget, AnEmptyResultLeavesTheVariableAlone) {
+    ScriptRun run;
+    classScriptTables t;
+    t.AddStatement(t.AddGlobalRecord("x", -1));
+    t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>{}));  // no result
+    const int32 five = t.AddIntegerRecord(5);
+    t.AddStatement(t.AddCommandRecord("ToString", std::vector<int32>{five}));
+    RunTables(run, std::move(t));
+    EXPECT_EQ(run.Global("x"), "-") << "any command but = drops the target after it";
+}
+
+TEST(PendingTarget, AnArgumentlessAssignKeepsItForTheCommandAfter) {
+    // What "x = ToString(5)" compiles to inside an expression: tmp, "=" with
+    // no arguments, the command; then x, "=" with the tmp.
+    ScriptRun run;
+    classScriptTables t;
+    const int32 tmp = t.AddTmpRecord();
+    t.AddStatement(tmp);
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{}));
+    const int32 five = t.AddIntegerRecord(5);
+    t.AddStatement(t.AddCommandRecord("ToString", std::vector<int32>{five}));
+    t.AddStatement(t.AddGlobalRecord("x", -1));
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{tmp}));
+    RunTables(run, std::move(t));
+    EXPECT_EQ(run.Global("x"), "s:5.000000");
+}
+
+// An "=" whose expression comes out empty (a bitwise operator on a real)
+// must not leave its variable waiting: the next command's result belongs to
+// nobody.
+TEST(PendingTarget, AnAssignWithArgumentsAlwaysDropsIt) {
+    ScriptRun run;
+    classScriptTables t;
+    t.AddStatement(t.AddGlobalRecord("x", -1));
+    const std::vector<int32> empty{t.AddRealRecord(1.5), t.AddOperatorRecord("&"), t.AddIntegerRecord(1)};
+    t.AddStatement(t.AddCommandRecord("=", empty));
+    const int32 five = t.AddIntegerRecord(5);
+    t.AddStatement(t.AddCommandRecord("ToString", std::vector<int32>{five}));
+    RunTables(run, std::move(t));
+    EXPECT_EQ(run.Global("x"), "-");
+}
+
+TEST(PendingTarget, EveryScopeTakesItsValue) {
+    ScriptRun run;
+    classScriptTables t;
+    const int32 seven = t.AddIntegerRecord(7);
+    const int32 tmp = t.AddTmpRecord();
+    t.AddStatement(tmp);
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{seven}));
+    const int32 local = t.AddLocalRecord("l", -1);
+    t.AddStatement(local);
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{tmp, t.AddOperatorRecord("*"), t.AddIntegerRecord(2)}));
+    t.AddStatement(t.AddNomalRecord("n", t.AddIntegerRecord(-3)));
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{local, t.AddOperatorRecord("+"), seven}));
+    t.AddStatement(t.AddGlobalRecord("g", -1));
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{local}));
+    t.AddStatement(t.AddSystemRecord("s", -1));
+    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{seven}));
+    RunTables(run, std::move(t));
+    EXPECT_EQ(run.Nomal("n", -3), "i:21") << "14 + 7 into element -3";
+    EXPECT_EQ(run.Global("g"), "i:14");
+    EXPECT_EQ(SystemVariable("s"), "i:7") << "a System-scope assignment keeps its value in the system store";
+}
+
+TEST(Executor, UnknownCommandsStillEvaluateTheirArguments) {
+    ScriptRun run;
+    classScriptTables t;
+    const int32 y = t.AddGlobalRecord("y", t.AddIntegerRecord(3));
+    t.AddStatement(t.AddCommandRecord("NoSuchCommand", std::vector<int32>{y}));
+    RunTables(run, std::move(t));
+    classScriptValue value;
+    EXPECT_TRUE(g_globalVariables.TryGet("y", 3, value)) << "reading y[3] made it";
+    EXPECT_TRUE(value.IsEmpty());
+    EXPECT_TRUE(run.table.trace.empty()) << "nothing was called";
+}
+
+TEST(Executor, ArgumentVectorIsNeverShrunk) {
+    ScriptRun run;
+    std::vector<size_t> sizes;
+    std::vector<std::string> staleSecond;
+    run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                                  int32 count, classScriptValue&) {
+        sizes.push_back(static_cast<size_t>(count));
+        staleSecond.push_back(Render(arguments[1]));
+        EXPECT_GE(arguments.size(), 32u);
+    });
+    AddSource("shrink.qvs", "Dammy(1, 2, 3) Dammy(4)");
+    run.Run("shrink.qvs");
+    EXPECT_EQ(sizes, (std::vector<size_t>{3, 1}));
+    EXPECT_EQ(staleSecond, (std::vector<std::string>{"i:2", "i:2"})) << "entries past the count keep old values";
+}
+
+TEST(AlreadyRead, MarkedOnlyWhenTheStatementMovesOn) {
+    ScriptRun run;
+    std::vector<std::string> seen;
+    int repeats = 0;
+    run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                                  int32, classScriptValue&) {
+        classScriptFrame* frame = context.GetCurrentFrame();
+        seen.push_back(std::to_string(frame->pc) + (frame->IsAlreadyReadAt(frame->pc) ? "r" : "u") +
+                       (frame->IsAlreadyReadAt(0) ? "0r" : "0u"));
+        if (arguments[0].integer == 2 && repeats < 2) {
+            ++repeats;
+            frame->SetNextPcToPc();
+        }
+    });
+    AddSource("marks-move.qvs", "Dammy(1) Dammy(2) Dammy(3)");
+    run.Run("marks-move.qvs");
+    EXPECT_EQ(seen, (std::vector<std::string>{"0u0u", "1u0r", "1u0r", "1u0r", "2u0r"}));
+    classScriptFrame again("marks-move.qvs");
+    EXPECT_TRUE(again.IsAlreadyReadAt(0));
+    EXPECT_TRUE(again.IsAlreadyReadAt(1)) << "marked once it finally moved on";
+    EXPECT_TRUE(again.IsAlreadyReadAt(2));
+}
+
+struct SkipCase {
+    bool ctrl, skipPlaying, alreadyOnly;
+    const char* firstRun;
+    const char* secondRun;
+};
+
+TEST(SkipRule, CtrlSkipsEverythingSkipPlayingMayWaitForRead) {
+    const SkipCase cases[] = {
+        {false, false, false, "Dammy(i:1)", "Dammy(i:1)"},
+        {true, false, false, "Dammy(i:1)+skip", "Dammy(i:1)+skip"},
+        {true, false, true, "Dammy(i:1)+skip", "Dammy(i:1)+skip"},
+        {false, true, false, "Dammy(i:1)+skip", "Dammy(i:1)+skip"},
+        // Seen for the first time: not skipped, even in skip mode; marked
+        // afterwards, so skipped the next time.
+        {false, true, true, "Dammy(i:1)", "Dammy(i:1)+skip"},
+        {false, false, true, "Dammy(i:1)", "Dammy(i:1)"},
+    };
+    int n = 0;
+    for (const SkipCase& c : cases) {
+        const std::string name = "skip" + std::to_string(n++) + ".qvs";
+        AddSource(name, "Dammy(1)");
+        for (const char* expected : {c.firstRun, c.secondRun}) {
+            ScriptRun run;
+            AddSource(name, "Dammy(1)");
+            run.host.ctrl = c.ctrl;
+            run.host.skipPlaying = c.skipPlaying;
+            run.host.skipAlreadyOnly = c.alreadyOnly;
+            run.table.recordSkipFlag = true;
+            run.Run(name);
+            EXPECT_EQ(run.table.trace, Trace{expected}) << name;
+        }
+    }
+}
+
+TEST(Snapshot, TakenOncePerInterruptEntryOfTheMainScript) {
+    ScriptRun run;
+    AddSource("intr.qvs", "Dammy(10) Dammy(11) Dammy(12)");
+    AddSource("main.qvs",
+              "Dammy(1) ScriptCall(File=\"intr.qvs\", Interrupt=1) Dammy(2) "
+              "ScriptCall(File=\"intr.qvs\", Interrupt=1) Dammy(3) ScriptCall(File=\"intr.qvs\")");
+    run.Run("main.qvs");
+    EXPECT_EQ(run.host.snapshots.load(), 2) << "one per interrupt, none for a plain call";
+    EXPECT_FALSE(g_autoSnapshotTaken.load()) << "cleared by the first statement outside";
+    EXPECT_EQ(run.table.trace.size(), 15u);
+}
+
+TEST(Snapshot, NeverTakenByAnotherThreadsContext) {
+    ScriptRun run;
+    classScriptContext mainContext;
+    run.host.mainContext = &mainContext;
+    AddSource("intr.qvs", "Dammy(10)");
+    AddSource("function.qvs", "ScriptCall(File=\"intr.qvs\", Interrupt=1)");
+    run.Run("function.qvs");
+    EXPECT_EQ(run.table.trace, (Trace{"ScriptCall(s:intr.qvs, -, i:1)", "Dammy(i:10)"}));
+    EXPECT_EQ(run.host.snapshots.load(), 0);
+}
+
+// An interrupt pushed onto the main script while one of its commands waits
+// runs first; then the waiting command runs again. Frames started inside the
+// interrupt belong to it.
+TEST(Interrupt, RepeatsTheInterruptedStatement) {
+    ScriptRun run;
+    AddSource("intr.qvs", "Dammy(10) ScriptCall(File=\"inner.qvs\") Dammy(11)");
+    AddSource("inner.qvs", "Dammy(20)");
+    AddSource("waits.qvs", "Dammy(1) Wait(Time=5) Dammy(2)");
+    bool interrupted = false;
+    run.table.Handle("Wait", [&](classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                                 classScriptValue&) {
+        if (interrupted) return;
+        interrupted = true;
+        EXPECT_NE(BeginScriptInterrupt(context, "intr.qvs"), nullptr);
+        EXPECT_TRUE(context.IsCurrentFrameCovered());
+        EXPECT_TRUE(context.IsInInterrupt());
+    });
+    std::vector<int> flags;
+    run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                                  classScriptValue&) { flags.push_back(context.GetCurrentFrame()->interruptFlag); });
+    run.Run("waits.qvs");
+    EXPECT_EQ(run.table.trace, (Trace{"Dammy(i:1)", "Wait(i:5)", "Dammy(i:10)", "ScriptCall(s:inner.qvs)",
+                                      "Dammy(i:20)", "Dammy(i:11)", "Wait(i:5)", "Dammy(i:2)"}));
+    EXPECT_EQ(flags, (std::vector<int>{0, 1, 1, 1, 0}));
+    EXPECT_EQ(run.host.snapshots.load(), 1);
+}
+
+TEST(Interrupt, PushedFromAnotherThreadWhileTheMainScriptRuns) {
+    ScriptRun run;
+    AddSource("intr.qvs", "Dammy(10)");
+    AddSource("loop.qvs", "#loop Dammy(1) ScriptJump(Label=#loop)");
+    std::atomic<int> inside{0};
+    run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>& arguments, int32,
+                                  classScriptValue&) {
+        if (arguments[0].integer == 10) inside.fetch_add(1);
+    });
+    std::thread other([&] {
+        for (int i = 0; i < 50; ++i) {
+            BeginScriptInterrupt(run.context, "intr.qvs");
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        while (inside.load() < 50) std::this_thread::sleep_for(std::chrono::microseconds(100));
+        run.host.quitRequested.store(true);
+    });
+    run.Run("loop.qvs");
+    other.join();
+    EXPECT_EQ(inside.load(), 50);
+}
+
+TEST(Frames, PushesInheritTheFlagsOfTheCurrentFrame) {
+    ScriptRun run;
+    AddSource("flags.qvs", "Dammy(1) Dammy(2)");
+    std::vector<std::pair<int, int>> pushed;
+    run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                                  int32, classScriptValue&) {
+        classScriptFrame* current = context.GetCurrentFrame();
+        if (arguments[0].integer != 1) return;
+        current->reservedFlag = 3;
+        current->interruptFlag = 1;
+        classScriptFrame* copy = context.PushFrame(*current);
+        pushed.emplace_back(copy->interruptFlag, copy->reservedFlag);
+        copy->SeekEnd();
+        current->interruptFlag = 0;
+    });
+    run.Run("flags.qvs");
+    EXPECT_EQ(pushed, (std::vector<std::pair<int, int>>{{1, 3}}));
+}
+
+TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
+    ScriptRun run;
+    AddSource("self.qvs", "#a Dammy(1) ScriptCall(Label=#a) Dammy(2)");
+    size_t deepest = 0;
+    run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                                  classScriptValue&) { deepest = std::max(deepest, context.frames.size()); });
+    run.Run("self.qvs");
+    EXPECT_EQ(deepest, classScriptContext::kMaxFrameDepth);
+    EXPECT_TRUE(run.context.frames.empty());
+    EXPECT_EQ(run.table.trace.size(), 3 * classScriptContext::kMaxFrameDepth) << "every level went on after its call";
+}
+
+// An "if" whose "{" was never closed jumps through -1: the frame ends and the
+// script does not start over.
+TEST(Frames, JumpToANegativeStatementEndsTheFrame) {
+    ScriptRun run;
+    AddSource("unclosed.qvs", "Dammy(0) if(0) { Dammy(1)");
+    run.Run("unclosed.qvs");
+    EXPECT_EQ(run.table.trace, (Trace{"Dammy(i:0)", "if(i:0)"}));
+}
+
+TEST(Frames, RunStopsOnQuitAndRestart) {
+    for (int which = 0; which < 3; ++which) {
+        ScriptRun run;
+        AddSource("stop.qvs", "Dammy(1) Dammy(2) Dammy(3)");
+        run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>&, int32,
+                                      classScriptValue&) {
+            if (which == 0) run.host.quitting = true;
+            if (which == 1) run.host.quitRequested = true;
+            if (which == 2) run.host.restartRequested = true;
+        });
+        run.Run("stop.qvs");
+        EXPECT_EQ(run.table.trace, Trace{"Dammy(i:1)"}) << which;
+        EXPECT_EQ(run.context.frames.size(), 1u) << "the frame stays for the restart to replace";
+    }
+}
+
+TEST(Frames, PopAllFramesEndsEveryFrame) {
+    ScriptRun run;
+    AddSource("outer.qvs", "ScriptCall(File=\"inner.qvs\") Dammy(1)");
+    AddSource("inner.qvs", "Quit Dammy(2)");
+    run.Run("outer.qvs");
+    EXPECT_EQ(run.table.trace, (Trace{"ScriptCall(s:inner.qvs)", "Quit()"}));
+}
+
+}  // namespace
