@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!CheckCompiledTables(compiler.Tables(), &why)) {
         std::fprintf(stderr, "broken tables: %s\n", why.c_str());
         __builtin_trap();
+    }
+
+    // Operators, labels, strings, integers and reals are shared: a compile
+    // never makes two equal ones.
+    std::set<std::string> keys;
+    const classScriptTables& tables = compiler.Tables();
+    for (const classScriptRecord& record : tables.RecordTable()) {
+        std::string key(1, static_cast<char>(record.type));
+        switch (record.type) {
+            case ScriptRecordOperator:
+            case ScriptRecordLabel:
+                key += tables.GetTextA(record);
+                break;
+            case ScriptRecordString:
+                key += tables.GetTextB(record);
+                break;
+            case ScriptRecordInteger:
+                key += std::to_string(*tables.GetInteger(record));
+                break;
+            case ScriptRecordReal: {
+                const double value = *tables.GetReal(record);
+                if (value != value) continue;  // NaN equals nothing, itself included
+                key += std::to_string(value == 0.0 ? 0.0 : value) + "/" +
+                       std::to_string(std::hash<double>{}(value));
+                break;
+            }
+            default:
+                continue;
+        }
+        if (!keys.insert(key).second) {
+            std::fprintf(stderr, "two equal shared records\n");
+            __builtin_trap();
+        }
     }
 
     // Assignments compile the tokens after "=" as they stand instead of

@@ -28,10 +28,13 @@ constexpr std::string_view kBinaryOperators[] = {"||", "&&", "!=", ">=", "<=", "
                                                  "=",  "<",  ">",  "+",  "-",  "*",  "/",  "%", "!", "~"};
 constexpr std::string_view kUnaryOperators[] = {"+", "-", "!", "~"};
 
-bool IsOperatorToken(std::string_view token) {
-    if (token == "(" || token == ")") return true;
-    return std::find(std::begin(kBinaryOperators), std::end(kBinaryOperators), token) !=
-           std::end(kBinaryOperators);
+// The position of an operator or parenthesis text in one list of all of
+// them, or -1.
+int OperatorSlot(std::string_view token) {
+    if (token == "(") return 20;
+    if (token == ")") return 21;
+    const auto found = std::find(std::begin(kBinaryOperators), std::end(kBinaryOperators), token);
+    return found == std::end(kBinaryOperators) ? -1 : static_cast<int>(found - std::begin(kBinaryOperators));
 }
 
 // The declared-name lists a "Variable" scope parameter selects.
@@ -297,7 +300,13 @@ int32 classScriptCompiler::CompileToken(std::string_view token) {
                 return tables_.AddGlobalRecord(word, subscript);
         }
     }
-    if (IsOperatorToken(token)) return tables_.AddOperatorRecord(token);
+    if (const int slot = OperatorSlot(token); slot >= 0) {
+        // Operator records are shared by text and nothing is ever removed,
+        // so the record found the first time stays the one found.
+        int32& known = operatorRecords_[static_cast<std::size_t>(slot)];
+        if (known < 0) known = tables_.AddOperatorRecord(token);
+        return known;
+    }
     if (token.front() == '"')
         return tables_.AddStringRecord(token.size() >= 2 ? token.substr(1, token.size() - 2) : "");
     if (const std::string_view name = CommandNameAt(token, 0); !name.empty()) {

@@ -276,6 +276,7 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
         localNames_.names.clear();
     }
     expressionDepth_ = 0;
+    operatorRecords_.fill(-1);
     const std::size_t n = text.size();
     tables_.Reserve(n / 20, n / 10, n / 10, n);
     std::size_t p = 0;

@@ -13,6 +13,7 @@
 // once on different threads. The run-wide declared-name lists are the only
 // shared state it touches (see declared_names.h).
 
+#include <array>
 #include <forward_list>
 #include <string>
 #include <string_view>
@@ -136,4 +137,7 @@ class classScriptCompiler {
     std::string scriptName_;
     classDeclaredNames localNames_;  // guarded by g_declaredNamesLock, like the run-wide lists
     int expressionDepth_ = 0;
+    // The record of each operator text once made (-1 before), indexed like
+    // the operator list plus "(" and ")".
+    std::array<int32, 22> operatorRecords_;
 };
