@@ -20,6 +20,13 @@ const std::shared_ptr<const classLoadedScript>& EmptyScript() {
 
 bool IsVariableType(u32 type) { return type >= ScriptRecordTmp && type <= ScriptRecordSystem; }
 
+// Roughly what a copy of the value costs in memory.
+u64 ValueBytes(const classScriptValue& value) {
+    u64 bytes = sizeof(classScriptValue) + value.text.size();
+    for (const classScriptValue& child : value.children) bytes += ValueBytes(child);
+    return bytes;
+}
+
 // ---- Little-endian fields of the frame record ----
 
 constexpr u64 kFrameHeaderSize = 56;
@@ -151,13 +158,28 @@ void classScriptFrame::Reset() {
 
 // ---- Evaluation ----
 
-void classScriptFrame::EvaluateRecord(classScriptValue& out, const classScriptRecord* record) {
+void classScriptFrame::StartBudget() {
     evaluationBudget_ = kMaxEvaluationsPerStatement;
+    byteBudget_ = kMaxEvaluatedBytesPerStatement;
+}
+
+bool classScriptFrame::Spend(u64 bytes) {
+    if (bytes > byteBudget_) {
+        byteBudget_ = 0;
+        evaluationBudget_ = 0;
+        return false;
+    }
+    byteBudget_ -= bytes;
+    return true;
+}
+
+void classScriptFrame::EvaluateRecord(classScriptValue& out, const classScriptRecord* record) {
+    StartBudget();
     Evaluate(out, record, 0);
 }
 
 int32 classScriptFrame::BuildArguments(std::vector<classScriptValue>& values, int64 k) {
-    evaluationBudget_ = kMaxEvaluationsPerStatement;
+    StartBudget();
     const u32 n = GetArgumentCount(k);
     EvaluateList(values, k, 0);
     return static_cast<int32>(n);
@@ -167,7 +189,10 @@ void classScriptFrame::EvaluateList(std::vector<classScriptValue>& values, int64
     // The count is already cut to the words that follow it, so it never asks
     // for more values than the table can name.
     const u32 n = GetArgumentCount(k);
-    if (values.size() < n) values.resize(n);
+    if (values.size() < n) {
+        if (!Spend(static_cast<u64>(n - values.size()) * sizeof(classScriptValue))) return;
+        values.resize(n);
+    }
     for (u32 i = 0; i < n; ++i) Evaluate(values[i], GetArgumentRecord(k, i), depth);
 }
 
@@ -197,7 +222,7 @@ void classScriptFrame::Evaluate(classScriptValue& out, const classScriptRecord* 
             break;
         case ScriptRecordString: {
             const std::string_view text = tables.GetTextB(*record);
-            if (text.data() != nullptr) out.SetString(std::string(text));
+            if (text.data() != nullptr && Spend(text.size())) out.SetString(std::string(text));
             break;
         }
         case ScriptRecordParenthesis:
@@ -227,7 +252,7 @@ bool classScriptFrame::Access(const classScriptRecord& record, int depth, classS
     if (record.type == ScriptRecordTmp) {
         classScriptValue* value = tmpVariables.FindOrAdd(std::string_view{}, static_cast<int64>(record.b));
         if (value == nullptr) return false;
-        if (readInto != nullptr) *readInto = *value;
+        if (readInto != nullptr && Spend(ValueBytes(*value))) *readInto = *value;
         if (storeFrom != nullptr) *value = *storeFrom;
         return true;
     }
@@ -238,7 +263,7 @@ bool classScriptFrame::Access(const classScriptRecord& record, int depth, classS
     if (record.type == ScriptRecordLocal) {
         classScriptValue* value = localVariables.FindOrAdd(name, index);
         if (value == nullptr) return false;
-        if (readInto != nullptr) *readInto = *value;
+        if (readInto != nullptr && Spend(ValueBytes(*value))) *readInto = *value;
         if (storeFrom != nullptr) *value = *storeFrom;
         return true;
     }
@@ -247,20 +272,20 @@ bool classScriptFrame::Access(const classScriptRecord& record, int depth, classS
     // The run-wide stores hand out copies only: the value is copied in or
     // out while their lock is held.
     store->Update(name, index, [&](classScriptValue& value) {
-        if (readInto != nullptr) *readInto = value;
+        if (readInto != nullptr && Spend(ValueBytes(value))) *readInto = value;
         if (storeFrom != nullptr) value = *storeFrom;
     });
     return true;
 }
 
 bool classScriptFrame::ReadVariable(const classScriptRecord& record, classScriptValue& out) {
-    evaluationBudget_ = kMaxEvaluationsPerStatement;
+    StartBudget();
     out.Clear();
     return Access(record, 0, &out, nullptr);
 }
 
 bool classScriptFrame::StoreVariable(const classScriptRecord& record, const classScriptValue& value) {
-    evaluationBudget_ = kMaxEvaluationsPerStatement;
+    StartBudget();
     return Access(record, 0, nullptr, &value);
 }
 

@@ -136,10 +136,17 @@ public:
 
 private:
     // Bounds on what one statement may make the evaluator do, so that a
-    // damaged image whose lists and subscripts refer to themselves ends.
+    // damaged image whose lists and subscripts refer to themselves, or that
+    // copies one long text into every element of nested lists, ends soon and
+    // in bounded memory. Real scripts stay far below both.
     static constexpr int kMaxEvaluationDepth = 32;
-    static constexpr u32 kMaxEvaluationsPerStatement = 1u << 16;
+    static constexpr u32 kMaxEvaluationsPerStatement = 1u << 14;
+    static constexpr u64 kMaxEvaluatedBytesPerStatement = 1u << 20;
 
+    void StartBudget();
+    // Takes bytes from the statement's budget; false (and the budget spent)
+    // when they are not there.
+    bool Spend(u64 bytes);
     void Evaluate(classScriptValue& out, const classScriptRecord* record, int depth);
     void EvaluateList(std::vector<classScriptValue>& values, int64 k, int depth);
     int64 ElementIndex(const classScriptRecord& record, int depth);
@@ -148,4 +155,5 @@ private:
 
     std::shared_ptr<const classLoadedScript> script_;
     u32 evaluationBudget_ = 0;
+    u64 byteBudget_ = 0;
 };

@@ -1,0 +1,69 @@
+// Runs fuzzed scripts for a bounded number of statements. The first byte
+// picks what the rest is: a "QVS002" image run as a script, or frame records
+// as a play-data file holds them, swapped in and run where they stopped.
+// Both come from files anyone can edit, so neither may crash the executor,
+// hang it or make it read out of range.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "script/already_read.h"
+#include "script/global_variables.h"
+#include "script/script_context.h"
+#include "script/script_frame.h"
+#include "script/script_host.h"
+
+namespace {
+
+constexpr int kStatementLimit = 200;
+
+// Stops the run loop after a fixed number of statements: the run loop asks
+// for the quit request once per statement.
+class BoundedHost final : public classScriptHost {
+public:
+    bool IsQuitting() const override { return false; }
+    bool IsQuitRequested() const override { return ++asked_ > kStatementLimit; }
+    bool IsRestartRequested() const override { return false; }
+    bool IsCtrlSkip() const override { return false; }
+    bool IsSkipPlaying() const override { return true; }
+    bool IsSkipAlreadyOnly() const override { return true; }
+    classScriptContext* GetMainScriptContext() const override { return main; }
+    void TakeInterruptSnapshot() override {}
+
+    classScriptContext* main = nullptr;
+    mutable int asked_ = 0;
+};
+
+// Scripts pushed by name are not read from disk here.
+bool NoScripts(const std::string&, classScriptTables&) { return false; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    SetScriptLoader(&NoScripts);
+    BoundedHost host;
+    SetScriptHost(&host);
+    {
+        classScriptContext context;
+        host.main = &context;
+        if ((data[0] & 1) == 0) {
+            classScriptFrame frame;
+            frame.scriptName = "fuzz.qvs";
+            frame.ReadImage(data + 1, size - 1);
+            context.frames.push_back(std::move(frame));
+        } else {
+            context.DeserializeFrames(data + 1, size - 1);
+            context.SwapInLoadedFrames();
+        }
+        context.Run();
+        host.main = nullptr;
+    }
+    SetScriptHost(nullptr);
+    // Nothing from one input may pile up into the next.
+    g_globalVariables.Clear();
+    g_nomalVariables.Clear();
+    g_systemVariables.Clear();
+    g_alreadyReadList.Clear();
+    return 0;
+}
