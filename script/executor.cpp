@@ -36,11 +36,17 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
     classScriptHost& host = GetScriptHost();
     bool inInterrupt = false;
     const bool isMain = host.GetMainScriptContext() == this;
+    int32 pc = 0;
     {
         std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
         currentFrame_ = &frame;
         if (isMain && !frames.empty())
             inInterrupt = &frames.back() != currentFrame_ || frames.back().interruptFlag != 0;
+        // Once the frame is current, another thread may mark its statement
+        // to run again; the next statement is fixed before that can happen,
+        // so the mark is never overwritten.
+        pc = frame.pc;
+        frame.nextPc = frame.NextIndex(pc);
     }
     // A save made inside an interrupt stores the game as it stood when the
     // interrupt began, so the main script takes that snapshot on the way in.
@@ -54,8 +60,6 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
     }
 
     skipFlag.store(IsSkipping(), std::memory_order_relaxed);
-    const int32 pc = frame.pc;
-    frame.nextPc = frame.NextIndex(pc);
 
     if (const classScriptRecord* record = frame.GetStatementRecord(pc)) {
         if (record->type == ScriptRecordCommand) {

@@ -23,11 +23,11 @@
 class classInputWaiterHolder;
 class classScriptContext;
 
-// Guards the frame lists of every context: pushes, erases, the swap of
-// loaded frames, and each context's current-frame pointer as other threads
-// see it (the interrupt test, the covered test). Recursive because a push
-// made by a handler may run inside another frame operation.
-extern std::recursive_mutex g_scriptFrameLock;
+// g_scriptFrameLock (script_frame.h) guards the frame lists of every
+// context: pushes, erases, the swap of loaded frames, and each context's
+// current-frame pointer as other threads see it (the interrupt test, the
+// covered test). Recursive because a push made by a handler may run inside
+// another frame operation.
 
 // How a context calls the command of a statement. Tests put a recording
 // table here; null calls the built-in table.

@@ -7,7 +7,9 @@
 // loaded; a copy of a frame (a call of a label inside its own script) copies
 // only the position and the variables.
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,32 @@
 #include "script/script_record.h"
 #include "script/script_value.h"
 #include "script/script_variable.h"
+
+// Guards the frame lists of every context (script_context.h) and the
+// positions other threads change in a running frame.
+extern std::recursive_mutex g_scriptFrameLock;
+
+// A statement number of a running frame. Another thread may set it while the
+// frame's own thread reads it (an interrupt pushed from the Function thread
+// makes the main script's statement run again; "Quit" from there ends the
+// main frames), so every access is atomic; copies take the value.
+class classFramePosition {
+public:
+    classFramePosition(int32 value = 0) : value_(value) {}
+    classFramePosition(const classFramePosition& other) : value_(other) {}
+    classFramePosition& operator=(const classFramePosition& other) {
+        value_.store(other, std::memory_order_relaxed);
+        return *this;
+    }
+    classFramePosition& operator=(int32 value) {
+        value_.store(value, std::memory_order_relaxed);
+        return *this;
+    }
+    operator int32() const { return value_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<int32> value_;
+};
 
 // A script's tables as frames run them, with the command each command record
 // names already looked up: the table of commands never changes at run time,
@@ -53,8 +81,8 @@ public:
     // Marks of this script, one byte per statement, owned by the already-read
     // list; null until registered.
     u8* alreadyRead = nullptr;
-    int32 pc = 0;
-    int32 nextPc = 0;
+    classFramePosition pc = 0;
+    classFramePosition nextPc = 0;
     u8 interruptFlag = 0;
     u8 reservedFlag = 0;
     classOptionalValue<u32> stopPosition;
