@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -333,6 +334,69 @@ TEST(Frames, PopAllFramesEndsEveryFrame) {
     AddSource("inner.qvs", "Quit Dammy(2)");
     run.Run("outer.qvs");
     EXPECT_EQ(run.table.trace, (Trace{"ScriptCall(s:inner.qvs)", "Quit()"}));
+}
+
+}  // namespace
+
+namespace {
+
+// "if" reads its argument as an integer: reals are truncated toward zero,
+// saturating beyond the 64-bit range, and NaN reads as 0.
+TEST(IfCommand, ConditionsReadAsIntegers) {
+    struct Case {
+        classScriptValue condition;
+        bool given = true;
+        bool runs = false;
+    };
+    std::vector<Case> cases(7);
+    cases[0].condition.SetReal(1e300);
+    cases[0].runs = true;
+    cases[1].condition.SetReal(std::numeric_limits<double>::quiet_NaN());
+    cases[1].runs = false;
+    cases[2].condition.SetString("0x10");
+    cases[2].runs = true;
+    cases[3].condition.SetReal(-0.5);
+    cases[3].runs = false;
+    cases[4].condition.SetReal(-1e300);
+    cases[4].runs = true;
+    cases[5].condition.SetOperator("+");
+    cases[5].runs = false;
+    cases[6].given = false;  // "if" without an argument skips its block
+
+    for (const Case& c : cases) {
+        ScriptRun run;
+        classScriptTables t;
+        // 0 if(c), 1 {, 2 Dammy, 3 }, 4 Dammy
+        std::vector<int32> args;
+        if (c.given) {
+            const classScriptValue& v = c.condition;
+            if (v.IsReal()) args.push_back(t.AddRealRecord(v.real));
+            else if (v.IsString()) args.push_back(t.AddStringRecord(v.text));
+            else args.push_back(t.AddOperatorRecord(v.text));
+        }
+        t.AddStatement(t.AddCommandRecord("if", args));
+        const int32 open = t.AddBlockMarkerRecord("{");
+        t.AddStatement(open);
+        t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>{t.AddIntegerRecord(1)}));
+        t.AddStatement(t.AddBlockMarkerRecord("}"));
+        t.SetRecordB(open, 3);
+        t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>{t.AddIntegerRecord(2)}));
+        RunTables(run, std::move(t));
+        const Trace dammies(run.table.trace.begin() + 1, run.table.trace.end());
+        EXPECT_EQ(dammies, c.runs ? (Trace{"Dammy(i:1)", "Dammy(i:2)"}) : (Trace{"Dammy(i:2)"})) << run.table.trace[0];
+    }
+}
+
+TEST(Snapshot, OnlyTheMainContextsResetClearsTheMark) {
+    ScriptRun run;
+    g_autoSnapshotTaken.store(true);
+    {
+        classScriptContext functionContext;
+        functionContext.Reset();
+    }
+    EXPECT_TRUE(g_autoSnapshotTaken.load()) << "a Function thread's context comes and goes";
+    run.context.Reset();
+    EXPECT_FALSE(g_autoSnapshotTaken.load());
 }
 
 }  // namespace
