@@ -76,6 +76,8 @@ public:
                               GL_COLOR_BUFFER_BIT, GL_LINEAR);
         }
         SDL_GL_SwapWindow(window_);
+        u32 now = NowMs();
+        state_->lastPresentMs.store(now != 0 ? now : 1, std::memory_order_relaxed);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "foundation/types.h"
+#include "platform/clock.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -16,6 +17,7 @@ struct SurfaceState {
     std::atomic<int> drawableWidth{0};   // atomic: written by the UI thread, read by the render thread
     std::atomic<int> drawableHeight{0};  // atomic: as above
     std::atomic<u32> repaintGeneration{1};  // atomic: bumped by the UI thread when the picture is lost
+    std::atomic<u32> lastPresentMs{0};      // atomic: NowMs of the render thread's last present (0: none yet)
 };
 
 // Starts SDL's video (once per process, on the UI thread); false without a display.

@@ -13,6 +13,8 @@ namespace {
 
 constexpr Sint32 kPostedMessage = 1;
 constexpr Sint32 kPostedTask = 2;
+constexpr int kBusyWaitBoundMs = 16;
+constexpr int kIdleWaitBoundMs = 500;
 
 bool g_videoStarted = false;  // UI thread only
 
@@ -58,12 +60,21 @@ public:
             return true;
         }
         SDL_Event event;
-        if (SDL_WaitEvent(&event) == 0) {
-            // Should never happen with video running; never let it turn the
-            // loop into a spin.
-            if (!waitFailureReported_) std::fprintf(stderr, "velk2: waiting for events failed: %s\n", SDL_GetError());
-            waitFailureReported_ = true;
-            SDL_Delay(10);
+        // SDL's wait blocks in select() on the X connection outside Xlib.
+        // When another thread reads that connection (the render thread's
+        // swap), events it pulls in stay queued without waking us, and a
+        // wake-up posted from another thread can be lost the same way (seen
+        // under Xvfb: a posted close waited for ever). So the wait is
+        // bounded: briefly while frames are being shown, long when idle,
+        // where two wake-ups a second cost nothing measurable.
+        if (SDL_WaitEventTimeout(&event, WaitBoundMs()) == 0) {
+            if (SDL_GetError()[0] != 0) {
+                // A real failure returns at once; never let it become a spin.
+                if (!waitFailureReported_) std::fprintf(stderr, "velk2: waiting for events failed: %s\n", SDL_GetError());
+                waitFailureReported_ = true;
+                SDL_ClearError();
+                SDL_Delay(10);
+            }
             return false;
         }
         if (event.type == userEvent_) return TakePosted(event, message);
@@ -147,6 +158,11 @@ public:
     }
 
 private:
+    int WaitBoundMs() const {
+        u32 last = surfaceState_->lastPresentMs.load(std::memory_order_relaxed);
+        return last != 0 && NowMs() - last < 1000 ? kBusyWaitBoundMs : kIdleWaitBoundMs;
+    }
+
     void Push(Sint32 code, void* data) {
         SDL_Event event{};
         event.type = userEvent_;
