@@ -24,9 +24,9 @@ u32 IdleStartupScriptProc(void* argument) {
 }
 
 // The usual bound, then a generous one before a thread counts as stuck.
-bool StopAndJoin(classWorkerThread& thread, const char* name) {
+bool StopAndJoin(classWorkerThread& thread, const char* name, unsigned generousMs) {
     if (thread.Stop(1000) != classWorkerThread::kTimedOut) return true;
-    if (thread.Stop(10000) != classWorkerThread::kTimedOut) return true;
+    if (thread.Stop(generousMs) != classWorkerThread::kTimedOut) return true;
     std::fprintf(stderr, "velk2: the %s thread did not stop\n", name);
     return false;
 }
@@ -94,10 +94,11 @@ int RunApplication(const EntryEnvironment& environment) {
 
     // Every thread ends before the system files are written and before the
     // object they all read goes away.
-    bool allStopped = StopAndJoin(g_renderThread, "render");
-    allStopped = StopAndJoin(g_startupScriptThread, "start-up script") && allStopped;
-    allStopped = StopAndJoin(g_functionScriptThread, "Function script") && allStopped;
-    allStopped = StopAndJoin(g_exitFunctionScriptThread, "ExitFunction script") && allStopped;
+    const unsigned generous = environment.generousStopMs;
+    bool allStopped = StopAndJoin(g_renderThread, "render", generous);
+    allStopped = StopAndJoin(g_startupScriptThread, "start-up script", generous) && allStopped;
+    allStopped = StopAndJoin(g_functionScriptThread, "Function script", generous) && allStopped;
+    allStopped = StopAndJoin(g_exitFunctionScriptThread, "ExitFunction script", generous) && allStopped;
 
     Run(hooks.writeSystemData);
     Run(hooks.writeAlreadyData);

@@ -15,6 +15,9 @@ struct EntryEnvironment {
     std::string workingDirectory;
     // Where the lock file goes; empty: the per-user default.
     std::string lockDirectory;
+    // How long shut-down waits, beyond the usual second, for a thread that
+    // has not stopped before it gives up on it and leaves the process at once.
+    unsigned generousStopMs = 10000;
 };
 
 // Start-up, message loop, shut-down; returns the process exit code.

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <thread>
 
 #include "foundation/application.h"
 #include "foundation/subsystem_hooks.h"
@@ -15,6 +21,18 @@
 #include "support/temp_folder.h"
 
 using namespace platform;
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kUnderThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kUnderThreadSanitizer = true;
+#else
+constexpr bool kUnderThreadSanitizer = false;
+#endif
+#else
+constexpr bool kUnderThreadSanitizer = false;
+#endif
 
 namespace {
 
@@ -67,6 +85,30 @@ u32 ScriptThatCloses(void*) {
     }
     g_seen->window.load()->PostMessage(WindowMessage{WM_CLOSE, 0, 0});
     return 0;
+}
+
+std::atomic<bool> g_releaseStuck{false};
+std::string g_markerPath;
+
+// A script thread that never looks at its stop request.
+u32 StuckFunctionProc(void*) {
+    while (!g_releaseStuck.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 0;
+}
+
+u32 ScriptThatLeavesAStuckThread(void*) {
+    g_functionScriptThread.StartWithRoutine(StuckFunctionProc);
+    WaitFrame();
+    g_seen->window.load()->PostMessage(WindowMessage{WM_CLOSE, 0, 0});
+    return 0;
+}
+
+void WriteMarker() {
+    FILE* marker = std::fopen(g_markerPath.c_str(), "w");
+    if (marker != nullptr) {
+        std::fputs(GetApplication() != nullptr ? "written, object alive" : "written, object gone", marker);
+        std::fclose(marker);
+    }
 }
 
 class EntryTest : public ::testing::Test {
@@ -173,4 +215,24 @@ TEST_F(EntryTest, WindowThatCannotOpenIsAFailure) {
     };
     EXPECT_EQ(RunApplication(environment), 1);
     EXPECT_EQ(GetApplication(), nullptr);
+}
+
+TEST_F(EntryTest, AThreadThatWillNotStopStillGetsTheFilesWrittenAndThenTheProcessLeaves) {
+    if (kUnderThreadSanitizer) GTEST_SKIP() << "threads started in a forked child are beyond the thread sanitizer";
+    g_markerPath = folder / "marker.txt";
+    GetSubsystemHooks().startupScriptRoutine = ScriptThatLeavesAStuckThread;
+    GetSubsystemHooks().writeSystemData = WriteMarker;
+    environment.generousStopMs = 50;
+    std::fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int code = RunApplication(environment);
+        _exit(code == 0 ? 100 : 101);  // reaching here means the stuck thread was torn down under
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "left at once with the normal exit code";
+    EXPECT_EQ(folder.GetText("marker.txt"), "written, object alive");
 }
