@@ -60,6 +60,22 @@ bool RecordOffer(const WindowMessage& message) {
 }
 bool CtrlDown(u32 vk) { return vk == VK_CONTROL; }
 
+// What one frame asked of the subsystems, in order.
+std::vector<std::string> g_frameSteps;
+bool g_lockHeldInFrame = true;
+void NoteLockHeld() {
+    // Another thread cannot take the application lock while the frame holds it.
+    std::thread probe([] {
+        bool free = GetApplication()->lock.TryEnter();
+        if (free) GetApplication()->lock.Leave();
+        if (free) g_lockHeldInFrame = false;
+    });
+    probe.join();
+}
+void ExecuteQueues() { g_frameSteps.push_back("queues"); NoteLockHeld(); }
+void UpdateScenes(u32) { g_frameSteps.push_back("update"); }
+void DrawScenes() { g_frameSteps.push_back("draw"); NoteLockHeld(); }
+
 }  // namespace
 
 TEST_F(ApplicationTest, DefaultsOfTheObject) {
@@ -235,4 +251,27 @@ TEST_F(ApplicationTest, TitleAndShowChangesFromOtherThreadsRunOnTheUiThread) {
     EXPECT_EQ(app->windowTitle, "Chapter 1");
     app->windowHandle = nullptr;
     EXPECT_FALSE(app->ShowMainWindow(true)) << "no window, nothing to show";
+}
+
+TEST_F(ApplicationTest, AFrameRunsQueuesUpdatesAndDrawsUnderTheApplicationLock) {
+    fakes::FakeDevice device;
+    app->graphicDevice = &device;
+    SubsystemHooks& hooks = GetSubsystemHooks();
+    hooks.executeAllQueues = ExecuteQueues;
+    hooks.updateScenes = UpdateScenes;
+    hooks.drawScenes = DrawScenes;
+    g_frameSteps.clear();
+    g_lockHeldInFrame = true;
+    app->RenderFrame();
+    EXPECT_EQ(g_frameSteps, (std::vector<std::string>{"queues", "update", "draw"}));
+    EXPECT_TRUE(g_lockHeldInFrame);
+    EXPECT_EQ(app->frameCounter.load(), 1u) << "frames are numbered from 1";
+    EXPECT_EQ(app->frameDoneCounter.load(), 1u);
+    EXPECT_EQ(device.frames.load(), 1);
+
+    app->graphicDevice = nullptr;  // no device: the frame still runs and counts
+    g_frameSteps.clear();
+    app->RenderFrame();
+    EXPECT_EQ(g_frameSteps, (std::vector<std::string>{"queues", "update"}));
+    EXPECT_EQ(app->frameDoneCounter.load(), 2u);
 }

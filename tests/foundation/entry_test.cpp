@@ -236,3 +236,11 @@ TEST_F(EntryTest, AThreadThatWillNotStopStillGetsTheFilesWrittenAndThenTheProces
     EXPECT_EQ(WEXITSTATUS(status), 0) << "left at once with the normal exit code";
     EXPECT_EQ(folder.GetText("marker.txt"), "written, object alive");
 }
+
+TEST_F(EntryTest, NoSoundDeviceNeverStopsFrames) {
+    GetSubsystemHooks().initSoundSystem = [] { return false; };
+    GetSubsystemHooks().startupScriptRoutine = ScriptThatCloses;
+    EXPECT_EQ(RunApplication(environment), 0);
+    EXPECT_EQ(seen.framesSeenByScript.load(), 3);
+    EXPECT_TRUE(dialogs.Shown().empty()) << "silence is no reason for a box";
+}
