@@ -10,11 +10,6 @@
 #include "platform/clock.h"
 #include "platform/dialog.h"
 
-classWorkerThread g_renderThread(RenderThreadProc);
-classWorkerThread g_startupScriptThread;
-classWorkerThread g_functionScriptThread;
-classWorkerThread g_exitFunctionScriptThread;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
