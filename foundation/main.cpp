@@ -1,5 +1,9 @@
 // The velk2 executable: the program takes no arguments; everything it plays
 // comes from the working directory.
 #include "foundation/entry.h"
+#include "foundation/input_manager.h"
 
-int main() { return WinMain(); }
+int main() {
+    RegisterInputSubsystem();
+    return WinMain();
+}

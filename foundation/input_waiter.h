@@ -1,0 +1,185 @@
+#pragma once
+// Input waiters and input targets. A script thread that waits for the player
+// puts targets on its own waiter and blocks in Wait; the input manager offers
+// every window message to the waiters on the UI thread, and a waiter that is
+// blocked and has a matching target records it as fired and wakes its thread.
+// A choice's cases are targets too: while the thread waits, the UI thread moves
+// the cursor between them and posts their display changes itself.
+//
+// Threads: the owning script thread adds and clears targets and changes the
+// waiter's settings only while it is not in Wait. The UI thread reads and
+// writes the targets only while it holds the waiter "busy" (claimed from the
+// waiting state under stateMutex_), and Wait does not return while it does;
+// so a time-out that races a fire can neither lose the fire nor free targets
+// the UI thread is still reading. stateMutex_ is a leaf lock: nothing else is
+// taken while it is held, so it is safe under any other lock.
+
+#include <atomic>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/input_links.h"
+#include "foundation/optional_value.h"
+#include "foundation/types.h"
+
+class classInputWaiter;
+
+// Case display states.
+inline constexpr int kCaseNormal = 1;
+inline constexpr int kCaseSelect = 2;
+inline constexpr int kCaseDecide = 3;
+inline constexpr int kCaseDisable = 4;
+
+class classInputTarget {
+public:
+    enum Kind : u32 {
+        kNone = 0,
+        kMouseButton = 1,
+        kWheelUp = 2,
+        kWheelDown = 3,
+        kKey = 4,
+        kKeySequence = 5,
+        kWindowMessage = 6,
+        kMoveOutUp = 7,
+        kMoveOutDown = 8,
+        kMoveOutLeft = 9,
+        kMoveOutRight = 10,
+    };
+    // Indexes into caseStrings.
+    enum CaseString : int {
+        kCurrentImage = 0,   // 1..4: image per state
+        kCurrentSound = 5,   // 6..9: sound per state
+        kOverlayNormal = 10,
+        kCurrentOverlay = 11,
+        kOverlaySelect = 12,
+        kCurrentText = 13,   // 14..17: text per state
+        kCaseStringCount = 18,
+    };
+
+    u32 kind = kNone;
+    u32 code = 0;
+    std::vector<int64> keyList;
+    u64 message = 0;
+    std::vector<int64> region;
+    classOptionalValue<int64> soundLayer;
+    std::vector<int64> textLayer;
+    u8 disabled = 0;
+    u8 hold = 0;
+    u8 moveOn = 0;
+    classInputWaiter* owner = nullptr;
+    std::vector<int64> overlayLayer;
+    classOptionalValue<int64> jump;
+    std::string caseStrings[kCaseStringCount];
+
+    // Setters: null-safe, overwrite the kind, return the target.
+    static classInputTarget* SetMouseButton(classInputTarget* target, u32 button, u8 hold);
+    static classInputTarget* SetWheelUp(classInputTarget* target);
+    static classInputTarget* SetWheelDown(classInputTarget* target);
+    static classInputTarget* SetKey(classInputTarget* target, u32 virtualKey, u8 hold);
+    static classInputTarget* SetKeySequence(classInputTarget* target, std::vector<int64> keys);
+    static classInputTarget* SetWindowMessage(classInputTarget* target, u64 message);
+    // A direction outside 1 (up) to 4 (right) leaves the kind as it was.
+    static classInputTarget* SetMoveOut(classInputTarget* target, int direction);
+
+    u32 GetKind() const { return kind; }
+
+    // Matching; x and y are logical coordinates.
+    bool MatchesButton(u32 message, float x, float y) const;
+    bool MatchesWheel(u64 wParam, float x, float y) const;
+    bool MatchesKey(u64 virtualKey) const;
+    // Compares the key list with the most recent keys (`recent`, oldest first).
+    bool MatchesKeySequence(const std::vector<int64>& recent) const;
+    bool MatchesWindowMessage(u32 message) const;
+    bool MatchesHover(float x, float y) const;
+    // Whether the logical point (px, py) lies in the region object's area,
+    // edges included.
+    bool HitTestRegion(int px, int py) const;
+    // The region object's hitOffset; false when it is missing, hidden or has
+    // no texture.
+    bool GetRegionPosition(float& x, float& y, float& z) const;
+
+    bool IsMoveOn() const { return disabled == 0 && moveOn == 1; }
+    bool IsMoveOut(int direction) const {
+        return disabled == 0 && direction >= 1 && direction <= 4 && kind == static_cast<u32>(6 + direction);
+    }
+    bool IsAnyMoveOut() const { return IsMoveOut(1) || IsMoveOut(2) || IsMoveOut(3) || IsMoveOut(4); }
+
+    // Posts the records that show the case in `state` (1 to 4) to the owner's
+    // queue without committing. Null-safe: false for a null target.
+    static bool ApplyCaseState(classInputTarget* target, int state);
+};
+
+class classInputWaiter {
+public:
+    explicit classInputWaiter(int64 priority = 0);
+    classInputWaiter(const classInputWaiter&) = delete;
+    classInputWaiter& operator=(const classInputWaiter&) = delete;
+
+    int64 priority;
+
+    // Owner thread, outside Wait.
+    void Reset();
+    classInputTarget* AddTarget();
+    void ClearTargets();
+    // Blocks until a target fires, the time-out (ms; negative: none) passes,
+    // the waiter is woken, or the program quits or restarts. The fired target,
+    // or null on a time-out.
+    classInputTarget* Wait(int64 timeoutMs);
+
+    // Any thread: releases a blocked Wait without a fire.
+    void Wake();
+
+    // UI thread, under the input manager's lock. True when the message was
+    // taken.
+    bool OnMessage(u32 message, u64 wParam, int64 lParam);
+
+    classQueue* GetQueue() const { return queue; }
+    void PostToQueue(const InputCaseRecord& record);
+    void CommitQueue();
+
+    // Searches in list order; the first match or null.
+    classInputTarget* FindWindowMessageTarget(u32 message);
+    classInputTarget* FindKeyTarget(u64 virtualKey);
+    classInputTarget* FindKeySequenceTarget(const std::vector<int64>& recent);
+    classInputTarget* FindButtonTarget(u32 message, float x, float y);
+    classInputTarget* FindWheelTarget(u64 wParam, float x, float y);
+    classInputTarget* FindHoverTarget(float x, float y);
+
+    // Choice handling (UI thread while busy, or the owner outside Wait).
+    void ResetCaseStates(classInputTarget* selected);
+    classInputTarget* Navigate(u32 message, u64 virtualKey);
+
+    bool IsWaiting() const { return waiting.load() != 0; }
+    classInputTarget* GetFiredTarget() const { return firedTarget; }
+    classInputTarget* GetSelectedTarget() const { return selectedTarget; }
+    std::list<classInputTarget>& Targets() { return targets; }
+
+    // Settings the owner changes outside Wait.
+    classQueue* queue = nullptr;         // null: the main queue
+    u8 standsAside = 0;                  // no input while the main script runs an interrupt
+    std::vector<int64> selectLayer;      // object that must be present and visible; empty: none
+    u32 navigationMode = 1;              // 1 list order, 2 nearest in the direction
+
+private:
+    enum class State { kIdle, kWaiting, kBusy, kDone };
+
+    // The hover selection and the keyboard part of OnMessage; true when taken.
+    bool OnMouseMove(int64 lParam);
+    bool IsAccepting() const;
+    void Fire(classInputTarget* target);
+
+    std::atomic<u8> waiting{0};  // atomic: 1 while the owner is in Wait; read by any thread
+    u32 waitResult = 0;          // owner thread
+    // Written by the UI thread while busy, by the owner outside Wait.
+    classInputTarget* firedTarget = nullptr;
+    classInputTarget* selectedTarget = nullptr;
+    std::list<classInputTarget> targets;  // stable addresses: targets point at each other
+
+    std::mutex stateMutex_;           // leaf lock
+    std::condition_variable changed_;  // with stateMutex_
+    State state_ = State::kIdle;       // guarded by stateMutex_
+    bool signalled_ = false;           // guarded by stateMutex_: the event
+};

@@ -1,0 +1,18 @@
+#pragma once
+// The key-wait lock: a process-wide millisecond timer that text drawing starts
+// and the key wait and the choice wait clear. While it runs, a key wait does
+// not end, so a click cannot skip text the player has not yet seen laid out.
+//
+// Threads: the start and the duration are packed into one atomic 64-bit word,
+// so a set on the render thread and a clear on a script thread never leave a
+// torn pair behind.
+
+#include "foundation/types.h"
+
+// Starts the timer when it is not running (start 0) and raises its duration to
+// at least `ms`. An expired but uncleared lock keeps its start.
+void SetKeyWaitLock(u32 ms);
+void ClearKeyWaitLock();
+// True while (now - start) < duration, in wrapping 32-bit arithmetic.
+bool IsKeyWaitLocked(u32 now);
+bool IsKeyWaitLockedNow();
