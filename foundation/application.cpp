@@ -31,11 +31,15 @@ bool InitApplication() {
     auto* application = new (std::nothrow) classApplication();
     if (application == nullptr) return false;
     g_application.store(application, std::memory_order_release);
+    if (GetSubsystemHooks().createScenes != nullptr) GetSubsystemHooks().createScenes();
     std::srand(platform::NowMs());
     return true;
 }
 
 void ShutdownApplication() {
+    if (GetApplication() != nullptr && GetSubsystemHooks().destroyScenes != nullptr) {
+        GetSubsystemHooks().destroyScenes();
+    }
     classApplication* application = g_application.exchange(nullptr, std::memory_order_acq_rel);
     delete application;
 }

@@ -2,8 +2,10 @@
 // comes from the working directory.
 #include "foundation/entry.h"
 #include "foundation/input_manager.h"
+#include "presentation/scene_subsystem.h"
 
 int main() {
     RegisterInputSubsystem();
+    RegisterSceneSubsystem();
     return WinMain();
 }

@@ -33,6 +33,11 @@ struct SubsystemHooks {
     bool (*initSoundSystem)() = nullptr;
     void (*shutdownSoundSystem)() = nullptr;
 
+    // Right after the application object is made, and before it is destroyed
+    // (every thread has ended by then): the scene roots it owns.
+    void (*createScenes)() = nullptr;
+    void (*destroyScenes)() = nullptr;
+
     // Render thread, once per frame with the application lock held: run the
     // committed command records, advance both scenes to `now`, draw them.
     void (*executeAllQueues)() = nullptr;
