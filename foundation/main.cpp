@@ -3,9 +3,11 @@
 #include "foundation/entry.h"
 #include "foundation/input_manager.h"
 #include "presentation/scene_subsystem.h"
+#include "system/system_files.h"
 
 int main() {
     RegisterInputSubsystem();
     RegisterSceneSubsystem();
+    RegisterSystemFiles();
     return WinMain();
 }

@@ -1,0 +1,256 @@
+#include "system/system_files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "foundation/application.h"
+#include "foundation/atomic_file.h"
+#include "foundation/file.h"
+#include "foundation/subsystem_hooks.h"
+#include "platform/dialog.h"
+#include "script/already_read.h"
+#include "script/global_variables.h"
+#include "script/script_variable.h"
+#include "system/application_identity.h"
+
+namespace {
+
+constexpr u8 kSystemMagic[16] = {0,   'V', 'E', 'L', 'K', '2', 'S', 'Y',
+                                 'S', 'T', 'E', 'M', 'F', 'I', 'L', 'E'};
+constexpr u8 kAlreadyMagic[12] = {0, 'Q', 'V', '2', 'A', 'L', 'R', 'E', 'A', 'D', 'Y', 0};
+constexpr u64 kIdentityOffsetSystem = 16;
+constexpr u64 kIdentityOffsetAlready = 20;
+constexpr u64 kBlockFieldsOffset = 1672;
+// A settings or marks file is a few hundred kilobytes at most; anything far
+// beyond is not ours and is not worth the memory.
+constexpr u64 kLargestFileRead = u64{1} << 30;
+
+void Put64(u8* at, u64 value) {
+    for (int i = 0; i < 8; ++i) at[i] = static_cast<u8>(value >> (8 * i));
+}
+void Put32(u8* at, u32 value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<u8>(value >> (8 * i));
+}
+u64 Get64(const u8* at) {
+    u64 value = 0;
+    for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+}
+u32 Get32(const u8* at) {
+    return static_cast<u32>(at[0]) | static_cast<u32>(at[1]) << 8 | static_cast<u32>(at[2]) << 16 |
+           static_cast<u32>(at[3]) << 24;
+}
+
+// The whole file, opened without a box: a missing file is the normal first run.
+bool ReadFileBytes(const std::string& path, std::vector<u8>& out) {
+    classFile file;
+    if (!file.OpenRead(path, false)) return false;
+    const u64 size = file.GetSize();
+    if (size == kFileError || size > kLargestFileRead) return false;
+    out.resize(static_cast<size_t>(size));
+    return file.Read(out.data(), size) == size;
+}
+
+std::string FolderPath(const char* name) {
+    const classApplication* application = GetApplication();
+    return application != nullptr ? application->dataFolder + name : std::string();
+}
+
+}  // namespace
+
+// ---- "System.dat" ----
+
+void BuildSystemData(std::vector<u8>& out) {
+    const classApplication* application = GetApplication();
+    // The screen mode is a setting like the others: the settings screen and
+    // the next start read it back from the variable.
+    classScriptValue fullScreen;
+    const bool isFullScreen = application != nullptr && application->graphicDevice != nullptr &&
+                              application->graphicDevice->IsFullScreen();
+    fullScreen.SetInteger(isFullScreen ? 1 : 0);
+    g_globalVariables.Set("System.FullScreen", 0, fullScreen);
+
+    out.assign(kSystemDataHeaderSize, 0);
+    std::memcpy(out.data(), kSystemMagic, sizeof kSystemMagic);
+    std::memcpy(out.data() + kIdentityOffsetSystem, g_applicationGuid, sizeof g_applicationGuid);
+    if (application != nullptr) {
+        Put64(out.data() + 32, static_cast<u64>(application->textSpeed.load()));
+        Put64(out.data() + 40, application->keyWaitAfterVoiceStop.load() != 0 ? 1 : 0);
+        Put64(out.data() + 48, application->transitionCut.load() != 0 ? 1 : 0);
+        Put64(out.data() + 56, application->skipAlreadyOnly.load() != 0 ? 1 : 0);
+        Put64(out.data() + 64, static_cast<u64>(application->parameterSkipType.load()));
+    }
+    std::vector<u8> block;
+    g_globalVariables.WriteRecord(block);
+    if (!block.empty()) {
+        Put64(out.data() + kBlockFieldsOffset, kSystemDataHeaderSize);
+        Put64(out.data() + kBlockFieldsOffset + 8, block.size());
+        out.insert(out.end(), block.begin(), block.end());
+    }
+}
+
+bool ParseSystemData(const u8* bytes, u64 size) {
+    if (bytes == nullptr || size < kSystemDataHeaderSize) return false;
+    if (std::memcmp(bytes, kSystemMagic, sizeof kSystemMagic) != 0) return false;
+    if (std::memcmp(bytes + kIdentityOffsetSystem, g_applicationGuid, sizeof g_applicationGuid) != 0)
+        return false;
+    const u64 offset = Get64(bytes + kBlockFieldsOffset);
+    u64 blockSize = Get64(bytes + kBlockFieldsOffset + 8);
+    if (offset > 0 && offset < size) {
+        if (blockSize > size - offset) blockSize = size - offset;
+        classScriptVariableList loaded;
+        ReadVariableList(loaded, bytes + offset, blockSize);
+        // Variables the file does not name keep what they hold; a repeated
+        // name ends with its last value, as a sequence of stores would.
+        for (const classScriptVariable& variable : loaded)
+            g_globalVariables.Set(variable.name, variable.index, variable.value);
+    }
+    return true;
+}
+
+bool ReadSystemDataFile(const std::string& path) {
+    std::vector<u8> bytes;
+    if (!ReadFileBytes(path, bytes)) return false;
+    return ParseSystemData(bytes.data(), bytes.size());
+}
+
+bool WriteSystemDataFile(const std::string& path) {
+    std::vector<u8> bytes;
+    BuildSystemData(bytes);
+    // A settings file that cannot be written is not worth a box at exit.
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
+}
+
+bool ReadSystemData() {
+    const std::string path = FolderPath("System.dat");
+    return !path.empty() && ReadSystemDataFile(path);
+}
+
+bool WriteSystemData() {
+    const std::string path = FolderPath("System.dat");
+    return !path.empty() && WriteSystemDataFile(path);
+}
+
+// ---- "Already.dat" ----
+
+bool BuildAlreadyData(classAlreadyReadList& list, std::vector<u8>& out) {
+    out.assign(kAlreadyDataHeaderSize, 0);
+    std::vector<u8> table;
+    u32 count = 0;
+    bool fits = true;
+    // The list lock is held only while the bytes are gathered; the disk and
+    // any box come after it, so no script thread that loads a script waits
+    // on them.
+    list.ForEach([&](const classAlreadyReadBuffer& buffer) {
+        if (!fits || buffer.name.empty() || buffer.bytes.empty()) return;
+        const u64 nameOffset = out.size();
+        const u64 nameLength = buffer.name.size() + 1;
+        const u64 marksOffset = nameOffset + nameLength;
+        const u64 end = marksOffset + buffer.bytes.size() + (u64{count} + 1) * kAlreadyDataEntrySize;
+        if (end > std::numeric_limits<u32>::max()) {
+            fits = false;
+            return;
+        }
+        out.insert(out.end(), buffer.name.begin(), buffer.name.end());
+        out.push_back(0);
+        const u32 marks = static_cast<u32>(buffer.bytes.size());
+        // Script threads may be marking meanwhile; each mark is read whole.
+        u8* first = const_cast<u8*>(buffer.bytes.data());
+        for (u32 i = 0; i < marks; ++i)
+            out.push_back(std::atomic_ref<u8>(first[i]).load(std::memory_order_relaxed));
+        u8 entry[kAlreadyDataEntrySize];
+        Put32(entry, static_cast<u32>(nameOffset));
+        Put32(entry + 4, static_cast<u32>(nameLength));
+        Put32(entry + 8, marks);
+        Put32(entry + 12, static_cast<u32>(marksOffset));
+        table.insert(table.end(), entry, entry + sizeof entry);
+        ++count;
+    });
+    if (!fits) return false;
+    std::memcpy(out.data(), kAlreadyMagic, sizeof kAlreadyMagic);
+    Put32(out.data() + 12, count);
+    Put32(out.data() + 16, static_cast<u32>(out.size()));
+    std::memcpy(out.data() + kIdentityOffsetAlready, g_applicationGuid, sizeof g_applicationGuid);
+    out.insert(out.end(), table.begin(), table.end());
+    return true;
+}
+
+bool ParseAlreadyData(classAlreadyReadList& list, const u8* bytes, u64 size) {
+    if (list.Count() != 0) return true;
+    if (bytes == nullptr || size <= kAlreadyDataHeaderSize) return false;
+    if (std::memcmp(bytes, kAlreadyMagic, sizeof kAlreadyMagic) != 0) return false;
+    if (std::memcmp(bytes + kIdentityOffsetAlready, g_applicationGuid, sizeof g_applicationGuid) != 0)
+        return false;
+    const u64 count = Get32(bytes + 12);
+    const u64 tableOffset = Get32(bytes + 16);
+    // What this program writes never overlaps, so the marks of all entries
+    // together fit in the file; a file that claims more is cut off there
+    // instead of costing memory many times its size.
+    u64 accepted = 0;
+    for (u64 i = 0; i < count; ++i) {
+        const u64 at = tableOffset + i * kAlreadyDataEntrySize;
+        if (at > size || size - at < kAlreadyDataEntrySize) break;  // the rest of the table is outside too
+        const u64 nameOffset = Get32(bytes + at);
+        const u64 marks = Get32(bytes + at + 8);
+        const u64 marksOffset = Get32(bytes + at + 12);
+        if (nameOffset == 0 || marks == 0 || nameOffset >= size) continue;
+        // Marks are taken only when all of them are there: a buffer sized
+        // from a count the file cannot back would be an allocation driven by
+        // a damaged file.
+        if (marksOffset > size || marks > size - marksOffset) continue;
+        if (accepted + marks > size) break;
+        accepted += marks;
+        const char* name = reinterpret_cast<const char*>(bytes + nameOffset);
+        const void* nul = std::memchr(name, 0, static_cast<size_t>(size - nameOffset));
+        const size_t nameLength = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
+                                                 : static_cast<size_t>(size - nameOffset);
+        u8* buffer = nullptr;
+        if (!list.Register(std::string(name, nameLength), static_cast<u32>(marks), &buffer)) continue;
+        for (u64 k = 0; k < marks; ++k)
+            WriteAlreadyReadByte(buffer, static_cast<u32>(k), bytes[marksOffset + k]);
+    }
+    return true;
+}
+
+bool ReadAlreadyDataFile(classAlreadyReadList& list, const std::string& path) {
+    if (list.Count() != 0) return true;
+    std::vector<u8> bytes;
+    if (!ReadFileBytes(path, bytes)) return false;
+    return ParseAlreadyData(list, bytes.data(), bytes.size());
+}
+
+bool WriteAlreadyDataFile(classAlreadyReadList& list, const std::string& path) {
+    if (list.Count() == 0) return true;
+    std::vector<u8> bytes;
+    if (!BuildAlreadyData(list, bytes)) return false;
+    // Only nameless or empty buffers: nothing worth replacing the file with.
+    if (bytes.size() == kAlreadyDataHeaderSize) return true;
+    for (;;) {
+        errno = 0;
+        if (WriteFileAtomically(path, bytes.data(), bytes.size())) return true;
+        const int error = errno != 0 ? errno : EIO;
+        if (platform::ShowMessageBox(FileErrorBoxText(path, error), "WriteFile Access Error",
+                                     platform::DialogButtons::RetryCancel) != platform::DialogAnswer::Retry)
+            return false;
+    }
+}
+
+bool ReadAlreadyData(classAlreadyReadList& list) {
+    const std::string path = FolderPath("Already.dat");
+    return !path.empty() && ReadAlreadyDataFile(list, path);
+}
+
+bool WriteAlreadyData(classAlreadyReadList& list) {
+    const std::string path = FolderPath("Already.dat");
+    return !path.empty() && WriteAlreadyDataFile(list, path);
+}
+
+void RegisterSystemFiles() {
+    SubsystemHooks& hooks = GetSubsystemHooks();
+    hooks.readSystemData = [] { ReadSystemData(); };
+    hooks.writeSystemData = [] { WriteSystemData(); };
+    hooks.readAlreadyData = [] { ReadAlreadyData(g_alreadyReadList); };
+    hooks.writeAlreadyData = [] { WriteAlreadyData(g_alreadyReadList); };
+}

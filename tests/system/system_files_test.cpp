@@ -1,0 +1,386 @@
+// "System.dat" and "Already.dat": files laid out by hand from their documented
+// layouts, read back into the variable store and the already-read list, and
+// the writers' bytes checked field by field.
+#include "system/system_files.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/application.h"
+#include "foundation/atomic_file.h"
+#include "script/already_read.h"
+#include "script/global_variables.h"
+#include "support/le_bytes.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using testbytes::LeBytes;
+
+const u8 kGuid[16] = {0xF3, 0x78, 0xB5, 0xED, 0xDB, 0x43, 0x30, 0x49,
+                      0xA3, 0x78, 0x84, 0x6D, 0x9A, 0x82, 0x2E, 0x3F};
+
+LeBytes& Guid(LeBytes& b) {
+    for (u8 v : kGuid) b.U8(v);
+    return b;
+}
+
+// A value record of a plain integer: 48 bytes, no text, no children.
+LeBytes IntegerRecord(int64 v) {
+    LeBytes b;
+    b.U64(48).I64(2).I64(v).F64(0.0).U32(0).U32(0).U32(0).U32(0);
+    return b;
+}
+
+// One variable-list entry: header, name and NUL, value record.
+LeBytes VariableEntry(std::string_view name, int64 index, int64 value) {
+    const LeBytes record = IntegerRecord(value);
+    LeBytes b;
+    b.U64(32 + name.size() + 1 + record.Size()).U32(32).U32(static_cast<u32>(name.size() + 1)).I64(index);
+    b.U32(static_cast<u32>(32 + name.size() + 1)).U32(static_cast<u32>(record.Size()));
+    b.Text(name).Z().Append(record);
+    return b;
+}
+
+// The 1688-byte header with the block fields given.
+LeBytes SystemHeader(u64 blockOffset, u64 blockSize) {
+    LeBytes b;
+    b.U8(0).Text("VELK2SYSTEMFILE");
+    Guid(b);
+    b.Zeros(1672 - 32).U64(blockOffset).U64(blockSize);
+    return b;
+}
+
+std::string Global(const std::string& name, int64 index = 0) {
+    classScriptValue value;
+    if (!g_globalVariables.TryGet(name, index, value)) return "absent";
+    const int64* integer = value.AsInteger();
+    return integer != nullptr ? std::to_string(*integer) : "not an integer";
+}
+
+u64 At64(const std::vector<u8>& bytes, size_t at) {
+    u64 v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | bytes.at(at + i);
+    return v;
+}
+
+class SystemDataTest : public ::testing::Test {
+  protected:
+    void SetUp() override { g_globalVariables.Clear(); }
+    void TearDown() override {
+        g_globalVariables.Clear();
+        if (GetApplication() != nullptr) ShutdownApplication();
+    }
+    testfiles::TempFolder folder;
+};
+
+TEST_F(SystemDataTest, ReadingAddsAndOverwritesByNameAndLeavesTheRest) {
+    LeBytes block;
+    block.Append(VariableEntry("System.TextSpeed", 0, 40)).Append(VariableEntry("flag", 3, 7));
+    LeBytes file = SystemHeader(1688, block.Size());
+    file.Append(block);
+    g_globalVariables.Set("System.TextSpeed", 0, [] {
+        classScriptValue v;
+        v.SetInteger(100);
+        return v;
+    }());
+    g_globalVariables.Set("untouched", 0, [] {
+        classScriptValue v;
+        v.SetInteger(5);
+        return v;
+    }());
+
+    ASSERT_TRUE(ParseSystemData(file.Bytes().data(), file.Size()));
+    EXPECT_EQ(Global("System.TextSpeed"), "40");
+    EXPECT_EQ(Global("flag", 3), "7");
+    EXPECT_EQ(Global("untouched"), "5") << "a variable the file does not name keeps its value";
+}
+
+TEST_F(SystemDataTest, InvalidFilesChangeNothing) {
+    g_globalVariables.Set("keep", 0, [] {
+        classScriptValue v;
+        v.SetInteger(1);
+        return v;
+    }());
+    LeBytes block = VariableEntry("keep", 0, 99);
+
+    LeBytes shortFile = SystemHeader(1688, block.Size());
+    std::vector<u8> cut(shortFile.Bytes().begin(), shortFile.Bytes().begin() + 1687);
+    EXPECT_FALSE(ParseSystemData(cut.data(), cut.size())) << "one byte short of the header";
+
+    LeBytes badMagic = SystemHeader(1688, block.Size());
+    badMagic.PatchU32(1, 0x4B4C4576);  // "vELK"
+    badMagic.Append(block);
+    EXPECT_FALSE(ParseSystemData(badMagic.Bytes().data(), badMagic.Size()));
+
+    LeBytes badGuid = SystemHeader(1688, block.Size());
+    badGuid.PatchU32(16, 0);
+    badGuid.Append(block);
+    EXPECT_FALSE(ParseSystemData(badGuid.Bytes().data(), badGuid.Size()));
+    EXPECT_EQ(Global("keep"), "1");
+}
+
+TEST_F(SystemDataTest, TheBlockIsCutToTheFileAndAnAbsentBlockIsValid) {
+    // The size claims far more than there is: the entry inside still counts.
+    LeBytes file = SystemHeader(1688, u64{1} << 40);
+    file.Append(VariableEntry("a", 0, 11));
+    ASSERT_TRUE(ParseSystemData(file.Bytes().data(), file.Size()));
+    EXPECT_EQ(Global("a"), "11");
+
+    LeBytes empty = SystemHeader(0, 0);
+    EXPECT_TRUE(ParseSystemData(empty.Bytes().data(), empty.Size())) << "a valid file without variables";
+    LeBytes pastEnd = SystemHeader(5000, 10);
+    EXPECT_TRUE(ParseSystemData(pastEnd.Bytes().data(), pastEnd.Size()))
+        << "a block past the end is left out";
+}
+
+TEST_F(SystemDataTest, WrittenHeaderHoldsTheSettingsAndTheVariablesFollowIt) {
+    ASSERT_TRUE(InitApplication());
+    classApplication* app = GetApplication();
+    app->textSpeed = 37;
+    app->keyWaitAfterVoiceStop = 5;  // any non-zero value is stored as 1
+    app->transitionCut = 0;
+    app->skipAlreadyOnly = 1;
+    app->parameterSkipType = -2;
+    g_globalVariables.Set("x", 2, [] {
+        classScriptValue v;
+        v.SetInteger(9);
+        return v;
+    }());
+
+    std::vector<u8> bytes;
+    BuildSystemData(bytes);
+    ASSERT_GE(bytes.size(), 1688u);
+    const u8 magic[16] = {0, 'V', 'E', 'L', 'K', '2', 'S', 'Y', 'S', 'T', 'E', 'M', 'F', 'I', 'L', 'E'};
+    EXPECT_TRUE(std::equal(magic, magic + 16, bytes.begin()));
+    EXPECT_TRUE(std::equal(kGuid, kGuid + 16, bytes.begin() + 16));
+    EXPECT_EQ(At64(bytes, 32), 37u);
+    EXPECT_EQ(At64(bytes, 40), 1u);
+    EXPECT_EQ(At64(bytes, 48), 0u);
+    EXPECT_EQ(At64(bytes, 56), 1u);
+    EXPECT_EQ(At64(bytes, 64), static_cast<u64>(-2));
+    for (size_t i = 72; i < 1672; ++i) ASSERT_EQ(bytes[i], 0) << "reserved byte " << i;
+    EXPECT_EQ(At64(bytes, 1672), 1688u);
+    // "x"[2] = 9 first, then the screen mode the writer adds: 82 + 98 bytes.
+    LeBytes expected;
+    expected.Append(VariableEntry("x", 2, 9)).Append(VariableEntry("System.FullScreen", 0, 0));
+    EXPECT_EQ(At64(bytes, 1680), expected.Size());
+    EXPECT_EQ(std::vector<u8>(bytes.begin() + 1688, bytes.end()), expected.Bytes());
+}
+
+TEST_F(SystemDataTest, AWriteAlwaysCarriesTheScreenModeAndRoundTrips) {
+    const std::string path = folder / "System.dat";
+    ASSERT_TRUE(WriteSystemDataFile(path));
+    const std::vector<u8> bytes = folder.Get("System.dat");
+    ASSERT_GT(bytes.size(), 1688u) << "the block is never absent";
+    EXPECT_EQ(At64(bytes, 1672), 1688u);
+
+    g_globalVariables.Set("System.FullScreen", 0, [] {
+        classScriptValue v;
+        v.SetInteger(42);
+        return v;
+    }());
+    ASSERT_TRUE(ReadSystemDataFile(path));
+    EXPECT_EQ(Global("System.FullScreen"), "0");
+    EXPECT_FALSE(ReadSystemDataFile(folder / "missing.dat"));
+}
+
+TEST_F(SystemDataTest, AFailedWriteKeepsTheOldFile) {
+    const std::string path = folder / "System.dat";
+    folder.Put("System.dat", std::string("old"));
+    SetFileFaultForTesting(FileFault::DiskFull);
+    EXPECT_FALSE(WriteSystemDataFile(path));
+    SetFileFaultForTesting(FileFault::None);
+    EXPECT_EQ(folder.GetText("System.dat"), "old");
+}
+
+// ---- "Already.dat" ----
+
+struct AlreadyEntry {
+    u32 nameOffset, nameLength, count, bytesOffset;
+};
+
+// Header, then the given body, then the table at the end.
+LeBytes AlreadyFile(const LeBytes& body, const std::vector<AlreadyEntry>& entries) {
+    LeBytes b;
+    b.U8(0)
+        .Text("QV2ALREADY")
+        .U8(0)
+        .U32(static_cast<u32>(entries.size()))
+        .U32(static_cast<u32>(36 + body.Size()));
+    Guid(b);
+    b.Append(body);
+    for (const AlreadyEntry& e : entries)
+        b.U32(e.nameOffset).U32(e.nameLength).U32(e.count).U32(e.bytesOffset);
+    return b;
+}
+
+std::vector<u8> Marks(classAlreadyReadList& list, const std::string& name, u32 count) {
+    u8* first = nullptr;
+    if (!list.Register(name, count, &first)) return {};
+    return std::vector<u8>(first, first + count);
+}
+
+TEST(AlreadyData, EntriesFillBuffersAndTheLaterOfTwinEntriesWins) {
+    LeBytes body;
+    body.Text("a.qvs").Z().U8(1).U8(0).U8(1);  // name at 36, marks at 42
+    body.U8(0).U8(1).U8(1);                    // twin marks at 45
+    body.Text("b.qvs").Z().U8(1);              // name at 48, mark at 54
+    const LeBytes file = AlreadyFile(body, {{36, 6, 3, 42}, {36, 6, 3, 45}, {48, 6, 1, 54}});
+    classAlreadyReadList list;
+    ASSERT_TRUE(ParseAlreadyData(list, file.Bytes().data(), file.Size()));
+    EXPECT_EQ(list.Count(), 2u) << "the twin entry fills the same buffer";
+    EXPECT_EQ(Marks(list, "a.qvs", 3), (std::vector<u8>{0, 1, 1}));
+    EXPECT_EQ(Marks(list, "b.qvs", 1), (std::vector<u8>{1}));
+
+    // A second read into a list that has buffers does nothing.
+    const LeBytes other = AlreadyFile(LeBytes().Text("c.qvs").Z().U8(1), {{36, 6, 1, 42}});
+    EXPECT_TRUE(ParseAlreadyData(list, other.Bytes().data(), other.Size()));
+    EXPECT_EQ(list.Count(), 2u);
+}
+
+TEST(AlreadyData, InvalidHeadersAreRejected) {
+    classAlreadyReadList list;
+    LeBytes headerOnly;
+    headerOnly.U8(0).Text("QV2ALREADY").U8(0).U32(0).U32(36);
+    Guid(headerOnly);
+    EXPECT_FALSE(ParseAlreadyData(list, headerOnly.Bytes().data(), headerOnly.Size()))
+        << "36 bytes are too few";
+    LeBytes badGuid = AlreadyFile(LeBytes().Text("a").Z().U8(1), {{36, 2, 1, 38}});
+    badGuid.PatchU32(20, 0);
+    EXPECT_FALSE(ParseAlreadyData(list, badGuid.Bytes().data(), badGuid.Size()));
+    LeBytes badMagic = AlreadyFile(LeBytes().Text("a").Z().U8(1), {{36, 2, 1, 38}});
+    badMagic.PatchU32(0, 0x32565200);  // "\0RV2"
+    EXPECT_FALSE(ParseAlreadyData(list, badMagic.Bytes().data(), badMagic.Size()));
+    EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST(AlreadyData, DamagedEntriesAreSkippedWithoutReadingOutsideOrAllocatingBig) {
+    LeBytes body;
+    body.Text("ok").Z().U8(1).U8(1);  // name at 36, marks at 39; body is 5 bytes, table at 41
+    const LeBytes file = AlreadyFile(body, {
+                                               {0, 0, 2, 39},            // no name offset
+                                               {36, 3, 0, 39},           // no marks
+                                               {9000, 3, 2, 39},         // name past the end
+                                               {36, 3, 0xFFFFFFFF, 39},  // a count the file cannot hold
+                                               {36, 3, 2, 0xFFFFFFF0},   // marks past the end
+                                               {36, 3, 2, 39},           // the good one
+                                           });
+    classAlreadyReadList list;
+    ASSERT_TRUE(ParseAlreadyData(list, file.Bytes().data(), file.Size()));
+    EXPECT_EQ(list.Count(), 1u);
+    EXPECT_EQ(Marks(list, "ok", 2), (std::vector<u8>{1, 1}));
+
+    // A count far beyond the table: only the entries inside the file are read.
+    LeBytes huge = AlreadyFile(body, {{36, 3, 2, 39}});
+    huge.PatchU32(12, 0xFFFFFFFF);
+    classAlreadyReadList other;
+    ASSERT_TRUE(ParseAlreadyData(other, huge.Bytes().data(), huge.Size()));
+    EXPECT_EQ(other.Count(), 1u);
+
+    // A table offset near 2^32: 64-bit arithmetic keeps every entry outside.
+    LeBytes wrapped = AlreadyFile(body, {{36, 3, 2, 39}});
+    wrapped.PatchU32(16, 0xFFFFFFF8);
+    classAlreadyReadList third;
+    EXPECT_TRUE(ParseAlreadyData(third, wrapped.Bytes().data(), wrapped.Size()));
+    EXPECT_EQ(third.Count(), 0u);
+}
+
+TEST(AlreadyData, OverlappingEntriesCannotCostMoreThanTheFile) {
+    // Each entry claims the same 200 marks under another name; together they
+    // would be far more than the file's size, so the reader stops in time.
+    LeBytes body;
+    body.Text(std::string(200, 'x'));  // every suffix is a name of its own
+    std::vector<AlreadyEntry> entries;
+    for (u32 i = 0; i < 50; ++i) entries.push_back({36 + i, 1, 200, 36});
+    const LeBytes file = AlreadyFile(body, entries);
+    classAlreadyReadList list;
+    ASSERT_TRUE(ParseAlreadyData(list, file.Bytes().data(), file.Size()));
+    u64 total = 0;
+    list.ForEach([&](const classAlreadyReadBuffer& b) { total += b.bytes.size(); });
+    EXPECT_LE(total, file.Size());
+    EXPECT_GE(list.Count(), 1u);
+}
+
+TEST(AlreadyData, TheWriterLaysOutNamesMarksAndTheTable) {
+    classAlreadyReadList list;
+    u8* a = nullptr;
+    u8* b = nullptr;
+    u8* nameless = nullptr;
+    ASSERT_TRUE(list.Register("s.qvs", 2, &a));
+    ASSERT_TRUE(list.Register("", 4, &nameless));  // never written
+    ASSERT_TRUE(list.Register("s.qvs", 3, &b));    // the script changed: a second buffer of the same name
+    a[1] = 1;
+    b[0] = 1;
+    b[2] = 1;
+    std::vector<u8> bytes;
+    ASSERT_TRUE(BuildAlreadyData(list, bytes));
+
+    LeBytes body;
+    body.Text("s.qvs").Z().U8(0).U8(1);        // name 36, marks 42
+    body.Text("s.qvs").Z().U8(1).U8(0).U8(1);  // name 44, marks 50; table at 53
+    const LeBytes expected = AlreadyFile(body, {{36, 6, 2, 42}, {44, 6, 3, 50}});
+    EXPECT_EQ(bytes, expected.Bytes());
+
+    classAlreadyReadList back;
+    ASSERT_TRUE(ParseAlreadyData(back, bytes.data(), bytes.size()));
+    EXPECT_EQ(back.Count(), 2u);
+    EXPECT_EQ(Marks(back, "s.qvs", 3), (std::vector<u8>{1, 0, 1}));
+}
+
+TEST(AlreadyData, AnEmptyListLeavesTheFileAloneAndAFailedWriteAsksAndKeepsIt) {
+    testfiles::TempFolder folder;
+    folder.Put("Already.dat", std::string("previous"));
+    classAlreadyReadList empty;
+    EXPECT_TRUE(WriteAlreadyDataFile(empty, folder / "Already.dat"));
+    EXPECT_EQ(folder.GetText("Already.dat"), "previous");
+
+    classAlreadyReadList list;
+    u8* marks = nullptr;
+    ASSERT_TRUE(list.Register("x.qvs", 1, &marks));
+    testdialogs::ScriptedDialogs dialogs;
+    dialogs.answers = {platform::DialogAnswer::Retry, platform::DialogAnswer::Cancel};
+    SetFileFaultForTesting(FileFault::DiskFull);
+    EXPECT_FALSE(WriteAlreadyDataFile(list, folder / "Already.dat"));
+    SetFileFaultForTesting(FileFault::None);
+    ASSERT_EQ(dialogs.boxes.size(), 2u) << "Retry tries again, Cancel gives up";
+    EXPECT_EQ(dialogs.boxes[0].caption, "WriteFile Access Error");
+    EXPECT_EQ(dialogs.boxes[1].buttons, platform::DialogButtons::RetryCancel);
+    EXPECT_EQ(folder.GetText("Already.dat"), "previous");
+
+    EXPECT_TRUE(WriteAlreadyDataFile(list, folder / "Already.dat"));
+    classAlreadyReadList back;
+    EXPECT_TRUE(ReadAlreadyDataFile(back, folder / "Already.dat"));
+    EXPECT_EQ(back.Count(), 1u);
+}
+
+TEST(AlreadyData, ScriptThreadsRegisterAndMarkWhileTheFileIsWritten) {
+    testfiles::TempFolder folder;
+    classAlreadyReadList list;
+    std::atomic<int> running{8};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (u32 n = 1; n <= 200; ++n) {
+                u8* marks = nullptr;
+                if (list.Register("t" + std::to_string(t) + ".qvs", n, &marks))
+                    WriteAlreadyReadByte(marks, n - 1, 1);
+            }
+            running.fetch_sub(1);
+        });
+    }
+    while (running.load() > 0) EXPECT_TRUE(WriteAlreadyDataFile(list, folder / "Already.dat"));
+    for (auto& thread : threads) thread.join();
+    ASSERT_TRUE(WriteAlreadyDataFile(list, folder / "Already.dat"));
+    classAlreadyReadList back;
+    ASSERT_TRUE(ReadAlreadyDataFile(back, folder / "Already.dat"));
+    EXPECT_EQ(back.Count(), 8u * 200u) << "one buffer per (name, count)";
+    EXPECT_EQ(Marks(back, "t3.qvs", 4), (std::vector<u8>{0, 0, 0, 1}));
+}
+
+}  // namespace
