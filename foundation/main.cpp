@@ -2,6 +2,7 @@
 // comes from the working directory.
 #include "foundation/entry.h"
 #include "foundation/input_manager.h"
+#include "presentation/command_queue.h"
 #include "presentation/scene_subsystem.h"
 #include "system/system_files.h"
 
@@ -9,5 +10,6 @@ int main() {
     RegisterInputSubsystem();
     RegisterSceneSubsystem();
     RegisterSystemFiles();
+    RegisterCommandQueueSubsystem();
     return WinMain();
 }
