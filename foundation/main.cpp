@@ -3,6 +3,7 @@
 #include "foundation/entry.h"
 #include "foundation/input_manager.h"
 #include "presentation/command_queue.h"
+#include "presentation/graphic_device.h"
 #include "presentation/scene_subsystem.h"
 #include "system/system_files.h"
 
@@ -11,5 +12,6 @@ int main() {
     RegisterSceneSubsystem();
     RegisterSystemFiles();
     RegisterCommandQueueSubsystem();
+    RegisterGraphicDeviceSubsystem();
     return WinMain();
 }

@@ -70,9 +70,10 @@ public:
         glClear(GL_COLOR_BUFFER_BIT);
         if (fit.width > 0 && fit.height > 0) {
             glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-            // GL counts rows from the bottom; the bars are symmetric apart from one odd pixel.
+            // GL counts window rows from the bottom, while the back buffer keeps
+            // the top of the picture in its row 0: the blit turns it over.
             int bottom = drawHeight - fit.y - fit.height;
-            glBlitFramebuffer(0, 0, width_, height_, fit.x, bottom, fit.x + fit.width, bottom + fit.height,
+            glBlitFramebuffer(0, 0, width_, height_, fit.x, bottom + fit.height, fit.x + fit.width, bottom,
                               GL_COLOR_BUFFER_BIT, GL_LINEAR);
         }
         SDL_GL_SwapWindow(window_);

@@ -1,0 +1,608 @@
+// The graphics device on OpenGL 3.3 core. The scene code was written for a
+// device whose pixel centres sit on integer coordinates and whose targets keep
+// their top row first; both are reproduced in the vertex stage, so images come
+// out texel for texel and read-backs need no flipping. Every target is a
+// framebuffer object (the window's back buffer included), which is why the
+// present blit turns the rows over once more.
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/gl/gl_shaders.h"
+#include "platform/gpu_device.h"
+#include "platform/window.h"
+
+namespace platform {
+namespace {
+
+enum class ObjectKind { Texture, RenderTexture, DepthStencil, ReadableTarget, Shader };
+
+struct GlObject {
+    ObjectKind kind = ObjectKind::Texture;
+    int width = 0;
+    int height = 0;
+    GLuint texture = 0;       // textures and render textures
+    GLuint framebuffer = 0;   // render textures and readable targets
+    GLuint renderbuffer = 0;  // depth-stencils; colour of a readable target
+    GLuint ownDepth = 0;      // a readable target's own depth-stencil
+    int program = -1;         // shaders: index into the built-in programs
+};
+
+// The stencil as the scene code last left it. The "other" stencil values of an
+// object change nothing, so the previous object's state must carry over.
+struct StencilShadow {
+    GLenum func = GL_ALWAYS;
+    GLint ref = 0;
+    GLenum fail = GL_KEEP;
+    GLenum zfail = GL_KEEP;
+    GLenum pass = GL_KEEP;
+};
+
+void MultiplyRowMajor(const float* a, const float* b, float* out) {
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            float sum = 0.f;
+            for (int k = 0; k < 4; ++k) sum += a[row * 4 + k] * b[k * 4 + column];
+            out[row * 4 + column] = sum;
+        }
+    }
+}
+
+class GlDevice final : public GpuDevice {
+  public:
+    explicit GlDevice(std::unique_ptr<RenderSurface> surface) : surface_(std::move(surface)) {}
+    ~GlDevice() override {
+        // Only forget: the context may already be gone on this thread.
+        objects_.clear();
+    }
+
+    bool Create(int width, int height) override {
+        if (created_) return true;
+        if (surface_ == nullptr || !surface_->MakeCurrent()) return false;
+        GLint bound = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+        backFramebuffer_ = static_cast<GLuint>(bound);
+        GLint viewport[4] = {0, 0, width, height};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        // The surface's back buffer has the logical size; the window's size
+        // reaches only the presenter.
+        backWidth_ = viewport[2] > 0 ? viewport[2] : width;
+        backHeight_ = viewport[3] > 0 ? viewport[3] : height;
+        GLint maxSize = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+        caps_.maxTextureSize = maxSize;
+        if (!BuildPrograms()) {
+            surface_->Release();
+            return false;
+        }
+        glGenVertexArrays(1, &vertexArray_);
+        glGenBuffers(1, &vertexBuffer_);
+        glBindVertexArray(vertexArray_);
+        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+        glBufferData(GL_ARRAY_BUFFER, sizeof(GpuVertex) * 4, nullptr, GL_STREAM_DRAW);
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), reinterpret_cast<void*>(0));
+        // The colour is stored as 0xAARRGGBB, i.e. B, G, R, A in memory.
+        glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(GpuVertex),
+                              reinterpret_cast<void*>(12));
+        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(GpuVertex), reinterpret_cast<void*>(16));
+        glEnableVertexAttribArray(0);
+        glEnableVertexAttribArray(1);
+        glEnableVertexAttribArray(2);
+        created_ = true;
+        DefaultStates();
+        return true;
+    }
+
+    bool Reset(int, int) override {
+        if (!created_) return false;
+        DefaultStates();
+        return true;
+    }
+
+    void Release() override {
+        if (!created_) return;
+        for (auto& entry : objects_) DeleteObject(entry.second);
+        objects_.clear();
+        for (GLuint program : programs_) glDeleteProgram(program);
+        programs_.clear();
+        glDeleteBuffers(1, &vertexBuffer_);
+        glDeleteVertexArrays(1, &vertexArray_);
+        vertexBuffer_ = vertexArray_ = 0;
+        surface_->Release();
+        created_ = false;
+    }
+
+    bool IsCreated() const override { return created_; }
+    int BackBufferWidth() const override { return backWidth_; }
+    int BackBufferHeight() const override { return backHeight_; }
+    GpuCaps GetCaps() const override { return caps_; }
+
+    bool BeginFrame() override {
+        if (!created_) return false;
+        // Opaque black until a scene is drawn over it.
+        surface_->BeginFrame();
+        SetRenderTarget(kBackBufferTarget);
+        return true;
+    }
+
+    bool Present() override {
+        if (!created_) return false;
+        surface_->Present();
+        // The presenter binds and sizes for the window; put the target back.
+        BindTarget();
+        return true;
+    }
+
+    bool CanReset() override { return true; }
+
+    GpuHandle GetRenderTarget() const override { return target_; }
+    GpuHandle GetDepthStencil() const override { return depthStencil_; }
+
+    bool SetRenderTarget(GpuHandle target) override {
+        if (!created_) return false;
+        if (target != kBackBufferTarget) {
+            const GlObject* object = Find(target);
+            if (object == nullptr || object->framebuffer == 0) return false;
+        }
+        target_ = target;
+        depthStencil_ = target == kBackBufferTarget ? kBackBufferDepthStencil : AttachedDepth(target);
+        BindTarget();
+        return true;
+    }
+
+    bool SetDepthStencil(GpuHandle depthStencil) override {
+        if (!created_) return false;
+        if (target_ == kBackBufferTarget) {
+            // The back buffer's own depth-stencil is the only one it can have.
+            return depthStencil == kBackBufferDepthStencil;
+        }
+        GlObject* target = Find(target_);
+        if (target == nullptr) return false;
+        GLuint renderbuffer = 0;
+        if (depthStencil == 0) {
+            renderbuffer = 0;
+        } else if (depthStencil == kBackBufferDepthStencil) {
+            return false;
+        } else if (depthStencil == target_ && target->kind == ObjectKind::ReadableTarget) {
+            renderbuffer = target->ownDepth;
+        } else {
+            const GlObject* object = Find(depthStencil);
+            if (object == nullptr || object->kind != ObjectKind::DepthStencil) return false;
+            if (object->width < target->width || object->height < target->height) return false;
+            renderbuffer = object->renderbuffer;
+        }
+        glBindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, renderbuffer);
+        attachedDepth_[target_] = depthStencil;
+        depthStencil_ = depthStencil;
+        return true;
+    }
+
+    GpuHandle CreateRenderTexture(int width, int height) override {
+        if (!created_ || !SizeFits(width, height)) return 0;
+        GlObject object;
+        object.kind = ObjectKind::RenderTexture;
+        object.width = width;
+        object.height = height;
+        object.texture = MakeTexture(width, height);
+        glGenFramebuffers(1, &object.framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, object.framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, object.texture, 0);
+        return Keep(object, true);
+    }
+
+    GpuHandle CreateDepthStencil(int width, int height) override {
+        if (!created_ || !SizeFits(width, height)) return 0;
+        GlObject object;
+        object.kind = ObjectKind::DepthStencil;
+        object.width = width;
+        object.height = height;
+        object.renderbuffer = MakeRenderbuffer(GL_DEPTH24_STENCIL8, width, height);
+        return Keep(object, false);
+    }
+
+    GpuHandle CreateReadableTarget(int width, int height) override {
+        if (!created_ || !SizeFits(width, height)) return 0;
+        GlObject object;
+        object.kind = ObjectKind::ReadableTarget;
+        object.width = width;
+        object.height = height;
+        object.renderbuffer = MakeRenderbuffer(GL_RGBA8, width, height);
+        object.ownDepth = MakeRenderbuffer(GL_DEPTH24_STENCIL8, width, height);
+        glGenFramebuffers(1, &object.framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, object.framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, object.renderbuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                  object.ownDepth);
+        return Keep(object, true);
+    }
+
+    bool ReadPixelsBGRA(GpuHandle target, u8* out, size_t pitch) override {
+        if (!created_ || out == nullptr) return false;
+        GLuint framebuffer = backFramebuffer_;
+        int width = backWidth_, height = backHeight_;
+        if (target != kBackBufferTarget) {
+            const GlObject* object = Find(target);
+            if (object == nullptr || object->framebuffer == 0) return false;
+            framebuffer = object->framebuffer;
+            width = object->width;
+            height = object->height;
+        }
+        if (pitch < static_cast<size_t>(width) * 4) return false;
+        std::vector<u8> rows(static_cast<size_t>(width) * height * 4);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        // Row 0 of every target holds the top of the picture, so GL's first row is ours.
+        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+        BindTarget();
+        if (glGetError() != GL_NO_ERROR) return false;
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(out + pitch * static_cast<size_t>(y),
+                        rows.data() + static_cast<size_t>(y) * width * 4, static_cast<size_t>(width) * 4);
+        }
+        return true;
+    }
+
+    void Clear(u32 argb, float depth, u8 stencil) override {
+        if (!created_) return;
+        // The scene turns depth writes off before it clears, and a clear must
+        // still reach every buffer.
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDepthMask(GL_TRUE);
+        glStencilMask(0xFF);
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(((argb >> 16) & 0xFF) / 255.f, ((argb >> 8) & 0xFF) / 255.f, (argb & 0xFF) / 255.f,
+                     ((argb >> 24) & 0xFF) / 255.f);
+        glClearDepth(depth);
+        glClearStencil(stencil);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        glDepthMask(GL_FALSE);
+    }
+
+    void SetSceneStates() override {
+        if (!created_) return;
+        // Every quad of a scene lies at depth exactly 1 (near plane at 0), and
+        // depth writes are off: the depth test could only reject, so it stays
+        // off and clamping keeps the far plane from clipping.
+        glDisable(GL_DEPTH_TEST);
+        glEnable(GL_DEPTH_CLAMP);
+        glDepthMask(GL_FALSE);
+        glEnable(GL_STENCIL_TEST);
+        ApplyStencil();
+        glDisable(GL_CULL_FACE);
+    }
+
+    void SetStencilMode(StencilMode mode) override {
+        stencil_.ref = 255;
+        switch (mode) {
+            case StencilMode::MaskedLessEqual255:
+                stencil_.func = GL_LEQUAL;
+                stencil_.fail = stencil_.zfail = stencil_.pass = GL_KEEP;
+                break;
+            case StencilMode::WriteReplace255:
+                stencil_.func = GL_ALWAYS;
+                stencil_.pass = GL_REPLACE;
+                break;
+            case StencilMode::WriteZero:
+                stencil_.func = GL_ALWAYS;
+                stencil_.pass = GL_ZERO;
+                break;
+        }
+        if (created_) ApplyStencil();
+    }
+
+    void SetBlend(bool on) override {
+        if (!created_) return;
+        if (on) {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        } else {
+            glDisable(GL_BLEND);
+        }
+    }
+
+    void SetTransform(GpuTransform kind, const GpuMatrix& matrix) override {
+        switch (kind) {
+            case GpuTransform::World:
+                world_ = matrix;
+                break;
+            case GpuTransform::View:
+                view_ = matrix;
+                break;
+            case GpuTransform::Projection:
+                projection_ = matrix;
+                break;
+        }
+    }
+
+    void SetTexture(GpuHandle texture) override {
+        texture_ = 0;
+        if (const GlObject* object = Find(texture)) {
+            if (object->texture != 0) texture_ = object->texture;
+        }
+    }
+
+    void SetTint(bool on, u32 rgb) override {
+        tintOn_ = on;
+        tint_ = rgb;
+    }
+
+    GpuHandle CreateBuiltinPixelShader(std::string_view name) override {
+        if (!created_) return 0;
+        int index = FindBuiltinPixelShader(name);
+        if (index < 0) return 0;
+        GlObject object;
+        object.kind = ObjectKind::Shader;
+        object.program = index + 1;  // program 0 is the plain texture stage
+        return Keep(object, false);
+    }
+
+    void SetPixelShader(GpuHandle shader) override {
+        program_ = 0;
+        if (const GlObject* object = Find(shader)) {
+            if (object->kind == ObjectKind::Shader) program_ = object->program;
+        }
+    }
+
+    void SetPixelShaderConstant(const float c0[4]) override { std::memcpy(constant_, c0, sizeof(constant_)); }
+
+    void DrawQuadStrip(const GpuVertex vertices[4]) override {
+        if (!created_ || program_ < 0 || static_cast<size_t>(program_) >= programs_.size()) return;
+        GLuint program = programs_[static_cast<size_t>(program_)];
+        glUseProgram(program);
+        float worldView[16], matrix[16];
+        MultiplyRowMajor(world_.m, view_.m, worldView);
+        MultiplyRowMajor(worldView, projection_.m, matrix);
+        // Row-major for row vectors read as column-major is the column-vector matrix.
+        glUniformMatrix4fv(glGetUniformLocation(program, "uMatrix"), 1, GL_FALSE, matrix);
+        glUniform2f(glGetUniformLocation(program, "uViewport"), static_cast<float>(viewportWidth_),
+                    static_cast<float>(viewportHeight_));
+        glUniform4f(glGetUniformLocation(program, "uTint"), ((tint_ >> 16) & 0xFF) / 255.f,
+                    ((tint_ >> 8) & 0xFF) / 255.f, (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
+        glUniform4fv(glGetUniformLocation(program, "uC0"), 1, constant_);
+        glUniform1i(glGetUniformLocation(program, "uTexture"), 0);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture_);
+        glBindVertexArray(vertexArray_);
+        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
+
+    GpuHandle CreateTexture(int width, int height) override {
+        if (!created_ || !SizeFits(width, height)) return 0;
+        GlObject object;
+        object.kind = ObjectKind::Texture;
+        object.width = width;
+        object.height = height;
+        object.texture = MakeTexture(width, height);
+        return Keep(object, false);
+    }
+
+    bool UploadBGRA(GpuHandle texture, int x, int y, int width, int height, const u8* pixels,
+                    size_t pitch) override {
+        const GlObject* object = Find(texture);
+        if (!created_ || object == nullptr || object->texture == 0 || pixels == nullptr) return false;
+        if (x < 0 || y < 0 || width <= 0 || height <= 0) return false;
+        if (static_cast<int64>(x) + width > object->width ||
+            static_cast<int64>(y) + height > object->height) {
+            return false;
+        }
+        if (pitch < static_cast<size_t>(width) * 4 || pitch % 4 != 0) return false;
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, object->texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
+        glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        return true;
+    }
+
+    void ReleaseObject(GpuHandle handle) override {
+        auto found = objects_.find(handle);
+        if (found == objects_.end()) return;
+        if (created_) DeleteObject(found->second);
+        if (texture_ == found->second.texture) texture_ = 0;
+        objects_.erase(found);
+        attachedDepth_.erase(handle);
+        if (target_ == handle) SetRenderTarget(kBackBufferTarget);
+    }
+
+  private:
+    bool BuildPrograms() {
+        GLuint vertex = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
+        if (vertex == 0) return false;
+        for (int index = 0; index <= kBuiltinPixelShaderCount; ++index) {
+            std::string source = FragmentStageSource(index);
+            GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
+            if (fragment == 0) break;
+            GLuint program = glCreateProgram();
+            glAttachShader(program, vertex);
+            glAttachShader(program, fragment);
+            glBindAttribLocation(program, 0, "aPosition");
+            glBindAttribLocation(program, 1, "aColour");
+            glBindAttribLocation(program, 2, "aUv");
+            glLinkProgram(program);
+            glDeleteShader(fragment);
+            GLint linked = 0;
+            glGetProgramiv(program, GL_LINK_STATUS, &linked);
+            if (!linked) {
+                std::fprintf(stderr, "velk2: a drawing program does not link\n");
+                glDeleteProgram(program);
+                break;
+            }
+            programs_.push_back(program);
+        }
+        glDeleteShader(vertex);
+        if (programs_.size() != static_cast<size_t>(kBuiltinPixelShaderCount) + 1) {
+            for (GLuint program : programs_) glDeleteProgram(program);
+            programs_.clear();
+            return false;
+        }
+        return true;
+    }
+
+    static GLuint CompileShader(GLenum kind, const char* source) {
+        GLuint shader = glCreateShader(kind);
+        glShaderSource(shader, 1, &source, nullptr);
+        glCompileShader(shader);
+        GLint compiled = 0;
+        glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+        if (!compiled) {
+            char log[1024] = {};
+            glGetShaderInfoLog(shader, sizeof(log) - 1, nullptr, log);
+            std::fprintf(stderr, "velk2: a drawing stage does not compile: %s\n", log);
+            glDeleteShader(shader);
+            return 0;
+        }
+        return shader;
+    }
+
+    // The device's defaults after creation and every reset: nothing blended,
+    // stencil off with ALWAYS/0/KEEP, no texture, no shader, identity transforms.
+    void DefaultStates() {
+        stencil_ = StencilShadow{};
+        world_ = view_ = projection_ = GpuMatrix{};
+        texture_ = 0;
+        program_ = 0;
+        tintOn_ = false;
+        std::memset(constant_, 0, sizeof(constant_));
+        glDisable(GL_BLEND);
+        glDisable(GL_DITHER);
+        glDisable(GL_STENCIL_TEST);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_FRAMEBUFFER_SRGB);
+        glEnable(GL_DEPTH_CLAMP);
+        glStencilMask(0xFF);
+        ApplyStencil();
+        SetRenderTarget(kBackBufferTarget);
+    }
+
+    void ApplyStencil() {
+        glStencilFunc(stencil_.func, stencil_.ref, 0xFF);
+        glStencilOp(stencil_.fail, stencil_.zfail, stencil_.pass);
+    }
+
+    void BindTarget() {
+        GLuint framebuffer = backFramebuffer_;
+        int width = backWidth_, height = backHeight_;
+        if (const GlObject* object = Find(target_)) {
+            framebuffer = object->framebuffer;
+            width = object->width;
+            height = object->height;
+        }
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glViewport(0, 0, width, height);
+        viewportWidth_ = width;
+        viewportHeight_ = height;
+    }
+
+    GpuHandle AttachedDepth(GpuHandle target) const {
+        const GlObject* object = Find(target);
+        if (object != nullptr && object->kind == ObjectKind::ReadableTarget) return target;
+        auto found = attachedDepth_.find(target);
+        return found == attachedDepth_.end() ? 0 : found->second;
+    }
+
+    bool SizeFits(int width, int height) const {
+        return width > 0 && height > 0 && width <= caps_.maxTextureSize && height <= caps_.maxTextureSize;
+    }
+
+    static GLuint MakeTexture(int width, int height) {
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        // One level only: a mipmapped filter would leave the texture incomplete.
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        return texture;
+    }
+
+    static GLuint MakeRenderbuffer(GLenum format, int width, int height) {
+        GLuint renderbuffer = 0;
+        glGenRenderbuffers(1, &renderbuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer);
+        glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
+        return renderbuffer;
+    }
+
+    GpuHandle Keep(const GlObject& object, bool checkFramebuffer) {
+        if (checkFramebuffer) {
+            bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+            BindTarget();
+            if (!complete) {
+                GlObject failed = object;
+                DeleteObject(failed);
+                return 0;
+            }
+        }
+        GpuHandle handle = nextHandle_++;
+        objects_[handle] = object;
+        return handle;
+    }
+
+    static void DeleteObject(GlObject& object) {
+        if (object.framebuffer != 0) glDeleteFramebuffers(1, &object.framebuffer);
+        if (object.texture != 0) glDeleteTextures(1, &object.texture);
+        if (object.renderbuffer != 0) glDeleteRenderbuffers(1, &object.renderbuffer);
+        if (object.ownDepth != 0) glDeleteRenderbuffers(1, &object.ownDepth);
+        object = GlObject{};
+    }
+
+    GlObject* Find(GpuHandle handle) {
+        auto found = objects_.find(handle);
+        return found == objects_.end() ? nullptr : &found->second;
+    }
+    const GlObject* Find(GpuHandle handle) const {
+        auto found = objects_.find(handle);
+        return found == objects_.end() ? nullptr : &found->second;
+    }
+
+    // Everything below belongs to the render thread.
+    std::unique_ptr<RenderSurface> surface_;
+    bool created_ = false;
+    GLuint backFramebuffer_ = 0;
+    int backWidth_ = 0;
+    int backHeight_ = 0;
+    GpuCaps caps_;
+    std::vector<GLuint> programs_;  // 0: the plain texture stage, then the built-ins in table order
+    GLuint vertexArray_ = 0;
+    GLuint vertexBuffer_ = 0;
+    std::unordered_map<GpuHandle, GlObject> objects_;
+    std::unordered_map<GpuHandle, GpuHandle> attachedDepth_;  // render texture → its depth-stencil
+    GpuHandle nextHandle_ = 16;  // the fixed handles of the back buffer stay below
+    GpuHandle target_ = kBackBufferTarget;
+    GpuHandle depthStencil_ = kBackBufferDepthStencil;
+    int viewportWidth_ = 1;
+    int viewportHeight_ = 1;
+    StencilShadow stencil_;
+    GpuMatrix world_, view_, projection_;
+    GLuint texture_ = 0;
+    int program_ = 0;
+    bool tintOn_ = false;
+    u32 tint_ = 0;
+    float constant_[4] = {0.f, 0.f, 0.f, 0.f};
+};
+
+}  // namespace
+
+std::unique_ptr<GpuDevice> CreateGlDevice(std::unique_ptr<RenderSurface> surface) {
+    if (surface == nullptr) return nullptr;
+    return std::make_unique<GlDevice>(std::move(surface));
+}
+
+}  // namespace platform

@@ -1,0 +1,243 @@
+// The GL device on a real context (SDL's offscreen driver, EGL): texel-exact
+// quads, row order of targets and read-backs, straight-alpha blending, the
+// stencil modes, and the built-in pixel shaders. Expected pixels are worked
+// out by hand; blends carry ±1 for rounding between drivers.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+#include "support/gl_test_device.h"
+
+namespace {
+
+using platform::GpuHandle;
+using platform::GpuVertex;
+
+// World units straight onto a 1280x720 target: x right, y up, origin in the middle.
+platform::GpuMatrix PixelProjection(int width, int height) {
+    platform::GpuMatrix matrix;
+    matrix.m[0] = 2.f / static_cast<float>(width);
+    matrix.m[5] = 2.f / static_cast<float>(height);
+    matrix.m[10] = 0.f;
+    return matrix;
+}
+
+// A quad as the image tiles carry it: left/top corner in world units, minus
+// half a unit in x and plus half in y for the old pixel-centre rule.
+std::array<GpuVertex, 4> Quad(float left, float top, float width, float height, u32 diffuse) {
+    float x0 = left - 0.5f, y0 = top + 0.5f;
+    return {GpuVertex{x0, y0, 0.f, diffuse, 0.f, 0.f}, GpuVertex{x0 + width, y0, 0.f, diffuse, 1.f, 0.f},
+            GpuVertex{x0, y0 - height, 0.f, diffuse, 0.f, 1.f},
+            GpuVertex{x0 + width, y0 - height, 0.f, diffuse, 1.f, 1.f}};
+}
+
+struct Picture {
+    int width = 0;
+    std::vector<u8> bgra;
+    std::array<int, 4> At(int x, int y) const {
+        size_t at = (static_cast<size_t>(y) * width + x) * 4;
+        return {bgra[at], bgra[at + 1], bgra[at + 2], bgra[at + 3]};
+    }
+};
+
+Picture Read(platform::GpuDevice& device, GpuHandle target, int width, int height) {
+    Picture picture;
+    picture.width = width;
+    picture.bgra.assign(static_cast<size_t>(width) * height * 4, 0xEE);
+    EXPECT_TRUE(device.ReadPixelsBGRA(target, picture.bgra.data(), static_cast<size_t>(width) * 4));
+    return picture;
+}
+
+void ExpectNear(const std::array<int, 4>& got, const std::array<int, 4>& want, int tolerance,
+                const char* what) {
+    for (int channel = 0; channel < 4; ++channel) {
+        EXPECT_NEAR(got[channel], want[channel], tolerance) << what << " channel " << channel;
+    }
+}
+
+GpuHandle SolidTexture(platform::GpuDevice& device, int width, int height, std::array<u8, 4> bgra) {
+    GpuHandle texture = device.CreateTexture(width, height);
+    std::vector<u8> pixels(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4) std::copy(bgra.begin(), bgra.end(), pixels.begin() + i);
+    EXPECT_TRUE(
+        device.UploadBGRA(texture, 0, 0, width, height, pixels.data(), static_cast<size_t>(width) * 4));
+    return texture;
+}
+
+class GpuDeviceOnDisplay : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gl = testgl::OpenGlTestDevice();
+        if (gl == nullptr) GTEST_SKIP() << "no GL 3.3 core context on this machine";
+        device = gl->device.get();
+        ASSERT_TRUE(device->BeginFrame());
+        device->SetSceneStates();
+        device->Clear(0xFF000000u, 1.f, 255);
+        device->SetTransform(platform::GpuTransform::Projection, PixelProjection(1280, 720));
+    }
+    void Draw(GpuHandle texture, const std::array<GpuVertex, 4>& quad) {
+        device->SetTexture(texture);
+        device->DrawQuadStrip(quad.data());
+    }
+
+    std::unique_ptr<testgl::GlTestDevice> gl;
+    platform::GpuDevice* device = nullptr;
+};
+
+TEST_F(GpuDeviceOnDisplay, ImageAtTheOriginLandsTexelForTexelTopRowFirst) {
+    EXPECT_EQ(device->BackBufferWidth(), 1280);
+    EXPECT_EQ(device->BackBufferHeight(), 720);
+    // 4x4 texels, each with its own colour: blue = 10 + x, green = 20 + y * 10, red 200.
+    std::vector<u8> pixels;
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) pixels.insert(pixels.end(), {u8(10 + x), u8(20 + y * 10), 200, 255});
+    }
+    GpuHandle texture = device->CreateTexture(4, 4);
+    ASSERT_NE(texture, 0u);
+    ASSERT_TRUE(device->UploadBGRA(texture, 0, 0, 4, 4, pixels.data(), 16));
+    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    // Centred: its top-left texel sits at world (-2, 2), i.e. pixel (638, 358).
+    Draw(texture, Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu));
+    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(picture.At(638 + x, 358 + y), (std::array<int, 4>{10 + x, 20 + y * 10, 200, 255}))
+                << "texel " << x << "," << y;
+        }
+    }
+    EXPECT_EQ(picture.At(637, 358), (std::array<int, 4>{0, 0, 0, 255})) << "nothing left of the image";
+    EXPECT_EQ(picture.At(642, 361), (std::array<int, 4>{0, 0, 0, 255}));
+    EXPECT_EQ(picture.At(638, 357), (std::array<int, 4>{0, 0, 0, 255})) << "nothing above it";
+    EXPECT_EQ(picture.At(638, 362), (std::array<int, 4>{0, 0, 0, 255}));
+}
+
+TEST_F(GpuDeviceOnDisplay, VertexAlphaBlendsStraightOverWhatIsThere) {
+    // (B, G, R) = (50, 100, 200) at alpha 128 over opaque black: c × 128 / 255.
+    GpuHandle texture = SolidTexture(*device, 8, 8, {50, 100, 200, 255});
+    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    device->SetBlend(true);
+    Draw(texture, Quad(-100.f, 100.f, 8.f, 8.f, 0x80FFFFFFu));
+    // A texel of alpha 128 at full vertex alpha over white (255, 255, 255).
+    GpuHandle white = SolidTexture(*device, 4, 4, {255, 255, 255, 255});
+    GpuHandle half = SolidTexture(*device, 4, 4, {0, 0, 0, 128});
+    Draw(white, Quad(200.f, 100.f, 4.f, 4.f, 0xFFFFFFFFu));
+    Draw(half, Quad(200.f, 100.f, 4.f, 4.f, 0xFFFFFFFFu));
+    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    // Destination alpha is blended with the same factors as the colour:
+    // 128 × 128/255 + 255 × 127/255 = 64.25 + 127 = 191.
+    ExpectNear(picture.At(540 + 3, 260 + 3), {25, 50, 100, 191}, 1, "alpha 128");
+    ExpectNear(picture.At(840 + 1, 260 + 1), {127, 127, 127, 191}, 1, "texel alpha 128 over white");
+}
+
+TEST_F(GpuDeviceOnDisplay, StencilModesCutAndRestoreByRectangleNotByShape) {
+    GpuHandle red = SolidTexture(*device, 100, 100, {0, 0, 255, 255});
+    GpuHandle clear = SolidTexture(*device, 20, 20, {0, 0, 0, 0});
+    GpuHandle green = SolidTexture(*device, 300, 100, {0, 255, 0, 255});
+    device->SetBlend(true);
+    // A fully transparent object cuts a hole: the mask is its rectangle.
+    device->SetStencilMode(platform::StencilMode::WriteZero);
+    Draw(clear, Quad(0.f, 0.f, 20.f, 20.f, 0xFFFFFFFFu));
+    // Red restores a part of the hole and itself counts as "not cut".
+    device->SetStencilMode(platform::StencilMode::WriteReplace255);
+    Draw(red, Quad(10.f, 0.f, 100.f, 100.f, 0xFFFFFFFFu));
+    // Green over everything shows where the buffer holds 255.
+    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    Draw(green, Quad(-100.f, 0.f, 300.f, 100.f, 0xFFFFFFFFu));
+    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    // World (x, y) is pixel (640 + x, 360 - y).
+    EXPECT_EQ(picture.At(640 + 5, 360 + 5), (std::array<int, 4>{0, 0, 0, 255})) << "inside the hole";
+    EXPECT_EQ(picture.At(640 + 15, 360 + 5), (std::array<int, 4>{0, 255, 0, 255})) << "restored part";
+    EXPECT_EQ(picture.At(640 - 50, 360 + 50), (std::array<int, 4>{0, 255, 0, 255})) << "never cut";
+    EXPECT_EQ(picture.At(640 + 150, 360 + 50), (std::array<int, 4>{0, 255, 0, 255}));
+}
+
+TEST_F(GpuDeviceOnDisplay, RenderTexturesKeepTheTopRowFirstAndTheViewportFollowsTheTarget) {
+    GpuHandle capture = device->CreateRenderTexture(64, 32);
+    GpuHandle depth = device->CreateDepthStencil(64, 32);
+    ASSERT_NE(capture, 0u);
+    ASSERT_NE(depth, 0u);
+    ASSERT_TRUE(device->SetRenderTarget(capture));
+    ASSERT_TRUE(device->SetDepthStencil(depth));
+    EXPECT_EQ(device->GetRenderTarget(), capture);
+    device->Clear(0xFF000000u, 1.f, 255);
+    device->SetTransform(platform::GpuTransform::Projection, PixelProjection(64, 32));
+    // The top half of the capture blue.
+    GpuHandle blue = SolidTexture(*device, 64, 16, {255, 0, 0, 255});
+    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    Draw(blue, Quad(-32.f, 16.f, 64.f, 16.f, 0xFFFFFFFFu));
+    Picture inside = Read(*device, capture, 64, 32);
+    EXPECT_EQ(inside.At(10, 2), (std::array<int, 4>{255, 0, 0, 255}));
+    EXPECT_EQ(inside.At(10, 30), (std::array<int, 4>{0, 0, 0, 255}));
+
+    // Drawn back onto the screen at 1:1, the capture keeps its orientation.
+    ASSERT_TRUE(device->SetRenderTarget(platform::kBackBufferTarget));
+    device->SetTransform(platform::GpuTransform::Projection, PixelProjection(1280, 720));
+    Draw(capture, Quad(-32.f, 16.f, 64.f, 32.f, 0xFFFFFFFFu));
+    Picture screen = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    EXPECT_EQ(screen.At(640 - 32 + 10, 360 - 16 + 2), (std::array<int, 4>{255, 0, 0, 255}));
+    EXPECT_EQ(screen.At(640 - 32 + 10, 360 - 16 + 30), (std::array<int, 4>{0, 0, 0, 255}));
+}
+
+TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersByExactNameOnly) {
+    EXPECT_EQ(device->CreateBuiltinPixelShader(":pixel.sepia"), 0u) << "names are case-sensitive";
+    EXPECT_EQ(device->CreateBuiltinPixelShader("Pixel.Sepia"), 0u);
+    GpuHandle negaposi = device->CreateBuiltinPixelShader(":Pixel.Negaposi");
+    GpuHandle monochro = device->CreateBuiltinPixelShader(":Pixel.Monochro");
+    GpuHandle ignoreAlpha = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    GpuHandle change = device->CreateBuiltinPixelShader(":PixelColor.Change");
+    ASSERT_NE(negaposi, 0u);
+    ASSERT_NE(monochro, 0u);
+    ASSERT_NE(ignoreAlpha, 0u);
+    ASSERT_NE(change, 0u);
+    // (B, G, R) = (50, 100, 200).
+    GpuHandle texture = SolidTexture(*device, 4, 4, {50, 100, 200, 255});
+    GpuHandle halfAlpha = SolidTexture(*device, 4, 4, {50, 100, 200, 0});
+    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    device->SetBlend(true);
+    device->SetPixelShader(negaposi);
+    Draw(texture, Quad(0.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
+    device->SetPixelShader(monochro);
+    Draw(texture, Quad(10.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
+    // Texture alpha 0 is ignored; the vertex alpha 128 mixes with black.
+    device->SetPixelShader(ignoreAlpha);
+    Draw(halfAlpha, Quad(20.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
+    const float c0[4] = {1.f, 0.f, 0.f, 1.f};  // red
+    device->SetPixelShaderConstant(c0);
+    device->SetPixelShader(change);
+    Draw(texture, Quad(30.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
+    device->SetPixelShader(0);
+    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    ExpectNear(picture.At(641, 361), {205, 155, 55, 255}, 1, "negative");
+    // 0.299 × 200 + 0.587 × 100 + 0.114 × 50 = 124.2
+    ExpectNear(picture.At(651, 361), {124, 124, 124, 255}, 1, "grey");
+    ExpectNear(picture.At(661, 361), {25, 50, 100, 191}, 1, "vertex alpha only");
+    ExpectNear(picture.At(671, 361), {0, 0, 255, 255}, 1, "constant colour");
+}
+
+TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) {
+    GpuHandle target = device->CreateReadableTarget(142, 80);
+    ASSERT_NE(target, 0u);
+    ASSERT_TRUE(device->SetRenderTarget(target));
+    device->Clear(0xFF102030u, 1.f, 0);
+    Picture picture = Read(*device, target, 142, 80);
+    EXPECT_EQ(picture.At(0, 0), (std::array<int, 4>{0x30, 0x20, 0x10, 0xFF}));
+    EXPECT_EQ(picture.At(141, 79), (std::array<int, 4>{0x30, 0x20, 0x10, 0xFF}));
+    std::vector<u8> small(10);
+    EXPECT_FALSE(device->ReadPixelsBGRA(target, small.data(), 8)) << "a pitch below the width is refused";
+    EXPECT_FALSE(device->UploadBGRA(target, 0, 0, 1, 1, small.data(), 4)) << "a target is no upload texture";
+    GpuHandle texture = device->CreateTexture(4, 4);
+    EXPECT_FALSE(device->UploadBGRA(texture, 2, 2, 4, 4, small.data(), 16)) << "outside the texture";
+    EXPECT_EQ(device->CreateTexture(0, 4), 0u);
+    EXPECT_EQ(device->CreateTexture(device->GetCaps().maxTextureSize + 1, 4), 0u);
+    device->ReleaseObject(target);
+    EXPECT_EQ(device->GetRenderTarget(), platform::kBackBufferTarget)
+        << "a released target is no longer drawn into";
+    device->Release();
+    EXPECT_FALSE(device->IsCreated());
+    device->ReleaseObject(texture);  // forgotten without a GL call
+}
+
+}  // namespace

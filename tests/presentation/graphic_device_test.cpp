@@ -1,0 +1,264 @@
+// The device holder against an in-memory device and a hand-driven clock:
+// lazy creation, the reset deadline on a wrapping clock, the back-buffer size
+// rule, screen-mode resets with their one retry, and the lost-device cycle.
+
+#include "presentation/graphic_device.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/clock.h"
+#include "support/fake_gpu_device.h"
+
+namespace {
+
+std::atomic<u32> g_now{1000};
+u32 FakeNow() {
+    return g_now.load();
+}
+
+int g_tilesReleased = 0;
+int g_targetsReleased = 0;
+int g_shadersReleased = 0;
+
+class GraphicDeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_now = 1000;
+        platform::SetClockSource(FakeNow);
+        g_tilesReleased = g_targetsReleased = g_shadersReleased = 0;
+        GetDeviceObjectHooks() = classDeviceObjectHooks{
+            [] { ++g_targetsReleased; }, [] { ++g_tilesReleased; }, [] { ++g_shadersReleased; }};
+        auto fake = std::make_unique<fakes::FakeGpuDevice>();
+        gpu = fake.get();
+        holder.Setup(
+            std::move(fake), [this] { return client; }, 1280, 720, 0);
+        holder.SetDisplaySize(1920, 1080);
+    }
+    void TearDown() override {
+        platform::SetClockSource(nullptr);
+        GetDeviceObjectHooks() = classDeviceObjectHooks{};
+    }
+    // Start and the creating first frame.
+    void StartReady() {
+        ASSERT_TRUE(holder.Start());
+        ASSERT_FALSE(holder.IsReady());
+        ASSERT_TRUE(holder.IsReady());
+    }
+
+    platform::ClientSize client{1280, 720};
+    fakes::FakeGpuDevice* gpu = nullptr;
+    classGraphicDevice holder;
+};
+
+TEST_F(GraphicDeviceTest, FirstFrameCreatesTheDeviceAndDrawsNothingSecondDraws) {
+    EXPECT_EQ(holder.GetDevice(), nullptr) << "set-up before the render thread makes no device";
+    EXPECT_EQ(gpu->creates, 0);
+    ASSERT_TRUE(holder.Start());
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_NE(holder.GetDevice(), nullptr);
+    EXPECT_TRUE(holder.IsReady());
+    EXPECT_TRUE(holder.BeginFrame());
+    holder.EndFrame();
+    EXPECT_EQ(gpu->presents, 1);
+}
+
+TEST_F(GraphicDeviceTest, CreationThatFailsIsTriedAgainEveryFrame) {
+    ASSERT_TRUE(holder.Start());
+    gpu->resetFailures = 2;  // the creation's first two attempts cannot size the back buffer
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_EQ(holder.GetDevice(), nullptr);
+    EXPECT_FALSE(holder.BeginFrame());
+    holder.EndFrame();
+    EXPECT_EQ(gpu->presents, 0) << "nothing is shown without a device";
+    EXPECT_FALSE(holder.IsReady()) << "the third attempt creates it; that frame still draws nothing";
+    EXPECT_TRUE(holder.IsReady());
+}
+
+TEST_F(GraphicDeviceTest, NoContextMeansNoFrames) {
+    gpu->createFailures = 1;
+    EXPECT_FALSE(holder.Start());
+    EXPECT_EQ(holder.GetDevice(), nullptr);
+}
+
+TEST_F(GraphicDeviceTest, DeadlineSummingToZeroIsStoredAsAllOnesAndStillFires) {
+    StartReady();
+    size_t resetsBefore = gpu->resets.size();
+    g_now = 0xFFFFFF9Cu;  // 100 ms before the clock wraps
+    holder.ArmResetDeadline(100);
+    EXPECT_EQ(holder.GetResetDeadline(), 0xFFFFFFFFu);
+    g_now = 0xFFFFFFFFu;
+    EXPECT_TRUE(holder.IsReady()) << "not due at the very millisecond of the deadline";
+    g_now = 0;
+    EXPECT_FALSE(holder.IsReady()) << "one millisecond later the reset runs";
+    EXPECT_EQ(gpu->resets.size(), resetsBefore + 1);
+    EXPECT_EQ(holder.GetResetDeadline(), 0u);
+    EXPECT_TRUE(holder.IsReady());
+}
+
+TEST_F(GraphicDeviceTest, DeadlineIsHonouredAcrossTheClockWrap) {
+    StartReady();
+    size_t resetsBefore = gpu->resets.size();
+    g_now = 0xFFFFFFF0u;
+    holder.ArmResetDeadline(100);  // 0xFFFFFFF0 + 100 = 0x54 after the wrap
+    EXPECT_EQ(holder.GetResetDeadline(), 0x54u);
+    g_now = 0xFFFFFFFFu;
+    EXPECT_TRUE(holder.IsReady());
+    g_now = 0x10;
+    EXPECT_TRUE(holder.IsReady());
+    g_now = 0x54;
+    EXPECT_TRUE(holder.IsReady());
+    EXPECT_EQ(gpu->resets.size(), resetsBefore);
+    g_now = 0x55;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_EQ(gpu->resets.size(), resetsBefore + 1);
+}
+
+TEST_F(GraphicDeviceTest, WindowedBackBufferFollowsTheClientOnlyAboveHalfTheLogicalSize) {
+    StartReady();
+    client = {800, 600};
+    holder.GetClientRect(nullptr, 1);
+    holder.BuildPresentParameters();
+    EXPECT_EQ(holder.GetBackBufferWidth(), 800);
+    EXPECT_EQ(holder.GetBackBufferHeight(), 600);
+    client = {600, 300};  // 600 is not more than 640, 300 not more than 360
+    holder.GetClientRect(nullptr, 1);
+    holder.BuildPresentParameters();
+    EXPECT_EQ(holder.GetBackBufferWidth(), 1280);
+    EXPECT_EQ(holder.GetBackBufferHeight(), 720);
+    client = {641, 360};
+    holder.GetClientRect(nullptr, 1);
+    holder.BuildPresentParameters();
+    EXPECT_EQ(holder.GetBackBufferWidth(), 641);
+    EXPECT_EQ(holder.GetBackBufferHeight(), 720);
+}
+
+TEST_F(GraphicDeviceTest, ClientRectComesFromTheCacheUnlessRefreshed) {
+    classDeviceRect rect;
+    ASSERT_TRUE(holder.GetClientRect(&rect, 1));
+    EXPECT_EQ(rect.right, 1280);
+    client = {999, 555};
+    ASSERT_TRUE(holder.GetClientRect(&rect, 0));
+    EXPECT_EQ(rect.right, 1280) << "cached";
+    ASSERT_TRUE(holder.GetClientRect(&rect, 1));
+    EXPECT_EQ(rect.right, 999);
+    EXPECT_EQ(rect.bottom, 555);
+}
+
+TEST_F(GraphicDeviceTest, FullScreenAndBackEachResetOnceAndAskTheWindowToFollow) {
+    StartReady();
+    holder.RequestFullScreen(true);
+    EXPECT_NE(holder.GetResetDeadline(), 0u);
+    EXPECT_FALSE(holder.IsFullScreen()) << "carried out by the render thread, not by the request";
+    g_now += 1;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_TRUE(holder.IsFullScreen());
+    EXPECT_EQ(gpu->resets.back(), std::make_pair(1920, 1080)) << "the back buffer covers the display";
+    EXPECT_EQ(g_targetsReleased, 1);
+    EXPECT_EQ(g_shadersReleased, 1);
+    EXPECT_TRUE(holder.TakeModeSwitchRequest());
+    EXPECT_FALSE(holder.TakeModeSwitchRequest()) << "taken once";
+    EXPECT_FALSE(holder.TakeRestorePlacementRequest());
+
+    holder.RequestFullScreen(false);
+    g_now += 1;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_FALSE(holder.IsFullScreen());
+    EXPECT_EQ(gpu->resets.back(), std::make_pair(1280, 720));
+    EXPECT_TRUE(holder.TakeModeSwitchRequest());
+    EXPECT_TRUE(holder.TakeRestorePlacementRequest()) << "leaving full screen restores the window's place";
+}
+
+TEST_F(GraphicDeviceTest, TwoTogglesBeforeAFrameStillResetButSwitchNothing) {
+    StartReady();
+    holder.RequestFullScreen(true);
+    holder.RequestFullScreen(false);
+    EXPECT_NE(holder.GetResetDeadline(), 0u) << "the second request leaves the deadline armed";
+    size_t resetsBefore = gpu->resets.size();
+    g_now += 1;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_EQ(gpu->resets.size(), resetsBefore + 1);
+    EXPECT_FALSE(holder.IsFullScreen());
+    EXPECT_FALSE(holder.TakeModeSwitchRequest());
+}
+
+TEST_F(GraphicDeviceTest, FailedResetDropsTheRequestRetriesOnceAndRestoresTheWindow) {
+    StartReady();
+    size_t resetsBefore = gpu->resets.size();
+    gpu->resetFailures = 1;
+    holder.RequestFullScreen(true);
+    g_now += 1;
+    EXPECT_FALSE(holder.IsReady());
+    ASSERT_EQ(gpu->resets.size(), resetsBefore + 2) << "the full-screen attempt, then the old state once";
+    EXPECT_EQ(gpu->resets[resetsBefore], std::make_pair(1920, 1080));
+    EXPECT_EQ(gpu->resets[resetsBefore + 1], std::make_pair(1280, 720));
+    EXPECT_FALSE(holder.IsFullScreen());
+    EXPECT_EQ(holder.fullScreen.GetRequested(), 0) << "the request is forgotten";
+    EXPECT_GE(g_tilesReleased, 1);
+    EXPECT_TRUE(holder.TakeModeSwitchRequest());
+    EXPECT_TRUE(holder.TakeRestorePlacementRequest());
+    EXPECT_TRUE(holder.IsReady()) << "the next frame draws again";
+
+    holder.RequestFullScreen(true);
+    EXPECT_NE(holder.GetResetDeadline(), 0u) << "the same request arms a new reset";
+}
+
+TEST_F(GraphicDeviceTest, ResetThatKeepsFailingIsRetriedExactlyOnce) {
+    StartReady();
+    size_t resetsBefore = gpu->resets.size();
+    gpu->resetFailures = 100;
+    holder.RequestFullScreen(true);
+    g_now += 1;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_EQ(gpu->resets.size(), resetsBefore + 2);
+}
+
+TEST_F(GraphicDeviceTest, LostDeviceSkipsFramesUntilItMayBeResetThenResets) {
+    StartReady();
+    gpu->presentFails = true;
+    ASSERT_TRUE(holder.BeginFrame());
+    holder.EndFrame();
+    EXPECT_TRUE(holder.IsDeviceLost());
+    gpu->presentFails = false;
+    gpu->canReset = false;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_TRUE(holder.IsDeviceLost());
+    gpu->canReset = true;
+    size_t resetsBefore = gpu->resets.size();
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_FALSE(holder.IsDeviceLost());
+    EXPECT_EQ(gpu->resets.size(), resetsBefore) << "the reset waits for its deadline";
+    g_now += 1;
+    EXPECT_FALSE(holder.IsReady());
+    EXPECT_EQ(gpu->resets.size(), resetsBefore + 1);
+    EXPECT_TRUE(holder.IsReady());
+}
+
+TEST_F(GraphicDeviceTest, TransformsNeedADeviceAndAreKept) {
+    platform::GpuMatrix view;
+    view.m[14] = -12800.f;
+    EXPECT_FALSE(holder.SetView(view));
+    StartReady();
+    EXPECT_TRUE(holder.SetView(view));
+    EXPECT_EQ(holder.GetView().m[14], -12800.f);
+    EXPECT_EQ(gpu->view.m[14], -12800.f);
+}
+
+TEST_F(GraphicDeviceTest, StopReleasesTheDeviceAndTheHolderIsGlobalWhileItLives) {
+    StartReady();
+    holder.Stop();
+    EXPECT_EQ(gpu->releases, 1);
+    EXPECT_EQ(holder.GetDevice(), nullptr);
+    EXPECT_EQ(g_tilesReleased, 1);
+
+    auto* other = classGraphicDevice::Create();
+    SetGraphicDevice(other);
+    EXPECT_EQ(GetGraphicDevice(), other);
+    classGraphicDevice::Destroy(other);
+    EXPECT_EQ(GetGraphicDevice(), nullptr);
+}
+
+}  // namespace
