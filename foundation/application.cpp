@@ -32,11 +32,15 @@ bool InitApplication() {
     if (application == nullptr) return false;
     g_application.store(application, std::memory_order_release);
     if (GetSubsystemHooks().createScenes != nullptr) GetSubsystemHooks().createScenes();
+    if (GetSubsystemHooks().createSoundManager != nullptr) GetSubsystemHooks().createSoundManager();
     std::srand(platform::NowMs());
     return true;
 }
 
 void ShutdownApplication() {
+    if (GetApplication() != nullptr && GetSubsystemHooks().destroySoundManager != nullptr) {
+        GetSubsystemHooks().destroySoundManager();
+    }
     if (GetApplication() != nullptr && GetSubsystemHooks().destroyScenes != nullptr) {
         GetSubsystemHooks().destroyScenes();
     }

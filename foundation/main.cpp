@@ -5,6 +5,7 @@
 #include "presentation/command_queue.h"
 #include "presentation/graphic_device.h"
 #include "presentation/scene_subsystem.h"
+#include "sound/sound_system.h"
 #include "system/system_files.h"
 
 int main() {
@@ -13,5 +14,6 @@ int main() {
     RegisterSystemFiles();
     RegisterCommandQueueSubsystem();
     RegisterGraphicDeviceSubsystem();
+    RegisterSoundSubsystem();
     return WinMain();
 }

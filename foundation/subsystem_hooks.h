@@ -32,6 +32,11 @@ struct SubsystemHooks {
     // that fails is reported and frames go on regardless.
     bool (*initSoundSystem)() = nullptr;
     void (*shutdownSoundSystem)() = nullptr;
+    // UI thread: the application's sound manager, made right after the
+    // application object and destroyed just before it, when no other thread
+    // runs any more.
+    void (*createSoundManager)() = nullptr;
+    void (*destroySoundManager)() = nullptr;
 
     // Right after the application object is made, and before it is destroyed
     // (every thread has ended by then): the scene roots it owns.

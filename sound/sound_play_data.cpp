@@ -1,0 +1,111 @@
+// The sound section of play data: one record per layer, a 32-byte header and
+// the TAB-joined file list with a NUL, at absolute offsets in the file.
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/file.h"
+#include "sound/sound_manager.h"
+#include "sound/sound_system.h"
+
+namespace {
+
+constexpr u32 kLayerHeaderSize = 32;
+
+void PutU32(u8* at, u32 v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<u8>(v >> (8 * i));
+}
+u32 GetU32(const u8* at) { return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<u32>(at[3]) << 24); }
+
+struct LoadedLayer {
+    int32 number;
+    u8 playing, loop, stream;
+    int32 volume, loopFileNo;
+    std::string files;
+};
+
+}  // namespace
+
+bool classSoundManager::SaveLayers(classFile& file, int64* firstOffset, int64* count) {
+    classCriticalSectionLock hold(g_soundLock);
+    *firstOffset = 0;
+    *count = 0;
+    if (layers_.empty()) return false;
+    *firstOffset = static_cast<int64>(file.Tell());
+    int64 records = 0;
+    for (auto& layer : layers_) {
+        if (layer->GetFinishToDelete() != 0) continue;
+        const u64 start = file.Tell();
+        u8 header[kLayerHeaderSize] = {};
+        file.Write(header, sizeof header);
+        const u64 listOffset = file.Tell();
+        std::string list = layer->FileList();
+        file.Write(list.c_str(), list.size() + 1);
+        const u64 end = file.Tell();
+
+        int state = layer->GetState();
+        bool playing = (state == 1 || state == 2) && !(layer->IsFading() && layer->IsStopAtFadeEnd());
+        PutU32(header, kLayerHeaderSize);
+        PutU32(header + 4, static_cast<u32>(end));
+        PutU32(header + 8, static_cast<u32>(layer->Number()));
+        header[12] = playing ? 1 : 0;
+        header[13] = layer->GetLoop();
+        header[14] = layer->GetStream();
+        PutU32(header + 16, static_cast<u32>(listOffset));
+        PutU32(header + 20, static_cast<u32>(list.size() + 1));
+        PutU32(header + 24, static_cast<u32>(layer->IsFading() ? layer->GetFadeTarget() : layer->GetVolume()));
+        PutU32(header + 28, static_cast<u32>(layer->GetLoopFileNo()));
+        file.Seek(static_cast<int64>(start), 0);
+        file.Write(header, sizeof header);
+        file.Seek(static_cast<int64>(end), 0);
+        ++records;
+    }
+    *count = records;
+    return true;
+}
+
+bool classSoundManager::LoadLayers(const u8* base, u64 imageSize, int64 firstOffset, int64 count) {
+    // Everything is read and checked before any layer changes.
+    std::vector<LoadedLayer> loaded;
+    if (base != nullptr && firstOffset >= 0 && count > 0) {
+        u64 at = static_cast<u64>(firstOffset);
+        const u64 most = at < imageSize ? (imageSize - at) / kLayerHeaderSize : 0;
+        const u64 wanted = std::min<u64>(static_cast<u64>(count), most);
+        for (u64 i = 0; i < wanted; ++i) {
+            if (at > imageSize || imageSize - at < kLayerHeaderSize) break;
+            const u8* h = base + at;
+            const u64 end = GetU32(h + 4);
+            const u64 listOffset = GetU32(h + 16);
+            const u64 listSize = GetU32(h + 20);
+            if (GetU32(h) != kLayerHeaderSize) break;
+            if (end <= at || end > imageSize) break;
+            if (listOffset < at + kLayerHeaderSize || listOffset > imageSize || listSize > imageSize - listOffset) break;
+            const char* list = reinterpret_cast<const char*>(base + listOffset);
+            LoadedLayer layer;
+            layer.number = static_cast<int32>(GetU32(h + 8));
+            layer.playing = h[12];
+            layer.loop = h[13];
+            layer.stream = h[14];
+            layer.volume = static_cast<int32>(GetU32(h + 24));
+            layer.loopFileNo = static_cast<int32>(GetU32(h + 28));
+            layer.files.assign(list, strnlen(list, listSize));
+            loaded.push_back(std::move(layer));
+            at = end;
+        }
+    }
+
+    classCriticalSectionLock hold(g_soundLock);
+    DeleteAllLayers();
+    for (const LoadedLayer& saved : loaded) {
+        classSoundLayer* layer = GetOrCreateLayer(saved.number);
+        layer->SetFiles(saved.files);
+        layer->SetStream(saved.stream);
+        layer->SetLoopFileNo(saved.loopFileNo);
+        layer->SetLoop(saved.loop);
+        layer->SetVolume(saved.volume);
+        if (saved.playing == 1 && saved.loop == 1) layer->Play();
+    }
+    return true;
+}
