@@ -99,7 +99,8 @@ class classQue_GraphicCreateText : public classQueTyped<QueGraphicCreateText> {
     int32 Execute(classQueContext* context) override;
     QuePath path;
     std::string textName;
-    // Font and size of the text texture, in the order the texture takes them.
+    // Font and size of the text texture: the first two make the texture's
+    // 64-bit font value (low word first), the last two its colour.
     u32 textParam[4] = {0, 0, 0, 0};
     classOptionalValue<u8> hidden;
 };
@@ -121,15 +122,14 @@ class classQue_GraphicStdOutTextX : public classQueTyped<QueGraphicStdOutTextX> 
     std::string text;
     classOptionalValue<int64> fontNo;
     classOptionalValue<int64> color;
-    // Taken whether set or not, in the places of the text request's speed,
-    // its constant 1, the application's request value, the flag byte and the
-    // auto speed; every poster sets them.
+    // Taken whether set or not (every poster sets them): they become the
+    // text request's speed, fade mode, fade time, repeat flag and repeat period.
     classOptionalValue<int64> speed;
-    classOptionalValue<int64> requestOne;
-    classOptionalValue<int64> requestValue;
-    classOptionalValue<u8> requestFlag;
-    classOptionalValue<int64> autoSpeed;
-    classOptionalValue<u8> drawingByte;  // stored in the object's text-drawing byte when set
+    classOptionalValue<int64> fadeMode;
+    classOptionalValue<int64> fadeTime;
+    classOptionalValue<u8> repeat;
+    classOptionalValue<int64> repeatPeriod;
+    classOptionalValue<u8> singleLine;  // stored on the object when set
 };
 
 class classQue_GraphicCreate : public classQueTyped<QueGraphicCreate> {

@@ -62,3 +62,11 @@ struct QuePlayDataService {
 
 void SetQuePlayDataService(const QuePlayDataService& service);
 QuePlayDataService GetQuePlayDataService();
+
+// Movies: the movie part answers the play, stop and pause records on the
+// texture resource of the object they find, under its own movie lock.
+class classSharedResource;
+enum class QueMovieRequest { Play, Stop, Pause };
+using QueMovieRequester = void (*)(classSharedResource* texture, QueMovieRequest request);
+void SetQueMovieRequester(QueMovieRequester requester);
+QueMovieRequester GetQueMovieRequester();

@@ -76,8 +76,8 @@ TEST(QueRecordTypeTest, NewRecordsHaveEveryOptionalFieldUnset) {
     // Read whether set or not, so they must never be indeterminate.
     classQue_GraphicStdOutTextX textX;
     EXPECT_EQ(textX.speed.Get(), 0);
-    EXPECT_EQ(textX.autoSpeed.Get(), 0);
-    EXPECT_EQ(textX.requestFlag.Get(), 0);
+    EXPECT_EQ(textX.repeatPeriod.Get(), 0);
+    EXPECT_EQ(textX.repeat.Get(), 0);
 }
 
 TEST(QueHolderTest, PostHandsTheRecordToTheEndOfTheMainQueueUncommitted) {

@@ -1,0 +1,488 @@
+// What the graphic records and the transition do to a scene tree. Textures
+// and shaders come from a counting stand-in, so reference leaks show.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "presentation/command_queue.h"
+#include "presentation/graphic_object.h"
+#include "presentation/que_records.h"
+#include "presentation/que_services.h"
+
+namespace {
+
+struct FakeResource {
+    int32 kind = 0;
+    std::string name;
+    int64 param = 0;
+    int count = 0;
+};
+
+// Hands out distinct resources with counts; never frees them, so a test can
+// look at a count after the last holder let go.
+class CountingServices : public classSceneServices {
+  public:
+    classSharedResource* AcquireTexture(int32 kind, const std::string& name, int64 param, u8) override {
+        textures.push_back(std::make_unique<FakeResource>(FakeResource{kind, name, param, 1}));
+        return reinterpret_cast<classSharedResource*>(textures.back().get());
+    }
+    void AddRefTexture(classSharedResource* texture) override {
+        if (texture != nullptr) ++Of(texture).count;
+    }
+    void ReleaseTexture(classSharedResource* texture) override {
+        if (texture != nullptr) --Of(texture).count;
+    }
+    int32 TextureKindOf(const classSharedResource* texture) const override {
+        return texture == nullptr ? 0 : Of(texture).kind;
+    }
+    std::string TextureNameOf(const classSharedResource* texture) const override {
+        return texture == nullptr ? std::string() : Of(texture).name;
+    }
+    int64 TextureParamOf(const classSharedResource* texture) const override {
+        return texture == nullptr ? 0 : Of(texture).param;
+    }
+    classShaderResource* AcquireShader(int32 kind, const std::string& name) override {
+        shaders.push_back(std::make_unique<FakeResource>(FakeResource{kind, name, 0, 1}));
+        return reinterpret_cast<classShaderResource*>(shaders.back().get());
+    }
+    void AddRefShader(classShaderResource* shader) override {
+        if (shader != nullptr) ++reinterpret_cast<FakeResource*>(shader)->count;
+    }
+    void ReleaseShader(classShaderResource* shader) override {
+        if (shader != nullptr) --reinterpret_cast<FakeResource*>(shader)->count;
+    }
+
+    static FakeResource& Of(const classSharedResource* texture) {
+        return *reinterpret_cast<FakeResource*>(const_cast<classSharedResource*>(texture));
+    }
+    static FakeResource& OfShader(const classShaderResource* shader) {
+        return *reinterpret_cast<FakeResource*>(const_cast<classShaderResource*>(shader));
+    }
+
+    std::vector<std::unique_ptr<FakeResource>> textures;
+    std::vector<std::unique_ptr<FakeResource>> shaders;
+};
+
+class GraphicRecordTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = SetSceneServices(&services_);
+        main_ = classGraphicObject::New();
+        context_.mainScene = &main_;
+        context_.overlayScene = &overlay_;
+    }
+    void TearDown() override {
+        if (overlay_ != nullptr) classGraphicObject::Delete(overlay_);
+        classGraphicObject::Delete(main_);
+        SetSceneServices(previous_);
+    }
+    // Runs one record the way a queue does, with the given mask.
+    void Run(classQueBase* record, u64 mask = 1) {
+        record->sceneMask = mask;
+        queue_.Post(record);
+        queue_.Commit();
+        queue_.ExecuteCommitted(context_);
+    }
+    template <typename T>
+    T* Make(QuePath path) {
+        auto* record = new T();
+        record->path = std::move(path);
+        return record;
+    }
+    classGraphicObject* At(QuePath path, classGraphicObject* root = nullptr) {
+        return classGraphicObject::FindByPath(root != nullptr ? root : main_, path);
+    }
+
+    CountingServices services_;
+    classSceneServices* previous_ = nullptr;
+    classGraphicObject* main_ = nullptr;
+    classGraphicObject* overlay_ = nullptr;
+    classQueContext context_;
+    classQueue queue_;
+};
+
+TEST_F(GraphicRecordTest, CreateMakesTheWholePathAndReplacesTheLastObject) {
+    Run(Make<classQue_GraphicCreate>({5, 7}));
+    classGraphicObject* five = At({5});
+    ASSERT_NE(five, nullptr);
+    ASSERT_NE(At({5, 7}), nullptr);
+    Run(Make<classQue_GraphicCreate>({5, 7, 1}));
+    At({5, 7})->Stencil = 3;
+    Run(Make<classQue_GraphicCreate>({5, 7}));
+    EXPECT_EQ(At({5}), five);
+    EXPECT_EQ(At({5, 7})->Stencil, 0);
+    EXPECT_EQ(At({5, 7, 1}), nullptr) << "the replaced object's subtree goes with it";
+
+    // An empty path or a missing scene creates nothing.
+    Run(Make<classQue_GraphicCreate>({}));
+    Run(Make<classQue_GraphicCreate>({9}), 2);
+    Run(Make<classQue_GraphicCreate>({9}), 0);
+    EXPECT_EQ(main_->children.size(), 1u);
+}
+
+TEST_F(GraphicRecordTest, RecordsForAMissingObjectChangeNothing) {
+    auto* alter = Make<classQue_GraphicAlter>({3});
+    alter->fileName = "bg.png";
+    alter->x.Set(10.0f);
+    Run(alter);
+    Run(Make<classQue_GraphicDelete>({3}));
+    Run(Make<classQue_PageFeed>({3}));
+    auto* slot = Make<classQue_GraphicStirSlotSet>({3});
+    Run(slot);
+    Run(Make<classQue_GraphicAlter_Movie>({3}));
+    EXPECT_TRUE(main_->children.empty());
+    EXPECT_TRUE(services_.textures.empty());
+}
+
+TEST_F(GraphicRecordTest, AlterAppliesOnlyTheGivenFields) {
+    Run(Make<classQue_GraphicCreate>({1}));
+    classGraphicObject* object = At({1});
+    classGraphicSlot& base = object->slots.at(0);
+    base.Position = {1.0f, 2.0f, 3.0f};
+    base.Transmittance = 0.25f;
+    object->Stencil = 7;
+
+    // Only a path and an empty file: nothing changes.
+    Run(Make<classQue_GraphicAlter>({1}));
+    EXPECT_EQ(object->texture, nullptr);
+    EXPECT_EQ(base.Position, (D3DXVECTOR3{1.0f, 2.0f, 3.0f}));
+
+    auto* first = Make<classQue_GraphicAlter>({1});
+    first->fileName = "a.png";
+    first->x.Set(-40.0f);
+    Run(first);
+    EXPECT_EQ(base.Position, (D3DXVECTOR3{-40.0f, 2.0f, 3.0f}));
+    EXPECT_FLOAT_EQ(base.Transmittance, 0.25f);
+    EXPECT_EQ(object->Stencil, 7);
+    ASSERT_NE(object->texture, nullptr);
+    FakeResource& a = CountingServices::Of(object->texture);
+    EXPECT_EQ(a.kind, 1);
+    EXPECT_EQ(a.name, "a.png");
+
+    auto* second = Make<classQue_GraphicAlter>({1});
+    second->fileName = "b.png";
+    second->y.Set(5.0f);
+    second->z.Set(6.0f);
+    second->transmittance.Set(0.5f);
+    second->hide.Set(1);
+    second->stencil.Set(-1);
+    second->pixelShader.Set(":PixelColor.Change");
+    second->vertexShader.Set("wave");
+    Run(second);
+    EXPECT_EQ(a.count, 0) << "the old image is released";
+    EXPECT_EQ(CountingServices::Of(object->texture).name, "b.png");
+    EXPECT_EQ(base.Position, (D3DXVECTOR3{-40.0f, 5.0f, 6.0f}));
+    EXPECT_FLOAT_EQ(base.Transmittance, 0.5f);
+    EXPECT_EQ(object->hidden, 1);
+    EXPECT_EQ(object->Stencil, -1);
+    ASSERT_NE(object->pixelShader, nullptr);
+    EXPECT_EQ(CountingServices::OfShader(object->pixelShader).name, ":PixelColor.Change");
+    EXPECT_EQ(CountingServices::OfShader(object->pixelShader).kind, 2);
+    EXPECT_EQ(CountingServices::OfShader(object->vertexShader).kind, 3);
+}
+
+TEST_F(GraphicRecordTest, TextureRecordsAttachTheirKinds) {
+    auto* filter = new classQue_GraphicFilter();
+    filter->path = {4, 1};
+    filter->pixelShader = ":Filter.Mono";
+    Run(filter);
+    auto* thumb = new classQue_GraphicAlter_PlayDataThumbnail();
+    thumb->path = {6};
+    thumb->fileName = "save0003.dat";
+    Run(thumb);
+    auto* movie = new classQue_GraphicAlter_Movie();
+    movie->path = {6};
+    movie->fileName = "op.mpg";
+    Run(movie);
+    ASSERT_NE(At({4, 1}), nullptr);
+    EXPECT_EQ(CountingServices::Of(At({4, 1})->texture).kind, 6);
+    EXPECT_EQ(CountingServices::Of(At({4, 1})->texture).name, ":Filter.Mono");
+    EXPECT_EQ(CountingServices::Of(At({6})->texture).kind, 2);
+    EXPECT_EQ(CountingServices::Of(At({6})->texture).name, "op.mpg");
+    EXPECT_EQ(services_.textures[1]->kind, 7);
+    EXPECT_EQ(services_.textures[1]->count, 0);
+
+    auto* text = new classQue_GraphicCreateText();
+    text->path = {2};
+    text->textName = "box";
+    text->textParam[0] = 5;
+    text->textParam[2] = 0x00FF00;
+    Run(text);
+    ASSERT_NE(At({2}), nullptr);
+    EXPECT_EQ(CountingServices::Of(At({2})->texture).kind, 3);
+    EXPECT_EQ(CountingServices::Of(At({2})->texture).param, 5);
+    EXPECT_EQ(At({2})->textColour.Get(), 0x00FF00);
+    EXPECT_EQ(At({2})->hidden, 0);
+}
+
+TEST_F(GraphicRecordTest, TextRecordsQueueRequestsWithTheRightValues) {
+    Run(Make<classQue_GraphicCreate>({9}));
+    classGraphicObject* box = At({9});
+
+    // With no application the start values apply: colour 0xFFFFFF, speed
+    // 100, request value 300, auto speed 1000.
+    auto* plain = Make<classQue_GraphicStdOutText>({9});
+    plain->text = "Hello";
+    plain->drawSpeed.Set(1.5f);
+    plain->fontNo.Set(0x100000005LL);  // only the low word counts
+    Run(plain);
+    auto* negative = Make<classQue_GraphicStdOutText>({9});
+    negative->fontNo.Set(0xFFFFFFFFLL);
+    negative->color.Set(0x123456);
+    Run(negative);
+    ASSERT_EQ(box->textRequests.size(), 2u);
+    const classTextRequest& r = box->textRequests[0];
+    EXPECT_EQ(r.text, "Hello");
+    EXPECT_EQ(r.fontNumber, 5);
+    EXPECT_EQ(r.colour, 0xFFFFFF);
+    EXPECT_EQ(r.speed, 150);
+    EXPECT_EQ(r.fadeMode, 1);
+    EXPECT_EQ(r.fadeTime, 300);
+    EXPECT_EQ(r.repeat, 0);
+    EXPECT_EQ(r.repeatPeriod, 1000);
+    EXPECT_EQ(box->textRequests[1].fontNumber, -1);
+    EXPECT_EQ(box->textRequests[1].colour, 0x123456);
+    EXPECT_EQ(box->textRequests[1].speed, 100) << "an unset DrawSpeed counts as 1.0";
+
+    auto* extended = Make<classQue_GraphicStdOutTextX>({9});
+    extended->text = "Sample";
+    extended->speed.Set(40);
+    extended->fadeMode.Set(1);
+    extended->fadeTime.Set(300);
+    extended->repeat.Set(1);
+    extended->repeatPeriod.Set(40 * 20 + 1000);
+    extended->singleLine.Set(1);
+    Run(extended);
+    ASSERT_EQ(box->textRequests.size(), 3u);
+    const classTextRequest& x = box->textRequests[2];
+    EXPECT_EQ(x.fontNumber, 0);
+    EXPECT_EQ(x.colour, 0xFFFFFF);
+    EXPECT_EQ(x.speed, 40);
+    EXPECT_EQ(x.repeat, 1);
+    EXPECT_EQ(x.repeatPeriod, 1800);
+    EXPECT_EQ(box->singleLine, 1);
+
+    // A page feed drops text, pending text and characters.
+    box->text = "old";
+    classGraphicObject::CreateCharacterAtPath(box, std::vector<int64>{0}.data(), 1);
+    Run(Make<classQue_PageFeed>({9}));
+    EXPECT_TRUE(box->textRequests.empty());
+    EXPECT_TRUE(box->characters.empty());
+    EXPECT_TRUE(box->text.empty());
+    EXPECT_EQ(box->lineStart, 1);
+}
+
+TEST_F(GraphicRecordTest, SlotRecordsNumberReplaceChangeAndDelete) {
+    Run(Make<classQue_GraphicCreate>({1}));
+    classGraphicObject* object = At({1});
+
+    // Only the base slot: the new one is 1.
+    auto* first = Make<classQue_GraphicStirSlotSet>({1});
+    first->fields.time.Set(500);
+    first->fields.loop.Set(-1);
+    first->fields.position.Set({10.0f, 0.0f, 0.0f});
+    Run(first);
+    ASSERT_NE(object->FindSlot(1), nullptr);
+    EXPECT_EQ(object->FindSlot(1)->Time, 500);
+    EXPECT_EQ(object->FindSlot(1)->Loop, -1);
+    EXPECT_EQ(object->FindSlot(1)->Scale, (D3DXVECTOR3{1.0f, 1.0f, 1.0f})) << "defaults for the rest";
+
+    // Slots 0, 1 and 4: the next is 5.
+    object->GetOrCreateSlot(4);
+    Run(Make<classQue_GraphicStirSlotSet>({1}));
+    EXPECT_NE(object->FindSlot(5), nullptr);
+
+    // A numbered set replaces slot 1 wholly.
+    auto* replace = Make<classQue_GraphicStirSlotSet>({1});
+    replace->no.Set(1);
+    replace->fields.roll.Set(0.5f);
+    Run(replace);
+    EXPECT_EQ(object->FindSlot(1)->Time, 0);
+    EXPECT_EQ(object->FindSlot(1)->Position, (D3DXVECTOR3{}));
+    EXPECT_FLOAT_EQ(object->FindSlot(1)->Roll, 0.5f);
+
+    // A change keeps what it does not name, including the running time.
+    classGraphicSlot* running = object->FindSlot(1);
+    running->remaining = 123;
+    auto* change = Make<classQue_GraphicStirSlotChange>({1});
+    change->no = 1;
+    change->fields.time.Set(900);
+    change->fields.scaleGainEnd.Set({2.0f, 2.0f, 0.0f});
+    Run(change);
+    EXPECT_EQ(running->Time, 900);
+    EXPECT_EQ(running->remaining, 123);
+    EXPECT_FLOAT_EQ(running->Roll, 0.5f);
+    EXPECT_EQ(running->ScaleGainEnd, (D3DXVECTOR3{2.0f, 2.0f, 0.0f}));
+
+    auto* missing = Make<classQue_GraphicStirSlotChange>({1});
+    missing->no = 7;
+    missing->fields.time.Set(1);
+    Run(missing);
+    EXPECT_EQ(object->FindSlot(7), nullptr);
+    EXPECT_EQ(object->slots.size(), 4u);
+
+    auto* remove = Make<classQue_GraphicStirSlotDelete>({1});
+    remove->no = 4;
+    Run(remove);
+    auto* removeMissing = Make<classQue_GraphicStirSlotDelete>({1});
+    removeMissing->no = 40;
+    Run(removeMissing);
+    EXPECT_EQ(object->FindSlot(4), nullptr);
+    EXPECT_EQ(object->slots.size(), 3u);
+}
+
+TEST_F(GraphicRecordTest, FinishingSlotsEndsTimedOnesAndKeepsEndlessOnes) {
+    Run(Make<classQue_GraphicCreate>({1, 2}));
+    classGraphicObject* child = At({1, 2});
+    classGraphicSlot* timed = child->GetOrCreateSlot(1);
+    timed->Loop = 3;
+    timed->remaining = 400;
+    classGraphicSlot* endless = child->GetOrCreateSlot(2);
+    endless->Loop = -1;
+    endless->remaining = 400;
+    classGraphicObject* letter =
+        classGraphicObject::CreateCharacterAtPath(child, std::vector<int64>{0}.data(), 1);
+    classGraphicObject* ruby =
+        classGraphicObject::CreateCharacterAtPath(letter, std::vector<int64>{0}.data(), 1);
+    classGraphicSlot* fadeIn = letter->GetOrCreateSlot(1);
+    fadeIn->Loop = 1;
+    fadeIn->remaining = 50;
+    classGraphicSlot* rubyFade = ruby->GetOrCreateSlot(1);
+    rubyFade->Loop = 1;
+    rubyFade->remaining = 50;
+    classGraphicSlot* sparkle = letter->GetOrCreateSlot(2);
+    sparkle->Loop = -5;
+    sparkle->remaining = 50;
+
+    // Text drawing first: only characters (and theirs) finish.
+    Run(new classQue_GraphicStdTextDrawingAllFinish());
+    EXPECT_TRUE(fadeIn->IsFinished());
+    EXPECT_TRUE(rubyFade->IsFinished());
+    EXPECT_EQ(sparkle->remaining, 50) << "an endless character slot keeps running";
+    EXPECT_EQ(timed->Loop, 3);
+    EXPECT_EQ(timed->remaining, 400);
+
+    Run(new classQue_GraphicStirSlotAllFinish());
+    EXPECT_EQ(timed->Loop, 0);
+    EXPECT_EQ(timed->remaining, 0);
+    EXPECT_EQ(endless->Loop, -1);
+    EXPECT_EQ(endless->remaining, 400);
+
+    // Both on a missing overlay: nothing to do, nothing crashes.
+    Run(new classQue_GraphicStirSlotAllFinish(), 2);
+    Run(new classQue_GraphicStdTextDrawingAllFinish(), 2);
+}
+
+TEST_F(GraphicRecordTest, AllDeleteEmptiesTheSceneButKeepsItsRoot) {
+    Run(Make<classQue_GraphicCreate>({1, 2}));
+    Run(Make<classQue_GraphicCreate>({-3}));
+    auto* alter = Make<classQue_GraphicAlter>({-3});
+    alter->fileName = "x.png";
+    Run(alter);
+    FakeResource& image = CountingServices::Of(At({-3})->texture);
+    classGraphicObject* root = main_;
+    Run(new classQue_GraphicAllDelete(), 3);  // the overlay is missing: only the main scene
+    EXPECT_EQ(main_, root);
+    EXPECT_TRUE(main_->children.empty());
+    EXPECT_EQ(image.count, 0);
+}
+
+std::vector<std::pair<classSharedResource*, QueMovieRequest>> g_movieRequests;
+void RecordMovieRequest(classSharedResource* texture, QueMovieRequest request) {
+    g_movieRequests.emplace_back(texture, request);
+}
+
+TEST_F(GraphicRecordTest, MovieRequestsReachOnlyMovieTextures) {
+    g_movieRequests.clear();
+    SetQueMovieRequester(RecordMovieRequest);
+    Run(Make<classQue_GraphicCreate>({1}));
+    Run(Make<classQue_GraphicCreate>({2}));
+    auto* movie = Make<classQue_GraphicAlter_Movie>({1});
+    movie->fileName = "clip.mpg";
+    Run(movie);
+    auto* still = Make<classQue_GraphicAlter>({2});
+    still->fileName = "still.png";
+    Run(still);
+    Run(Make<classQue_GraphicMoviePlay>({1}));
+    Run(Make<classQue_GraphicMoviePouse>({1}));
+    Run(Make<classQue_GraphicMovieStop>({1}));
+    Run(Make<classQue_GraphicMoviePlay>({2}));  // an image: left alone
+    Run(Make<classQue_GraphicMoviePlay>({3}));  // missing
+    Run(Make<classQue_GraphicCreate>({4}));
+    Run(Make<classQue_GraphicMoviePlay>({4}));  // no texture
+    SetQueMovieRequester(nullptr);
+    ASSERT_EQ(g_movieRequests.size(), 3u);
+    EXPECT_EQ(g_movieRequests[0].first, At({1})->texture);
+    EXPECT_EQ(g_movieRequests[0].second, QueMovieRequest::Play);
+    EXPECT_EQ(g_movieRequests[1].second, QueMovieRequest::Pause);
+    EXPECT_EQ(g_movieRequests[2].second, QueMovieRequest::Stop);
+}
+
+TEST_F(GraphicRecordTest, BothMaskBitsActOnEachScenesOwnObject) {
+    Run(Make<classQue_GraphicCreate>({1}));
+    overlay_ = classGraphicObject::New();
+    Run(Make<classQue_GraphicCreate>({1}), 2);
+    auto* alter = Make<classQue_GraphicAlter>({1});
+    alter->x.Set(7.0f);
+    Run(alter, 3);
+    EXPECT_FLOAT_EQ(At({1})->slots.at(0).Position.x, 7.0f);
+    EXPECT_FLOAT_EQ(At({1}, overlay_)->slots.at(0).Position.x, 7.0f);
+}
+
+TEST_F(GraphicRecordTest, TransitionReplacesTheOverlayWithAFadingCopyOfTheMainScene) {
+    Run(Make<classQue_GraphicCreate>({1, 2}));
+    auto* alter = Make<classQue_GraphicAlter>({1, 2});
+    alter->fileName = "face.png";
+    alter->pixelShader.Set(":Glow");
+    Run(alter);
+    At({1, 2})->GetOrCreateSlot(3)->Time = 250;
+    At({1, 2})->text = "not copied";
+    main_->hidden = 1;
+    FakeResource& face = CountingServices::Of(At({1, 2})->texture);
+
+    auto* transition = new classQue_Transition();
+    transition->time = 800;
+    Run(transition);
+    ASSERT_NE(overlay_, nullptr);
+    EXPECT_NE(overlay_, main_);
+    EXPECT_EQ(overlay_->parent, nullptr);
+    EXPECT_EQ(overlay_->hidden, 0);
+    EXPECT_EQ(CountingServices::Of(overlay_->texture).kind, 5);
+    EXPECT_EQ(CountingServices::OfShader(overlay_->pixelShader).name, ":Transition.CrossDissolveAlphaIgnore");
+    const classGraphicSlot& fade = overlay_->slots.at(0);
+    EXPECT_FLOAT_EQ(fade.Transmittance, 1.0f);
+    EXPECT_EQ(fade.Time, 800);
+    EXPECT_EQ(fade.StartDelay, 0);
+    EXPECT_EQ(fade.Delay, 0);
+    EXPECT_EQ(fade.AfterDelay, 0);
+    EXPECT_FLOAT_EQ(fade.TimeGainStart, 1.0f);
+    EXPECT_FLOAT_EQ(fade.TimeGainEnd, 1.0f);
+    EXPECT_EQ(fade.Loop, 1);
+    classGraphicObject* copy = At({1, 2}, overlay_);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, At({1, 2}));
+    EXPECT_EQ(copy->texture, At({1, 2})->texture);
+    EXPECT_EQ(face.count, 2);
+    EXPECT_EQ(copy->slots.at(3).Time, 250);
+    EXPECT_TRUE(copy->text.empty());
+
+    // The next transition cuts this one off; the copy's references go.
+    auto* second = new classQue_Transition();
+    second->time = 300;
+    Run(second);
+    EXPECT_EQ(face.count, 2);
+    EXPECT_EQ(overlay_->slots.at(0).Time, 300);
+
+    // A cut removes the overlay and makes none.
+    auto* cut = new classQue_Transition();
+    cut->time = 0;
+    Run(cut);
+    EXPECT_EQ(overlay_, nullptr);
+    EXPECT_EQ(face.count, 1);
+    EXPECT_EQ(services_.textures[1]->kind, 5);
+    EXPECT_EQ(services_.textures[1]->count, 0);
+}
+
+}  // namespace
