@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/file.h"
+#include "sound/sound_manager.h"
+#include "support/temp_folder.h"
+#include "tests/sound/sound_fixtures.h"
+
+namespace {
+
+u32 U32At(const std::vector<u8>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<u32>(b[at + 3]) << 24);
+}
+
+// Saves the manager's layers into a file that already holds `prefix` bytes
+// and returns the whole file.
+std::vector<u8> Save(classSoundManager& manager, std::size_t prefix, int64* first, int64* count, bool* result) {
+    testfiles::TempFolder folder;
+    std::string path = (folder.Path() / "play.dat").string();
+    classFile file;
+    EXPECT_TRUE(file.OpenWrite(path, false));
+    std::vector<u8> pad(prefix, 0xEE);
+    file.Write(pad.data(), pad.size());
+    *result = manager.SaveLayers(file, first, count);
+    file.Close();
+    std::vector<u8> bytes;
+    classFile in;
+    EXPECT_TRUE(in.OpenRead(path, false));
+    bytes.resize(in.GetSize());
+    in.Read(bytes.data(), bytes.size());
+    return bytes;
+}
+
+TEST(SoundPlayData, ARecordIsAHeaderAndTheTabJoinedListAtAbsoluteOffsets) {
+    classSoundManager manager;
+    classSoundLayer* layer = manager.GetOrCreateLayer(7);
+    layer->SetFiles("bgm\\a.ogg\t\xE6\x9B\xB2.ogg");
+    layer->SetStream(1);
+    layer->SetLoop(1);
+    layer->SetLoopFileNo(1);
+    layer->SetVolume(300);
+    layer->FadeVolume(800, 1000);
+    int64 first = -1, count = -1;
+    bool ok = false;
+    std::vector<u8> bytes = Save(manager, 100, &first, &count, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(first, 100);
+    EXPECT_EQ(count, 1);
+    const std::string list = "bgm\\a.ogg\t\xE6\x9B\xB2.ogg";
+    ASSERT_EQ(bytes.size(), 100 + 32 + list.size() + 1);
+    EXPECT_EQ(U32At(bytes, 100), 32u);
+    EXPECT_EQ(U32At(bytes, 104), bytes.size());  // where the next record would begin
+    EXPECT_EQ(U32At(bytes, 108), 7u);
+    EXPECT_EQ(bytes[112], 0);  // never played
+    EXPECT_EQ(bytes[113], 1);
+    EXPECT_EQ(bytes[114], 1);
+    EXPECT_EQ(bytes[115], 0);
+    EXPECT_EQ(U32At(bytes, 116), 132u);
+    EXPECT_EQ(U32At(bytes, 120), list.size() + 1);
+    EXPECT_EQ(U32At(bytes, 124), 800u);  // the fade's target
+    EXPECT_EQ(U32At(bytes, 128), 1u);
+    EXPECT_EQ(std::string(bytes.begin() + 132, bytes.end() - 1), list);
+    EXPECT_EQ(bytes.back(), 0);
+}
+
+TEST(SoundPlayData, NoLayersWritesNothingAndOnlyDisappearingLayersWriteNoRecord) {
+    classSoundManager manager;
+    int64 first = -1, count = -1;
+    bool ok = true;
+    EXPECT_EQ(Save(manager, 10, &first, &count, &ok).size(), 10u);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(count, 0);
+    manager.GetOrCreateLayer(3)->SetFinishToDelete(1);
+    EXPECT_EQ(Save(manager, 10, &first, &count, &ok).size(), 10u);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(first, 10);
+    EXPECT_EQ(count, 0);
+}
+
+TEST(SoundPlayData, LoadingRestoresLayersAndRestartsOnlyPlayingLoops) {
+    classSoundManager saved;
+    classSoundLayer* music = saved.GetOrCreateLayer(1);
+    music->SetFiles("a.wav\tb.wav\tc.wav");
+    for (int i = 0; i < 3; ++i) music->FileAt(i)->SetFileData(soundfixtures::StereoWave(4410, 1));
+    music->SetStream(1);
+    music->SetLoop(1);
+    music->SetLoopFileNo(2);
+    ASSERT_TRUE(music->Play());
+    classSoundLayer* voice = saved.GetOrCreateLayer(99);
+    voice->SetFiles("v.wav");
+    voice->FileAt(0)->SetFileData(soundfixtures::StereoWave(44100, 1));
+    voice->SetVolume(400);
+    ASSERT_TRUE(voice->Play());
+    classSoundLayer* leaving = saved.GetOrCreateLayer(50);
+    leaving->SetFiles("x.wav");
+    leaving->FileAt(0)->SetFileData(soundfixtures::StereoWave(44100, 1));
+    leaving->SetLoop(1);
+    ASSERT_TRUE(leaving->Play());
+    leaving->FadeOutAndStop(1000);
+    int64 first = 0, count = 0;
+    bool ok = false;
+    std::vector<u8> bytes = Save(saved, 16, &first, &count, &ok);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(bytes[16 + 12], 0);  // the fading-out layer (newest first) is saved as stopped
+
+    classSoundManager loaded;
+    loaded.GetOrCreateLayer(42);
+    ASSERT_TRUE(loaded.LoadLayers(bytes.data(), bytes.size(), first, count));
+    EXPECT_EQ(loaded.FindLayer(42), nullptr);
+    classSoundLayer* m = loaded.FindLayer(1);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->GetStream(), 1);
+    EXPECT_EQ(m->GetLoop(), 1);
+    EXPECT_EQ(m->GetLoopFileNo(), 2);
+    EXPECT_EQ(m->FileList(), "a.wav\tb.wav\tc.wav");
+    EXPECT_EQ(m->GetState(), 0);  // the files are not in the archives here, so no buffer
+    classSoundLayer* v = loaded.FindLayer(99);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->GetVolume(), 400);
+    EXPECT_EQ(v->GetLoop(), 0);
+    EXPECT_EQ(v->Buffer(), nullptr);  // played once: comes back stopped
+    ASSERT_NE(loaded.FindLayer(50), nullptr);
+    EXPECT_EQ(loaded.FindLayer(50)->Buffer(), nullptr);
+    EXPECT_TRUE(loaded.LoadLayers(bytes.data(), bytes.size(), first, 0));
+    EXPECT_EQ(loaded.LayerCount(), 0u);
+}
+
+TEST(SoundPlayData, DamagedRecordsEndTheRunAndKeepTheRecordsBeforeThem) {
+    auto record = [](testbytes::LeBytes& b, u32 start, int32 layer, const std::string& list, u32 headerSize = 32) {
+        u32 listOffset = start + 32;
+        u32 end = listOffset + static_cast<u32>(list.size()) + 1;
+        b.U32(headerSize).U32(end).U32(static_cast<u32>(layer)).U8(0).U8(0).U8(0).U8(0);
+        b.U32(listOffset).U32(static_cast<u32>(list.size()) + 1).U32(500).U32(0).Text(list).Z();
+        return end;
+    };
+    testbytes::LeBytes good;
+    u32 next = record(good, 0, 1, "one.ogg");
+
+    {  // bad header size
+        testbytes::LeBytes b = good;
+        record(b, next, 2, "two.ogg", 31);
+        classSoundManager m;
+        EXPECT_TRUE(m.LoadLayers(b.Bytes().data(), b.Bytes().size(), 0, 2));
+        EXPECT_EQ(m.LayerCount(), 1u);
+        EXPECT_EQ(m.FindLayer(1)->GetVolume(), 500);
+    }
+    {  // an end offset pointing back at its own start, with a huge count
+        testbytes::LeBytes b = good;
+        b.U32(32).U32(next).U32(2).U32(0).U32(next + 32).U32(1).U32(0).U32(0).Z();
+        classSoundManager m;
+        EXPECT_TRUE(m.LoadLayers(b.Bytes().data(), b.Bytes().size(), 0, int64{1} << 40));
+        EXPECT_EQ(m.LayerCount(), 1u);
+    }
+    {  // a list outside the image
+        testbytes::LeBytes b;
+        b.U32(32).U32(33).U32(2).U32(0).U32(32).U32(5000).U32(0).U32(0).Z();
+        classSoundManager m;
+        EXPECT_TRUE(m.LoadLayers(b.Bytes().data(), b.Bytes().size(), 0, 1));
+        EXPECT_EQ(m.LayerCount(), 0u);
+    }
+    {  // a list without its NUL is cut at its size; a negative first offset reads nothing
+        testbytes::LeBytes b;
+        b.U32(32).U32(35).U32(4).U32(0).U32(32).U32(3).U32(0).U32(0).Text("abc");
+        classSoundManager m;
+        EXPECT_TRUE(m.LoadLayers(b.Bytes().data(), b.Bytes().size(), 0, 1));
+        ASSERT_NE(m.FindLayer(4), nullptr);
+        EXPECT_EQ(m.FindLayer(4)->FileList(), "abc");
+        EXPECT_TRUE(m.LoadLayers(b.Bytes().data(), b.Bytes().size(), -5, 1));
+        EXPECT_EQ(m.LayerCount(), 0u);
+    }
+}
+
+}  // namespace
