@@ -47,6 +47,9 @@ class classQueSoundService {
 
 void SetQueSoundService(classQueSoundService* service);
 classQueSoundService* GetQueSoundService();
+// The service over the application's sound manager; the command-queue
+// subsystem installs it.
+classQueSoundService& GetSoundManagerService();
 
 // Play data. `isValid` reads and checks the file without changing anything;
 // a load goes ahead only for a file it accepts, so a missing or foreign slot

@@ -1,0 +1,79 @@
+// The sound records against the real sound manager (no files, no output):
+// layers are made, replaced, changed, hidden by finish-to-delete and removed.
+#include <gtest/gtest.h>
+
+#include "foundation/application.h"
+#include "presentation/que_services.h"
+#include "sound/sound_manager.h"
+
+namespace {
+
+class SoundAdapterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(InitApplication());
+        manager_ = classSoundManager::Create();
+        GetApplication()->soundManager = manager_;
+    }
+    void TearDown() override {
+        GetApplication()->soundManager = nullptr;
+        classSoundManager::Destroy(manager_);
+        ShutdownApplication();
+    }
+    classSoundManager* manager_ = nullptr;
+    classQueSoundService& service_ = GetSoundManagerService();
+};
+
+TEST_F(SoundAdapterTest, CreateReplacesAndAlterChangesTheLayer) {
+    service_.CreateLayer(12);
+    classSoundLayer* first = manager_->FindLayer(12);
+    ASSERT_NE(first, nullptr);
+    service_.CreateLayer(12);
+    EXPECT_EQ(manager_->LayerCount(), 1u) << "a create replaces the layer of that number";
+
+    QueSoundLayerChange change;
+    change.volume.Set(500);
+    change.loop.Set(true);
+    change.stream.Set(1);
+    change.loopFileNo.Set(3);
+    service_.AlterLayer(12, change);
+    classSoundLayer* layer = manager_->FindLayer(12);
+    ASSERT_NE(layer, nullptr);
+    EXPECT_EQ(layer->GetVolume(), 500);
+    EXPECT_EQ(layer->GetLoop(), 1);
+    EXPECT_EQ(layer->GetStream(), 1);
+    EXPECT_EQ(layer->GetLoopFileNo(), 3);
+
+    // Out-of-range volumes are held to the layer's range.
+    QueSoundLayerChange loud;
+    loud.volume.Set(1000000);
+    service_.AlterLayer(12, loud);
+    EXPECT_EQ(layer->GetVolume(), 1000);
+
+    // A missing layer or a number beyond 32 bits changes nothing.
+    service_.AlterLayer(13, change);
+    service_.CreateLayer(int64{1} << 32);
+    EXPECT_EQ(manager_->LayerCount(), 1u);
+    EXPECT_EQ(manager_->FindLayer(0), nullptr);
+}
+
+TEST_F(SoundAdapterTest, StopWithFinishToDeleteHidesTheLayerAndDeleteRemovesIt) {
+    service_.CreateLayer(99);
+    classOptionalValue<u8> finish;
+    finish.Set(1);
+    service_.StopLayer(99, 0, finish);
+    EXPECT_EQ(manager_->FindLayer(99), nullptr);
+    EXPECT_EQ(manager_->LayerCount(), 1u);
+    // A create of that number sweeps the hidden layer away with the rest.
+    service_.CreateLayer(99);
+    EXPECT_EQ(manager_->LayerCount(), 1u);
+    ASSERT_NE(manager_->FindLayer(99), nullptr);
+    service_.CreateLayer(5);
+    service_.DeleteLayer(99);
+    EXPECT_EQ(manager_->LayerCount(), 1u);
+    EXPECT_NE(manager_->FindLayer(5), nullptr);
+    service_.DeleteAllLayers();
+    EXPECT_EQ(manager_->LayerCount(), 0u);
+}
+
+}  // namespace
