@@ -2,6 +2,7 @@
 
 #include "foundation/subsystem_hooks.h"
 #include "platform/clock.h"
+#include "presentation/scene_draw.h"
 
 namespace {
 

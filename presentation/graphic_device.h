@@ -129,5 +129,5 @@ classGraphicDevice* GetGraphicDevice();
 // The createFrameDevice hook: the GL device over the window's render surface.
 std::unique_ptr<FrameDevice> CreateGraphicFrameDevice(platform::Window& window, int logicalWidth,
                                                       int logicalHeight);
-// Plugs the device holder into the program's start-up.
+// Plugs the device holder and the scene drawing into the program's start-up.
 void RegisterGraphicDeviceSubsystem();

@@ -1,0 +1,412 @@
+#include "presentation/scene_draw.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+#include "foundation/application.h"
+#include "foundation/subsystem_hooks.h"
+#include "presentation/graphic_device.h"
+#include "presentation/graphic_object.h"
+#include "presentation/scene_services.h"
+
+classShaderResource* g_filterShader = nullptr;
+
+namespace {
+
+classSceneDrawSource g_defaultDrawSource;
+std::atomic<classSceneDrawSource*> g_drawSource{nullptr};  // atomic: set before the render thread starts
+
+platform::GpuMatrix ToGpu(const D3DMATRIX& matrix) {
+    platform::GpuMatrix out;
+    std::memcpy(out.m, matrix.m, sizeof(out.m));
+    return out;
+}
+
+platform::GpuDevice* CurrentDevice() {
+    classGraphicDevice* holder = GetGraphicDevice();
+    return holder != nullptr ? holder->GetDevice() : nullptr;
+}
+
+// The size the scene is drawn at: the back buffer. The window's own shape is
+// met by the presenter, which scales the back buffer in with bands.
+void ScreenSize(const classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
+    *width = device.BackBufferWidth();
+    *height = device.BackBufferHeight();
+    // A minimised or not yet sized screen would make the aspect 0/0.
+    if (*width <= 0 || *height <= 0) {
+        *width = holder.GetWidth();
+        *height = holder.GetHeight();
+    }
+}
+
+void SaveRenderTarget(classGraphicObject& root, platform::GpuDevice& device) {
+    if (root.savedRenderTarget == 0) root.savedRenderTarget = device.GetRenderTarget();
+    if (root.savedDepthStencil == 0) root.savedDepthStencil = device.GetDepthStencil();
+}
+
+void RestoreRenderTarget(classGraphicObject& root, platform::GpuDevice* device) {
+    if (root.savedRenderTarget != 0) {
+        if (device != nullptr)
+            device->SetRenderTarget(static_cast<platform::GpuHandle>(root.savedRenderTarget));
+        root.savedRenderTarget = 0;
+    }
+    if (root.savedDepthStencil != 0) {
+        if (device != nullptr)
+            device->SetDepthStencil(static_cast<platform::GpuHandle>(root.savedDepthStencil));
+        root.savedDepthStencil = 0;
+    }
+}
+
+void ReleaseThumbnailTarget(classGraphicObject& root, platform::GpuDevice* device) {
+    if (root.thumbnailTarget == 0) return;
+    if (device != nullptr) device->ReleaseObject(static_cast<platform::GpuHandle>(root.thumbnailTarget));
+    root.thumbnailTarget = 0;
+}
+
+// The camera, the root's own target when it has one, the scene states and
+// the clear. `kind` is the root's texture kind.
+bool BeginSceneDrawAs(classGraphicObject* root, int32 kind) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (root == nullptr || holder == nullptr) return false;
+    // A capture may be asked for outside the frame's readiness check; without
+    // a usable device there is nothing to draw with.
+    platform::GpuDevice* device = holder->GetDevice();
+    if (device == nullptr || holder->IsDeviceLost()) return false;
+    int32 screenWidth = 0, screenHeight = 0;
+    ScreenSize(*holder, *device, &screenWidth, &screenHeight);
+    classSceneCamera camera =
+        ComputeSceneCamera(holder->GetWidth(), holder->GetHeight(), screenWidth, screenHeight);
+    holder->SetView(ToGpu(camera.view));
+    holder->SetProjection(ToGpu(camera.projection));
+
+    if (kind == TextureKind_TransitionCapture) {
+        SaveRenderTarget(*root, *device);
+        // Without its capture the overlay would be drawn straight over the
+        // screen after clearing it; that frame shows no overlay instead.
+        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, screenWidth, screenHeight)) {
+            RestoreRenderTarget(*root, device);
+            return false;
+        }
+    } else if (kind == TextureKind_ThumbnailCapture) {
+        SaveRenderTarget(*root, *device);
+        if (root->thumbnailTarget == 0) {
+            root->thumbnailTarget = device->CreateReadableTarget(kThumbnailWidth, kThumbnailHeight);
+        }
+        if (root->thumbnailTarget == 0 ||
+            !device->SetRenderTarget(static_cast<platform::GpuHandle>(root->thumbnailTarget))) {
+            ReleaseThumbnailTarget(*root, device);
+            RestoreRenderTarget(*root, device);
+            return false;
+        }
+    }
+    device->SetSceneStates();
+    // The stencil starts at 255, so an ordinary object (Stencil 0) shows
+    // wherever no cutting object (Stencil −1) has made a hole.
+    device->Clear(0xFF000000u, 1.0f, 255);
+    return true;
+}
+
+class DrawVisitor final : public classGraphicDrawVisitor {
+  public:
+    void DrawObject(classGraphicObject& object) override {
+        classSceneServices& services = GetSceneServices();
+        switch (services.TextureKindOf(object.texture)) {
+            case TextureKind_ImageFile:
+            case TextureKind_Movie:
+            case TextureKind_Text:
+            case TextureKind_PlayDataThumbnail:
+                scene_draw::Draw(object);
+                break;
+            case TextureKind_Filter: {
+                std::string name = services.TextureNameOf(object.texture);
+                services.ReleaseShader(g_filterShader);
+                g_filterShader = name.empty() ? nullptr : services.AcquireShader(kPixelShaderKind, name);
+                scene_draw::Draw(object);
+                break;
+            }
+            default:
+                break;  // captures and objects without a texture show nothing themselves
+        }
+    }
+};
+
+bool IsUnitScale(const D3DXVECTOR3& scale) {
+    return scale.x == 1.f && scale.y == 1.f && scale.z == 1.f;
+}
+
+}  // namespace
+
+// --- The default source: nothing is realised ---
+
+bool classSceneDrawSource::Realise(classSharedResource*, platform::GpuDevice&) {
+    return false;
+}
+bool classSceneDrawSource::IsRealised(classSharedResource*) {
+    return false;
+}
+const std::vector<classDrawTile>* classSceneDrawSource::Tiles(classSharedResource*) {
+    return nullptr;
+}
+bool classSceneDrawSource::KeepsOwnColours(classSharedResource*) {
+    return false;
+}
+void classSceneDrawSource::Tint(classSharedResource*, u32) {}
+bool classSceneDrawSource::CurrentTint(classSharedResource*, u32*) {
+    return false;
+}
+D3DXVECTOR3 classSceneDrawSource::GetDrawScale(classSharedResource*) {
+    return D3DXVECTOR3{1.f, 1.f, 1.f};
+}
+void classSceneDrawSource::SetDrawScale(classSharedResource*, const D3DXVECTOR3&) {}
+bool classSceneDrawSource::BeginRenderTo(classSharedResource*, platform::GpuDevice&, int, int) {
+    return false;
+}
+void classSceneDrawSource::TextureSize(classSharedResource*, int* width, int* height) {
+    *width = 0;
+    *height = 0;
+}
+platform::GpuHandle classSceneDrawSource::PixelShader(classShaderResource*, platform::GpuDevice&) {
+    return 0;
+}
+
+classSceneDrawSource& GetSceneDrawSource() {
+    classSceneDrawSource* source = g_drawSource.load(std::memory_order_acquire);
+    return source != nullptr ? *source : g_defaultDrawSource;
+}
+
+classSceneDrawSource* SetSceneDrawSource(classSceneDrawSource* source) {
+    return g_drawSource.exchange(source, std::memory_order_acq_rel);
+}
+
+// --- Camera and per-object states ---
+
+classSceneCamera ComputeSceneCamera(int32 width, int32 height, int32 screenWidth, int32 screenHeight) {
+    classSceneCamera camera;
+    if (screenWidth <= 0 || screenHeight <= 0) {
+        screenWidth = width;
+        screenHeight = height;
+    }
+    camera.distance = 10.0f * static_cast<float>(width);
+    float logicalAspect = static_cast<float>(width) / static_cast<float>(height);
+    camera.screenAspect = static_cast<float>(screenWidth) / static_cast<float>(screenHeight);
+    // The whole logical screen stays visible: a narrower screen gets bands
+    // above and below, a wider one at the sides.
+    camera.viewHeight = camera.screenAspect < logicalAspect ? static_cast<float>(width) / camera.screenAspect
+                                                            : static_cast<float>(height);
+    camera.fovY = 2.0f * std::atan(camera.viewHeight / 2.0f / camera.distance);
+    D3DXVECTOR3 eye{0.f, 0.f, camera.distance};
+    D3DXVECTOR3 at{0.f, 0.f, 0.f};
+    D3DXVECTOR3 up{0.f, 1.f, 0.f};
+    D3DXMatrixLookAtRH(&camera.view, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovRH(&camera.projection, camera.fovY, camera.screenAspect, 0.0f, camera.distance);
+    return camera;
+}
+
+u8 AlphaFromTransmittance(float transmittance) {
+    if (std::isnan(transmittance)) return 0;
+    float clamped = transmittance < 0.f ? 0.f : (transmittance > 1.f ? 1.f : transmittance);
+    return static_cast<u8>(255 - static_cast<int>(clamped * 255.0f));
+}
+
+bool ApplyObjectStencil(platform::GpuDevice& device, int64 stencil) {
+    switch (stencil) {
+        case 0:
+            device.SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+            return true;
+        case 1:
+            device.SetStencilMode(platform::StencilMode::WriteReplace255);
+            return true;
+        case -1:
+            device.SetStencilMode(platform::StencilMode::WriteZero);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// --- The frame's drawing ---
+
+namespace scene_draw {
+
+bool BeginSceneDraw(classGraphicObject* root) {
+    if (root == nullptr) return false;
+    return BeginSceneDrawAs(root, GetSceneServices().TextureKindOf(root->texture));
+}
+
+void DrawTree(classGraphicObject* object) {
+    DrawVisitor visitor;
+    classGraphicObject::WalkDrawOrder(object, visitor);
+}
+
+void Draw(classGraphicObject& object) {
+    platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr || object.texture == nullptr) return;
+    classSceneDrawSource& source = GetSceneDrawSource();
+    classSharedResource* texture = object.texture;
+    if (!source.IsRealised(texture)) source.Realise(texture, *device);
+    u8 alpha = AlphaFromTransmittance(object.transmittance);
+    // Invisible: no state is touched at all.
+    if (alpha == 0) return;
+    if (object.textColour.IsSet() && !source.KeepsOwnColours(texture) &&
+        (static_cast<u64>(object.textColour.Get()) >> 24) == 0) {
+        source.Tint(texture, static_cast<u32>(object.textColour.Get()));
+    }
+    // An object without a shader of its own is drawn through the filter in force.
+    classShaderResource* shader = object.pixelShader != nullptr ? object.pixelShader : g_filterShader;
+    platform::GpuHandle deviceShader = shader != nullptr ? source.PixelShader(shader, *device) : 0;
+    D3DMATRIX matrix = object.drawMatrix;
+    D3DXVECTOR3 scale = source.GetDrawScale(texture);
+    if (!IsUnitScale(scale)) {
+        D3DMATRIX scaling;
+        D3DXMatrixScaling(&scaling, scale.x, scale.y, scale.z);
+        matrix = scaling * matrix;
+    }
+    const std::vector<classDrawTile>* tiles = source.IsRealised(texture) ? source.Tiles(texture) : nullptr;
+    if (tiles == nullptr) return;
+
+    if (shader != nullptr) device->SetPixelShader(deviceShader);
+    ApplyObjectStencil(*device, object.Stencil);
+    device->SetBlend(true);
+    u32 tint = 0;
+    bool tinted = source.CurrentTint(texture, &tint);
+    device->SetTint(tinted, tint);
+    device->SetTransform(platform::GpuTransform::World, ToGpu(matrix));
+    const u32 diffuse = (static_cast<u32>(alpha) << 24) | 0xFFFFFFu;
+    for (const classDrawTile& tile : *tiles) {
+        // A tile whose texture could not be made has nothing to show.
+        if (tile.texture == 0) continue;
+        platform::GpuVertex vertices[4];
+        for (int corner = 0; corner < 4; ++corner) {
+            vertices[corner] = tile.vertices[corner];
+            vertices[corner].diffuse = diffuse;
+        }
+        device->SetTexture(tile.texture);
+        device->DrawQuadStrip(vertices);
+    }
+    if (shader != nullptr) device->SetPixelShader(0);
+    device->SetTexture(0);
+    device->SetBlend(false);
+    if (tinted) device->SetTint(false, 0);
+}
+
+void EndSceneDraw(classGraphicObject* root) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (root == nullptr || holder == nullptr) return;
+    platform::GpuDevice* device = holder->GetDevice();
+    RestoreRenderTarget(*root, device);
+    int32 kind = GetSceneServices().TextureKindOf(root->texture);
+    if (kind == TextureKind_TransitionCapture) {
+        classSceneDrawSource& source = GetSceneDrawSource();
+        int textureWidth = 0, textureHeight = 0;
+        source.TextureSize(root->texture, &textureWidth, &textureHeight);
+        if (textureWidth != 0 && textureHeight != 0 && device != nullptr) {
+            int32 screenWidth = 0, screenHeight = 0;
+            ScreenSize(*holder, *device, &screenWidth, &screenHeight);
+            float width = static_cast<float>(holder->GetWidth());
+            float height = static_cast<float>(holder->GetHeight());
+            float ratio =
+                (static_cast<float>(screenWidth) / static_cast<float>(screenHeight)) / (width / height);
+            D3DXVECTOR3 scale = ratio > 1.0f
+                                    ? D3DXVECTOR3{width / static_cast<float>(textureWidth) * ratio,
+                                                  height / static_cast<float>(textureHeight), 1.f}
+                                    : D3DXVECTOR3{width / static_cast<float>(textureWidth),
+                                                  height / static_cast<float>(textureHeight) / ratio, 1.f};
+            source.SetDrawScale(root->texture, scale);
+        }
+        Draw(*root);
+    } else if (kind == TextureKind_ThumbnailCapture) {
+        ReleaseThumbnailTarget(*root, device);
+    }
+}
+
+}  // namespace scene_draw
+
+void DrawScenes() {
+    classApplication* application = GetApplication();
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (application == nullptr || holder == nullptr) return;
+    classCriticalSectionLock hold(holder->GetLock());
+    classGraphicObject* main = application->mainScene;
+    if (scene_draw::BeginSceneDraw(main)) {
+        scene_draw::DrawTree(main);
+        scene_draw::EndSceneDraw(main);
+    }
+    classGraphicObject* overlay = application->overlayScene;
+    if (overlay == nullptr) return;
+    if (overlay->transmittance < 1.0f) {
+        if (scene_draw::BeginSceneDraw(overlay)) {
+            scene_draw::DrawTree(overlay);
+            scene_draw::EndSceneDraw(overlay);
+        }
+    } else {
+        // Faded out (or not a number): the transition is over.
+        classGraphicObject::Delete(overlay);
+        application->overlayScene = nullptr;
+    }
+}
+
+// --- The save thumbnail ---
+
+void BuildThumbnailBmp(const u8* bgra, size_t pitch, std::vector<u8>& buffer) {
+    buffer.assign(kThumbnailBmpSize, 0);
+    auto put16 = [&](size_t at, u32 value) {
+        buffer[at] = static_cast<u8>(value);
+        buffer[at + 1] = static_cast<u8>(value >> 8);
+    };
+    auto put32 = [&](size_t at, u32 value) {
+        put16(at, value & 0xFFFF);
+        put16(at + 2, value >> 16);
+    };
+    put16(0, 0x4D42);
+    put32(2, static_cast<u32>(kThumbnailBmpSize));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, kThumbnailWidth);
+    put32(22, kThumbnailHeight);  // positive: the bottom row comes first
+    put16(26, 1);
+    put16(28, 24);
+    if (bgra == nullptr) return;
+    const size_t rowBytes = 428;
+    for (int32 y = 0; y < kThumbnailHeight; ++y) {
+        const u8* from = bgra + pitch * static_cast<size_t>(y);
+        u8* to = buffer.data() + 54 + rowBytes * static_cast<size_t>(kThumbnailHeight - 1 - y);
+        for (int32 x = 0; x < kThumbnailWidth; ++x) {
+            to[x * 3] = from[x * 4];
+            to[x * 3 + 1] = from[x * 4 + 1];
+            to[x * 3 + 2] = from[x * 4 + 2];
+        }
+    }
+}
+
+u8 CreateSaveThumbnailBmp(classGraphicObject* captureRoot, std::vector<u8>& buffer) {
+    if (captureRoot == nullptr) return 0;
+    platform::GpuDevice* device = CurrentDevice();
+    std::vector<u8> pixels(static_cast<size_t>(kThumbnailWidth) * kThumbnailHeight * 4);
+    // Only the capture's own target is read, never whatever happens to be current.
+    bool read = device != nullptr && captureRoot->thumbnailTarget != 0 &&
+                device->ReadPixelsBGRA(static_cast<platform::GpuHandle>(captureRoot->thumbnailTarget),
+                                       pixels.data(), static_cast<size_t>(kThumbnailWidth) * 4);
+    // A read that fails still gives a thumbnail, a black one.
+    BuildThumbnailBmp(read ? pixels.data() : nullptr, static_cast<size_t>(kThumbnailWidth) * 4, buffer);
+    return 1;
+}
+
+void CaptureSaveThumbnail(classGraphicObject* mainScene, std::vector<u8>& buffer) {
+    buffer.clear();
+    if (mainScene == nullptr) return;
+    classGraphicObject capture;
+    classGraphicObject::CopyTree(&capture, mainScene);
+    capture.SetThumbnailCaptureTexture();
+    if (BeginSceneDrawAs(&capture, TextureKind_ThumbnailCapture)) {
+        scene_draw::DrawTree(&capture);
+        CreateSaveThumbnailBmp(&capture, buffer);
+        scene_draw::EndSceneDraw(&capture);
+        // Whatever the resource set calls the capture's texture, its target goes with it.
+        ReleaseThumbnailTarget(capture, CurrentDevice());
+    }
+}
+
+void RegisterSceneDrawSubsystem() {
+    GetSubsystemHooks().drawScenes = DrawScenes;
+}

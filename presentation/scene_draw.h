@@ -1,0 +1,110 @@
+#pragma once
+// Drawing the scene trees: the camera, the per-scene states, the walk in draw
+// order, one textured object at a time, and the two kinds of root that draw
+// into a target of their own (the transition capture and the save thumbnail).
+//
+// Threads: render thread only, with the application lock held; the frame's
+// drawing also holds the device lock. `g_filterShader` belongs to the render
+// thread.
+
+#include <vector>
+
+#include "foundation/types.h"
+#include "platform/gpu_device.h"
+#include "presentation/d3dx_math.h"
+
+class classGraphicObject;
+class classSharedResource;
+class classShaderResource;
+
+// One tile of a realised texture: its device texture and its four corners
+// around the object's origin (top left, top right, bottom left, bottom right).
+struct classDrawTile {
+    platform::GpuHandle texture = 0;
+    platform::GpuVertex vertices[4];
+};
+
+// What drawing needs from the shared textures and the shader registry. Their
+// owners answer it; the defaults realise nothing, so objects are walked and
+// counted but nothing textured is drawn.
+class classSceneDrawSource {
+  public:
+    virtual ~classSceneDrawSource() = default;
+    // Makes the texture's tiles on the device when it has none; false when it cannot be drawn.
+    virtual bool Realise(classSharedResource* texture, platform::GpuDevice& device);
+    virtual bool IsRealised(classSharedResource* texture);
+    // The realised tiles in draw order; null when there are none.
+    virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);
+    // Texts drawn in the colours of their own markup are never tinted.
+    virtual bool KeepsOwnColours(classSharedResource* texture);
+    // Re-colours the texture for this and later draws (0xRRGGBB); the last
+    // tint given stays with the texture, whoever draws it next.
+    virtual void Tint(classSharedResource* texture, u32 rgb);
+    // The tint in force, if any.
+    virtual bool CurrentTint(classSharedResource* texture, u32* rgb);
+    virtual D3DXVECTOR3 GetDrawScale(classSharedResource* texture);
+    virtual void SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale);
+    // A transition capture: realises a target for a screen of this size and
+    // makes it (with its depth-stencil) the device's target. False when it
+    // cannot, with the device's targets left as they were.
+    virtual bool BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device, int screenWidth,
+                               int screenHeight);
+    // The capture texture's size in texels (0 when not realised).
+    virtual void TextureSize(classSharedResource* texture, int* width, int* height);
+    // The device shader of a pixel-shader entry, made on first use; 0 when
+    // the entry names no built-in shader.
+    virtual platform::GpuHandle PixelShader(classShaderResource* shader, platform::GpuDevice& device);
+};
+classSceneDrawSource& GetSceneDrawSource();
+// Installs `source` (null restores the defaults); returns the previous one.
+classSceneDrawSource* SetSceneDrawSource(classSceneDrawSource* source);
+
+// The camera that shows a logical screen of width × height whole on a screen
+// of screenWidth × screenHeight, bands where the shapes differ.
+struct classSceneCamera {
+    float distance = 0.f;
+    float viewHeight = 0.f;
+    float fovY = 0.f;
+    float screenAspect = 0.f;
+    D3DMATRIX view;
+    D3DMATRIX projection;
+};
+classSceneCamera ComputeSceneCamera(int32 width, int32 height, int32 screenWidth, int32 screenHeight);
+
+// 255 − (transmittance clamped to 0…1 × 255, truncated); 0 for not-a-number.
+u8 AlphaFromTransmittance(float transmittance);
+// The stencil of an object's Stencil value; false (nothing set) for values
+// other than 0, 1 and −1, which keep the state of the object drawn before.
+bool ApplyObjectStencil(platform::GpuDevice& device, int64 stencil);
+
+// The filter in force while scenes are drawn (null when none). It outlives
+// the filter object that set it and carries over into later frames.
+extern classShaderResource* g_filterShader;
+
+namespace scene_draw {
+// The parts of one frame's drawing, in the order the frame calls them.
+bool BeginSceneDraw(classGraphicObject* root);
+void DrawTree(classGraphicObject* object);
+void Draw(classGraphicObject& object);
+void EndSceneDraw(classGraphicObject* root);
+}  // namespace scene_draw
+
+// The drawScenes hook: the main scene, then the overlay while it still shows;
+// an overlay that has faded out completely is deleted here.
+void DrawScenes();
+
+// The thumbnail of a play-data save: the main scene drawn into a 142 × 80
+// target and stored as a 24-bit BMP of 34294 bytes. `buffer` is left empty
+// when there is nothing to capture from (no device, no target).
+void CaptureSaveThumbnail(classGraphicObject* mainScene, std::vector<u8>& buffer);
+// Fills `buffer` from a capture root's target; 0 for a null root.
+u8 CreateSaveThumbnailBmp(classGraphicObject* captureRoot, std::vector<u8>& buffer);
+// The BMP of 142 × 80 BGRA pixels, top row first (null: black).
+void BuildThumbnailBmp(const u8* bgra, size_t pitch, std::vector<u8>& buffer);
+
+inline constexpr int32 kThumbnailWidth = 142;
+inline constexpr int32 kThumbnailHeight = 80;
+inline constexpr size_t kThumbnailBmpSize = 54 + 428 * 80;
+
+// Fills the drawScenes hook. Call before WinMain.
+void RegisterSceneDrawSubsystem();

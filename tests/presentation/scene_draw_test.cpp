@@ -1,0 +1,343 @@
+// Scene drawing against the recording device: the camera's numbers, the
+// alpha of a transmittance, the stencil table, tints, the filter that
+// outlives its object, the overlay's end, the capture roots' targets and the
+// thumbnail file's bytes.
+
+#include "presentation/scene_draw.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "foundation/application.h"
+#include "foundation/subsystem_hooks.h"
+#include "presentation/graphic_device.h"
+#include "presentation/graphic_object.h"
+#include "support/fake_gpu_device.h"
+#include "support/fake_scene_draw.h"
+
+namespace {
+
+using fakes::FakeGpuDevice;
+using fakes::FakeSceneDraw;
+
+// --- Numbers worked out by hand ---
+
+TEST(SceneCamera, LogicalScreenInAWindowOfItsOwnShapeMapsOneToOne) {
+    classSceneCamera camera = ComputeSceneCamera(1280, 720, 1280, 720);
+    EXPECT_FLOAT_EQ(camera.distance, 12800.f);
+    EXPECT_FLOAT_EQ(camera.viewHeight, 720.f);
+    EXPECT_FLOAT_EQ(camera.fovY, 2.f * std::atan(360.f / 12800.f));
+    EXPECT_FLOAT_EQ(camera.screenAspect, 16.f / 9.f);
+    // The point (640, 360, 0) lands on the top right corner of clip space.
+    const D3DMATRIX m = camera.view * camera.projection;
+    float x = 640.f * m.m[0][0] + 360.f * m.m[1][0] + m.m[3][0];
+    float y = 640.f * m.m[0][1] + 360.f * m.m[1][1] + m.m[3][1];
+    float w = 640.f * m.m[0][3] + 360.f * m.m[1][3] + m.m[3][3];
+    EXPECT_NEAR(x / w, 1.f, 1e-5);
+    EXPECT_NEAR(y / w, 1.f, 1e-5);
+    EXPECT_NEAR(w, 12800.f, 1e-2) << "the eye sits 12800 units in front of the screen";
+}
+
+TEST(SceneCamera, NarrowerScreenShowsTheWholeWidthWithBandsAboveAndBelow) {
+    classSceneCamera square = ComputeSceneCamera(1280, 720, 1000, 1000);
+    EXPECT_FLOAT_EQ(square.viewHeight, 1280.f);  // 1280 / 1.0
+    EXPECT_FLOAT_EQ(square.screenAspect, 1.f);
+    classSceneCamera wide = ComputeSceneCamera(1280, 720, 2000, 720);
+    EXPECT_FLOAT_EQ(wide.viewHeight, 720.f) << "a wider screen keeps the height; bands at the sides";
+    classSceneCamera none = ComputeSceneCamera(1280, 720, 0, 0);
+    EXPECT_FLOAT_EQ(none.screenAspect, 16.f / 9.f) << "a minimised screen falls back to the logical shape";
+    EXPECT_FALSE(std::isnan(none.fovY));
+}
+
+TEST(SceneAlpha, TransmittanceBecomesVertexAlphaTruncated) {
+    EXPECT_EQ(AlphaFromTransmittance(0.5f), 128);  // 127.5 truncates to 127; 255 − 127
+    EXPECT_EQ(AlphaFromTransmittance(0.f), 255);
+    EXPECT_EQ(AlphaFromTransmittance(1.f), 0);
+    EXPECT_EQ(AlphaFromTransmittance(0.999f), 1);  // 254.745 → 254
+    EXPECT_EQ(AlphaFromTransmittance(-3.f), 255);
+    EXPECT_EQ(AlphaFromTransmittance(7.f), 0);
+    EXPECT_EQ(AlphaFromTransmittance(std::numeric_limits<float>::quiet_NaN()), 0);
+}
+
+TEST(SaveThumbnailBmp, HeadersRowsAndPaddingAreAsTheFileFormatSays) {
+    // Row y of the source holds blue = y, green = x % 256, red = 200, alpha 77.
+    std::vector<u8> pixels(142 * 80 * 4);
+    for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 142; ++x) {
+            u8* p = &pixels[(static_cast<size_t>(y) * 142 + x) * 4];
+            p[0] = static_cast<u8>(y);
+            p[1] = static_cast<u8>(x);
+            p[2] = 200;
+            p[3] = 77;
+        }
+    }
+    std::vector<u8> bmp;
+    BuildThumbnailBmp(pixels.data(), 142 * 4, bmp);
+    ASSERT_EQ(bmp.size(), 34294u);
+    const u8 header[54] = {0x42, 0x4D, 0xF6, 0x85, 0, 0, 0, 0,  0, 0, 54, 0, 0, 0,  40,
+                           0,    0,    0,    142,  0, 0, 0, 80, 0, 0, 0,  1, 0, 24, 0};
+    for (int i = 0; i < 54; ++i) EXPECT_EQ(bmp[i], header[i]) << "header byte " << i;  // 34294 = 0x85F6
+    // The file's first row is the picture's bottom row (source row 79).
+    EXPECT_EQ(bmp[54], 79);
+    EXPECT_EQ(bmp[55], 0);
+    EXPECT_EQ(bmp[56], 200);
+    EXPECT_EQ(bmp[54 + 3], 79) << "alpha is dropped: the next pixel follows at once";
+    EXPECT_EQ(bmp[54 + 4], 1);
+    EXPECT_EQ(bmp[54 + 426], 0);
+    EXPECT_EQ(bmp[54 + 427], 0);
+    const size_t lastRow = 54 + 79 * 428;
+    EXPECT_EQ(bmp[lastRow], 0) << "the last row of the file is the top of the picture";
+    EXPECT_EQ(bmp[lastRow + 141 * 3 + 1], 141);
+    for (int row = 0; row < 80; ++row) {
+        EXPECT_EQ(bmp[54 + row * 428 + 426], 0);
+        EXPECT_EQ(bmp[54 + row * 428 + 427], 0);
+    }
+    BuildThumbnailBmp(nullptr, 0, bmp);
+    ASSERT_EQ(bmp.size(), 34294u);
+    for (size_t i = 54; i < bmp.size(); ++i) ASSERT_EQ(bmp[i], 0) << "a failed read is black";
+}
+
+// --- Drawing through the recording device ---
+
+class SceneDrawTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto fake = std::make_unique<FakeGpuDevice>();
+        gpu = fake.get();
+        holder.Setup(
+            std::move(fake),
+            [] {
+                return platform::ClientSize{1280, 720};
+            },
+            1280, 720, 0);
+        SetGraphicDevice(&holder);
+        ASSERT_TRUE(holder.Start());
+        holder.IsReady();
+        ASSERT_TRUE(holder.IsReady());
+        root = classGraphicObject::New();
+        g_filterShader = nullptr;
+    }
+    void TearDown() override {
+        classGraphicObject::Delete(root);
+        g_filterShader = nullptr;
+        SetGraphicDevice(nullptr);
+    }
+    classGraphicObject* Add(std::vector<int64> path, const std::string& image) {
+        classGraphicObject* object = classGraphicObject::CreateAtPath(root, path);
+        if (!image.empty()) object->SetFileTexture(image);
+        return object;
+    }
+    void DrawFrame() {
+        gpu->log.clear();
+        gpu->draws.clear();
+        ASSERT_TRUE(scene_draw::BeginSceneDraw(root));
+        scene_draw::DrawTree(root);
+        scene_draw::EndSceneDraw(root);
+    }
+    size_t Count(const std::string& line) const {
+        size_t n = 0;
+        for (const std::string& entry : gpu->log) n += entry == line ? 1 : 0;
+        return n;
+    }
+
+    FakeSceneDraw scene;
+    FakeGpuDevice* gpu = nullptr;
+    classGraphicDevice holder;
+    classGraphicObject* root = nullptr;
+};
+
+TEST_F(SceneDrawTest, SceneBeginsWithCameraStatesAndAClearToBlackWithStencil255) {
+    DrawFrame();
+    ASSERT_GE(gpu->log.size(), 2u);
+    EXPECT_EQ(gpu->log[0], "scene states");
+    EXPECT_EQ(gpu->log[1], "clear FF000000 1 255");
+    EXPECT_NEAR(gpu->view.m[14], -12800.f, 1e-2) << "the eye 12800 units back";
+    EXPECT_NEAR(gpu->projection.m[5], 12800.f / 360.f, 1e-2);
+    EXPECT_EQ(gpu->projection.m[11], -1.f);
+}
+
+TEST_F(SceneDrawTest, DrawOrderStencilsAndAlphaFollowTheObjects) {
+    scene.AddSolid("a", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("b", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("c", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("d", 4, 4, 1, 2, 3, 255);
+    classGraphicObject* parent = Add({1}, "a");
+    classGraphicObject* under = Add({1, -5}, "b");
+    classGraphicObject* over = Add({1, 0}, "c");
+    classGraphicObject* later = Add({2}, "d");
+    parent->Stencil = 1;
+    under->Stencil = -1;
+    over->Stencil = 7;  // keeps the state of the object before it
+    over->transmittance = 0.5f;
+    later->Stencil = 0;
+    DrawFrame();
+    ASSERT_EQ(gpu->draws.size(), 4u);
+    // Under its parent: key −5 first, then the parent, then key 0, then the sibling.
+    EXPECT_EQ(gpu->draws[0].stencil, "zero");
+    EXPECT_EQ(gpu->draws[1].stencil, "replace");
+    EXPECT_EQ(gpu->draws[2].stencil, "replace") << "Stencil 7 inherits";
+    EXPECT_EQ(gpu->draws[3].stencil, "lequal");
+    EXPECT_EQ(gpu->draws[2].vertices[0].diffuse, 0x80FFFFFFu) << "transmittance 0.5 draws at alpha 128";
+    EXPECT_EQ(gpu->draws[0].vertices[3].diffuse, 0xFFFFFFFFu);
+    for (const auto& draw : gpu->draws) EXPECT_TRUE(draw.blend);
+    EXPECT_EQ(gpu->log.back(), "blend off") << "blending ends with each object";
+    // The tile's own corners are kept: texel centres on pixel centres.
+    EXPECT_EQ(gpu->draws[0].vertices[0].x, -2.5f);
+    EXPECT_EQ(gpu->draws[0].vertices[0].y, 2.5f);
+}
+
+TEST_F(SceneDrawTest, InvisibleObjectTouchesNoStateAndUnrealisableOneDrawsNothing) {
+    scene.AddSolid("gone", 4, 4, 1, 2, 3, 255);
+    fakes::FakeTexture* broken = scene.AddSolid("broken", 4, 4, 1, 2, 3, 255);
+    broken->realisable = false;
+    classGraphicObject* gone = Add({1}, "gone");
+    gone->transmittance = 1.0f;
+    gone->Stencil = -1;
+    Add({2}, "broken");
+    Add({3}, "");  // no texture at all
+    DrawFrame();
+    EXPECT_TRUE(gpu->draws.empty());
+    EXPECT_EQ(Count("stencil zero"), 0u);
+    EXPECT_EQ(Count("blend on"), 0u);
+}
+
+TEST_F(SceneDrawTest, TintOnlyForAColourWithoutHighBitsOnATextThatTakesOne) {
+    fakes::FakeTexture* plain = scene.AddSolid("plain", 4, 4, 1, 2, 3, 255);
+    fakes::FakeTexture* own = scene.AddSolid("own", 4, 4, 1, 2, 3, 255);
+    fakes::FakeTexture* high = scene.AddSolid("high", 4, 4, 1, 2, 3, 255);
+    own->keepsOwnColours = true;
+    Add({1}, "plain")->textColour.SetAndGet(0x123456);
+    Add({2}, "own")->textColour.SetAndGet(0x123456);
+    Add({3}, "high")->textColour.SetAndGet(0x1000000);
+    DrawFrame();
+    EXPECT_TRUE(plain->tinted);
+    EXPECT_EQ(plain->tint, 0x123456u);
+    EXPECT_FALSE(own->tinted);
+    EXPECT_FALSE(high->tinted);
+    EXPECT_EQ(Count("tint " + std::to_string(0x123456)), 1u);
+}
+
+TEST_F(SceneDrawTest, FilterShadesLaterObjectsOutlivesItsObjectAndEndsByAnEmptyName) {
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    Add({1}, "x");
+    classGraphicObject* filter = Add({2}, "");
+    filter->SetFilterTexture(":Pixel.Monochro");
+    Add({3}, "x");
+    Add({4}, "x")->SetPixelShader(":Pixel.Negaposi");
+    DrawFrame();
+    ASSERT_EQ(gpu->draws.size(), 3u);
+    EXPECT_EQ(gpu->draws[0].shader, 0u) << "drawn before the filter in its first frame";
+    ASSERT_NE(gpu->draws[1].shader, 0u);
+    EXPECT_EQ(gpu->Objects().at(gpu->draws[1].shader).kind, "shader :Pixel.Monochro");
+    EXPECT_EQ(gpu->Objects().at(gpu->draws[2].shader).kind, "shader :Pixel.Negaposi")
+        << "its own shader wins";
+    ASSERT_NE(g_filterShader, nullptr);
+    EXPECT_EQ(FakeSceneDraw::Of(root->children.at(classKey64(4)).pixelShader)->name, ":Pixel.Negaposi")
+        << "the borrowed filter never replaces an object's own shader";
+
+    classGraphicObject::Delete(filter);
+    DrawFrame();
+    ASSERT_EQ(gpu->draws.size(), 3u);
+    EXPECT_NE(gpu->draws[0].shader, 0u)
+        << "the filter outlives its object and reaches earlier objects next frame";
+    EXPECT_EQ(root->children.at(classKey64(1)).pixelShader, nullptr);
+
+    Add({2}, "")->SetFilterTexture("");
+    DrawFrame();
+    EXPECT_EQ(g_filterShader, nullptr);
+    EXPECT_EQ(gpu->draws[1].shader, 0u) << "an empty filter name ends it";
+    for (const auto& shader : scene.Shaders()) {
+        if (shader->name == ":Pixel.Monochro") {
+            EXPECT_EQ(shader->refs, 0) << "the filter's reference was given back";
+        }
+    }
+}
+
+TEST_F(SceneDrawTest, TransitionCaptureThatCannotBeMadeSkipsTheOverlayWithoutClearingTheScreen) {
+    classGraphicObject* overlay = classGraphicObject::New();
+    overlay->SetTransitionTexture();
+    FakeSceneDraw::Of(overlay->texture)->realisable = false;
+    gpu->log.clear();
+    EXPECT_FALSE(scene_draw::BeginSceneDraw(overlay));
+    EXPECT_EQ(Count("clear FF000000 1 255"), 0u);
+    EXPECT_EQ(gpu->GetRenderTarget(), platform::kBackBufferTarget);
+    EXPECT_EQ(overlay->savedRenderTarget, 0u);
+    classGraphicObject::Delete(overlay);
+}
+
+TEST_F(SceneDrawTest, TransitionCaptureDrawsIntoItsTargetThenOverTheScreen) {
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1})->SetFileTexture("x");
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    overlay->transmittance = 0.25f;
+    gpu->log.clear();
+    gpu->draws.clear();
+    ASSERT_TRUE(scene_draw::BeginSceneDraw(overlay));
+    platform::GpuHandle capture = FakeSceneDraw::Of(overlay->texture)->capture;
+    EXPECT_EQ(gpu->GetRenderTarget(), capture);
+    scene_draw::DrawTree(overlay);
+    scene_draw::EndSceneDraw(overlay);
+    ASSERT_EQ(gpu->draws.size(), 2u);
+    EXPECT_EQ(gpu->draws[0].target, capture);
+    EXPECT_EQ(gpu->draws[1].target, platform::kBackBufferTarget) << "the capture is drawn onto the screen";
+    EXPECT_EQ(gpu->draws[1].texture, capture);
+    EXPECT_EQ(gpu->draws[1].vertices[0].diffuse >> 24, 192u);  // 255 − trunc(63.75)
+    EXPECT_EQ(gpu->Objects().at(gpu->draws[1].shader).kind, "shader :Transition.CrossDissolveAlphaIgnore");
+    D3DXVECTOR3 scale = FakeSceneDraw::Of(overlay->texture)->drawScale;
+    EXPECT_FLOAT_EQ(scale.x, 1.f) << "a capture of the screen's own size is drawn unscaled";
+    EXPECT_FLOAT_EQ(scale.y, 1.f);
+    EXPECT_EQ(overlay->savedRenderTarget, 0u);
+    classGraphicObject::Delete(overlay);
+}
+
+TEST_F(SceneDrawTest, ThumbnailCaptureUsesItsOwnTargetAndFreesIt) {
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    Add({1}, "x");
+    gpu->readFill = 0x40;
+    gpu->log.clear();
+    std::vector<u8> bmp;
+    CaptureSaveThumbnail(root, bmp);
+    ASSERT_EQ(bmp.size(), 34294u);
+    EXPECT_EQ(bmp[54], 0x40);
+    EXPECT_EQ(bmp[54 + 426], 0) << "padding stays zero whatever was read";
+    size_t made = 0;
+    for (const auto& [handle, object] : gpu->Objects()) made += object.kind == "readable" ? 1 : 0;
+    EXPECT_EQ(made, 0u) << "the 142 x 80 target is released after the capture";
+    EXPECT_EQ(gpu->GetRenderTarget(), platform::kBackBufferTarget);
+    EXPECT_EQ(gpu->draws.size(), 1u);
+    EXPECT_EQ(gpu->draws[0].target, 16u)
+        << "drawn into the first object the device made: the thumbnail target";
+
+    holder.Stop();
+    CaptureSaveThumbnail(root, bmp);
+    EXPECT_TRUE(bmp.empty()) << "no device: no thumbnail, and no crash";
+    EXPECT_EQ(CreateSaveThumbnailBmp(nullptr, bmp), 0);
+}
+
+TEST_F(SceneDrawTest, OverlayIsDeletedByTheFrameThatDrawsItFadedOut) {
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    application->mainScene = root;
+    classGraphicObject* overlay = classGraphicObject::New();
+    overlay->SetTransitionTexture();
+    application->overlayScene = overlay;
+    overlay->transmittance = 0.5f;
+    DrawScenes();
+    EXPECT_EQ(application->overlayScene, overlay);
+    overlay->transmittance = 1.0f;
+    DrawScenes();
+    EXPECT_EQ(application->overlayScene, nullptr);
+    overlay = classGraphicObject::New();
+    overlay->transmittance = std::numeric_limits<float>::quiet_NaN();
+    application->overlayScene = overlay;
+    DrawScenes();
+    EXPECT_EQ(application->overlayScene, nullptr) << "not a number counts as faded out";
+    application->mainScene = nullptr;
+    ShutdownApplication();
+}
+
+}  // namespace
