@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "commands/expression_commands.h"
+#include "commands/wait_command.h"
 
 // Handlers arrive with the commands' own areas; until then a record's handler
 // is null and calling it does nothing. "Variable" stays without one for good:
@@ -31,7 +32,7 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"GraphicWait", {0, 0, 0}, nullptr, {"Target", "Layer", "KeyToSkip"}},  // 12
     {"PageFeed", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 13
     {"Transition", {0, 0, 0}, nullptr, {"Time", "File", "Shader", "Async", "IsQue"}},  // 14
-    {"Wait", {0, 0, 0}, nullptr, {"Time", "SkipOn"}},  // 15
+    {"Wait", {0, 0, 0}, CommandWait, {"Time", "SkipOn"}},  // 15
     {"KeyWait", {0, 0, 0}, nullptr, {"Time"}},  // 16
     {"GraphicFilter", {0, 0, 0}, nullptr, {"Target", "Layer", "File"}},  // 17
     {"GraphicPlay", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 18

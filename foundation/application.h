@@ -46,6 +46,10 @@ public:
     classSoundManager* soundManager = nullptr;  // owned; made by the sound subsystem
     std::atomic<u8> quitRequested{0};
     std::atomic<u8> restartRequested{0};
+    // Raised by the start-up script thread each time it takes up a restart,
+    // before it clears restartRequested: a script run or wait that began
+    // before the restart sees it even when it never saw the flag set.
+    std::atomic<u32> restartGeneration{0};
     std::atomic<u32> sizeState{0};         // last WM_SIZE kind: 0 restored, 1 minimized, 2 maximized
     std::atomic<u32> frameCounter{0};      // raised at the start of every frame (render thread)
     std::atomic<u32> frameDoneCounter{0};  // = frameCounter at the end of every frame (render thread)

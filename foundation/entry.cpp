@@ -75,6 +75,7 @@ int RunApplication(const EntryEnvironment& environment) {
 
     Run(hooks.readSystemData);
     Run(hooks.readAlreadyData);
+    Run(hooks.prepareScripts);
 
     application->windowTitle = "";
     application->logicalWidth = 1280;

@@ -5,6 +5,7 @@
 #include "presentation/command_queue.h"
 #include "presentation/graphic_device.h"
 #include "presentation/scene_subsystem.h"
+#include "script/script_threads.h"
 #include "sound/sound_system.h"
 #include "system/system_files.h"
 
@@ -12,6 +13,7 @@ int main() {
     RegisterInputSubsystem();
     RegisterSceneSubsystem();
     RegisterSystemFiles();
+    RegisterScriptSubsystem();
     RegisterCommandQueueSubsystem();
     RegisterGraphicDeviceSubsystem();
     RegisterSoundSubsystem();

@@ -23,6 +23,10 @@ struct SubsystemHooks {
     void (*writeSystemData)() = nullptr;
     void (*writeAlreadyData)() = nullptr;
 
+    // UI thread, after the two files are read and before any thread starts:
+    // the script runtime takes its place in the application object.
+    void (*prepareScripts)() = nullptr;
+
     // The start-up script thread's routine. Without one, the thread waits for
     // the first frame and then for its stop request, so the window stays open
     // until the player closes it.

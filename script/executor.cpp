@@ -103,6 +103,10 @@ int classScriptContext::Run(const std::string* scriptName) {
         frames.push_back(std::move(loaded));
     }
     const classScriptHost& host = GetScriptHost();
+    // The flag alone is not enough for the Function threads: the start-up
+    // thread clears it as soon as it takes the restart up, possibly before
+    // this loop looked.
+    const u32 generation = host.GetRestartGeneration();
     for (;;) {
         classScriptFrame* frame = nullptr;
         {
@@ -126,6 +130,7 @@ int classScriptContext::Run(const std::string* scriptName) {
             }
         }
         if (host.IsQuitting() || host.IsQuitRequested() || host.IsRestartRequested()) break;
+        if (host.GetRestartGeneration() != generation) break;
     }
     return 0;
 }

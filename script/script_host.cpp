@@ -25,6 +25,11 @@ bool classScriptHost::IsRestartRequested() const {
     return app != nullptr && app->restartRequested.load() != 0;
 }
 
+u32 classScriptHost::GetRestartGeneration() const {
+    const classApplication* app = GetApplication();
+    return app != nullptr ? app->restartGeneration.load() : 0;
+}
+
 bool classScriptHost::IsCtrlSkip() const {
     const classApplication* app = GetApplication();
     return app != nullptr && app->IsCtrlSkip();
@@ -49,11 +54,15 @@ void classScriptHost::TakeInterruptSnapshot() {
     if (InterruptSnapshotWriter writer = g_snapshotWriter.load()) writer();
 }
 
-void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer) { g_snapshotWriter.store(writer); }
+void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer) {
+    g_snapshotWriter.store(writer);
+}
 
 classScriptHost& GetScriptHost() {
     classScriptHost* host = g_installedHost.load(std::memory_order_acquire);
     return host != nullptr ? *host : g_applicationHost;
 }
 
-void SetScriptHost(classScriptHost* host) { g_installedHost.store(host, std::memory_order_release); }
+void SetScriptHost(classScriptHost* host) {
+    g_installedHost.store(host, std::memory_order_release);
+}

@@ -7,10 +7,12 @@
 
 #include <atomic>
 
+#include "foundation/types.h"
+
 class classScriptContext;
 
 class classScriptHost {
-public:
+  public:
     virtual ~classScriptHost() = default;
 
     // The message loop has ended or the window is gone.
@@ -19,6 +21,9 @@ public:
     virtual bool IsQuitRequested() const;
     // A restart or a play-data load is pending.
     virtual bool IsRestartRequested() const;
+    // Changes each time a restart is taken up; a run compares it with the
+    // value it began with.
+    virtual u32 GetRestartGeneration() const;
     // Ctrl is held while our window has the focus.
     virtual bool IsCtrlSkip() const;
     // "SystemControl.SkipPlaying" is on.
