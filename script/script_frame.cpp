@@ -182,7 +182,9 @@ int32 classScriptFrame::BuildArguments(std::vector<classScriptValue>& values, in
     StartBudget();
     const u32 n = GetArgumentCount(k);
     EvaluateList(values, k, 0);
-    return static_cast<int32>(n);
+    // A list too long for the budget was not evaluated; the handler must
+    // never be told of more arguments than the vector holds.
+    return values.size() < n ? 0 : static_cast<int32>(n);
 }
 
 void classScriptFrame::EvaluateList(std::vector<classScriptValue>& values, int64 k, int depth) {

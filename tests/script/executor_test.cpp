@@ -249,13 +249,19 @@ TEST(Interrupt, PushedFromAnotherThreadWhileTheMainScriptRuns) {
     ScriptRun run;
     AddSource("intr.qvs", "Dammy(10)");
     AddSource("loop.qvs", "#loop Dammy(1) ScriptJump(Label=#loop)");
+    // Only the other thread ends this loop, however slowly it runs.
+    run.table.callLimit = std::numeric_limits<size_t>::max();
     std::atomic<int> inside{0};
     std::atomic<int> pushed{0};
+    std::atomic<bool> running{false};
     run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>& arguments, int32,
                                   classScriptValue&) {
         if (arguments[0].integer == 10) inside.fetch_add(1);
+        if (arguments[0].integer == 1) running.store(true);
     });
     std::thread other([&] {
+        // Interrupts go onto the running loop, not below a frame still to be pushed.
+        while (!running.load()) std::this_thread::sleep_for(std::chrono::microseconds(100));
         for (int i = 0; i < 50; ++i) {
             if (BeginScriptInterrupt(run.context, "intr.qvs") != nullptr) pushed.fetch_add(1);
             std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -397,6 +403,64 @@ TEST(Snapshot, OnlyTheMainContextsResetClearsTheMark) {
     EXPECT_TRUE(g_autoSnapshotTaken.load()) << "a Function thread's context comes and goes";
     run.context.Reset();
     EXPECT_FALSE(g_autoSnapshotTaken.load());
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged images can make argument lists that refer to themselves or ask for
+// more values than a statement may make; evaluation stops within bounds and
+// the handler is never told of arguments the vector does not hold.
+size_t Depth(const classScriptValue& value) {
+    size_t deepest = 0;
+    for (const classScriptValue& child : value.children) deepest = std::max(deepest, Depth(child));
+    return value.IsList() ? deepest + 1 : 0;
+}
+
+TEST(Evaluation, SelfReferringAndOversizedListsStayBounded) {
+    ScriptRun run;
+    std::vector<std::pair<int32, size_t>> seen;
+    size_t depth = 0;
+    run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                                  classScriptValue&) {
+        seen.emplace_back(count, arguments.size());
+        if (count > 0) depth = Depth(arguments[0]);
+    });
+    classScriptTables t;
+    const int32 one = t.AddIntegerRecord(1);
+    t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>(20000, one)));
+    // A parenthesis record is {8, a, b}; its list (b) is made to name the
+    // record itself four times by building the list first and pointing at it.
+    const u32 listIndex = static_cast<u32>(t.ArgumentListTable().size());
+    const int32 self = static_cast<int32>(t.RecordTable().size());
+    t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>{self, self, self, self}));
+    const int32 paren = t.AddParenthesisRecord("", std::vector<int32>{});
+    ASSERT_EQ(paren, self + 1) << "the command record came first";
+    classScriptTables patched;
+    std::vector<u8> image;
+    t.WriteImage(image);
+    // Point the Dammy's arguments at the parenthesis record and the
+    // parenthesis record's list at that same argument list.
+    const u32 argumentTableOffset = image[20] | image[21] << 8 | image[22] << 16 | static_cast<u32>(image[23]) << 24;
+    for (int i = 0; i < 4; ++i) {
+        const size_t at = argumentTableOffset + 4 * (listIndex + 1 + i);
+        image[at] = static_cast<u8>(paren);
+        image[at + 1] = static_cast<u8>(paren >> 8);
+        image[at + 2] = image[at + 3] = 0;
+    }
+    const u32 recordTableOffset = image[28] | image[29] << 8 | image[30] << 16 | static_cast<u32>(image[31]) << 24;
+    const size_t parenB = recordTableOffset + 12 * paren + 8;
+    image[parenB] = static_cast<u8>(listIndex);
+    image[parenB + 1] = static_cast<u8>(listIndex >> 8);
+    image[parenB + 2] = image[parenB + 3] = 0;
+    ASSERT_TRUE(patched.ReadImage(image.data(), image.size()));
+    RunTables(run, std::move(patched));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].first, 0) << "20000 arguments are more than one statement may make";
+    EXPECT_EQ(seen[1].first, 4);
+    EXPECT_GT(depth, 3u) << "the list did refer to itself";
+    EXPECT_LE(depth, 40u) << "and was cut at the nesting bound";
 }
 
 }  // namespace
