@@ -18,7 +18,8 @@ constexpr int kIterations = 10000;
 
 const std::string& LoopSource() {
     static const std::string source =
-        "Variable(Local, Name=i) Variable(Local, Name=sum) Variable(Local, Name=odd) Variable(Local, Name=flag)\n"
+        "Variable(Local, Name=i) Variable(Local, Name=sum) Variable(Local, Name=odd) Variable(Local, "
+        "Name=flag)\n"
         "i = 0\n"
         "sum = 0\n"
         "odd = 0\n"
@@ -27,7 +28,8 @@ const std::string& LoopSource() {
         "flag = i % 2\n"
         "if (flag) { odd = odd + 1 } else { odd = odd - 1 }\n"
         "i = i + 1\n"
-        "if (i < " + std::to_string(kIterations) + ") { ScriptJump(Label=#loop) }\n";
+        "if (i < " +
+        std::to_string(kIterations) + ") { ScriptJump(Label=#loop) }\n";
     return source;
 }
 
@@ -42,7 +44,8 @@ void Dispatch(void*, int32 index, classScriptContext& context, const std::vector
               int32 count, classScriptValue& result) {
     static const int32 jump = FindBuiltinCommand("ScriptJump");
     if (index == jump) {
-        if (count >= 2 && arguments[1].IsLabel()) context.GetCurrentFrame()->SetNextPc(static_cast<int32>(arguments[1].integer));
+        if (count >= 2 && arguments[1].IsLabel())
+            context.GetCurrentFrame()->SetNextPc(static_cast<int32>(arguments[1].integer));
         return;
     }
     CallBuiltinCommand(index, context, arguments, count, result);

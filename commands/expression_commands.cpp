@@ -18,10 +18,33 @@ namespace {
 
 enum class Op : u8 {
     None,
-    OrOr, AndAnd, Or, Xor, And, Eq, Ne, Lt, Gt, Ge, Le, Shl, Shr, Add, Sub, Mul, Div, Mod, Not, Tilde,
-    Open, Close,
+    OrOr,
+    AndAnd,
+    Or,
+    Xor,
+    And,
+    Eq,
+    Ne,
+    Lt,
+    Gt,
+    Ge,
+    Le,
+    Shl,
+    Shr,
+    Add,
+    Sub,
+    Mul,
+    Div,
+    Mod,
+    Not,
+    Tilde,
+    Open,
+    Close,
     // Forms an operator takes where an operand was expected.
-    Negate, Plus, LogicalNot, BitNot,
+    Negate,
+    Plus,
+    LogicalNot,
+    BitNot,
 };
 
 constexpr int kUnaryPrecedence = 12;
@@ -29,22 +52,38 @@ constexpr int kUnaryPrecedence = 12;
 Op ParseOperator(const char* text, size_t length) {
     if (length == 1) {
         switch (text[0]) {
-            case '|': return Op::Or;
-            case '^': return Op::Xor;
-            case '&': return Op::And;
-            case '=': return Op::Eq;
-            case '<': return Op::Lt;
-            case '>': return Op::Gt;
-            case '+': return Op::Add;
-            case '-': return Op::Sub;
-            case '*': return Op::Mul;
-            case '/': return Op::Div;
-            case '%': return Op::Mod;
-            case '!': return Op::Not;
-            case '~': return Op::Tilde;
-            case '(': return Op::Open;
-            case ')': return Op::Close;
-            default: return Op::None;
+            case '|':
+                return Op::Or;
+            case '^':
+                return Op::Xor;
+            case '&':
+                return Op::And;
+            case '=':
+                return Op::Eq;
+            case '<':
+                return Op::Lt;
+            case '>':
+                return Op::Gt;
+            case '+':
+                return Op::Add;
+            case '-':
+                return Op::Sub;
+            case '*':
+                return Op::Mul;
+            case '/':
+                return Op::Div;
+            case '%':
+                return Op::Mod;
+            case '!':
+                return Op::Not;
+            case '~':
+                return Op::Tilde;
+            case '(':
+                return Op::Open;
+            case ')':
+                return Op::Close;
+            default:
+                return Op::None;
         }
     }
     if (length == 2) {
@@ -62,35 +101,50 @@ Op ParseOperator(const char* text, size_t length) {
 
 int Precedence(Op op) {
     switch (op) {
-        case Op::OrOr: return 1;
-        case Op::AndAnd: return 2;
-        case Op::Or: return 3;
-        case Op::Xor: return 4;
-        case Op::And: return 5;
+        case Op::OrOr:
+            return 1;
+        case Op::AndAnd:
+            return 2;
+        case Op::Or:
+            return 3;
+        case Op::Xor:
+            return 4;
+        case Op::And:
+            return 5;
         case Op::Eq:
-        case Op::Ne: return 6;
+        case Op::Ne:
+            return 6;
         case Op::Lt:
         case Op::Gt:
         case Op::Ge:
-        case Op::Le: return 7;
+        case Op::Le:
+            return 7;
         case Op::Shl:
-        case Op::Shr: return 8;
+        case Op::Shr:
+            return 8;
         case Op::Add:
-        case Op::Sub: return 9;
+        case Op::Sub:
+            return 9;
         case Op::Mul:
         case Op::Div:
-        case Op::Mod: return 10;
+        case Op::Mod:
+            return 10;
         case Op::Not:
-        case Op::Tilde: return 11;
+        case Op::Tilde:
+            return 11;
         case Op::Negate:
         case Op::Plus:
         case Op::LogicalNot:
-        case Op::BitNot: return kUnaryPrecedence;
-        default: return 0;
+        case Op::BitNot:
+            return kUnaryPrecedence;
+        default:
+            return 0;
     }
 }
 
-bool IsUnary(Op op) { return Precedence(op) == kUnaryPrecedence; }
+bool IsUnary(Op op) {
+    return Precedence(op) == kUnaryPrecedence;
+}
 
 // ---- Numbers ----
 
@@ -112,18 +166,27 @@ struct Number {
 // Integer +, - and * wrap in two's complement, as the 64-bit machine words
 // the scripts were written against did; unsigned arithmetic gives exactly that
 // without undefined behaviour.
-int64 WrapAdd(int64 l, int64 r) { return static_cast<int64>(static_cast<u64>(l) + static_cast<u64>(r)); }
-int64 WrapSub(int64 l, int64 r) { return static_cast<int64>(static_cast<u64>(l) - static_cast<u64>(r)); }
-int64 WrapMul(int64 l, int64 r) { return static_cast<int64>(static_cast<u64>(l) * static_cast<u64>(r)); }
+int64 WrapAdd(int64 l, int64 r) {
+    return static_cast<int64>(static_cast<u64>(l) + static_cast<u64>(r));
+}
+int64 WrapSub(int64 l, int64 r) {
+    return static_cast<int64>(static_cast<u64>(l) - static_cast<u64>(r));
+}
+int64 WrapMul(int64 l, int64 r) {
+    return static_cast<int64>(static_cast<u64>(l) * static_cast<u64>(r));
+}
 
 Number Binary(Op op, Number left, Number right) {
     const Number l = left.Operand();
     const Number r = right.Operand();
     const bool ints = l.kind == Number::Integer && r.kind == Number::Integer;
     switch (op) {
-        case Op::Add: return ints ? Number::Int(WrapAdd(l.i, r.i)) : Number::Dbl(l.AsReal() + r.AsReal());
-        case Op::Sub: return ints ? Number::Int(WrapSub(l.i, r.i)) : Number::Dbl(l.AsReal() - r.AsReal());
-        case Op::Mul: return ints ? Number::Int(WrapMul(l.i, r.i)) : Number::Dbl(l.AsReal() * r.AsReal());
+        case Op::Add:
+            return ints ? Number::Int(WrapAdd(l.i, r.i)) : Number::Dbl(l.AsReal() + r.AsReal());
+        case Op::Sub:
+            return ints ? Number::Int(WrapSub(l.i, r.i)) : Number::Dbl(l.AsReal() - r.AsReal());
+        case Op::Mul:
+            return ints ? Number::Int(WrapMul(l.i, r.i)) : Number::Dbl(l.AsReal() * r.AsReal());
         case Op::Div:
             // The zero test reads the right side as a real even for integers.
             if (r.AsReal() == 0.0) return Number::Int(0);
@@ -149,13 +212,21 @@ Number Binary(Op op, Number left, Number right) {
         case Op::Le: {
             bool holds = false;
             if (ints) {
-                holds = op == Op::Eq ? l.i == r.i : op == Op::Ne ? l.i != r.i : op == Op::Lt ? l.i < r.i
-                      : op == Op::Gt ? l.i > r.i : op == Op::Ge ? l.i >= r.i : l.i <= r.i;
+                holds = op == Op::Eq   ? l.i == r.i
+                        : op == Op::Ne ? l.i != r.i
+                        : op == Op::Lt ? l.i < r.i
+                        : op == Op::Gt ? l.i > r.i
+                        : op == Op::Ge ? l.i >= r.i
+                                       : l.i <= r.i;
                 return Number::Int(holds ? 1 : 0);
             }
             const double x = l.AsReal(), y = r.AsReal();
-            holds = op == Op::Eq ? x == y : op == Op::Ne ? x != y : op == Op::Lt ? x < y
-                  : op == Op::Gt ? x > y : op == Op::Ge ? x >= y : x <= y;
+            holds = op == Op::Eq   ? x == y
+                    : op == Op::Ne ? x != y
+                    : op == Op::Lt ? x < y
+                    : op == Op::Gt ? x > y
+                    : op == Op::Ge ? x >= y
+                                   : x <= y;
             return Number::Dbl(holds ? 1.0 : 0.0);
         }
         case Op::AndAnd:
@@ -168,9 +239,12 @@ Number Binary(Op op, Number left, Number right) {
             const bool holds = op == Op::AndAnd ? (x != 0.0 && y != 0.0) : (x != 0.0 || y != 0.0);
             return Number::Dbl(holds ? 1.0 : 0.0);
         }
-        case Op::And: return ints ? Number::Int(l.i & r.i) : Number{};
-        case Op::Or: return ints ? Number::Int(l.i | r.i) : Number{};
-        case Op::Xor: return ints ? Number::Int(l.i ^ r.i) : Number{};
+        case Op::And:
+            return ints ? Number::Int(l.i & r.i) : Number{};
+        case Op::Or:
+            return ints ? Number::Int(l.i | r.i) : Number{};
+        case Op::Xor:
+            return ints ? Number::Int(l.i ^ r.i) : Number{};
         case Op::Shl: {
             if (!ints) return Number{};
             const u64 count = static_cast<u64>(r.i) & 0xFF;
@@ -191,12 +265,17 @@ Number Binary(Op op, Number left, Number right) {
 Number Unary(Op op, Number operand) {
     const Number v = operand.Operand();
     switch (op) {
-        case Op::Negate: return v.kind == Number::Real ? Number::Dbl(-v.r) : Number::Int(WrapSub(0, v.i));
-        case Op::Plus: return v;
+        case Op::Negate:
+            return v.kind == Number::Real ? Number::Dbl(-v.r) : Number::Int(WrapSub(0, v.i));
+        case Op::Plus:
+            return v;
         case Op::LogicalNot:
-            return v.kind == Number::Real ? Number::Dbl(v.r == 0.0 ? 1.0 : 0.0) : Number::Int(v.i == 0 ? 1 : 0);
-        case Op::BitNot: return v.kind == Number::Real ? Number{} : Number::Int(~v.i);
-        default: return v;
+            return v.kind == Number::Real ? Number::Dbl(v.r == 0.0 ? 1.0 : 0.0)
+                                          : Number::Int(v.i == 0 ? 1 : 0);
+        case Op::BitNot:
+            return v.kind == Number::Real ? Number{} : Number::Int(~v.i);
+        default:
+            return v;
     }
 }
 
@@ -250,10 +329,14 @@ void ToPostfix(const classScriptValue* tokens, int32 count, Scratch& s) {
                     operandExpected = false;
                 } else if (op != Op::None) {
                     if (operandExpected) {
-                        if (op == Op::Sub) op = Op::Negate;
-                        else if (op == Op::Add) op = Op::Plus;
-                        else if (op == Op::Not) op = Op::LogicalNot;
-                        else if (op == Op::Tilde) op = Op::BitNot;
+                        if (op == Op::Sub)
+                            op = Op::Negate;
+                        else if (op == Op::Add)
+                            op = Op::Plus;
+                        else if (op == Op::Not)
+                            op = Op::LogicalNot;
+                        else if (op == Op::Tilde)
+                            op = Op::BitNot;
                     }
                     if (IsUnary(op)) {
                         // Prefix operators bind to what follows, so nothing
@@ -308,8 +391,10 @@ void Arithmetic(const classScriptValue* tokens, int32 count, classScriptValue& r
         }
     }
     const Number outcome = s.values.empty() ? Number::Int(0) : s.values.back();
-    if (outcome.kind == Number::Integer) result.SetInteger(outcome.i);
-    else if (outcome.kind == Number::Real) result.SetReal(outcome.r);
+    if (outcome.kind == Number::Integer)
+        result.SetInteger(outcome.i);
+    else if (outcome.kind == Number::Real)
+        result.SetReal(outcome.r);
 }
 
 // ---- Concatenation ----
@@ -339,9 +424,12 @@ void Concatenate(const classScriptValue* tokens, int32 count, classScriptValue& 
     std::string text;
     for (int32 k = 0; k < count; ++k) {
         const classScriptValue& token = tokens[k];
-        if (token.tag == ScriptValueInteger) AppendInteger(text, token.integer);
-        else if (token.tag == ScriptValueReal) AppendFixed6(text, static_cast<double>(ToSingle(token.real)));
-        else if (token.tag == ScriptValueString) text += token.text;
+        if (token.tag == ScriptValueInteger)
+            AppendInteger(text, token.integer);
+        else if (token.tag == ScriptValueReal)
+            AppendFixed6(text, static_cast<double>(ToSingle(token.real)));
+        else if (token.tag == ScriptValueString)
+            text += token.text;
     }
     result.SetString(std::move(text));
 }
@@ -350,15 +438,20 @@ void Concatenate(const classScriptValue* tokens, int32 count, classScriptValue& 
 bool ArgumentAsInteger(const classScriptValue& value, int64& out) {
     switch (value.tag) {
         case ScriptValueInteger:
-        case ScriptValueLabel: out = value.integer; return true;
-        case ScriptValueReal: out = RealToInt64(value.real); return true;
+        case ScriptValueLabel:
+            out = value.integer;
+            return true;
+        case ScriptValueReal:
+            out = RealToInt64(value.real);
+            return true;
         case ScriptValueString: {
             classScriptValue copy;
             copy.SetString(value.text);
             out = *copy.AsInteger();
             return true;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -390,12 +483,17 @@ void EvaluateExpressionTokens(const classScriptValue* tokens, int32 count, class
         return;
     }
     switch (tokens[0].tag) {
-        case ScriptValueString: Concatenate(tokens, count, result); break;
+        case ScriptValueString:
+            Concatenate(tokens, count, result);
+            break;
         case ScriptValueEmpty:
         case ScriptValueInteger:
         case ScriptValueReal:
-        case ScriptValueOperator: Arithmetic(tokens, count, result); break;
-        default: break;
+        case ScriptValueOperator:
+            Arithmetic(tokens, count, result);
+            break;
+        default:
+            break;
     }
 }
 
@@ -415,7 +513,8 @@ bool CommandIf(classScriptContext& context, const std::vector<classScriptValue>&
     return true;
 }
 
-bool CommandElse(classScriptContext& context, const std::vector<classScriptValue>&, int32, classScriptValue&) {
+bool CommandElse(classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                 classScriptValue&) {
     SkipFollowingBlock(context);
     return true;
 }

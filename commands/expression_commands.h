@@ -12,14 +12,14 @@
 class classScriptContext;
 class classScriptValue;
 
-bool CommandAssign(classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                   int32 count, classScriptValue& result);
-bool CommandIf(classScriptContext& context, const std::vector<classScriptValue>& arguments,
-               int32 count, classScriptValue& result);
-bool CommandElse(classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                 int32 count, classScriptValue& result);
-bool CommandToString(classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                     int32 count, classScriptValue& result);
+bool CommandAssign(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
+                   classScriptValue& result);
+bool CommandIf(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
+               classScriptValue& result);
+bool CommandElse(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
+                 classScriptValue& result);
+bool CommandToString(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
+                     classScriptValue& result);
 
 // The value of an expression given as its token list, written into result
 // (which the caller has cleared). This is "=" without a context; the

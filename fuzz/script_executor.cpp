@@ -20,7 +20,7 @@ constexpr int kStatementLimit = 200;
 // Stops the run loop after a fixed number of statements: the run loop asks
 // for the quit request once per statement.
 class BoundedHost final : public classScriptHost {
-public:
+  public:
     bool IsQuitting() const override { return false; }
     bool IsQuitRequested() const override { return ++asked_ > kStatementLimit; }
     bool IsRestartRequested() const override { return false; }
@@ -35,7 +35,9 @@ public:
 };
 
 // Scripts pushed by name are not read from disk here.
-bool NoScripts(const std::string&, classScriptTables&) { return false; }
+bool NoScripts(const std::string&, classScriptTables&) {
+    return false;
+}
 
 }  // namespace
 

@@ -21,7 +21,7 @@ struct classAlreadyReadBuffer {
 };
 
 class classAlreadyReadList {
-public:
+  public:
     classAlreadyReadList() = default;
     ~classAlreadyReadList() { Clear(); }
     classAlreadyReadList(const classAlreadyReadList&) = delete;
@@ -46,7 +46,7 @@ public:
         return buffers_.size();
     }
 
-private:
+  private:
     // Guards buffers_ (the list itself). The bytes inside the buffers are
     // written by the script thread running a statement and read by the skip
     // rule and the file writer through atomic byte access, never under it.

@@ -11,7 +11,9 @@
 
 namespace {
 
-bool IsTargetType(u32 type) { return type >= ScriptRecordTmp && type <= ScriptRecordSystem; }
+bool IsTargetType(u32 type) {
+    return type >= ScriptRecordTmp && type <= ScriptRecordSystem;
+}
 
 int32 AssignCommandIndex() {
     static const int32 index = FindBuiltinCommand("=");
@@ -69,11 +71,14 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
             const int32 count = frame.BuildArguments(arguments, record->b);
             if (index > 0) {
                 frame.result.Clear();
-                if (dispatcher_ != nullptr) dispatcher_(dispatcherUser_, index, *this, arguments, count, frame.result);
-                else CallBuiltinCommand(index, *this, arguments, count, frame.result);
+                if (dispatcher_ != nullptr)
+                    dispatcher_(dispatcherUser_, index, *this, arguments, count, frame.result);
+                else
+                    CallBuiltinCommand(index, *this, arguments, count, frame.result);
                 if (frame.pendingTarget.IsSet() && !frame.result.IsEmpty()) {
                     const classScriptRecord* target = frame.GetStatementRecord(frame.pendingTarget.Get());
-                    if (target != nullptr && IsTargetType(target->type)) frame.StoreVariable(*target, frame.result);
+                    if (target != nullptr && IsTargetType(target->type))
+                        frame.StoreVariable(*target, frame.result);
                     frame.pendingTarget.Reset();
                 }
             }

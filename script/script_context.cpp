@@ -18,9 +18,13 @@ u64 Get64(const u8* at) {
 
 }  // namespace
 
-classScriptContext::classScriptContext() { Reset(); }
+classScriptContext::classScriptContext() {
+    Reset();
+}
 
-classScriptContext::~classScriptContext() { Reset(); }
+classScriptContext::~classScriptContext() {
+    Reset();
+}
 
 classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame) {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
@@ -119,7 +123,8 @@ void classScriptContext::Reset() {
     if (GetScriptHost().GetMainScriptContext() == this) g_autoSnapshotTaken.store(false);
 }
 
-classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name, std::string_view label) {
+classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name,
+                                  std::string_view label) {
     classScriptFrame loaded(name);
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));

@@ -36,7 +36,7 @@ using ScriptCommandDispatcher = void (*)(void* user, int32 index, classScriptCon
                                          classScriptValue& result);
 
 class classScriptContext {
-public:
+  public:
     // Deep enough for any script that calls itself on purpose; a push beyond
     // it is refused, so a runaway self-call ends instead of eating memory.
     static constexpr size_t kMaxFrameDepth = 1000;
@@ -104,7 +104,7 @@ public:
         dispatcherUser_ = user;
     }
 
-private:
+  private:
     classScriptFrame* currentFrame_ = nullptr;  // written under g_scriptFrameLock
     ScriptCommandDispatcher dispatcher_ = nullptr;
     void* dispatcherUser_ = nullptr;
@@ -112,7 +112,8 @@ private:
 
 // Pushes the script started at label; a missing label ends the new frame at
 // once, so the caller goes on after its call.
-classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name, std::string_view label);
+classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name,
+                                  std::string_view label);
 // Pushes the script started at label (or at its first statement when the
 // label is missing) and ends the current frame. True when the label was found.
 bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label);

@@ -18,7 +18,9 @@ const std::shared_ptr<const classLoadedScript>& EmptyScript() {
     return empty;
 }
 
-bool IsVariableType(u32 type) { return type >= ScriptRecordTmp && type <= ScriptRecordSystem; }
+bool IsVariableType(u32 type) {
+    return type >= ScriptRecordTmp && type <= ScriptRecordSystem;
+}
 
 // Roughly what a copy of the value costs in memory.
 u64 ValueBytes(const classScriptValue& value) {
@@ -44,7 +46,9 @@ u32 Get32(const u8* at) {
 
 // Whether [offset, offset + size) lies inside a record of `total` bytes. The
 // sum is taken in 64 bits from 32-bit fields, so it cannot wrap.
-bool Inside(u64 offset, u64 size, u64 total) { return offset <= total && size <= total - offset; }
+bool Inside(u64 offset, u64 size, u64 total) {
+    return offset <= total && size <= total - offset;
+}
 
 }  // namespace
 
@@ -58,8 +62,12 @@ classLoadedScript::classLoadedScript(classScriptTables&& compiled) : tables(std:
     }
 }
 
-void SetScriptLoader(ScriptLoaderFunction loader) { g_scriptLoader.store(loader); }
-ScriptLoaderFunction GetScriptLoader() { return g_scriptLoader.load(); }
+void SetScriptLoader(ScriptLoaderFunction loader) {
+    g_scriptLoader.store(loader);
+}
+ScriptLoaderFunction GetScriptLoader() {
+    return g_scriptLoader.load();
+}
 
 classScriptFrame::classScriptFrame() : script_(EmptyScript()) {}
 
@@ -129,8 +137,10 @@ bool classScriptFrame::JumpToLabel(std::string_view name) {
         // A label that stands only as an argument was never given a
         // statement; going there ends the frame.
         const int32 target = static_cast<int32>(record.b);
-        if (target < 0) SeekEnd();
-        else pc = nextPc = target;
+        if (target < 0)
+            SeekEnd();
+        else
+            pc = nextPc = target;
         return true;
     }
     return false;
@@ -212,8 +222,10 @@ void classScriptFrame::Evaluate(classScriptValue& out, const classScriptRecord* 
         case ScriptRecordLabel: {
             const std::string_view text = tables.GetTextA(*record);
             const int64 target = static_cast<int32>(record->b);
-            if (text.data() != nullptr) out.SetLabel(text, target);
-            else if (target >= 0) out.SetLabel(std::string_view{}, target);
+            if (text.data() != nullptr)
+                out.SetLabel(text, target);
+            else if (target >= 0)
+                out.SetLabel(std::string_view{}, target);
             break;
         }
         case ScriptRecordInteger:
@@ -234,8 +246,11 @@ void classScriptFrame::Evaluate(classScriptValue& out, const classScriptRecord* 
         case ScriptRecordGlobal:
         case ScriptRecordNomal:
         case ScriptRecordLocal:
-        case ScriptRecordSystem: Access(*record, depth, &out, nullptr); break;
-        default: break;  // commands, block markers and unknown types have no value
+        case ScriptRecordSystem:
+            Access(*record, depth, &out, nullptr);
+            break;
+        default:
+            break;  // commands, block markers and unknown types have no value
     }
 }
 

@@ -30,7 +30,7 @@ extern std::recursive_mutex g_scriptFrameLock;
 // makes the main script's statement run again; "Quit" from there ends the
 // main frames), so every access is atomic; copies take the value.
 class classFramePosition {
-public:
+  public:
     classFramePosition(int32 value = 0) : value_(value) {}
     classFramePosition(const classFramePosition& other) : value_(other) {}
     classFramePosition& operator=(const classFramePosition& other) {
@@ -43,7 +43,7 @@ public:
     }
     operator int32() const { return value_.load(std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<int32> value_;
 };
 
@@ -66,7 +66,7 @@ void SetScriptLoader(ScriptLoaderFunction loader);
 ScriptLoaderFunction GetScriptLoader();
 
 class classScriptFrame {
-public:
+  public:
     classScriptFrame();
     // Loads the named script; a failed load leaves empty tables, so the frame
     // is finished at once.
@@ -104,14 +104,20 @@ public:
     bool ReadImage(const u8* bytes, u64 size);
 
     int32 GetStatementCount() const { return script_->tables.GetStatementCount(); }
-    const classScriptRecord* GetStatementRecord(int64 i) const { return script_->tables.GetStatementRecord(i); }
+    const classScriptRecord* GetStatementRecord(int64 i) const {
+        return script_->tables.GetStatementRecord(i);
+    }
     const classScriptRecord* GetRecord(int64 r) const { return script_->tables.GetRecord(r); }
     u32 GetArgumentCount(int64 k) const { return script_->tables.GetArgumentCount(k); }
     const classScriptRecord* GetArgumentRecord(int64 k, int64 i) const {
         return script_->tables.GetArgumentRecord(k, i);
     }
-    std::string_view GetTextA(const classScriptRecord& record) const { return script_->tables.GetTextA(record); }
-    std::string_view GetTextB(const classScriptRecord& record) const { return script_->tables.GetTextB(record); }
+    std::string_view GetTextA(const classScriptRecord& record) const {
+        return script_->tables.GetTextA(record);
+    }
+    std::string_view GetTextB(const classScriptRecord& record) const {
+        return script_->tables.GetTextB(record);
+    }
     const u8* GetPoolAt(u64 offset) const { return script_->tables.GetPoolAt(offset); }
     // The command index of a statement's command record (0 when the statement
     // is no command or names none).
@@ -162,7 +168,7 @@ public:
     // too short to be one.
     bool Deserialize(const u8* bytes, u64 size);
 
-private:
+  private:
     // Bounds on what one statement may make the evaluator do, so that a
     // damaged image whose lists and subscripts refer to themselves, or that
     // copies one long text into every element of nested lists, ends soon and

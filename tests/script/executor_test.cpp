@@ -97,7 +97,8 @@ TEST(PendingTarget, EveryScopeTakesItsValue) {
     t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{seven}));
     const int32 local = t.AddLocalRecord("l", -1);
     t.AddStatement(local);
-    t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{tmp, t.AddOperatorRecord("*"), t.AddIntegerRecord(2)}));
+    t.AddStatement(
+        t.AddCommandRecord("=", std::vector<int32>{tmp, t.AddOperatorRecord("*"), t.AddIntegerRecord(2)}));
     t.AddStatement(t.AddNomalRecord("n", t.AddIntegerRecord(-3)));
     t.AddStatement(t.AddCommandRecord("=", std::vector<int32>{local, t.AddOperatorRecord("+"), seven}));
     t.AddStatement(t.AddGlobalRecord("g", -1));
@@ -135,7 +136,8 @@ TEST(Executor, ArgumentVectorIsNeverShrunk) {
     AddSource("shrink.qvs", "Dammy(1, 2, 3) Dammy(4)");
     run.Run("shrink.qvs");
     EXPECT_EQ(sizes, (std::vector<size_t>{3, 1}));
-    EXPECT_EQ(staleSecond, (std::vector<std::string>{"i:2", "i:2"})) << "entries past the count keep old values";
+    EXPECT_EQ(staleSecond, (std::vector<std::string>{"i:2", "i:2"}))
+        << "entries past the count keep old values";
 }
 
 TEST(AlreadyRead, MarkedOnlyWhenTheStatementMovesOn) {
@@ -236,8 +238,9 @@ TEST(Interrupt, RepeatsTheInterruptedStatement) {
         EXPECT_TRUE(context.IsInInterrupt());
     });
     std::vector<int> flags;
-    run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>&, int32,
-                                  classScriptValue&) { flags.push_back(context.GetCurrentFrame()->interruptFlag); });
+    run.table.Handle("Dammy",
+                     [&](classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                         classScriptValue&) { flags.push_back(context.GetCurrentFrame()->interruptFlag); });
     run.Run("waits.qvs");
     EXPECT_EQ(run.table.trace, (Trace{"Dammy(i:1)", "Wait(i:5)", "Dammy(i:10)", "ScriptCall(s:inner.qvs)",
                                       "Dammy(i:20)", "Dammy(i:11)", "Wait(i:5)", "Dammy(i:2)"}));
@@ -306,7 +309,8 @@ TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
     run.Run("self.qvs");
     EXPECT_EQ(deepest, classScriptContext::kMaxFrameDepth);
     EXPECT_TRUE(run.context.frames.empty());
-    EXPECT_EQ(run.table.trace.size(), 3 * classScriptContext::kMaxFrameDepth) << "every level went on after its call";
+    EXPECT_EQ(run.table.trace.size(), 3 * classScriptContext::kMaxFrameDepth)
+        << "every level went on after its call";
 }
 
 // An "if" whose "{" was never closed jumps through -1: the frame ends and the
@@ -376,9 +380,12 @@ TEST(IfCommand, ConditionsReadAsIntegers) {
         std::vector<int32> args;
         if (c.given) {
             const classScriptValue& v = c.condition;
-            if (v.IsReal()) args.push_back(t.AddRealRecord(v.real));
-            else if (v.IsString()) args.push_back(t.AddStringRecord(v.text));
-            else args.push_back(t.AddOperatorRecord(v.text));
+            if (v.IsReal())
+                args.push_back(t.AddRealRecord(v.real));
+            else if (v.IsString())
+                args.push_back(t.AddStringRecord(v.text));
+            else
+                args.push_back(t.AddOperatorRecord(v.text));
         }
         t.AddStatement(t.AddCommandRecord("if", args));
         const int32 open = t.AddBlockMarkerRecord("{");
@@ -389,7 +396,8 @@ TEST(IfCommand, ConditionsReadAsIntegers) {
         t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>{t.AddIntegerRecord(2)}));
         RunTables(run, std::move(t));
         const Trace dammies(run.table.trace.begin() + 1, run.table.trace.end());
-        EXPECT_EQ(dammies, c.runs ? (Trace{"Dammy(i:1)", "Dammy(i:2)"}) : (Trace{"Dammy(i:2)"})) << run.table.trace[0];
+        EXPECT_EQ(dammies, c.runs ? (Trace{"Dammy(i:1)", "Dammy(i:2)"}) : (Trace{"Dammy(i:2)"}))
+            << run.table.trace[0];
     }
 }
 
@@ -422,8 +430,8 @@ TEST(Evaluation, SelfReferringAndOversizedListsStayBounded) {
     ScriptRun run;
     std::vector<std::pair<int32, size_t>> seen;
     size_t depth = 0;
-    run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
-                                  classScriptValue&) {
+    run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>& arguments,
+                                  int32 count, classScriptValue&) {
         seen.emplace_back(count, arguments.size());
         if (count > 0) depth = Depth(arguments[0]);
     });
@@ -442,14 +450,16 @@ TEST(Evaluation, SelfReferringAndOversizedListsStayBounded) {
     t.WriteImage(image);
     // Point the Dammy's arguments at the parenthesis record and the
     // parenthesis record's list at that same argument list.
-    const u32 argumentTableOffset = image[20] | image[21] << 8 | image[22] << 16 | static_cast<u32>(image[23]) << 24;
+    const u32 argumentTableOffset =
+        image[20] | image[21] << 8 | image[22] << 16 | static_cast<u32>(image[23]) << 24;
     for (int i = 0; i < 4; ++i) {
         const size_t at = argumentTableOffset + 4 * (listIndex + 1 + i);
         image[at] = static_cast<u8>(paren);
         image[at + 1] = static_cast<u8>(paren >> 8);
         image[at + 2] = image[at + 3] = 0;
     }
-    const u32 recordTableOffset = image[28] | image[29] << 8 | image[30] << 16 | static_cast<u32>(image[31]) << 24;
+    const u32 recordTableOffset =
+        image[28] | image[29] << 8 | image[30] << 16 | static_cast<u32>(image[31]) << 24;
     const size_t parenB = recordTableOffset + 12 * paren + 8;
     image[parenB] = static_cast<u8>(listIndex);
     image[parenB + 1] = static_cast<u8>(listIndex >> 8);

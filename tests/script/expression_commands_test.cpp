@@ -1,6 +1,8 @@
 // The "=" evaluator over hand-built token lists, and "ToString". Expected
 // values are worked out by hand from the operator rules: integer results
 // when both sides are integers, real results otherwise.
+#include "commands/expression_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "commands/expression_commands.h"
 #include "script/script_context.h"
 #include "script/script_value.h"
 #include "support/executor/script_runner.h"
@@ -37,7 +38,9 @@ classScriptValue O(const std::string& v) {
     x.SetOperator(v);
     return x;
 }
-classScriptValue E() { return classScriptValue{}; }
+classScriptValue E() {
+    return classScriptValue{};
+}
 
 std::string Eval(std::vector<classScriptValue> tokens) {
     classScriptValue result;
@@ -195,9 +198,9 @@ TEST(OperatorPrecedence, TwentyOperatorsAndNothingElse) {
     struct Row {
         const char* text;
         int precedence;
-    } rows[] = {{"||", 1}, {"&&", 2}, {"|", 3}, {"^", 4}, {"&", 5}, {"=", 6}, {"!=", 6}, {"<", 7},
+    } rows[] = {{"||", 1}, {"&&", 2}, {"|", 3},  {"^", 4},  {"&", 5},  {"=", 6}, {"!=", 6}, {"<", 7},
                 {">", 7},  {">=", 7}, {"<=", 7}, {"<<", 8}, {">>", 8}, {"+", 9}, {"-", 9},  {"*", 10},
-                {"/", 10}, {"%", 10}, {"!", 11}, {"~", 11}, {"(", 0},  {")", 0},  {"==", 0}, {"", 0}};
+                {"/", 10}, {"%", 10}, {"!", 11}, {"~", 11}, {"(", 0},  {")", 0}, {"==", 0}, {"", 0}};
     for (const Row& row : rows)
         EXPECT_EQ(GetOperatorPrecedence(row.text, std::char_traits<char>::length(row.text)), row.precedence)
             << row.text;

@@ -1,5 +1,7 @@
 // Frames: positions, labels, marks, reset, and the frame record, whose
 // expected bytes are laid out here field by field from its documented layout.
+#include "script/script_frame.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 #include "script/already_read.h"
 #include "script/script_compiler.h"
 #include "script/script_context.h"
-#include "script/script_frame.h"
 #include "support/le_bytes.h"
 
 namespace {
@@ -187,7 +188,8 @@ TEST(FrameRecord, WrittenAsTheLayoutSays) {
 }
 
 TEST(FrameRecord, ReadBackAndWrittenAgainGivesTheSameBytes) {
-    classScriptFrame frame = FrameOf("Variable(Local, Name=n) n = 1 + 2 #here Dammy(n, \"text\", 2.5)", "round.qvs");
+    classScriptFrame frame =
+        FrameOf("Variable(Local, Name=n) n = 1 + 2 #here Dammy(n, \"text\", 2.5)", "round.qvs");
     frame.pc = 2;
     frame.nextPc = 3;
     frame.pendingTarget.Set(0);

@@ -1,13 +1,14 @@
 // Sample scripts under tests/data/scripts/executor compiled and run headless
 // on a context whose command table records every call. Expected traces and
 // variables are worked out by hand from the scripts.
+#include "support/executor/script_runner.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "script/global_variables.h"
-#include "support/executor/script_runner.h"
 
 namespace {
 
@@ -66,7 +67,8 @@ TEST(SampleScripts, LabelsAndJumps) {
     ScriptRun run;
     run.Run("executor\\jumps.qvs");
     EXPECT_EQ(run.Global("count"), "i:3");
-    EXPECT_EQ(Only(run.table.trace, "Dammy"), (Trace{"Dammy(i:1)", "Dammy(i:2)", "Dammy(i:3)", "Dammy(i:100)"}));
+    EXPECT_EQ(Only(run.table.trace, "Dammy"),
+              (Trace{"Dammy(i:1)", "Dammy(i:2)", "Dammy(i:3)", "Dammy(i:100)"}));
 }
 
 TEST(SampleScripts, CallsWithReturns) {

@@ -83,12 +83,18 @@ bool TextArgument(const std::vector<classScriptValue>& arguments, int32 count, i
 
 std::string Render(const classScriptValue& value) {
     switch (value.tag) {
-        case ScriptValueEmpty: return "-";
-        case ScriptValueInteger: return "i:" + std::to_string(value.integer);
-        case ScriptValueReal: return "r:" + RenderReal(value.real);
-        case ScriptValueString: return "s:" + value.text;
-        case ScriptValueLabel: return value.text + "@" + std::to_string(value.integer);
-        case ScriptValueOperator: return "op:" + value.text;
+        case ScriptValueEmpty:
+            return "-";
+        case ScriptValueInteger:
+            return "i:" + std::to_string(value.integer);
+        case ScriptValueReal:
+            return "r:" + RenderReal(value.real);
+        case ScriptValueString:
+            return "s:" + value.text;
+        case ScriptValueLabel:
+            return value.text + "@" + std::to_string(value.integer);
+        case ScriptValueOperator:
+            return "op:" + value.text;
         case ScriptValueList: {
             std::string out = "(";
             for (size_t i = 0; i < value.children.size(); ++i) {
@@ -97,7 +103,8 @@ std::string Render(const classScriptValue& value) {
             }
             return out + ")";
         }
-        default: return "?" + std::to_string(value.tag);
+        default:
+            return "?" + std::to_string(value.tag);
     }
 }
 
@@ -111,9 +118,13 @@ void ClearSources() {
     g_sources.clear();
 }
 
-void InstallLoader() { SetScriptLoader(TestLoader); }
+void InstallLoader() {
+    SetScriptLoader(TestLoader);
+}
 
-void RecordingTable::Install(classScriptContext& context) { context.SetCommandDispatcher(&Dispatch, this); }
+void RecordingTable::Install(classScriptContext& context) {
+    context.SetCommandDispatcher(&Dispatch, this);
+}
 
 void RecordingTable::Dispatch(void* user, int32 index, classScriptContext& context,
                               const std::vector<classScriptValue>& arguments, int32 count,
@@ -132,29 +143,34 @@ void RecordingTable::Dispatch(void* user, int32 index, classScriptContext& conte
         self->trace.push_back(entry);
     }
     auto it = self->handlers_.find(name);
-    if (it != self->handlers_.end()) it->second(context, arguments, count, result);
-    else CallBuiltinCommand(index, context, arguments, count, result);
+    if (it != self->handlers_.end())
+        it->second(context, arguments, count, result);
+    else
+        CallBuiltinCommand(index, context, arguments, count, result);
 }
 
 void RecordingTable::HandleFlowCommands(TestHost& host) {
     host_ = &host;
-    Handle("return", [](classScriptContext& context, const std::vector<classScriptValue>&, int32, classScriptValue&) {
-        if (classScriptFrame* frame = context.GetCurrentFrame()) frame->SeekEnd();
-    });
-    Handle("ScriptCall", [](classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
-                            classScriptValue&) {
+    Handle("return",
+           [](classScriptContext& context, const std::vector<classScriptValue>&, int32, classScriptValue&) {
+               if (classScriptFrame* frame = context.GetCurrentFrame()) frame->SeekEnd();
+           });
+    Handle("ScriptCall", [](classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                            int32 count, classScriptValue&) {
         std::string file, label;
         TextArgument(arguments, count, 0, file);
         TextArgument(arguments, count, 1, label);
         classScriptFrame* pushed = nullptr;
-        if (!file.empty()) pushed = BeginScriptCall(context, file, label);
-        else if (classScriptFrame* frame = context.GetCurrentFrame()) pushed = context.CallLabel(*frame, label);
+        if (!file.empty())
+            pushed = BeginScriptCall(context, file, label);
+        else if (classScriptFrame* frame = context.GetCurrentFrame())
+            pushed = context.CallLabel(*frame, label);
         int64 interrupt = 0;
         if (pushed != nullptr && IntegerArgument(arguments, count, 2, interrupt) && interrupt != 0)
             pushed->interruptFlag = 1;
     });
-    Handle("ScriptJump", [](classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
-                            classScriptValue&) {
+    Handle("ScriptJump", [](classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                            int32 count, classScriptValue&) {
         std::string file, label;
         TextArgument(arguments, count, 0, file);
         TextArgument(arguments, count, 1, label);
@@ -168,20 +184,22 @@ void RecordingTable::HandleFlowCommands(TestHost& host) {
             target <= frame->GetStatementCount())
             frame->SetNextPc(static_cast<int32>(target));
     });
-    Handle("ScriptInterrupt", [&host](classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                                      int32 count, classScriptValue&) {
-        std::string file;
-        TextArgument(arguments, count, 0, file);
-        classScriptContext* main = host.GetMainScriptContext();
-        if (!file.empty()) BeginScriptInterrupt(main != nullptr ? *main : context, file);
-    });
+    Handle("ScriptInterrupt",
+           [&host](classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
+                   classScriptValue&) {
+               std::string file;
+               TextArgument(arguments, count, 0, file);
+               classScriptContext* main = host.GetMainScriptContext();
+               if (!file.empty()) BeginScriptInterrupt(main != nullptr ? *main : context, file);
+           });
     Handle("Quit", [&host](classScriptContext& context, const std::vector<classScriptValue>&, int32,
                            classScriptValue&) {
         host.quitRequested.store(true);
         context.PopAllFrames();
     });
-    Handle("IsNowSkipping", [](classScriptContext& context, const std::vector<classScriptValue>&, int32,
-                               classScriptValue& result) { result.SetInteger(context.skipFlag.load() ? 1 : 0); });
+    Handle("IsNowSkipping",
+           [](classScriptContext& context, const std::vector<classScriptValue>&, int32,
+              classScriptValue& result) { result.SetInteger(context.skipFlag.load() ? 1 : 0); });
 }
 
 ScriptRun::ScriptRun() {
@@ -203,7 +221,9 @@ ScriptRun::~ScriptRun() {
     ClearSources();
 }
 
-void ScriptRun::Run(const std::string& name) { context.Run(&name); }
+void ScriptRun::Run(const std::string& name) {
+    context.Run(&name);
+}
 
 std::string ScriptRun::Global(const std::string& name, int64 index) const {
     classScriptValue value;

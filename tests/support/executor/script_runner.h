@@ -18,7 +18,7 @@
 namespace testexec {
 
 class TestHost : public classScriptHost {
-public:
+  public:
     bool IsQuitting() const override { return quitting.load(); }
     bool IsQuitRequested() const override { return quitRequested.load(); }
     bool IsRestartRequested() const override { return restartRequested.load(); }
@@ -44,11 +44,12 @@ void ClearSources();
 // Installs the loader above (idempotent).
 void InstallLoader();
 
-using TestHandler = std::function<void(classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                                       int32 count, classScriptValue& result)>;
+using TestHandler =
+    std::function<void(classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                       int32 count, classScriptValue& result)>;
 
 class RecordingTable {
-public:
+  public:
     // Calls are recorded as "Name(arg, arg)"; "=" is not recorded unless asked.
     void Install(classScriptContext& context);
     void Handle(const std::string& name, TestHandler handler) { handlers_[name] = std::move(handler); }
@@ -65,9 +66,10 @@ public:
     // Appends "+skip" to the entries of statements that ran with the skip flag set.
     bool recordSkipFlag = false;
 
-private:
+  private:
     static void Dispatch(void* user, int32 index, classScriptContext& context,
-                         const std::vector<classScriptValue>& arguments, int32 count, classScriptValue& result);
+                         const std::vector<classScriptValue>& arguments, int32 count,
+                         classScriptValue& result);
     std::map<std::string, TestHandler> handlers_;
     TestHost* host_ = nullptr;
     size_t calls_ = 0;
