@@ -4,6 +4,7 @@
 #include "foundation/input_manager.h"
 #include "presentation/command_queue.h"
 #include "presentation/graphic_device.h"
+#include "presentation/input_presentation_links.h"
 #include "presentation/scene_subsystem.h"
 #include "script/script_threads.h"
 #include "sound/sound_system.h"
@@ -11,6 +12,7 @@
 
 int main() {
     RegisterInputSubsystem();
+    InstallInputPresentationLinks();
     RegisterSceneSubsystem();
     RegisterSystemFiles();
     RegisterScriptSubsystem();
