@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/archive.h"
 #include "foundation/file.h"
 #include "sound/sound_manager.h"
 #include "support/temp_folder.h"
@@ -126,6 +127,41 @@ TEST(SoundPlayData, LoadingRestoresLayersAndRestartsOnlyPlayingLoops) {
     EXPECT_EQ(loaded.FindLayer(50)->Buffer(), nullptr);
     EXPECT_TRUE(loaded.LoadLayers(bytes.data(), bytes.size(), first, 0));
     EXPECT_EQ(loaded.LayerCount(), 0u);
+}
+
+TEST(SoundPlayData, APlayingLoopComesBackStreamingFromItsFirstFile) {
+    testfiles::TempFolder folder;
+    folder.Put("a.wav", soundfixtures::StereoWave(100, 11));
+    folder.Put("b.wav", soundfixtures::StereoWave(100, 22));
+    folder.Put("c.wav", soundfixtures::StereoWave(100, 33));
+    const std::string list = "a.wav\tb.wav\tc.wav";
+    testbytes::LeBytes image;
+    image.Zeros(8);  // the record need not start the image
+    image.U32(32).U32(8 + 32 + static_cast<u32>(list.size()) + 1).U32(4).U8(1).U8(1).U8(1).U8(0);
+    image.U32(8 + 32).U32(static_cast<u32>(list.size()) + 1).U32(600).U32(2).Text(list).Z();
+
+    std::filesystem::path back = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    ResetArchivesForTesting();
+    classSoundManager manager;
+    manager.LoadLayers(image.Bytes().data(), image.Bytes().size(), 8, 1);
+    classSoundLayer* layer = manager.FindLayer(4);
+    ASSERT_NE(layer, nullptr);
+    EXPECT_EQ(layer->GetState(), 2);
+    EXPECT_EQ(layer->GetStream(), 1);
+    EXPECT_EQ(layer->GetLoopFileNo(), 2);
+    EXPECT_EQ(layer->GetVolume(), 600);
+    // The ring was primed from the top of the list: a, b, c, then c again.
+    EXPECT_EQ(layer->Buffer()->Written(), kSoundRingBytes);
+    layer->SetVolume(1000);
+    std::vector<int16> out(2 * 400);
+    platform::GetAudioMixer().Render(out.data(), 400);
+    EXPECT_EQ(out[0], 11);
+    EXPECT_EQ(out[2 * 100], 22);
+    EXPECT_EQ(out[2 * 200], 33);
+    EXPECT_EQ(out[2 * 399], 33);
+    std::filesystem::current_path(back);
+    ResetArchivesForTesting();
 }
 
 TEST(SoundPlayData, DamagedRecordsEndTheRunAndKeepTheRecordsBeforeThem) {
