@@ -474,3 +474,45 @@ TEST(Evaluation, SelfReferringAndOversizedListsStayBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+std::atomic<int> g_loadsWithLockFree{0};
+std::atomic<int> g_loads{0};
+
+// A load that may show a Retry/Cancel box must not hold up other threads on
+// the frame lock: while it runs, another thread can take the lock.
+bool LockProbingLoader(const std::string& name, classScriptTables& out) {
+    g_loads.fetch_add(1);
+    bool free = false;
+    std::thread probe([&] {
+        if (g_scriptFrameLock.try_lock()) {
+            free = true;
+            g_scriptFrameLock.unlock();
+        }
+    });
+    probe.join();
+    if (free) g_loadsWithLockFree.fetch_add(1);
+    out.AddStatement(out.AddCommandRecord("Dammy", std::vector<int32>{}));
+    return !name.empty();
+}
+
+TEST(Frames, ScriptsAreLoadedOutsideTheFrameLock) {
+    ScriptRun run;
+    SetScriptLoader(&LockProbingLoader);
+    g_loads = 0;
+    g_loadsWithLockFree = 0;
+    classScriptFrame base;
+    base.scriptName = "base.qvs";
+    run.context.frames.push_back(base);
+    BeginScriptCall(run.context, "a.qvs", "");
+    BeginScriptJump(run.context, "b.qvs", "");
+    BeginScriptInterrupt(run.context, "c.qvs");
+    run.context.PushScript("d.qvs");
+    EXPECT_EQ(run.context.frames.size(), 5u);
+    EXPECT_EQ(g_loads.load(), 4);
+    EXPECT_EQ(g_loadsWithLockFree.load(), 4);
+    testexec::InstallLoader();
+}
+
+}  // namespace
