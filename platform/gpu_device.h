@@ -70,8 +70,12 @@ class GpuDevice {
     virtual int BackBufferWidth() const = 0;
     virtual int BackBufferHeight() const = 0;
     virtual GpuCaps GetCaps() const = 0;
-    // Makes the back buffer the target for a new frame.
+    // Makes the back buffer the target for a new frame (its pixels are kept
+    // from the last frame until a scene clears them).
     virtual bool BeginFrame() = 0;
+    // True when the window lost its picture (first frames, exposure, a size or
+    // mode change) and needs it drawn again although nothing in the scene changed.
+    virtual bool TakeRepaintRequest() = 0;
     // Shows the back buffer in the window; false when the device was lost.
     virtual bool Present() = 0;
     // After a lost Present: whether the device may now be reset.

@@ -75,6 +75,7 @@ bool classGraphicDevice::CreateDevice() {
     // A failure leaves no device; the next frame tries again.
     deviceCreated_ = (gpu_->IsCreated() || gpu_->Create(backBufferWidth, backBufferHeight)) &&
                      gpu_->Reset(backBufferWidth, backBufferHeight);
+    redrawRequest_ = true;
     return true;
 }
 
@@ -157,6 +158,7 @@ bool classGraphicDevice::Reset() {
     const classDeviceObjectHooks& hooks = GetDeviceObjectHooks();
     CallHook(hooks.releaseRenderTargetTiles);
     CallHook(hooks.releaseAllPixelShaders);
+    redrawRequest_ = true;
     if (gpu_ != nullptr && gpu_->Reset(backBufferWidth, backBufferHeight)) {
         if (changing && wanted == 0) restorePlacementRequest = true;
         if (changing) modeSwitchRequest = true;
@@ -187,12 +189,21 @@ bool classGraphicDevice::ReleaseDevice() {
 }
 
 bool classGraphicDevice::BeginFrame() {
-    return HasDevice() && gpu_->BeginFrame();
+    presentThisFrame_ = HasDevice() && gpu_->BeginFrame();
+    return presentThisFrame_;
 }
 
 void classGraphicDevice::EndFrame() {
-    if (!HasDevice()) return;
+    if (!HasDevice() || !presentThisFrame_) return;
+    presentThisFrame_ = false;
     if (!gpu_->Present()) deviceLost = true;
+}
+
+bool classGraphicDevice::TakeRedrawRequest() {
+    bool repaint = HasDevice() && gpu_->TakeRepaintRequest();
+    bool forced = redrawRequest_;
+    redrawRequest_ = false;
+    return forced || repaint;
 }
 
 void classGraphicDevice::RequestFullScreen(bool on) {

@@ -68,6 +68,13 @@ class classGraphicDevice final : public FrameDevice {
     // The client rectangle, from the cache unless `refresh` is 1; false when it cannot be read.
     bool GetClientRect(classDeviceRect* out, u8 refresh);
     bool SetView(const platform::GpuMatrix& matrix);
+    // Render thread, inside a frame: the picture must be drawn again although
+    // the scene may be unchanged (a new or reset device, a window that lost
+    // its picture). Taken once.
+    bool TakeRedrawRequest();
+    // Render thread, inside a frame: nothing visible changed, so the frame
+    // ends without presenting; the window keeps the picture it shows.
+    void SkipPresent() { presentThisFrame_ = false; }
     bool SetProjection(const platform::GpuMatrix& matrix);
 
     // Render thread: the device to draw with, null while there is none.
@@ -112,6 +119,8 @@ class classGraphicDevice final : public FrameDevice {
     bool restorePlacementRequest = false;  // render thread only
     bool deviceLost = false;               // render thread only
     bool resetInProgress_ = false;         // render thread only: guards the one retry of a failed reset
+    bool redrawRequest_ = true;            // render thread only
+    bool presentThisFrame_ = false;        // render thread only
     int32 backBufferWidth = 0;             // render thread only
     int32 backBufferHeight = 0;
     platform::GpuMatrix view;        // render thread only

@@ -135,6 +135,72 @@ bool IsUnitScale(const D3DXVECTOR3& scale) {
     return scale.x == 1.f && scale.y == 1.f && scale.z == 1.f;
 }
 
+// Everything about one visible object that decides its pixels.
+struct ObjectLook {
+    const classGraphicObject* object = nullptr;
+    const classSharedResource* texture = nullptr;
+    const classShaderResource* pixelShader = nullptr;
+    const void* tiles = nullptr;
+    size_t tileCount = 0;
+    D3DMATRIX matrix;
+    D3DXVECTOR3 drawScale;
+    float transmittance = 0.f;
+    int64 stencil = 0;
+    int64 textColour = 0;
+    u32 tint = 0;
+    u8 textColourSet = 0;
+    u8 tinted = 0;
+    u8 realised = 0;
+
+    bool operator==(const ObjectLook& other) const {
+        // Bytewise for the floats too: a NaN that stays a NaN is no change.
+        return object == other.object && texture == other.texture && pixelShader == other.pixelShader &&
+               tiles == other.tiles && tileCount == other.tileCount &&
+               std::memcmp(&matrix, &other.matrix, sizeof(matrix)) == 0 &&
+               std::memcmp(&drawScale, &other.drawScale, sizeof(drawScale)) == 0 &&
+               std::memcmp(&transmittance, &other.transmittance, sizeof(float)) == 0 &&
+               stencil == other.stencil && textColour == other.textColour && tint == other.tint &&
+               textColourSet == other.textColourSet && tinted == other.tinted && realised == other.realised;
+    }
+};
+
+// The look of a whole scene in draw order; `live` is set by anything that
+// changes its pixels on its own (a movie).
+class LookVisitor final : public classGraphicDrawVisitor {
+  public:
+    explicit LookVisitor(std::vector<ObjectLook>& looks) : looks_(looks) {}
+    void DrawObject(classGraphicObject& object) override {
+        classSceneDrawSource& source = GetSceneDrawSource();
+        ObjectLook look;
+        look.object = &object;
+        look.texture = object.texture;
+        look.pixelShader = object.pixelShader;
+        look.matrix = object.drawMatrix;
+        look.transmittance = object.transmittance;
+        look.stencil = object.Stencil;
+        look.textColourSet = object.textColour.IsSet() ? 1 : 0;
+        look.textColour = object.textColour.Get();
+        if (object.texture != nullptr) {
+            if (GetSceneServices().TextureKindOf(object.texture) == TextureKind_Movie) live = true;
+            look.realised = source.IsRealised(object.texture) ? 1 : 0;
+            if (const std::vector<classDrawTile>* tiles = source.Tiles(object.texture)) {
+                look.tiles = tiles->data();
+                look.tileCount = tiles->size();
+            }
+            look.drawScale = source.GetDrawScale(object.texture);
+            look.tinted = source.CurrentTint(object.texture, &look.tint) ? 1 : 0;
+        }
+        looks_.push_back(look);
+    }
+    bool live = false;
+
+  private:
+    std::vector<ObjectLook>& looks_;
+};
+
+std::vector<ObjectLook> g_lastLooks;                // render thread only: the main scene as last drawn
+const classShaderResource* g_lastFilter = nullptr;  // render thread only
+
 }  // namespace
 
 // --- The default source: nothing is realised ---
@@ -328,6 +394,23 @@ void DrawScenes() {
     if (application == nullptr || holder == nullptr) return;
     classCriticalSectionLock hold(holder->GetLock());
     classGraphicObject* main = application->mainScene;
+
+    // A frame in which nothing visible changed is neither drawn nor
+    // presented: an idle game then costs next to nothing. A transition or a
+    // movie always draws; so does a window that lost its picture.
+    std::vector<ObjectLook> looks;
+    looks.reserve(g_lastLooks.size());
+    LookVisitor visitor(looks);
+    const classShaderResource* filter = g_filterShader;
+    classGraphicObject::WalkDrawOrder(main, visitor);
+    bool redraw = holder->TakeRedrawRequest();
+    if (!redraw && !visitor.live && application->overlayScene == nullptr && filter == g_lastFilter &&
+        looks == g_lastLooks) {
+        holder->SkipPresent();
+        return;
+    }
+    g_lastLooks = std::move(looks);
+    g_lastFilter = filter;
     if (scene_draw::BeginSceneDraw(main)) {
         scene_draw::DrawTree(main);
         scene_draw::EndSceneDraw(main);

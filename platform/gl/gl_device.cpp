@@ -125,11 +125,11 @@ class GlDevice final : public GpuDevice {
 
     bool BeginFrame() override {
         if (!created_) return false;
-        // Opaque black until a scene is drawn over it.
-        surface_->BeginFrame();
         SetRenderTarget(kBackBufferTarget);
         return true;
     }
+
+    bool TakeRepaintRequest() override { return created_ && surface_->TakeRepaintRequest(); }
 
     bool Present() override {
         if (!created_) return false;

@@ -12,6 +12,7 @@
 
 #include "foundation/application.h"
 #include "foundation/subsystem_hooks.h"
+#include "platform/clock.h"
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "support/fake_gpu_device.h"
@@ -336,6 +337,58 @@ TEST_F(SceneDrawTest, OverlayIsDeletedByTheFrameThatDrawsItFadedOut) {
     application->overlayScene = overlay;
     DrawScenes();
     EXPECT_EQ(application->overlayScene, nullptr) << "not a number counts as faded out";
+    application->mainScene = nullptr;
+    ShutdownApplication();
+}
+
+TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) {
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    application->mainScene = root;
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    classGraphicObject* object = Add({1}, "x");
+    auto frame = [&] {
+        gpu->draws.clear();
+        int presents = gpu->presents;
+        EXPECT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        return gpu->presents - presents;
+    };
+    EXPECT_EQ(frame(), 1) << "the first frame of a device draws";
+    EXPECT_EQ(frame(), 1) << "the texture realised in the last frame is a change";
+    EXPECT_EQ(frame(), 0) << "nothing changed";
+    EXPECT_TRUE(gpu->draws.empty());
+    object->transmittance = 0.25f;
+    EXPECT_EQ(frame(), 1);
+    EXPECT_EQ(frame(), 0);
+    object->Stencil = -1;
+    EXPECT_EQ(frame(), 1);
+    D3DXMatrixTranslation(&object->drawMatrix, 1.f, 0.f, 0.f);
+    EXPECT_EQ(frame(), 1) << "moved";
+    Add({2}, "x");
+    EXPECT_EQ(frame(), 1) << "a new object";
+    object->hidden = 1;
+    EXPECT_EQ(frame(), 1) << "hidden";
+    EXPECT_EQ(frame(), 0);
+    gpu->repaint = true;
+    EXPECT_EQ(frame(), 1) << "the window lost its picture";
+    EXPECT_EQ(gpu->draws.size(), 1u) << "and the whole scene is drawn again";
+    platform::SetClockSource([] { return u32{5}; });
+    holder.ArmResetDeadline(0);
+    platform::SetClockSource([] { return u32{6}; });
+    EXPECT_FALSE(holder.IsReady()) << "the reset runs";
+    platform::SetClockSource(nullptr);
+    EXPECT_EQ(frame(), 1) << "after a reset";
+    classGraphicObject* overlay = classGraphicObject::New();
+    application->overlayScene = overlay;
+    overlay->transmittance = 0.5f;
+    EXPECT_EQ(frame(), 1) << "a transition draws every frame";
+    EXPECT_EQ(frame(), 1);
+    overlay->transmittance = 1.0f;
+    EXPECT_EQ(frame(), 1) << "the frame that ends the transition still shows the scene";
+    EXPECT_EQ(application->overlayScene, nullptr);
+    EXPECT_EQ(frame(), 0);
     application->mainScene = nullptr;
     ShutdownApplication();
 }

@@ -90,6 +90,12 @@ class FakeGpuDevice final : public platform::GpuDevice {
         return !presentFails;
     }
     bool CanReset() override { return canReset; }
+    bool TakeRepaintRequest() override {
+        bool taken = repaint;
+        repaint = false;
+        return taken;
+    }
+    bool repaint = false;  // the window asks for its picture once
 
     platform::GpuHandle GetRenderTarget() const override { return target_; }
     platform::GpuHandle GetDepthStencil() const override { return depth_; }
