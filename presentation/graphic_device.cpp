@@ -256,4 +256,5 @@ std::unique_ptr<FrameDevice> CreateGraphicFrameDevice(platform::Window& window, 
 
 void RegisterGraphicDeviceSubsystem() {
     GetSubsystemHooks().createFrameDevice = CreateGraphicFrameDevice;
+    RegisterSceneDrawSubsystem();
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 
+#include "foundation/subsystem_hooks.h"
 #include "platform/clock.h"
 #include "support/fake_gpu_device.h"
 
@@ -259,6 +260,20 @@ TEST_F(GraphicDeviceTest, StopReleasesTheDeviceAndTheHolderIsGlobalWhileItLives)
     EXPECT_EQ(GetGraphicDevice(), other);
     classGraphicDevice::Destroy(other);
     EXPECT_EQ(GetGraphicDevice(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GraphicDeviceRegistration, FillsTheDeviceAndTheDrawingHooks) {
+    SubsystemHooks saved = GetSubsystemHooks();
+    GetSubsystemHooks() = SubsystemHooks{};
+    RegisterGraphicDeviceSubsystem();
+    EXPECT_NE(GetSubsystemHooks().createFrameDevice, nullptr);
+    EXPECT_NE(GetSubsystemHooks().drawScenes, nullptr)
+        << "a device without drawing would present every frame";
+    GetSubsystemHooks() = saved;
 }
 
 }  // namespace
