@@ -241,6 +241,17 @@ TEST_F(SkippingTest, MainQueueCommitsAreRefusedWhileSkippingToTheNextChoice) {
     EXPECT_EQ(g_runLog.back().name, "after");
 }
 
+TEST_F(SkippingTest, WaitUntilEmptyEndsOnceTheProgramQuits) {
+    classQueue queue;
+    queue.Post(new ProbeRecord("never run"));
+    queue.Commit();
+    GetApplication()->isQuitting.store(1);
+    // Nobody runs frames any more; the wait must not sit out its whole time.
+    EXPECT_TRUE(queue.WaitUntilEmpty(3600 * 1000));
+    GetApplication()->isQuitting.store(0);
+    EXPECT_EQ(queue.GetRecordCount(), 1u);
+}
+
 TEST_F(SkippingTest, ExecuteUsesTheApplicationsSceneFields) {
     classApplication* application = GetApplication();
     classGraphicObject* savedMain = application->mainScene;
