@@ -6,6 +6,7 @@
 #include "presentation/graphic_device.h"
 #include "presentation/input_presentation_links.h"
 #include "presentation/scene_subsystem.h"
+#include "presentation/shader_registry.h"
 #include "script/script_threads.h"
 #include "sound/sound_system.h"
 #include "system/system_files.h"
@@ -18,6 +19,7 @@ int main() {
     RegisterScriptSubsystem();
     RegisterCommandQueueSubsystem();
     RegisterGraphicDeviceSubsystem();
+    RegisterShaderSubsystem();
     RegisterSoundSubsystem();
     return WinMain();
 }

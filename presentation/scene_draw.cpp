@@ -9,6 +9,7 @@
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "presentation/scene_services.h"
+#include "presentation/shader_registry.h"
 
 classShaderResource* g_filterShader = nullptr;
 
@@ -232,8 +233,9 @@ void classSceneDrawSource::TextureSize(classSharedResource*, int* width, int* he
     *width = 0;
     *height = 0;
 }
-platform::GpuHandle classSceneDrawSource::PixelShader(classShaderResource*, platform::GpuDevice&) {
-    return 0;
+platform::GpuHandle classSceneDrawSource::PixelShader(classShaderResource* shader, platform::GpuDevice& device) {
+    if (shader == nullptr || !shader->CreatePixelShader(&device)) return 0;
+    return shader->shader;
 }
 
 classSceneDrawSource& GetSceneDrawSource() {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "presentation/shader_registry.h"
+
 namespace {
 classSceneServices g_defaultSceneServices;
 // Set before the render thread starts; atomic so a late reader never sees a torn pointer.
@@ -22,11 +24,17 @@ std::string classSceneServices::TextureNameOf(const classSharedResource*) const 
 int64 classSceneServices::TextureParamOf(const classSharedResource*) const {
     return 0;
 }
-classShaderResource* classSceneServices::AcquireShader(int32, const std::string&) {
-    return nullptr;
+// Shaders are answered by the registry itself: whoever answers the textures
+// inherits them.
+classShaderResource* classSceneServices::AcquireShader(int32 kind, const std::string& name) {
+    return ::AcquireShader(kind, name);
 }
-void classSceneServices::AddRefShader(classShaderResource*) {}
-void classSceneServices::ReleaseShader(classShaderResource*) {}
+void classSceneServices::AddRefShader(classShaderResource* shader) {
+    ::AddRefShader(shader);
+}
+void classSceneServices::ReleaseShader(classShaderResource* shader) {
+    ::ReleaseShader(shader);
+}
 bool classSceneServices::HasMovieGraph(classSharedResource*) {
     return false;
 }
