@@ -319,13 +319,18 @@ TEST_F(InputWaiterTest, AStandingAsideWaiterLetsMessagesPassDuringAnInterrupt) {
     classInputTarget::SetKey(function->AddTarget(), 'A', 0);
     classInputTarget* mainKey = classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
     SetInputInterruptTest(InInterrupt);
-    BlockedWait functionWait(function, 200);
+    BlockedWait functionWait(function, -1);
     BlockedWait mainWait(waiter, -1);
     KeyDown('A');
     ASSERT_TRUE(mainWait.Returned());
     EXPECT_EQ(mainWait.Result(), mainKey);
+    EXPECT_TRUE(function->IsWaiting());
+
+    // Once the interrupt is over, the Function thread's waiter comes first again.
+    SetInputInterruptTest(nullptr);
+    KeyDown('A');
     ASSERT_TRUE(functionWait.Returned());
-    EXPECT_EQ(functionWait.Result(), nullptr);
+    EXPECT_EQ(functionWait.Result(), &function->Targets().front());
 }
 
 TEST_F(InputWaiterTest, SelectLayerMustBePresentAndVisible) {

@@ -79,7 +79,7 @@ private:
 class BlockedWait {
 public:
     BlockedWait(classInputWaiter* waiter, int64 timeoutMs)
-        : result_(std::async(std::launch::async, [waiter, timeoutMs] { return waiter->Wait(timeoutMs); })) {
+        : waiter_(waiter), result_(std::async(std::launch::async, [waiter, timeoutMs] { return waiter->Wait(timeoutMs); })) {
         // The UI side only offers messages to a waiter that is in its wait.
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!waiter->IsWaiting() && std::chrono::steady_clock::now() < end &&
@@ -87,8 +87,11 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
+    // A wait the test left blocked is released, so it may wait without limit.
     ~BlockedWait() {
-        if (result_.valid()) result_.wait();
+        if (!result_.valid()) return;
+        if (result_.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) waiter_->Wake();
+        result_.wait();
     }
     bool Returned(std::chrono::milliseconds within = std::chrono::milliseconds(2000)) {
         return result_.wait_for(within) == std::future_status::ready;
@@ -96,6 +99,7 @@ public:
     classInputTarget* Result() { return result_.get(); }
 
 private:
+    classInputWaiter* waiter_;
     std::future<classInputTarget*> result_;
 };
 
