@@ -62,6 +62,9 @@ bool classSoundSource::Prepare() {
     if (IsWave()) {
         if (pcm_.empty() && !hasFormat_) {
             hasFormat_ = ParseWaveInMemory(fileBytes_, &format_, &pcm_);
+            // A ragged last frame would shift every later frame of a stream
+            // by a byte or two, turning the rest of the ring into noise.
+            if (hasFormat_ && format_.blockAlign != 0) pcm_.resize(pcm_.size() - pcm_.size() % format_.blockAlign);
             // A WAV's length is known from its data, so waits on a WAV voice
             // can end on time as they do for Ogg.
             if (hasFormat_) totalPcmBytes_ = static_cast<u32>(pcm_.size());

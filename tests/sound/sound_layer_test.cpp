@@ -69,6 +69,29 @@ TEST(SoundGroups, ASilentVoiceGroupStillPlaysButIsNoVoiceToWaitFor) {
     EXPECT_FALSE(manager.IsVoicePlaying());
 }
 
+TEST(SoundGroups, AGroupVolumeReachesThePlayingSoundOnTheNextTick) {
+    classSoundManager manager;
+    manager.SetGroup(1, 0, 9);
+    classSoundLayer* layer = LayerOf(manager, 3, {StereoWave(4410, 16000)});
+    layer->SetLoop(1);
+    ASSERT_TRUE(layer->Play());
+    std::vector<int16> out(2 * 4);
+    platform::GetAudioMixer().Render(out.data(), 4);
+    EXPECT_EQ(out[0], 16000);
+    manager.FindGroup(1)->SetVolume(500);
+    platform::GetAudioMixer().Render(out.data(), 4);
+    EXPECT_EQ(out[0], 16000);  // not before the tick
+    manager.Tick(100);
+    platform::GetAudioMixer().Render(out.data(), 4);
+    // 500 → −752 hundredths of a dB → 16000 · 10^(−0.376) = 6731.7.
+    EXPECT_NEAR(out[0], 6732, 1);
+    manager.FindGroup(1)->SetSilent(1);
+    manager.Tick(100);
+    platform::GetAudioMixer().Render(out.data(), 4);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(layer->GetState(), 2);
+}
+
 TEST(SoundFades, ARisingFadeStepsEveryTickAndReportsItsEndOnTheNext) {
     classSoundManager manager;
     classSoundLayer* layer = manager.GetOrCreateLayer(1);

@@ -100,6 +100,15 @@ TEST(SoundSource, AWaveIsMeasuredAndDeliveredPieceByPiece) {
     EXPECT_EQ(got[9], 9);
 }
 
+TEST(SoundSource, AWaveDeliversWholeFramesOnly) {
+    classSoundSource source("ragged.wav");
+    // Stereo 16-bit (4-byte frames) with 7 data bytes: one whole frame.
+    source.SetFileData(Wave(1, 2, 44100, 16, Bytes({1, 2, 3, 4, 5, 6, 7})));
+    ASSERT_TRUE(source.Prepare());
+    u8 out[16];
+    EXPECT_EQ(source.ReadPcm(out, 16), 4u);
+}
+
 TEST(SoundSource, UnknownAndMissingFilesHaveNoFormat) {
     classSoundSource garbage("x.bin");
     garbage.SetFileData(Bytes({'M', 'Z', 0, 0}));
