@@ -9,6 +9,7 @@
 #include "foundation/application.h"
 #include "foundation/subsystem_hooks.h"
 #include "platform/clock.h"
+#include "presentation/interrupt_snapshot.h"
 #include "presentation/que_services.h"
 
 classCriticalSection g_queueLock;

@@ -8,6 +8,7 @@
 
 #include "foundation/application.h"
 #include "presentation/command_queue.h"
+#include "presentation/interrupt_snapshot.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
 
@@ -225,6 +226,21 @@ TEST_F(DataRecordTest, SaveWritesThePathAndIndexText) {
     Run(named);
     EXPECT_EQ(g_dataCalls,
               (std::vector<std::string>{"write save----.dat []", "write save0003.dat [Chapter 2]"}));
+}
+
+TEST_F(DataRecordTest, InterruptSnapshotIsWrittenByTheNextFrameOfTheMainQueue) {
+    classApplication* application = GetApplication();
+    application->dataFolder = "/home/p/.local/share/Hollin-Gate/Merisande/";
+    // With no render thread, a quitting program lets the frame wait end at once.
+    application->isQuitting.store(1);
+    WriteInterruptSnapshot();
+    application->isQuitting.store(0);
+    classQueue* main = GetMainQueue();
+    EXPECT_EQ(main->GetRecordCount(), 1u);
+    EXPECT_EQ(main->GetCommittedCount(), 1);
+    main->Execute();
+    EXPECT_EQ(g_dataCalls,
+              (std::vector<std::string>{"write /home/p/.local/share/Hollin-Gate/Merisande/save----.dat []"}));
 }
 
 TEST_F(DataRecordTest, WithoutAPlayDataServiceTheRecordsDoNothing) {

@@ -1,0 +1,26 @@
+// The snapshot the main script takes when it enters an interrupt: a DataSave
+// of "save----.dat" in the per-user folder, committed at once and awaited for
+// a frame, so that a save made inside the interrupt can copy the state from
+// before it.
+#include "presentation/interrupt_snapshot.h"
+
+#include "foundation/application.h"
+#include "presentation/command_queue.h"
+#include "presentation/que_records.h"
+#include "script/script_host.h"
+
+void WriteInterruptSnapshot() {
+    classApplication* application = GetApplication();
+    if (application == nullptr) return;
+    classQueHolder holder;
+    classQue_DataSave* save = holder.NewDataSave();
+    // The folder string is set before any script thread starts and not changed after.
+    save->path = application->dataFolder + "save----.dat";
+    holder.Post();
+    CommitQueue(GetMainQueue());
+    application->WaitFrame();
+}
+
+void InstallInterruptSnapshotWriter() {
+    SetInterruptSnapshotWriter(WriteInterruptSnapshot);
+}

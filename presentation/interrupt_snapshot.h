@@ -1,0 +1,9 @@
+#pragma once
+// The main script's automatic snapshot on entering an interrupt, written
+// through the main queue by the render thread.
+
+// Main script thread, no engine lock held: posts the snapshot's DataSave,
+// commits the main queue and waits for the frame that runs it.
+void WriteInterruptSnapshot();
+// Makes the script host call WriteInterruptSnapshot.
+void InstallInterruptSnapshotWriter();
