@@ -33,4 +33,19 @@ bool DecodePngToBgra(const u8* data, std::size_t size, int maxSide, int& width, 
     return true;
 }
 
+bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height) {
+    if (data == nullptr || size < 8) return false;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, data, size)) return false;
+    bool fits = image.width > 0 && image.height > 0 && image.width <= 0x7FFFFFFFu && image.height <= 0x7FFFFFFFu;
+    if (fits) {
+        width = static_cast<int>(image.width);
+        height = static_cast<int>(image.height);
+    }
+    png_image_free(&image);
+    return fits;
+}
+
 }  // namespace platform

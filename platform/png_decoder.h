@@ -14,4 +14,7 @@ namespace platform {
 bool DecodePngToBgra(const u8* data, std::size_t size, int maxSide, int& width, int& height,
                      std::vector<u8>& bgra);
 
+// The size from the header alone; false for anything libpng rejects there.
+bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height);
+
 }  // namespace platform
