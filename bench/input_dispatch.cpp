@@ -23,7 +23,7 @@ using namespace platform;
 
 // Every case is a 100 x 40 object, laid out in a column.
 class ColumnScene final : public classInputSceneQuery {
-public:
+  public:
     bool LookUp(const std::vector<int64>& path, InputObjectInfo& out) override {
         if (path.size() != 1 || path[0] < 0 || path[0] >= 64) return false;
         out.hasTexture = true;
@@ -36,7 +36,7 @@ public:
 };
 
 class NullSink final : public classInputQueueSink {
-public:
+  public:
     void Post(classQueue*, const InputCaseRecord&) override {}
     void Commit(classQueue*) override {}
 };

@@ -34,11 +34,16 @@ InputCaseRecord SoundRecord(InputCaseRecord::Kind kind, int64 layer) {
 // Direction of a move-out target for an arrow key; 0 for any other key.
 int MoveOutDirection(u64 key) {
     switch (key) {
-        case VK_UP: return 1;
-        case VK_DOWN: return 2;
-        case VK_LEFT: return 3;
-        case VK_RIGHT: return 4;
-        default: return 0;
+        case VK_UP:
+            return 1;
+        case VK_DOWN:
+            return 2;
+        case VK_LEFT:
+            return 3;
+        case VK_RIGHT:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -121,7 +126,7 @@ bool classInputTarget::ApplyCaseState(classInputTarget* target, int state) {
 
 void classInputWaiter::ResetCaseStates(classInputTarget* selected) {
     for (classInputTarget& target : targets) {
-        int state = target.disabled != 0                          ? kCaseDisable
+        int state = target.disabled != 0                           ? kCaseDisable
                     : (selected != nullptr && &target == selected) ? kCaseSelect
                                                                    : kCaseNormal;
         classInputTarget::ApplyCaseState(&target, state);

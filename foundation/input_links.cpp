@@ -14,11 +14,21 @@ std::atomic<InputInterruptTest> g_interruptTest{nullptr};
 
 }  // namespace
 
-void SetInputSceneQuery(classInputSceneQuery* query) { g_sceneQuery.store(query); }
-void SetInputQueueSink(classInputQueueSink* sink) { g_queueSink.store(sink); }
-classInputSceneQuery* GetInputSceneQuery() { return g_sceneQuery.load(); }
-classInputQueueSink* GetInputQueueSink() { return g_queueSink.load(); }
-void SetInputInterruptTest(InputInterruptTest test) { g_interruptTest.store(test); }
+void SetInputSceneQuery(classInputSceneQuery* query) {
+    g_sceneQuery.store(query);
+}
+void SetInputQueueSink(classInputQueueSink* sink) {
+    g_queueSink.store(sink);
+}
+classInputSceneQuery* GetInputSceneQuery() {
+    return g_sceneQuery.load();
+}
+classInputQueueSink* GetInputQueueSink() {
+    return g_queueSink.load();
+}
+void SetInputInterruptTest(InputInterruptTest test) {
+    g_interruptTest.store(test);
+}
 
 bool IsMainScriptInInterrupt() {
     InputInterruptTest test = g_interruptTest.load();

@@ -32,7 +32,7 @@ struct InputObjectInfo {
 };
 
 class classInputSceneQuery {
-public:
+  public:
     virtual ~classInputSceneQuery() = default;
     // Looks the path up from the main scene root under the scene lock; false
     // when there is no such object.
@@ -65,7 +65,7 @@ struct InputCaseRecord {
 };
 
 class classInputQueueSink {
-public:
+  public:
     virtual ~classInputQueueSink() = default;
     // Appends without committing; a null queue is the main queue.
     virtual void Post(classQueue* queue, const InputCaseRecord& record) = 0;

@@ -26,12 +26,24 @@ bool classInputManager::OnWindowMessage(void* /*windowHandle*/, u32 message, u64
     }
 
     switch (message) {
-        case WM_LBUTTONDOWN: keys_[VK_LBUTTON].Press(); break;
-        case WM_RBUTTONDOWN: keys_[VK_RBUTTON].Press(); break;
-        case WM_MBUTTONDOWN: keys_[VK_MBUTTON].Press(); break;
-        case WM_LBUTTONUP: keys_[VK_LBUTTON].Release(); break;
-        case WM_RBUTTONUP: keys_[VK_RBUTTON].Release(); break;
-        case WM_MBUTTONUP: keys_[VK_MBUTTON].Release(); break;
+        case WM_LBUTTONDOWN:
+            keys_[VK_LBUTTON].Press();
+            break;
+        case WM_RBUTTONDOWN:
+            keys_[VK_RBUTTON].Press();
+            break;
+        case WM_MBUTTONDOWN:
+            keys_[VK_MBUTTON].Press();
+            break;
+        case WM_LBUTTONUP:
+            keys_[VK_LBUTTON].Release();
+            break;
+        case WM_RBUTTONUP:
+            keys_[VK_RBUTTON].Release();
+            break;
+        case WM_MBUTTONUP:
+            keys_[VK_MBUTTON].Release();
+            break;
         case WM_MOUSEMOVE: {
             float x = static_cast<float>(PointParamX(lParam));
             float y = static_cast<float>(PointParamY(lParam));
@@ -89,7 +101,9 @@ void classInputManager::WakeAllWaiters() {
     for (classInputWaiter& waiter : waiters_) waiter.Wake();
 }
 
-classKeyState* classInputManager::GetKey(u64 code) { return code < 256 ? &keys_[code] : nullptr; }
+classKeyState* classInputManager::GetKey(u64 code) {
+    return code < 256 ? &keys_[code] : nullptr;
+}
 
 void classInputManager::ResetForTest() {
     {
@@ -106,7 +120,8 @@ void classInputManager::ResetForTest() {
 bool MapClientToLogical(float& x, float& y, float surfaceWidth, float surfaceHeight, float logicalWidth,
                         float logicalHeight) {
     // A minimised window reports 0 x 0; the last position is better than NaN.
-    if (!(surfaceWidth > 0.0f) || !(surfaceHeight > 0.0f) || !(logicalWidth > 0.0f) || !(logicalHeight > 0.0f)) {
+    if (!(surfaceWidth > 0.0f) || !(surfaceHeight > 0.0f) || !(logicalWidth > 0.0f) ||
+        !(logicalHeight > 0.0f)) {
         return false;
     }
     // The device is set up with the logical size, so its aspect is the logical one.
@@ -136,7 +151,8 @@ bool MapClientToLogical(float& x, float& y) {
 }
 
 classInputWaiterHolder::classInputWaiterHolder() : waiter_(g_inputManager.AddWaiter(0)) {}
-classInputWaiterHolder::classInputWaiterHolder(int64 priority) : waiter_(g_inputManager.AddWaiter(priority)) {}
+classInputWaiterHolder::classInputWaiterHolder(int64 priority)
+    : waiter_(g_inputManager.AddWaiter(priority)) {}
 
 void classInputWaiterHolder::Reset() {
     UnregisterInputWaiter(waiter_);

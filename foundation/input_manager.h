@@ -23,7 +23,7 @@
 #include "foundation/types.h"
 
 class classKeyState {
-public:
+  public:
     void Press() {
         pressCount.fetch_add(1);
         down.store(1);
@@ -37,13 +37,13 @@ public:
         down.store(0);
     }
 
-private:
+  private:
     std::atomic<int64> pressCount{0};  // atomic: written on the UI thread, read anywhere
     std::atomic<u8> down{0};           // atomic: written on the UI thread, read anywhere
 };
 
 class classInputManager {
-public:
+  public:
     classInputManager() = default;
     classInputManager(const classInputManager&) = delete;
     classInputManager& operator=(const classInputManager&) = delete;
@@ -72,11 +72,11 @@ public:
     // Tests: forgets every waiter, key state and recent key.
     void ResetForTest();
 
-private:
+  private:
     void RecordKeyPress(u64 key);
 
-    classCriticalSection lock;   // guards walking the waiter list (held while offering)
-    std::mutex membership_;      // guards the list's membership; taken after `lock`
+    classCriticalSection lock;             // guards walking the waiter list (held while offering)
+    std::mutex membership_;                // guards the list's membership; taken after `lock`
     std::list<classInputWaiter> waiters_;  // descending priority; changed under both locks
     classKeyState keys_[256];
     // UI thread only: the newest presses, oldest first, bounded so a long
@@ -96,7 +96,7 @@ bool MapClientToLogical(float& x, float& y);
 
 // A script thread's hold on its registered waiter.
 class classInputWaiterHolder {
-public:
+  public:
     classInputWaiterHolder();
     explicit classInputWaiterHolder(int64 priority);
     ~classInputWaiterHolder() { Reset(); }
@@ -110,7 +110,7 @@ public:
         if (waiter_ != nullptr) waiter_->ClearTargets();
     }
 
-private:
+  private:
     classInputWaiter* waiter_ = nullptr;
 };
 

@@ -36,10 +36,14 @@ int ToPixel(float value) {
 
 u32 ButtonOfMessage(u32 message) {
     switch (message) {
-        case WM_LBUTTONDOWN: return VK_LBUTTON;
-        case WM_RBUTTONDOWN: return VK_RBUTTON;
-        case WM_MBUTTONDOWN: return VK_MBUTTON;
-        default: return 0;
+        case WM_LBUTTONDOWN:
+            return VK_LBUTTON;
+        case WM_RBUTTONDOWN:
+            return VK_RBUTTON;
+        case WM_MBUTTONDOWN:
+            return VK_MBUTTON;
+        default:
+            return 0;
     }
 }
 
@@ -170,7 +174,9 @@ bool classInputTarget::MatchesHover(float x, float y) const {
 
 // ---- waiter ----
 
-classInputWaiter::classInputWaiter(int64 priorityValue) : priority(priorityValue) { Reset(); }
+classInputWaiter::classInputWaiter(int64 priorityValue) : priority(priorityValue) {
+    Reset();
+}
 
 void classInputWaiter::Reset() {
     waiting.store(0);

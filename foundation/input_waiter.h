@@ -34,7 +34,7 @@ inline constexpr int kCaseDecide = 3;
 inline constexpr int kCaseDisable = 4;
 
 class classInputTarget {
-public:
+  public:
     enum Kind : u32 {
         kNone = 0,
         kMouseButton = 1,
@@ -50,12 +50,12 @@ public:
     };
     // Indexes into caseStrings.
     enum CaseString : int {
-        kCurrentImage = 0,   // 1..4: image per state
-        kCurrentSound = 5,   // 6..9: sound per state
+        kCurrentImage = 0,  // 1..4: image per state
+        kCurrentSound = 5,  // 6..9: sound per state
         kOverlayNormal = 10,
         kCurrentOverlay = 11,
         kOverlaySelect = 12,
-        kCurrentText = 13,   // 14..17: text per state
+        kCurrentText = 13,  // 14..17: text per state
         kCaseStringCount = 18,
     };
 
@@ -113,7 +113,7 @@ public:
 };
 
 class classInputWaiter {
-public:
+  public:
     explicit classInputWaiter(int64 priority = 0);
     classInputWaiter(const classInputWaiter&) = delete;
     classInputWaiter& operator=(const classInputWaiter&) = delete;
@@ -158,12 +158,12 @@ public:
     std::list<classInputTarget>& Targets() { return targets; }
 
     // Settings the owner changes outside Wait.
-    classQueue* queue = nullptr;         // null: the main queue
-    u8 standsAside = 0;                  // no input while the main script runs an interrupt
-    std::vector<int64> selectLayer;      // object that must be present and visible; empty: none
-    u32 navigationMode = 1;              // 1 list order, 2 nearest in the direction
+    classQueue* queue = nullptr;     // null: the main queue
+    u8 standsAside = 0;              // no input while the main script runs an interrupt
+    std::vector<int64> selectLayer;  // object that must be present and visible; empty: none
+    u32 navigationMode = 1;          // 1 list order, 2 nearest in the direction
 
-private:
+  private:
     enum class State { kIdle, kWaiting, kBusy, kDone };
 
     // The hover selection and the keyboard part of OnMessage; true when taken.
@@ -178,7 +178,7 @@ private:
     classInputTarget* selectedTarget = nullptr;
     std::list<classInputTarget> targets;  // stable addresses: targets point at each other
 
-    std::mutex stateMutex_;           // leaf lock
+    std::mutex stateMutex_;            // leaf lock
     std::condition_variable changed_;  // with stateMutex_
     State state_ = State::kIdle;       // guarded by stateMutex_
     bool signalled_ = false;           // guarded by stateMutex_: the event

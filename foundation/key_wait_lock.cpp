@@ -9,9 +9,15 @@ namespace {
 // Low half: the start (0 = not running); high half: the duration. Atomic.
 std::atomic<u64> g_keyWaitLock{0};
 
-u32 StartOf(u64 packed) { return static_cast<u32>(packed & 0xFFFFFFFFu); }
-u32 DurationOf(u64 packed) { return static_cast<u32>(packed >> 32); }
-u64 Pack(u32 start, u32 duration) { return (static_cast<u64>(duration) << 32) | start; }
+u32 StartOf(u64 packed) {
+    return static_cast<u32>(packed & 0xFFFFFFFFu);
+}
+u32 DurationOf(u64 packed) {
+    return static_cast<u32>(packed >> 32);
+}
+u64 Pack(u32 start, u32 duration) {
+    return (static_cast<u64>(duration) << 32) | start;
+}
 
 }  // namespace
 
@@ -28,7 +34,9 @@ void SetKeyWaitLock(u32 ms) {
     }
 }
 
-void ClearKeyWaitLock() { g_keyWaitLock.store(0); }
+void ClearKeyWaitLock() {
+    g_keyWaitLock.store(0);
+}
 
 bool IsKeyWaitLocked(u32 now) {
     u64 packed = g_keyWaitLock.load();
@@ -38,4 +46,6 @@ bool IsKeyWaitLocked(u32 now) {
     return static_cast<u32>(now - start) < duration;
 }
 
-bool IsKeyWaitLockedNow() { return IsKeyWaitLocked(platform::NowMs()); }
+bool IsKeyWaitLockedNow() {
+    return IsKeyWaitLocked(platform::NowMs());
+}

@@ -13,7 +13,7 @@ namespace {
 std::atomic<InputTextureSizeSource> g_textureSizeSource{nullptr};  // atomic: set once, read on the UI thread
 
 class MainSceneQuery final : public classInputSceneQuery {
-public:
+  public:
     bool LookUp(const std::vector<int64>& path, InputObjectInfo& out) override {
         classApplication* application = GetApplication();
         if (application == nullptr) return false;
@@ -37,7 +37,7 @@ public:
 };
 
 class QueueSink final : public classInputQueueSink {
-public:
+  public:
     void Post(classQueue* queue, const InputCaseRecord& record) override {
         if (queue == nullptr) queue = GetMainQueue();
         if (queue == nullptr) return;
@@ -47,7 +47,7 @@ public:
     }
     void Commit(classQueue* queue) override { CommitQueue(queue != nullptr ? queue : GetMainQueue()); }
 
-private:
+  private:
     static QueRecordPtr Make(const InputCaseRecord& record) {
         using Kind = InputCaseRecord::Kind;
         switch (record.kind) {
@@ -102,7 +102,9 @@ QueueSink g_queueSink;
 
 }  // namespace
 
-void SetInputTextureSizeSource(InputTextureSizeSource source) { g_textureSizeSource.store(source); }
+void SetInputTextureSizeSource(InputTextureSizeSource source) {
+    g_textureSizeSource.store(source);
+}
 
 void InstallInputPresentationLinks() {
     SetInputSceneQuery(&g_mainSceneQuery);

@@ -25,13 +25,17 @@ std::string Describe(const InputCaseRecord& record) {
             if (record.hide.IsSet()) out += " hide=" + std::to_string(record.hide.Get());
             return out;
         }
-        case Kind::SoundCreate: return "sound-create " + std::to_string(record.soundLayer);
-        case Kind::SoundAlter: return "sound-alter " + std::to_string(record.soundLayer) + " " + record.file;
-        case Kind::SoundPlay: return "sound-play " + std::to_string(record.soundLayer);
-        case Kind::PageFeed: return "feed " + std::to_string(record.sceneMask) + " " + path;
+        case Kind::SoundCreate:
+            return "sound-create " + std::to_string(record.soundLayer);
+        case Kind::SoundAlter:
+            return "sound-alter " + std::to_string(record.soundLayer) + " " + record.file;
+        case Kind::SoundPlay:
+            return "sound-play " + std::to_string(record.soundLayer);
+        case Kind::PageFeed:
+            return "feed " + std::to_string(record.sceneMask) + " " + path;
         case Kind::GraphicStdOutTextX:
-            return "text " + std::to_string(record.sceneMask) + " " + path + " " + record.text + " font=" +
-                   std::to_string(record.font) + " color=" + std::to_string(record.color) +
+            return "text " + std::to_string(record.sceneMask) + " " + path + " " + record.text +
+                   " font=" + std::to_string(record.font) + " color=" + std::to_string(record.color) +
                    " speed=" + std::to_string(record.speed) + " " + std::to_string(record.drawValue1) + "," +
                    std::to_string(record.drawValue2);
     }
@@ -39,7 +43,7 @@ std::string Describe(const InputCaseRecord& record) {
 }
 
 class InputChoiceTest : public fakes::InputTest {
-protected:
+  protected:
     classInputWaiter* waiter = nullptr;
     void SetUp() override {
         fakes::InputTest::SetUp();
@@ -75,15 +79,15 @@ TEST_F(InputChoiceTest, ApplyingAStatePostsEachChangedPartOnce) {
     target->textLayer = {5, 1};
     target->overlayLayer = {5, 2};
     target->soundLayer.Set(104);
-    const char* strings[18] = {"",        "n.png",  "s.png",  "d.png", "x.png", "",      "n.wav", "s.wav", "",
-                               "x.wav",   "on.png", "",       "os.png", "",     "#n",    "#s",    "#d",    "#x"};
+    const char* strings[18] = {"",      "n.png",  "s.png", "d.png",  "x.png", "",   "n.wav", "s.wav", "",
+                               "x.wav", "on.png", "",      "os.png", "",      "#n", "#s",    "#d",    "#x"};
     for (int i = 0; i < 18; ++i) target->caseStrings[i] = strings[i];
 
     EXPECT_TRUE(classInputTarget::ApplyCaseState(target, kCaseSelect));
-    EXPECT_EQ(Posted(), (std::vector<std::string>{
-                            "alter 3 5 s.png", "sound-create 104", "sound-alter 104 s.wav", "sound-play 104",
-                            "alter 3 5.2 os.png hide=0", "feed 1 5.1",
-                            "text 1 5.1 #s font=0 color=16777215 speed=0 0,0"}));
+    EXPECT_EQ(Posted(),
+              (std::vector<std::string>{"alter 3 5 s.png", "sound-create 104", "sound-alter 104 s.wav",
+                                        "sound-play 104", "alter 3 5.2 os.png hide=0", "feed 1 5.1",
+                                        "text 1 5.1 #s font=0 color=16777215 speed=0 0,0"}));
     EXPECT_TRUE(classInputTarget::ApplyCaseState(target, kCaseSelect));
     EXPECT_TRUE(Posted().empty());
 
@@ -224,7 +228,7 @@ TEST_F(InputChoiceTest, EnterFiresOnlyACaseWithMoveOn) {
 TEST_F(InputChoiceTest, NearestInTheDirectionFavoursTheSameRow) {
     waiter->navigationMode = 2;
     classInputTarget* start = AddCase("s", 1, 0.0f, 0.0f);
-    AddCase("c", 2, 50.0f, 80.0f);  // 50²/2 + 80² = 7650
+    AddCase("c", 2, 50.0f, 80.0f);                        // 50²/2 + 80² = 7650
     classInputTarget* b = AddCase("b", 3, 100.0f, 0.0f);  // 100²/2 = 5000
     BlockedWait wait(waiter, -1);
     KeyDown(VK_RIGHT);  // nothing selected: the first case, whatever the key

@@ -113,6 +113,24 @@ TEST_F(InputManagerTest, FocusLossReleasesHeldKeysButKeepsTheirCounts) {
     GetSubsystemHooks().isVirtualKeyDown = nullptr;
 }
 
+TEST_F(InputManagerTest, TheWindowProcedureHandsMessagesOnAndAHeldCloseStillReachesAWait) {
+    RegisterInputSubsystem();
+    app->closeDisabled = 1;
+    classInputWaiter* waiter = g_inputManager.AddWaiter(0);
+    classInputTarget* close = classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_CLOSE);
+    {
+        BlockedWait wait(waiter, -1);
+        EXPECT_TRUE(app->HandleWindowMessage(WindowMessage{WM_CLOSE, 0, 0}));  // held open by the script
+        ASSERT_TRUE(wait.Returned());
+        EXPECT_EQ(wait.Result(), close);
+    }
+    // Input never counts a message as handled.
+    EXPECT_FALSE(app->HandleWindowMessage(WindowMessage{WM_KEYDOWN, VK_CONTROL, 0}));
+    EXPECT_TRUE(app->IsCtrlSkip());
+    GetSubsystemHooks().onWindowMessage = nullptr;
+    GetSubsystemHooks().isVirtualKeyDown = nullptr;
+}
+
 // ---- waiter order ----
 
 TEST_F(InputManagerTest, HigherPrioritiesFirstAndEqualOnesInRegistrationOrder) {
@@ -256,10 +274,12 @@ TEST_F(InputManagerTest, MouseMoveStoresTheLogicalPositionOfSignedCoordinates) {
 // ---- key-wait lock ----
 
 std::atomic<u32> g_fakeNow{0};
-u32 FakeNow() { return g_fakeNow.load(); }
+u32 FakeNow() {
+    return g_fakeNow.load();
+}
 
 class KeyWaitLockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetClockSource(FakeNow);
         ClearKeyWaitLock();

@@ -17,7 +17,7 @@ using fakes::BlockedWait;
 namespace {
 
 class InputWaiterTest : public fakes::InputTest {
-protected:
+  protected:
     classInputWaiter* waiter = nullptr;
     void SetUp() override {
         fakes::InputTest::SetUp();
@@ -311,7 +311,9 @@ TEST_F(InputWaiterTest, SettersAreNullSafeAndMoveOutIgnoresBadDirections) {
 
 // ---- when a waiter accepts input ----
 
-bool InInterrupt() { return true; }
+bool InInterrupt() {
+    return true;
+}
 
 TEST_F(InputWaiterTest, AStandingAsideWaiterLetsMessagesPassDuringAnInterrupt) {
     classInputWaiter* function = g_inputManager.AddWaiter(1);

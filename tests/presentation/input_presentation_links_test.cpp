@@ -21,7 +21,7 @@ bool HundredByForty(classSharedResource*, int64* width, int64* height) {
 }
 
 class InputPresentationLinksTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(InitApplication());
         app = GetApplication();
@@ -55,7 +55,7 @@ protected:
     classApplication* app = nullptr;
     classInputWaiter* waiter = nullptr;
 
-private:
+  private:
     int textureStandIn_ = 0;
     std::vector<classGraphicObject*> textured_;
 };

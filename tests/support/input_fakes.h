@@ -22,7 +22,7 @@
 namespace fakes {
 
 class FakeInputScene final : public classInputSceneQuery {
-public:
+  public:
     bool LookUp(const std::vector<int64>& path, InputObjectInfo& out) override {
         std::lock_guard<std::mutex> hold(mutex_);
         auto it = objects_.find(path);
@@ -50,13 +50,13 @@ public:
         objects_.erase(path);
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::vector<int64>, InputObjectInfo> objects_;  // guarded by mutex_
 };
 
 class FakeInputQueue final : public classInputQueueSink {
-public:
+  public:
     void Post(classQueue*, const InputCaseRecord& record) override {
         std::lock_guard<std::mutex> hold(mutex_);
         posted_.push_back(record);
@@ -70,16 +70,17 @@ public:
     }
     std::atomic<int> commits{0};
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<InputCaseRecord> posted_;  // guarded by mutex_
 };
 
 // A script thread blocked in one Wait.
 class BlockedWait {
-public:
+  public:
     BlockedWait(classInputWaiter* waiter, int64 timeoutMs)
-        : waiter_(waiter), result_(std::async(std::launch::async, [waiter, timeoutMs] { return waiter->Wait(timeoutMs); })) {
+        : waiter_(waiter),
+          result_(std::async(std::launch::async, [waiter, timeoutMs] { return waiter->Wait(timeoutMs); })) {
         // The UI side only offers messages to a waiter that is in its wait.
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!waiter->IsWaiting() && std::chrono::steady_clock::now() < end &&
@@ -98,13 +99,13 @@ public:
     }
     classInputTarget* Result() { return result_.get(); }
 
-private:
+  private:
     classInputWaiter* waiter_;
     std::future<classInputTarget*> result_;
 };
 
 class InputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(InitApplication());
         app = GetApplication();
@@ -134,7 +135,9 @@ protected:
     static void KeyDown(u64 key, bool repeat = false) {
         Send(platform::WM_KEYDOWN, key, repeat ? platform::kPreviousDownBit : 0);
     }
-    static void Click(int x, int y) { Send(platform::WM_LBUTTONDOWN, platform::MK_LBUTTON, platform::MakePointParam(x, y)); }
+    static void Click(int x, int y) {
+        Send(platform::WM_LBUTTONDOWN, platform::MK_LBUTTON, platform::MakePointParam(x, y));
+    }
     static void MoveTo(int x, int y) { Send(platform::WM_MOUSEMOVE, 0, platform::MakePointParam(x, y)); }
 
     classApplication* app = nullptr;
