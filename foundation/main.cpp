@@ -6,6 +6,7 @@
 #include "presentation/graphic_device.h"
 #include "presentation/input_presentation_links.h"
 #include "presentation/scene_subsystem.h"
+#include "presentation/glyph_set.h"
 #include "presentation/shader_registry.h"
 #include "script/script_threads.h"
 #include "sound/sound_system.h"
@@ -20,6 +21,7 @@ int main() {
     RegisterCommandQueueSubsystem();
     RegisterGraphicDeviceSubsystem();
     RegisterShaderSubsystem();
+    RegisterGlyphSetSubsystem();
     RegisterSoundSubsystem();
     return WinMain();
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "presentation/glyph_set.h"
 #include "presentation/shader_registry.h"
 
 namespace {
@@ -42,8 +43,8 @@ bool classSceneServices::IsMoviePlaying(classSharedResource*) {
     return false;
 }
 void classSceneServices::ApplyMovieRequests(classSharedResource*) {}
-int64 classSceneServices::FontHeight(int64) {
-    return 0;
+int64 classSceneServices::FontHeight(int64 fontNumber) {
+    return GlyphSetLineHeight(fontNumber);
 }
 bool classSceneServices::DrawTextStep(classGraphicObject&) {
     return false;

@@ -1,0 +1,194 @@
+#include "presentation/glyph_set.h"
+
+#include <atomic>
+#include <vector>
+
+#include "foundation/archive.h"
+#include "foundation/text_encoding.h"
+#include "presentation/character_list.h"
+#include "presentation/scene_services.h"
+#include "script/script_threads.h"
+
+classGlyphSetTable g_glyphSets;
+
+namespace {
+
+std::atomic<GlyphImageBinder> g_glyphImageBinder{nullptr};  // atomic: set before threads start
+
+// The old API's own height for a font that asks for none.
+constexpr int kDefaultEmHeight = 16;
+
+int32 AbsoluteLow32(int64 value) {
+    // |INT64_MIN| has no 64-bit value; its low 32 bits are 0 either way.
+    const u64 magnitude = value < 0 ? (0 - static_cast<u64>(value)) : static_cast<u64>(value);
+    return static_cast<int32>(static_cast<u32>(magnitude));
+}
+
+int64 Magnitude(int32 value) {
+    return value < 0 ? -static_cast<int64>(value) : static_cast<int64>(value);
+}
+
+void ReleaseGlyphs(classGlyphSet& set) {
+    for (auto& [code, entry] : set.glyphs) {
+        if (entry.resource != nullptr) GetSceneServices().ReleaseTexture(entry.resource);
+        entry.resource = nullptr;
+    }
+    set.glyphs.clear();
+}
+
+}  // namespace
+
+classFontDesc DefaultFontDesc() {
+    classFontDesc desc;
+    desc.size.Set(0);
+    desc.width = 0;
+    desc.quality.Set(1);
+    return desc;
+}
+
+classGlyphSet::classGlyphSet(classKey64 setNumber) : number(setNumber) {}
+
+classGlyphSet::~classGlyphSet() {
+    if (font != 0) platform::GetFontService().CloseFont(font);
+}
+
+bool classGlyphSet::ComputeMetrics(const classGlyphSet* previous) {
+    if (previous != nullptr) effective = previous->effective;
+    if (given.size.IsSet()) {
+        effective.size = given.size;
+        effective.width = given.width;
+    }
+    if (given.quality.IsSet()) effective.quality = given.quality;
+    if (given.option1.IsSet()) effective.option1 = given.option1;
+    if (given.option2.IsSet()) effective.option2 = given.option2;
+    if (given.value1.IsSet()) effective.value1 = given.value1;
+    if (given.value2.IsSet()) effective.value2 = given.value2;
+    if (!given.faceName.empty()) effective.faceName = given.faceName;
+
+    logFont = LOGFONTW{};
+    if (effective.size.IsSet()) {
+        logFont.lfHeight = -AbsoluteLow32(effective.size.Get());
+        logFont.lfWidth = static_cast<int32>(static_cast<u32>(static_cast<u64>(effective.width)));
+    }
+    if (!effective.faceName.empty()) {
+        const std::u16string wide = Utf8ToWide(effective.faceName);
+        const std::size_t count = wide.size() < 31 ? wide.size() : 31;
+        for (std::size_t i = 0; i < count; ++i) logFont.lfFaceName[i] = wide[i];
+        logFont.lfFaceName[count] = 0;
+    }
+
+    platform::FontService& fonts = platform::GetFontService();
+    if (font != 0) fonts.CloseFont(font);
+    font = 0;
+    textMetric = TEXTMETRICW{};
+    int64 em = Magnitude(logFont.lfHeight);
+    if (em == 0) em = kDefaultEmHeight;
+    if (em > 4096) em = 4096;
+    int64 width = Magnitude(logFont.lfWidth);
+    if (width > 16384) width = 16384;
+    font = fonts.OpenFont(WideToUtf8(std::u16string_view(logFont.lfFaceName)), static_cast<int>(em),
+                          static_cast<int>(width));
+    platform::FontMetrics metrics;
+    if (font != 0 && fonts.GetMetrics(font, &metrics)) {
+        textMetric.tmHeight = metrics.height;
+        textMetric.tmAscent = metrics.ascent;
+        textMetric.tmDescent = metrics.descent;
+        textMetric.tmAveCharWidth = metrics.aveCharWidth;
+    }
+    return true;
+}
+
+bool classGlyphSet::LoadCharacterList(int32 listKind, const std::string& file) {
+    kind = listKind;
+    std::vector<u8> bytes;
+    if (!ReadWholeFile(file, bytes, false)) return true;
+    for (const classCharacterListEntry& entry : ParseCharacterList(bytes.data(), bytes.size())) {
+        AddGlyphImage(entry.code, entry.file);
+    }
+    return true;
+}
+
+classGlyphCacheEntry* classGlyphSet::AddGlyphImage(u32 code, const std::string& file) {
+    classGlyphCacheEntry& entry = glyphs[code];
+    entry.code = code;
+    const std::string name = CodePointToUtf8(code);
+    // A code with no UTF-8 form would share one nameless resource with every other such code.
+    if (name.empty()) return &entry;
+    classSceneServices& services = GetSceneServices();
+    classSharedResource* resource = services.AcquireTexture(TextureKind_Text, name, number.Value(), 0);
+    // Loading a list again takes the resource once more; the entry keeps one reference only.
+    if (entry.resource != nullptr) services.ReleaseTexture(entry.resource);
+    entry.resource = resource;
+    GlyphImageBinder binder = g_glyphImageBinder.load(std::memory_order_acquire);
+    if (resource != nullptr && binder != nullptr) binder(resource, file);
+    return &entry;
+}
+
+void classGlyphSetTable::RebuildAll() {
+    classCriticalSectionLock hold(lock);
+    classGlyphSet base(classKey64(0));
+    base.effective = DefaultFontDesc();
+    const classGlyphSet* previous = &base;
+    for (auto& [number, set] : sets) {
+        set.ComputeMetrics(previous);
+        previous = &set;
+    }
+}
+
+classGlyphSet* classGlyphSetTable::Find(int64 number) {
+    auto found = sets.find(classKey64(number));
+    return found == sets.end() ? nullptr : &found->second;
+}
+
+classGlyphSet& classGlyphSetTable::Define(int64 number) {
+    auto found = sets.find(classKey64(number));
+    if (found != sets.end()) return found->second;
+    return sets.try_emplace(classKey64(number), classKey64(number)).first->second;
+}
+
+void classGlyphSetTable::Clear() {
+    classCriticalSectionLock hold(lock);
+    for (auto& [number, set] : sets) ReleaseGlyphs(set);
+    sets.clear();
+}
+
+int64 GlyphSetLineHeight(int64 number) {
+    classCriticalSectionLock hold(g_glyphSets.lock);
+    const classGlyphSet* set = g_glyphSets.Find(number);
+    return set == nullptr ? 0 : Magnitude(set->logFont.lfHeight);
+}
+
+void DefineFont(int64 number, const char* faceUtf8, int64 size, int64 width) {
+    {
+        classCriticalSectionLock hold(g_glyphSets.lock);
+        classGlyphSet& set = g_glyphSets.Define(number);
+        if (faceUtf8 != nullptr) set.given.faceName = faceUtf8;
+        set.given.size.Set(size);
+        set.given.width = width;
+    }
+    g_glyphSets.RebuildAll();
+}
+
+bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file, int64 defaultWidth,
+                      int64 defaultHeight) {
+    classCriticalSectionLock hold(g_glyphSets.lock);
+    classGlyphSet* set = g_glyphSets.Find(fontNumber);
+    if (set == nullptr) return false;
+    set->defaultWidth = defaultWidth;
+    set->defaultHeight = defaultHeight;
+    return set->LoadCharacterList(listKind, file);
+}
+
+void SetGlyphImageBinder(GlyphImageBinder binder) {
+    g_glyphImageBinder.store(binder, std::memory_order_release);
+}
+
+namespace {
+void RegisterStartupFont(const StartupFont& startupFont) {
+    DefineFont(startupFont.number, startupFont.face, startupFont.size, startupFont.width);
+}
+}  // namespace
+
+void RegisterGlyphSetSubsystem() {
+    SetStartupFontRegistrar(&RegisterStartupFont);
+}
