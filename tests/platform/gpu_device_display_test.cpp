@@ -51,9 +51,11 @@ Picture Read(platform::GpuDevice& device, GpuHandle target, int width, int heigh
     return picture;
 }
 
+// A channel of 0xEE in `want` is not checked.
 void ExpectNear(const std::array<int, 4>& got, const std::array<int, 4>& want, int tolerance,
                 const char* what) {
     for (int channel = 0; channel < 4; ++channel) {
+        if (want[channel] == 0xEE) continue;
         EXPECT_NEAR(got[channel], want[channel], tolerance) << what << " channel " << channel;
     }
 }
@@ -215,6 +217,37 @@ TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersByExactNameOnly) {
     ExpectNear(picture.At(651, 361), {124, 124, 124, 255}, 1, "grey");
     ExpectNear(picture.At(661, 361), {25, 50, 100, 191}, 1, "vertex alpha only");
     ExpectNear(picture.At(671, 361), {0, 0, 255, 255}, 1, "constant colour");
+}
+
+TEST_F(GpuDeviceOnDisplay, SepiaAndTheRuleImageWipesComputeAsTheirTablesSay) {
+    GpuHandle sepia = device->CreateBuiltinPixelShader(":Pixel.Sepia");
+    GpuHandle soft = device->CreateBuiltinPixelShader(":Transition.CrossDissolve");
+    GpuHandle hard = device->CreateBuiltinPixelShader(":Transition.DitherDissolve");
+    ASSERT_NE(sepia, 0u);
+    ASSERT_NE(soft, 0u);
+    ASSERT_NE(hard, 0u);
+    // (B, G, R) = (50, 100, 200); the rule image's alpha 102 (0.4) or 200 (0.784).
+    GpuHandle low = SolidTexture(*device, 4, 4, {50, 100, 200, 102});
+    GpuHandle high = SolidTexture(*device, 4, 4, {50, 100, 200, 200});
+    GpuHandle opaque = SolidTexture(*device, 4, 4, {50, 100, 200, 255});
+    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    device->SetBlend(true);
+    device->SetPixelShader(sepia);
+    Draw(opaque, Quad(0.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
+    // Vertex alpha 128 = 0.502 against the rule.
+    device->SetPixelShader(soft);
+    Draw(low, Quad(10.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
+    device->SetPixelShader(hard);
+    Draw(low, Quad(20.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
+    Draw(high, Quad(30.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
+    device->SetPixelShader(0);
+    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    // grey 124.2 × (0.569, 0.784, 0.941) = (70.7, 97.4, 116.9)
+    ExpectNear(picture.At(641, 361), {71, 97, 117, 255}, 1, "sepia");
+    // alpha = 2 × 0.502 − 0.4 = 0.604 over black: (30.2, 60.4, 120.8)
+    ExpectNear(picture.At(651, 361), {30, 60, 121, 0xEE}, 1, "soft wipe");
+    EXPECT_EQ(picture.At(661, 361)[2], 200) << "rule 0.4 reached by 0.502: opaque";
+    EXPECT_EQ(picture.At(671, 361)[2], 0) << "rule 0.784 not reached: transparent";
 }
 
 TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) {
