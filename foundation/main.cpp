@@ -8,6 +8,7 @@
 #include "presentation/scene_subsystem.h"
 #include "presentation/glyph_set.h"
 #include "presentation/shader_registry.h"
+#include "presentation/shared_texture_services.h"
 #include "script/script_threads.h"
 #include "sound/sound_system.h"
 #include "system/system_files.h"
@@ -21,6 +22,7 @@ int main() {
     RegisterCommandQueueSubsystem();
     RegisterGraphicDeviceSubsystem();
     RegisterShaderSubsystem();
+    RegisterSharedResourceSubsystem();
     RegisterGlyphSetSubsystem();
     RegisterSoundSubsystem();
     return WinMain();

@@ -20,6 +20,15 @@ class FakeGpuDevice final : public platform::GpuDevice {
         int width = 0;
         int height = 0;
     };
+    // One texture upload, its pixels copied row by row (4 × width bytes each).
+    struct Upload {
+        platform::GpuHandle texture = 0;
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+        std::vector<u8> pixels;
+    };
     struct Draw {
         platform::GpuVertex vertices[4];
         platform::GpuHandle texture = 0;
@@ -38,10 +47,12 @@ class FakeGpuDevice final : public platform::GpuDevice {
     int backWidth = 1280;
     int backHeight = 720;
     u8 readFill = 0;  // every byte a read-back gives
+    int maxTextureSize = 4096;
 
     // What happened.
     std::vector<std::string> log;
     std::vector<Draw> draws;
+    std::vector<Upload> uploads;
     std::vector<std::pair<int, int>> resets;  // sizes asked for
     int creates = 0;
     int presents = 0;
@@ -78,7 +89,7 @@ class FakeGpuDevice final : public platform::GpuDevice {
     bool IsCreated() const override { return created_; }
     int BackBufferWidth() const override { return backWidth; }
     int BackBufferHeight() const override { return backHeight; }
-    platform::GpuCaps GetCaps() const override { return platform::GpuCaps{4096}; }
+    platform::GpuCaps GetCaps() const override { return platform::GpuCaps{maxTextureSize}; }
     bool BeginFrame() override {
         log.push_back("begin");
         target_ = platform::kBackBufferTarget;
@@ -193,8 +204,16 @@ class FakeGpuDevice final : public platform::GpuDevice {
     platform::GpuHandle CreateTexture(int width, int height) override {
         return Make("texture", width, height);
     }
-    bool UploadBGRA(platform::GpuHandle texture, int, int, int, int, const u8*, size_t) override {
-        return objects_.count(texture) != 0;
+    bool UploadBGRA(platform::GpuHandle texture, int x, int y, int width, int height, const u8* pixels,
+                    size_t pitch) override {
+        if (objects_.count(texture) == 0) return false;
+        Upload upload{texture, x, y, width, height, {}};
+        for (int row = 0; row < height; ++row) {
+            const u8* from = pixels + pitch * static_cast<size_t>(row);
+            upload.pixels.insert(upload.pixels.end(), from, from + static_cast<size_t>(width) * 4);
+        }
+        uploads.push_back(std::move(upload));
+        return true;
     }
     void ReleaseObject(platform::GpuHandle handle) override {
         if (objects_.erase(handle) != 0) log.push_back("free " + std::to_string(handle));

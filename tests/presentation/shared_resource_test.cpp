@@ -1,0 +1,375 @@
+// Shared textures: the tile size fitting and layout worked out by hand for
+// the device rules, the copy into tiles, counting and sharing, the lazy
+// realisation with its retry rules, and the device reset on a recording fake.
+#include "presentation/shared_resource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "presentation/graphic_device.h"
+#include "presentation/shared_texture_services.h"
+#include "support/fake_gpu_device.h"
+#include "support/le_bytes.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+const classTextureCaps kPow2Max2048{true, false, 2048, 2048};
+const classTextureCaps kPow2Max1024{true, false, 1024, 1024};
+const classTextureCaps kSquarePow2Max2048{true, true, 2048, 2048};
+const classTextureCaps kFree4096{false, false, 4096, 4096};
+
+std::pair<int32, int32> Fit(int32 w, int32 h, const classTextureCaps& caps) {
+    int32 tw = 0, th = 0;
+    FitTextureSize(w, h, caps, &tw, &th);
+    return {tw, th};
+}
+
+// A bottom-up 24-bit BMP of width × height whose texel (x, y) (top row first)
+// is blue = x, green = y, red = 0x77.
+std::vector<u8> GradientBmp(int32 width, int32 height) {
+    const u32 stride = static_cast<u32>((width * 3 + 3) / 4 * 4);
+    testbytes::LeBytes b;
+    b.Text("BM").U32(54 + stride * static_cast<u32>(height)).U32(0).U32(54);
+    b.U32(40).U32(static_cast<u32>(width)).U32(static_cast<u32>(height)).U16(1).U16(24).U32(0);
+    b.U32(0).U32(0).U32(0).U32(0).U32(0);
+    for (int32 y = height - 1; y >= 0; --y) {
+        for (int32 x = 0; x < width; ++x) b.U8(static_cast<u8>(x)).U8(static_cast<u8>(y)).U8(0x77);
+        b.Zeros(stride - static_cast<u32>(width) * 3);
+    }
+    return b.Bytes();
+}
+
+}  // namespace
+
+TEST(TextureFit, PowerOfTwoSquareAndFreeDevices) {
+    // 1280 × 720 on a power-of-two device allowing 2048: one 2048 × 1024 tile.
+    EXPECT_EQ(Fit(1280, 720, kPow2Max2048), (std::pair<int32, int32>{2048, 1024}));
+    // The same with 1024 at most.
+    EXPECT_EQ(Fit(1280, 720, kPow2Max1024), (std::pair<int32, int32>{1024, 1024}));
+    // Square: the larger side after rounding.
+    EXPECT_EQ(Fit(1280, 720, kSquarePow2Max2048), (std::pair<int32, int32>{2048, 2048}));
+    // Powers of two start at 2.
+    EXPECT_EQ(Fit(1, 3, kPow2Max2048), (std::pair<int32, int32>{2, 4}));
+    // No size rules: exactly the content.
+    EXPECT_EQ(Fit(1280, 720, kFree4096), (std::pair<int32, int32>{1280, 720}));
+    // An empty content still gets a texel, so tiling never divides by zero.
+    EXPECT_EQ(Fit(0, 0, kFree4096), (std::pair<int32, int32>{1, 1}));
+    // And a content larger than the device allows is capped, to be tiled.
+    EXPECT_EQ(Fit(5000, 100, kFree4096), (std::pair<int32, int32>{4096, 100}));
+}
+
+TEST(TextureLayout, OneTileOnAPowerOfTwoDevice) {
+    classSharedResource resource;
+    ASSERT_TRUE(resource.LayOutTiles(kPow2Max2048, 1280, 720));
+    ASSERT_EQ(resource.tiles.size(), 1u);
+    EXPECT_EQ(resource.alignedWidth, 2048);
+    EXPECT_EQ(resource.alignedHeight, 1024);
+    const platform::GpuVertex* v = resource.tiles[0].vertices;
+    // Content 1280 × 720 centred, y up, half-texel offset: left −640, top 360.
+    EXPECT_FLOAT_EQ(v[0].x, -640.5f);
+    EXPECT_FLOAT_EQ(v[0].y, 360.5f);
+    EXPECT_FLOAT_EQ(v[3].x, 639.5f);
+    EXPECT_FLOAT_EQ(v[3].y, -359.5f);
+    EXPECT_FLOAT_EQ(v[3].u, 1280.f / 2048.f);
+    EXPECT_FLOAT_EQ(v[3].v, 720.f / 1024.f);
+    EXPECT_FLOAT_EQ(v[0].u, 0.f);
+    EXPECT_EQ(v[2].diffuse, 0xFFFFFFFFu);
+    EXPECT_FLOAT_EQ(v[0].z, 0.f);
+}
+
+TEST(TextureLayout, TwoTilesWhenTheDeviceAllowsOnly1024) {
+    classSharedResource resource;
+    ASSERT_TRUE(resource.LayOutTiles(kPow2Max1024, 1280, 720));
+    ASSERT_EQ(resource.tiles.size(), 2u);
+    EXPECT_EQ(resource.alignedWidth, 2048);
+    EXPECT_EQ(resource.alignedHeight, 1024);
+    const platform::GpuVertex* first = resource.tiles[0].vertices;
+    EXPECT_FLOAT_EQ(first[1].x, -640.f + 1024.f - 0.5f);
+    EXPECT_FLOAT_EQ(first[1].u, 1.f);
+    EXPECT_FLOAT_EQ(first[2].v, 720.f / 1024.f);
+    // The second tile: origin x 1024, content 256 wide, uMax 0.25.
+    const platform::GpuVertex* second = resource.tiles[1].vertices;
+    EXPECT_FLOAT_EQ(second[0].x, 1024.f - 640.f - 0.5f);
+    EXPECT_FLOAT_EQ(second[1].x, 1024.f - 640.f + 256.f - 0.5f);
+    EXPECT_FLOAT_EQ(second[1].u, 0.25f);
+    EXPECT_FLOAT_EQ(second[2].y, 360.f - 720.f + 0.5f);
+
+    // Rows of tiles: 3 × 5 with 2 × 2 tiles is 2 across, 3 down; tile 5 starts at (2, 4).
+    classSharedResource small;
+    ASSERT_TRUE(small.LayOutTiles(classTextureCaps{true, false, 2, 2}, 3, 5));
+    ASSERT_EQ(small.tiles.size(), 6u);
+    const platform::GpuVertex* last = small.tiles[5].vertices;
+    EXPECT_FLOAT_EQ(last[0].x, 2.f - 1.5f - 0.5f);
+    EXPECT_FLOAT_EQ(last[0].y, -4.f + 2.5f + 0.5f);
+    EXPECT_FLOAT_EQ(last[3].u, 0.5f);
+    EXPECT_FLOAT_EQ(last[3].v, 0.5f);
+}
+
+namespace {
+
+class SharedResourceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto fake = std::make_unique<fakes::FakeGpuDevice>();
+        gpu = fake.get();
+        holder.Setup(
+            std::move(fake), [] { return platform::ClientSize{1280, 720}; }, 1280, 720, 0);
+        SetGraphicDevice(&holder);
+        ASSERT_TRUE(holder.Start());
+        holder.IsReady();  // the first frame creates the device
+        ASSERT_NE(holder.GetDevice(), nullptr);
+        saved = GetDeviceObjectHooks();
+        InstallSharedResourceDeviceHooks();
+        previous = SetSceneServices(&services_);
+    }
+    void TearDown() override {
+        g_sharedResources.Clear();
+        g_sharedResources.SetCapsOverride(nullptr);
+        GetSharedResourceHooks() = classSharedResourceHooks{};
+        GetDeviceObjectHooks() = saved;
+        SetSceneServices(previous);
+        SetGraphicDevice(nullptr);
+    }
+    int CountObjects(const std::string& kind) const {
+        int count = 0;
+        for (const auto& [handle, object] : gpu->Objects()) count += object.kind == kind ? 1 : 0;
+        return count;
+    }
+
+    fakes::FakeGpuDevice* gpu = nullptr;
+    classGraphicDevice holder;
+    classDeviceObjectHooks saved;
+    classSharedTextureServices services_{nullptr};
+    classSceneServices* previous = nullptr;
+    testfiles::TempFolder folder;
+};
+
+}  // namespace
+
+TEST_F(SharedResourceTest, TilesHoldTheirPartOfThePictureAndTransparentPadding) {
+    classTextureCaps tiny{true, false, 2, 2};
+    g_sharedResources.SetCapsOverride(&tiny);
+    folder.Put("wide.bmp", GradientBmp(3, 1));
+    classSharedResource* image = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "wide.bmp", 0, 0);
+    ASSERT_TRUE(image->Realise());
+    EXPECT_EQ(image->realised, 1);
+    EXPECT_EQ(image->realiseCount, 1);
+    ASSERT_EQ(gpu->uploads.size(), 2u);
+    // Tile 1 holds source column 2 in its first texel; the other three texels are transparent black.
+    const std::vector<u8>& second = gpu->uploads[1].pixels;
+    ASSERT_EQ(second.size(), 2u * 2u * 4u);
+    EXPECT_EQ(std::vector<u8>(second.begin(), second.begin() + 4), (std::vector<u8>{2, 0, 0x77, 255}));
+    for (size_t i = 4; i < second.size(); ++i) EXPECT_EQ(second[i], 0) << "padding byte " << i;
+    // Tile 0 holds columns 0 and 1 of row 0; its second row is padding.
+    const std::vector<u8>& first = gpu->uploads[0].pixels;
+    EXPECT_EQ(std::vector<u8>(first.begin() + 4, first.begin() + 8), (std::vector<u8>{1, 0, 0x77, 255}));
+    EXPECT_EQ(first[8 + 3], 0);
+    // Each tile texture has the tile's size.
+    for (const classTextureTile& tile : image->tiles) {
+        EXPECT_EQ(gpu->Objects().at(tile.texture).width, 2);
+        EXPECT_EQ(gpu->Objects().at(tile.texture).height, 2);
+    }
+}
+
+TEST_F(SharedResourceTest, TextAsAnAlphaMaskTakesTheBlueByte) {
+    // The font side hands white-on-black coverage; the texture keeps it as alpha with colour 0.
+    std::vector<u8> coverage = {200, 200, 200, 0, 40, 40, 40, 0};
+    classSharedResource resource;
+    ASSERT_TRUE(resource.BuildTiles(*gpu, coverage.data(), 2, 1, 8, true));
+    ASSERT_EQ(gpu->uploads.size(), 1u);
+    EXPECT_EQ(gpu->uploads[0].pixels, (std::vector<u8>{0, 0, 0, 200, 0, 0, 0, 40}));
+}
+
+TEST_F(SharedResourceTest, EqualKeysShareOneCountedResource) {
+    folder.Put("a.bmp", GradientBmp(4, 4));
+    classSceneServices& services = GetSceneServices();
+    classSharedResource* one = services.AcquireTexture(TextureKind_ImageFile, folder / "a.bmp", 0, 0);
+    classSharedResource* two = services.AcquireTexture(TextureKind_ImageFile, folder / "a.bmp", 0, 0);
+    ASSERT_EQ(one, two);
+    EXPECT_EQ(one->refCount, 2);
+    EXPECT_EQ(services.TextureKindOf(one), TextureKind_ImageFile);
+    EXPECT_EQ(services.TextureNameOf(one), folder / "a.bmp");
+    // The parameter and the unique flag are part of the key.
+    classSharedResource* font5 = services.AcquireTexture(TextureKind_Text, "A", 5, 0);
+    classSharedResource* font6 = services.AcquireTexture(TextureKind_Text, "A", 6, 0);
+    EXPECT_NE(font5, font6);
+    EXPECT_EQ(services.TextureParamOf(font6), 6);
+
+    ASSERT_TRUE(one->Realise());
+    const platform::GpuHandle texture = one->tiles[0].texture;
+    services.ReleaseTexture(two);
+    EXPECT_EQ(one->refCount, 1);
+    EXPECT_EQ(one->realised, 1) << "the other holder keeps the textures";
+    EXPECT_EQ(gpu->Objects().count(texture), 1u);
+    services.ReleaseTexture(one);
+    EXPECT_EQ(g_sharedResources.Find(TextureKind_ImageFile, folder / "a.bmp", 0, 0), nullptr);
+    EXPECT_EQ(gpu->Objects().count(texture), 0u) << "the last release gives the texture back";
+    services.ReleaseTexture(nullptr);
+}
+
+TEST_F(SharedResourceTest, UniqueKeysAskedForTwiceAreCountedTwice) {
+    // A unique resource restored from a save, then asked for again: both holders count.
+    classSharedResource* first = g_sharedResources.Acquire(TextureKind_ImageFile, "x.png", 0, 1);
+    classSharedResource* again = g_sharedResources.Acquire(TextureKind_ImageFile, "x.png", 0, 1);
+    ASSERT_EQ(first, again);
+    EXPECT_EQ(first->refCount, 2);
+    g_sharedResources.Release(first);
+    ASSERT_NE(g_sharedResources.Find(TextureKind_ImageFile, "x.png", 0, 1), nullptr)
+        << "the second holder's pointer must still be good";
+    g_sharedResources.Release(again);
+    EXPECT_EQ(g_sharedResources.Count(), 0u);
+}
+
+TEST_F(SharedResourceTest, MissingFilesAreRetriedUndecodableOnesAreNot) {
+    const std::string late = folder / "late.bmp";
+    classSharedResource* missing = g_sharedResources.Acquire(TextureKind_ImageFile, late, 0, 0);
+    EXPECT_FALSE(missing->Realise());
+    EXPECT_EQ(missing->realised, 0);
+    folder.Put("late.bmp", GradientBmp(2, 2));
+    EXPECT_TRUE(missing->Realise()) << "the file that arrives is shown at the next draw";
+
+    folder.Put("bad.bmp", std::vector<u8>{'B', 'M', 1, 2, 3});
+    classSharedResource* bad = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "bad.bmp", 0, 0);
+    EXPECT_FALSE(bad->Realise());
+    EXPECT_EQ(bad->realised, -1);
+    folder.Put("bad.bmp", GradientBmp(2, 2));
+    EXPECT_FALSE(bad->Realise()) << "given up until the tiles are released";
+    bad->ReleaseTiles();
+    EXPECT_TRUE(bad->Realise());
+
+    // Without a device nothing is made and nothing is given up.
+    classSharedResource* later = g_sharedResources.Acquire(TextureKind_ImageFile, late, 7, 0);
+    EXPECT_FALSE(later->Realise(nullptr));
+    EXPECT_EQ(later->realised, 0);
+    // Filters and the save-thumbnail capture never have a texture here.
+    EXPECT_FALSE(g_sharedResources.Acquire(TextureKind_Filter, ":Pixel.Sepia", 0, 0)->Realise());
+    EXPECT_FALSE(g_sharedResources.Acquire(TextureKind_ThumbnailCapture, "", 0, 0)->Realise());
+}
+
+TEST_F(SharedResourceTest, PlayDataThumbnailsComeFromTheReaderAndFailForGood) {
+    classSharedResource* none = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, "save001.dat", 0, 0);
+    EXPECT_FALSE(none->Realise()) << "no reader yet";
+    EXPECT_EQ(none->realised, -1);
+
+    GetSharedResourceHooks().readPlayDataThumbnail = [](const std::string& file, std::vector<u8>& image) {
+        if (file != "save002.dat") return false;
+        image = GradientBmp(142, 80);
+        return true;
+    };
+    classSharedResource* slot = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, "save002.dat", 0, 0);
+    ASSERT_TRUE(slot->Realise());
+    EXPECT_EQ(slot->width, 142);
+    EXPECT_EQ(slot->height, 80);
+    EXPECT_EQ(none->realised, -1);
+    EXPECT_FALSE(none->Realise());
+}
+
+TEST_F(SharedResourceTest, TransitionCaptureIsASquareTargetWithItsDepthStencil) {
+    g_sharedResources.SetCapsOverride(&kPow2Max2048);
+    classSharedTextureSource source(nullptr);
+    classSharedResource* capture = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 0, 0);
+    ASSERT_TRUE(source.BeginRenderTo(capture, *gpu, 1280, 720));
+    ASSERT_EQ(capture->tiles.size(), 2u);
+    const auto& target = gpu->Objects().at(capture->tiles[0].texture);
+    EXPECT_EQ(target.kind, "render texture");
+    EXPECT_EQ(target.width, 2048);
+    EXPECT_EQ(target.height, 2048);
+    const auto& depth = gpu->Objects().at(capture->tiles[1].surface);
+    EXPECT_EQ(depth.kind, "depth stencil");
+    EXPECT_EQ(depth.width, 2048);
+    EXPECT_EQ(gpu->GetRenderTarget(), capture->tiles[0].texture);
+    EXPECT_EQ(gpu->GetDepthStencil(), capture->tiles[1].surface);
+    // The quad is the tile's shape, 2048 × 1024, over the whole texture.
+    EXPECT_FLOAT_EQ(capture->tiles[0].vertices[0].x, -1024.5f);
+    EXPECT_FLOAT_EQ(capture->tiles[0].vertices[3].y, -511.5f);
+    EXPECT_FLOAT_EQ(capture->tiles[0].vertices[3].v, 1.f);
+    int w = 0, h = 0;
+    source.TextureSize(capture, &w, &h);
+    EXPECT_EQ(w, 2048);
+    EXPECT_EQ(h, 1024);
+
+    // A screen of size 0 gives up and stays given up.
+    classSharedResource* empty = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 1, 0);
+    const platform::GpuHandle before = gpu->GetRenderTarget();
+    EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 0, 0));
+    EXPECT_EQ(empty->realised, -1);
+    EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 1280, 720));
+    EXPECT_EQ(gpu->GetRenderTarget(), before) << "a failed switch leaves the target alone";
+}
+
+TEST_F(SharedResourceTest, ResetDropsCapturesAndAFailedResetDropsEverything) {
+    folder.Put("bg.bmp", GradientBmp(8, 8));
+    classSharedResource* image = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "bg.bmp", 0, 0);
+    classSharedResource* capture = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 0, 0);
+    ASSERT_TRUE(image->Realise());
+    ASSERT_TRUE(capture->Realise());
+    const platform::GpuHandle captureTexture = capture->tiles[0].texture;
+
+    ASSERT_TRUE(holder.Reset());
+    EXPECT_EQ(capture->realised, 0);
+    EXPECT_TRUE(capture->tiles.empty());
+    EXPECT_EQ(gpu->Objects().count(captureTexture), 0u);
+    EXPECT_EQ(image->realised, 1) << "ordinary textures outlive a successful reset";
+
+    gpu->resetFailures = 1;
+    EXPECT_FALSE(holder.Reset());
+    EXPECT_TRUE(image->tiles.empty());
+    EXPECT_EQ(CountObjects("texture"), 0);
+    // The next draw makes them again, from the file.
+    ASSERT_TRUE(image->Realise());
+    EXPECT_EQ(image->realiseCount, 2);
+    EXPECT_EQ(CountObjects("texture"), 1);
+}
+
+TEST_F(SharedResourceTest, DrawSourceAnswersForTilesTintAndScale) {
+    classSharedTextureSource source(nullptr);
+    folder.Put("t.bmp", GradientBmp(2, 2));
+    classSharedResource* image = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "t.bmp", 0, 0);
+    EXPECT_FALSE(source.IsRealised(image));
+    EXPECT_EQ(source.Tiles(image), nullptr);
+    ASSERT_TRUE(source.Realise(image, *gpu));
+    ASSERT_NE(source.Tiles(image), nullptr);
+    ASSERT_EQ(source.Tiles(image)->size(), 1u);
+    EXPECT_EQ((*source.Tiles(image))[0].texture, image->tiles[0].texture);
+    EXPECT_FLOAT_EQ((*source.Tiles(image))[0].vertices[1].x, 0.5f);  // 2 − 1 − 0.5
+
+    u32 tint = 0;
+    EXPECT_FALSE(source.CurrentTint(image, &tint));
+    source.Tint(image, 0x123456);
+    ASSERT_TRUE(source.CurrentTint(image, &tint));
+    EXPECT_EQ(tint, 0x123456u);
+    EXPECT_FLOAT_EQ(source.GetDrawScale(image).x, 1.f);
+    source.SetDrawScale(image, D3DXVECTOR3{0.5f, 0.5f, 1.f});
+    EXPECT_FLOAT_EQ(source.GetDrawScale(image).y, 0.5f);
+    EXPECT_FALSE(source.KeepsOwnColours(image));
+    EXPECT_FALSE(source.IsRealised(nullptr));
+}
+
+TEST_F(SharedResourceTest, TextIsMadeByTheFontSideAndGlyphImagesAreRebound) {
+    classSharedResource* character = g_sharedResources.Acquire(TextureKind_Text, "A", 3, 0);
+    EXPECT_FALSE(character->Realise()) << "no font side: nothing to draw";
+    GetSharedResourceHooks().realiseText = [](classSharedResource& resource, platform::GpuDevice& device) {
+        const u8 white[4] = {255, 255, 255, 0};
+        if (!resource.BuildTiles(device, white, 1, 1, 4, true)) return false;
+        resource.advanceWidth = 12.f;
+        resource.advanceHeight = 20.f;
+        resource.FinishRealise();
+        return true;
+    };
+    ASSERT_TRUE(character->Realise());
+    float height = 0, zero1 = 1, width = 0, zero2 = 1;
+    EXPECT_TRUE(character->GetCharacterSize(&height, &zero1, &width, &zero2));
+    EXPECT_FLOAT_EQ(height, 20.f);
+    EXPECT_FLOAT_EQ(width, 12.f);
+    EXPECT_FLOAT_EQ(zero1, 0.f);
+    EXPECT_FLOAT_EQ(zero2, 0.f);
+
+    BindGlyphImage(character, "glyphs\\a.png");
+    EXPECT_EQ(character->secondName, "glyphs\\a.png");
+    EXPECT_TRUE(character->tiles.empty()) << "the next draw loads the glyph image";
+    EXPECT_EQ(character->realised, 0);
+}
