@@ -4,6 +4,7 @@
 
 #include "presentation/glyph_set.h"
 #include "presentation/shader_registry.h"
+#include "presentation/text_layout.h"
 
 namespace {
 classSceneServices g_defaultSceneServices;
@@ -46,8 +47,8 @@ void classSceneServices::ApplyMovieRequests(classSharedResource*) {}
 int64 classSceneServices::FontHeight(int64 fontNumber) {
     return GlyphSetLineHeight(fontNumber);
 }
-bool classSceneServices::DrawTextStep(classGraphicObject&) {
-    return false;
+bool classSceneServices::DrawTextStep(classGraphicObject& object) {
+    return ::DrawTextStep(object);
 }
 
 classSceneServices& GetSceneServices() {
