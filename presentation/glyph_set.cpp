@@ -1,12 +1,14 @@
 #include "presentation/glyph_set.h"
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "foundation/archive.h"
 #include "foundation/text_encoding.h"
 #include "presentation/character_list.h"
 #include "presentation/scene_services.h"
+#include "presentation/text_realise.h"
 #include "script/script_threads.h"
 
 classGlyphSetTable g_glyphSets;
@@ -14,6 +16,17 @@ classGlyphSetTable g_glyphSets;
 namespace {
 
 std::atomic<GlyphImageBinder> g_glyphImageBinder{nullptr};  // atomic: set before threads start
+
+// A character list read on a script thread, waiting for the render thread.
+struct PendingCharacterSet {
+    int64 font = 0;
+    int32 kind = 0;
+    int64 defaultWidth = 0;
+    int64 defaultHeight = 0;
+    std::vector<classCharacterListEntry> entries;
+};
+std::mutex g_pendingLock;  // guards g_pending only; taken alone
+std::vector<PendingCharacterSet> g_pending;
 
 // The old API's own height for a font that asks for none.
 constexpr int kDefaultEmHeight = 16;
@@ -50,6 +63,22 @@ classGlyphSet::classGlyphSet(classKey64 setNumber) : number(setNumber) {}
 
 classGlyphSet::~classGlyphSet() {
     if (font != 0) platform::GetFontService().CloseFont(font);
+    if (renderFont != 0) platform::GetFontService().CloseFont(renderFont);
+}
+
+platform::FontHandle classGlyphSet::RenderFont(int factor) {
+    if (renderFont != 0 && renderFactor == factor) return renderFont;
+    platform::FontService& fonts = platform::GetFontService();
+    if (renderFont != 0) fonts.CloseFont(renderFont);
+    int64 em = Magnitude(logFont.lfHeight) * factor;
+    if (em == 0) em = static_cast<int64>(kDefaultEmHeight) * factor;
+    if (em > 4096) em = 4096;
+    int64 width = Magnitude(logFont.lfWidth) * factor;
+    if (width > 16384) width = 16384;
+    renderFont = fonts.OpenFont(WideToUtf8(std::u16string_view(logFont.lfFaceName)), static_cast<int>(em),
+                                static_cast<int>(width));
+    renderFactor = factor;
+    return renderFont;
 }
 
 bool classGlyphSet::ComputeMetrics(const classGlyphSet* previous) {
@@ -80,6 +109,9 @@ bool classGlyphSet::ComputeMetrics(const classGlyphSet* previous) {
     platform::FontService& fonts = platform::GetFontService();
     if (font != 0) fonts.CloseFont(font);
     font = 0;
+    if (renderFont != 0) fonts.CloseFont(renderFont);
+    renderFont = 0;
+    renderFactor = 0;
     textMetric = TEXTMETRICW{};
     int64 em = Magnitude(logFont.lfHeight);
     if (em == 0) em = kDefaultEmHeight;
@@ -102,10 +134,13 @@ bool classGlyphSet::LoadCharacterList(int32 listKind, const std::string& file) {
     kind = listKind;
     std::vector<u8> bytes;
     if (!ReadWholeFile(file, bytes, false)) return true;
-    for (const classCharacterListEntry& entry : ParseCharacterList(bytes.data(), bytes.size())) {
-        AddGlyphImage(entry.code, entry.file);
-    }
+    ApplyCharacterList(listKind, ParseCharacterList(bytes.data(), bytes.size()));
     return true;
+}
+
+void classGlyphSet::ApplyCharacterList(int32 listKind, const std::vector<classCharacterListEntry>& entries) {
+    kind = listKind;
+    for (const classCharacterListEntry& entry : entries) AddGlyphImage(entry.code, entry.file);
 }
 
 classGlyphCacheEntry* classGlyphSet::AddGlyphImage(u32 code, const std::string& file) {
@@ -171,12 +206,39 @@ void DefineFont(int64 number, const char* faceUtf8, int64 size, int64 width) {
 
 bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file, int64 defaultWidth,
                       int64 defaultHeight) {
-    classCriticalSectionLock hold(g_glyphSets.lock);
-    classGlyphSet* set = g_glyphSets.Find(fontNumber);
-    if (set == nullptr) return false;
-    set->defaultWidth = defaultWidth;
-    set->defaultHeight = defaultHeight;
-    return set->LoadCharacterList(listKind, file);
+    {
+        classCriticalSectionLock hold(g_glyphSets.lock);
+        if (g_glyphSets.Find(fontNumber) == nullptr) return false;
+    }
+    // The file is read and parsed here, on the script's own thread; the set
+    // and the textures change on the render thread, which alone may touch
+    // the device and walks the texture set every frame.
+    PendingCharacterSet pending;
+    pending.font = fontNumber;
+    pending.kind = listKind;
+    pending.defaultWidth = defaultWidth;
+    pending.defaultHeight = defaultHeight;
+    std::vector<u8> bytes;
+    if (ReadWholeFile(file, bytes, false)) pending.entries = ParseCharacterList(bytes.data(), bytes.size());
+    std::lock_guard<std::mutex> hold(g_pendingLock);
+    g_pending.push_back(std::move(pending));
+    return true;
+}
+
+void ApplyPendingCharacterSets() {
+    std::vector<PendingCharacterSet> work;
+    {
+        std::lock_guard<std::mutex> hold(g_pendingLock);
+        work.swap(g_pending);
+    }
+    for (const PendingCharacterSet& pending : work) {
+        classCriticalSectionLock hold(g_glyphSets.lock);
+        classGlyphSet* set = g_glyphSets.Find(pending.font);
+        if (set == nullptr) continue;
+        set->defaultWidth = pending.defaultWidth;
+        set->defaultHeight = pending.defaultHeight;
+        set->ApplyCharacterList(pending.kind, pending.entries);
+    }
 }
 
 void SetGlyphImageBinder(GlyphImageBinder binder) {
@@ -191,4 +253,5 @@ void RegisterStartupFont(const StartupFont& startupFont) {
 
 void RegisterGlyphSetSubsystem() {
     SetStartupFontRegistrar(&RegisterStartupFont);
+    RegisterTextRealisation();
 }

@@ -11,11 +11,13 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "foundation/critical_section.h"
 #include "foundation/optional_value.h"
 #include "foundation/types.h"
 #include "platform/font.h"
+#include "presentation/character_list.h"
 #include "presentation/graphic_key.h"
 
 class classSharedResource;
@@ -74,6 +76,8 @@ class classGlyphSet {
     bool LoadCharacterList(int32 listKind, const std::string& file);
     // Makes `code` draw from `file` in this font from its next use on.
     classGlyphCacheEntry* AddGlyphImage(u32 code, const std::string& file);
+    // Stores the kind and attaches every listed image.
+    void ApplyCharacterList(int32 listKind, const std::vector<classCharacterListEntry>& entries);
 
     classKey64 number;
     classFontDesc given;
@@ -87,6 +91,11 @@ class classGlyphSet {
     // The font of logFont on the platform's font service (0 = none). The set
     // owns it; text realisation measures and draws with it.
     platform::FontHandle font = 0;
+    // The same font enlarged `renderFactor` times, for drawing characters
+    // into textures; opened on first use, dropped with `font`.
+    platform::FontHandle renderFont = 0;
+    int renderFactor = 0;
+    platform::FontHandle RenderFont(int factor);
 };
 
 class classGlyphSetTable {
@@ -118,9 +127,13 @@ int64 GlyphSetLineHeight(int64 number);
 void DefineFont(int64 number, const char* faceUtf8, int64 size, int64 width);
 
 // The character-set commands: "Font", "List", "DefaultWidth", "DefaultHigth".
-// Nothing happens when the font has no set.
+// Any thread: the list is read at once and takes effect at the render
+// thread's next scene update, before any text of that frame is laid out.
+// False (and nothing happens) when the font has no set.
 bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file, int64 defaultWidth,
                       int64 defaultHeight);
+// Render thread: applies the character lists loaded since the last call.
+void ApplyPendingCharacterSets();
 
 // What a listed glyph needs from the shared textures: its image file, and
 // its tiles given back so the next draw realises it from that image. Filled

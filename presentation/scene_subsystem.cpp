@@ -2,6 +2,7 @@
 
 #include "foundation/application.h"
 #include "foundation/subsystem_hooks.h"
+#include "presentation/glyph_set.h"
 #include "presentation/graphic_object.h"
 
 void CreateScenes() {
@@ -22,6 +23,9 @@ void DestroyScenes() {
 void UpdateScenes(u32 now) {
     classApplication* application = GetApplication();
     if (application == nullptr) return;
+    // Character lists loaded by scripts since the last frame take effect
+    // before this frame lays out any text.
+    ApplyPendingCharacterSets();
     // Both scenes see the same clock reading, so the overlay's fade and the
     // scene under it never drift apart within a frame.
     classGraphicObject::UpdateFrame(application->mainScene, now);

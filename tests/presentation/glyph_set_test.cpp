@@ -120,6 +120,9 @@ TEST_F(GlyphSetTest, CharacterListBindsListedCharactersToTheirImages) {
     testfiles::ScopedWorkingDirectory cwd(folder.Path());
     folder.Put("list.txt", std::string("3042,a.png\r\nnocomma\nFF5D,b.png"));
     EXPECT_TRUE(LoadCharacterSet(0, GlyphSetKind_TintedImages, "list.txt", 64, 72));
+    EXPECT_TRUE(g_glyphSets.Find(0)->glyphs.empty()) << "nothing changes before the render thread applies it";
+    EXPECT_EQ(services.acquires, 0);
+    ApplyPendingCharacterSets();
     const classGlyphSet* set = g_glyphSets.Find(0);
     EXPECT_EQ(set->kind, GlyphSetKind_TintedImages);
     EXPECT_EQ(set->defaultWidth, 64);
@@ -134,6 +137,7 @@ TEST_F(GlyphSetTest, CharacterListBindsListedCharactersToTheirImages) {
     // Again with the other command: the kind changes, the images are bound
     // anew, and each glyph still holds its resource once.
     EXPECT_TRUE(LoadCharacterSet(0, GlyphSetKind_ColourImages, "list.txt", 64, 72));
+    ApplyPendingCharacterSets();
     EXPECT_EQ(set->kind, GlyphSetKind_ColourImages);
     EXPECT_EQ(g_bound.size(), 4u);
     EXPECT_EQ(services.TextureRefs(TextureKind_Text, "\xE3\x81\x82", 0), 1);
@@ -148,9 +152,11 @@ TEST_F(GlyphSetTest, MissingListOrMissingFontChangesNothingVisible) {
     testfiles::TempFolder folder;
     testfiles::ScopedWorkingDirectory cwd(folder.Path());
     EXPECT_TRUE(LoadCharacterSet(9, GlyphSetKind_ColourImages, "absent.txt", 10, 10));
+    ApplyPendingCharacterSets();
     EXPECT_TRUE(g_glyphSets.Find(9)->glyphs.empty());
     EXPECT_EQ(g_glyphSets.Find(9)->kind, GlyphSetKind_ColourImages) << "the kind is stored before the read";
     EXPECT_FALSE(LoadCharacterSet(4, GlyphSetKind_ColourImages, "absent.txt", 10, 10));
+    ApplyPendingCharacterSets();
     EXPECT_EQ(g_glyphSets.Find(4), nullptr) << "no set is made for an unknown font";
     EXPECT_EQ(services.acquires, 0);
 }
