@@ -4,6 +4,8 @@
 #include <unordered_map>
 
 #include "commands/expression_commands.h"
+#include "commands/graphic_commands.h"
+#include "commands/slot_commands.h"
 #include "commands/wait_command.h"
 
 // Handlers arrive with the commands' own areas; until then a record's handler
@@ -25,24 +27,24 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"else", {0, 0, 0}, CommandElse, {}},  // 5
     {"return", {0, 0, 0}, nullptr, {}},  // 6
     {"ToString", {0, 0, 0}, CommandToString, {}},  // 7
-    {"Graphic", {0, 0, 0}, nullptr, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 8
-    {"GraphicAlter", {0, 0, 0}, nullptr, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
-    {"GraphicDelete", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 10
+    {"Graphic", {0, 0, 0}, Builtin_Graphic, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 8
+    {"GraphicAlter", {0, 0, 0}, Builtin_GraphicAlter, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
+    {"GraphicDelete", {0, 0, 0}, Builtin_GraphicDelete, {"Target", "Layer"}},  // 10
     {"GraphicTextOut", {0, 0, 0}, nullptr, {"Target", "Layer", "Text", "Color", "FontNo", "DrawSpeed"}},  // 11
     {"GraphicWait", {0, 0, 0}, nullptr, {"Target", "Layer", "KeyToSkip"}},  // 12
     {"PageFeed", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 13
     {"Transition", {0, 0, 0}, nullptr, {"Time", "File", "Shader", "Async", "IsQue"}},  // 14
     {"Wait", {0, 0, 0}, CommandWait, {"Time", "SkipOn"}},  // 15
     {"KeyWait", {0, 0, 0}, nullptr, {"Time"}},  // 16
-    {"GraphicFilter", {0, 0, 0}, nullptr, {"Target", "Layer", "File"}},  // 17
-    {"GraphicPlay", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 18
-    {"GraphicStop", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 19
-    {"GraphicPouse", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 20
-    {"GraphicDelete", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 21
+    {"GraphicFilter", {0, 0, 0}, Builtin_GraphicFilter, {"Target", "Layer", "File"}},  // 17
+    {"GraphicPlay", {0, 0, 0}, Builtin_GraphicPlay, {"Target", "Layer"}},  // 18
+    {"GraphicStop", {0, 0, 0}, Builtin_GraphicStop, {"Target", "Layer"}},  // 19
+    {"GraphicPouse", {0, 0, 0}, Builtin_GraphicPouse, {"Target", "Layer"}},  // 20
+    {"GraphicDelete", {0, 0, 0}, Builtin_GraphicDelete, {"Target", "Layer"}},  // 21
     {"Apply", {0, 0, 0}, nullptr, {}},  // 22
-    {"GraphicSlot", {0, 0, 0}, nullptr, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 23
-    {"GraphicSlotAlter", {0, 0, 0}, nullptr, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 24
-    {"GraphicSlotDelete", {0, 0, 0}, nullptr, {"Target", "Layer", "No"}},  // 25
+    {"GraphicSlot", {0, 0, 0}, Builtin_GraphicSlot, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 23
+    {"GraphicSlotAlter", {0, 0, 0}, Builtin_GraphicSlotAlter, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 24
+    {"GraphicSlotDelete", {0, 0, 0}, Builtin_GraphicSlotDelete, {"Target", "Layer", "No"}},  // 25
     {"Sound", {0, 0, 0}, nullptr, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 26
     {"SoundAlter", {0, 0, 0}, nullptr, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 27
     {"SoundStop", {0, 0, 0}, nullptr, {"Layer", "Time", "FinishToDelete"}},  // 28
@@ -89,7 +91,7 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"PlayDataDelete", {0, 0, 0}, nullptr, {"No"}},  // 69
     {"PlayDataGetIndex", {0, 0, 0}, nullptr, {"No"}},  // 70
     {"PlayDataGetDate", {0, 0, 0}, nullptr, {"No"}},  // 71
-    {"GraphicPlayDataThumbnail", {0, 0, 0}, nullptr, {"Target", "Layer", "No", "x", "y", "z", "Hide", "StencilAction", "Transmittance"}},  // 72
+    {"GraphicPlayDataThumbnail", {0, 0, 0}, Builtin_GraphicPlayDataThumbnail, {"Target", "Layer", "No", "x", "y", "z", "Hide", "StencilAction", "Transmittance"}},  // 72
     {"HistoryReset", {0, 0, 0}, nullptr, {}},  // 73
     {"History", {0, 0, 0}, nullptr, {}},  // 74
     {"IsDebug", {0, 0, 0}, nullptr, {}},  // 75

@@ -243,6 +243,16 @@ size_t classQueue::GetRecordCount() const {
     return records_.size();
 }
 
+std::vector<QueRecordPtr> classQueue::TakeRecords() {
+    classCriticalSectionLock hold(g_queueLock);
+    std::vector<QueRecordPtr> out;
+    out.reserve(records_.size());
+    for (classQueBase* record : records_) out.emplace_back(record);
+    records_.clear();
+    committedCount_.store(0);
+    return out;
+}
+
 int32 classQueue::GetCommittedCount() const {
     return committedCount_.load();
 }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <deque>
 #include <list>
+#include <vector>
 
 #include "foundation/critical_section.h"
 #include "presentation/que_records.h"
@@ -69,6 +70,9 @@ class classQueue {
 
     // Under g_queueLock; for tests and for the posters' own checks.
     size_t GetRecordCount() const;
+    // Removes every record, committed or not, and hands them over oldest
+    // first, unexecuted; lets a test read what a command posted.
+    std::vector<QueRecordPtr> TakeRecords();
     int32 GetCommittedCount() const;
 
   private:
