@@ -65,6 +65,10 @@ bool DecodePngImage(const u8* data, size_t size, bool headerOnly, DecodedImage& 
     int width = 0, height = 0;
     if (!ReadPngSize(data, size, width, height)) return false;
     if (!IsAcceptableImageSize(static_cast<u64>(width), static_cast<u64>(height))) return false;
+    // Deflate packs at most 1032 bytes into one, and a row holds at least one
+    // bit a texel: a picture larger than that bound cannot be in these bytes,
+    // so its pixel memory is never taken.
+    if (static_cast<u64>(width) * static_cast<u64>(height) / 8 > static_cast<u64>(size) * 1032 + 1024) return false;
     out.format = ImageFormat::Png;
     out.width = width;
     out.height = height;

@@ -10,6 +10,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "platform/image/image.h"
 #include "support/le_bytes.h"
@@ -478,4 +479,36 @@ TEST(ImageFormats, SignaturesDecideTheDecoder) {
     DecodedImage image;
     EXPECT_FALSE(platform::DecodeImage(text, 6, image));
     EXPECT_FALSE(platform::DecodeImage(nullptr, 0, image));
+}
+
+TEST(PngDecoder, AHeaderClaimingMoreThanTheBytesCanHoldIsRefused) {
+    // A valid 1 × 1 file whose header is patched to 4096 × 4096 (CRC fixed):
+    // 2^24 texels, at least 2 MiB of rows, cannot come out of ~70 bytes of
+    // deflate data. Even the size is not believed.
+    auto png = EncodePng({1, 2, 3, 4}, 1, 1, PNG_FORMAT_RGBA);
+    ASSERT_GE(png.size(), 33u);
+    const u8 side[4] = {0, 0, 0x10, 0};
+    std::memcpy(png.data() + 16, side, 4);
+    std::memcpy(png.data() + 20, side, 4);
+    const u32 crc = static_cast<u32>(crc32(0, png.data() + 12, 17));
+    png[29] = static_cast<u8>(crc >> 24);
+    png[30] = static_cast<u8>(crc >> 16);
+    png[31] = static_cast<u8>(crc >> 8);
+    png[32] = static_cast<u8>(crc);
+    DecodedImage image;
+    EXPECT_FALSE(platform::ReadImageInfo(png.data(), png.size(), image));
+    EXPECT_FALSE(platform::DecodeImage(png.data(), png.size(), image));
+    EXPECT_TRUE(image.bgra.empty());
+    // The same patch to 64 × 64 is believed (and then fails on the missing rows).
+    const u8 small[4] = {0, 0, 0, 64};
+    std::memcpy(png.data() + 16, small, 4);
+    std::memcpy(png.data() + 20, small, 4);
+    const u32 crc2 = static_cast<u32>(crc32(0, png.data() + 12, 17));
+    png[29] = static_cast<u8>(crc2 >> 24);
+    png[30] = static_cast<u8>(crc2 >> 16);
+    png[31] = static_cast<u8>(crc2 >> 8);
+    png[32] = static_cast<u8>(crc2);
+    ASSERT_TRUE(platform::ReadImageInfo(png.data(), png.size(), image));
+    EXPECT_EQ(image.width, 64);
+    EXPECT_FALSE(platform::DecodeImage(png.data(), png.size(), image));
 }
