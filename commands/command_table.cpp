@@ -31,11 +31,11 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"GraphicAlter", {0, 0, 0}, Builtin_GraphicAlter, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
     {"GraphicDelete", {0, 0, 0}, Builtin_GraphicDelete, {"Target", "Layer"}},  // 10
     {"GraphicTextOut", {0, 0, 0}, nullptr, {"Target", "Layer", "Text", "Color", "FontNo", "DrawSpeed"}},  // 11
-    {"GraphicWait", {0, 0, 0}, nullptr, {"Target", "Layer", "KeyToSkip"}},  // 12
+    {"GraphicWait", {0, 0, 0}, CommandGraphicWait, {"Target", "Layer", "KeyToSkip"}},  // 12
     {"PageFeed", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 13
-    {"Transition", {0, 0, 0}, nullptr, {"Time", "File", "Shader", "Async", "IsQue"}},  // 14
+    {"Transition", {0, 0, 0}, CommandTransition, {"Time", "File", "Shader", "Async", "IsQue"}},  // 14
     {"Wait", {0, 0, 0}, CommandWait, {"Time", "SkipOn"}},  // 15
-    {"KeyWait", {0, 0, 0}, nullptr, {"Time"}},  // 16
+    {"KeyWait", {0, 0, 0}, CommandKeyWait, {"Time"}},  // 16
     {"GraphicFilter", {0, 0, 0}, Builtin_GraphicFilter, {"Target", "Layer", "File"}},  // 17
     {"GraphicPlay", {0, 0, 0}, Builtin_GraphicPlay, {"Target", "Layer"}},  // 18
     {"GraphicStop", {0, 0, 0}, Builtin_GraphicStop, {"Target", "Layer"}},  // 19

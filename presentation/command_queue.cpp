@@ -238,6 +238,21 @@ void classQueue::Compact() {
     }
 }
 
+void classQueue::ForEachRecord(
+    const std::function<void(const classQueBase& record, bool committed)>& visit) const {
+    classCriticalSectionLock hold(g_queueLock);
+    const int32 committed = committedCount_.load();
+    int32 index = 0;
+    for (const classQueBase* record : records_) visit(*record, index++ < committed);
+}
+
+void classQueue::DiscardAll() {
+    classCriticalSectionLock hold(g_queueLock);
+    for (classQueBase* record : records_) record->Delete();
+    records_.clear();
+    committedCount_.store(0);
+}
+
 size_t classQueue::GetRecordCount() const {
     classCriticalSectionLock hold(g_queueLock);
     return records_.size();

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <list>
 #include <vector>
 
@@ -74,6 +75,11 @@ class classQueue {
     // first, unexecuted; lets a test read what a command posted.
     std::vector<QueRecordPtr> TakeRecords();
     int32 GetCommittedCount() const;
+    // Under g_queueLock: each record, oldest first, with whether it is
+    // committed; for tests that check what a command posted.
+    void ForEachRecord(const std::function<void(const classQueBase& record, bool committed)>& visit) const;
+    // Frees every record unexecuted and leaves the queue empty and registered.
+    void DiscardAll();
 
   private:
     // Guarded by g_queueLock.

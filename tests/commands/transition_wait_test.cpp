@@ -1,0 +1,308 @@
+// "Transition", "GraphicWait" and "KeyWait" on a script thread, with the test
+// thread as the UI thread: what they post to the main queue, what wakes them,
+// what they ignore, and the time-out and auto-mode arithmetic.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "commands/wait_command.h"
+#include "foundation/critical_section.h"
+#include "foundation/key_wait_lock.h"
+#include "platform/clock.h"
+#include "platform/window_messages.h"
+#include "presentation/graphic_object.h"
+#include "presentation/graphic_slot.h"
+#include "support/wait_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using fakes::Integers;
+
+u32 Since(u32 start) {
+    return static_cast<u32>(platform::NowMs() - start);
+}
+
+TEST(WaitTimeouts, HugeTimesWaitWithoutLimitAndNothingPositiveBecomesZero) {
+    EXPECT_EQ(WaiterTimeoutFor(1), 1);
+    EXPECT_EQ(WaiterTimeoutFor(0xFFFFFFFELL), 0xFFFFFFFELL);
+    // 2^32 ms truncated to 32 bits would be 0, a busy loop; 2^32+5 would be 5.
+    EXPECT_EQ(WaiterTimeoutFor(0x100000000LL), -1);
+    EXPECT_EQ(WaiterTimeoutFor(0x100000005LL), -1);
+    EXPECT_EQ(WaiterTimeoutFor(0xFFFFFFFFLL), -1);
+    EXPECT_EQ(WaiterTimeoutFor(kKeyWaitDefaultTime), -1);
+}
+
+TEST(AutoModeTime, TheVoiceDecidesFirstThenTheText) {
+    // A 4000 ms voice that has played 1000 ms: 3000 ms left, text ignored.
+    EXPECT_EQ(AutoModePageTime(true, 1000, 4000, true, 50, 9000, 700), 3000);
+    // Run past its length: negative, so the next pass looks at the voice again.
+    EXPECT_EQ(AutoModePageTime(true, 4500, 4000, true, 50, 9000, 700), -500);
+    // Exactly at its end: the text decides, max(12 x 100, 900) + 700.
+    EXPECT_EQ(AutoModePageTime(true, 4000, 4000, true, 12, 900, 700), 1900);
+    // No voice: max(3 x 100, 2000) + 700.
+    EXPECT_EQ(AutoModePageTime(false, 0, 0, true, 3, 2000, 700), 2700);
+    // Neither voice nor text object.
+    EXPECT_EQ(AutoModePageTime(false, 0, 0, false, 0, 0, 700), 0);
+    // 32-bit layer times subtract as 64-bit numbers, never wrapping.
+    EXPECT_EQ(AutoModePageTime(true, 0xFFFFFFFFu, 0, false, 0, 0, 0), -4294967295LL);
+    // A giant character count saturates instead of overflowing.
+    EXPECT_EQ(AutoModePageTime(false, 0, 0, true, INT64_MAX / 10, 0, 1000), INT64_MAX);
+}
+
+class TransitionTest : public fakes::CommandWaitTest {};
+
+TEST_F(TransitionTest, PostsAtTheCommitPointAndNoInputShortensIt) {
+    // A record posted before the transition waits behind it, uncommitted
+    // until the transition's own commit.
+    GetMainQueue()->Post(new classQue_PageFeed());
+    const u32 start = platform::NowMs();
+    auto done = Start(CommandTransition, Integers({300}));
+    KeyDown(13);
+    Click(5, 5);
+    EXPECT_TRUE(StillWaiting(done, 100ms)) << "Enter and a click do not end a transition";
+    ASSERT_TRUE(Ends(done));
+    EXPECT_GE(Since(start), 300u);
+    auto posted = Posted();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0].type, QueTransition);
+    EXPECT_EQ(posted[0].transitionTime, 300);
+    EXPECT_EQ(posted[1].type, QuePageFeed);
+    EXPECT_TRUE(posted[0].committed && posted[1].committed);
+}
+
+TEST_F(TransitionTest, CasesThatPostNothingOrDoNotWait) {
+    // Skip mode (as Ctrl held): time 0, nothing posted, no wait.
+    app->skipPlaying = 1;
+    auto skipMode = Start(CommandTransition, Integers({500}));
+    EXPECT_TRUE(Ends(skipMode, 200ms));
+    EXPECT_TRUE(Posted().empty());
+    app->skipPlaying = 0;
+
+    // IsQue 1 on an empty main queue.
+    auto isQue = Start(CommandTransition, Integers({500, 0, 0, 0, 1}));
+    EXPECT_TRUE(Ends(isQue, 200ms));
+    EXPECT_TRUE(Posted().empty());
+
+    // The player's setting cuts every transition.
+    app->transitionCut = 1;
+    auto cut = Start(CommandTransition, Integers({500}));
+    EXPECT_TRUE(Ends(cut, 200ms));
+    EXPECT_TRUE(Posted().empty());
+    app->transitionCut = 0;
+
+    // Async: posted, committed, not waited for.
+    auto async = Start(CommandTransition, Integers({5000, 0, 0, 1}));
+    EXPECT_TRUE(Ends(async, 500ms));
+    auto posted = Posted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].transitionTime, 5000);
+    EXPECT_TRUE(posted[0].committed);
+    GetMainQueue()->DiscardAll();
+
+    // A negative time still posts, which only removes a running transition.
+    auto negative = Start(CommandTransition, Integers({-1}));
+    EXPECT_TRUE(Ends(negative, 500ms));
+    posted = Posted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].transitionTime, -1);
+    GetMainQueue()->DiscardAll();
+
+    // On the main script during next-choice skipping nothing at all happens.
+    app->mainScriptContext = &context;
+    app->nextSelectSkipping = 1;
+    auto skipping = Start(CommandTransition, Integers({500}));
+    EXPECT_TRUE(Ends(skipping, 200ms));
+    EXPECT_TRUE(Posted().empty());
+    app->nextSelectSkipping = 0;
+}
+
+TEST_F(TransitionTest, QuitEndsALongTransition) {
+    auto done = Start(CommandTransition, Integers({100000}));
+    EXPECT_TRUE(StillWaiting(done));
+    app->RequestQuit();
+    EXPECT_TRUE(Ends(done));
+}
+
+class GraphicWaitTest : public fakes::CommandWaitTest {
+  protected:
+    void SetUp() override {
+        fakes::CommandWaitTest::SetUp();
+        mainRoot = classGraphicObject::New();
+        overlayRoot = classGraphicObject::New();
+        classCriticalSectionLock hold(app->GetLock());
+        app->mainScene = mainRoot;
+    }
+    void TearDown() override {
+        {
+            classCriticalSectionLock hold(app->GetLock());
+            app->mainScene = nullptr;
+            app->overlayScene = nullptr;
+        }
+        fakes::CommandWaitTest::TearDown();
+        classGraphicObject::Delete(mainRoot);
+        classGraphicObject::Delete(overlayRoot);
+    }
+    // An object at the path with slot 1 running (or finished).
+    void PutObject(classGraphicObject* root, const std::vector<int64>& path, bool running) {
+        classCriticalSectionLock hold(app->GetLock());
+        classGraphicObject* object = classGraphicObject::CreateAtPath(root, path);
+        object->slots.clear();
+        classGraphicSlot* slot = object->GetOrCreateSlot(classKey64(1));
+        slot->Loop = running ? 1 : 0;
+    }
+    std::vector<classScriptValue> Arguments(std::vector<int64> path, int64 keyToSkip) {
+        std::vector<classScriptValue> out(3);
+        out[0].SetInteger(1);
+        auto* list = out[1].MakeList();
+        for (int64 key : path) list->emplace_back().SetInteger(key);
+        out[2].SetInteger(keyToSkip);
+        return out;
+    }
+    classGraphicObject* mainRoot = nullptr;
+    classGraphicObject* overlayRoot = nullptr;
+};
+
+TEST_F(GraphicWaitTest, AMissingObjectReturnsAtOnceARunningOneUntilItFinishes) {
+    auto missing = Start(CommandGraphicWait, Arguments({7, 7}, 0));
+    EXPECT_TRUE(Ends(missing, 1s));
+
+    PutObject(mainRoot, {1, 2}, true);
+    auto running = Start(CommandGraphicWait, Arguments({1, 2}, 0));
+    Click(5, 5);
+    EXPECT_TRUE(StillWaiting(running, 250ms)) << "without KeyToSkip a click changes nothing";
+    PutObject(mainRoot, {1, 2}, false);
+    EXPECT_TRUE(Ends(running, 1s)) << "seen within a poll or two of 100 ms";
+}
+
+TEST_F(GraphicWaitTest, TheOverlaySceneIsAskedFirstAndKeyToSkipLetsAClickEndIt) {
+    // Finished in the overlay, running in the main scene: the overlay decides.
+    PutObject(mainRoot, {3}, true);
+    PutObject(overlayRoot, {3}, false);
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        app->overlayScene = overlayRoot;
+    }
+    auto overlayFirst = Start(CommandGraphicWait, Arguments({3}, 0));
+    EXPECT_TRUE(Ends(overlayFirst, 1s));
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        app->overlayScene = nullptr;
+    }
+
+    auto skippable = Start(CommandGraphicWait, Arguments({3}, 1));
+    EXPECT_TRUE(StillWaiting(skippable));
+    Click(5, 5);
+    EXPECT_TRUE(Ends(skippable, 1s)) << "the animation still runs, the click ends the wait";
+}
+
+class KeyWaitTest : public fakes::CommandWaitTest {};
+
+TEST_F(KeyWaitTest, EndsByItsTimeOrAClickAndStopsTheVoiceWhenAsked) {
+    app->voiceStartedSinceKeyWait = 1;
+    app->keyWaitAfterVoiceStop = 1;
+    const u32 start = platform::NowMs();
+    auto timed = Start(CommandKeyWait, Integers({200}));
+    ASSERT_TRUE(Ends(timed));
+    EXPECT_GE(Since(start), 200u);
+    EXPECT_EQ(app->voiceStartedSinceKeyWait.load(), 0);
+    auto posted = Posted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].type, QueSoundStopToVoice);
+    EXPECT_TRUE(posted[0].committed);
+    GetMainQueue()->DiscardAll();
+
+    app->keyWaitAfterVoiceStop = 0;
+    auto endless = Start(CommandKeyWait, {});
+    EXPECT_TRUE(StillWaiting(endless, 300ms)) << "no Time: no limit";
+    Click(5, 5);
+    EXPECT_TRUE(Ends(endless));
+    EXPECT_TRUE(Posted().empty()) << "the setting is off: the voice plays on";
+}
+
+TEST_F(KeyWaitTest, EachAdvanceInputEndsIt) {
+    app->keyWaitAfterVoiceStop = 0;
+    const int64 wheelDown = static_cast<int64>(static_cast<u64>(static_cast<u16>(-120)) << 16);
+    for (u64 key : {13ull, 17ull, 40ull, 34ull}) {
+        auto done = Start(CommandKeyWait, {});
+        KeyDown(key);
+        EXPECT_TRUE(Ends(done)) << "key " << key;
+        Send(platform::WM_KEYUP, key);
+    }
+    auto wheel = Start(CommandKeyWait, {});
+    Send(platform::WM_MOUSEWHEEL, static_cast<u64>(wheelDown), platform::MakePointParam(5, 5));
+    EXPECT_TRUE(Ends(wheel));
+}
+
+TEST_F(KeyWaitTest, APressWhileTheTextIsDrawnFinishesItAndTheNextOneAdvances) {
+    app->keyWaitAfterVoiceStop = 0;
+    SetKeyWaitLock(100000);
+    auto done = Start(CommandKeyWait, {});
+    Click(5, 5);
+    EXPECT_TRUE(StillWaiting(done)) << "the first click only finishes the text";
+    auto posted = Posted();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0].type, QueGraphicStdTextDrawingAllFinish);
+    EXPECT_EQ(posted[0].sceneMask, 3u);
+    EXPECT_EQ(posted[1].type, QueTransition);
+    EXPECT_EQ(posted[1].transitionTime, 0);
+    EXPECT_TRUE(posted[0].committed && posted[1].committed);
+    EXPECT_FALSE(IsKeyWaitLockedNow());
+    Click(5, 5);
+    EXPECT_TRUE(Ends(done));
+}
+
+TEST_F(KeyWaitTest, ASkippedStatementFinishesTheTextWithoutWaiting) {
+    app->keyWaitAfterVoiceStop = 1;
+    SetKeyWaitLock(100000);
+    context.skipFlag = true;
+    auto done = Start(CommandKeyWait, {});
+    EXPECT_TRUE(Ends(done, 1s));
+    auto posted = Posted();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0].type, QueGraphicStdTextDrawingAllFinish);
+    EXPECT_EQ(posted[1].type, QueSoundStopToVoice);
+    EXPECT_FALSE(IsKeyWaitLockedNow()) << "the lock is always cleared at the end";
+}
+
+TEST_F(KeyWaitTest, AutoModeWaitsForTheTextAndASpeedOfZeroDoesNotStall) {
+    app->keyWaitAfterVoiceStop = 0;
+    classGraphicObject* root = classGraphicObject::New();
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        classGraphicObject* text = classGraphicObject::CreateAtPath(root, std::vector<int64>{100, 0});
+        text->characterCount = 2;
+        text->textTime = 100;
+        app->mainScene = root;
+    }
+    app->autoSpeed = 150;
+    app->autoPlaying = 1;
+    // max(2 x 100, 100) + 150 = 350 ms, then no voice plays: the page advances.
+    u32 start = platform::NowMs();
+    auto paced = Start(CommandKeyWait, {});
+    ASSERT_TRUE(Ends(paced));
+    EXPECT_GE(Since(start), 350u);
+
+    // Speed 0 or less and an empty page: no wait at all, and no endless one.
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        app->mainScene = nullptr;
+    }
+    app->autoSpeed = -5000;
+    auto empty = Start(CommandKeyWait, {});
+    EXPECT_TRUE(Ends(empty, 1s));
+
+    app->autoPlaying = 0;
+    classGraphicObject::Delete(root);
+}
+
+TEST_F(KeyWaitTest, AQuitEndsAWaitWithoutLimit) {
+    app->keyWaitAfterVoiceStop = 0;
+    auto quit = Start(CommandKeyWait, {});
+    app->RequestQuit();
+    EXPECT_TRUE(Ends(quit));
+}
+
+}  // namespace
