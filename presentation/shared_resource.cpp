@@ -278,7 +278,6 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
             return RealiseImageBytes(*device, bytes);
         }
         case TextureKind_Text:
-            if (!secondName.empty()) return RealiseGlyphImage(*this, *device);
             if (!tiles.empty()) return true;
             if (realised != 0 || g_hooks.realiseText == nullptr) return false;
             return g_hooks.realiseText(*this, *device) && !tiles.empty();

@@ -162,10 +162,6 @@ class classSharedResourceSet {
 
 extern classSharedResourceSet g_sharedResources;
 
-// A character of a character list: its image (`secondName`) scaled by the
-// font's size against the list's design size.
-bool RealiseGlyphImage(classSharedResource& resource, platform::GpuDevice& device);
-
 // A listed glyph's image: the character resource now shows `file`, and its
 // tiles go so that the next draw loads it.
 void BindGlyphImage(classSharedResource* resource, const std::string& file);

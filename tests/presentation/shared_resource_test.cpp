@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "presentation/glyph_set.h"
 #include "presentation/graphic_device.h"
 #include "presentation/shared_texture_services.h"
 #include "support/fake_gpu_device.h"
@@ -373,68 +372,4 @@ TEST_F(SharedResourceTest, TextIsMadeByTheFontSideAndGlyphImagesAreRebound) {
     EXPECT_EQ(character->secondName, "glyphs\\a.png");
     EXPECT_TRUE(character->tiles.empty()) << "the next draw loads the glyph image";
     EXPECT_EQ(character->realised, 0);
-}
-
-TEST_F(SharedResourceTest, GlyphImagesAreScaledFromTheDesignSizeToTheFont) {
-    struct ClearSets {
-        ~ClearSets() { g_glyphSets.Clear(); }
-    } clearSets;
-    {
-        classCriticalSectionLock hold(g_glyphSets.lock);
-        classGlyphSet& tinted = g_glyphSets.Define(4);
-        tinted.logFont.lfHeight = -24;
-        tinted.defaultWidth = 12;
-        tinted.defaultHeight = 48;
-        tinted.kind = GlyphSetKind_TintedImages;
-        classGlyphSet& coloured = g_glyphSets.Define(5);
-        coloured.logFont.lfHeight = -24;
-        coloured.logFont.lfWidth = 6;
-        coloured.defaultWidth = 12;
-        coloured.defaultHeight = 48;
-        coloured.kind = GlyphSetKind_ColourImages;
-        classGlyphSet& undesigned = g_glyphSets.Define(6);
-        undesigned.logFont.lfHeight = -24;
-        undesigned.kind = GlyphSetKind_TintedImages;
-    }
-    folder.Put("g.bmp", GradientBmp(6, 8));
-
-    // scaleX = 24 / 12 = 2, scaleY = 24 / 48 = 0.5; advances 6 × 2 and 48 × 0.5.
-    classSharedResource* glyph = g_sharedResources.Acquire(TextureKind_Text, "A", 4, 0);
-    BindGlyphImage(glyph, folder / "g.bmp");
-    float height = 0, zero1 = 0, width = 0, zero2 = 0;
-    ASSERT_TRUE(glyph->GetCharacterSize(&height, &zero1, &width, &zero2)) << "the image is loaded to know its size";
-    EXPECT_EQ(glyph->realised, 1);
-    EXPECT_FLOAT_EQ(width, 12.f);
-    EXPECT_FLOAT_EQ(height, 24.f);
-    EXPECT_FLOAT_EQ(glyph->drawScale.x, 2.f);
-    EXPECT_FLOAT_EQ(glyph->drawScale.y, 0.5f);
-    EXPECT_EQ(glyph->keepsOwnColours, 0);
-    // Tinted like text: texel (1, 0) has blue 1, so alpha 1 and colour 0.
-    ASSERT_FALSE(gpu->uploads.empty());
-    EXPECT_EQ(std::vector<u8>(gpu->uploads.back().pixels.begin() + 4, gpu->uploads.back().pixels.begin() + 8),
-              (std::vector<u8>{0, 0, 0, 1}));
-
-    // A graphic set keeps the image's colours; lfWidth 6 gives scaleX 6 / 12.
-    classSharedResource* colour = g_sharedResources.Acquire(TextureKind_Text, "A", 5, 0);
-    BindGlyphImage(colour, folder / "g.bmp");
-    ASSERT_TRUE(colour->Realise());
-    EXPECT_EQ(colour->keepsOwnColours, 1);
-    EXPECT_FLOAT_EQ(colour->drawScale.x, 0.5f);
-    EXPECT_FLOAT_EQ(colour->advanceWidth, 3.f);
-    EXPECT_EQ(std::vector<u8>(gpu->uploads.back().pixels.begin() + 4, gpu->uploads.back().pixels.begin() + 8),
-              (std::vector<u8>{1, 0, 0x77, 255}));
-
-    // No design size: the image's own 6 × 8 stands in (24 / 6 = 4, 24 / 8 = 3), never a division by zero.
-    classSharedResource* plain = g_sharedResources.Acquire(TextureKind_Text, "A", 6, 0);
-    BindGlyphImage(plain, folder / "g.bmp");
-    ASSERT_TRUE(plain->Realise());
-    EXPECT_FLOAT_EQ(plain->drawScale.x, 4.f);
-    EXPECT_FLOAT_EQ(plain->drawScale.y, 3.f);
-    EXPECT_FLOAT_EQ(plain->advanceHeight, 24.f);
-
-    // A font number without a set shows nothing and takes no room.
-    classSharedResource* orphan = g_sharedResources.Acquire(TextureKind_Text, "A", 99, 0);
-    BindGlyphImage(orphan, folder / "g.bmp");
-    EXPECT_FALSE(orphan->Realise());
-    EXPECT_FLOAT_EQ(orphan->advanceWidth, 0.f);
 }
