@@ -11,6 +11,7 @@
 #include "presentation/shared_texture_services.h"
 #include "script/script_threads.h"
 #include "sound/sound_system.h"
+#include "system/play_data.h"
 #include "system/system_files.h"
 
 int main() {
@@ -25,5 +26,6 @@ int main() {
     RegisterSharedResourceSubsystem();
     RegisterGlyphSetSubsystem();
     RegisterSoundSubsystem();
+    RegisterPlayDataSubsystem();
     return WinMain();
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "foundation/text_encoding.h"
 #include "presentation/glyph_set.h"
 #include "presentation/shader_registry.h"
 #include "presentation/text_layout.h"
@@ -25,6 +26,12 @@ std::string classSceneServices::TextureNameOf(const classSharedResource*) const 
 }
 int64 classSceneServices::TextureParamOf(const classSharedResource*) const {
     return 0;
+}
+u8 classSceneServices::TextureUniqueOf(const classSharedResource*) const {
+    return 0;
+}
+std::string classSceneServices::ShaderNameOf(const classShaderResource* shader) const {
+    return shader != nullptr ? WideToUtf8(shader->name) : std::string();
 }
 // Shaders are answered by the registry itself: whoever answers the textures
 // inherits them.

@@ -49,11 +49,15 @@ class classSceneServices {
     virtual int32 TextureKindOf(const classSharedResource* texture) const;
     virtual std::string TextureNameOf(const classSharedResource* texture) const;
     virtual int64 TextureParamOf(const classSharedResource* texture) const;
+    // The unique flag the texture was acquired with (scene records keep it).
+    virtual u8 TextureUniqueOf(const classSharedResource* texture) const;
 
     // Shaders by kind (kPixelShaderKind, kVertexShaderKind) and name.
     virtual classShaderResource* AcquireShader(int32 kind, const std::string& name);
     virtual void AddRefShader(classShaderResource* shader);
     virtual void ReleaseShader(classShaderResource* shader);
+    // The name a shader was acquired by, as UTF-8.
+    virtual std::string ShaderNameOf(const classShaderResource* shader) const;
 
     // Movies: whether the texture's movie has its player yet, and whether it
     // is still playing; pending play/stop/pause requests are applied by the update.

@@ -29,6 +29,9 @@ std::string classSharedTextureServices::TextureNameOf(const classSharedResource*
 int64 classSharedTextureServices::TextureParamOf(const classSharedResource* texture) const {
     return texture != nullptr ? texture->param : 0;
 }
+u8 classSharedTextureServices::TextureUniqueOf(const classSharedResource* texture) const {
+    return texture != nullptr ? texture->unique : 0;
+}
 classShaderResource* classSharedTextureServices::AcquireShader(int32 kind, const std::string& name) {
     return Next().AcquireShader(kind, name);
 }

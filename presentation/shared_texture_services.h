@@ -21,6 +21,7 @@ class classSharedTextureServices final : public classSceneServices {
     int32 TextureKindOf(const classSharedResource* texture) const override;
     std::string TextureNameOf(const classSharedResource* texture) const override;
     int64 TextureParamOf(const classSharedResource* texture) const override;
+    u8 TextureUniqueOf(const classSharedResource* texture) const override;
 
     classShaderResource* AcquireShader(int32 kind, const std::string& name) override;
     void AddRefShader(classShaderResource* shader) override;

@@ -7,10 +7,13 @@ FakeSceneServices::~FakeSceneServices() {
     SetSceneServices(previous_);
 }
 
-classSharedResource* FakeSceneServices::AcquireTexture(int32 kind, const std::string& name, int64 param, u8) {
+classSharedResource* FakeSceneServices::AcquireTexture(int32 kind, const std::string& name, int64 param, u8 unique) {
     ++acquires;
     auto& slot = textures_[{kind, name, param}];
-    if (!slot) slot = std::make_unique<FakeTexture>(FakeTexture{kind, name, param, 0});
+    if (!slot) {
+        slot = std::make_unique<FakeTexture>(FakeTexture{kind, name, param, 0});
+        slot->unique = unique;
+    }
     ++slot->refs;
     return reinterpret_cast<classSharedResource*>(slot.get());
 }
@@ -35,6 +38,14 @@ std::string FakeSceneServices::TextureNameOf(const classSharedResource* texture)
 
 int64 FakeSceneServices::TextureParamOf(const classSharedResource* texture) const {
     return texture == nullptr ? 0 : reinterpret_cast<const FakeTexture*>(texture)->param;
+}
+
+u8 FakeSceneServices::TextureUniqueOf(const classSharedResource* texture) const {
+    return texture == nullptr ? 0 : reinterpret_cast<const FakeTexture*>(texture)->unique;
+}
+
+std::string FakeSceneServices::ShaderNameOf(const classShaderResource* shader) const {
+    return shader == nullptr ? std::string() : reinterpret_cast<const FakeShader*>(shader)->name;
 }
 
 classShaderResource* FakeSceneServices::AcquireShader(int32 kind, const std::string& name) {

@@ -19,6 +19,7 @@ struct FakeTexture {
     bool hasMovieGraph = false;
     bool moviePlaying = false;
     int movieRequestsApplied = 0;
+    u8 unique = 0;
 };
 
 struct FakeShader {
@@ -38,6 +39,8 @@ class FakeSceneServices : public classSceneServices {
     int32 TextureKindOf(const classSharedResource* texture) const override;
     std::string TextureNameOf(const classSharedResource* texture) const override;
     int64 TextureParamOf(const classSharedResource* texture) const override;
+    u8 TextureUniqueOf(const classSharedResource* texture) const override;
+    std::string ShaderNameOf(const classShaderResource* shader) const override;
     classShaderResource* AcquireShader(int32 kind, const std::string& name) override;
     void AddRefShader(classShaderResource* shader) override;
     void ReleaseShader(classShaderResource* shader) override;

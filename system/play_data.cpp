@@ -1,0 +1,331 @@
+// Play-data files: building, writing, validating and restoring them.
+#include "system/play_data.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/application.h"
+#include "foundation/atomic_file.h"
+#include "foundation/critical_section.h"
+#include "foundation/file.h"
+#include "foundation/input_manager.h"
+#include "foundation/memory_stream.h"
+#include "presentation/graphic_object.h"
+#include "presentation/interrupt_snapshot.h"
+#include "presentation/que_services.h"
+#include "presentation/scene_draw.h"
+#include "presentation/scene_record.h"
+#include "presentation/shared_resource.h"
+#include "script/global_variables.h"
+#include "script/script_context.h"
+#include "script/script_host.h"
+#include "script/script_value.h"
+#include "sound/sound_manager.h"
+#include "system/application_identity.h"
+#include "system/history_store.h"
+
+namespace {
+
+// No play-data file of ours comes near this; a larger file is not read into
+// memory at all.
+constexpr u64 kMaxPlayDataFileSize = u64{1} << 31;
+
+u64 Get64(const std::vector<u8>& bytes, u64 at) {
+    u64 value = 0;
+    std::memcpy(&value, bytes.data() + at, 8);
+    return value;
+}
+void Put64(std::vector<u8>& bytes, u64 at, u64 value) {
+    std::memcpy(bytes.data() + at, &value, 8);
+}
+
+// Appends a section and notes its offset and size in the header; an empty
+// section stays absent (0, 0).
+void AddSection(std::vector<u8>& out, u64 field, const u8* data, u64 size) {
+    if (size == 0) return;
+    Put64(out, field, out.size());
+    Put64(out, field + 8, size);
+    out.insert(out.end(), data, data + size);
+}
+void AddSection(std::vector<u8>& out, u64 field, const std::vector<u8>& data) {
+    AddSection(out, field, data.data(), data.size());
+}
+
+// The sound manager writes its layer records through a file at the file's
+// own positions. They are written into a scratch file at the same position
+// and read back, so the offsets inside the records come out as they will
+// stand in the play-data file.
+bool SaveSoundLayers(classSoundManager& manager, const std::string& scratchPath, u64 start, std::vector<u8>& out,
+                     int64& firstOffset, int64& count) {
+    firstOffset = 0;
+    count = 0;
+    classFile scratch;
+    if (!scratch.OpenWrite(scratchPath, false)) return false;
+    bool ok = scratch.Seek(static_cast<int64>(start), 0) == start &&
+              manager.SaveLayers(scratch, &firstOffset, &count) && count > 0;
+    const u64 end = scratch.Tell();
+    scratch.Close();
+    if (ok && end > start && static_cast<u64>(firstOffset) == start) {
+        out.resize(end - start);
+        classFile reader;
+        ok = reader.OpenRead(scratchPath, false) && reader.ReadAt(start, out.data(), out.size()) == out.size();
+    } else {
+        ok = false;
+    }
+    ::unlink(scratchPath.c_str());
+    if (!ok) {
+        out.clear();
+        firstOffset = 0;
+        count = 0;
+    }
+    return ok;
+}
+
+std::string IndexTitleText() {
+    std::string text;
+    g_nomalVariables.Update("IndexTitle", 0, [&text](classScriptValue& value) {
+        classScriptValue copy = value;
+        if (const std::string* s = copy.AsString()) text = *s;
+    });
+    return text;
+}
+
+bool ReadWholePlayDataFile(const std::string& path, std::vector<u8>& bytes) {
+    bytes.clear();
+    classFile file;
+    if (!file.OpenRead(path, false)) return false;
+    const u64 size = file.GetSize();
+    if (size == kFileError || size > kMaxPlayDataFileSize) return false;
+    bytes.resize(size);
+    if (size != 0 && file.ReadAt(0, bytes.data(), size) != size) {
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string MakeDataFolderPath(const std::string& name) {
+    classApplication* application = GetApplication();
+    // The folder is set before any thread starts and not changed after.
+    return (application != nullptr ? application->dataFolder : std::string()) + name;
+}
+
+std::string MakePlayDataPath(int64 slot) {
+    char name[260];
+    std::snprintf(name, sizeof name, "save%4.4lld.dat", static_cast<long long>(slot));
+    return MakeDataFolderPath(name);
+}
+
+bool IsValidPlayData(const std::vector<u8>& bytes) {
+    return bytes.size() >= kPlayDataHeaderSize && std::memcmp(bytes.data(), kPlayDataMagic, 16) == 0 &&
+           std::memcmp(bytes.data() + 16, g_applicationGuid, 16) == 0;
+}
+
+bool ReadValidPlayData(const std::string& path, std::vector<u8>& bytes) {
+    if (ReadWholePlayDataFile(path, bytes) && IsValidPlayData(bytes)) return true;
+    bytes.clear();
+    return false;
+}
+
+bool IsPlayDataFileValid(const std::string& path) {
+    std::vector<u8> bytes;
+    return ReadValidPlayData(path, bytes);
+}
+
+void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector<u8>& out) {
+    using namespace playdata;
+    out.assign(kPlayDataHeaderSize, 0);
+    std::memcpy(out.data(), kPlayDataMagic, 16);
+    std::memcpy(out.data() + 16, g_applicationGuid, 16);
+    classApplication* application = GetApplication();
+    if (application == nullptr) return;
+    Put64(out, kTextColor, static_cast<u64>(application->textColor.load()));
+    out[kVoiceStarted] = application->voiceStartedSinceKeyWait.load() != 0 ? 1 : 0;
+    Put64(out, kLastVoiceLayer, static_cast<u64>(application->lastVoiceLayer.load()));
+    out[kBacklogPageStarted] = application->backlogPageStarted.load() != 0 ? 1 : 0;
+
+    classCriticalSectionLock hold(application->GetLock());
+    // The last voice is always written, one zero byte when there is none.
+    const std::string& voice = application->lastVoiceFile;
+    AddSection(out, kLastVoice, reinterpret_cast<const u8*>(voice.c_str()), ::strnlen(voice.c_str(), voice.size()) + 1);
+
+    std::vector<u8> section;
+    SaveTree(application->mainScene, section);
+    AddSection(out, kScene, section);
+
+    section.clear();
+    if (application->soundManager != nullptr) {
+        int64 first = 0;
+        int64 count = 0;
+        const std::string scratch = MakeDataFolderPath("save-layers.tmp");
+        if (SaveSoundLayers(*application->soundManager, scratch, out.size(), section, first, count)) {
+            out.insert(out.end(), section.begin(), section.end());
+            Put64(out, kSound, static_cast<u64>(first));
+            Put64(out, kSound + 8, static_cast<u64>(count));
+        }
+    }
+
+    if (application->mainScriptContext != nullptr) {
+        classMemoryStream frames;
+        application->mainScriptContext->SerializeFrames(frames);
+        AddSection(out, kFrames, frames.Data(), frames.Size());
+    }
+
+    section.clear();
+    SerializeBacklog(g_historyLog, section);
+    AddSection(out, kBacklog, section);
+
+    section.clear();
+    g_nomalVariables.WriteRecord(section);
+    AddSection(out, kVariables, section);
+
+    // Asking for "IndexTitle" creates it, empty, as a script reading it would.
+    const std::string title = IndexTitleText();
+    const std::string& index = indexText.empty() ? title : indexText;
+    const std::size_t indexLength = ::strnlen(index.c_str(), index.size());
+    if (indexLength != 0) AddSection(out, kIndex, reinterpret_cast<const u8*>(index.c_str()), indexLength + 1);
+
+    section.clear();
+    CaptureSaveThumbnail(application->mainScene, section);
+    AddSection(out, kThumbnail, section);
+
+    if (embedSlotZero) {
+        section.clear();
+        if (ReadWholePlayDataFile(MakePlayDataPath(0), section)) AddSection(out, kSlotZero, section);
+    }
+}
+
+bool WritePlayData(const std::string& path, const std::string& indexText) {
+    bool written = false;
+    if (g_autoSnapshotTaken.load()) {
+        // Inside an interrupt the state to keep is the one from its start.
+        written = CopyFileUtf8(MakeDataFolderPath("save----.dat"), path, false);
+    } else {
+        // Slot 0's own save carries no copy of the slot-0 file: it would be
+        // the previous one, which holds its predecessor, and so on for ever.
+        const bool embed = path != MakePlayDataPath(0);
+        std::vector<u8> bytes;
+        BuildPlayData(indexText, embed, bytes);
+        written = WriteFileAtomically(path, bytes.data(), bytes.size());
+    }
+    return written;
+}
+
+bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
+    using namespace playdata;
+    if (!IsValidPlayData(bytes)) return false;
+    classApplication* application = GetApplication();
+    if (application == nullptr) return false;
+    const u64 fileSize = bytes.size();
+
+    ::unlink(MakePlayDataPath(0).c_str());
+
+    classCriticalSectionLock hold(application->GetLock());
+    classGraphicObject* scene = application->mainScene;
+    if (scene != nullptr) {
+        while (!scene->children.empty()) classGraphicObject::Delete(&scene->children.begin()->second);
+    }
+    if (application->soundManager != nullptr) application->soundManager->DeleteAllLayers();
+    if (application->mainScriptContext != nullptr) application->mainScriptContext->PopAllFrames();
+    g_historyLog.Clear();
+
+    application->textColor.store(static_cast<int64>(Get64(bytes, kTextColor)));
+    application->voiceStartedSinceKeyWait.store(bytes[kVoiceStarted] != 0 ? 1 : 0);
+    application->lastVoiceLayer.store(static_cast<int64>(Get64(bytes, kLastVoiceLayer)));
+    application->backlogPageStarted.store(bytes[kBacklogPageStarted] != 0 ? 1 : 0);
+
+    // A section is present when it starts inside the file; it is cut to the
+    // bytes the file holds.
+    auto present = [&](u64 field, const u8*& data, u64& size) {
+        const u64 offset = Get64(bytes, field);
+        if (offset == 0 || offset >= fileSize) return false;
+        data = bytes.data() + offset;
+        size = std::min(Get64(bytes, field + 8), fileSize - offset);
+        return true;
+    };
+    const u8* data = nullptr;
+    u64 size = 0;
+    if (present(kLastVoice, data, size))
+        application->lastVoiceFile.assign(reinterpret_cast<const char*>(data),
+                                          ::strnlen(reinterpret_cast<const char*>(data), fileSize - Get64(bytes, kLastVoice)));
+    if (present(kScene, data, size)) LoadGraphicTree(scene, data, size);
+    {
+        const u64 first = Get64(bytes, kSound);
+        if (first != 0 && first < fileSize && application->soundManager != nullptr)
+            application->soundManager->LoadLayers(bytes.data(), fileSize, static_cast<int64>(first),
+                                                  static_cast<int64>(Get64(bytes, kSound + 8)));
+    }
+    if (present(kFrames, data, size) && application->mainScriptContext != nullptr)
+        application->mainScriptContext->DeserializeFrames(data, size);
+    if (present(kBacklog, data, size)) DeserializeBacklog(g_historyLog, data, size);
+    if (present(kVariables, data, size)) g_nomalVariables.ReadRecord(data, size);
+
+    const u64 copyOffset = Get64(bytes, kSlotZero);
+    const u64 copySize = Get64(bytes, kSlotZero + 8);
+    const u64 variablesOffset = Get64(bytes, kVariables);
+    const u64 variablesSize = Get64(bytes, kVariables + 8);
+    // The copy must lie after the variables (compared without overflow) and wholly inside the file.
+    const bool afterVariables = variablesSize <= ~u64{0} - variablesOffset
+                                    ? copyOffset > variablesOffset + variablesSize
+                                    : false;
+    if (afterVariables && copyOffset < fileSize && copySize > 0 && copySize <= fileSize - copyOffset)
+        WriteFileAtomically(MakePlayDataPath(0), bytes.data() + copyOffset, copySize);
+    return true;
+}
+
+bool LoadPlayData(const std::string& path) {
+    std::vector<u8> bytes;
+    if (!ReadValidPlayData(path, bytes)) return false;
+    return LoadPlayDataBytes(bytes);
+}
+
+bool TakePlayDataThumbnail(const std::vector<u8>& bytes, std::vector<u8>& out) {
+    using namespace playdata;
+    if (!IsValidPlayData(bytes)) return false;
+    const u64 offset = Get64(bytes, kThumbnail);
+    const u64 size = Get64(bytes, kThumbnail + 8);
+    if (size == 0 || offset > bytes.size() || size > bytes.size() - offset) return false;
+    out.assign(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+               bytes.begin() + static_cast<std::ptrdiff_t>(offset + size));
+    return true;
+}
+
+void TakePlayDataIndex(const std::vector<u8>& bytes, std::string& out) {
+    using namespace playdata;
+    out.clear();
+    if (!IsValidPlayData(bytes)) return;
+    const u64 offset = Get64(bytes, kIndex);
+    const u64 size = Get64(bytes, kIndex + 8);
+    if (size == 0 || offset > bytes.size() || size > bytes.size() - offset) return;
+    const char* text = reinterpret_cast<const char*>(bytes.data() + offset);
+    out.assign(text, ::strnlen(text, static_cast<std::size_t>(size)));
+}
+
+bool ReadPlayDataThumbnail(const std::string& path, std::vector<u8>& out) {
+    std::vector<u8> bytes;
+    return ReadValidPlayData(path, bytes) && TakePlayDataThumbnail(bytes, out);
+}
+
+bool ReadPlayDataIndex(const std::string& path, std::string& out) {
+    out.clear();
+    std::vector<u8> bytes;
+    if (!ReadValidPlayData(path, bytes)) return false;
+    TakePlayDataIndex(bytes, out);
+    return true;
+}
+
+void RegisterPlayDataSubsystem() {
+    QuePlayDataService service;
+    service.isValid = IsPlayDataFileValid;
+    service.write = WritePlayData;
+    service.load = LoadPlayData;
+    service.wakeAllWaiters = [] { g_inputManager.WakeAllWaiters(); };
+    SetQuePlayDataService(service);
+    GetSharedResourceHooks().readPlayDataThumbnail = ReadPlayDataThumbnail;
+    // The main script's snapshot on entering an interrupt is a save like any other.
+    InstallInterruptSnapshotWriter();
+}

@@ -1,0 +1,69 @@
+// The backlog store and its play-data section.
+#include "system/history_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Entries = std::vector<classHistoryLog::Entry>;
+
+std::vector<u8> Bytes(const std::string& s) {
+    return std::vector<u8>(s.begin(), s.end());
+}
+
+TEST(HistoryStore, LinesGoToTheNewestEntryAndClearEmpties) {
+    classHistoryLog log;
+    log.AddLine("first");  // makes the first entry
+    log.NewEntry();
+    log.AddLine("second");
+    log.AddLine("!<voicev01.ogg");
+    EXPECT_EQ(log.Snapshot(), (Entries{{"first"}, {"second", "!<voicev01.ogg"}}));
+    log.Clear();
+    EXPECT_EQ(log.Size(), 0u);
+}
+
+TEST(HistoryStore, SectionHoldsEachStringWithItsZeroAndAZeroPerEntry) {
+    classHistoryLog log;
+    log.Replace(Entries{{"a", "!<voicev1"}, {}, {"bc"}});
+    std::vector<u8> out;
+    SerializeBacklog(log, out);
+    EXPECT_EQ(out, Bytes(std::string("a\0!<voicev1\0\0" "\0" "bc\0\0", 18)));
+
+    std::vector<u8> empty;
+    SerializeBacklog(classHistoryLog(), empty);
+    EXPECT_TRUE(empty.empty());
+}
+
+TEST(HistoryStore, ReadingGivesBackExactlyTheEntriesWritten) {
+    // Two entries come back as two: a save and load adds no blank page.
+    for (const Entries& entries : {Entries{{"one", "two"}, {"three"}}, Entries{{}, {"x"}, {}}, Entries{}}) {
+        classHistoryLog log;
+        log.Replace(entries);
+        std::vector<u8> bytes;
+        SerializeBacklog(log, bytes);
+        classHistoryLog back;
+        back.AddLine("stale");
+        DeserializeBacklog(back, bytes.data(), bytes.size());
+        EXPECT_EQ(back.Snapshot(), entries);
+    }
+}
+
+TEST(HistoryStore, CutSectionsStayInsideTheirBytes) {
+    classHistoryLog log;
+    // The last string has no zero: it ends at the section's end and its
+    // entry is kept.
+    const std::vector<u8> cut = Bytes(std::string("a\0\0bc", 5));
+    DeserializeBacklog(log, cut.data(), cut.size());
+    EXPECT_EQ(log.Snapshot(), (Entries{{"a"}, {"bc"}}));
+    // The size given, not the zero beyond it, ends the section.
+    const std::vector<u8> longer = Bytes(std::string("xyz\0", 4));
+    DeserializeBacklog(log, longer.data(), 2);
+    EXPECT_EQ(log.Snapshot(), (Entries{{"xy"}}));
+    DeserializeBacklog(log, nullptr, 0);
+    EXPECT_EQ(log.Size(), 0u);
+}
+
+}  // namespace

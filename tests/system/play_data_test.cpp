@@ -1,0 +1,304 @@
+// Play-data files: paths, the header's bytes, validation before any change,
+// the slot-0 and snapshot rules and atomic replacement.
+#include "system/play_data.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/application.h"
+#include "foundation/atomic_file.h"
+#include "presentation/graphic_object.h"
+#include "script/global_variables.h"
+#include "script/script_host.h"
+#include "script/script_value.h"
+#include "support/le_bytes.h"
+#include "support/presentation/fake_scene_services.h"
+#include "support/temp_folder.h"
+#include "system/history_store.h"
+
+using testbytes::LeBytes;
+
+namespace {
+
+u64 At64(const std::vector<u8>& b, size_t at) {
+    u64 v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | b.at(at + i);
+    return v;
+}
+
+const u8 kMagic[16] = {0, 'V', 'E', 'L', 'K', '2', 'D', 'A', 'T', 'A', 'F', 'I', 'L', 'E', ' ', ' '};
+const u8 kGuid[16] = {0xF3, 0x78, 0xB5, 0xED, 0xDB, 0x43, 0x30, 0x49, 0xA3, 0x78, 0x84, 0x6D, 0x9A, 0x82, 0x2E, 0x3F};
+
+// A header of zeros with the magic and the identity; sections patched in by the test.
+LeBytes HandHeader() {
+    LeBytes b;
+    for (u8 c : kMagic) b.U8(c);
+    for (u8 c : kGuid) b.U8(c);
+    b.Zeros(1008 - 32);
+    return b;
+}
+
+classScriptValue Text(const std::string& s) {
+    classScriptValue v;
+    v.SetString(s);
+    return v;
+}
+
+class PlayDataTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(InitApplication());
+        app = GetApplication();
+        app->dataFolder = folder.Path().string() + "/";
+        app->mainScene = classGraphicObject::New();
+        g_nomalVariables.Clear();
+        g_historyLog.Clear();
+        g_autoSnapshotTaken.store(false);
+    }
+    void TearDown() override {
+        SetFileFaultForTesting(FileFault::None);
+        g_autoSnapshotTaken.store(false);
+        g_nomalVariables.Clear();
+        g_historyLog.Clear();
+        classGraphicObject::Delete(app->mainScene);
+        app->mainScene = nullptr;
+        ShutdownApplication();
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(folder / name); }
+
+    FakeSceneServices services;
+    testfiles::TempFolder folder;
+    classApplication* app = nullptr;
+};
+
+TEST_F(PlayDataTest, SlotPathsHaveAtLeastFourDigits) {
+    EXPECT_EQ(MakePlayDataPath(0), folder / "save0000.dat");
+    EXPECT_EQ(MakePlayDataPath(3), folder / "save0003.dat");
+    EXPECT_EQ(MakePlayDataPath(10000), folder / "save10000.dat");
+    EXPECT_EQ(MakeDataFolderPath("save----.dat"), folder / "save----.dat");
+}
+
+TEST_F(PlayDataTest, HeaderAndSectionsFollowTheLayout) {
+    app->textColor.store(0x112233);
+    app->voiceStartedSinceKeyWait.store(1);
+    app->lastVoiceLayer.store(5);
+    app->backlogPageStarted.store(1);
+    app->lastVoiceFile = "v01.ogg";
+    g_historyLog.Replace({{"a", "b"}});
+    g_nomalVariables.Set("IndexTitle", 0, Text("Chapter 1"));
+
+    std::vector<u8> b;
+    BuildPlayData("", true, b);
+    ASSERT_GE(b.size(), 1008u);
+    EXPECT_EQ(std::vector<u8>(b.begin(), b.begin() + 16), std::vector<u8>(kMagic, kMagic + 16));
+    EXPECT_EQ(std::vector<u8>(b.begin() + 16, b.begin() + 32), std::vector<u8>(kGuid, kGuid + 16));
+    EXPECT_EQ(At64(b, 32), 0x112233u);
+    EXPECT_EQ(b[40], 1);
+    EXPECT_EQ(At64(b, 48), 5u);
+    EXPECT_EQ(b[920], 1);
+    for (size_t i = 72; i < 872; ++i) ASSERT_EQ(b[i], 0) << i;
+    // Last voice "v01.ogg" and its zero at 1008.
+    EXPECT_EQ(At64(b, 56), 1008u);
+    EXPECT_EQ(At64(b, 64), 8u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.data() + 1008)), "v01.ogg");
+    // The scene: the bare root's record, 152 + 8 key + 1 text NUL + 208 for slot 0.
+    EXPECT_EQ(At64(b, 872), 1016u);
+    EXPECT_EQ(At64(b, 880), 369u);
+    // No sound manager, no script context: both absent.
+    EXPECT_EQ(At64(b, 888), 0u);
+    EXPECT_EQ(At64(b, 896), 0u);
+    EXPECT_EQ(At64(b, 904), 0u);
+    EXPECT_EQ(At64(b, 912), 0u);
+    // Backlog "a\0b\0\0" directly after the scene.
+    EXPECT_EQ(At64(b, 928), 1385u);
+    EXPECT_EQ(At64(b, 936), 5u);
+    EXPECT_EQ(std::vector<u8>(b.begin() + 1385, b.begin() + 1390), (std::vector<u8>{'a', 0, 'b', 0, 0}));
+    EXPECT_EQ(At64(b, 944), 1390u);
+    const u64 indexAt = 1390 + At64(b, 952);
+    EXPECT_EQ(At64(b, 960), indexAt);
+    EXPECT_EQ(At64(b, 968), 10u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.data() + indexAt)), "Chapter 1");
+    // No device, so no thumbnail; no save0000.dat, so no copy.
+    EXPECT_EQ(At64(b, 976), 0u);
+    EXPECT_EQ(At64(b, 992), 0u);
+    EXPECT_EQ(b.size(), indexAt + 10);
+}
+
+TEST_F(PlayDataTest, SaveAndLoadRestoreTheStateAndSaveAgainIdentically) {
+    app->textColor.store(0xABCDEF);
+    app->lastVoiceFile = "voice\\a01.ogg";
+    g_historyLog.Replace({{"line one", "!<voicea01.ogg"}, {"line two"}});
+    g_nomalVariables.Set("score", 0, Text("12"));
+    std::vector<int64> path{4, 1};
+    classGraphicObject::CreateAtPath(app->mainScene, path)->SetFileTexture("cg.png");
+    const std::string slot = MakePlayDataPath(5);
+    ASSERT_TRUE(WritePlayData(slot));
+    const std::vector<u8> first = folder.Get("save0005.dat");
+
+    app->textColor.store(0);
+    app->lastVoiceFile.clear();
+    g_historyLog.Replace({{"other"}});
+    g_nomalVariables.Clear();
+    classGraphicObject::CreateAtPath(app->mainScene, std::vector<int64>{9});
+
+    ASSERT_TRUE(LoadPlayData(slot));
+    EXPECT_EQ(app->textColor.load(), 0xABCDEF);
+    EXPECT_EQ(app->lastVoiceFile, "voice\\a01.ogg");
+    EXPECT_EQ(g_historyLog.Snapshot(), (std::vector<classHistoryLog::Entry>{{"line one", "!<voicea01.ogg"}, {"line two"}}));
+    classScriptValue score;
+    EXPECT_TRUE(g_nomalVariables.TryGet("score", 0, score));
+    EXPECT_EQ(classGraphicObject::FindByPath(app->mainScene, std::vector<int64>{9}), nullptr);
+    EXPECT_NE(classGraphicObject::FindByPath(app->mainScene, path), nullptr);
+
+    ASSERT_TRUE(WritePlayData(slot));
+    EXPECT_EQ(folder.Get("save0005.dat"), first);
+}
+
+TEST_F(PlayDataTest, InvalidFilesAreRefusedBeforeAnythingChanges) {
+    folder.Put("save0000.dat", std::vector<u8>{1, 2, 3});
+    g_historyLog.Replace({{"kept"}});
+    app->textColor.store(77);
+    std::vector<u8> shortFile = HandHeader();
+    shortFile.pop_back();  // 1007 bytes
+    std::vector<u8> foreign = HandHeader();
+    foreign[1] = 'X';
+    std::vector<u8> otherGame = HandHeader();
+    otherGame[31] ^= 1;
+    folder.Put("save0001.dat", shortFile);
+    folder.Put("save0002.dat", foreign);
+    folder.Put("save0003.dat", otherGame);
+    for (int64 slot : {1, 2, 3, 4}) {
+        EXPECT_FALSE(IsPlayDataFileValid(MakePlayDataPath(slot))) << slot;
+        EXPECT_FALSE(LoadPlayData(MakePlayDataPath(slot))) << slot;
+        std::string index = "x";
+        EXPECT_FALSE(ReadPlayDataIndex(MakePlayDataPath(slot), index));
+        EXPECT_TRUE(index.empty());
+        std::vector<u8> thumbnail;
+        EXPECT_FALSE(ReadPlayDataThumbnail(MakePlayDataPath(slot), thumbnail));
+    }
+    EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{1, 2, 3}));
+    EXPECT_EQ(g_historyLog.Snapshot(), (std::vector<classHistoryLog::Entry>{{"kept"}}));
+    EXPECT_EQ(app->textColor.load(), 77);
+}
+
+TEST_F(PlayDataTest, SlotZeroTravelsInsideEverySaveButItsOwn) {
+    const std::vector<u8> zero = {'s', 'l', 'o', 't', '0'};
+    folder.Put("save0000.dat", zero);
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(5)));
+    std::vector<u8> five = folder.Get("save0005.dat");
+    const u64 at = At64(five, 992);
+    ASSERT_EQ(At64(five, 1000), 5u);
+    EXPECT_EQ(std::vector<u8>(five.begin() + static_cast<long>(at), five.begin() + static_cast<long>(at) + 5), zero);
+    EXPECT_EQ(at + 5, five.size());
+
+    // Slot 0's own save embeds nothing, so it does not grow save by save.
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(0)));
+    std::vector<u8> own = folder.Get("save0000.dat");
+    EXPECT_EQ(At64(own, 992), 0u);
+    EXPECT_EQ(At64(own, 1000), 0u);
+
+    // Loading slot 5 puts its copy back byte for byte.
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(5)));
+    EXPECT_EQ(folder.Get("save0000.dat"), zero);
+}
+
+TEST_F(PlayDataTest, LoadingWithoutACopyDeletesSlotZero) {
+    folder.Put("save0005.dat", HandHeader());
+    folder.Put("save0000.dat", std::vector<u8>{9});
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(5)));
+    EXPECT_FALSE(Exists("save0000.dat"));
+
+    // Slot 0 loading itself with no copy inside removes itself.
+    folder.Put("save0000.dat", HandHeader());
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(0)));
+    EXPECT_FALSE(Exists("save0000.dat"));
+}
+
+TEST_F(PlayDataTest, CopyBeforeTheVariablesOrPastTheFileIsNotRestored) {
+    LeBytes file = HandHeader();
+    file.Text("ab").Z();  // 1008: a variables "section" of 3 bytes, then the copy
+    file.Text("COPY");
+    file.PatchU64(944, 1008).PatchU64(952, 3);
+    file.PatchU64(992, 1011).PatchU64(1000, 5);  // one byte past the end
+    folder.Put("save0006.dat", file);
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
+    EXPECT_FALSE(Exists("save0000.dat"));
+
+    file.PatchU64(1000, 4);
+    file.PatchU64(952, ~u64{0} - 1000);  // variables end wraps around
+    folder.Put("save0006.dat", file);
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
+    EXPECT_FALSE(Exists("save0000.dat"));
+
+    file.PatchU64(944, 0).PatchU64(952, 0);
+    folder.Put("save0006.dat", file);
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
+    EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{'C', 'O', 'P', 'Y'}));
+}
+
+TEST_F(PlayDataTest, AFailedWriteKeepsTheOldSlotAndSaysSo) {
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(2)));
+    const std::vector<u8> before = folder.Get("save0002.dat");
+    g_historyLog.Replace({{"newer"}});
+    SetFileFaultForTesting(FileFault::DiskFull);
+    EXPECT_FALSE(WritePlayData(MakePlayDataPath(2)));
+    SetFileFaultForTesting(FileFault::None);
+    EXPECT_EQ(folder.Get("save0002.dat"), before);
+}
+
+TEST_F(PlayDataTest, InsideAnInterruptTheSnapshotIsCopied) {
+    std::vector<u8> snapshot = HandHeader();
+    snapshot.push_back(42);
+    folder.Put("save----.dat", snapshot);
+    g_autoSnapshotTaken.store(true);
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(7)));
+    EXPECT_EQ(folder.Get("save0007.dat"), snapshot);
+}
+
+TEST_F(PlayDataTest, IndexAndThumbnailReadersStayInsideTheFile) {
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(1)));
+    std::vector<u8> saved = folder.Get("save0001.dat");
+    EXPECT_EQ(At64(saved, 960), 0u);  // empty "IndexTitle": no index section
+    classScriptValue title;
+    EXPECT_TRUE(g_nomalVariables.TryGet("IndexTitle", 0, title));  // made by the save
+    std::string index = "stale";
+    EXPECT_TRUE(ReadPlayDataIndex(MakePlayDataPath(1), index));
+    EXPECT_TRUE(index.empty());
+
+    // An index without its zero ends at the file's end; a thumbnail reaching
+    // past it is not handed out.
+    LeBytes file = HandHeader();
+    file.Text("BMDATA").Text("Title");
+    file.PatchU64(976, 1008).PatchU64(984, 6);
+    file.PatchU64(960, 1014).PatchU64(968, 5);
+    folder.Put("save0008.dat", file);
+    EXPECT_TRUE(ReadPlayDataIndex(MakePlayDataPath(8), index));
+    EXPECT_EQ(index, "Title");
+    std::vector<u8> thumbnail;
+    EXPECT_TRUE(ReadPlayDataThumbnail(MakePlayDataPath(8), thumbnail));
+    EXPECT_EQ(thumbnail, (std::vector<u8>{'B', 'M', 'D', 'A', 'T', 'A'}));
+    file.PatchU64(984, 20);
+    folder.Put("save0008.dat", file);
+    EXPECT_FALSE(ReadPlayDataThumbnail(MakePlayDataPath(8), thumbnail));
+}
+
+TEST_F(PlayDataTest, SectionsOutsideTheFileAreSkippedOneByOne) {
+    LeBytes file = HandHeader();
+    file.Text("b1").Z().Z();
+    file.PatchU64(928, 1008).PatchU64(936, 100);  // size cut to the file
+    file.PatchU64(872, 5000).PatchU64(880, 10);   // scene past the end
+    file.PatchU64(56, 1008 + 3).PatchU64(64, 0);  // last voice: the file's final zero
+    folder.Put("save0009.dat", file);
+    std::vector<int64> path{3};
+    classGraphicObject::CreateAtPath(app->mainScene, path);
+    app->lastVoiceFile = "old";
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(9)));
+    EXPECT_TRUE(app->mainScene->children.empty());  // cleared, nothing rebuilt
+    EXPECT_EQ(g_historyLog.Snapshot(), (std::vector<classHistoryLog::Entry>{{"b1"}}));
+    EXPECT_EQ(app->lastVoiceFile, "");
+}
+
+}  // namespace
