@@ -104,7 +104,7 @@ void classSharedTextureSource::TextureSize(classSharedResource* texture, int* wi
     if (height != nullptr) *height = realised ? texture->tileHeight : 0;
 }
 platform::GpuHandle classSharedTextureSource::PixelShader(classShaderResource* shader, platform::GpuDevice& device) {
-    return next_ != nullptr ? next_->PixelShader(shader, device) : 0;
+    return next_ != nullptr ? next_->PixelShader(shader, device) : classSceneDrawSource::PixelShader(shader, device);
 }
 
 // --- Registration ---

@@ -8,6 +8,7 @@
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "presentation/scene_draw.h"
+#include "presentation/shader_registry.h"
 #include "presentation/shared_texture_services.h"
 #include "support/fake_gpu_device.h"
 #include "support/le_bytes.h"
@@ -115,4 +116,15 @@ TEST_F(SharedTextureDrawTest, AMissingFileDrawsNothingUntilItArrives) {
     folder.Put("later.bmp", SmallBmp());
     DrawFrame();
     EXPECT_EQ(gpu->draws.size(), 1u);
+}
+
+TEST_F(SharedTextureDrawTest, ShadersAndTextStillReachTheirOwnAnswerers) {
+    // Installing the textures must not take the shader programs away from drawing.
+    classShaderResource* sepia = AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
+    ASSERT_NE(sepia, nullptr);
+    EXPECT_EQ(GetSceneServices().AcquireShader(kPixelShaderKind, ":Pixel.Sepia"), sepia);
+    EXPECT_NE(source.PixelShader(sepia, *gpu), 0u);
+    EXPECT_EQ(source.PixelShader(nullptr, *gpu), 0u);
+    ReleaseShader(sepia);
+    ReleaseShader(sepia);
 }
