@@ -8,8 +8,6 @@
 #include "foundation/text_encoding.h"
 #include "presentation/character_list.h"
 #include "presentation/scene_services.h"
-#include "presentation/text_realise.h"
-#include "script/script_threads.h"
 
 classGlyphSetTable g_glyphSets;
 
@@ -243,15 +241,4 @@ void ApplyPendingCharacterSets() {
 
 void SetGlyphImageBinder(GlyphImageBinder binder) {
     g_glyphImageBinder.store(binder, std::memory_order_release);
-}
-
-namespace {
-void RegisterStartupFont(const StartupFont& startupFont) {
-    DefineFont(startupFont.number, startupFont.face, startupFont.size, startupFont.width);
-}
-}  // namespace
-
-void RegisterGlyphSetSubsystem() {
-    SetStartupFontRegistrar(&RegisterStartupFont);
-    RegisterTextRealisation();
 }
