@@ -20,7 +20,7 @@ int64 Magnitude(int32 value) {
     return value < 0 ? -static_cast<int64>(value) : static_cast<int64>(value);
 }
 
-bool RealiseGlyphImage(classSharedResource& resource, platform::GpuDevice& device) {
+bool RealiseListedGlyph(classSharedResource& resource, platform::GpuDevice& device) {
     std::vector<u8> bytes;
     // Not there yet: the next draw tries again.
     if (!ReadWholeFile(resource.secondName, bytes, false)) return false;
@@ -164,7 +164,7 @@ void BoxFilterCoverage(const u8* coverage, int width, int height, std::vector<u8
 
 bool RealiseTextResource(classSharedResource& resource, platform::GpuDevice& device) {
     if (!resource.tiles.empty()) return true;
-    if (!resource.secondName.empty()) return RealiseGlyphImage(resource, device);
+    if (!resource.secondName.empty()) return RealiseListedGlyph(resource, device);
     return RealiseFontCharacter(resource, device);
 }
 
