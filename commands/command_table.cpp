@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "commands/choice_commands.h"
 #include "commands/expression_commands.h"
 #include "commands/graphic_commands.h"
 #include "commands/slot_commands.h"
@@ -81,8 +82,8 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"SoundGroupVolume", {0, 0, 0}, nullptr, {"No", "Volume"}},  // 59
     {"SoundGroupSilent", {0, 0, 0}, nullptr, {"No", "Value"}},  // 60
     {"SoundGroupAutomodeSkip", {0, 0, 0}, nullptr, {"No", "Value"}},  // 61
-    {"Select", {0, 0, 0}, nullptr, {"GraphicLayer", "Transition", "CursorMoveType"}},  // 62
-    {"Case", {0, 0, 0}, nullptr, {"Disable", "InKey", "InKeyTable", "InKeyMouse", "InKeyMouseWheel", "x", "y", "z", "GraphicLayer", "GraphicNomalFile", "GraphicSelectFile", "GraphicDecideFile", "GraphicDisableFile", "SoundLayer", "SoundNomalFile", "SoundSelectFile", "SoundDecideFile", "SoundDisableFile", "TextLayer", "Text", "TextNomalColor", "TextSelectColor", "TextDecideColor", "TextDisableColor", "InWindowMessage", "MoveOn", "MoveAfterward"}},  // 63
+    {"Select", {0, 0, 0}, CommandSelect, {"GraphicLayer", "Transition", "CursorMoveType"}},  // 62
+    {"Case", {0, 0, 0}, CommandCase, {"Disable", "InKey", "InKeyTable", "InKeyMouse", "InKeyMouseWheel", "x", "y", "z", "GraphicLayer", "GraphicNomalFile", "GraphicSelectFile", "GraphicDecideFile", "GraphicDisableFile", "SoundLayer", "SoundNomalFile", "SoundSelectFile", "SoundDecideFile", "SoundDisableFile", "TextLayer", "Text", "TextNomalColor", "TextSelectColor", "TextDecideColor", "TextDisableColor", "InWindowMessage", "MoveOn", "MoveAfterward"}},  // 63
     {"Quit", {0, 0, 0}, nullptr, {"Flag"}},  // 64
     {"Restart", {0, 0, 0}, nullptr, {"Flag"}},  // 65
     {"PlayDataLoad", {0, 0, 0}, nullptr, {"No"}},  // 66
