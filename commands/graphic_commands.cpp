@@ -1,13 +1,12 @@
 #include "commands/graphic_commands.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
+#include <string_view>
 
 #include "commands/graphic_arguments.h"
-#include "foundation/application.h"
 #include "presentation/que_records.h"
 #include "script/script_value.h"
+#include "system/play_data.h"
 
 namespace {
 
@@ -56,14 +55,6 @@ bool EndsWithNoCase(const std::string& name, const char* suffix) {
         if (a != b) return false;
     }
     return true;
-}
-
-std::string GraphicSlotFilePath(int64 no) {
-    // 64-bit all the way: a slot beyond 32 bits must not wrap onto a real slot.
-    char name[64];
-    std::snprintf(name, sizeof name, "save%4.4" PRId64 ".dat", no);
-    const classApplication* application = GetApplication();
-    return (application != nullptr ? application->dataFolder : std::string()) + name;
 }
 
 bool Builtin_GraphicAlter(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
@@ -176,7 +167,7 @@ bool Builtin_GraphicPlayDataThumbnail(classScriptContext& context,
         {arguments.size(), static_cast<size_t>(std::max(count, 0)), static_cast<size_t>(kThumbnailParams)});
     std::vector<classScriptValue> rewritten(arguments.begin(),
                                             arguments.begin() + static_cast<std::ptrdiff_t>(own));
-    if (no.IsSet()) rewritten[kAlterFile].SetString(GraphicSlotFilePath(no.Get()));
+    if (no.IsSet()) rewritten[kAlterFile].SetString(MakePlayDataPath(no.Get()));
     const int32 alterCount = static_cast<int32>(rewritten.size());
     PostCreate(args);
     return Builtin_GraphicAlter(context, rewritten, alterCount, result);

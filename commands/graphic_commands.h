@@ -36,7 +36,3 @@ bool Builtin_GraphicPlayDataThumbnail(classScriptContext& context,
 // True when `name` ends with `suffix`, ASCII letters compared without regard
 // to case; a name shorter than the suffix never matches.
 bool EndsWithNoCase(const std::string& name, const char* suffix);
-
-// The file of play-data slot `no` in the player's data folder: "save0007.dat"
-// for 7, at least four digits.
-std::string GraphicSlotFilePath(int64 no);

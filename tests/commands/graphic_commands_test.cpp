@@ -243,7 +243,6 @@ TEST_F(GraphicCommandsTest, ASaveSlotThumbnailIsAnAlterationOfTheSlotsFile) {
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(As<classQue_GraphicAlter_PlayDataThumbnail>(records, 1)->fileName,
               folder + "save4294967303.dat");
-    EXPECT_EQ(GraphicSlotFilePath(-1), folder + "save-0001.dat");
 }
 
 // ---- Slot commands ----

@@ -84,7 +84,8 @@ TEST_F(GraphicSceneTest, ScriptLinesBuildMoveHideAndDeleteObjects) {
         "Graphic(Layer=8, File=\"gone.png\")\n"
         "GraphicDelete(Layer=8)\n"
         "Graphic(Target=0, Layer=9, File=\"nowhere.png\")\n"
-        "GraphicFilter(Layer=10, File=\":Pixel.Sepia\")\n");
+        "GraphicFilter(Layer=10, File=\":Pixel.Sepia\")\n"
+        "Graphic(Target=3, Layer=11, File=\"both.png\")\n");
 
     classGraphicObject* background = At({5});
     ASSERT_NE(background, nullptr);
@@ -108,13 +109,16 @@ TEST_F(GraphicSceneTest, ScriptLinesBuildMoveHideAndDeleteObjects) {
     EXPECT_EQ(At({8}), nullptr) << "deleted in the same frame it was made";
     EXPECT_EQ(services_.TextureRefs(TextureKind_ImageFile, "gone.png"), 0) << "its texture went with it";
     EXPECT_EQ(At({9}), nullptr) << "Target 0 runs with no scene and changes nothing";
+    EXPECT_EQ(GetApplication()->overlayScene, nullptr) << "no transition runs";
+    ASSERT_NE(At({11}), nullptr) << "both scenes asked for: the missing overlay is passed over";
+    EXPECT_EQ(TextureName(At({11})), "both.png");
     classGraphicObject* filter = At({10});
     ASSERT_NE(filter, nullptr) << "a filter makes its object";
     EXPECT_EQ(filter->GetTextureKind(), TextureKind_Filter);
 
     std::vector<int64> keys;
     for (const auto& [key, child] : root_->children) keys.push_back(key.Value());
-    EXPECT_EQ(keys, (std::vector<int64>{5, 10}));
+    EXPECT_EQ(keys, (std::vector<int64>{5, 10, 11}));
 
     // Re-creating an object replaces it: the child and the old texture go.
     RunAndShowFrame("Graphic(Layer=5)");
