@@ -4,9 +4,12 @@
 #include <unordered_map>
 
 #include "commands/choice_commands.h"
+#include "commands/control_commands.h"
 #include "commands/expression_commands.h"
+#include "commands/flow_commands.h"
 #include "commands/graphic_commands.h"
 #include "commands/slot_commands.h"
+#include "commands/sound_commands.h"
 #include "commands/wait_command.h"
 
 // Handlers arrive with the commands' own areas; until then a record's handler
@@ -21,12 +24,12 @@
 // clang-format off
 const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {nullptr, {0, 0, 0}, nullptr, {}},  // 0: never matched
-    {"Dammy", {0, 0, 0}, nullptr, {}},  // 1
-    {"Apply", {0, 0, 0}, nullptr, {}},  // 2
+    {"Dammy", {0, 0, 0}, &CommandDammy, {}},  // 1
+    {"Apply", {0, 0, 0}, &CommandApply, {}},  // 2
     {"=", {0, 0, 0}, CommandAssign, {}},  // 3
     {"if", {0, 0, 0}, CommandIf, {}},  // 4
     {"else", {0, 0, 0}, CommandElse, {}},  // 5
-    {"return", {0, 0, 0}, nullptr, {}},  // 6
+    {"return", {0, 0, 0}, &CommandReturn, {}},  // 6
     {"ToString", {0, 0, 0}, CommandToString, {}},  // 7
     {"Graphic", {0, 0, 0}, Builtin_Graphic, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 8
     {"GraphicAlter", {0, 0, 0}, Builtin_GraphicAlter, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
@@ -42,61 +45,61 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"GraphicStop", {0, 0, 0}, Builtin_GraphicStop, {"Target", "Layer"}},  // 19
     {"GraphicPouse", {0, 0, 0}, Builtin_GraphicPouse, {"Target", "Layer"}},  // 20
     {"GraphicDelete", {0, 0, 0}, Builtin_GraphicDelete, {"Target", "Layer"}},  // 21
-    {"Apply", {0, 0, 0}, nullptr, {}},  // 22
+    {"Apply", {0, 0, 0}, &CommandApply, {}},  // 22
     {"GraphicSlot", {0, 0, 0}, Builtin_GraphicSlot, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 23
     {"GraphicSlotAlter", {0, 0, 0}, Builtin_GraphicSlotAlter, {"Target", "Layer", "No", "StartDelay", "Delay", "AfterDelay", "Time", "TimeGainStart", "TimeGainEnd", "Loop", "AutoDeleteFlag", "Position", "Scale", "Roll", "Transmittance", "Rate", "PositionCenter", "ScaleCenter", "RollCenter", "RollAxis", "PositionGainStart", "PositionGainEnd", "ScaleGainStart", "ScaleGainEnd"}},  // 24
     {"GraphicSlotDelete", {0, 0, 0}, Builtin_GraphicSlotDelete, {"Target", "Layer", "No"}},  // 25
-    {"Sound", {0, 0, 0}, nullptr, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 26
-    {"SoundAlter", {0, 0, 0}, nullptr, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 27
-    {"SoundStop", {0, 0, 0}, nullptr, {"Layer", "Time", "FinishToDelete"}},  // 28
-    {"SoundVolume", {0, 0, 0}, nullptr, {"Layer", "Time", "Volume"}},  // 29
-    {"SoundStopToVoice", {0, 0, 0}, nullptr, {"Time"}},  // 30
-    {"SoundPlayRepeatToJustBeforeVoice", {0, 0, 0}, nullptr, {"Layer"}},  // 31
-    {"ScriptJump", {0, 0, 0}, nullptr, {"File", "Label"}},  // 32
-    {"ScriptCall", {0, 0, 0}, nullptr, {"File", "Label", "Interrupt"}},  // 33
-    {"ScriptInterrupt", {0, 0, 0}, nullptr, {"File"}},  // 34
-    {"WindowTitle", {0, 0, 0}, nullptr, {"Text"}},  // 35
-    {"WindowIcon", {0, 0, 0}, nullptr, {"No"}},  // 36
-    {"SystemDataSave", {0, 0, 0}, nullptr, {}},  // 37
-    {"VariableReset", {0, 0, 0}, nullptr, {"Global", "Nomal", "Local"}},  // 38
+    {"Sound", {0, 0, 0}, &CommandSound, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 26
+    {"SoundAlter", {0, 0, 0}, &CommandSoundAlter, {"Layer", "File", "Volume", "Pan", "Loop", "Silent", "Stream", "FinishToDelete", "Play", "LoopFileNo"}},  // 27
+    {"SoundStop", {0, 0, 0}, &CommandSoundStop, {"Layer", "Time", "FinishToDelete"}},  // 28
+    {"SoundVolume", {0, 0, 0}, &CommandSoundVolume, {"Layer", "Time", "Volume"}},  // 29
+    {"SoundStopToVoice", {0, 0, 0}, &CommandSoundStopToVoice, {"Time"}},  // 30
+    {"SoundPlayRepeatToJustBeforeVoice", {0, 0, 0}, &CommandSoundPlayRepeatToJustBeforeVoice, {"Layer"}},  // 31
+    {"ScriptJump", {0, 0, 0}, &CommandScriptJump, {"File", "Label"}},  // 32
+    {"ScriptCall", {0, 0, 0}, &CommandScriptCall, {"File", "Label", "Interrupt"}},  // 33
+    {"ScriptInterrupt", {0, 0, 0}, &CommandScriptInterrupt, {"File"}},  // 34
+    {"WindowTitle", {0, 0, 0}, &CommandWindowTitle, {"Text"}},  // 35
+    {"WindowIcon", {0, 0, 0}, &CommandWindowIcon, {"No"}},  // 36
+    {"SystemDataSave", {0, 0, 0}, &CommandSystemDataSave, {}},  // 37
+    {"VariableReset", {0, 0, 0}, &CommandVariableReset, {"Global", "Nomal", "Local"}},  // 38
     {"OrignalCharactorSet", {0, 0, 0}, nullptr, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 39
     {"GraphicCharactorSet", {0, 0, 0}, nullptr, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 40
-    {"SystemScreenModeChange", {0, 0, 0}, nullptr, {"Value"}},  // 41
-    {"SystemTextColor", {0, 0, 0}, nullptr, {"Color"}},  // 42
-    {"SystemTextSpeed", {0, 0, 0}, nullptr, {"Speed"}},  // 43
-    {"SystemAutoSpeed", {0, 0, 0}, nullptr, {"Speed"}},  // 44
-    {"SystemKeyWaitVoiceStop", {0, 0, 0}, nullptr, {"Value"}},  // 45
-    {"SystemTranstionCut", {0, 0, 0}, nullptr, {"Value"}},  // 46
-    {"SystemTranstionCut.Is", {0, 0, 0}, nullptr, {}},  // 47
-    {"SystemSkipAlready", {0, 0, 0}, nullptr, {"Value"}},  // 48
-    {"SystemParametorSkipType", {0, 0, 0}, nullptr, {"Value"}},  // 49
-    {"SystemControl.SkipPlaying", {0, 0, 0}, nullptr, {"State"}},  // 50
-    {"SystemControl.AutoPlaying", {0, 0, 0}, nullptr, {"State"}},  // 51
-    {"SystemControl.SkipPlaying.Is", {0, 0, 0}, nullptr, {}},  // 52
-    {"SystemControl.AutoPlaying.Is", {0, 0, 0}, nullptr, {}},  // 53
-    {"SystemControl.NextSelectSkiping", {0, 0, 0}, nullptr, {}},  // 54
-    {"SystemControl.NextSelectSkiping.Is", {0, 0, 0}, nullptr, {}},  // 55
-    {"SystemControl.NextSelectSkiping.Abort", {0, 0, 0}, nullptr, {}},  // 56
-    {"SystemControl.WM_CLOSE.Disable", {0, 0, 0}, nullptr, {}},  // 57
-    {"SoundGroup", {0, 0, 0}, nullptr, {"No", "SoundNoStart", "SoundNoLast"}},  // 58
-    {"SoundGroupVolume", {0, 0, 0}, nullptr, {"No", "Volume"}},  // 59
-    {"SoundGroupSilent", {0, 0, 0}, nullptr, {"No", "Value"}},  // 60
-    {"SoundGroupAutomodeSkip", {0, 0, 0}, nullptr, {"No", "Value"}},  // 61
+    {"SystemScreenModeChange", {0, 0, 0}, &CommandSystemScreenModeChange, {"Value"}},  // 41
+    {"SystemTextColor", {0, 0, 0}, &CommandSystemTextColor, {"Color"}},  // 42
+    {"SystemTextSpeed", {0, 0, 0}, &CommandSystemTextSpeed, {"Speed"}},  // 43
+    {"SystemAutoSpeed", {0, 0, 0}, &CommandSystemAutoSpeed, {"Speed"}},  // 44
+    {"SystemKeyWaitVoiceStop", {0, 0, 0}, &CommandSystemKeyWaitVoiceStop, {"Value"}},  // 45
+    {"SystemTranstionCut", {0, 0, 0}, &CommandSystemTranstionCut, {"Value"}},  // 46
+    {"SystemTranstionCut.Is", {0, 0, 0}, &CommandSystemTranstionCutIs, {}},  // 47
+    {"SystemSkipAlready", {0, 0, 0}, &CommandSystemSkipAlready, {"Value"}},  // 48
+    {"SystemParametorSkipType", {0, 0, 0}, &CommandSystemParametorSkipType, {"Value"}},  // 49
+    {"SystemControl.SkipPlaying", {0, 0, 0}, &CommandSkipPlaying, {"State"}},  // 50
+    {"SystemControl.AutoPlaying", {0, 0, 0}, &CommandAutoPlaying, {"State"}},  // 51
+    {"SystemControl.SkipPlaying.Is", {0, 0, 0}, &CommandSkipPlayingIs, {}},  // 52
+    {"SystemControl.AutoPlaying.Is", {0, 0, 0}, &CommandAutoPlayingIs, {}},  // 53
+    {"SystemControl.NextSelectSkiping", {0, 0, 0}, &CommandNextSelectSkiping, {}},  // 54
+    {"SystemControl.NextSelectSkiping.Is", {0, 0, 0}, &CommandNextSelectSkipingIs, {}},  // 55
+    {"SystemControl.NextSelectSkiping.Abort", {0, 0, 0}, &CommandNextSelectSkipingAbort, {}},  // 56
+    {"SystemControl.WM_CLOSE.Disable", {0, 0, 0}, &CommandCloseDisable, {}},  // 57
+    {"SoundGroup", {0, 0, 0}, &CommandSoundGroup, {"No", "SoundNoStart", "SoundNoLast"}},  // 58
+    {"SoundGroupVolume", {0, 0, 0}, &CommandSoundGroupVolume, {"No", "Volume"}},  // 59
+    {"SoundGroupSilent", {0, 0, 0}, &CommandSoundGroupSilent, {"No", "Value"}},  // 60
+    {"SoundGroupAutomodeSkip", {0, 0, 0}, &CommandSoundGroupAutomodeSkip, {"No", "Value"}},  // 61
     {"Select", {0, 0, 0}, CommandSelect, {"GraphicLayer", "Transition", "CursorMoveType"}},  // 62
     {"Case", {0, 0, 0}, CommandCase, {"Disable", "InKey", "InKeyTable", "InKeyMouse", "InKeyMouseWheel", "x", "y", "z", "GraphicLayer", "GraphicNomalFile", "GraphicSelectFile", "GraphicDecideFile", "GraphicDisableFile", "SoundLayer", "SoundNomalFile", "SoundSelectFile", "SoundDecideFile", "SoundDisableFile", "TextLayer", "Text", "TextNomalColor", "TextSelectColor", "TextDecideColor", "TextDisableColor", "InWindowMessage", "MoveOn", "MoveAfterward"}},  // 63
-    {"Quit", {0, 0, 0}, nullptr, {"Flag"}},  // 64
-    {"Restart", {0, 0, 0}, nullptr, {"Flag"}},  // 65
-    {"PlayDataLoad", {0, 0, 0}, nullptr, {"No"}},  // 66
-    {"PlayDataSave", {0, 0, 0}, nullptr, {"No", "Index"}},  // 67
-    {"PlayDataCheck", {0, 0, 0}, nullptr, {"No"}},  // 68
-    {"PlayDataDelete", {0, 0, 0}, nullptr, {"No"}},  // 69
-    {"PlayDataGetIndex", {0, 0, 0}, nullptr, {"No"}},  // 70
-    {"PlayDataGetDate", {0, 0, 0}, nullptr, {"No"}},  // 71
+    {"Quit", {0, 0, 0}, &CommandQuit, {"Flag"}},  // 64
+    {"Restart", {0, 0, 0}, &CommandRestart, {"Flag"}},  // 65
+    {"PlayDataLoad", {0, 0, 0}, &CommandPlayDataLoad, {"No"}},  // 66
+    {"PlayDataSave", {0, 0, 0}, &CommandPlayDataSave, {"No", "Index"}},  // 67
+    {"PlayDataCheck", {0, 0, 0}, &CommandPlayDataCheck, {"No"}},  // 68
+    {"PlayDataDelete", {0, 0, 0}, &CommandPlayDataDelete, {"No"}},  // 69
+    {"PlayDataGetIndex", {0, 0, 0}, &CommandPlayDataGetIndex, {"No"}},  // 70
+    {"PlayDataGetDate", {0, 0, 0}, &CommandPlayDataGetDate, {"No"}},  // 71
     {"GraphicPlayDataThumbnail", {0, 0, 0}, Builtin_GraphicPlayDataThumbnail, {"Target", "Layer", "No", "x", "y", "z", "Hide", "StencilAction", "Transmittance"}},  // 72
-    {"HistoryReset", {0, 0, 0}, nullptr, {}},  // 73
-    {"History", {0, 0, 0}, nullptr, {}},  // 74
-    {"IsDebug", {0, 0, 0}, nullptr, {}},  // 75
-    {"IsNowSkipping", {0, 0, 0}, nullptr, {}},  // 76
+    {"HistoryReset", {0, 0, 0}, &CommandHistoryReset, {}},  // 73
+    {"History", {0, 0, 0}, &CommandHistory, {}},  // 74
+    {"IsDebug", {0, 0, 0}, &CommandIsDebug, {}},  // 75
+    {"IsNowSkipping", {0, 0, 0}, &CommandIsNowSkipping, {}},  // 76
     {"Config", {0, 0, 0}, nullptr, {}},  // 77
     {"Variable", {0, 0, 0}, nullptr, {"System", "Global", "Nomal", "Local", "Name", "ArraySize"}},  // 78
     {nullptr, {0, 0, 0}, nullptr, {}},  // 79: ends every walk

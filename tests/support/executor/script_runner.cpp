@@ -60,25 +60,6 @@ std::string RenderReal(double value) {
     return ec == std::errc() ? std::string(buffer, end) : "?";
 }
 
-// The integer a flow command reads from an argument, as a handler would.
-bool IntegerArgument(const std::vector<classScriptValue>& arguments, int32 count, int32 k, int64& out) {
-    if (k >= count || static_cast<size_t>(k) >= arguments.size()) return false;
-    classScriptValue copy = arguments[static_cast<size_t>(k)];
-    const int64* value = copy.AsInteger();
-    if (value == nullptr) return false;
-    out = *value;
-    return true;
-}
-
-bool TextArgument(const std::vector<classScriptValue>& arguments, int32 count, int32 k, std::string& out) {
-    if (k >= count || static_cast<size_t>(k) >= arguments.size()) return false;
-    classScriptValue copy = arguments[static_cast<size_t>(k)];
-    const std::string* value = copy.AsString();
-    if (value == nullptr) return false;
-    out = *value;
-    return true;
-}
-
 }  // namespace
 
 std::string Render(const classScriptValue& value) {
@@ -151,52 +132,6 @@ void RecordingTable::Dispatch(void* user, int32 index, classScriptContext& conte
 
 void RecordingTable::HandleFlowCommands(TestHost& host) {
     host_ = &host;
-    Handle("return",
-           [](classScriptContext& context, const std::vector<classScriptValue>&, int32, classScriptValue&) {
-               if (classScriptFrame* frame = context.GetCurrentFrame()) frame->SeekEnd();
-           });
-    Handle("ScriptCall", [](classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                            int32 count, classScriptValue&) {
-        std::string file, label;
-        TextArgument(arguments, count, 0, file);
-        TextArgument(arguments, count, 1, label);
-        classScriptFrame* pushed = nullptr;
-        if (!file.empty())
-            pushed = BeginScriptCall(context, file, label);
-        else if (classScriptFrame* frame = context.GetCurrentFrame())
-            pushed = context.CallLabel(*frame, label);
-        int64 interrupt = 0;
-        if (pushed != nullptr && IntegerArgument(arguments, count, 2, interrupt) && interrupt != 0)
-            pushed->interruptFlag = 1;
-    });
-    Handle("ScriptJump", [](classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                            int32 count, classScriptValue&) {
-        std::string file, label;
-        TextArgument(arguments, count, 0, file);
-        TextArgument(arguments, count, 1, label);
-        if (!file.empty()) {
-            BeginScriptJump(context, file, label);
-            return;
-        }
-        int64 target = 0;
-        classScriptFrame* frame = context.GetCurrentFrame();
-        if (frame != nullptr && IntegerArgument(arguments, count, 1, target) && target >= 0 &&
-            target <= frame->GetStatementCount())
-            frame->SetNextPc(static_cast<int32>(target));
-    });
-    Handle("ScriptInterrupt",
-           [&host](classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
-                   classScriptValue&) {
-               std::string file;
-               TextArgument(arguments, count, 0, file);
-               classScriptContext* main = host.GetMainScriptContext();
-               if (!file.empty()) BeginScriptInterrupt(main != nullptr ? *main : context, file);
-           });
-    Handle("Quit", [&host](classScriptContext& context, const std::vector<classScriptValue>&, int32,
-                           classScriptValue&) {
-        host.quitRequested.store(true);
-        context.PopAllFrames();
-    });
     Handle("IsNowSkipping",
            [](classScriptContext& context, const std::vector<classScriptValue>&, int32,
               classScriptValue& result) { result.SetInteger(context.skipFlag.load() ? 1 : 0); });

@@ -53,9 +53,9 @@ class RecordingTable {
     // Calls are recorded as "Name(arg, arg)"; "=" is not recorded unless asked.
     void Install(classScriptContext& context);
     void Handle(const std::string& name, TestHandler handler) { handlers_[name] = std::move(handler); }
-    // The flow commands ("return", "ScriptCall", "ScriptJump",
-    // "ScriptInterrupt", "Quit") as their handlers behave, over the frame
-    // operations; "IsNowSkipping" gives the skip flag of the statement.
+    // Keeps the host for the call limit; "IsNowSkipping" gives the skip flag
+    // of the statement instead of the application's skip state. The flow
+    // commands run their real handlers.
     void HandleFlowCommands(TestHost& host);
 
     std::vector<std::string> trace;

@@ -1,0 +1,318 @@
+#include "commands/flow_commands.h"
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <system_error>
+
+#include "commands/control_commands.h"
+#include "commands/flow_services.h"
+#include "commands/flow_arguments.h"
+#include "foundation/application.h"
+#include "foundation/file_times.h"
+#include "presentation/command_queue.h"
+#include "presentation/que_services.h"
+#include "script/already_read.h"
+#include "script/global_variables.h"
+#include "script/script_context.h"
+#include "script/script_frame.h"
+#include "script/script_host.h"
+#include "script/script_threads.h"
+#include "script/script_value.h"
+#include "system/system_files.h"
+
+using handlerargs::Integer;
+using handlerargs::Text;
+
+namespace {
+
+std::atomic<std::string (*)(int64)> g_makePlayDataPath{nullptr};
+std::atomic<bool (*)(const std::string&, std::string&)> g_readPlayDataIndex{nullptr};
+std::atomic<void (*)(const std::string&)> g_appendHistoryEntry{nullptr};
+std::atomic<void (*)()> g_resetHistory{nullptr};
+std::atomic<void (*)(classScriptContext&)> g_runBacklogScreen{nullptr};
+
+classScriptContext& MainContextOr(classScriptContext& fallback) {
+    classScriptContext* main = GetScriptHost().GetMainScriptContext();
+    return main != nullptr ? *main : fallback;
+}
+
+bool IsNextChoiceSkipping() {
+    const classApplication* application = GetApplication();
+    return application != nullptr && application->nextSelectSkipping.load() != 0;
+}
+
+void WaitFrameIfAny() {
+    if (classApplication* application = GetApplication()) application->WaitFrame();
+}
+
+// A slot is there when its file's times can be read.
+bool SlotExists(const std::string& path) {
+    return GetFileTimesUtf8(path, nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+void SetFlowCommandServices(const FlowCommandServices& services) {
+    g_makePlayDataPath.store(services.makePlayDataPath);
+    g_readPlayDataIndex.store(services.readPlayDataIndex);
+    g_appendHistoryEntry.store(services.appendHistoryEntry);
+    g_resetHistory.store(services.resetHistory);
+    g_runBacklogScreen.store(services.runBacklogScreen);
+}
+
+FlowCommandServices GetFlowCommandServices() {
+    FlowCommandServices services;
+    services.makePlayDataPath = g_makePlayDataPath.load();
+    services.readPlayDataIndex = g_readPlayDataIndex.load();
+    services.appendHistoryEntry = g_appendHistoryEntry.load();
+    services.resetHistory = g_resetHistory.load();
+    services.runBacklogScreen = g_runBacklogScreen.load();
+    return services;
+}
+
+std::string MakePlayDataPath(int64 no) {
+    if (auto make = g_makePlayDataPath.load()) return make(no);
+    // The number is 64-bit all the way: slot -1 is "save-0001.dat" and slot
+    // 10000 "save10000.dat", never a truncated 32-bit value.
+    char name[48];
+    std::snprintf(name, sizeof name, "save%4.4" PRId64 ".dat", no);
+    const classApplication* application = GetApplication();
+    return (application != nullptr ? application->dataFolder : std::string()) + name;
+}
+
+// ---- Script flow ----
+
+bool CommandReturn(classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                   classScriptValue&) {
+    if (classScriptFrame* frame = context.GetCurrentFrame()) frame->SeekEnd();
+    return true;
+}
+
+bool CommandScriptJump(classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                       int32 count, classScriptValue&) {
+    const auto file = Text(arguments, count, 0);
+    if (file.IsSet() && !file.Get().empty()) {
+        const auto label = Text(arguments, count, 1);
+        BeginScriptJump(context, file.Get(), label.Get());
+        return true;
+    }
+    // Within the script: only a statement that exists, or the end itself.
+    classScriptFrame* frame = context.GetCurrentFrame();
+    if (frame == nullptr) return true;
+    const auto target = Integer(arguments, count, 1);
+    if (target.IsSet() && target.Get() >= 0 && target.Get() <= frame->GetStatementCount())
+        frame->SetNextPc(static_cast<int32>(target.Get()));
+    return true;
+}
+
+bool CommandScriptCall(classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                       int32 count, classScriptValue&) {
+    const auto file = Text(arguments, count, 0);
+    const auto label = Text(arguments, count, 1);
+    const auto interrupt = Integer(arguments, count, 2);
+    classScriptFrame* pushed = nullptr;
+    if (file.IsSet() && !file.Get().empty()) {
+        pushed = BeginScriptCall(context, file.Get(), label.Get());
+    } else if (classScriptFrame* frame = context.GetCurrentFrame()) {
+        pushed = context.CallLabel(*frame, label.Get());
+    }
+    if (pushed == nullptr || !interrupt.IsSet() || interrupt.Get() == 0) return true;
+    if (IsNextChoiceSkipping()) ClearSceneAndReset();
+    {
+        std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+        pushed->interruptFlag = 1;
+    }
+    WakeAllScriptWaiters();
+    return true;
+}
+
+bool CommandScriptInterrupt(classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                            int32 count, classScriptValue&) {
+    const auto file = Text(arguments, count, 0);
+    if (!file.IsSet() || file.Get().empty()) return true;
+    BeginScriptInterrupt(MainContextOr(context), file.Get());
+    WakeAllScriptWaiters();
+    return true;
+}
+
+bool CommandQuit(classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                 classScriptValue&) {
+    if (classApplication* application = GetApplication()) application->RequestQuit();
+    context.PopAllFrames();
+    WakeAllScriptWaiters();
+    return true;
+}
+
+bool CommandRestart(classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                    classScriptValue&) {
+    if (IsNextChoiceSkipping()) ClearSceneAndReset();
+    context.PopAllFrames();
+    // Whichever thread asks, it is the game that starts over: the start-up
+    // thread swaps in what lies in the main context's loaded frames. A
+    // Function thread's own context is never swapped in.
+    classScriptContext& main = MainContextOr(context);
+    classScriptFrame start(kStartScript);  // loaded outside the frame lock
+    {
+        std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+        main.loadedFrames.clear();
+        main.loadedFrames.push_back(std::move(start));
+    }
+    if (&main == &context) context.selectPhase = 0;
+    if (classApplication* application = GetApplication()) application->restartRequested.store(1);
+    {
+        classQueHolder holder;
+        holder.NewGraphicAllDelete()->sceneMask = 1;
+        holder.Post();
+        holder.NewSoundAllDelete();
+        holder.Post();
+    }
+    WakeAllScriptWaiters();
+    return true;
+}
+
+// ---- Variables and system files ----
+
+bool CommandVariableReset(classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                          int32 count, classScriptValue&) {
+    const auto global = Integer(arguments, count, 0);
+    const auto nomal = Integer(arguments, count, 1);
+    const auto local = Integer(arguments, count, 2);
+    if (global.IsSet() && global.Get() != 0) g_globalVariables.Clear();
+    if (nomal.IsSet() && nomal.Get() != 0) g_nomalVariables.Clear();
+    if (local.IsSet() && local.Get() != 0) {
+        if (classScriptFrame* frame = context.GetCurrentFrame()) frame->localVariables.Clear();
+    }
+    return true;
+}
+
+bool CommandSystemDataSave(classScriptContext&, const std::vector<classScriptValue>&, int32,
+                           classScriptValue&) {
+    WriteSystemData();
+    WriteAlreadyData(g_alreadyReadList);
+    return true;
+}
+
+int64 GetGlobalVariableInt(std::string_view name) {
+    classScriptValue value;
+    if (!g_globalVariables.TryGet(name, 0, value)) return 0;
+    const int64* converted = value.AsInteger();
+    return converted != nullptr ? *converted : 0;
+}
+
+double GetGlobalVariableDouble(std::string_view name) {
+    classScriptValue value;
+    if (!g_globalVariables.TryGet(name, 0, value)) return 0.0;
+    const double* converted = value.AsReal();
+    return converted != nullptr ? *converted : 0.0;
+}
+
+// ---- Play data ----
+
+bool CommandPlayDataSave(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                         classScriptValue&) {
+    const auto no = Integer(arguments, count, 0);
+    if (!no.IsSet()) return true;
+    const auto index = Text(arguments, count, 1);
+    {
+        classQueHolder holder;
+        classQue_DataSave* save = holder.NewDataSave();
+        save->path = MakePlayDataPath(no.Get());
+        save->indexText = index.Get();
+        holder.Post();
+    }
+    // While a skip to the next choice holds commits back, the save waits in
+    // the queue with everything else and is written when the skip ends.
+    CommitQueue(GetMainQueue());
+    WaitFrameIfAny();
+    return true;
+}
+
+bool CommandPlayDataLoad(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                         classScriptValue&) {
+    const auto no = Integer(arguments, count, 0);
+    if (!no.IsSet()) return true;
+    const std::string path = MakePlayDataPath(no.Get());
+    // An empty or foreign slot changes nothing: no fade, no restart.
+    const QuePlayDataService service = GetQuePlayDataService();
+    const bool valid = service.isValid != nullptr ? service.isValid(path) : SlotExists(path);
+    if (!valid) return true;
+    classQueue* queue = GetMainQueue();
+    {
+        auto transition = std::make_unique<classQue_Transition>();
+        transition->time = kPlayDataLoadTransitionMs;
+        queue->Post(QueRecordPtr(transition.release()), true);
+    }
+    {
+        classQueHolder holder;
+        holder.NewDataLoad()->path = path;
+        holder.Post();
+    }
+    CommitQueue(queue);
+    WaitFrameIfAny();
+    return true;
+}
+
+bool CommandPlayDataCheck(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                          classScriptValue& result) {
+    const auto no = Integer(arguments, count, 0);
+    if (!no.IsSet()) return true;
+    result.SetInteger(SlotExists(MakePlayDataPath(no.Get())) ? 1 : 0);
+    return true;
+}
+
+bool CommandPlayDataDelete(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                           classScriptValue&) {
+    const auto no = Integer(arguments, count, 0);
+    if (!no.IsSet()) return true;
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::u8path(MakePlayDataPath(no.Get())), ignored);
+    return true;
+}
+
+bool CommandPlayDataGetIndex(classScriptContext&, const std::vector<classScriptValue>& arguments,
+                             int32 count, classScriptValue& result) {
+    const auto no = Integer(arguments, count, 0);
+    if (!no.IsSet()) return true;
+    std::string index;
+    auto read = g_readPlayDataIndex.load();
+    if (read != nullptr && read(MakePlayDataPath(no.Get()), index))
+        result.SetString(index);
+    else
+        result.SetInteger(0);
+    return true;
+}
+
+bool CommandPlayDataGetDate(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                            classScriptValue& result) {
+    const auto no = Integer(arguments, count, 0);
+    if (!no.IsSet()) return true;
+    classLocalFileTime written;
+    if (!GetFileTimesUtf8(MakePlayDataPath(no.Get()), nullptr, nullptr, &written)) {
+        result.SetInteger(0);
+        return true;
+    }
+    // A precision already pads with zeros; zero flags beside it would
+    // change nothing.
+    char text[64];
+    std::snprintf(text, sizeof text, "Date. %4.4d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d", written.year, written.month,
+                  written.day, written.hour, written.minute, written.second);
+    result.SetString(text);
+    return true;
+}
+
+// ---- Backlog ----
+
+bool CommandHistoryReset(classScriptContext&, const std::vector<classScriptValue>&, int32, classScriptValue&) {
+    if (auto reset = g_resetHistory.load()) reset();
+    return true;
+}
+
+bool CommandHistory(classScriptContext& context, const std::vector<classScriptValue>&, int32,
+                    classScriptValue&) {
+    if (auto run = g_runBacklogScreen.load()) run(context);
+    return true;
+}
