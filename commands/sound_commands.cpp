@@ -92,8 +92,13 @@ void ApplyVoiceRules(int64 layer, const std::string& file, classOptionalValue<in
 
 }  // namespace
 
-bool CommandSoundAlter(classScriptContext& context, const std::vector<classScriptValue>& arguments,
-                       int32 count, classScriptValue&) {
+namespace {
+
+// "Sound" is "SoundAlter" on a fresh layer. The fresh layer is made after the
+// voice rules' records, so the previous voice fades and the sample layer goes
+// before the new voice's layer exists.
+void AlterLayer(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
+                bool createFirst) {
     const auto layer = Integer(arguments, count, 0);
     const auto file = Text(arguments, count, 1);
     const auto volume = CleanVolume(Real(arguments, count, 2));
@@ -104,18 +109,19 @@ bool CommandSoundAlter(classScriptContext& context, const std::vector<classScrip
     const auto loopFileNo = Integer(arguments, count, 9);
     // Pan (3) and Silent (5) are read by scripts but change nothing a layer
     // does; Silent stays out of the record, Pan too.
-    if (!layer.IsSet()) return true;
+    if (!layer.IsSet()) return;
 
     classSoundManager* manager = Manager();
     if (manager != nullptr && manager->IsVoiceLayer(ToInt32(layer.Get())))
         ApplyVoiceRules(layer.Get(), file.Get(), play);
+    if (createFirst) PostSoundCreate(layer.Get());
 
     // During a skip to the next choice the main script keeps only endlessly
     // looping sounds (music); effects and voices of skipped lines are dropped.
     const classApplication* application = GetApplication();
     const bool skippingToChoice = application != nullptr && application->nextSelectSkipping.load() != 0 &&
                                   GetScriptHost().GetMainScriptContext() == &context;
-    if (skippingToChoice && !(loop.IsSet() && loop.Get() == -1)) return true;
+    if (skippingToChoice && !(loop.IsSet() && loop.Get() == -1)) return;
 
     {
         classQueHolder holder;
@@ -130,15 +136,20 @@ bool CommandSoundAlter(classScriptContext& context, const std::vector<classScrip
         holder.Post();
     }
     if (play.IsSet() && play.Get() != 0) PostSoundPlay(layer.Get());
+}
+
+}  // namespace
+
+bool CommandSoundAlter(classScriptContext& context, const std::vector<classScriptValue>& arguments,
+                       int32 count, classScriptValue&) {
+    AlterLayer(context, arguments, count, false);
     return true;
 }
 
 bool CommandSound(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
-                  classScriptValue& result) {
-    const auto layer = Integer(arguments, count, 0);
-    if (!layer.IsSet()) return true;
-    PostSoundCreate(layer.Get());
-    return CommandSoundAlter(context, arguments, count, result);
+                  classScriptValue&) {
+    AlterLayer(context, arguments, count, true);
+    return true;
 }
 
 bool CommandSoundStop(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
