@@ -77,11 +77,11 @@ class SoundCommandsTest : public ::testing::Test {
     classApplication* app = nullptr;
 };
 
-using Types = std::vector<QueRecordType>;
+using Kinds = std::vector<QueRecordType>;
 
 TEST_F(SoundCommandsTest, SoundPostsCreateAlterAndPlayWithOnlyTheGivenFields) {
     auto records = Post("Sound(Layer=10, File=\"bgm.ogg\", Volume=0.5, Pan=0.3, Loop=-1, Stream=2, Play=1)");
-    ASSERT_EQ(Types(records), (Types{QueSoundCreate, QueSoundAlter, QueSoundPlay}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundCreate, QueSoundAlter, QueSoundPlay}));
     EXPECT_EQ(As<classQue_SoundCreate>(records, 0)->layer, 10);
     auto* alter = As<classQue_SoundAlter>(records, 1);
     EXPECT_EQ(alter->layer, 10);
@@ -99,7 +99,7 @@ TEST_F(SoundCommandsTest, SoundPostsCreateAlterAndPlayWithOnlyTheGivenFields) {
 
     // Play 0, or no Play, posts no play record; no File keeps the layer's files.
     records = Post("Sound(Layer=11, File=\"se.wav\", Play=0) SoundAlter(Layer=11, LoopFileNo=2, FinishToDelete=9)");
-    ASSERT_EQ(Types(records), (Types{QueSoundCreate, QueSoundAlter, QueSoundAlter}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundCreate, QueSoundAlter, QueSoundAlter}));
     alter = As<classQue_SoundAlter>(records, 2);
     EXPECT_EQ(alter->files, "");
     EXPECT_FALSE(alter->volume.IsSet() || alter->loop.IsSet() || alter->stream.IsSet());
@@ -120,7 +120,7 @@ TEST_F(SoundCommandsTest, CommandsWithoutTheirLayerPostNothing) {
 TEST_F(SoundCommandsTest, TheFirstVoiceOfAPageFadesTheLastOneAndOpensItsBacklogEntry) {
     MakeVoiceGroup();
     auto records = Post("SoundAlter(Layer=50, File=\"v1.ogg\", Play=1)");
-    ASSERT_EQ(Types(records), (Types{QueSoundStopToVoice, QueSoundDelete, QueSoundAlter, QueSoundPlay}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundStopToVoice, QueSoundDelete, QueSoundAlter, QueSoundPlay}));
     auto* fade = As<classQue_SoundStopToVoice>(records, 0);
     ASSERT_TRUE(fade->fadeTime.IsSet());
     EXPECT_EQ(fade->fadeTime.Get(), 100);
@@ -129,7 +129,7 @@ TEST_F(SoundCommandsTest, TheFirstVoiceOfAPageFadesTheLastOneAndOpensItsBacklogE
     // The second voice before a key wait keeps the first one playing and
     // joins the same backlog entry.
     records = Post("Sound(Layer=51, File=\"v2.ogg\", Play=1)");
-    ASSERT_EQ(Types(records), (Types{QueSoundDelete, QueSoundCreate, QueSoundAlter, QueSoundPlay}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundDelete, QueSoundCreate, QueSoundAlter, QueSoundPlay}));
     {
         classCriticalSectionLock hold(app->GetLock());
         EXPECT_EQ(app->lastVoiceFile, "v2.ogg");
@@ -141,20 +141,20 @@ TEST_F(SoundCommandsTest, TheFirstVoiceOfAPageFadesTheLastOneAndOpensItsBacklogE
     app->voiceStartedSinceKeyWait = 0;
     app->backlogPageStarted = 0;
     records = Post("SoundAlter(Layer=52, File=\"v3.ogg\")");
-    ASSERT_EQ(Types(records), (Types{QueSoundStopToVoice, QueSoundDelete, QueSoundAlter}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundStopToVoice, QueSoundDelete, QueSoundAlter}));
     EXPECT_EQ(g_history, (std::vector<std::string>{"!<voicev1.ogg", "!<voicev3.ogg"}));
 
     // A layer outside every voice group gets no voice rule.
     app->voiceStartedSinceKeyWait = 0;
     records = Post("SoundAlter(Layer=60, File=\"se.ogg\", Play=1)");
-    EXPECT_EQ(Types(records), (Types{QueSoundAlter, QueSoundPlay}));
+    EXPECT_EQ(Types(records), (Kinds{QueSoundAlter, QueSoundPlay}));
 }
 
 TEST_F(SoundCommandsTest, WhileSkippingAVoiceIsRememberedButNotPlayed) {
     MakeVoiceGroup();
     app->skipPlaying = 1;
     auto records = Post("Sound(Layer=50, File=\"skip.ogg\", Play=1)");
-    EXPECT_EQ(Types(records), (Types{QueSoundStopToVoice, QueSoundDelete, QueSoundCreate, QueSoundAlter}));
+    EXPECT_EQ(Types(records), (Kinds{QueSoundStopToVoice, QueSoundDelete, QueSoundCreate, QueSoundAlter}));
     {
         classCriticalSectionLock hold(app->GetLock());
         EXPECT_EQ(app->lastVoiceFile, "skip.ogg");
@@ -167,13 +167,13 @@ TEST_F(SoundCommandsTest, SkippingToTheNextChoiceKeepsOnlyEndlessLoopsOnTheMainS
     auto records =
         Post("SoundAlter(Layer=1, File=\"bgm.ogg\", Loop=-1, Play=1) SoundAlter(Layer=2, File=\"a.ogg\", Loop=1) "
              "SoundAlter(Layer=3, File=\"b.ogg\", Play=1)");
-    ASSERT_EQ(Types(records), (Types{QueSoundAlter, QueSoundPlay}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundAlter, QueSoundPlay}));
     EXPECT_EQ(As<classQue_SoundAlter>(records, 0)->layer, 1);
 
     // Another thread's script is not skipping to a choice.
     records = Post("SoundAlter(Layer=2, File=\"a.ogg\", Loop=1) SoundAlter(Layer=3, File=\"b.ogg\", Play=1)",
                    false);
-    EXPECT_EQ(Types(records), (Types{QueSoundAlter, QueSoundAlter, QueSoundPlay}));
+    EXPECT_EQ(Types(records), (Kinds{QueSoundAlter, QueSoundAlter, QueSoundPlay}));
 }
 
 TEST_F(SoundCommandsTest, StopVolumeAndStopToVoiceCarryTheirTimes) {
@@ -181,7 +181,7 @@ TEST_F(SoundCommandsTest, StopVolumeAndStopToVoiceCarryTheirTimes) {
         "SoundStop(Layer=3) SoundStop(Layer=4, Time=500, FinishToDelete=2) SoundVolume(Layer=5, Volume=0.25) "
         "SoundVolume(Layer=6, Time=300, Volume=7) SoundVolume(Layer=7, Volume=-1) SoundStopToVoice() "
         "SoundStopToVoice(Time=250)");
-    ASSERT_EQ(Types(records), (Types{QueSoundStop, QueSoundStop, QueSoundVolume, QueSoundVolume, QueSoundVolume,
+    ASSERT_EQ(Types(records), (Kinds{QueSoundStop, QueSoundStop, QueSoundVolume, QueSoundVolume, QueSoundVolume,
                                      QueSoundStopToVoice, QueSoundStopToVoice}));
     auto* stop = As<classQue_SoundStop>(records, 0);
     EXPECT_EQ(stop->layer, 3);
@@ -209,7 +209,7 @@ TEST_F(SoundCommandsTest, TheLastVoicePlaysAgainWithoutVoiceRules) {
         app->lastVoiceFile = "again.ogg";
     }
     auto records = Post("SoundPlayRepeatToJustBeforeVoice(Layer=55)");
-    ASSERT_EQ(Types(records), (Types{QueSoundCreate, QueSoundAlter, QueSoundPlay}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundCreate, QueSoundAlter, QueSoundPlay}));
     auto* alter = As<classQue_SoundAlter>(records, 1);
     EXPECT_EQ(alter->layer, 55);
     EXPECT_EQ(alter->files, "again.ogg");
@@ -221,7 +221,7 @@ TEST_F(SoundCommandsTest, TheLastVoicePlaysAgainWithoutVoiceRules) {
     QueueSoundStop(99);
     QueueSoundPlayFile(99, "sample.ogg");
     records = GetMainQueue()->TakeRecords();
-    ASSERT_EQ(Types(records), (Types{QueSoundStop, QueSoundCreate, QueSoundAlter, QueSoundPlay}));
+    ASSERT_EQ(Types(records), (Kinds{QueSoundStop, QueSoundCreate, QueSoundAlter, QueSoundPlay}));
     auto* stop = As<classQue_SoundStop>(records, 0);
     EXPECT_EQ(stop->fadeTime, 0);
     EXPECT_EQ(stop->finishToDelete.Get(), 1);
