@@ -1,7 +1,6 @@
 #include "commands/flow_commands.h"
 
 #include <atomic>
-#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -14,7 +13,6 @@
 #include "foundation/application.h"
 #include "foundation/file_times.h"
 #include "presentation/command_queue.h"
-#include "presentation/que_services.h"
 #include "script/already_read.h"
 #include "script/global_variables.h"
 #include "script/script_context.h"
@@ -22,6 +20,8 @@
 #include "script/script_host.h"
 #include "script/script_threads.h"
 #include "script/script_value.h"
+#include "system/history_store.h"
+#include "system/play_data.h"
 #include "system/system_files.h"
 
 using handlerargs::Integer;
@@ -29,10 +29,6 @@ using handlerargs::Text;
 
 namespace {
 
-std::atomic<std::string (*)(int64)> g_makePlayDataPath{nullptr};
-std::atomic<bool (*)(const std::string&, std::string&)> g_readPlayDataIndex{nullptr};
-std::atomic<void (*)(const std::string&)> g_appendHistoryEntry{nullptr};
-std::atomic<void (*)()> g_resetHistory{nullptr};
 std::atomic<void (*)(classScriptContext&)> g_runBacklogScreen{nullptr};
 
 classScriptContext& MainContextOr(classScriptContext& fallback) {
@@ -57,31 +53,13 @@ bool SlotExists(const std::string& path) {
 }  // namespace
 
 void SetFlowCommandServices(const FlowCommandServices& services) {
-    g_makePlayDataPath.store(services.makePlayDataPath);
-    g_readPlayDataIndex.store(services.readPlayDataIndex);
-    g_appendHistoryEntry.store(services.appendHistoryEntry);
-    g_resetHistory.store(services.resetHistory);
     g_runBacklogScreen.store(services.runBacklogScreen);
 }
 
 FlowCommandServices GetFlowCommandServices() {
     FlowCommandServices services;
-    services.makePlayDataPath = g_makePlayDataPath.load();
-    services.readPlayDataIndex = g_readPlayDataIndex.load();
-    services.appendHistoryEntry = g_appendHistoryEntry.load();
-    services.resetHistory = g_resetHistory.load();
     services.runBacklogScreen = g_runBacklogScreen.load();
     return services;
-}
-
-std::string MakePlayDataPath(int64 no) {
-    if (auto make = g_makePlayDataPath.load()) return make(no);
-    // The number is 64-bit all the way: slot -1 is "save-0001.dat" and slot
-    // 10000 "save10000.dat", never a truncated 32-bit value.
-    char name[48];
-    std::snprintf(name, sizeof name, "save%4.4" PRId64 ".dat", no);
-    const classApplication* application = GetApplication();
-    return (application != nullptr ? application->dataFolder : std::string()) + name;
 }
 
 // ---- Script flow ----
@@ -237,9 +215,7 @@ bool CommandPlayDataLoad(classScriptContext&, const std::vector<classScriptValue
     if (!no.IsSet()) return true;
     const std::string path = MakePlayDataPath(no.Get());
     // An empty or foreign slot changes nothing: no fade, no restart.
-    const QuePlayDataService service = GetQuePlayDataService();
-    const bool valid = service.isValid != nullptr ? service.isValid(path) : SlotExists(path);
-    if (!valid) return true;
+    if (!IsPlayDataFileValid(path)) return true;
     classQueue* queue = GetMainQueue();
     {
         auto transition = std::make_unique<classQue_Transition>();
@@ -278,8 +254,7 @@ bool CommandPlayDataGetIndex(classScriptContext&, const std::vector<classScriptV
     const auto no = Integer(arguments, count, 0);
     if (!no.IsSet()) return true;
     std::string index;
-    auto read = g_readPlayDataIndex.load();
-    if (read != nullptr && read(MakePlayDataPath(no.Get()), index))
+    if (ReadPlayDataIndex(MakePlayDataPath(no.Get()), index))
         result.SetString(index);
     else
         result.SetInteger(0);
@@ -307,7 +282,7 @@ bool CommandPlayDataGetDate(classScriptContext&, const std::vector<classScriptVa
 // ---- Backlog ----
 
 bool CommandHistoryReset(classScriptContext&, const std::vector<classScriptValue>&, int32, classScriptValue&) {
-    if (auto reset = g_resetHistory.load()) reset();
+    g_historyLog.Clear();
     return true;
 }
 

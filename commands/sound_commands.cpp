@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "commands/flow_services.h"
 #include "commands/flow_arguments.h"
 #include "foundation/application.h"
 #include "presentation/command_queue.h"
@@ -13,6 +12,7 @@
 #include "script/script_value.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
+#include "system/history_store.h"
 
 using handlerargs::Integer;
 using handlerargs::Real;
@@ -85,8 +85,8 @@ void ApplyVoiceRules(int64 layer, const std::string& file, classOptionalValue<in
     }
     application->lastVoiceLayer.store(layer);
     if (application->backlogPageStarted.exchange(1) == 0) {
-        if (auto append = GetFlowCommandServices().appendHistoryEntry)
-            append(std::string(kBacklogVoicePrefix) + file);
+        g_historyLog.NewEntry();
+        g_historyLog.AddLine(std::string(kBacklogVoicePrefix) + file);
     }
 }
 

@@ -9,19 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "commands/flow_services.h"
 #include "foundation/application.h"
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
+#include "system/history_store.h"
 #include "support/executor/script_runner.h"
 
 namespace {
 
-std::vector<std::string> g_history;  // test thread only
-void RecordHistory(const std::string& text) {
-    g_history.push_back(text);
+// The backlog as one list of strings per entry.
+std::vector<std::vector<std::string>> History() {
+    return g_historyLog.Snapshot();
 }
 
 class SoundCommandsTest : public ::testing::Test {
@@ -32,15 +32,12 @@ class SoundCommandsTest : public ::testing::Test {
         app->soundManager = classSoundManager::Create();
         testexec::InstallLoader();
         GetMainQueue()->TakeRecords();
-        g_history.clear();
-        FlowCommandServices services;
-        services.appendHistoryEntry = &RecordHistory;
-        SetFlowCommandServices(services);
+        g_historyLog.Clear();
     }
     void TearDown() override {
         GetMainQueue()->TakeRecords();
         testexec::ClearSources();
-        SetFlowCommandServices(FlowCommandServices{});
+        g_historyLog.Clear();
         classSoundManager::Destroy(app->soundManager);
         app->soundManager = nullptr;
         ShutdownApplication();
@@ -114,7 +111,7 @@ TEST_F(SoundCommandsTest, CommandsWithoutTheirLayerPostNothing) {
                      "SoundPlayRepeatToJustBeforeVoice()")
                     .empty());
     EXPECT_EQ(app->voiceStartedSinceKeyWait.load(), 0) << "no voice rule without a layer";
-    EXPECT_TRUE(g_history.empty());
+    EXPECT_TRUE(History().empty());
 }
 
 TEST_F(SoundCommandsTest, TheFirstVoiceOfAPageFadesTheLastOneAndOpensItsBacklogEntry) {
@@ -135,14 +132,14 @@ TEST_F(SoundCommandsTest, TheFirstVoiceOfAPageFadesTheLastOneAndOpensItsBacklogE
         EXPECT_EQ(app->lastVoiceFile, "v2.ogg");
     }
     EXPECT_EQ(app->lastVoiceLayer.load(), 51);
-    EXPECT_EQ(g_history, (std::vector<std::string>{"!<voicev1.ogg"}));
+    EXPECT_EQ(History(), (std::vector<std::vector<std::string>>{{"!<voicev1.ogg"}}));
 
     // A key wait and a new page start the round again.
     app->voiceStartedSinceKeyWait = 0;
     app->backlogPageStarted = 0;
     records = Post("SoundAlter(Layer=52, File=\"v3.ogg\")");
     ASSERT_EQ(Types(records), (Kinds{QueSoundStopToVoice, QueSoundDelete, QueSoundAlter}));
-    EXPECT_EQ(g_history, (std::vector<std::string>{"!<voicev1.ogg", "!<voicev3.ogg"}));
+    EXPECT_EQ(History(), (std::vector<std::vector<std::string>>{{"!<voicev1.ogg"}, {"!<voicev3.ogg"}}));
 
     // A layer outside every voice group gets no voice rule.
     app->voiceStartedSinceKeyWait = 0;
@@ -159,7 +156,7 @@ TEST_F(SoundCommandsTest, WhileSkippingAVoiceIsRememberedButNotPlayed) {
         classCriticalSectionLock hold(app->GetLock());
         EXPECT_EQ(app->lastVoiceFile, "skip.ogg");
     }
-    EXPECT_EQ(g_history, (std::vector<std::string>{"!<voiceskip.ogg"}));
+    EXPECT_EQ(History(), (std::vector<std::vector<std::string>>{{"!<voiceskip.ogg"}}));
 }
 
 TEST_F(SoundCommandsTest, SkippingToTheNextChoiceKeepsOnlyEndlessLoopsOnTheMainScript) {
@@ -216,7 +213,7 @@ TEST_F(SoundCommandsTest, TheLastVoicePlaysAgainWithoutVoiceRules) {
     EXPECT_FALSE(alter->volume.IsSet() || alter->loop.IsSet() || alter->stream.IsSet() ||
                  alter->finishToDelete.IsSet() || alter->loopFileNo.IsSet());
     EXPECT_EQ(app->voiceStartedSinceKeyWait.load(), 0);
-    EXPECT_TRUE(g_history.empty());
+    EXPECT_TRUE(History().empty());
 
     QueueSoundStop(99);
     QueueSoundPlayFile(99, "sample.ogg");
