@@ -408,3 +408,9 @@ void BindGlyphImage(classSharedResource* resource, const std::string& file) {
     resource->secondName = file;
     resource->ReleaseTiles();
 }
+
+void RefreshPlayDataThumbnail(const std::string& file) {
+    classSharedResource* resource = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, file, 0, 0);
+    resource->ReleaseTiles();
+    g_sharedResources.Release(resource);
+}

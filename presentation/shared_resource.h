@@ -165,3 +165,8 @@ extern classSharedResourceSet g_sharedResources;
 // A listed glyph's image: the character resource now shows `file`, and its
 // tiles go so that the next draw loads it.
 void BindGlyphImage(classSharedResource* resource, const std::string& file);
+
+// After a play-data file is written: every object showing its thumbnail
+// loads it again at its next draw (and a thumbnail that could not be read
+// before is tried again). Render thread, after a successful save.
+void RefreshPlayDataThumbnail(const std::string& file);

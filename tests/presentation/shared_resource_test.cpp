@@ -373,3 +373,25 @@ TEST_F(SharedResourceTest, TextIsMadeByTheFontSideAndGlyphImagesAreRebound) {
     EXPECT_TRUE(character->tiles.empty()) << "the next draw loads the glyph image";
     EXPECT_EQ(character->realised, 0);
 }
+
+TEST_F(SharedResourceTest, ASaveRefreshesTheThumbnailOfItsSlot) {
+    static int reads = 0;
+    reads = 0;
+    GetSharedResourceHooks().readPlayDataThumbnail = [](const std::string&, std::vector<u8>& image) {
+        ++reads;
+        image = GradientBmp(2, 2);
+        return true;
+    };
+    classSharedResource* slot = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, "save003.dat", 0, 0);
+    ASSERT_TRUE(slot->Realise());
+    ASSERT_TRUE(slot->Realise());
+    EXPECT_EQ(reads, 1);
+    RefreshPlayDataThumbnail("save003.dat");
+    EXPECT_EQ(slot->refCount, 1) << "the refresh holds it only for a moment";
+    EXPECT_TRUE(slot->tiles.empty());
+    ASSERT_TRUE(slot->Realise());
+    EXPECT_EQ(reads, 2) << "the new file is read at the next draw";
+    // A slot nobody shows is not kept alive by the refresh.
+    RefreshPlayDataThumbnail("save004.dat");
+    EXPECT_EQ(g_sharedResources.Find(TextureKind_PlayDataThumbnail, "save004.dat", 0, 0), nullptr);
+}
