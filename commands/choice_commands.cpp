@@ -16,6 +16,7 @@
 #include "script/script_host.h"
 #include "script/script_threads.h"
 #include "script/script_value.h"
+#include "system/play_data.h"
 
 namespace {
 
@@ -181,9 +182,8 @@ void BeginRegistration(classScriptContext& context, classScriptFrame& frame) {
 
 void WriteChoiceSlot() {
     const ChoicePlayDataPathMaker maker = g_pathMaker.load();
-    if (maker == nullptr) return;
     auto* save = new classQue_DataSave();
-    save->path = maker(0);
+    save->path = maker != nullptr ? maker(0) : MakePlayDataPath(0);
     if (classQueue* queue = GetMainQueue()) {
         queue->Post(save);
         CommitQueue(queue);

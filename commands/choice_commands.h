@@ -28,10 +28,9 @@ bool CommandCase(classScriptContext& context, const std::vector<classScriptValue
 // being the low 32 bits of the value read as a signed number.
 std::string FormatCaseText(int64 color, const std::string& text);
 
-// Seams to parts of the program that live elsewhere: how a decision on the
-// main script names play-data slot 0, and what ends next-choice skipping when
-// the main script reaches a "Select" (the scene reset). Installed at start-up;
-// without them the slot is written nowhere and the skip is simply ended.
+// Seams: how a decision on the main script names play-data slot 0 (null: the
+// player's save folder), and what ends next-choice skipping when the main
+// script reaches a "Select" (the scene reset; null: the skip is only ended).
 using ChoicePlayDataPathMaker = std::string (*)(int64 slot);
 using ChoiceSkipEnder = void (*)();
 void SetChoiceHooks(ChoicePlayDataPathMaker pathMaker, ChoiceSkipEnder skipEnder);

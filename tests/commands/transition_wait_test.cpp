@@ -14,6 +14,7 @@
 #include "platform/window_messages.h"
 #include "presentation/graphic_object.h"
 #include "presentation/graphic_slot.h"
+#include "support/executor/script_runner.h"
 #include "support/wait_fixture.h"
 
 namespace {
@@ -303,6 +304,44 @@ TEST_F(KeyWaitTest, AQuitEndsAWaitWithoutLimit) {
     auto quit = Start(CommandKeyWait, {});
     app->RequestQuit();
     EXPECT_TRUE(Ends(quit));
+}
+
+}  // namespace
+
+namespace {
+
+class KeyWaitScriptTest : public fakes::CommandWaitTest {
+  protected:
+    void WaitUntilWaiting() {
+        for (int i = 0; i < 5000 && !holder->Get()->IsWaiting(); ++i) std::this_thread::sleep_for(1ms);
+    }
+};
+
+TEST_F(KeyWaitScriptTest, UpOpensTheBacklogAndTheSameKeyWaitRunsAgainAfterIt) {
+    app->keyWaitAfterVoiceStop = 1;
+    testexec::ScriptRun run;
+    testexec::AddSource("page.qvs", "KeyWait Dammy(1)");
+    testexec::AddSource("system\\History.qvs", "Dammy(9)");
+    run.context.inputWaiter = holder.get();
+    std::atomic<bool> backlogRan{false};
+    run.table.Handle("Dammy", [&backlogRan](classScriptContext&, const std::vector<classScriptValue>& a, int32 n,
+                                            classScriptValue&) {
+        if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) backlogRan = true;
+    });
+    auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
+    WaitUntilWaiting();
+    KeyDown(38);
+    // The backlog script runs, then the page waits again.
+    for (int i = 0; i < 5000 && !(backlogRan.load() && holder->Get()->IsWaiting()); ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(StillWaiting(done)) << "the interrupted KeyWait waits again";
+    EXPECT_TRUE(Posted().empty()) << "an interrupted key wait does not end the page's voice";
+    Click(5, 5);
+    ASSERT_TRUE(Ends(done));
+    EXPECT_EQ(run.table.trace, (std::vector<std::string>{"KeyWait()", "Dammy(i:9)", "KeyWait()", "Dammy(i:1)"}));
+    auto posted = Posted();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].type, QueSoundStopToVoice) << "the page really ended this time";
 }
 
 }  // namespace
