@@ -201,6 +201,34 @@ TEST_F(GraphicCommandsTest, ANestedLayerListIsFlattenedInOrder) {
     EXPECT_TRUE(result.IsEmpty()) << "graphic commands deliver no result";
 }
 
+// Values that do not convert leave their parameters unset: an operator token
+// is no file name, a list is no coordinate, an empty value is no Target.
+TEST_F(GraphicCommandsTest, ArgumentsOfTheWrongKindCountAsNotGiven) {
+    std::vector<classScriptValue> arguments(5);
+    arguments[1].SetInteger(2);
+    arguments[2].SetOperator("+");
+    arguments[3].MakeList()->resize(1);
+    (*arguments[3].GetList())[0].SetInteger(9);
+    arguments[4].SetString("12.5");
+    classScriptContext context;
+    classScriptValue result;
+    Builtin_GraphicAlter(context, arguments, 5, result);
+    auto records = GetMainQueue()->TakeRecords();
+    ASSERT_EQ(records.size(), 1u);
+    auto* alter = As<classQue_GraphicAlter>(records, 0);
+    ASSERT_NE(alter, nullptr);
+    EXPECT_EQ(alter->sceneMask, 1u);
+    EXPECT_EQ(alter->fileName, "");
+    EXPECT_FALSE(alter->x.IsSet());
+    ASSERT_TRUE(alter->y.IsSet()) << "a numeric text reads as a number";
+    EXPECT_FLOAT_EQ(alter->y.Get(), 12.5f);
+
+    // Entries past the call's own count are stale and never read.
+    arguments[2].SetString("stale.avi");
+    Builtin_GraphicAlter(context, arguments, 2, result);
+    EXPECT_TRUE(GetMainQueue()->TakeRecords().empty());
+}
+
 TEST_F(GraphicCommandsTest, ASaveSlotThumbnailIsAnAlterationOfTheSlotsFile) {
     ASSERT_TRUE(InitApplication());
     struct Shutdown {
