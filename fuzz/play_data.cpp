@@ -4,6 +4,7 @@
 // thumbnail readers.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -33,7 +34,9 @@ classApplication* Setup() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static classApplication* application = Setup();
     (void)application;
-    std::vector<u8> bytes(32 + size);
+    // Short inputs are padded to a whole header, so that every run reaches the
+    // section readers instead of stopping at the size check.
+    std::vector<u8> bytes(std::max<size_t>(32 + size, kPlayDataHeaderSize));
     std::memcpy(bytes.data(), kPlayDataMagic, 16);
     std::memcpy(bytes.data() + 16, g_applicationGuid, 16);
     if (size != 0) std::memcpy(bytes.data() + 32, data, size);

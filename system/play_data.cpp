@@ -212,6 +212,12 @@ bool WritePlayData(const std::string& path, const std::string& indexText) {
         BuildPlayData(indexText, embed, bytes);
         written = WriteFileAtomically(path, bytes.data(), bytes.size());
     }
+    if (written) {
+        // A save screen showing this slot's thumbnail reads the new file at
+        // its next draw.
+        if (classSharedResource* shown = g_sharedResources.Find(TextureKind_PlayDataThumbnail, path, 0, 0))
+            shown->ReleaseTiles();
+    }
     return written;
 }
 
@@ -230,7 +236,10 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
         while (!scene->children.empty()) classGraphicObject::Delete(&scene->children.begin()->second);
     }
     if (application->soundManager != nullptr) application->soundManager->DeleteAllLayers();
-    if (application->mainScriptContext != nullptr) application->mainScriptContext->PopAllFrames();
+    if (application->mainScriptContext != nullptr) {
+        application->mainScriptContext->PopAllFrames();
+        application->mainScriptContext->selectPhase = 0;
+    }
     g_historyLog.Clear();
 
     application->textColor.store(static_cast<int64>(Get64(bytes, kTextColor)));

@@ -11,6 +11,8 @@
 #include "foundation/application.h"
 #include "foundation/atomic_file.h"
 #include "presentation/graphic_object.h"
+#include "presentation/scene_services.h"
+#include "presentation/shared_resource.h"
 #include "script/global_variables.h"
 #include "script/script_host.h"
 #include "script/script_value.h"
@@ -299,6 +301,20 @@ TEST_F(PlayDataTest, SectionsOutsideTheFileAreSkippedOneByOne) {
     EXPECT_TRUE(app->mainScene->children.empty());  // cleared, nothing rebuilt
     EXPECT_EQ(g_historyLog.Snapshot(), (std::vector<classHistoryLog::Entry>{{"b1"}}));
     EXPECT_EQ(app->lastVoiceFile, "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PlayDataTest, ASaveMakesAShownThumbnailReadItsFileAgain) {
+    const std::string slot = MakePlayDataPath(4);
+    classSharedResource* shown = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, slot, 0, 0);
+    ASSERT_NE(shown, nullptr);
+    shown->realised = -1;  // gave up earlier: the slot had no file then
+    ASSERT_TRUE(WritePlayData(slot));
+    EXPECT_EQ(shown->realised, 0);
+    g_sharedResources.Release(shown);
 }
 
 }  // namespace
