@@ -12,6 +12,7 @@
 #include "foundation/application.h"
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
+#include "presentation/que_services.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
 #include "system/history_store.h"
@@ -251,6 +252,41 @@ TEST_F(SoundCommandsTest, GroupCommandsChangeOnlyGroupsThatExist) {
     EXPECT_FALSE(manager->IsVoiceLayer(15));
     classCriticalSectionLock hold(g_soundLock);
     EXPECT_EQ(manager->FindGroup(4)->GetVolume(), 333) << "thousandths, truncated";
+}
+
+// The whole road: script line, record, commit, execution on the manager.
+TEST_F(SoundCommandsTest, CommittedRecordsReachTheSoundManager) {
+    struct Installed {
+        classQueSoundService* before = GetQueSoundService();
+        Installed() { SetQueSoundService(&GetSoundManagerService()); }
+        ~Installed() { SetQueSoundService(before); }
+    } installed;
+    testexec::AddSource("road.qvs",
+                        "Sound(Layer=20, Volume=0.25, Loop=-1, Stream=1, LoopFileNo=2) "
+                        "Sound(Layer=21) SoundVolume(Layer=21, Time=400, Volume=0.5) Apply()");
+    {
+        testexec::ScriptRun run;
+        run.Run("road.qvs");
+    }
+    EXPECT_EQ(GetMainQueue()->GetCommittedCount(), 5);
+    EXPECT_EQ(GetMainQueue()->GetRecordCount(), 5u);
+    GetMainQueue()->Execute();
+    EXPECT_EQ(GetMainQueue()->GetRecordCount(), 0u);
+    classSoundManager* manager = app->soundManager;
+    EXPECT_EQ(manager->LayerCount(), 2u);
+    {
+        classCriticalSectionLock hold(g_soundLock);
+        classSoundLayer* layer = manager->FindLayer(20);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(layer->GetVolume(), 250) << "0.25 of full";
+        EXPECT_EQ(layer->GetLoop(), 1) << "-1 repeats";
+        EXPECT_EQ(layer->GetStream(), 1);
+        EXPECT_EQ(layer->GetLoopFileNo(), 2);
+        classSoundLayer* faded = manager->FindLayer(21);
+        ASSERT_NE(faded, nullptr);
+        EXPECT_TRUE(faded->IsFading());
+        EXPECT_EQ(faded->GetFadeTarget(), 500);
+    }
 }
 
 }  // namespace
