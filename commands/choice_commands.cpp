@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "commands/control_commands.h"
 #include "commands/handler_arguments.h"
 #include "foundation/application.h"
 #include "foundation/critical_section.h"
@@ -271,7 +272,7 @@ bool CommandSelect(classScriptContext& context, const std::vector<classScriptVal
         if (const ChoiceSkipEnder ender = g_skipEnder.load())
             ender();
         else
-            application->nextSelectSkipping.store(0);
+            ClearSceneAndReset();
     }
     classScriptFrame* frame = context.GetCurrentFrame();
     if (frame == nullptr) return true;

@@ -30,7 +30,7 @@ std::string FormatCaseText(int64 color, const std::string& text);
 
 // Seams: how a decision on the main script names play-data slot 0 (null: the
 // player's save folder), and what ends next-choice skipping when the main
-// script reaches a "Select" (the scene reset; null: the skip is only ended).
+// script reaches a "Select" (null: the scene reset that ends the skip).
 using ChoicePlayDataPathMaker = std::string (*)(int64 slot);
 using ChoiceSkipEnder = void (*)();
 void SetChoiceHooks(ChoicePlayDataPathMaker pathMaker, ChoiceSkipEnder skipEnder);

@@ -191,6 +191,27 @@ TEST_F(SelectRunTest, TheChosenCaseRunsThenTheScriptGoesOnPastTheChoice) {
     EXPECT_TRUE(saved);
 }
 
+std::atomic<int> g_skipEnds{0};
+void CountSkipEnd() {
+    g_skipEnds.fetch_add(1);
+    GetApplication()->nextSelectSkipping = 0;
+}
+
+TEST_F(SelectRunTest, ReachingAChoiceEndsNextChoiceSkippingOnceAndTheChoiceStillWaits) {
+    SetChoiceHooks(SlotPath, CountSkipEnd);
+    g_skipEnds = 0;
+    app->nextSelectSkipping = 1;
+    testexec::ScriptRun run;
+    testexec::AddSource("choice.qvs", kScript);
+    auto done = StartScript(run, "choice.qvs");
+    ASSERT_TRUE(holder->Get()->IsWaiting());
+    EXPECT_EQ(g_skipEnds.load(), 1) << "the first run ends the skip; the second finds it off";
+    KeyDown(66);
+    ASSERT_TRUE(Ends(done));
+    EXPECT_EQ(run.table.trace.back(), "Dammy(i:3)");
+    EXPECT_EQ(run.table.trace[run.table.trace.size() - 2], "Dammy(i:2)");
+}
+
 TEST_F(SelectRunTest, QuittingWhileItWaitsRunsNoCase) {
     testexec::ScriptRun run;
     testexec::AddSource("choice.qvs", kScript);
