@@ -215,8 +215,7 @@ bool WritePlayData(const std::string& path, const std::string& indexText) {
     if (written) {
         // A save screen showing this slot's thumbnail reads the new file at
         // its next draw.
-        if (classSharedResource* shown = g_sharedResources.Find(TextureKind_PlayDataThumbnail, path, 0, 0))
-            shown->ReleaseTiles();
+        RefreshPlayDataThumbnail(path);
     }
     return written;
 }
