@@ -59,10 +59,10 @@ classFontDesc DefaultFontDesc() {
 
 classGlyphSet::classGlyphSet(classKey64 setNumber) : number(setNumber) {}
 
-classGlyphSet::~classGlyphSet() {
-    if (font != 0) platform::GetFontService().CloseFont(font);
-    if (renderFont != 0) platform::GetFontService().CloseFont(renderFont);
-}
+// The fonts are not closed here: the table outlives the font service at the
+// end of the process, and the service frees every face it holds when it goes.
+// Clear closes them while the service is still there.
+classGlyphSet::~classGlyphSet() = default;
 
 platform::FontHandle classGlyphSet::RenderFont(int factor) {
     if (renderFont != 0 && renderFactor == factor) return renderFont;
@@ -181,7 +181,12 @@ classGlyphSet& classGlyphSetTable::Define(int64 number) {
 
 void classGlyphSetTable::Clear() {
     classCriticalSectionLock hold(lock);
-    for (auto& [number, set] : sets) ReleaseGlyphs(set);
+    platform::FontService& fonts = platform::GetFontService();
+    for (auto& [number, set] : sets) {
+        ReleaseGlyphs(set);
+        if (set.font != 0) fonts.CloseFont(set.font);
+        if (set.renderFont != 0) fonts.CloseFont(set.renderFont);
+    }
     sets.clear();
 }
 

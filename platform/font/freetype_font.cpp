@@ -324,9 +324,9 @@ std::unique_ptr<FontService> CreateFreeTypeFontService() {
 FontService& GetFontService() {
     FontService* installed = g_installed.load(std::memory_order_acquire);
     if (installed != nullptr) return *installed;
-    // Made on first use and kept for the life of the process: fonts may be
-    // asked for from any thread until the very end.
-    static FontService* const real = CreateFreeTypeFontService().release();
+    // Made on first use; it goes at exit after every thread has been joined,
+    // and nothing that outlives it closes fonts on it.
+    static const std::unique_ptr<FontService> real = CreateFreeTypeFontService();
     return *real;
 }
 
