@@ -63,6 +63,9 @@ bool classApplication::IsSkipRequested(int64, int64) const {
 void classApplication::WaitFrame() {
     std::unique_lock<std::mutex> hold(frameMutex_);
     const u32 start = frameCounter.load(std::memory_order_acquire);
+    // Counted from the moment the starting frame is fixed, so a caller that
+    // sees the count knows any frame begun now is one this wait accepts.
+    frameWaiters_.fetch_add(1);
     // Done once frame start+1 (or a later one) has ended. The difference is
     // taken in 32-bit modular arithmetic, so the counters may wrap. A frame
     // running at the call ends with done == start and does not count.
@@ -73,6 +76,7 @@ void classApplication::WaitFrame() {
     // Setters of the quit flags wake us; the bounded wait only covers a flag
     // stored by code that forgot to, so such a wait still ends.
     while (!finished()) frameDone_.wait_for(hold, std::chrono::milliseconds(100));
+    frameWaiters_.fetch_sub(1);
 }
 
 void classApplication::WakeFrameWaiters() {

@@ -93,6 +93,8 @@ public:
     // Returns once a frame that began after the call has ended, or at once
     // when the program is quitting (a quit set meanwhile wakes it too).
     void WaitFrame();
+    // How many threads are inside WaitFrame now.
+    int FrameWaiterCount() const { return frameWaiters_.load(); }
     // Sets quitRequested and wakes every frame waiter.
     void RequestQuit();
     // Wakes frame waiters so they look at the flags again (after a flag was
@@ -125,6 +127,7 @@ private:
 
     bool quitMessagePosted_ = false;  // UI thread only: the loop's WM_QUIT
     std::mutex frameMutex_;
+    std::atomic<int> frameWaiters_{0};  // threads inside WaitFrame
     std::condition_variable frameDone_;  // signalled with frameMutex_ at every frame end and on quit
 };
 

@@ -37,7 +37,16 @@ private:
 // Starts a WaitFrame on another thread and reports when it returns.
 class Waiter {
 public:
-    explicit Waiter(classApplication* app) : thread_([this, app] { app->WaitFrame(); returned_ = true; }) {}
+    // Returns once the thread is inside WaitFrame, so a frame rendered after
+    // the constructor is one the wait must accept, however slow the machine.
+    explicit Waiter(classApplication* app) {
+        const int before = app->FrameWaiterCount();
+        thread_ = std::thread([this, app] {
+            app->WaitFrame();
+            returned_ = true;
+        });
+        while (app->FrameWaiterCount() <= before && !returned_.load()) std::this_thread::sleep_for(1ms);
+    }
     ~Waiter() { thread_.join(); }
     bool Returned() const { return returned_.load(); }
     bool ReturnsWithin(std::chrono::milliseconds limit) const {
