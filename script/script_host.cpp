@@ -3,7 +3,12 @@
 #include "foundation/application.h"
 
 namespace {
-classScriptHost g_applicationHost;
+// Never destroyed: contexts with static storage reset themselves at exit and
+// still ask the host, whatever order the statics of other files go in.
+classScriptHost& ApplicationHost() {
+    static classScriptHost* const host = new classScriptHost();
+    return *host;
+}
 std::atomic<classScriptHost*> g_installedHost{nullptr};
 std::atomic<InterruptSnapshotWriter> g_snapshotWriter{nullptr};
 }  // namespace
@@ -60,7 +65,7 @@ void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer) {
 
 classScriptHost& GetScriptHost() {
     classScriptHost* host = g_installedHost.load(std::memory_order_acquire);
-    return host != nullptr ? *host : g_applicationHost;
+    return host != nullptr ? *host : ApplicationHost();
 }
 
 void SetScriptHost(classScriptHost* host) {
