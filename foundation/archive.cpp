@@ -1,4 +1,5 @@
 #include "foundation/archive.h"
+#include "foundation/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,10 +16,6 @@ constexpr u64 kRecordSize = 20;
 // case: one name table), else one by one.
 constexpr u64 kNameSpanLimit = u64{16} << 20;
 
-u32 LoadU32(const u8* p) {
-    return static_cast<u32>(p[0]) | (static_cast<u32>(p[1]) << 8) | (static_cast<u32>(p[2]) << 16) |
-           (static_cast<u32>(p[3]) << 24);
-}
 
 bool Inside(u64 offset, u64 length, u64 total) {
     return offset <= total && length <= total - offset;
@@ -46,8 +43,8 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
     const u64 total = source.Size();
     u8 header[kHeaderSize];
     if (total < kHeaderSize || !source.ReadAt(0, kHeaderSize, header)) return false;
-    const u64 indexOffset = LoadU32(header + 16);
-    const u64 indexSize = LoadU32(header + 20);
+    const u64 indexOffset = LoadLe32(header + 16);
+    const u64 indexSize = LoadLe32(header + 20);
     // The index may claim more than the file holds: keep what is there, which
     // also bounds the allocation by the real file size.
     const u64 available = indexOffset < total ? total - indexOffset : 0;
@@ -64,7 +61,7 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
     u64 spanStart = UINT64_MAX, spanEnd = 0, nameBytes = 0;
     for (u64 i = 0; i < count; ++i) {
         const u8* record = index.data() + i * kRecordSize;
-        const Pending p{LoadU32(record), LoadU32(record + 4), LoadU32(record + 8), LoadU32(record + 12)};
+        const Pending p{LoadLe32(record), LoadLe32(record + 4), LoadLe32(record + 8), LoadLe32(record + 12)};
         if (p.nameLength == 0 || !Inside(p.nameOffset, p.nameLength, total) ||
             !Inside(p.dataOffset, p.dataSize, total)) {
             continue;

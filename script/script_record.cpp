@@ -1,4 +1,5 @@
 #include "script/script_record.h"
+#include "foundation/little_endian.h"
 
 #include <cmath>
 #include <cstring>
@@ -10,11 +11,6 @@ void PutU64(std::string& key, u64 bits) {
     for (int i = 0; i < 8; ++i) key.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
 }
 
-u64 LoadU64(const u8* p) {
-    u64 v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 // Records the compiler shares and the key it shares them by. Texts compare up
 // to their NUL, so the key holds the text without it.
@@ -340,7 +336,7 @@ const u8* classScriptTables::GetPoolAt(u64 offset) const {
 std::optional<int64> classScriptTables::GetInteger(const classScriptRecord& record) const {
     const u64 offset = record.b;
     if (pool_.size() < 8 || offset > pool_.size() - 8) return std::nullopt;
-    return static_cast<int64>(LoadU64(pool_.data() + offset));
+    return static_cast<int64>(LoadLe64(pool_.data() + offset));
 }
 
 std::optional<double> classScriptTables::GetReal(const classScriptRecord& record) const {

@@ -1,4 +1,5 @@
 #include "script/script_variable.h"
+#include "foundation/little_endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -81,15 +82,6 @@ namespace {
 
 constexpr u64 kEntryHeader = 32;
 
-void StoreLe(std::vector<u8>& out, std::size_t at, u64 value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<u8>((value >> (8 * i)) & 0xFF);
-}
-
-u64 LoadLe(const u8* p, int bytes) {
-    u64 v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 }  // namespace
 

@@ -3,20 +3,12 @@
 #include <cstring>
 
 #include "script/script_value.h"
+#include "foundation/little_endian.h"
 
 namespace {
 
 constexpr u64 kHeaderSize = 48;
 
-void StoreLe(std::vector<u8>& out, std::size_t at, u64 value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<u8>((value >> (8 * i)) & 0xFF);
-}
-
-u64 LoadLe(const u8* p, int bytes) {
-    u64 v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 void AppendRecord(const classScriptValue& value, std::vector<u8>& out, int depth) {
     const std::size_t start = out.size();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/file.h"
+#include "foundation/little_endian.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
 
@@ -14,10 +15,6 @@ namespace {
 
 constexpr u32 kLayerHeaderSize = 32;
 
-void PutU32(u8* at, u32 v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<u8>(v >> (8 * i));
-}
-u32 GetU32(const u8* at) { return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<u32>(at[3]) << 24); }
 
 struct LoadedLayer {
     int32 number;
@@ -47,16 +44,16 @@ bool classSoundManager::SaveLayers(classFile& file, int64* firstOffset, int64* c
 
         int state = layer->GetState();
         bool playing = (state == 1 || state == 2) && !(layer->IsFading() && layer->IsStopAtFadeEnd());
-        PutU32(header, kLayerHeaderSize);
-        PutU32(header + 4, static_cast<u32>(end));
-        PutU32(header + 8, static_cast<u32>(layer->Number()));
+        StoreLe(header, kLayerHeaderSize, 4);
+        StoreLe(header + 4, static_cast<u32>(end), 4);
+        StoreLe(header + 8, static_cast<u32>(layer->Number()), 4);
         header[12] = playing ? 1 : 0;
         header[13] = layer->GetLoop();
         header[14] = layer->GetStream();
-        PutU32(header + 16, static_cast<u32>(listOffset));
-        PutU32(header + 20, static_cast<u32>(list.size() + 1));
-        PutU32(header + 24, static_cast<u32>(layer->IsFading() ? layer->GetFadeTarget() : layer->GetVolume()));
-        PutU32(header + 28, static_cast<u32>(layer->GetLoopFileNo()));
+        StoreLe(header + 16, static_cast<u32>(listOffset), 4);
+        StoreLe(header + 20, static_cast<u32>(list.size() + 1), 4);
+        StoreLe(header + 24, static_cast<u32>(layer->IsFading() ? layer->GetFadeTarget() : layer->GetVolume()), 4);
+        StoreLe(header + 28, static_cast<u32>(layer->GetLoopFileNo()), 4);
         file.Seek(static_cast<int64>(start), 0);
         file.Write(header, sizeof header);
         file.Seek(static_cast<int64>(end), 0);
@@ -76,20 +73,20 @@ bool classSoundManager::LoadLayers(const u8* base, u64 imageSize, int64 firstOff
         for (u64 i = 0; i < wanted; ++i) {
             if (at > imageSize || imageSize - at < kLayerHeaderSize) break;
             const u8* h = base + at;
-            const u64 end = GetU32(h + 4);
-            const u64 listOffset = GetU32(h + 16);
-            const u64 listSize = GetU32(h + 20);
-            if (GetU32(h) != kLayerHeaderSize) break;
+            const u64 end = LoadLe32(h + 4);
+            const u64 listOffset = LoadLe32(h + 16);
+            const u64 listSize = LoadLe32(h + 20);
+            if (LoadLe32(h) != kLayerHeaderSize) break;
             if (end <= at || end > imageSize) break;
             if (listOffset < at + kLayerHeaderSize || listOffset > imageSize || listSize > imageSize - listOffset) break;
             const char* list = reinterpret_cast<const char*>(base + listOffset);
             LoadedLayer layer;
-            layer.number = static_cast<int32>(GetU32(h + 8));
+            layer.number = static_cast<int32>(LoadLe32(h + 8));
             layer.playing = h[12];
             layer.loop = h[13];
             layer.stream = h[14];
-            layer.volume = static_cast<int32>(GetU32(h + 24));
-            layer.loopFileNo = static_cast<int32>(GetU32(h + 28));
+            layer.volume = static_cast<int32>(LoadLe32(h + 24));
+            layer.loopFileNo = static_cast<int32>(LoadLe32(h + 28));
             layer.files.assign(list, strnlen(list, listSize));
             loaded.push_back(std::move(layer));
             at = end;

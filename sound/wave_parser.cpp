@@ -1,12 +1,11 @@
 #include "sound/wave_parser.h"
+#include "foundation/little_endian.h"
 
 #include <cstring>
 #include <new>
 
 namespace {
 
-u32 ReadU32(const u8* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<u32>(p[3]) << 24); }
-u16 ReadU16(const u8* p) { return static_cast<u16>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -16,7 +15,7 @@ bool ParseWaveInMemory(const std::vector<u8>& bytes, platform::PcmFormat* format
     const u8* data = bytes.data();
     if (std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) return false;
     // Chunks are looked for inside the RIFF chunk, and never past the file.
-    u64 end = static_cast<u64>(ReadU32(data + 4)) + 8;
+    u64 end = static_cast<u64>(LoadLe32(data + 4)) + 8;
     if (end > fileSize) end = fileSize;
 
     platform::PcmFormat found;
@@ -24,19 +23,19 @@ bool ParseWaveInMemory(const std::vector<u8>& bytes, platform::PcmFormat* format
     u64 at = 12;
     while (at + 8 <= end) {
         const u8* chunk = data + at;
-        const u64 size = ReadU32(chunk + 4);
+        const u64 size = LoadLe32(chunk + 4);
         const u64 body = at + 8;
         if (!haveFormat && std::memcmp(chunk, "fmt ", 4) == 0) {
             // The 16 bytes every PCM format chunk has; the 18-byte form adds
             // only a zero extra size.
             if (size < 16 || body + 16 > end) return false;
             const u8* f = data + body;
-            found.formatTag = ReadU16(f);
-            found.channels = ReadU16(f + 2);
-            found.samplesPerSec = ReadU32(f + 4);
-            found.avgBytesPerSec = ReadU32(f + 8);
-            found.blockAlign = ReadU16(f + 12);
-            found.bitsPerSample = ReadU16(f + 14);
+            found.formatTag = LoadLe16(f);
+            found.channels = LoadLe16(f + 2);
+            found.samplesPerSec = LoadLe32(f + 4);
+            found.avgBytesPerSec = LoadLe32(f + 8);
+            found.blockAlign = LoadLe16(f + 12);
+            found.bitsPerSample = LoadLe16(f + 14);
             if (found.formatTag != 1) return false;
             haveFormat = true;
         } else if (haveFormat && std::memcmp(chunk, "data", 4) == 0) {
