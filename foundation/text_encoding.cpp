@@ -243,17 +243,6 @@ bool TextToUtf8ByBom(std::string& out, const u8* buffer, std::size_t size, int d
     }
 }
 
-int Utf8SequenceLength(u8 lead) {
-    if (lead < 0x80) return 1;
-    if (lead < 0xC0) return 0;
-    if (lead < 0xE0) return 2;
-    if (lead < 0xF0) return 3;
-    if (lead < 0xF8) return 4;
-    if (lead < 0xFC) return 5;
-    if (lead < 0xFE) return 6;
-    return 0;
-}
-
 std::size_t Utf8NextPosition(std::string_view text, std::size_t pos) {
     if (pos >= text.size()) return text.size();
     const int length = Utf8SequenceLength(static_cast<u8>(text[pos]));

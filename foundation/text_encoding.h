@@ -65,7 +65,17 @@ bool TextToUtf8ByBom(std::string& out, const u8* buffer, std::size_t size, int d
 
 // The length a lead byte announces: 1 to 6, or 0 for a continuation byte and
 // for 0xFE and 0xFF.
-int Utf8SequenceLength(u8 lead);
+// Inline: the compiler's walks call it once per byte of every script.
+inline int Utf8SequenceLength(u8 lead) {
+    if (lead < 0x80) return 1;
+    if (lead < 0xC0) return 0;
+    if (lead < 0xE0) return 2;
+    if (lead < 0xF0) return 3;
+    if (lead < 0xF8) return 4;
+    if (lead < 0xFC) return 5;
+    if (lead < 0xFE) return 6;
+    return 0;
+}
 // The position of the character after the one at `pos`. A lead byte whose
 // length is 0 counts as a character of one byte, and a sequence cut off by the
 // end of the text or by a zero byte ends there, so every walk ends inside the

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "commands/command_table.h"
+#include "foundation/text_encoding.h"
 #include "script/script_compiler.h"
 
 namespace {
@@ -28,22 +29,9 @@ constexpr std::array<bool, 256> MakeGroupBytes() {
 }
 constexpr std::array<bool, 256> kGroupByte = MakeGroupBytes();
 
-// Length of the UTF-8 sequence a lead byte starts: 0 for a continuation byte
-// and for 0xFE and 0xFF.
-int SequenceLength(u8 lead) {
-    if (lead < 0x80) return 1;
-    if (lead < 0xC0) return 0;
-    if (lead < 0xE0) return 2;
-    if (lead < 0xF0) return 3;
-    if (lead < 0xF8) return 4;
-    if (lead < 0xFC) return 5;
-    if (lead < 0xFE) return 6;
-    return 0;
-}
-
 // One step of a walk over UTF-8: never zero, never past the end.
 std::size_t StepAt(std::string_view text, std::size_t pos) {
-    const int length = SequenceLength(static_cast<u8>(text[pos]));
+    const int length = Utf8SequenceLength(static_cast<u8>(text[pos]));
     return std::min<std::size_t>(length == 0 ? 1 : static_cast<std::size_t>(length), text.size() - pos);
 }
 
@@ -282,7 +270,7 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
     std::size_t p = 0;
     while (p < n) {
         const u8 c = static_cast<u8>(text[p]);
-        if (SequenceLength(c) == 0 || c == ' ' || c == ';' || c == '\r' || c == '\n') {
+        if (Utf8SequenceLength(c) == 0 || c == ' ' || c == ';' || c == '\r' || c == '\n') {
             ++p;
             continue;
         }
