@@ -7,7 +7,7 @@ pkgs=(cmake ninja-build pkg-config g++ clang libclang-rt-14-dev llvm
       libavcodec-dev libavformat-dev libswscale-dev libswresample-dev
       libvorbis-dev libogg-dev libpng-dev libjpeg-dev zlib1g-dev
       libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
-      libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick)
+      libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick locales)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

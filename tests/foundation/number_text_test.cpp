@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/comma_decimal_locale.h"
+
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -89,37 +91,7 @@ TEST(NumberText, ScriptFormsOfNumbers) {
     EXPECT_EQ(FormatDouble(1e6), "1000000.000000");
 }
 
-// A comma-decimal locale made with localedef into a private folder, so the
-// test does not depend on which locales the machine has installed.
-class CommaDecimalLocale : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        folder_ = std::filesystem::temp_directory_path() / ("velk2-locale-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-        const std::string command =
-            "localedef -i de_DE -f UTF-8 '" + (folder_ / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-        available_ = std::system(command.c_str()) == 0 || std::filesystem::exists(folder_ / "de_DE.UTF-8");
-    }
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
-    }
-    void SetUp() override {
-        if (!available_) GTEST_SKIP() << "localedef could not build de_DE.UTF-8";
-        ::setenv("LOCPATH", folder_.c_str(), 1);
-        ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-        // The locale really is in force for the C library.
-        char probe[16];
-        std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-        ASSERT_STREQ(probe, "1,5");
-    }
-    void TearDown() override {
-        std::setlocale(LC_ALL, "C");
-        ::unsetenv("LOCPATH");
-    }
-    static inline std::filesystem::path folder_;
-    static inline bool available_ = false;
-};
+using CommaDecimalLocale = testsupport::CommaDecimalLocaleTest;
 
 TEST_F(CommaDecimalLocale, ParsingIgnoresTheLocale) {
     EXPECT_DOUBLE_EQ(StringToDouble("1.5"), 1.5);

@@ -1,6 +1,8 @@
 #include "script/script_value.h"
 
 #include <gtest/gtest.h>
+
+#include "support/comma_decimal_locale.h"
 #include <unistd.h>
 
 #include <clocale>
@@ -187,36 +189,7 @@ TEST(ScriptValue, ConversionResultsStayCachedButTheTagDecides) {
     EXPECT_EQ(*v.AsInteger(), 30);
 }
 
-// A comma-decimal locale, built privately with localedef so the test does
-// not depend on what the machine has installed.
-class ScriptValueUnderCommaLocale : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        folder_ = std::filesystem::temp_directory_path() / ("velk2-value-locale-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-        const std::string command =
-            "localedef -i de_DE -f UTF-8 '" + (folder_ / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-        available_ = std::system(command.c_str()) == 0 || std::filesystem::exists(folder_ / "de_DE.UTF-8");
-    }
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
-    }
-    void SetUp() override {
-        if (!available_) GTEST_SKIP() << "localedef could not build de_DE.UTF-8";
-        ::setenv("LOCPATH", folder_.c_str(), 1);
-        ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
-        char probe[16];
-        std::snprintf(probe, sizeof probe, "%.1f", 2.5);
-        ASSERT_STREQ(probe, "2,5");
-    }
-    void TearDown() override {
-        std::setlocale(LC_ALL, "C");
-        ::unsetenv("LOCPATH");
-    }
-    static inline std::filesystem::path folder_;
-    static inline bool available_ = false;
-};
+using ScriptValueUnderCommaLocale = testsupport::CommaDecimalLocaleTest;
 
 TEST_F(ScriptValueUnderCommaLocale, TextAndNumbersConvertAsInTheCLocale) {
     EXPECT_EQ(*Real(2.5).AsString(), "2.500000");
