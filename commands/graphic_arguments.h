@@ -1,34 +1,15 @@
 #pragma once
-// Parameter readers shared by the graphic and slot commands. A parameter is
-// given only when its argument converts to the parameter's kind; anything
-// else (an empty value, a list where a number is wanted, an operator) leaves
-// it unset, and the command falls back on its own default.
+// Parameter readers of the graphic and slot commands: the common typed reads
+// plus the two parameters every graphic command starts with.
 
-#include <string>
 #include <vector>
 
-#include "foundation/optional_value.h"
+#include "commands/command_arguments.h"
 #include "foundation/types.h"
 #include "foundation/vector3.h"
 #include "presentation/que_records.h"
 
-class classScriptValue;
-
-// The argument vector of one call and how many of its entries belong to it.
-struct GraphicArguments {
-    const std::vector<classScriptValue>& values;
-    int32 count;
-
-    // Null when `position` lies at or beyond the call's own arguments.
-    const classScriptValue* At(int32 position) const;
-
-    classOptionalValue<int64> Integer(int32 position) const;
-    classOptionalValue<double> Real(int32 position) const;
-    classOptionalValue<std::string> Text(int32 position) const;
-    // Numbers of a path or vector argument, flattened; empty when not given.
-    std::vector<int64> Integers(int32 position) const;
-    std::vector<double> Reals(int32 position) const;
-
+struct GraphicArguments : classCommandArguments {
     // "Target" (position 0) as a scene mask: 1, the main scene, when not given.
     u64 SceneMask() const;
     // "Layer" (position 1) as an object path; empty when not given.
