@@ -2,6 +2,7 @@
 
 #include "presentation/glyph_set.h"
 #include "presentation/graphic_device.h"
+#include "presentation/input_presentation_links.h"
 
 // --- Scene services ---
 
@@ -107,6 +108,15 @@ platform::GpuHandle classSharedTextureSource::PixelShader(classShaderResource* s
     return next_ != nullptr ? next_->PixelShader(shader, device) : classSceneDrawSource::PixelShader(shader, device);
 }
 
+bool SharedTextureContentSize(classSharedResource* texture, int64* width, int64* height) {
+    // Until the picture has been loaded its size is unknown; a region on it
+    // cannot be hit before it could be seen.
+    if (texture == nullptr || texture->realised != 1) return false;
+    *width = texture->width;
+    *height = texture->height;
+    return true;
+}
+
 // --- Registration ---
 
 void RegisterSharedResourceSubsystem() {
@@ -123,6 +133,7 @@ void RegisterSharedResourceSubsystem() {
     }
     InstallSharedResourceDeviceHooks();
     SetGlyphImageBinder(&BindGlyphImage);
+    SetInputTextureSizeSource(&SharedTextureContentSize);
 }
 
 void InstallSharedResourceDeviceHooks() {

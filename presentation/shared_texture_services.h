@@ -58,7 +58,12 @@ class classSharedTextureSource final : public classSceneDrawSource {
     classSceneDrawSource* next_;  // set at construction, never changed
 };
 
-// Installs the services, the draw source and the device reset hooks. Call before WinMain.
+// The picture size of a texture for the mouse areas of input targets; false
+// while it is not loaded. Read on the UI thread under the application lock.
+bool SharedTextureContentSize(classSharedResource* texture, int64* width, int64* height);
+
+// Installs the services, the draw source, the device reset hooks and the
+// texture size that input areas use. Call before WinMain.
 void RegisterSharedResourceSubsystem();
 // Only the device hooks: capture tiles go before a reset, every tile after a failed one or at release.
 void InstallSharedResourceDeviceHooks();

@@ -395,3 +395,16 @@ TEST_F(SharedResourceTest, ASaveRefreshesTheThumbnailOfItsSlot) {
     RefreshPlayDataThumbnail("save004.dat");
     EXPECT_EQ(g_sharedResources.Find(TextureKind_PlayDataThumbnail, "save004.dat", 0, 0), nullptr);
 }
+
+TEST_F(SharedResourceTest, InputAreasUseThePictureSizeOnceItIsLoaded) {
+    // The area of a 6 × 3 picture is 6 × 3, whatever texture it was put in.
+    folder.Put("button.bmp", GradientBmp(6, 3));
+    classSharedResource* button = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "button.bmp", 0, 0);
+    int64 width = -1, height = -1;
+    EXPECT_FALSE(SharedTextureContentSize(button, &width, &height)) << "unknown before the first draw";
+    ASSERT_TRUE(button->Realise());
+    ASSERT_TRUE(SharedTextureContentSize(button, &width, &height));
+    EXPECT_EQ(width, 6);
+    EXPECT_EQ(height, 3);
+    EXPECT_FALSE(SharedTextureContentSize(nullptr, &width, &height));
+}
