@@ -133,7 +133,7 @@ bool CommandRestart(classScriptContext& context, const std::vector<classScriptVa
     // thread swaps in what lies in the main context's loaded frames. A
     // Function thread's own context is never swapped in.
     classScriptContext& main = MainContextOr(context);
-    classScriptFrame start(kStartScript);  // loaded outside the frame lock
+    classScriptFrame start(kRestartScript);  // loaded outside the frame lock
     {
         std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
         main.loadedFrames.clear();

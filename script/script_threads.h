@@ -27,6 +27,9 @@ extern classScriptContext g_mainScriptContext;
 
 inline constexpr char kVariableScript[] = "Variable.qvs";
 inline constexpr char kStartScript[] = "Start.qvs";
+// "Restart" names the script in lower case. Already-read marks and saved
+// frames are keyed by the name as written, so the two spellings stay apart.
+inline constexpr char kRestartScript[] = "start.qvs";
 inline constexpr char kFunctionScript[] = "system\\Function.qvs";
 inline constexpr char kExitFunctionScript[] = "system\\ExitFunction.qvs";
 inline constexpr char kPreDataLoadScript[] = "system\\PreDataLoad.qvs";

@@ -220,11 +220,11 @@ TEST_F(ControlFlowTest, RestartFromAnotherThreadRestartsTheMainScript) {
     app->mainScriptContext = &main;
     testexec::ScriptRun function;  // its host names its own context the main one; undo that
     function.host.mainContext.store(&main);
-    testexec::AddSource(kStartScript, "Dammy(100)");
+    testexec::AddSource("start.qvs", "Dammy(100)");
     EXPECT_EQ(Run("Dammy(1) Restart() Dammy(2)", function), (Trace{"Dammy(i:1)", "Restart()"}));
     EXPECT_EQ(app->restartRequested.load(), 1);
     ASSERT_EQ(main.loadedFrames.size(), 1u);
-    EXPECT_EQ(main.loadedFrames.front().scriptName, kStartScript);
+    EXPECT_EQ(main.loadedFrames.front().scriptName, "start.qvs") << "the name as the command writes it";
     EXPECT_TRUE(function.context.loadedFrames.empty());
     auto records = GetMainQueue()->TakeRecords();
     ASSERT_EQ(records.size(), 2u);
