@@ -42,6 +42,7 @@ public:
 
     void RequestFullScreen(bool fullScreen) override { fullScreen_.SetRequested(fullScreen ? 1 : 0); }
     bool IsFullScreen() const override { return fullScreen_.GetCurrent() == 1; }
+    bool IsFullScreenRequested() const override { return fullScreen_.GetRequested() == 1; }
     // The back buffer keeps the logical size whatever the window does; the
     // window's new size reaches the presenter directly.
     void ArmResetDeadline(u32) override {}

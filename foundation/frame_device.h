@@ -32,6 +32,8 @@ public:
     virtual void RequestFullScreen(bool fullScreen) = 0;
     // The screen mode in force.
     virtual bool IsFullScreen() const = 0;
+    // The screen mode asked for: the one in force unless a change is pending.
+    virtual bool IsFullScreenRequested() const = 0;
     // UI thread: the window changed size; reset `milliseconds` after the last change.
     virtual void ArmResetDeadline(u32 milliseconds) = 0;
     // Render thread: a completed change of screen mode the window has to follow.

@@ -60,6 +60,7 @@ class classGraphicDevice final : public FrameDevice {
     void EndFrame() override;
     void RequestFullScreen(bool fullScreen) override;
     bool IsFullScreen() const override { return fullScreen.GetCurrent() == 1; }
+    bool IsFullScreenRequested() const override { return fullScreen.GetRequested() == 1; }
     void ArmResetDeadline(u32 milliseconds) override;
     bool TakeModeSwitchRequest() override;
     bool TakeRestorePlacementRequest() override;

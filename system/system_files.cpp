@@ -65,10 +65,11 @@ std::string FolderPath(const char* name) {
 void BuildSystemData(std::vector<u8>& out) {
     const classApplication* application = GetApplication();
     // The screen mode is a setting like the others: the settings screen and
-    // the next start read it back from the variable.
+    // the next start read it back from the variable. A switch the player just
+    // asked for counts, though the render thread has not carried it out yet.
     classScriptValue fullScreen;
     const bool isFullScreen = application != nullptr && application->graphicDevice != nullptr &&
-                              application->graphicDevice->IsFullScreen();
+                              application->graphicDevice->IsFullScreenRequested();
     fullScreen.SetInteger(isFullScreen ? 1 : 0);
     g_globalVariables.Set("System.FullScreen", 0, fullScreen);
 
@@ -119,8 +120,7 @@ bool ReadSystemDataFile(const std::string& path) {
 bool WriteSystemDataFile(const std::string& path) {
     std::vector<u8> bytes;
     BuildSystemData(bytes);
-    // A settings file that cannot be written is not worth a box at exit.
-    return WriteFileAtomically(path, bytes.data(), bytes.size());
+    return WriteFileAtomicallyReporting(path, bytes.data(), bytes.size());
 }
 
 bool ReadSystemData() {
@@ -227,14 +227,7 @@ bool WriteAlreadyDataFile(classAlreadyReadList& list, const std::string& path) {
     if (!BuildAlreadyData(list, bytes)) return false;
     // Only nameless or empty buffers: nothing worth replacing the file with.
     if (bytes.size() == kAlreadyDataHeaderSize) return true;
-    for (;;) {
-        errno = 0;
-        if (WriteFileAtomically(path, bytes.data(), bytes.size())) return true;
-        const int error = errno != 0 ? errno : EIO;
-        if (platform::ShowMessageBox(FileErrorBoxText(path, error), "WriteFile Access Error",
-                                     platform::DialogButtons::RetryCancel) != platform::DialogAnswer::Retry)
-            return false;
-    }
+    return WriteFileAtomicallyReporting(path, bytes.data(), bytes.size());
 }
 
 bool ReadAlreadyData(classAlreadyReadList& list) {

@@ -129,6 +129,7 @@ public:
     void EndFrame() override { frames.fetch_add(1); }
     void RequestFullScreen(bool fullScreen) override { requested_ = fullScreen ? 1 : 0; }
     bool IsFullScreen() const override { return current_.load() == 1; }
+    bool IsFullScreenRequested() const override { return requested_.load() == 1; }
     u8 RequestedFullScreen() const { return requested_.load(); }
     void ArmResetDeadline(u32) override { resetsArmed.fetch_add(1); }
     bool TakeModeSwitchRequest() override { return std::exchange(modeSwitch_, false); }

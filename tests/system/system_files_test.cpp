@@ -14,6 +14,7 @@
 #include "foundation/atomic_file.h"
 #include "script/already_read.h"
 #include "script/global_variables.h"
+#include "support/fake_window.h"
 #include "support/le_bytes.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -188,6 +189,34 @@ TEST_F(SystemDataTest, AWriteAlwaysCarriesTheScreenModeAndRoundTrips) {
     ASSERT_TRUE(ReadSystemDataFile(path));
     EXPECT_EQ(Global("System.FullScreen"), "0");
     EXPECT_FALSE(ReadSystemDataFile(folder / "missing.dat"));
+}
+
+TEST_F(SystemDataTest, TheScreenModeKeptIsTheOneAskedForEvenBeforeItIsCarriedOut) {
+    struct Case {
+        const char* name;
+        bool current;
+        bool requested;
+        const char* kept;
+    };
+    const Case cases[] = {
+        {"windowed, full screen asked for", false, true, "1"},
+        {"full screen, window asked for", true, false, "0"},
+        {"full screen, settled", true, true, "1"},
+        {"windowed, settled", false, false, "0"},
+    };
+    ASSERT_TRUE(InitApplication());
+    for (const Case& c : cases) {
+        fakes::FakeDevice device;
+        device.RequestFullScreen(c.current);
+        device.IsReady();  // the render thread carries the mode out
+        device.RequestFullScreen(c.requested);
+        ASSERT_EQ(device.IsFullScreen(), c.current) << c.name;
+        GetApplication()->graphicDevice = &device;
+        std::vector<u8> bytes;
+        BuildSystemData(bytes);
+        GetApplication()->graphicDevice = nullptr;
+        EXPECT_EQ(Global("System.FullScreen"), c.kept) << c.name;
+    }
 }
 
 TEST_F(SystemDataTest, AFailedWriteKeepsTheOldFile) {
