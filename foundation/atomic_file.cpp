@@ -1,14 +1,22 @@
 #include "foundation/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "foundation/number_text.h"
+#include "platform/clock.h"
+#include "platform/dialog.h"
 
 namespace {
 
@@ -17,6 +25,23 @@ std::atomic<FileFault> g_fileFault{FileFault::None};
 // Makes temporary names unique within the process; the pid makes them unique
 // between copies of the program sharing one data folder.
 std::atomic<u64> g_tempCounter{0};
+
+constexpr u32 kBoxIntervalMs = 60 * 1000;
+
+// When each file last had a failure box, by path. Any thread may save.
+std::mutex g_boxTimesLock;
+std::map<std::string, u32> g_boxTimes;  // guarded by g_boxTimesLock
+
+// True, and noted, when the file had no box within the last minute.
+bool TakeBoxTurn(const std::string& path) {
+    const u32 now = platform::NowMs();
+    std::lock_guard<std::mutex> hold(g_boxTimesLock);
+    auto [at, fresh] = g_boxTimes.try_emplace(path, now);
+    if (fresh) return true;
+    if (static_cast<u32>(now - at->second) < kBoxIntervalMs) return false;
+    at->second = now;
+    return true;
+}
 
 FileFault CurrentFault() {
     return g_fileFault.load(std::memory_order_relaxed);
@@ -119,6 +144,79 @@ bool WriteFileAtomically(const std::string& path, const void* data, u64 size) {
     if (!file.Open(path)) return false;
     if (size != 0 && file.Write(data, size) != size) return false;
     return file.Commit();
+}
+
+namespace {
+
+// The pid in "<file>.tmp-<pid>-<n>", or 0 when the name is not of that form.
+long TemporaryOwner(const char* name) {
+    const char* mark = std::strstr(name, ".tmp-");
+    if (mark == nullptr || mark == name) return 0;
+    // The last ".tmp-" belongs to the writer: the file's own name may hold one.
+    for (const char* later; (later = std::strstr(mark + 1, ".tmp-")) != nullptr;) mark = later;
+    const char* digits = mark + 5;
+    long pid = 0;
+    const char* at = digits;
+    for (; *at >= '0' && *at <= '9'; ++at) {
+        if (pid > 99999999) return 0;
+        pid = pid * 10 + (*at - '0');
+    }
+    if (at == digits || *at != '-' || pid <= 0) return 0;
+    const char* counter = ++at;
+    while (*at >= '0' && *at <= '9') ++at;
+    return at != counter && *at == '\0' ? pid : 0;
+}
+
+}  // namespace
+
+int RemoveStaleTemporaries(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) return 0;
+    const long self = static_cast<long>(::getpid());
+    int removed = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+        const long owner = TemporaryOwner(entry->d_name);
+        if (owner == 0) continue;
+        // Another copy of the game may share the folder and be saving now;
+        // at start-up this process has written nothing, so its own pid marks
+        // an older process's file.
+        if (owner != self && !(::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)) continue;
+        const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + entry->d_name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::unlink(path.c_str()) == 0) ++removed;
+    }
+    ::closedir(directory);
+    return removed;
+}
+
+bool WriteReportingFailure(const std::string& path, const std::function<bool()>& write) {
+    for (bool retry = false;; retry = true) {
+        errno = 0;
+        if (write()) return true;
+        const int error = errno != 0 ? errno : EIO;
+        // A Retry the player asked for always gets its answer.
+        if (!TakeBoxTurn(path) && !retry) {
+            std::fprintf(stderr,
+                         "velk2: %s was not written (%s); the old file is kept. No box: this file "
+                         "already failed less than a minute ago.\n",
+                         path.c_str(), std::strerror(error));
+            std::fflush(stderr);
+            return false;
+        }
+        const auto answer = platform::ShowMessageBox(FileErrorBoxText(path, error), "WriteFile Access Error",
+                                                     platform::DialogButtons::RetryCancel);
+        if (answer != platform::DialogAnswer::Retry) return false;
+    }
+}
+
+bool WriteFileAtomicallyReporting(const std::string& path, const void* data, u64 size) {
+    return WriteReportingFailure(path, [&] { return WriteFileAtomically(path, data, size); });
+}
+
+void ForgetWriteFailuresForTesting() {
+    std::lock_guard<std::mutex> hold(g_boxTimesLock);
+    g_boxTimes.clear();
 }
 
 bool CopyFileUtf8(const std::string& source, const std::string& destination, bool failIfExists) {

@@ -6,6 +6,7 @@
 // torn file: either the new bytes are in place or the old ones still are, and
 // a failure is reported as one.
 
+#include <functional>
 #include <string>
 
 #include "foundation/file.h"
@@ -50,6 +51,25 @@ bool WriteFileAtomically(const std::string& path, const void* data, u64 size);
 // Copies a file into place atomically (a slot is never half overwritten).
 // With failIfExists an existing destination is left alone and the copy fails.
 bool CopyFileUtf8(const std::string& source, const std::string& destination, bool failIfExists);
+
+// Removes, from `folder`, the temporary files that writes of this program
+// left when they were cut off (a kill, a crash, a power cut): names of the
+// form "<file>.tmp-<pid>-<n>" whose process no longer runs. Nothing else is
+// touched. Gives the number removed.
+int RemoveStaleTemporaries(const std::string& folder);
+
+// The program's own files are never lost without a word. `write` is tried;
+// when it fails, the file error box ("WriteFile Access Error", Retry/Cancel)
+// names the file and the error, and Retry tries again. The failed write has
+// kept the old file. A file that failed and was boxed less than a minute ago
+// gets no second box, only a line on stderr, so a game that saves often on a
+// full disk stays playable. Never call it holding a lock the box's thread may
+// wait for.
+bool WriteReportingFailure(const std::string& path, const std::function<bool()>& write);
+// WriteFileAtomically through WriteReportingFailure.
+bool WriteFileAtomicallyReporting(const std::string& path, const void* data, u64 size);
+// Tests: forgets when each file last had a box.
+void ForgetWriteFailuresForTesting();
 
 // A seam for tests: makes the atomic writer's next operations of one kind
 // fail as the disk would. Stays in force until set back to None.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "foundation/application.h"
+#include "foundation/atomic_file.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/dialog.h"
@@ -72,6 +73,8 @@ int RunApplication(const EntryEnvironment& environment) {
         return 0;
     }
     application->dataFolder = folder;
+    // Saves cut off by a kill or a crash leave their temporaries behind.
+    RemoveStaleTemporaries(folder);
 
     Run(hooks.readSystemData);
     Run(hooks.readAlreadyData);

@@ -22,6 +22,7 @@
 #include "script/script_context.h"
 #include "script/script_host.h"
 #include "script/script_value.h"
+#include "script/script_variable.h"
 #include "sound/sound_manager.h"
 #include "system/application_identity.h"
 #include "system/history_store.h"
@@ -54,33 +55,34 @@ void AddSection(std::vector<u8>& out, u64 field, const std::vector<u8>& data) {
 }
 
 // The sound manager writes its layer records through a file at the file's
-// own positions. They are written into a scratch file at the same position
-// and read back, so the offsets inside the records come out as they will
-// stand in the play-data file.
-bool SaveSoundLayers(classSoundManager& manager, const std::string& scratchPath, u64 start, std::vector<u8>& out,
-                     int64& firstOffset, int64& count) {
+// own positions. They are written into a scratch file in memory at the same
+// position and read back, so the offsets inside the records come out as they
+// will stand in the play-data file.
+bool SaveSoundLayers(classSoundManager& manager, u64 start, std::vector<u8>& out, int64& firstOffset,
+                     int64& count) {
     firstOffset = 0;
     count = 0;
+    out.clear();
     classFile scratch;
-    if (!scratch.OpenWrite(scratchPath, false)) return false;
-    bool ok = scratch.Seek(static_cast<int64>(start), 0) == start &&
-              manager.SaveLayers(scratch, &firstOffset, &count) && count > 0;
+    if (!scratch.OpenScratch()) return false;
+    const bool ok = scratch.Seek(static_cast<int64>(start), 0) == start &&
+                    manager.SaveLayers(scratch, &firstOffset, &count) && count > 0;
     const u64 end = scratch.Tell();
-    scratch.Close();
-    if (ok && end > start && static_cast<u64>(firstOffset) == start) {
+    if (ok && end != kFileError && end > start && static_cast<u64>(firstOffset) == start) {
         out.resize(end - start);
-        classFile reader;
-        ok = reader.OpenRead(scratchPath, false) && reader.ReadAt(start, out.data(), out.size()) == out.size();
-    } else {
-        ok = false;
+        if (scratch.ReadAt(start, out.data(), out.size()) == out.size()) return true;
     }
-    ::unlink(scratchPath.c_str());
-    if (!ok) {
-        out.clear();
-        firstOffset = 0;
-        count = 0;
-    }
-    return ok;
+    out.clear();
+    firstOffset = 0;
+    count = 0;
+    return false;
+}
+
+// A section is absent (offset and size 0) or lies wholly after the header and
+// inside the file.
+bool SectionFits(u64 offset, u64 size, u64 fileSize) {
+    if (offset == 0) return size == 0;
+    return offset >= kPlayDataHeaderSize && offset < fileSize && size != 0 && size <= fileSize - offset;
 }
 
 std::string IndexTitleText() {
@@ -121,8 +123,26 @@ std::string MakePlayDataPath(int64 slot) {
 }
 
 bool IsValidPlayData(const std::vector<u8>& bytes) {
-    return bytes.size() >= kPlayDataHeaderSize && std::memcmp(bytes.data(), kPlayDataMagic, 16) == 0 &&
-           std::memcmp(bytes.data() + 16, g_applicationGuid, 16) == 0;
+    using namespace playdata;
+    if (bytes.size() < kPlayDataHeaderSize || std::memcmp(bytes.data(), kPlayDataMagic, 16) != 0 ||
+        std::memcmp(bytes.data() + 16, g_applicationGuid, 16) != 0)
+        return false;
+    // A file cut short or damaged would otherwise load half a game over the
+    // current one; it is refused whole before anything changes.
+    const u64 fileSize = bytes.size();
+    for (u64 field : {kLastVoice, kScene, kFrames, kBacklog, kVariables, kIndex, kThumbnail, kSlotZero}) {
+        if (!SectionFits(Get64(bytes, field), Get64(bytes, field + 8), fileSize)) return false;
+    }
+    // The sound section gives a record count, not a size: its first record
+    // must at least start inside the file.
+    const u64 firstSound = Get64(bytes, kSound);
+    const u64 soundCount = Get64(bytes, kSound + 8);
+    if ((firstSound == 0) != (soundCount == 0)) return false;
+    if (firstSound != 0 && (firstSound < kPlayDataHeaderSize || firstSound >= fileSize)) return false;
+    // The slot-0 copy is the last thing written, after the variables.
+    const u64 copyOffset = Get64(bytes, kSlotZero);
+    if (copyOffset != 0 && copyOffset < Get64(bytes, kVariables) + Get64(bytes, kVariables + 8)) return false;
+    return true;
 }
 
 bool ReadValidPlayData(const std::string& path, std::vector<u8>& bytes) {
@@ -161,8 +181,7 @@ void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector
     if (application->soundManager != nullptr) {
         int64 first = 0;
         int64 count = 0;
-        const std::string scratch = MakeDataFolderPath("save-layers.tmp");
-        if (SaveSoundLayers(*application->soundManager, scratch, out.size(), section, first, count)) {
+        if (SaveSoundLayers(*application->soundManager, out.size(), section, first, count)) {
             out.insert(out.end(), section.begin(), section.end());
             Put64(out, kSound, static_cast<u64>(first));
             Put64(out, kSound + 8, static_cast<u64>(count));
@@ -203,14 +222,15 @@ bool WritePlayData(const std::string& path, const std::string& indexText) {
     bool written = false;
     if (g_autoSnapshotTaken.load()) {
         // Inside an interrupt the state to keep is the one from its start.
-        written = CopyFileUtf8(MakeDataFolderPath("save----.dat"), path, false);
+        const std::string snapshot = MakeDataFolderPath("save----.dat");
+        written = WriteReportingFailure(path, [&] { return CopyFileUtf8(snapshot, path, false); });
     } else {
         // Slot 0's own save carries no copy of the slot-0 file: it would be
         // the previous one, which holds its predecessor, and so on for ever.
         const bool embed = path != MakePlayDataPath(0);
         std::vector<u8> bytes;
         BuildPlayData(indexText, embed, bytes);
-        written = WriteFileAtomically(path, bytes.data(), bytes.size());
+        written = WriteFileAtomicallyReporting(path, bytes.data(), bytes.size());
     }
     if (written) {
         // A save screen showing this slot's thumbnail reads the new file at
@@ -225,7 +245,26 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     if (!IsValidPlayData(bytes)) return false;
     classApplication* application = GetApplication();
     if (application == nullptr) return false;
-    const u64 fileSize = bytes.size();
+    auto section = [&](u64 field) { return bytes.data() + Get64(bytes, field); };
+    auto sizeOf = [&](u64 field) { return Get64(bytes, field + 8); };
+    auto present = [&](u64 field) { return Get64(bytes, field) != 0; };
+
+    // Every section was checked against the file; those parsed outside the
+    // application's own structures are read first, so the swap below is all
+    // that remains.
+    std::vector<classHistoryLog::Entry> backlog;
+    if (present(kBacklog)) {
+        classHistoryLog loaded;
+        DeserializeBacklog(loaded, section(kBacklog), sizeOf(kBacklog));
+        backlog = loaded.Snapshot();
+    }
+    classScriptVariableList variables;
+    if (present(kVariables)) ReadVariableList(variables, section(kVariables), sizeOf(kVariables));
+    std::string lastVoice;
+    if (present(kLastVoice)) {
+        const char* text = reinterpret_cast<const char*>(section(kLastVoice));
+        lastVoice.assign(text, ::strnlen(text, sizeOf(kLastVoice)));
+    }
 
     ::unlink(MakePlayDataPath(0).c_str());
 
@@ -239,49 +278,25 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
         application->mainScriptContext->PopAllFrames();
         application->mainScriptContext->selectPhase = 0;
     }
-    g_historyLog.Clear();
 
     application->textColor.store(static_cast<int64>(Get64(bytes, kTextColor)));
     application->voiceStartedSinceKeyWait.store(bytes[kVoiceStarted] != 0 ? 1 : 0);
     application->lastVoiceLayer.store(static_cast<int64>(Get64(bytes, kLastVoiceLayer)));
     application->backlogPageStarted.store(bytes[kBacklogPageStarted] != 0 ? 1 : 0);
 
-    // A section is present when it starts inside the file; it is cut to the
-    // bytes the file holds.
-    auto present = [&](u64 field, const u8*& data, u64& size) {
-        const u64 offset = Get64(bytes, field);
-        if (offset == 0 || offset >= fileSize) return false;
-        data = bytes.data() + offset;
-        size = std::min(Get64(bytes, field + 8), fileSize - offset);
-        return true;
-    };
-    const u8* data = nullptr;
-    u64 size = 0;
-    if (present(kLastVoice, data, size))
-        application->lastVoiceFile.assign(reinterpret_cast<const char*>(data),
-                                          ::strnlen(reinterpret_cast<const char*>(data), fileSize - Get64(bytes, kLastVoice)));
-    if (present(kScene, data, size)) LoadGraphicTree(scene, data, size);
-    {
-        const u64 first = Get64(bytes, kSound);
-        if (first != 0 && first < fileSize && application->soundManager != nullptr)
-            application->soundManager->LoadLayers(bytes.data(), fileSize, static_cast<int64>(first),
-                                                  static_cast<int64>(Get64(bytes, kSound + 8)));
-    }
-    if (present(kFrames, data, size) && application->mainScriptContext != nullptr)
-        application->mainScriptContext->DeserializeFrames(data, size);
-    if (present(kBacklog, data, size)) DeserializeBacklog(g_historyLog, data, size);
-    if (present(kVariables, data, size)) g_nomalVariables.ReadRecord(data, size);
+    application->lastVoiceFile = std::move(lastVoice);
+    if (present(kScene)) LoadGraphicTree(scene, section(kScene), sizeOf(kScene));
+    if (present(kSound) && application->soundManager != nullptr)
+        application->soundManager->LoadLayers(bytes.data(), bytes.size(), static_cast<int64>(Get64(bytes, kSound)),
+                                              static_cast<int64>(Get64(bytes, kSound + 8)));
+    if (present(kFrames) && application->mainScriptContext != nullptr)
+        application->mainScriptContext->DeserializeFrames(section(kFrames), sizeOf(kFrames));
+    g_historyLog.Replace(std::move(backlog));
+    // A slot without variables still starts from none: what the game held
+    // before the load belongs to another play-through.
+    g_nomalVariables.Replace(std::move(variables));
 
-    const u64 copyOffset = Get64(bytes, kSlotZero);
-    const u64 copySize = Get64(bytes, kSlotZero + 8);
-    const u64 variablesOffset = Get64(bytes, kVariables);
-    const u64 variablesSize = Get64(bytes, kVariables + 8);
-    // The copy must lie after the variables (compared without overflow) and wholly inside the file.
-    const bool afterVariables = variablesSize <= ~u64{0} - variablesOffset
-                                    ? copyOffset > variablesOffset + variablesSize
-                                    : false;
-    if (afterVariables && copyOffset < fileSize && copySize > 0 && copySize <= fileSize - copyOffset)
-        WriteFileAtomically(MakePlayDataPath(0), bytes.data() + copyOffset, copySize);
+    if (present(kSlotZero)) WriteFileAtomicallyReporting(MakePlayDataPath(0), section(kSlotZero), sizeOf(kSlotZero));
     return true;
 }
 

@@ -1,12 +1,15 @@
 #include "foundation/atomic_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "support/le_bytes.h"
+#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -132,4 +135,133 @@ TEST_F(AtomicFileTest, CopyReplacesOrRespectsAnExistingDestination) {
     SetFileFaultForTesting(FileFault::None);
     EXPECT_EQ(folder_.GetText("save0004.dat"), big);
     ExpectOnlyFiles({"save----.dat", "save0003.dat", "save0004.dat"});
+}
+
+namespace {
+
+u32 g_fakeNow = 1;
+u32 FakeNow() { return g_fakeNow; }
+
+class ReportedWriteTest : public AtomicFileTest {
+protected:
+    void SetUp() override {
+        ForgetWriteFailuresForTesting();
+        platform::SetClockSource(FakeNow);
+        g_fakeNow = 1000;
+    }
+    void TearDown() override {
+        platform::SetClockSource(nullptr);
+        ForgetWriteFailuresForTesting();
+        AtomicFileTest::TearDown();
+    }
+    bool Save(const std::string& name, const std::string& text) {
+        return WriteFileAtomicallyReporting(folder_ / name, text.data(), text.size());
+    }
+};
+
+}  // namespace
+
+TEST_F(ReportedWriteTest, AFailedWriteShowsTheBoxKeepsTheOldFileAndRetryWritesAgain) {
+    struct Case {
+        const char* name;
+        FileFault fault;
+        std::vector<platform::DialogAnswer> answers;
+        bool healOnRetry;  // the player frees space before pressing Retry
+        const char* errorText;
+        size_t boxes;
+        bool written;
+    };
+    using A = platform::DialogAnswer;
+    const Case cases[] = {
+        {"full disk, Cancel", FileFault::DiskFull, {A::Cancel}, false, "No space left on device", 1, false},
+        {"full disk, Retry after freeing space", FileFault::DiskFull, {A::Retry}, true, "No space left on device", 1,
+         true},
+        {"full disk, Retry still full, Cancel", FileFault::DiskFull, {A::Retry, A::Cancel}, false,
+         "No space left on device", 2, false},
+        {"failed flush, Cancel", FileFault::SyncFailure, {A::Cancel}, false, "errorcode:5", 1, false},
+        {"failed rename, Cancel", FileFault::RenameFailure, {A::Cancel}, false, "errorcode:5", 1, false},
+    };
+    for (const Case& c : cases) {
+        ForgetWriteFailuresForTesting();
+        folder_.Put("save0001.dat", kOld);
+        testdialogs::ScriptedDialogs dialogs;
+        dialogs.answers = c.answers;
+        if (c.healOnRetry) dialogs.onShow = [](size_t) { SetFileFaultForTesting(FileFault::None); };
+        SetFileFaultForTesting(c.fault);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Save("save0001.dat", "new"), c.written) << c.name;
+        testing::internal::GetCapturedStderr();
+        SetFileFaultForTesting(FileFault::None);
+        ASSERT_EQ(dialogs.boxes.size(), c.boxes) << c.name;
+        EXPECT_EQ(dialogs.boxes[0].caption, "WriteFile Access Error") << c.name;
+        EXPECT_EQ(dialogs.boxes[0].buttons, platform::DialogButtons::RetryCancel) << c.name;
+        EXPECT_NE(dialogs.boxes[0].text.find("filename:" + (folder_ / "save0001.dat")), std::string::npos) << c.name;
+        EXPECT_NE(dialogs.boxes[0].text.find(c.errorText), std::string::npos) << c.name << ": " << dialogs.boxes[0].text;
+        EXPECT_EQ(folder_.GetText("save0001.dat"), c.written ? "new" : kOld) << c.name;
+        ExpectOnlyFiles({"save0001.dat"});
+    }
+}
+
+TEST_F(ReportedWriteTest, ARepeatedFailureOfOneFileBoxesAtMostOnceAMinuteAndSaysSo) {
+    struct Case {
+        const char* name;
+        const char* file;
+        u32 advanceMs;
+        bool boxed;
+    };
+    // Times run on from the first failure of save0001.dat at 1000 ms.
+    const Case cases[] = {
+        {"first failure", "save0001.dat", 0, true},
+        {"same file at once", "save0001.dat", 0, false},
+        {"another file the same second", "System.dat", 0, true},
+        {"same file 59.999 s after its box", "save0001.dat", 59999, false},
+        {"same file a minute after its box", "save0001.dat", 1, true},
+        {"same file just after the new box", "save0001.dat", 1, false},
+    };
+    testdialogs::ScriptedDialogs dialogs;
+    SetFileFaultForTesting(FileFault::DiskFull);
+    for (const Case& c : cases) {
+        g_fakeNow += c.advanceMs;
+        const size_t before = dialogs.boxes.size();
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(Save(c.file, "new")) << c.name;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(dialogs.boxes.size() - before, c.boxed ? 1u : 0u) << c.name;
+        if (!c.boxed) {
+            EXPECT_NE(said.find(folder_ / c.file), std::string::npos) << c.name << ": " << said;
+            EXPECT_NE(said.find("No space left on device"), std::string::npos) << c.name << ": " << said;
+        }
+    }
+}
+
+TEST_F(AtomicFileTest, StartUpRemovesOnlyTheTemporariesOfWritesThatWereCutOff) {
+    // No process has pid 2^22 + 1 (above the kernel's largest).
+    const std::string dead = "4194305";
+    const std::string self = std::to_string(static_cast<long>(::getpid()));
+    const std::string living = std::to_string(static_cast<long>(::getppid()));
+    struct Case {
+        std::string name;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"save0001.dat.tmp-" + dead + "-0", true},
+        {"System.dat.tmp-" + dead + "-17", true},
+        {"save----.dat.tmp-" + self + "-3", true},
+        {"save0002.dat.tmp-" + living + "-0", false},  // another copy saving now
+        {"save0001.dat", false},
+        {"save0001.dat.tmp-", false},
+        {"save0001.dat.tmp-" + dead, false},
+        {"save0001.dat.tmp-" + dead + "-", false},
+        {"save0001.dat.tmp-" + dead + "-1x", false},
+        {"save0001.dat.tmp-x-1", false},
+        {"notes.tmp", false},
+        {".tmp-" + dead + "-1", false},
+    };
+    std::vector<std::string> kept;
+    for (const Case& c : cases) {
+        folder_.Put(c.name, std::string("x"));
+        if (!c.removed) kept.push_back(c.name);
+    }
+    EXPECT_EQ(RemoveStaleTemporaries(folder_.Path().string()), 3);
+    ExpectOnlyFiles(kept);
 }

@@ -4,12 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/application.h"
 #include "foundation/atomic_file.h"
+#include "foundation/critical_section.h"
+#include "script/already_read.h"
+#include "support/scripted_dialogs.h"
+#include "system/system_files.h"
 #include "presentation/graphic_object.h"
 #include "presentation/scene_services.h"
 #include "presentation/shared_resource.h"
@@ -19,6 +25,8 @@
 #include "support/le_bytes.h"
 #include "support/presentation/fake_scene_services.h"
 #include "support/temp_folder.h"
+#include "sound/sound_manager.h"
+#include "sound/sound_system.h"
 #include "system/history_store.h"
 
 using testbytes::LeBytes;
@@ -41,6 +49,11 @@ LeBytes HandHeader() {
     for (u8 c : kGuid) b.U8(c);
     b.Zeros(1008 - 32);
     return b;
+}
+
+std::string Rendered(classScriptValue value) {
+    const std::string* text = value.AsString();
+    return text != nullptr ? *text : std::string("(none)");
 }
 
 classScriptValue Text(const std::string& s) {
@@ -219,36 +232,84 @@ TEST_F(PlayDataTest, LoadingWithoutACopyDeletesSlotZero) {
     EXPECT_FALSE(Exists("save0000.dat"));
 }
 
-TEST_F(PlayDataTest, CopyBeforeTheVariablesOrPastTheFileIsNotRestored) {
+TEST_F(PlayDataTest, ACopyAfterTheVariablesIsRestored) {
     LeBytes file = HandHeader();
     file.Text("ab").Z();  // 1008: a variables "section" of 3 bytes, then the copy
     file.Text("COPY");
     file.PatchU64(944, 1008).PatchU64(952, 3);
-    file.PatchU64(992, 1011).PatchU64(1000, 5);  // one byte past the end
-    folder.Put("save0006.dat", file);
-    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
-    EXPECT_FALSE(Exists("save0000.dat"));
-
-    file.PatchU64(1000, 4);
-    file.PatchU64(952, ~u64{0} - 1000);  // variables end wraps around
-    folder.Put("save0006.dat", file);
-    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
-    EXPECT_FALSE(Exists("save0000.dat"));
-
-    file.PatchU64(944, 0).PatchU64(952, 0);
+    file.PatchU64(992, 1011).PatchU64(1000, 4);
     folder.Put("save0006.dat", file);
     ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
     EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{'C', 'O', 'P', 'Y'}));
 }
 
-TEST_F(PlayDataTest, AFailedWriteKeepsTheOldSlotAndSaysSo) {
-    ASSERT_TRUE(WritePlayData(MakePlayDataPath(2)));
-    const std::vector<u8> before = folder.Get("save0002.dat");
-    g_historyLog.Replace({{"newer"}});
-    SetFileFaultForTesting(FileFault::DiskFull);
-    EXPECT_FALSE(WritePlayData(MakePlayDataPath(2)));
-    SetFileFaultForTesting(FileFault::None);
-    EXPECT_EQ(folder.Get("save0002.dat"), before);
+TEST_F(PlayDataTest, EveryFileThatCannotBeWrittenShowsTheBoxAndKeepsItsOldBytes) {
+    classAlreadyReadList marks;
+    u8* first = nullptr;
+    ASSERT_TRUE(marks.Register("start.qvs", 2, &first));
+    struct Case {
+        const char* name;
+        const char* file;
+        std::function<bool()> write;
+    };
+    const Case cases[] = {
+        {"a slot", "save0002.dat", [] { return WritePlayData(MakePlayDataPath(2)); }},
+        {"a slot inside an interrupt",
+         "save0007.dat",
+         [] {
+             g_autoSnapshotTaken.store(true);
+             const bool written = WritePlayData(MakePlayDataPath(7));
+             g_autoSnapshotTaken.store(false);
+             return written;
+         }},
+        {"the interrupt snapshot", "save----.dat", [] { return WritePlayData(MakeDataFolderPath("save----.dat")); }},
+        {"the settings", "System.dat", [] { return WriteSystemData(); }},
+        {"the already-read marks", "Already.dat", [&marks] { return WriteAlreadyData(marks); }},
+    };
+    folder.Put("save----.dat", HandHeader());
+    for (const Case& c : cases) {
+        ForgetWriteFailuresForTesting();
+        const std::vector<u8> old = {'o', 'l', 'd', static_cast<u8>(c.file[4])};
+        folder.Put(c.file, old);
+        testdialogs::ScriptedDialogs dialogs;
+        SetFileFaultForTesting(FileFault::DiskFull);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(c.write()) << c.name;
+        testing::internal::GetCapturedStderr();
+        SetFileFaultForTesting(FileFault::None);
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(dialogs.boxes[0].caption, "WriteFile Access Error") << c.name;
+        EXPECT_NE(dialogs.boxes[0].text.find(folder / c.file), std::string::npos) << c.name;
+        EXPECT_EQ(folder.Get(c.file), old) << c.name;
+    }
+}
+
+TEST_F(PlayDataTest, SoundLayersAreStagedInMemoryNotInTheSharedFolder) {
+    app->soundManager = classSoundManager::Create();
+    {
+        classCriticalSectionLock hold(g_soundLock);
+        app->soundManager->GetOrCreateLayer(20);
+        app->soundManager->GetOrCreateLayer(21);
+    }
+    // What another copy of the game, saving at the same moment, might have
+    // staged under a fixed name.
+    folder.Put("save-layers.tmp", std::string("another copy's"));
+    const bool written = WritePlayData(MakePlayDataPath(3));
+    const std::vector<u8> saved = folder.Get("save0003.dat");
+    app->soundManager->DeleteAllLayers();
+    const bool loaded = LoadPlayData(MakePlayDataPath(3));
+    const std::size_t layers = app->soundManager->LayerCount();
+    classSoundManager::Destroy(app->soundManager);
+    app->soundManager = nullptr;
+
+    ASSERT_TRUE(written);
+    EXPECT_EQ(At64(saved, 896), 2u);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(layers, 2u);
+    EXPECT_EQ(folder.GetText("save-layers.tmp"), "another copy's");
+    auto names = folder.List();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"save-layers.tmp", "save0003.dat"}));
 }
 
 TEST_F(PlayDataTest, InsideAnInterruptTheSnapshotIsCopied) {
@@ -287,20 +348,75 @@ TEST_F(PlayDataTest, IndexAndThumbnailReadersStayInsideTheFile) {
     EXPECT_FALSE(ReadPlayDataThumbnail(MakePlayDataPath(8), thumbnail));
 }
 
-TEST_F(PlayDataTest, SectionsOutsideTheFileAreSkippedOneByOne) {
-    LeBytes file = HandHeader();
-    file.Text("b1").Z().Z();
-    file.PatchU64(928, 1008).PatchU64(936, 100);  // size cut to the file
-    file.PatchU64(872, 5000).PatchU64(880, 10);   // scene past the end
-    file.PatchU64(56, 1008 + 3).PatchU64(64, 0);  // last voice: the file's final zero
-    folder.Put("save0009.dat", file);
+TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
+    // A real save, then the same file cut short as a full disk or a killed
+    // copy leaves it.
+    g_historyLog.Replace({{"saved line"}});
+    g_nomalVariables.Set("Flag", 0, Text("saved"));
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(1)));
+    const std::vector<u8> whole = folder.Get("save0001.dat");
+    ASSERT_GT(whole.size(), 1008u);
+
+    // Sections: a file of header + 16 bytes; each case breaks one field.
+    auto patched = [](std::size_t field, u64 value) {
+        LeBytes file = HandHeader();
+        file.Zeros(16);
+        file.PatchU64(field, value);
+        return file.Bytes();
+    };
+    auto placed = [](std::size_t field, u64 offset, u64 size) {
+        LeBytes file = HandHeader();
+        file.Zeros(16);
+        file.PatchU64(field, offset).PatchU64(field + 8, size);
+        return file.Bytes();
+    };
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+    };
+    const Case cases[] = {
+        {"a save cut to its header", std::vector<u8>(whole.begin(), whole.begin() + 1008)},
+        {"a save missing its last byte", std::vector<u8>(whole.begin(), whole.end() - 1)},
+        {"last voice reaching past the end", placed(56, 1020, 5)},
+        {"scene starting past the end", placed(872, 5000, 10)},
+        {"frames starting at the end", placed(904, 1024, 1)},
+        {"backlog inside the header", placed(928, 1000, 8)},
+        {"variables sized to wrap around", placed(944, 1010, ~u64{0} - 1000)},
+        {"index with a size but no offset", placed(960, 0, 4)},
+        {"thumbnail with an offset but no size", placed(976, 1010, 0)},
+        {"sound records starting past the end", placed(888, 2000, 1)},
+        {"sound records counted without an offset", patched(896, 3)},
+        {"slot-0 copy reaching past the end", placed(992, 1020, 5)},
+    };
     std::vector<int64> path{3};
-    classGraphicObject::CreateAtPath(app->mainScene, path);
-    app->lastVoiceFile = "old";
-    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(9)));
-    EXPECT_TRUE(app->mainScene->children.empty());  // cleared, nothing rebuilt
-    EXPECT_EQ(g_historyLog.Snapshot(), (std::vector<classHistoryLog::Entry>{{"b1"}}));
-    EXPECT_EQ(app->lastVoiceFile, "");
+    for (const Case& c : cases) {
+        folder.Put("save0000.dat", std::vector<u8>{7, 7});
+        folder.Put("save0004.dat", c.bytes);
+        classGraphicObject::CreateAtPath(app->mainScene, path);
+        g_historyLog.Replace({{"current line"}});
+        g_nomalVariables.Clear();
+        g_nomalVariables.Set("Flag", 0, Text("current"));
+        app->textColor.store(77);
+        app->lastVoiceFile = "current.ogg";
+
+        EXPECT_FALSE(IsPlayDataFileValid(MakePlayDataPath(4))) << c.name;
+        EXPECT_FALSE(LoadPlayData(MakePlayDataPath(4))) << c.name;
+        EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{7, 7})) << c.name;
+        EXPECT_NE(classGraphicObject::FindByPath(app->mainScene, path), nullptr) << c.name;
+        EXPECT_EQ(g_historyLog.Snapshot(), (std::vector<classHistoryLog::Entry>{{"current line"}})) << c.name;
+        EXPECT_EQ(Rendered(g_nomalVariables.Get("Flag", 0)), "current") << c.name;
+        EXPECT_EQ(app->textColor.load(), 77) << c.name;
+        EXPECT_EQ(app->lastVoiceFile, "current.ogg") << c.name;
+    }
+}
+
+TEST_F(PlayDataTest, ALoadWithoutVariablesClearsTheNomalVariables) {
+    folder.Put("save0005.dat", HandHeader());
+    g_nomalVariables.Set("Stale", 0, Text("from before"));
+    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(5)));
+    classScriptValue value;
+    EXPECT_FALSE(g_nomalVariables.TryGet("Stale", 0, value));
+    EXPECT_EQ(g_nomalVariables.Size(), 0u);
 }
 
 }  // namespace
