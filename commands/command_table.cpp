@@ -10,6 +10,7 @@
 #include "commands/graphic_commands.h"
 #include "commands/slot_commands.h"
 #include "commands/sound_commands.h"
+#include "commands/text_commands.h"
 #include "commands/wait_command.h"
 
 // Handlers arrive with the commands' own areas; until then a record's handler
@@ -34,9 +35,9 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"Graphic", {0, 0, 0}, Builtin_Graphic, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 8
     {"GraphicAlter", {0, 0, 0}, Builtin_GraphicAlter, {"Target", "Layer", "File", "x", "y", "z", "Hide", "Stencil", "Transmittance", "VertexShader", "PixelShader"}},  // 9
     {"GraphicDelete", {0, 0, 0}, Builtin_GraphicDelete, {"Target", "Layer"}},  // 10
-    {"GraphicTextOut", {0, 0, 0}, nullptr, {"Target", "Layer", "Text", "Color", "FontNo", "DrawSpeed"}},  // 11
+    {"GraphicTextOut", {0, 0, 0}, &CommandGraphicTextOut, {"Target", "Layer", "Text", "Color", "FontNo", "DrawSpeed"}},  // 11
     {"GraphicWait", {0, 0, 0}, CommandGraphicWait, {"Target", "Layer", "KeyToSkip"}},  // 12
-    {"PageFeed", {0, 0, 0}, nullptr, {"Target", "Layer"}},  // 13
+    {"PageFeed", {0, 0, 0}, &CommandPageFeed, {"Target", "Layer"}},  // 13
     {"Transition", {0, 0, 0}, CommandTransition, {"Time", "File", "Shader", "Async", "IsQue"}},  // 14
     {"Wait", {0, 0, 0}, CommandWait, {"Time", "SkipOn"}},  // 15
     {"KeyWait", {0, 0, 0}, CommandKeyWait, {"Time"}},  // 16
@@ -62,8 +63,8 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"WindowIcon", {0, 0, 0}, &CommandWindowIcon, {"No"}},  // 36
     {"SystemDataSave", {0, 0, 0}, &CommandSystemDataSave, {}},  // 37
     {"VariableReset", {0, 0, 0}, &CommandVariableReset, {"Global", "Nomal", "Local"}},  // 38
-    {"OrignalCharactorSet", {0, 0, 0}, nullptr, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 39
-    {"GraphicCharactorSet", {0, 0, 0}, nullptr, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 40
+    {"OrignalCharactorSet", {0, 0, 0}, &CommandOrignalCharactorSet, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 39
+    {"GraphicCharactorSet", {0, 0, 0}, &CommandGraphicCharactorSet, {"Font", "List", "DefaultWidth", "DefaultHigth"}},  // 40
     {"SystemScreenModeChange", {0, 0, 0}, &CommandSystemScreenModeChange, {"Value"}},  // 41
     {"SystemTextColor", {0, 0, 0}, &CommandSystemTextColor, {"Color"}},  // 42
     {"SystemTextSpeed", {0, 0, 0}, &CommandSystemTextSpeed, {"Speed"}},  // 43

@@ -19,8 +19,8 @@ std::atomic<GlyphImageBinder> g_glyphImageBinder{nullptr};  // atomic: set befor
 struct PendingCharacterSet {
     int64 font = 0;
     int32 kind = 0;
-    int64 defaultWidth = 0;
-    int64 defaultHeight = 0;
+    classOptionalValue<int64> defaultWidth;
+    classOptionalValue<int64> defaultHeight;
     std::vector<classCharacterListEntry> entries;
 };
 std::mutex g_pendingLock;  // guards g_pending only; taken alone
@@ -207,8 +207,8 @@ void DefineFont(int64 number, const char* faceUtf8, int64 size, int64 width) {
     g_glyphSets.RebuildAll();
 }
 
-bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file, int64 defaultWidth,
-                      int64 defaultHeight) {
+bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file,
+                      classOptionalValue<int64> defaultWidth, classOptionalValue<int64> defaultHeight) {
     {
         classCriticalSectionLock hold(g_glyphSets.lock);
         if (g_glyphSets.Find(fontNumber) == nullptr) return false;
@@ -238,8 +238,8 @@ void ApplyPendingCharacterSets() {
         classCriticalSectionLock hold(g_glyphSets.lock);
         classGlyphSet* set = g_glyphSets.Find(pending.font);
         if (set == nullptr) continue;
-        set->defaultWidth = pending.defaultWidth;
-        set->defaultHeight = pending.defaultHeight;
+        if (pending.defaultWidth.IsSet()) set->defaultWidth = pending.defaultWidth.Get();
+        if (pending.defaultHeight.IsSet()) set->defaultHeight = pending.defaultHeight.Get();
         set->ApplyCharacterList(pending.kind, pending.entries);
     }
 }

@@ -128,10 +128,11 @@ void DefineFont(int64 number, const char* faceUtf8, int64 size, int64 width);
 
 // The character-set commands: "Font", "List", "DefaultWidth", "DefaultHigth".
 // Any thread: the list is read at once and takes effect at the render
-// thread's next scene update, before any text of that frame is laid out.
-// False (and nothing happens) when the font has no set.
-bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file, int64 defaultWidth,
-                      int64 defaultHeight);
+// thread's next scene update, before any text of that frame is laid out. A
+// design size that is not given leaves the set's own. False (and nothing
+// happens) when the font has no set.
+bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file,
+                      classOptionalValue<int64> defaultWidth, classOptionalValue<int64> defaultHeight);
 // Render thread: applies the character lists loaded since the last call.
 void ApplyPendingCharacterSets();
 

@@ -27,11 +27,13 @@ TEST(CharacterSetThreads, ListsLoadedOnAScriptThreadApplyOnTheRenderThread) {
     folder.Put("list.txt", std::string("3042,a.png\n3044,i.png\n"));
 
     constexpr int kLoads = 200;
+    classOptionalValue<int64> twenty;
+    twenty.Set(20);
     std::atomic<bool> done{false};
     std::thread script([&] {
         for (int i = 0; i < kLoads; ++i) {
             LoadCharacterSet(0, (i % 2) != 0 ? GlyphSetKind_ColourImages : GlyphSetKind_TintedImages, "list.txt",
-                             20, 20);
+                             twenty, twenty);
         }
         done.store(true);
     });

@@ -17,6 +17,12 @@
 
 namespace {
 
+classOptionalValue<int64> Given(int64 value) {
+    classOptionalValue<int64> out;
+    out.Set(value);
+    return out;
+}
+
 const char kMeiryo[] = "\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xAA\xE3\x82\xAA";  // メイリオ
 const char kMsGothic[] = "\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF";  // ＭＳ ゴシック
 
@@ -119,7 +125,7 @@ TEST_F(GlyphSetTest, CharacterListBindsListedCharactersToTheirImages) {
     testfiles::TempFolder folder;
     testfiles::ScopedWorkingDirectory cwd(folder.Path());
     folder.Put("list.txt", std::string("3042,a.png\r\nnocomma\nFF5D,b.png"));
-    EXPECT_TRUE(LoadCharacterSet(0, GlyphSetKind_TintedImages, "list.txt", 64, 72));
+    EXPECT_TRUE(LoadCharacterSet(0, GlyphSetKind_TintedImages, "list.txt", Given(64), Given(72)));
     EXPECT_TRUE(g_glyphSets.Find(0)->glyphs.empty()) << "nothing changes before the render thread applies it";
     EXPECT_EQ(services.acquires, 0);
     ApplyPendingCharacterSets();
@@ -136,7 +142,7 @@ TEST_F(GlyphSetTest, CharacterListBindsListedCharactersToTheirImages) {
 
     // Again with the other command: the kind changes, the images are bound
     // anew, and each glyph still holds its resource once.
-    EXPECT_TRUE(LoadCharacterSet(0, GlyphSetKind_ColourImages, "list.txt", 64, 72));
+    EXPECT_TRUE(LoadCharacterSet(0, GlyphSetKind_ColourImages, "list.txt", Given(64), Given(72)));
     ApplyPendingCharacterSets();
     EXPECT_EQ(set->kind, GlyphSetKind_ColourImages);
     EXPECT_EQ(g_bound.size(), 4u);
@@ -151,11 +157,11 @@ TEST_F(GlyphSetTest, MissingListOrMissingFontChangesNothingVisible) {
     DefineStartupFonts();
     testfiles::TempFolder folder;
     testfiles::ScopedWorkingDirectory cwd(folder.Path());
-    EXPECT_TRUE(LoadCharacterSet(9, GlyphSetKind_ColourImages, "absent.txt", 10, 10));
+    EXPECT_TRUE(LoadCharacterSet(9, GlyphSetKind_ColourImages, "absent.txt", Given(10), Given(10)));
     ApplyPendingCharacterSets();
     EXPECT_TRUE(g_glyphSets.Find(9)->glyphs.empty());
     EXPECT_EQ(g_glyphSets.Find(9)->kind, GlyphSetKind_ColourImages) << "the kind is stored before the read";
-    EXPECT_FALSE(LoadCharacterSet(4, GlyphSetKind_ColourImages, "absent.txt", 10, 10));
+    EXPECT_FALSE(LoadCharacterSet(4, GlyphSetKind_ColourImages, "absent.txt", Given(10), Given(10)));
     ApplyPendingCharacterSets();
     EXPECT_EQ(g_glyphSets.Find(4), nullptr) << "no set is made for an unknown font";
     EXPECT_EQ(services.acquires, 0);
