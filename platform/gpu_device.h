@@ -60,9 +60,9 @@ class GpuDevice {
     virtual ~GpuDevice() = default;
 
     // Lifecycle. Create binds the device to the calling thread with a back
-    // buffer of about the given size (a device over a fixed-size surface keeps
-    // its own; BackBufferWidth/Height say what it has). Reset restores every
-    // state to its default and the back buffer as the target.
+    // buffer of the given size. Reset gives the back buffer the given size
+    // (false, with the old one kept, when the device cannot hold it) and
+    // restores every state to its default and the back buffer as the target.
     virtual bool Create(int width, int height) = 0;
     virtual bool Reset(int width, int height) = 0;
     virtual void Release() = 0;

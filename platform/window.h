@@ -27,8 +27,9 @@ struct CursorImage {
 };
 
 // The drawing side of the window, used by the render thread only: an offscreen
-// back buffer of the logical size that each frame draws into, then scaled into
-// the window with the aspect kept (black bars where the shapes differ).
+// back buffer (the logical size until the device sizes it) that each frame
+// draws into, then shown in the window with the aspect kept (black bars where
+// the shapes differ; one to one when the back buffer has the window's size).
 class RenderSurface {
 public:
     virtual ~RenderSurface() = default;
@@ -37,6 +38,9 @@ public:
     virtual bool MakeCurrent() = 0;
     // Binds the back buffer as the target and clears it to opaque black.
     virtual void BeginFrame() = 0;
+    // Gives the back buffer a new size (its pixels are lost); false when the
+    // driver cannot hold it, with the old buffer kept.
+    virtual bool Resize(int width, int height) = 0;
     // Scales the back buffer into the window and shows it.
     virtual void Present() = 0;
     // True when the window needs the picture again (first frames, exposure,
@@ -76,6 +80,8 @@ public:
     virtual void PostMessage(const WindowMessage& message) = 0;
     virtual void PostTask(std::function<void()> task) = 0;
     virtual ClientSize GetClientSize() const = 0;
+    // The desktop size of the display the window is on: what full screen covers.
+    virtual ClientSize GetDisplaySize() const = 0;
     virtual bool HasFocus() const = 0;
     virtual bool IsFullScreen() const = 0;
 

@@ -42,14 +42,19 @@ bool classGraphicDevice::Setup(std::unique_ptr<platform::GpuDevice> gpu, ClientS
         width = w;
         height = h;
         cameraMode = mode;
-        if (displayWidth_.load() == 0) SetDisplaySize(w, h);
     }
     return CreateDevice();
 }
 
-void classGraphicDevice::SetDisplaySize(int32 w, int32 h) {
-    displayWidth_.store(w, std::memory_order_relaxed);
-    displayHeight_.store(h, std::memory_order_relaxed);
+void classGraphicDevice::SetDisplaySizeSource(ClientSizeSource displaySize) {
+    displaySize_ = std::move(displaySize);
+}
+
+classDeviceRect classGraphicDevice::DisplayRect() const {
+    platform::ClientSize size = displaySize_ ? displaySize_() : platform::ClientSize{0, 0};
+    // A display that cannot be asked is taken as the logical screen.
+    if (size.width <= 0 || size.height <= 0) size = platform::ClientSize{width, height};
+    return classDeviceRect{0, 0, size.width, size.height};
 }
 
 bool classGraphicDevice::Start() {
@@ -69,8 +74,7 @@ bool classGraphicDevice::CreateDevice() {
     // Before the render thread has bound the device, set-up ends here; the
     // first frame creates it.
     if (!direct3DReady_ || gpu_ == nullptr) return true;
-    monitorRect = classDeviceRect{0, 0, displayWidth_.load(std::memory_order_relaxed),
-                                  displayHeight_.load(std::memory_order_relaxed)};
+    monitorRect = DisplayRect();
     BuildPresentParameters();
     // A failure leaves no device; the next frame tries again.
     deviceCreated_ = (gpu_->IsCreated() || gpu_->Create(backBufferWidth, backBufferHeight)) &&
@@ -150,10 +154,8 @@ bool classGraphicDevice::IsReady() {
 bool classGraphicDevice::Reset() {
     u8 wanted = fullScreen.GetRequested();
     bool changing = wanted != fullScreen.GetCurrent();
-    if (changing && wanted == 1) {
-        monitorRect = classDeviceRect{0, 0, displayWidth_.load(std::memory_order_relaxed),
-                                      displayHeight_.load(std::memory_order_relaxed)};
-    }
+    // The display the window is on now, which may not be the one it started on.
+    if (changing && wanted == 1) monitorRect = DisplayRect();
     BuildPresentParameters(wanted);
     const classDeviceObjectHooks& hooks = GetDeviceObjectHooks();
     CallHook(hooks.releaseRenderTargetTiles);
@@ -247,6 +249,7 @@ std::unique_ptr<FrameDevice> CreateGraphicFrameDevice(platform::Window& window, 
                                                       int logicalHeight) {
     auto holder = std::make_unique<classGraphicDevice>();
     platform::Window* source = &window;
+    holder->SetDisplaySizeSource([source] { return source->GetDisplaySize(); });
     holder->Setup(
         platform::CreateGlDevice(window.CreateRenderSurface(logicalWidth, logicalHeight)),
         [source] { return source->GetClientSize(); }, logicalWidth, logicalHeight, 0);

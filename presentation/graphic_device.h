@@ -81,8 +81,9 @@ class classGraphicDevice final : public FrameDevice {
     // Render thread: the device to draw with, null while there is none.
     platform::GpuDevice* GetDevice() { return HasDevice() ? gpu_.get() : nullptr; }
     bool HasDevice() const { return direct3DReady_ && deviceCreated_; }
-    // The display's size for full screen; the logical size until told.
-    void SetDisplaySize(int32 width, int32 height);
+    // UI thread, before the render thread starts: where the size of the
+    // display that full screen covers comes from (the logical size without one).
+    void SetDisplaySizeSource(ClientSizeSource displaySize);
 
     int32 GetWidth() const { return width; }
     int32 GetHeight() const { return height; }
@@ -103,6 +104,7 @@ class classGraphicDevice final : public FrameDevice {
 
   private:
     static bool IsDue(u32 deadline, u32 now);
+    classDeviceRect DisplayRect() const;
     void BuildPresentParameters(u8 requested);
 
     std::unique_ptr<platform::GpuDevice> gpu_;  // render thread only after Setup
@@ -112,8 +114,7 @@ class classGraphicDevice final : public FrameDevice {
     u8 cameraMode = 0;
     int32 width = 0;  // the logical screen, set once in Setup
     int32 height = 0;
-    std::atomic<int32> displayWidth_{0};  // atomic: told by the UI thread
-    std::atomic<int32> displayHeight_{0};
+    ClientSizeSource displaySize_;      // set once before the render thread starts
     classDeviceRect monitorRect;        // render thread only
     std::atomic<u32> resetDeadline{0};  // atomic: armed by the UI/script threads, taken by the render thread
     bool modeSwitchRequest = false;     // render thread only

@@ -68,12 +68,12 @@ class GlDevice final : public GpuDevice {
         GLint bound = 0;
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
         backFramebuffer_ = static_cast<GLuint>(bound);
-        GLint viewport[4] = {0, 0, width, height};
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        // The surface's back buffer has the logical size; the window's size
-        // reaches only the presenter.
-        backWidth_ = viewport[2] > 0 ? viewport[2] : width;
-        backHeight_ = viewport[3] > 0 ? viewport[3] : height;
+        if (!surface_->Resize(width, height)) {
+            surface_->Release();
+            return false;
+        }
+        backWidth_ = width;
+        backHeight_ = height;
         GLint maxSize = 0;
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
         caps_.maxTextureSize = maxSize;
@@ -99,8 +99,18 @@ class GlDevice final : public GpuDevice {
         return true;
     }
 
-    bool Reset(int, int) override {
+    bool Reset(int width, int height) override {
         if (!created_) return false;
+        if (width != backWidth_ || height != backHeight_) {
+            // The scene is drawn at the window's or the display's size, not
+            // drawn small and scaled up.
+            if (!surface_->Resize(width, height)) {
+                BindTarget();
+                return false;
+            }
+            backWidth_ = width;
+            backHeight_ = height;
+        }
         DefaultStates();
         return true;
     }

@@ -36,14 +36,7 @@ public:
         glGenFramebuffers(1, &framebuffer_);
         glGenRenderbuffers(1, &colour_);
         glGenRenderbuffers(1, &depthStencil_);
-        glBindRenderbuffer(GL_RENDERBUFFER, colour_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
-        glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
-        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        if (!Allocate(width_, height_)) {
             std::fprintf(stderr, "velk2: the back buffer cannot be made\n");
             Release();
             return false;
@@ -58,6 +51,21 @@ public:
         glClearDepth(1.0);
         glClearStencil(0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    }
+
+    bool Resize(int width, int height) override {
+        if (framebuffer_ == 0 || width <= 0 || height <= 0) return false;
+        if (width == width_ && height == height_) return true;
+        GLint largest = 0;
+        glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+        if (width > largest || height > largest || !Allocate(width, height)) {
+            // The old size is still what the rest of the device counts on.
+            Allocate(width_, height_);
+            return false;
+        }
+        width_ = width;
+        height_ = height;
+        return true;
     }
 
     void Present() override {
@@ -106,11 +114,25 @@ public:
     }
 
 private:
+    // Storage for the back buffer's two renderbuffers at this size.
+    bool Allocate(int width, int height) {
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        glBindRenderbuffer(GL_RENDERBUFFER, colour_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
+        return glGetError() == GL_NO_ERROR && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+
     SDL_Window* window_;
     SDL_GLContext context_;
     std::shared_ptr<SurfaceState> state_;
-    const int width_;
-    const int height_;
+    int width_;   // render thread only after MakeCurrent
+    int height_;
     GLuint framebuffer_ = 0;
     GLuint colour_ = 0;
     GLuint depthStencil_ = 0;

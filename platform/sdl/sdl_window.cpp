@@ -150,6 +150,10 @@ public:
     ClientSize GetClientSize() const override {
         return ClientSize{clientWidth_.load(std::memory_order_relaxed), clientHeight_.load(std::memory_order_relaxed)};
     }
+    ClientSize GetDisplaySize() const override {
+        u64 packed = displaySize_.load(std::memory_order_acquire);
+        return ClientSize{static_cast<int>(packed >> 32), static_cast<int>(packed & 0xFFFFFFFFu)};
+    }
     bool HasFocus() const override { return focus_.load(std::memory_order_relaxed); }
     bool IsFullScreen() const override { return fullScreen_.load(std::memory_order_relaxed); }
 
@@ -200,8 +204,15 @@ private:
     }
 
     void Observe(const SDL_Event& event) {
+        // A display that changes its mode, or a window moved onto another
+        // display, changes what full screen covers.
+        if (event.type == SDL_DISPLAYEVENT) RefreshDisplaySize();
         if (event.type != SDL_WINDOWEVENT) return;
         switch (event.window.event) {
+            case SDL_WINDOWEVENT_MOVED:
+            case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+                RefreshDisplaySize();
+                break;
             case SDL_WINDOWEVENT_SIZE_CHANGED:
             case SDL_WINDOWEVENT_EXPOSED:
             case SDL_WINDOWEVENT_SHOWN:
@@ -229,7 +240,16 @@ private:
         surfaceState_->drawableWidth.store(drawWidth, std::memory_order_relaxed);
         surfaceState_->drawableHeight.store(drawHeight, std::memory_order_relaxed);
         fullScreen_.store((SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN) != 0, std::memory_order_relaxed);
+        RefreshDisplaySize();
         surfaceState_->repaintGeneration.fetch_add(1, std::memory_order_release);
+    }
+
+    void RefreshDisplaySize() {
+        int display = SDL_GetWindowDisplayIndex(window_);
+        SDL_DisplayMode mode{};
+        if (display < 0 || SDL_GetDesktopDisplayMode(display, &mode) != 0 || mode.w <= 0 || mode.h <= 0) return;
+        displaySize_.store((static_cast<u64>(static_cast<u32>(mode.w)) << 32) | static_cast<u32>(mode.h),
+                           std::memory_order_release);
     }
 
     SDL_Window* window_ = nullptr;
@@ -244,6 +264,7 @@ private:
     std::atomic<int> clientHeight_{0};    // atomic: as above
     std::atomic<bool> focus_{false};      // atomic: as above
     std::atomic<bool> fullScreen_{false}; // atomic: as above
+    std::atomic<u64> displaySize_{0};     // atomic: as above; width and height packed so both halves agree
     std::shared_ptr<SurfaceState> surfaceState_ = std::make_shared<SurfaceState>();
 };
 

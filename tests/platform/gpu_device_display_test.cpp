@@ -273,4 +273,41 @@ TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) 
     device->ReleaseObject(texture);  // forgotten without a GL call
 }
 
+TEST_F(GpuDeviceOnDisplay, ResetGivesTheBackBufferItsSizeAndDrawsAtIt) {
+    // A 2x2 texture whose top-left texel sits at world (-1, 1): on a back
+    // buffer of W x H with the pixel projection that texel is pixel
+    // (W / 2 - 1, H / 2 - 1).
+    struct Case {
+        const char* name;
+        int width;
+        int height;
+    };
+    const Case cases[] = {{"full HD", 1920, 1080}, {"a small window", 800, 600}, {"back to 1280x720", 1280, 720}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(device->Reset(c.width, c.height)) << c.name;
+        EXPECT_EQ(device->BackBufferWidth(), c.width) << c.name;
+        EXPECT_EQ(device->BackBufferHeight(), c.height) << c.name;
+        ASSERT_TRUE(device->BeginFrame());
+        device->SetSceneStates();
+        device->Clear(0xFF000000u, 1.f, 255);
+        device->SetTransform(platform::GpuTransform::Projection, PixelProjection(c.width, c.height));
+        device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+        GpuHandle texture = SolidTexture(*device, 2, 2, {40, 80, 160, 255});
+        Draw(texture, Quad(-1.f, 1.f, 2.f, 2.f, 0xFFFFFFFFu));
+        Picture picture = Read(*device, platform::kBackBufferTarget, c.width, c.height);
+        int x = c.width / 2 - 1, y = c.height / 2 - 1;
+        EXPECT_EQ(picture.At(x, y), (std::array<int, 4>{40, 80, 160, 255})) << c.name;
+        EXPECT_EQ(picture.At(x + 1, y + 1), (std::array<int, 4>{40, 80, 160, 255})) << c.name;
+        EXPECT_EQ(picture.At(x - 1, y), (std::array<int, 4>{0, 0, 0, 255})) << c.name << ": left of it";
+        EXPECT_EQ(picture.At(x + 2, y + 2), (std::array<int, 4>{0, 0, 0, 255})) << c.name << ": below it";
+        EXPECT_EQ(picture.At(c.width - 1, c.height - 1), (std::array<int, 4>{0, 0, 0, 255}))
+            << c.name << ": the clear reaches the far corner";
+        device->ReleaseObject(texture);
+    }
+    int largest = device->GetCaps().maxTextureSize;
+    EXPECT_FALSE(device->Reset(largest * 4, 16)) << "a size the driver cannot hold";
+    EXPECT_EQ(device->BackBufferWidth(), 1280) << "the old back buffer stays";
+    EXPECT_TRUE(device->BeginFrame());
+}
+
 }  // namespace

@@ -35,7 +35,7 @@ class GraphicDeviceTest : public ::testing::Test {
         gpu = fake.get();
         holder.Setup(
             std::move(fake), [this] { return client; }, 1280, 720, 0);
-        holder.SetDisplaySize(1920, 1080);
+        holder.SetDisplaySizeSource([this] { return display; });
     }
     void TearDown() override {
         platform::SetClockSource(nullptr);
@@ -49,6 +49,7 @@ class GraphicDeviceTest : public ::testing::Test {
     }
 
     platform::ClientSize client{1280, 720};
+    platform::ClientSize display{1920, 1080};
     fakes::FakeGpuDevice* gpu = nullptr;
     classGraphicDevice holder;
 };
@@ -170,6 +171,64 @@ TEST_F(GraphicDeviceTest, FullScreenAndBackEachResetOnceAndAskTheWindowToFollow)
     EXPECT_EQ(gpu->resets.back(), std::make_pair(1280, 720));
     EXPECT_TRUE(holder.TakeModeSwitchRequest());
     EXPECT_TRUE(holder.TakeRestorePlacementRequest()) << "leaving full screen restores the window's place";
+}
+
+TEST_F(GraphicDeviceTest, FullScreenBackBufferIsTheDisplayTheWindowIsOnAtTheSwitch) {
+    struct Case {
+        const char* name;
+        platform::ClientSize display;  // what the window's display says at the switch
+        std::pair<int, int> backBuffer;
+    };
+    const Case cases[] = {
+        {"the display the program started on", {1920, 1080}, {1920, 1080}},
+        {"a display changed since start-up", {2560, 1440}, {2560, 1440}},
+        {"a portrait display", {1080, 1920}, {1080, 1920}},
+        {"a display that cannot be asked", {0, 0}, {1280, 720}},
+    };
+    StartReady();
+    for (const Case& c : cases) {
+        display = c.display;
+        holder.RequestFullScreen(true);
+        g_now += 1;
+        EXPECT_FALSE(holder.IsReady()) << c.name;
+        EXPECT_EQ(gpu->resets.back(), c.backBuffer) << c.name;
+        EXPECT_EQ(gpu->BackBufferWidth(), c.backBuffer.first) << c.name;
+        // A resize in full screen keeps the size the switch chose.
+        display = {640, 480};
+        holder.ArmResetDeadline(0);
+        g_now += 1;
+        EXPECT_FALSE(holder.IsReady()) << c.name;
+        EXPECT_EQ(gpu->resets.back(), c.backBuffer) << c.name << ": a later reset in full screen";
+        holder.RequestFullScreen(false);
+        g_now += 1;
+        EXPECT_FALSE(holder.IsReady()) << c.name;
+        EXPECT_EQ(gpu->resets.back(), std::make_pair(1280, 720)) << c.name << ": back in the window";
+    }
+}
+
+TEST_F(GraphicDeviceTest, WindowResizeGivesTheBackBufferTheClientSize) {
+    struct Case {
+        const char* name;
+        platform::ClientSize client;
+        std::pair<int, int> backBuffer;
+    };
+    const Case cases[] = {
+        {"a larger window", {1600, 900}, {1600, 900}},
+        {"a wide window below half the logical height", {1900, 300}, {1900, 720}},
+        {"a window below half the logical size", {600, 300}, {1280, 720}},
+        {"back at the logical size", {1280, 720}, {1280, 720}},
+    };
+    StartReady();
+    for (const Case& c : cases) {
+        client = c.client;
+        holder.ArmResetDeadline(100);
+        g_now += 100;
+        EXPECT_TRUE(holder.IsReady()) << c.name << ": not yet at the very millisecond";
+        g_now += 1;
+        EXPECT_FALSE(holder.IsReady()) << c.name;
+        EXPECT_EQ(gpu->resets.back(), c.backBuffer) << c.name;
+        EXPECT_EQ(std::make_pair(gpu->BackBufferWidth(), gpu->BackBufferHeight()), c.backBuffer) << c.name;
+    }
 }
 
 TEST_F(GraphicDeviceTest, TwoTogglesBeforeAFrameStillResetButSwitchNothing) {

@@ -108,11 +108,7 @@ class SceneDrawTest : public ::testing::Test {
         auto fake = std::make_unique<FakeGpuDevice>();
         gpu = fake.get();
         holder.Setup(
-            std::move(fake),
-            [] {
-                return platform::ClientSize{1280, 720};
-            },
-            1280, 720, 0);
+            std::move(fake), [this] { return client; }, 1280, 720, 0);
         SetGraphicDevice(&holder);
         ASSERT_TRUE(holder.Start());
         holder.IsReady();
@@ -145,6 +141,7 @@ class SceneDrawTest : public ::testing::Test {
 
     FakeSceneDraw scene;
     FakeGpuDevice* gpu = nullptr;
+    platform::ClientSize client{1280, 720};
     classGraphicDevice holder;
     classGraphicObject* root = nullptr;
 };
@@ -254,6 +251,48 @@ TEST_F(SceneDrawTest, FilterShadesLaterObjectsOutlivesItsObjectAndEndsByAnEmptyN
             EXPECT_EQ(shader->refs, 0) << "the filter's reference was given back";
         }
     }
+}
+
+TEST_F(SceneDrawTest, AfterAResizeTheSceneAndItsCaptureAreDrawnAtTheNewBackBufferSize) {
+    // cot(fovY / 2) = 12800 / (viewHeight / 2); the x scale divides it by the
+    // screen's aspect. The logical screen stays whole in every shape.
+    struct Case {
+        const char* name;
+        platform::ClientSize client;
+        float yScale;
+        float xScale;
+    };
+    const Case cases[] = {
+        {"the logical size", {1280, 720}, 12800.f / 360.f, 20.f},
+        {"a larger window of the same shape", {1920, 1080}, 12800.f / 360.f, 20.f},
+        {"a square window: bands above and below", {1000, 1000}, 20.f, 20.f},
+        {"a wider window: bands at the sides", {2000, 720}, 12800.f / 360.f, 12800.f / 360.f * 720.f / 2000.f},
+    };
+    platform::SetClockSource([] { return u32{50}; });
+    for (const Case& c : cases) {
+        client = c.client;
+        holder.ArmResetDeadline(0);
+        platform::SetClockSource([] { return u32{51}; });
+        EXPECT_FALSE(holder.IsReady()) << c.name << ": the reset runs";
+        platform::SetClockSource([] { return u32{50}; });
+        ASSERT_TRUE(holder.IsReady()) << c.name;
+        classGraphicObject* overlay = classGraphicObject::New();
+        overlay->SetTransitionTexture();
+        // The reset let the screen-size captures go (the shared resources do
+        // it through the device hooks); the fake keeps its own.
+        FakeSceneDraw::Of(overlay->texture)->capture = 0;
+        FakeSceneDraw::Of(overlay->texture)->tiles.clear();
+        gpu->log.clear();
+        ASSERT_TRUE(scene_draw::BeginSceneDraw(overlay)) << c.name;
+        const auto& capture = gpu->Objects().at(FakeSceneDraw::Of(overlay->texture)->capture);
+        EXPECT_EQ(capture.width, c.client.width) << c.name << ": the capture has the screen's size";
+        EXPECT_EQ(capture.height, c.client.height) << c.name;
+        EXPECT_NEAR(gpu->projection.m[5], c.yScale, 1e-3) << c.name;
+        EXPECT_NEAR(gpu->projection.m[0], c.xScale, 1e-3) << c.name;
+        scene_draw::EndSceneDraw(overlay);
+        classGraphicObject::Delete(overlay);
+    }
+    platform::SetClockSource(nullptr);
 }
 
 TEST_F(SceneDrawTest, TransitionCaptureThatCannotBeMadeSkipsTheOverlayWithoutClearingTheScreen) {

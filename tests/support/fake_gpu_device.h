@@ -66,6 +66,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
             return false;
         }
         created_ = true;
+        backWidth = width;
+        backHeight = height;
         return true;
     }
     bool Reset(int width, int height) override {
@@ -75,6 +77,9 @@ class FakeGpuDevice final : public platform::GpuDevice {
             --resetFailures;
             return false;
         }
+        // Like the real device, the back buffer takes the size asked for.
+        backWidth = width;
+        backHeight = height;
         stencil_ = "default";
         blend_ = false;
         target_ = platform::kBackBufferTarget;

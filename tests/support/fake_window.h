@@ -79,6 +79,7 @@ public:
         changed_.notify_all();
     }
     platform::ClientSize GetClientSize() const override { return {width_, height_}; }
+    platform::ClientSize GetDisplaySize() const override { return {displayWidth.load(), displayHeight.load()}; }
     bool HasFocus() const override { return focus.load(); }
     bool IsFullScreen() const override {
         std::lock_guard<std::mutex> hold(mutex_);
@@ -92,6 +93,8 @@ public:
     }
 
     std::atomic<bool> focus{true};
+    std::atomic<int> displayWidth{1920};
+    std::atomic<int> displayHeight{1080};
     std::atomic<int> cursorApplied{0};
 
 private:
