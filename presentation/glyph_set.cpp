@@ -247,3 +247,6 @@ void ApplyPendingCharacterSets() {
 void SetGlyphImageBinder(GlyphImageBinder binder) {
     g_glyphImageBinder.store(binder, std::memory_order_release);
 }
+GlyphImageBinder GetGlyphImageBinder() {
+    return g_glyphImageBinder.load(std::memory_order_acquire);
+}

@@ -141,6 +141,7 @@ void ApplyPendingCharacterSets();
 // by the shared-resource set; until it is, listed glyphs keep drawing as text.
 using GlyphImageBinder = void (*)(classSharedResource* resource, const std::string& file);
 void SetGlyphImageBinder(GlyphImageBinder binder);
+GlyphImageBinder GetGlyphImageBinder();
 
 // Fills the start-up font registration. Call before WinMain.
 void RegisterGlyphSetSubsystem();

@@ -105,6 +105,9 @@ QueueSink g_queueSink;
 void SetInputTextureSizeSource(InputTextureSizeSource source) {
     g_textureSizeSource.store(source);
 }
+InputTextureSizeSource GetInputTextureSizeSource() {
+    return g_textureSizeSource.load();
+}
 
 void InstallInputPresentationLinks() {
     SetInputSceneQuery(&g_mainSceneQuery);

@@ -12,6 +12,7 @@ class classSharedResource;
 // having a texture, so areas never hit.
 using InputTextureSizeSource = bool (*)(classSharedResource* texture, int64* width, int64* height);
 void SetInputTextureSizeSource(InputTextureSizeSource source);
+InputTextureSizeSource GetInputTextureSizeSource();
 
 // Installs both links into the input code. Call before WinMain.
 void InstallInputPresentationLinks();

@@ -47,8 +47,7 @@ class classQueSoundService {
 
 void SetQueSoundService(classQueSoundService* service);
 classQueSoundService* GetQueSoundService();
-// The service over the application's sound manager; the command-queue
-// subsystem installs it.
+// The service over the application's sound manager; start-up installs it.
 classQueSoundService& GetSoundManagerService();
 
 // Play data. `isValid` reads and checks the file without changing anything;

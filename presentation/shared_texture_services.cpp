@@ -124,13 +124,11 @@ void RegisterSharedResourceSubsystem() {
     static classSharedTextureServices* services = nullptr;
     static classSharedTextureSource* source = nullptr;
     if (services == nullptr) {
-        classSceneServices* previous = SetSceneServices(nullptr);
-        services = new classSharedTextureServices(previous);
-        SetSceneServices(services);
-        classSceneDrawSource* previousSource = SetSceneDrawSource(nullptr);
-        source = new classSharedTextureSource(previousSource);
-        SetSceneDrawSource(source);
+        services = new classSharedTextureServices(SetSceneServices(nullptr));
+        source = new classSharedTextureSource(SetSceneDrawSource(nullptr));
     }
+    SetSceneServices(services);
+    SetSceneDrawSource(source);
     InstallSharedResourceDeviceHooks();
     SetGlyphImageBinder(&BindGlyphImage);
     SetInputTextureSizeSource(&SharedTextureContentSize);

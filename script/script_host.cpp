@@ -62,6 +62,9 @@ void classScriptHost::TakeInterruptSnapshot() {
 void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer) {
     g_snapshotWriter.store(writer);
 }
+InterruptSnapshotWriter GetInterruptSnapshotWriter() {
+    return g_snapshotWriter.load();
+}
 
 classScriptHost& GetScriptHost() {
     classScriptHost* host = g_installedHost.load(std::memory_order_acquire);

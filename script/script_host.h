@@ -43,6 +43,7 @@ class classScriptHost {
 // then the default host takes no snapshot.
 using InterruptSnapshotWriter = void (*)();
 void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer);
+InterruptSnapshotWriter GetInterruptSnapshotWriter();
 
 // The host in use; never null. Installing null restores the quiet default.
 // The pointer is atomic: the application installs its host before the script

@@ -13,7 +13,6 @@
 #include "script/script_context.h"
 #include "script/script_frame.h"
 #include "script/script_host.h"
-#include "script/script_loader.h"
 
 std::mutex g_scriptThreadSetupLock;
 classScriptContext g_mainScriptContext;
@@ -52,6 +51,9 @@ void WaitForNextRestart(classWorkerThread& self, u32 generation) {
 
 void SetStartupFontRegistrar(StartupFontRegistrar registrar) {
     g_fontRegistrar.store(registrar);
+}
+StartupFontRegistrar GetStartupFontRegistrar() {
+    return g_fontRegistrar.load();
 }
 
 u32 CurrentRestartGeneration() {
@@ -179,7 +181,6 @@ u32 StartupThreadProc(void* argument) {
 }
 
 void PrepareScriptRuntime() {
-    InstallScriptLoader();
     if (classApplication* application = GetApplication())
         application->mainScriptContext = &g_mainScriptContext;
 }

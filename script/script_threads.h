@@ -52,6 +52,7 @@ inline constexpr StartupFont kStartupFonts[] = {
 // are left to the table's own defaults.
 using StartupFontRegistrar = void (*)(const StartupFont& font);
 void SetStartupFontRegistrar(StartupFontRegistrar registrar);
+StartupFontRegistrar GetStartupFontRegistrar();
 
 // Routines of g_startupScriptThread, g_functionScriptThread and
 // g_exitFunctionScriptThread; the argument is the thread's own holder.

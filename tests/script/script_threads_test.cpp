@@ -25,6 +25,7 @@
 #include "script/global_variables.h"
 #include "script/script_context.h"
 #include "script/script_frame.h"
+#include "script/script_loader.h"
 #include "support/executor/script_runner.h"
 #include "support/fake_window.h"
 #include "support/temp_folder.h"
@@ -252,6 +253,7 @@ class ProgramTest : public ::testing::Test {
         };
         RegisterSystemFiles();
         RegisterScriptSubsystem();
+        InstallScriptLoader();
         setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
         platform::SetDialogService(&dialogs);
         environment.workingDirectory = folder.Path().string();
