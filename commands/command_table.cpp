@@ -12,6 +12,7 @@
 #include "commands/sound_commands.h"
 #include "commands/text_commands.h"
 #include "commands/wait_command.h"
+#include "system/settings_screen.h"
 
 // Handlers arrive with the commands' own areas; until then a record's handler
 // is null and calling it does nothing. "Variable" stays without one for good:
@@ -101,7 +102,7 @@ const BuiltinCommandEntry g_builtinCommandTable[kBuiltinTableSize] = {
     {"History", {0, 0, 0}, &CommandHistory, {}},  // 74
     {"IsDebug", {0, 0, 0}, &CommandIsDebug, {}},  // 75
     {"IsNowSkipping", {0, 0, 0}, &CommandIsNowSkipping, {}},  // 76
-    {"Config", {0, 0, 0}, nullptr, {}},  // 77
+    {"Config", {0, 0, 0}, Builtin_Config, {}},  // 77
     {"Variable", {0, 0, 0}, nullptr, {"System", "Global", "Nomal", "Local", "Name", "ArraySize"}},  // 78
     {nullptr, {0, 0, 0}, nullptr, {}},  // 79: ends every walk
 };

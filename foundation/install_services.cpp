@@ -12,6 +12,7 @@
 #include "script/script_loader.h"
 #include "script/script_threads.h"
 #include "sound/sound_system.h"
+#include "system/backlog_screen.h"
 #include "system/play_data.h"
 #include "system/system_files.h"
 
@@ -46,4 +47,8 @@ void InstallServices() {
     // slots with their thumbnails and the interrupt snapshot.
     RegisterSystemFiles();
     RegisterPlayDataSubsystem();
+
+    // The backlog screen behind "History" ("Config" finds its screen in the
+    // command table).
+    RegisterSystemScreens();
 }
