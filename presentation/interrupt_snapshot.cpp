@@ -9,16 +9,17 @@
 #include "presentation/que_records.h"
 #include "script/script_host.h"
 
-void WriteInterruptSnapshot() {
+bool WriteInterruptSnapshot() {
     classApplication* application = GetApplication();
-    if (application == nullptr) return;
+    if (application == nullptr || application->nextSelectSkipping.load() != 0) return false;
     classQueHolder holder;
     classQue_DataSave* save = holder.NewDataSave();
     // The folder string is set before any script thread starts and not changed after.
     save->path = application->dataFolder + "save----.dat";
     holder.Post();
-    CommitQueue(GetMainQueue());
+    if (!CommitQueue(GetMainQueue())) return false;
     application->WaitFrame();
+    return true;
 }
 
 void InstallInterruptSnapshotWriter() {

@@ -56,8 +56,8 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
         if (!inInterrupt) {
             g_autoSnapshotTaken.store(false);
         } else if (!g_autoSnapshotTaken.load()) {
-            host.TakeInterruptSnapshot();
-            g_autoSnapshotTaken.store(true);
+            // A snapshot that was not written is not one a save may copy.
+            if (host.TakeInterruptSnapshot()) g_autoSnapshotTaken.store(true);
         }
     }
 

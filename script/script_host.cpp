@@ -55,8 +55,9 @@ classScriptContext* classScriptHost::GetMainScriptContext() const {
     return app != nullptr ? app->mainScriptContext : nullptr;
 }
 
-void classScriptHost::TakeInterruptSnapshot() {
-    if (InterruptSnapshotWriter writer = g_snapshotWriter.load()) writer();
+bool classScriptHost::TakeInterruptSnapshot() {
+    InterruptSnapshotWriter writer = g_snapshotWriter.load();
+    return writer != nullptr && writer();
 }
 
 void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer) {

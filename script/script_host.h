@@ -33,15 +33,17 @@ class classScriptHost {
     // The context of the start-up script thread; only it takes snapshots.
     virtual classScriptContext* GetMainScriptContext() const;
     // Writes "save----.dat" in the per-user folder through the main queue and
-    // waits for the frame that writes it. Called once per interrupt entry of
-    // the main script, on the main script thread, with no engine lock held.
-    virtual void TakeInterruptSnapshot();
+    // waits for the frame that writes it. Called on each interrupt entry of
+    // the main script, on the main script thread, with no engine lock held,
+    // and again at its next statement while it gives false (no snapshot was
+    // written: a skip to the next choice holds commits back).
+    virtual bool TakeInterruptSnapshot();
 };
 
 // The play-data side fills this in: post the DataSave of "save----.dat" to
 // the main queue, commit it and wait for the frame that writes it. Until
 // then the default host takes no snapshot.
-using InterruptSnapshotWriter = void (*)();
+using InterruptSnapshotWriter = bool (*)();
 void SetInterruptSnapshotWriter(InterruptSnapshotWriter writer);
 InterruptSnapshotWriter GetInterruptSnapshotWriter();
 

@@ -233,7 +233,7 @@ TEST_F(DataRecordTest, InterruptSnapshotIsWrittenByTheNextFrameOfTheMainQueue) {
     application->dataFolder = "/home/p/.local/share/Hollin-Gate/Merisande/";
     // With no render thread, a quitting program lets the frame wait end at once.
     application->isQuitting.store(1);
-    WriteInterruptSnapshot();
+    EXPECT_TRUE(WriteInterruptSnapshot());
     application->isQuitting.store(0);
     classQueue* main = GetMainQueue();
     EXPECT_EQ(main->GetRecordCount(), 1u);
@@ -241,6 +241,16 @@ TEST_F(DataRecordTest, InterruptSnapshotIsWrittenByTheNextFrameOfTheMainQueue) {
     main->Execute();
     EXPECT_EQ(g_dataCalls,
               (std::vector<std::string>{"write /home/p/.local/share/Hollin-Gate/Merisande/save----.dat []"}));
+}
+
+TEST_F(DataRecordTest, NoSnapshotIsPostedWhileASkipToTheNextChoiceHoldsCommitsBack) {
+    classApplication* application = GetApplication();
+    application->dataFolder = "/home/p/.local/share/Hollin-Gate/Merisande/";
+    application->nextSelectSkipping.store(1);
+    EXPECT_FALSE(WriteInterruptSnapshot());
+    application->nextSelectSkipping.store(0);
+    EXPECT_EQ(GetMainQueue()->GetRecordCount(), 0u) << "a snapshot written later would be of a later state";
+    EXPECT_TRUE(g_dataCalls.empty());
 }
 
 TEST_F(DataRecordTest, WithoutAPlayDataServiceTheRecordsDoNothing) {

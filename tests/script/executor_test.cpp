@@ -209,6 +209,37 @@ TEST(Snapshot, TakenOncePerInterruptEntryOfTheMainScript) {
     EXPECT_EQ(run.table.trace.size(), 15u);
 }
 
+TEST(Snapshot, ASnapshotNotWrittenIsNotTakenAndIsTriedAgainAtTheNextStatement) {
+    struct Case {
+        const char* name;
+        int refused;
+        int tries;
+        bool takenAtEnd;  // read inside the interrupt's last statement
+    };
+    // The interrupt runs three statements.
+    const Case cases[] = {
+        {"written at once", 0, 1, true},
+        {"refused once", 1, 2, true},
+        {"refused through the whole interrupt", 3, 3, false},
+    };
+    for (const Case& c : cases) {
+        ScriptRun run;
+        AddSource("intr.qvs", "Dammy(10) Dammy(11) Dammy(12)");
+        AddSource("main.qvs", "ScriptCall(File=\"intr.qvs\", Interrupt=1) Dammy(2)");
+        run.host.snapshotsRefused = c.refused;
+        bool takenAtEnd = false;
+        run.table.Handle("Dammy", [&](classScriptContext&, const std::vector<classScriptValue>& arguments, int32,
+                                      classScriptValue&) {
+            classScriptValue first = arguments[0];
+            if (const int64* number = first.AsInteger(); number != nullptr && *number == 12)
+                takenAtEnd = g_autoSnapshotTaken.load();
+        });
+        run.Run("main.qvs");
+        EXPECT_EQ(run.host.snapshots.load(), c.tries) << c.name;
+        EXPECT_EQ(takenAtEnd, c.takenAtEnd) << c.name;
+    }
+}
+
 TEST(Snapshot, NeverTakenByAnotherThreadsContext) {
     ScriptRun run;
     classScriptContext mainContext;

@@ -15,8 +15,9 @@
 namespace {
 
 int g_snapshotsWritten = 0;
-void CountSnapshot() {
+bool CountSnapshot() {
     ++g_snapshotsWritten;
+    return true;
 }
 
 TEST(ApplicationHost, FlagsAndSnapshotComeFromTheProgram) {

@@ -26,12 +26,19 @@ class TestHost : public classScriptHost {
     bool IsSkipPlaying() const override { return skipPlaying.load(); }
     bool IsSkipAlreadyOnly() const override { return skipAlreadyOnly.load(); }
     classScriptContext* GetMainScriptContext() const override { return mainContext.load(); }
-    void TakeInterruptSnapshot() override { snapshots.fetch_add(1); }
+    bool TakeInterruptSnapshot() override {
+        snapshots.fetch_add(1);
+        if (snapshotsRefused.load() == 0) return true;
+        snapshotsRefused.fetch_sub(1);
+        return false;
+    }
 
     std::atomic<bool> quitting{false}, quitRequested{false}, restartRequested{false};
     std::atomic<bool> ctrl{false}, skipPlaying{false}, skipAlreadyOnly{false};
     std::atomic<classScriptContext*> mainContext{nullptr};
     std::atomic<int> snapshots{0};
+    // The next this many snapshots are not written.
+    std::atomic<int> snapshotsRefused{0};
 };
 
 // "i:3", "r:2.5", "s:abc", "-" (empty), "#a@5" (label), "op:+", "(i:1, i:2)".
