@@ -78,11 +78,16 @@ bool CommandScriptJump(classScriptContext& context, const std::vector<classScrip
         BeginScriptJump(context, file.Get(), label.Get());
         return true;
     }
-    // Within the script: only a statement that exists, or the end itself.
+    // Within the script: only a statement that exists, or the end itself. A
+    // negative one (a label never linked) ends the frame, as it does for
+    // every other jump, instead of carrying on as if nothing was asked.
     classScriptFrame* frame = context.GetCurrentFrame();
     if (frame == nullptr) return true;
     const auto target = Integer(arguments, count, 1);
-    if (target.IsSet() && target.Get() >= 0 && target.Get() <= frame->GetStatementCount())
+    if (!target.IsSet()) return true;
+    if (target.Get() < 0)
+        frame->SetNextPc(-1);
+    else if (target.Get() <= frame->GetStatementCount())
         frame->SetNextPc(static_cast<int32>(target.Get()));
     return true;
 }

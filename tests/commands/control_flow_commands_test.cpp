@@ -178,24 +178,36 @@ TEST_F(ControlFlowTest, EndingASkipFinishesTheSceneAndFadesIn) {
     EXPECT_EQ(marker->path, QuePath{800});
 }
 
-TEST_F(ControlFlowTest, JumpsWithinAScriptTakeOnlyStatementsThatExist) {
-    testexec::ScriptRun run;
-    EXPECT_EQ(Run("Dammy(1) ScriptJump(Label=99) Dammy(2) ScriptJump(Label=-1) Dammy(3) ScriptJump() Dammy(4)",
-                  run),
-              (Trace{"Dammy(i:1)", "ScriptJump(-, i:99)", "Dammy(i:2)", "ScriptJump(-, i:-1)", "Dammy(i:3)",
-                     "ScriptJump()", "Dammy(i:4)"}));
-
-    // Statement 4 is the last Dammy; the count itself is the end.
-    testexec::ScriptRun jump;
-    EXPECT_EQ(Run("Dammy(1) ScriptJump(Label=4) Dammy(2) Dammy(3) Dammy(4)", jump),
-              (Trace{"Dammy(i:1)", "ScriptJump(-, i:4)", "Dammy(i:4)"}));
-    testexec::ScriptRun end;
-    EXPECT_EQ(Run("ScriptJump(Label=3) Dammy(2) Dammy(3)", end), (Trace{"ScriptJump(-, i:3)"}));
-    // A label reference carries its statement; one that names no label
-    // carries -1 and moves nothing.
-    testexec::ScriptRun label;
-    EXPECT_EQ(Run("ScriptJump(Label=#skip) Dammy(1) #skip Dammy(2) ScriptJump(Label=#nowhere) Dammy(3)", label),
-              (Trace{"ScriptJump(-, #skip@2)", "Dammy(i:2)", "ScriptJump(-, #nowhere@-1)", "Dammy(i:3)"}));
+TEST_F(ControlFlowTest, JumpsWithinAScriptTakeStatementsThatExistAndANegativeOneEndsTheFrame) {
+    struct Case {
+        const char* name;
+        const char* source;
+        Trace expected;
+    };
+    const Case cases[] = {
+        {"past the end moves nothing",
+         "Dammy(1) ScriptJump(Label=99) Dammy(2)",
+         {"Dammy(i:1)", "ScriptJump(-, i:99)", "Dammy(i:2)"}},
+        {"no target moves nothing", "ScriptJump() Dammy(4)", {"ScriptJump()", "Dammy(i:4)"}},
+        // Statement 4 is the last Dammy; the count itself is the end.
+        {"to the last statement",
+         "Dammy(1) ScriptJump(Label=4) Dammy(2) Dammy(3) Dammy(4)",
+         {"Dammy(i:1)", "ScriptJump(-, i:4)", "Dammy(i:4)"}},
+        {"to the end", "ScriptJump(Label=3) Dammy(2) Dammy(3)", {"ScriptJump(-, i:3)"}},
+        {"to a label", "ScriptJump(Label=#skip) Dammy(1) #skip Dammy(2)", {"ScriptJump(-, #skip@2)", "Dammy(i:2)"}},
+        {"to a negative statement", "Dammy(1) ScriptJump(Label=-1) Dammy(2)", {"Dammy(i:1)", "ScriptJump(-, i:-1)"}},
+        // A label used only as an argument was never linked: it carries -1.
+        {"to a label used only as an argument",
+         "ScriptJump(Label=#nowhere) Dammy(3)",
+         {"ScriptJump(-, #nowhere@-1)"}},
+        {"a call to that label ends the frame it made, and returns",
+         "ScriptCall(Label=#nowhere) Dammy(3)",
+         {"ScriptCall(-, #nowhere@-1)", "Dammy(i:3)"}},
+    };
+    for (const Case& c : cases) {
+        testexec::ScriptRun run;
+        EXPECT_EQ(Run(c.source, run), c.expected) << c.name;
+    }
 }
 
 TEST_F(ControlFlowTest, CallsToOtherScriptsReturnAndJumpsDoNot) {
