@@ -171,12 +171,14 @@ void classScriptFrame::Reset() {
 void classScriptFrame::StartBudget() {
     evaluationBudget_ = kMaxEvaluationsPerStatement;
     byteBudget_ = kMaxEvaluatedBytesPerStatement;
+    limitHit_ = false;
 }
 
 bool classScriptFrame::Spend(u64 bytes) {
     if (bytes > byteBudget_) {
         byteBudget_ = 0;
         evaluationBudget_ = 0;
+        limitHit_ = true;
         return false;
     }
     byteBudget_ -= bytes;
@@ -210,7 +212,11 @@ void classScriptFrame::EvaluateList(std::vector<classScriptValue>& values, int64
 
 void classScriptFrame::Evaluate(classScriptValue& out, const classScriptRecord* record, int depth) {
     out.Clear();
-    if (record == nullptr || depth > kMaxEvaluationDepth || evaluationBudget_ == 0) return;
+    if (record == nullptr) return;
+    if (depth > kMaxEvaluationDepth || evaluationBudget_ == 0) {
+        limitHit_ = true;
+        return;
+    }
     --evaluationBudget_;
     const classScriptTables& tables = Tables();
     switch (record->type) {

@@ -160,6 +160,9 @@ class classScriptFrame {
     bool ReadVariable(const classScriptRecord& record, classScriptValue& out);
     // Stores value into the variable a record names. False for other records.
     bool StoreVariable(const classScriptRecord& record, const classScriptValue& value);
+    // True when the last evaluation ran into one of the bounds below, so its
+    // values are incomplete and must not be acted on.
+    bool EvaluationLimitHit() const { return limitHit_; }
 
     // ---- Frame record ----
     // Appends this frame's record to out.
@@ -172,10 +175,11 @@ class classScriptFrame {
     // Bounds on what one statement may make the evaluator do, so that a
     // damaged image whose lists and subscripts refer to themselves, or that
     // copies one long text into every element of nested lists, ends soon and
-    // in bounded memory. Real scripts stay far below both.
+    // in bounded memory. Real scripts stay far below them: a text of 64 MiB
+    // still reads twice in one statement ("s = s + s").
     static constexpr int kMaxEvaluationDepth = 32;
     static constexpr u32 kMaxEvaluationsPerStatement = 1u << 14;
-    static constexpr u64 kMaxEvaluatedBytesPerStatement = 1u << 20;
+    static constexpr u64 kMaxEvaluatedBytesPerStatement = u64{1} << 28;
 
     void StartBudget();
     // Takes bytes from the statement's budget; false (and the budget spent)
@@ -190,4 +194,5 @@ class classScriptFrame {
     std::shared_ptr<const classLoadedScript> script_;
     u32 evaluationBudget_ = 0;
     u64 byteBudget_ = 0;
+    bool limitHit_ = false;
 };

@@ -547,3 +547,54 @@ TEST(Frames, ScriptsAreLoadedOutsideTheFrameLock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Long texts are data a game may really build; only runaway statements meet
+// the evaluator's bounds, and then nothing is stored cut short.
+TEST(EvaluationLimits, A64MiBTextAssignsAndConcatenatesIntact) {
+    ScriptRun run;
+    // "abcdefgh" doubled 23 times: 8 << 23 bytes, 64 MiB.
+    AddSource("grow.qvs",
+              "Variable(Global, Name=big) Variable(Global, Name=k) big = \"abcdefgh\" k = 0 "
+              "#again big = big + big k = k + 1 if (k < 23) { ScriptJump(Label=#again) } "
+              "Variable(Global, Name=copy) copy = big");
+    testing::internal::CaptureStderr();
+    run.Run("grow.qvs");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+    struct Case {
+        const char* name;
+    };
+    const Case cases[] = {{"big"}, {"copy"}};
+    for (const Case& c : cases) {
+        classScriptValue value;
+        ASSERT_TRUE(g_globalVariables.TryGet(c.name, 0, value)) << c.name;
+        const std::string* text = value.AsString();
+        ASSERT_NE(text, nullptr) << c.name;
+        ASSERT_EQ(text->size(), std::size_t{64} << 20) << c.name;
+        for (std::size_t at : {std::size_t{0}, std::size_t{8} << 20, (std::size_t{64} << 20) - 8})
+            EXPECT_EQ(text->compare(at, 8, "abcdefgh"), 0) << c.name << " at " << at;
+    }
+    g_globalVariables.Clear();
+}
+
+TEST(EvaluationLimits, AStatementBeyondTheBoundsIsLeftOutAndSaidOnceWithItsPlace) {
+    // An expression of 18001 values and operators, beyond the 16384 one
+    // statement may evaluate.
+    std::string nested = "1";
+    for (int i = 0; i < 9000; ++i) nested += " + 1";
+    ScriptRun run;
+    AddSource("deep.qvs", "Variable(Global, Name=v) Variable(Global, Name=k) v = \"old\" k = 0 #again v = " +
+                              nested + " k = k + 1 if (k < 3) { ScriptJump(Label=#again) } Dammy(v)");
+    testing::internal::CaptureStderr();
+    run.Run("deep.qvs");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(run.table.trace.back(), "Dammy(s:old)") << "the variable keeps its value";
+    const std::size_t first = said.find("deep.qvs, statement ");
+    ASSERT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find("deep.qvs", first + 1), std::string::npos) << "said once for three runs: " << said;
+    g_globalVariables.Clear();
+}
+
+}  // namespace
