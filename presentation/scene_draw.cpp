@@ -132,6 +132,23 @@ class DrawVisitor final : public classGraphicDrawVisitor {
     }
 };
 
+// The colour an object's text is drawn in, decided at every draw from the
+// object alone: a character texture is shared by every object that shows
+// that character in that font, so a tint left on the texture would colour
+// the next object with the last one's colour, and a glyph made to keep its
+// own colours would stay tinted. Text without a usable colour draws as its
+// bare mask, black.
+bool ObjectTint(const classGraphicObject& object, classSceneDrawSource& source, u32* rgb) {
+    *rgb = 0;
+    if (!object.textColour.IsSet() || object.texture == nullptr || source.KeepsOwnColours(object.texture)) {
+        return false;
+    }
+    const u64 colour = static_cast<u64>(object.textColour.Get());
+    if ((colour >> 24) != 0) return false;
+    *rgb = static_cast<u32>(colour);
+    return true;
+}
+
 bool IsUnitScale(const D3DXVECTOR3& scale) {
     return scale.x == 1.f && scale.y == 1.f && scale.z == 1.f;
 }
@@ -189,7 +206,7 @@ class LookVisitor final : public classGraphicDrawVisitor {
                 look.tileCount = tiles->size();
             }
             look.drawScale = source.GetDrawScale(object.texture);
-            look.tinted = source.CurrentTint(object.texture, &look.tint) ? 1 : 0;
+            look.tinted = ObjectTint(object, source, &look.tint) ? 1 : 0;
         }
         looks_.push_back(look);
     }
@@ -216,10 +233,6 @@ const std::vector<classDrawTile>* classSceneDrawSource::Tiles(classSharedResourc
     return nullptr;
 }
 bool classSceneDrawSource::KeepsOwnColours(classSharedResource*) {
-    return false;
-}
-void classSceneDrawSource::Tint(classSharedResource*, u32) {}
-bool classSceneDrawSource::CurrentTint(classSharedResource*, u32*) {
     return false;
 }
 D3DXVECTOR3 classSceneDrawSource::GetDrawScale(classSharedResource*) {
@@ -316,10 +329,6 @@ void Draw(classGraphicObject& object) {
     u8 alpha = AlphaFromTransmittance(object.transmittance);
     // Invisible: no state is touched at all.
     if (alpha == 0) return;
-    if (object.textColour.IsSet() && !source.KeepsOwnColours(texture) &&
-        (static_cast<u64>(object.textColour.Get()) >> 24) == 0) {
-        source.Tint(texture, static_cast<u32>(object.textColour.Get()));
-    }
     // An object without a shader of its own is drawn through the filter in force.
     classShaderResource* shader = object.pixelShader != nullptr ? object.pixelShader : g_filterShader;
     platform::GpuHandle deviceShader = shader != nullptr ? source.PixelShader(shader, *device) : 0;
@@ -337,7 +346,7 @@ void Draw(classGraphicObject& object) {
     ApplyObjectStencil(*device, object.Stencil);
     device->SetBlend(true);
     u32 tint = 0;
-    bool tinted = source.CurrentTint(texture, &tint);
+    const bool tinted = ObjectTint(object, source, &tint);
     device->SetTint(tinted, tint);
     device->SetTransform(platform::GpuTransform::World, ToGpu(matrix));
     const u32 diffuse = (static_cast<u32>(alpha) << 24) | 0xFFFFFFu;

@@ -37,11 +37,6 @@ class classSceneDrawSource {
     virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);
     // Texts drawn in the colours of their own markup are never tinted.
     virtual bool KeepsOwnColours(classSharedResource* texture);
-    // Re-colours the texture for this and later draws (0xRRGGBB); the last
-    // tint given stays with the texture, whoever draws it next.
-    virtual void Tint(classSharedResource* texture, u32 rgb);
-    // The tint in force, if any.
-    virtual bool CurrentTint(classSharedResource* texture, u32* rgb);
     virtual D3DXVECTOR3 GetDrawScale(classSharedResource* texture);
     virtual void SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale);
     // A transition capture: realises a target for a screen of this size and

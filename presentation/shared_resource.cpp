@@ -321,11 +321,6 @@ bool classSharedResource::GetCharacterSize(float* outAdvanceHeight, float* zero1
     return true;
 }
 
-void classSharedResource::Tint(u32 colour) {
-    tinted = true;
-    tintColour = colour & 0xFFFFFFu;
-}
-
 bool classSharedResource::BeginRenderTo(platform::GpuDevice* device) {
     if (device == nullptr || tiles.empty() || kind != TextureKind_TransitionCapture) return false;
     if (!device->SetRenderTarget(tiles[0].surface)) return false;

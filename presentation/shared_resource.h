@@ -80,9 +80,6 @@ class classSharedResource {
     float advanceWidth = 0.f;
     float advanceHeight = 0.f;
     u8 keepsOwnColours = 0;
-    // The colour the last tint gave (applied when drawing, the texels stay as loaded).
-    bool tinted = false;
-    u32 tintColour = 0;
     // The tiles as drawing takes them, kept beside `tiles`.
     std::vector<classDrawTile> drawTiles;
 
@@ -94,7 +91,6 @@ class classSharedResource {
     void ReleaseTiles();
     // (advanceHeight, 0, advanceWidth, 0), loading a glyph image first.
     bool GetCharacterSize(float* outAdvanceHeight, float* zero1, float* outAdvanceWidth, float* zero2);
-    void Tint(u32 colour);
     // A realised capture: its texture as the target and its depth-stencil.
     bool BeginRenderTo(platform::GpuDevice* device);
 

@@ -73,14 +73,6 @@ const std::vector<classDrawTile>* classSharedTextureSource::Tiles(classSharedRes
 bool classSharedTextureSource::KeepsOwnColours(classSharedResource* texture) {
     return texture != nullptr && texture->keepsOwnColours != 0;
 }
-void classSharedTextureSource::Tint(classSharedResource* texture, u32 rgb) {
-    if (texture != nullptr) texture->Tint(rgb);
-}
-bool classSharedTextureSource::CurrentTint(classSharedResource* texture, u32* rgb) {
-    if (texture == nullptr || !texture->tinted) return false;
-    if (rgb != nullptr) *rgb = texture->tintColour;
-    return true;
-}
 D3DXVECTOR3 classSharedTextureSource::GetDrawScale(classSharedResource* texture) {
     return texture != nullptr ? texture->drawScale : D3DXVECTOR3{1.f, 1.f, 1.f};
 }

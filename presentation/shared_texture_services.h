@@ -45,8 +45,6 @@ class classSharedTextureSource final : public classSceneDrawSource {
     bool IsRealised(classSharedResource* texture) override;
     const std::vector<classDrawTile>* Tiles(classSharedResource* texture) override;
     bool KeepsOwnColours(classSharedResource* texture) override;
-    void Tint(classSharedResource* texture, u32 rgb) override;
-    bool CurrentTint(classSharedResource* texture, u32* rgb) override;
     D3DXVECTOR3 GetDrawScale(classSharedResource* texture) override;
     void SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale) override;
     bool BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device, int screenWidth,

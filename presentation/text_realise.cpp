@@ -118,7 +118,11 @@ bool RealiseFontCharacter(classSharedResource& resource, platform::GpuDevice& de
 }
 
 // The layout's answers from the shared textures: characters are realised as
-// they are placed; one that cannot be (no device yet) is measured with its font.
+// they are placed. One that cannot be drawn (a listed glyph whose image is
+// missing, a character its font cannot make) takes no room, so the text
+// closes up around it instead of leaving a gap. Only before there is a
+// device at all is a font's character measured with the font, so that text
+// laid out that early still stands where it will be drawn.
 class classSharedTextLayoutSource final : public classTextLayoutSource {
   public:
     void BoxSize(classSharedResource* box, int64* width, int64* height) override {
@@ -139,6 +143,7 @@ class classSharedTextLayoutSource final : public classTextLayoutSource {
             character->GetCharacterSize(advanceHeight, &zero, advanceWidth, &zero);
             return;
         }
+        if (!character->secondName.empty() || CurrentTextureDevice() != nullptr) return;
         classTextLayoutSource::CharacterSize(character, advanceWidth, advanceHeight);
     }
 };

@@ -201,20 +201,43 @@ TEST_F(SceneDrawTest, InvisibleObjectTouchesNoStateAndUnrealisableOneDrawsNothin
     EXPECT_EQ(Count("blend on"), 0u);
 }
 
-TEST_F(SceneDrawTest, TintOnlyForAColourWithoutHighBitsOnATextThatTakesOne) {
-    fakes::FakeTexture* plain = scene.AddSolid("plain", 4, 4, 1, 2, 3, 255);
-    fakes::FakeTexture* own = scene.AddSolid("own", 4, 4, 1, 2, 3, 255);
-    fakes::FakeTexture* high = scene.AddSolid("high", 4, 4, 1, 2, 3, 255);
-    own->keepsOwnColours = true;
-    Add({1}, "plain")->textColour.SetAndGet(0x123456);
-    Add({2}, "own")->textColour.SetAndGet(0x123456);
-    Add({3}, "high")->textColour.SetAndGet(0x1000000);
-    DrawFrame();
-    EXPECT_TRUE(plain->tinted);
-    EXPECT_EQ(plain->tint, 0x123456u);
-    EXPECT_FALSE(own->tinted);
-    EXPECT_FALSE(high->tinted);
-    EXPECT_EQ(Count("tint " + std::to_string(0x123456)), 1u);
+TEST_F(SceneDrawTest, EachDrawIsTintedByItsOwnObjectsColourOnly) {
+    // Objects 1, 2 and 3 share one texture and are drawn in that order; a
+    // colour left over from an earlier object must never show on a later one.
+    constexpr int64 kUnset = -1;
+    struct Case {
+        const char* name;
+        bool ownColours;
+        int64 colours[3];
+        bool tinted[3];
+        u32 tints[3];
+    };
+    const Case cases[] = {
+        {"each its own colour", false, {0x123456, 0x00FF00, 0x0000FF}, {true, true, true},
+         {0x123456, 0x00FF00, 0x0000FF}},
+        {"a colour with high bits after a tinted one stays untinted", false, {0xFF0000, 0x1000000, 0xFF0000},
+         {true, false, true}, {0xFF0000, 0, 0xFF0000}},
+        {"no colour after a tinted one stays untinted", false, {0xFF0000, kUnset, 0x000001}, {true, false, true},
+         {0xFF0000, 0, 0x000001}},
+        {"a texture with its own colours is never tinted", true, {0xFF0000, 0x00FF00, kUnset}, {false, false, false},
+         {0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::string("shared ") + c.name;
+        fakes::FakeTexture* texture = scene.AddSolid(name, 4, 4, 1, 2, 3, 255);
+        texture->keepsOwnColours = c.ownColours;
+        for (int i = 0; i < 3; ++i) {
+            classGraphicObject* object = Add({i + 1}, name);
+            if (c.colours[i] != kUnset) object->textColour.Set(c.colours[i]);
+        }
+        DrawFrame();
+        ASSERT_EQ(gpu->draws.size(), 3u) << c.name;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(gpu->draws[i].tinted, c.tinted[i]) << c.name << ", object " << i + 1;
+            EXPECT_EQ(gpu->draws[i].tint, c.tints[i]) << c.name << ", object " << i + 1;
+        }
+        root->children.clear();
+    }
 }
 
 TEST_F(SceneDrawTest, FilterShadesLaterObjectsOutlivesItsObjectAndEndsByAnEmptyName) {

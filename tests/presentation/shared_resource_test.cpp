@@ -337,11 +337,6 @@ TEST_F(SharedResourceTest, DrawSourceAnswersForTilesTintAndScale) {
     EXPECT_EQ((*source.Tiles(image))[0].texture, image->tiles[0].texture);
     EXPECT_FLOAT_EQ((*source.Tiles(image))[0].vertices[1].x, 0.5f);  // 2 − 1 − 0.5
 
-    u32 tint = 0;
-    EXPECT_FALSE(source.CurrentTint(image, &tint));
-    source.Tint(image, 0x123456);
-    ASSERT_TRUE(source.CurrentTint(image, &tint));
-    EXPECT_EQ(tint, 0x123456u);
     EXPECT_FLOAT_EQ(source.GetDrawScale(image).x, 1.f);
     source.SetDrawScale(image, D3DXVECTOR3{0.5f, 0.5f, 1.f});
     EXPECT_FLOAT_EQ(source.GetDrawScale(image).y, 0.5f);

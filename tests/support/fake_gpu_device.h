@@ -37,6 +37,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
         platform::GpuMatrix world;
         bool blend = false;
         std::string stencil;
+        bool tinted = false;
+        u32 tint = 0;
     };
 
     // Knobs the tests turn.
@@ -177,6 +179,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
     void SetTexture(platform::GpuHandle texture) override { texture_ = texture; }
     void SetTint(bool on, u32 rgb) override {
         if (on) log.push_back("tint " + std::to_string(rgb));
+        tinted_ = on;
+        tint_ = on ? rgb : 0;
     }
     platform::GpuHandle CreateBuiltinPixelShader(std::string_view name) override {
         static const char* const kNames[] = {":Transition.CrossDissolveAlphaIgnore",
@@ -202,6 +206,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
         draw.world = world_;
         draw.blend = blend_;
         draw.stencil = stencil_;
+        draw.tinted = tinted_;
+        draw.tint = tint_;
         draws.push_back(draw);
         log.push_back("draw a=" + std::to_string(vertices[0].diffuse >> 24) +
                       " tex=" + std::to_string(texture_));
@@ -246,6 +252,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
     platform::GpuHandle shader_ = 0;
     platform::GpuMatrix world_;
     bool blend_ = false;
+    bool tinted_ = false;
+    u32 tint_ = 0;
     std::string stencil_ = "default";
 };
 

@@ -140,14 +140,6 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
         return texture != nullptr && !texture->tiles.empty() ? &texture->tiles : nullptr;
     }
     bool KeepsOwnColours(classSharedResource* resource) override { return Of(resource)->keepsOwnColours; }
-    void Tint(classSharedResource* resource, u32 rgb) override {
-        Of(resource)->tinted = true;
-        Of(resource)->tint = rgb;
-    }
-    bool CurrentTint(classSharedResource* resource, u32* rgb) override {
-        *rgb = Of(resource)->tint;
-        return Of(resource)->tinted;
-    }
     D3DXVECTOR3 GetDrawScale(classSharedResource* resource) override { return Of(resource)->drawScale; }
     void SetDrawScale(classSharedResource* resource, const D3DXVECTOR3& scale) override {
         Of(resource)->drawScale = scale;
