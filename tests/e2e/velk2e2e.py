@@ -172,11 +172,13 @@ class Game:
         return self.path(name)
 
     def basic(self, start, variable="// no names\n"):
-        """The scripts every game has: "Start.qvs" as given, "Variable.qvs", and
-        "system/Function.qvs" and "system/ExitFunction.qvs" that only wait."""
+        """The scripts every game has: "Start.qvs" as given, "Variable.qvs",
+        "system/Function.qvs" and "system/ExitFunction.qvs" that only wait, and
+        "system/PreDataLoad.qvs" (run after a load) that does nothing."""
         self.script("Variable.qvs", variable)
         self.script("system/Function.qvs", "Wait(Time=60000)\n")
         self.script("system/ExitFunction.qvs", "Wait(Time=60000)\n")
+        self.script("system/PreDataLoad.qvs", "Dammy()\n")
         return self.script("Start.qvs", start)
 
     def script(self, name, text, encoding="utf-8-sig"):
