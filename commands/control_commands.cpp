@@ -131,9 +131,12 @@ bool CommandWindowTitle(classScriptContext&, const std::vector<classScriptValue>
     return true;
 }
 
-bool CommandWindowIcon(classScriptContext&, const std::vector<classScriptValue>&, int32, classScriptValue&) {
-    // The program carries no numbered icon resources on this platform; the
-    // window keeps the icon the desktop gives it.
+bool CommandWindowIcon(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+                       classScriptValue&) {
+    const auto number = Integer(arguments, count, 0);
+    classApplication* application = GetApplication();
+    // Resource numbers are 16 bits wide; the rest of No is not looked at.
+    if (number.IsSet() && application != nullptr) application->SetWindowIcon(static_cast<u32>(number.Get() & 0xFFFF));
     return true;
 }
 

@@ -117,6 +117,12 @@ void classApplication::SetWindowTitle(const std::string& title) {
     });
 }
 
+void classApplication::SetWindowIcon(u32 number) {
+    if (windowHandle == nullptr) return;
+    platform::Window* window = windowHandle;
+    window->PostTask([window, number] { window->SetIcon(number); });
+}
+
 void classApplication::SetCursor(std::shared_ptr<const platform::CursorImage> image) {
     if (windowHandle == nullptr) return;
     windowHandle->PostTask([this, image = std::move(image)]() mutable {

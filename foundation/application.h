@@ -107,6 +107,9 @@ public:
     bool ShowMainWindow(bool show);
     // Any thread: the window's title from now on.
     void SetWindowTitle(const std::string& title);
+    // Any thread: the window shows icon `number` of the program's icon
+    // resources from now on (a number without an icon changes nothing).
+    void SetWindowIcon(u32 number);
     // Any thread: the cursor the window shows from now on.
     void SetCursor(std::shared_ptr<const platform::CursorImage> image);
 

@@ -10,6 +10,7 @@
 #include "foundation/worker_threads.h"
 #include "platform/dialog.h"
 #include "platform/instance_lock.h"
+#include "platform/quit_signals.h"
 #include "platform/user_folder.h"
 
 namespace {
@@ -120,11 +121,15 @@ int RunApplication(const EntryEnvironment& environment) {
 }
 
 int WinMain() {
+    // Before any thread starts, so that every thread inherits the handlers'
+    // effect and none of them is killed by a signal the program expects.
+    platform::InstallQuitSignals();
     platform::InstallSystemDialogService();
     EntryEnvironment environment;
     environment.createWindow = [] { return platform::CreateSdlWindow(); };
     int code = RunApplication(environment);
     platform::ShutdownVideo();
     platform::SetDialogService(nullptr);
+    platform::UninstallQuitSignals();
     return code;
 }

@@ -1,6 +1,7 @@
 #include "foundation/application.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
+#include "platform/dialog.h"
 
 using namespace platform;
 
@@ -37,6 +38,9 @@ bool classApplication::RunMessageLoop() {
     }
     isQuitting.store(1);
     WakeFrameWaiters();
+    // Boxes belong to the program: a thread waiting on one is let go before
+    // it is stopped, and none stays on the screen.
+    platform::CloseAllDialogs();
     g_renderThread.Stop(1000);
     return true;
 }

@@ -32,6 +32,8 @@ DialogService& GetDialogService() {
 
 void SetDialogService(DialogService* service) { g_dialogService.store(service, std::memory_order_release); }
 
+void CloseAllDialogs() { GetDialogService().CloseAll(); }
+
 DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption, DialogButtons buttons) {
     return GetDialogService().Show(caption, text, buttons);
 }

@@ -2,8 +2,8 @@
 // Message boxes. Every box's caption and text also go to stderr, as someone
 // starting the program from a terminal expects. Without a display the answer
 // comes at once (OK, or Cancel for Retry/Cancel), so a Retry never loops and
-// no test blocks. Never call this from a thread that holds an engine lock while
-// the UI thread may wait for that lock.
+// no test blocks. Never call this from a thread that holds an engine lock: the
+// UI thread shows the box and may itself be waiting for that lock.
 
 #include <string>
 
@@ -16,6 +16,10 @@ class DialogService {
 public:
     virtual ~DialogService() = default;
     virtual DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons) = 0;
+    // The program is ending: every open box closes with its safe answer
+    // (OK, Cancel), and boxes of other threads are answered at once from now
+    // on. Called on the UI thread.
+    virtual void CloseAll() {}
 };
 
 // The service in use. Until one is installed, boxes go to stderr only and are
@@ -25,9 +29,16 @@ DialogService& GetDialogService();
 // the stderr-only service. The caller keeps ownership.
 void SetDialogService(DialogService* service);
 
-// Installs the desktop's message boxes (SDL); without a display, or with
-// VELK2_DIALOGS=stderr, they stay stderr-only with an immediate answer.
+// Installs the program's own message boxes, drawn in SDL windows with our
+// fonts, on the calling thread as the UI thread; without a display, with SDL's
+// offscreen or dummy driver, with VELK2_DIALOGS=stderr, when a box cannot be
+// opened or once a quit signal has come, they are stderr-only with an
+// immediate answer. Boxes of other threads are shown by the UI thread while
+// the main window's loop runs; the asking thread waits for the answer.
 void InstallSystemDialogService();
+
+// GetDialogService().CloseAll(): the message loop has ended.
+void CloseAllDialogs();
 
 // Convenience: GetDialogService().Show(...).
 DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption,

@@ -59,13 +59,17 @@ class Window {
 public:
     virtual ~Window() = default;
 
-    // Opens the window with a client area of width x height, centred, shown.
+    // Opens the window with a client area of width x height, centred, shown,
+    // with the program's own icon.
     virtual bool Create(const std::string& title, int width, int height) = 0;
     // Blocks until there is a message; posted tasks run inside (they yield no
     // message). Returns false when the wait yielded no message.
     virtual bool WaitMessage(WindowMessage& message) = 0;
 
     virtual void SetTitle(const std::string& title) = 0;
+    // Shows icon `number` of the program's icon resources; false, with the
+    // icon left as it is, when the program has no such icon.
+    virtual bool SetIcon(u32 number) = 0;
     virtual void SetFullScreen(bool fullScreen) = 0;
     // Windowed again at the given client size, centred on the display the
     // window is on.

@@ -1,9 +1,23 @@
 #include <SDL.h>
 #include <stdlib.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "platform/dialog.h"
+#include "platform/dialog_box.h"
+#include "platform/font.h"
+#include "platform/icon_resources.h"
+#include "platform/quit_signals.h"
+#include "platform/sdl/sdl_dialog_host.h"
+#include "platform/sdl/sdl_video.h"
 
 namespace platform {
 namespace {
@@ -22,39 +36,307 @@ bool NobodyCanSee() {
     return (x11 == nullptr || x11[0] == 0) && (wayland == nullptr || wayland[0] == 0);
 }
 
+// One box that a thread waits for.
+struct Request {
+    std::string caption;
+    std::string text;
+    DialogButtons buttons;
+    std::optional<DialogAnswer> answer;  // guarded by g_mutex
+};
+
+std::mutex g_mutex;
+std::condition_variable g_answered;              // signalled with g_mutex whenever a request is answered
+std::deque<std::shared_ptr<Request>> g_pending;  // guarded by g_mutex: asked for, not yet opened
+std::vector<std::shared_ptr<Request>>
+    g_waiting;                // guarded by g_mutex: every request of another thread not yet returned
+bool g_hostAttached = false;  // guarded by g_mutex
+std::atomic<Uint32> g_requestEvent{0};      // atomic: registered on the UI thread, pushed from any
+std::atomic<std::thread::id> g_uiThread{};  // atomic: the thread that installed the service
+
+void Answer(Request& request, DialogAnswer answer) {
+    std::lock_guard<std::mutex> hold(g_mutex);
+    if (!request.answer) request.answer = answer;
+    g_answered.notify_all();
+}
+
+bool IsAnswered(Request& request) {
+    std::lock_guard<std::mutex> hold(g_mutex);
+    return request.answer.has_value();
+}
+
+std::optional<DialogKey> KeyOf(const SDL_Keysym& key) {
+    switch (key.sym) {
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return DialogKey::Enter;
+        case SDLK_SPACE:
+            return DialogKey::Space;
+        case SDLK_ESCAPE:
+            return DialogKey::Escape;
+        case SDLK_TAB:
+            return (key.mod & KMOD_SHIFT) != 0 ? DialogKey::BackTab : DialogKey::Tab;
+        case SDLK_LEFT:
+            return DialogKey::Left;
+        case SDLK_RIGHT:
+            return DialogKey::Right;
+        default:
+            return std::nullopt;
+    }
+}
+
+// UI thread only: every box window ever made. Ids are never reused, and events
+// of a box that has just gone must not reach the game as its own.
+std::set<Uint32> g_boxWindows;
+
+// A box on the screen: its own window, painted in software (no GL context
+// beside the game's), on the UI thread only.
+class BoxWindow {
+  public:
+    BoxWindow(std::shared_ptr<Request> request)
+        : request_(std::move(request)), box_(GetFontService(), request_->text, request_->buttons) {}
+    ~BoxWindow() {
+        if (window_ != nullptr) SDL_DestroyWindow(window_);
+    }
+
+    bool Open() {
+        // Above the game, full screen included; no resizing.
+        window_ = SDL_CreateWindow(request_->caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   box_.Width(), box_.Height(),
+                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_SKIP_TASKBAR);
+        if (window_ == nullptr) {
+            std::fprintf(stderr, "velk2: the box could not be opened: %s\n", SDL_GetError());
+            return false;
+        }
+        id_ = SDL_GetWindowID(window_);
+        SetSdlWindowIcon(window_, kWindowIconResource);
+        g_boxWindows.insert(id_);
+        SDL_ShowWindow(window_);
+        SDL_RaiseWindow(window_);
+        Paint();
+        return true;
+    }
+
+    Uint32 Id() const { return id_; }
+    Request& GetRequest() { return *request_; }
+
+    // Input and exposure of this box's window; the answer once there is one.
+    std::optional<DialogAnswer> Handle(const SDL_Event& event) {
+        bool changed = false;
+        std::optional<DialogAnswer> answer;
+        switch (event.type) {
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_CLOSE) return box_.CloseAnswer();
+                changed = event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                          event.window.event == SDL_WINDOWEVENT_SHOWN ||
+                          event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED;
+                break;
+            case SDL_KEYDOWN:
+                if (auto key = KeyOf(event.key.keysym)) answer = box_.Key(*key, &changed);
+                break;
+            case SDL_MOUSEMOTION:
+                box_.MouseMove(event.motion.x, event.motion.y, &changed);
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+                if (event.button.button == SDL_BUTTON_LEFT)
+                    box_.MouseDown(event.button.x, event.button.y, &changed);
+                break;
+            case SDL_MOUSEBUTTONUP:
+                if (event.button.button == SDL_BUTTON_LEFT)
+                    answer = box_.MouseUp(event.button.x, event.button.y, &changed);
+                break;
+            default:
+                break;
+        }
+        if (changed && !answer) Paint();
+        return answer;
+    }
+
+  private:
+    void Paint() {
+        SDL_Surface* target = SDL_GetWindowSurface(window_);
+        if (target == nullptr) return;
+        const std::vector<u32>& pixels = box_.Paint();
+        SDL_Surface* picture =
+            SDL_CreateRGBSurfaceWithFormatFrom(const_cast<u32*>(pixels.data()), box_.Width(), box_.Height(),
+                                               32, box_.Width() * 4, SDL_PIXELFORMAT_ARGB8888);
+        if (picture == nullptr) return;
+        SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0xF0, 0xF0, 0xF0));
+        SDL_BlitSurface(picture, nullptr, target, nullptr);
+        SDL_FreeSurface(picture);
+        SDL_UpdateWindowSurface(window_);
+    }
+
+    std::shared_ptr<Request> request_;
+    DialogBox box_;
+    SDL_Window* window_ = nullptr;
+    Uint32 id_ = 0;
+};
+
+std::vector<std::unique_ptr<BoxWindow>> g_open;  // UI thread only: boxes of other threads on the screen
+
+// The window an input or window event is for; 0 for the others.
+Uint32 WindowOf(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_WINDOWEVENT:
+            return event.window.windowID;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            return event.key.windowID;
+        case SDL_TEXTINPUT:
+            return event.text.windowID;
+        case SDL_MOUSEMOTION:
+            return event.motion.windowID;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            return event.button.windowID;
+        case SDL_MOUSEWHEEL:
+            return event.wheel.windowID;
+        default:
+            return 0;
+    }
+}
+
+// Boxes answered elsewhere (a quit) leave the screen.
+void SweepAnswered() {
+    std::erase_if(g_open,
+                  [](const std::unique_ptr<BoxWindow>& box) { return IsAnswered(box->GetRequest()); });
+}
+
+void RegisterRequestEvent() {
+    if (g_requestEvent.load() != 0) return;
+    const Uint32 type = SDL_RegisterEvents(1);
+    if (type != static_cast<Uint32>(-1)) g_requestEvent.store(type);
+}
+
+void OpenPending() {
+    for (;;) {
+        std::shared_ptr<Request> request;
+        {
+            std::lock_guard<std::mutex> hold(g_mutex);
+            if (g_pending.empty()) return;
+            request = g_pending.front();
+            g_pending.pop_front();
+        }
+        auto box = std::make_unique<BoxWindow>(request);
+        if (box->Open()) {
+            g_open.push_back(std::move(box));
+        } else {
+            Answer(*request, HeadlessAnswer(request->buttons));
+        }
+    }
+}
+
+// The UI thread's own box: it waits here, serving other threads' boxes too,
+// and sets aside whatever else arrives for the loop that runs after it.
+DialogAnswer RunModal(const std::shared_ptr<Request>& request) {
+    const DialogAnswer safe = HeadlessAnswer(request->buttons);
+    if (!StartVideo()) return safe;
+    RegisterRequestEvent();
+    BoxWindow box(request);
+    if (!box.Open()) return safe;
+    std::vector<SDL_Event> setAside;
+    std::optional<DialogAnswer> answer;
+    while (!answer) {
+        if (QuitSignal() != 0) {
+            answer = safe;
+            break;
+        }
+        SDL_Event event;
+        // Bounded, as the main loop's wait is: a wake-up may be lost under X.
+        if (SDL_WaitEventTimeout(&event, 100) == 0) continue;
+        if (event.type == SDL_QUIT) {
+            answer = safe;
+            setAside.push_back(event);  // the program still ends when the box is gone
+            break;
+        }
+        if (WindowOf(event) == box.Id()) {
+            answer = box.Handle(event);
+            continue;
+        }
+        if (HandleDialogEvent(event)) continue;
+        setAside.push_back(event);
+    }
+    for (SDL_Event& event : setAside) SDL_PushEvent(&event);
+    return *answer;
+}
+
 class SdlDialogService final : public DialogService {
-public:
+  public:
     DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons) override {
         EchoDialogToStderr(caption, text);
-        if (NobodyCanSee()) return HeadlessAnswer(buttons);
-        SDL_MessageBoxButtonData choices[2];
-        int count = 0;
-        if (buttons == DialogButtons::Ok) {
-            choices[count++] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT,
-                                static_cast<int>(DialogAnswer::Ok), "OK"};
-        } else {
-            choices[count++] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, static_cast<int>(DialogAnswer::Retry),
-                                "Retry"};
-            choices[count++] = {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, static_cast<int>(DialogAnswer::Cancel),
-                                "Cancel"};
-        }
-        SDL_MessageBoxData box{};
-        box.flags = SDL_MESSAGEBOX_WARNING;
-        box.title = caption.c_str();
-        box.message = text.c_str();
-        box.numbuttons = count;
-        box.buttons = choices;
-        int chosen = -1;
-        // A box that cannot be shown counts as the safe answer, so Retry never loops.
-        if (SDL_ShowMessageBox(&box, &chosen) != 0 || chosen < 0) return HeadlessAnswer(buttons);
-        return static_cast<DialogAnswer>(chosen);
+        const DialogAnswer safe = HeadlessAnswer(buttons);
+        if (NobodyCanSee() || QuitSignal() != 0) return safe;
+        auto request = std::make_shared<Request>(Request{caption, text, buttons, std::nullopt});
+        if (std::this_thread::get_id() == g_uiThread.load()) return RunModal(request);
+
+        std::unique_lock<std::mutex> hold(g_mutex);
+        // Nobody serves boxes outside the main window's loop: before it, and
+        // once the program is ending.
+        if (!g_hostAttached || g_requestEvent.load() == 0) return safe;
+        SDL_Event wake{};
+        wake.type = g_requestEvent.load();
+        if (SDL_PushEvent(&wake) <= 0) return safe;
+        g_pending.push_back(request);
+        g_waiting.push_back(request);
+        g_answered.wait(hold, [&] { return request->answer.has_value(); });
+        std::erase(g_waiting, request);
+        return *request->answer;
     }
+
+    void CloseAll() override { DetachDialogHost(); }
 };
 
 SdlDialogService g_sdlDialogs;
 
 }  // namespace
 
-void InstallSystemDialogService() { SetDialogService(&g_sdlDialogs); }
+void AttachDialogHost() {
+    RegisterRequestEvent();
+    std::lock_guard<std::mutex> hold(g_mutex);
+    g_hostAttached = true;
+}
+
+void DetachDialogHost() {
+    {
+        std::lock_guard<std::mutex> hold(g_mutex);
+        g_hostAttached = false;
+    }
+    AnswerDialogsForQuit();
+    SweepAnswered();
+}
+
+bool HandleDialogEvent(const SDL_Event& event) {
+    SweepAnswered();
+    const Uint32 requestEvent = g_requestEvent.load();
+    if (requestEvent != 0 && event.type == requestEvent) {
+        OpenPending();
+        return true;
+    }
+    const Uint32 window = WindowOf(event);
+    if (window == 0) return false;
+    for (auto it = g_open.begin(); it != g_open.end(); ++it) {
+        if ((*it)->Id() != window) continue;
+        if (auto answer = (*it)->Handle(event)) {
+            Answer((*it)->GetRequest(), *answer);
+            g_open.erase(it);
+        }
+        return true;
+    }
+    return g_boxWindows.count(window) != 0;
+}
+
+void AnswerDialogsForQuit() {
+    std::lock_guard<std::mutex> hold(g_mutex);
+    for (const std::shared_ptr<Request>& request : g_waiting) {
+        if (!request->answer) request->answer = HeadlessAnswer(request->buttons);
+    }
+    g_pending.clear();
+    g_answered.notify_all();
+}
+
+void InstallSystemDialogService() {
+    g_uiThread.store(std::this_thread::get_id());
+    SetDialogService(&g_sdlDialogs);
+}
 
 }  // namespace platform

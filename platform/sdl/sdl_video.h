@@ -20,6 +20,10 @@ struct SurfaceState {
     std::atomic<u32> lastPresentMs{0};      // atomic: NowMs of the render thread's last present (0: none yet)
 };
 
+// Shows icon `number` of the program's icon resources on the window; false
+// when there is no such icon.
+bool SetSdlWindowIcon(SDL_Window* window, u32 number);
+
 // Starts SDL's video (once per process, on the UI thread); false without a display.
 bool StartVideo();
 

@@ -3,7 +3,12 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <vector>
 
+#include "platform/icon_resources.h"
+#include "platform/png_decoder.h"
+#include "platform/quit_signals.h"
+#include "platform/sdl/sdl_dialog_host.h"
 #include "platform/sdl/event_translation.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/window.h"
@@ -15,6 +20,7 @@ constexpr Sint32 kPostedMessage = 1;
 constexpr Sint32 kPostedTask = 2;
 constexpr int kBusyWaitBoundMs = 16;
 constexpr int kIdleWaitBoundMs = 500;
+constexpr int kMaxIconSide = 1024;
 
 bool g_videoStarted = false;  // UI thread only
 
@@ -22,6 +28,7 @@ class SdlWindow final : public Window {
 public:
     ~SdlWindow() override {
         if (window_ == nullptr) return;
+        DetachDialogHost();
         DrainPosted();
         if (cursor_ != nullptr) SDL_FreeCursor(cursor_);
         SDL_DestroyWindow(window_);
@@ -47,13 +54,21 @@ public:
         }
         // Keys come as keys; no input method composes text over the game.
         SDL_StopTextInput();
+        SetIcon(kWindowIconResource);
         SDL_ShowWindow(window_);
         SDL_RaiseWindow(window_);
         RefreshSize();
+        AttachDialogHost();
         return true;
     }
 
     bool WaitMessage(WindowMessage& message) override {
+        // A quit signal ends the program even when its wake-up was lost.
+        if (QuitSignal() != 0 && !quitSignalTaken_) {
+            quitSignalTaken_ = true;
+            message = WindowMessage{WM_DESTROY, 0, 0};
+            return true;
+        }
         if (!pending_.empty()) {
             message = pending_.front();
             pending_.pop_front();
@@ -67,6 +82,9 @@ public:
         // under Xvfb: a posted close waited for ever). So the wait is
         // bounded: briefly while frames are being shown, long when idle,
         // where two wake-ups a second cost nothing measurable.
+        // An error left by an earlier call that went on regardless must not
+        // read as a failed wait.
+        SDL_ClearError();
         if (SDL_WaitEventTimeout(&event, WaitBoundMs()) == 0) {
             if (SDL_GetError()[0] != 0) {
                 // A real failure returns at once; never let it become a spin.
@@ -78,6 +96,7 @@ public:
             return false;
         }
         if (event.type == userEvent_) return TakePosted(event, message);
+        if (HandleDialogEvent(event)) return false;
         Observe(event);
         WindowMessage translated[4];
         int count = TranslateSdlEvent(event, translation_, translated, 4);
@@ -88,6 +107,8 @@ public:
     }
 
     void SetTitle(const std::string& title) override { SDL_SetWindowTitle(window_, title.c_str()); }
+
+    bool SetIcon(u32 number) override { return window_ != nullptr && SetSdlWindowIcon(window_, number); }
 
     void SetFullScreen(bool fullScreen) override {
         if (SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
@@ -260,6 +281,7 @@ private:
     SDL_Cursor* cursor_ = nullptr;        // UI thread only
     bool cursorDirty_ = true;             // UI thread only
     bool waitFailureReported_ = false;    // UI thread only
+    bool quitSignalTaken_ = false;        // UI thread only
     std::atomic<int> clientWidth_{0};     // atomic: kept by the UI thread, read anywhere
     std::atomic<int> clientHeight_{0};    // atomic: as above
     std::atomic<bool> focus_{false};      // atomic: as above
@@ -270,12 +292,32 @@ private:
 
 }  // namespace
 
+bool SetSdlWindowIcon(SDL_Window* window, u32 number) {
+    const IconResource* icon = FindIconResource(number);
+    if (icon == nullptr) return false;
+    int width = 0, height = 0;
+    std::vector<u8> bgra;
+    if (!DecodePngToBgra(icon->bytes, icon->size, kMaxIconSide, width, height, bgra)) {
+        std::fprintf(stderr, "velk2: icon %u is no image that can be read\n", number);
+        return false;
+    }
+    SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(bgra.data(), width, height, 32, width * 4, SDL_PIXELFORMAT_BGRA32);
+    if (surface == nullptr) return false;
+    // SDL copies the pixels; the surface and buffer can go at once.
+    SDL_SetWindowIcon(window, surface);
+    SDL_FreeSurface(surface);
+    return true;
+}
+
 bool StartVideo() {
     if (g_videoStarted) return true;
     // A script may hold the window open by refusing WM_CLOSE; SDL must not
     // turn the close of the last window into a quit on its own.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // SIGINT, SIGTERM and SIGHUP are the program's own (quit_signals.h).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // Only video: other subsystems would make SDL's event wait poll.
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "velk2: cannot start video: %s\n", SDL_GetError());

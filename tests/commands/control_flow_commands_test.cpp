@@ -142,6 +142,33 @@ TEST_F(ControlFlowTest, ScreenModeTakesOnlyZeroOrOne) {
     EXPECT_EQ(device.RequestedFullScreen(), 0);
 }
 
+TEST_F(ControlFlowTest, WindowIconAsksTheWindowForTheLow16BitsOfNo) {
+    struct Case {
+        const char* name;
+        std::vector<classScriptValue> arguments;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"65637 is resource 101", {Int(65637)}, {"icon 101"}},
+        {"a plain number", {Int(101)}, {"icon 101"}},
+        {"-1 keeps its low 16 bits", {Int(-1)}, {"icon 65535"}},
+        {"bits above 32 are dropped too", {Int((int64{7} << 32) | 0x10066)}, {"icon 102"}},
+        {"no No, no change", {}, {}},
+    };
+    for (const Case& c : cases) {
+        fakes::FakeWindow window;
+        app->windowHandle = &window;
+        Call(CommandWindowIcon, c.arguments);
+        // The icon is changed on the UI thread: run what was posted, up to a marker.
+        bool marked = false;
+        window.PostTask([&marked] { marked = true; });
+        platform::WindowMessage message;
+        while (!marked) window.WaitMessage(message);
+        EXPECT_EQ(window.Log(), c.expected) << c.name;
+        app->windowHandle = nullptr;
+    }
+}
+
 TEST_F(ControlFlowTest, ApplyCommitsAndNextChoiceSkippingHoldsLaterCommitsBack) {
     testexec::ScriptRun run;
     Run("Sound(Layer=1) Apply()", run);

@@ -51,6 +51,11 @@ public:
         std::lock_guard<std::mutex> hold(mutex_);
         log_.push_back("title " + title);
     }
+    bool SetIcon(u32 number) override {
+        std::lock_guard<std::mutex> hold(mutex_);
+        log_.push_back("icon " + std::to_string(number));
+        return true;
+    }
     void SetFullScreen(bool fullScreen) override {
         std::lock_guard<std::mutex> hold(mutex_);
         fullScreen_ = fullScreen;
