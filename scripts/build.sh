@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Configures and builds one flavour of the project.
-#   scripts/build.sh [release|address|thread|fuzz]
+# Configures and builds one flavour of the project: everything, or only the
+# targets named after the flavour.
+#   scripts/build.sh [release|address|thread|fuzz] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour=${1:-release}
+shift || true
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
 jobs=$(nproc)
 case "$flavour" in
   release) dir=build;       args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
@@ -14,4 +18,4 @@ case "$flavour" in
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 cmake -S . -B "$dir" -G Ninja -DVELK2_WERROR=ON "${args[@]}" >/dev/null
-cmake --build "$dir" -j "$jobs"
+cmake --build "$dir" -j "$jobs" "${targets[@]}"
