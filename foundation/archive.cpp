@@ -159,6 +159,22 @@ bool classArchive::ReadEntry(std::string_view name, std::vector<u8>& out) {
     return true;
 }
 
+bool classArchive::OpenEntry(std::string_view name, classFile& file, u64* offset, u64* size) {
+    const classArchiveEntry* entry = Find(name);
+    if (entry == nullptr) return false;
+    file.Close();
+    // A descriptor of its own: a long reader keeps no claim on the shared one.
+    if (!file.OpenRead(platform::ResolveLoosePath(fileName_), false)) return false;
+    const u64 fileSize = file.GetSize();
+    if (fileSize == kFileError || static_cast<u64>(entry->dataOffset) + entry->dataSize > fileSize) {
+        file.Close();
+        return false;
+    }
+    *offset = entry->dataOffset;
+    *size = entry->dataSize;
+    return true;
+}
+
 void classArchive::Close() {
     std::lock_guard<std::mutex> hold(loadLock_);
     entries_.clear();
@@ -224,5 +240,27 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
         out.clear();
         return false;
     }
+    return true;
+}
+
+bool OpenFileInPlace(const std::string& name, classFile& file, u64* offset, u64* size) {
+    MountArchives();
+    if (!name.empty()) {
+        for (classArchive* const* archive = g_archiveSearchOrder; *archive; ++archive) {
+            if ((*archive)->OpenEntry(name, file, offset, size)) return true;
+        }
+    }
+    file.Close();
+    if (!file.OpenRead(platform::ToSlashPath(name), false) &&
+        !file.OpenRead(platform::ResolveLoosePath(name), false)) {
+        return false;
+    }
+    const u64 fileSize = file.GetSize();
+    if (fileSize == kFileError) {
+        file.Close();
+        return false;
+    }
+    *offset = 0;
+    *size = fileSize;
     return true;
 }

@@ -65,6 +65,10 @@ class classArchive {
     // entry of size 0 gives true and an empty vector. `out` is untouched when
     // the name is not held and empty after a failed read.
     bool ReadEntry(std::string_view name, std::vector<u8>& out);
+    // Opens `file` on the archive itself and gives where the entry's bytes
+    // lie in it, for a reader that takes them a piece at a time. False when
+    // the name is not held or the archive no longer holds the whole range.
+    bool OpenEntry(std::string_view name, classFile& file, u64* offset, u64* size);
     // Frees the index; the next lookup reads it again. Not to be called while
     // another thread uses the archive.
     void Close();
@@ -112,3 +116,9 @@ void ResetArchivesForTesting();
 // match). An empty loose file counts as not read. With showError a loose file
 // that cannot be opened shows the Retry/Cancel box. On failure `out` is empty.
 bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError);
+
+// The named file found as ReadWholeFile finds it, but left in place for a
+// reader of files too large to hold whole (movies): `file` is open on the
+// archive or the loose file, and its bytes are the `size` bytes at `offset`.
+// Opens silently; false when neither holds the name.
+bool OpenFileInPlace(const std::string& name, classFile& file, u64* offset, u64* size);

@@ -5,6 +5,7 @@
 #include "presentation/glyph_set.h"
 #include "presentation/graphic_device.h"
 #include "presentation/input_presentation_links.h"
+#include "presentation/movie_playback.h"
 #include "presentation/que_services.h"
 #include "presentation/scene_subsystem.h"
 #include "presentation/shader_registry.h"
@@ -32,6 +33,9 @@ void InstallServices() {
     RegisterShaderSubsystem();
     RegisterSharedResourceSubsystem();
     RegisterGlyphSetSubsystem();
+    // Movies in textures: their realisation, play/stop/pause, the FFmpeg
+    // player, and the join of every decoder thread after the last frame.
+    RegisterMovieSubsystem();
 
     // Scripts: the runtime, the start-up thread, and how a frame loads its
     // script file.

@@ -77,6 +77,7 @@ u32 RenderThreadProc(void*) {
         device->Stop();
     }
 
+    if (hooks.stopMovies != nullptr) hooks.stopMovies();
     if (hooks.shutdownSoundSystem != nullptr) hooks.shutdownSoundSystem();
     if (application->windowHandle != nullptr) {
         application->windowHandle->PostMessage(platform::WindowMessage{platform::WM_DESTROY, 0, 0});

@@ -36,6 +36,9 @@ struct SubsystemHooks {
     // that fails is reported and frames go on regardless.
     bool (*initSoundSystem)() = nullptr;
     void (*shutdownSoundSystem)() = nullptr;
+    // Render thread, after the last frame and before the sound ends: every
+    // movie's decoder thread is stopped and joined.
+    void (*stopMovies)() = nullptr;
     // UI thread: the application's sound manager, made right after the
     // application object and destroyed just before it, when no other thread
     // runs any more.

@@ -382,7 +382,9 @@ bool classGraphicObject::IsBusy() {
     }
     if (texture == nullptr || Services().TextureKindOf(texture) != TextureKind_Movie) return false;
     if (!Services().HasMovieGraph(texture)) {
-        // A movie that never gets a player must not hold "GraphicWait" for ever.
+        // The graph comes with the first draw. A hidden object is not drawn,
+        // so its movie never starts: waiting for it would only stall.
+        if (IsHiddenInTree(this) != 0) return false;
         if (movieWaitCount < std::numeric_limits<int32>::max()) ++movieWaitCount;
         return movieWaitCount <= 1000;
     }

@@ -366,6 +366,14 @@ void classSharedResourceSet::Release(classSharedResource* resource) {
     resources_.erase(found);
 }
 
+std::vector<classSharedResource*> classSharedResourceSet::ResourcesOfKind(int32 kind) {
+    std::vector<classSharedResource*> found;
+    for (auto& entry : resources_) {
+        if (entry.second.kind == kind) found.push_back(&entry.second);
+    }
+    return found;
+}
+
 void classSharedResourceSet::ReleaseRenderTargetTiles() {
     platform::GpuDevice* device = CurrentTextureDevice();
     for (auto& entry : resources_) {

@@ -16,6 +16,7 @@
 #include "foundation/types.h"
 #include "platform/gpu_device.h"
 #include "presentation/d3dx_math.h"
+#include "presentation/movie_control.h"
 #include "presentation/scene_draw.h"
 #include "presentation/scene_services.h"
 
@@ -68,6 +69,7 @@ class classSharedResource {
     std::string secondName;  // glyph image of a character-list character
     std::vector<classTextureTile> tiles;
     classMovieGraph* movieGraph = nullptr;
+    classMovieControl movieControl;  // kind 2 only; under g_movieLock
     int32 realised = 0;  // 0 not yet, 1 realised, -1 given up until the tiles are released
     int32 width = 0;
     int32 height = 0;
@@ -102,6 +104,11 @@ class classSharedResource {
     // each texel as a pure alpha mask (alpha = blue, colour 0), as text is.
     bool BuildTiles(platform::GpuDevice& device, const u8* bgra, int32 contentWidth, int32 contentHeight,
                     size_t pitch, bool alphaFromBlue);
+    // Movies (kind 2): opens the file into `graph`; carries out the pending
+    // play, stop and pause requests (true when there were any).
+    bool OpenMovie(classMovieGraph* graph, const std::string& path);
+    bool ApplyMovieRequests();
+
     // Marks a successful realisation and refreshes what drawing sees.
     void FinishRealise();
     void RefreshDrawTiles();
@@ -137,6 +144,7 @@ class classSharedResourceSet {
     void ReleaseAllTiles();
     classSharedResource* Find(int32 kind, const std::string& name, int64 param, u8 unique);
     size_t Count() const { return resources_.size(); }
+    std::vector<classSharedResource*> ResourcesOfKind(int32 kind);
     // Drops every resource (shutdown and tests).
     void Clear();
     // Tests stand in a device with other size rules; null reads the device's own.

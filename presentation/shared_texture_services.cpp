@@ -3,6 +3,7 @@
 #include "presentation/glyph_set.h"
 #include "presentation/graphic_device.h"
 #include "presentation/input_presentation_links.h"
+#include "presentation/movie_playback.h"
 
 // --- Scene services ---
 
@@ -43,13 +44,13 @@ void classSharedTextureServices::ReleaseShader(classShaderResource* shader) {
     Next().ReleaseShader(shader);
 }
 bool classSharedTextureServices::HasMovieGraph(classSharedResource* texture) {
-    return Next().HasMovieGraph(texture);
+    return texture != nullptr && texture->movieGraph != nullptr;
 }
 bool classSharedTextureServices::IsMoviePlaying(classSharedResource* texture) {
-    return Next().IsMoviePlaying(texture);
+    return IsMovieTexturePlaying(texture);
 }
 void classSharedTextureServices::ApplyMovieRequests(classSharedResource* texture) {
-    Next().ApplyMovieRequests(texture);
+    UpdateMovieTexture(texture);
 }
 int64 classSharedTextureServices::FontHeight(int64 fontNumber) {
     return Next().FontHeight(fontNumber);

@@ -1,7 +1,7 @@
 #pragma once
 // The shared textures answering the scene tree and the drawing: the texture
 // half of the scene services and of the draw source. Whatever services were
-// installed before (shaders, fonts, movies) keep answering their own calls:
+// installed before (shaders, fonts) keep answering their own calls:
 // these objects pass everything that is not a texture on to them.
 //
 // Threads: installed once before any thread starts; used on the render

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/archive_builder.h"
 #include "support/le_bytes.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -16,37 +17,8 @@ using testbytes::LeBytes;
 
 std::string S(const std::vector<u8>& v) { return std::string(v.begin(), v.end()); }
 
-struct FixtureEntry {
-    std::string name;
-    std::string data;
-};
-
-// Lays an archive out by hand: the 24-byte header, the index straight after
-// it, then each name with its zero, then the data in entry order, so the last
-// entry's data ends exactly at the end of the file.
-std::vector<u8> BuildArchive(const std::vector<FixtureEntry>& entries) {
-    const u32 indexOffset = 24;
-    const u32 indexSize = static_cast<u32>(entries.size() * 20);
-    u32 at = indexOffset + indexSize;
-    std::vector<u32> nameAt, dataAt;
-    for (const auto& e : entries) {
-        nameAt.push_back(at);
-        at += static_cast<u32>(e.name.size() + 1);
-    }
-    for (const auto& e : entries) {
-        dataAt.push_back(at);
-        at += static_cast<u32>(e.data.size());
-    }
-    LeBytes out;
-    out.Text("QVC-ARCHIVE-0001").U32(indexOffset).U32(indexSize);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        out.U32(nameAt[i]).U32(static_cast<u32>(entries[i].name.size() + 1));
-        out.U32(dataAt[i]).U32(static_cast<u32>(entries[i].data.size())).U32(0xDEADBEEF);
-    }
-    for (const auto& e : entries) out.Text(e.name).Z();
-    for (const auto& e : entries) out.Text(e.data);
-    return out.Bytes();
-}
+using testarchive::BuildArchive;
+using testarchive::FixtureEntry;
 
 // An archive source over memory, for the index parser alone.
 class MemorySource final : public classArchiveSource {
