@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/flow_services.h"
 #include "foundation/input_links.h"
 #include "foundation/subsystem_hooks.h"
 #include "presentation/glyph_set.h"
@@ -43,6 +44,7 @@ class InstalledState {
           fontRegistrar_(GetStartupFontRegistrar()),
           snapshotWriter_(GetInterruptSnapshotWriter()),
           loader_(GetScriptLoader()),
+          flow_(GetFlowCommandServices()),
           textLayout_(SetTextLayoutSource(nullptr)),
           sceneServices_(SetSceneServices(nullptr)),
           drawSource_(SetSceneDrawSource(nullptr)) {
@@ -58,6 +60,7 @@ class InstalledState {
         SetStartupFontRegistrar(nullptr);
         SetInterruptSnapshotWriter(nullptr);
         SetScriptLoader(nullptr);
+        SetFlowCommandServices(FlowCommandServices{});
     }
     ~InstalledState() {
         GetSubsystemHooks() = hooks_;
@@ -72,6 +75,7 @@ class InstalledState {
         SetStartupFontRegistrar(fontRegistrar_);
         SetInterruptSnapshotWriter(snapshotWriter_);
         SetScriptLoader(loader_);
+        SetFlowCommandServices(flow_);
         SetTextLayoutSource(textLayout_);
         SetSceneServices(sceneServices_);
         SetSceneDrawSource(drawSource_);
@@ -90,6 +94,7 @@ class InstalledState {
     StartupFontRegistrar fontRegistrar_;
     InterruptSnapshotWriter snapshotWriter_;
     ScriptLoaderFunction loader_;
+    FlowCommandServices flow_;
     classTextLayoutSource* textLayout_;
     classSceneServices* sceneServices_;
     classSceneDrawSource* drawSource_;
@@ -137,6 +142,7 @@ TEST(InstallServices, InstallsEveryHookAndService) {
         {"start-up fonts", [] { return GetStartupFontRegistrar() != nullptr; }},
         {"interrupt snapshot", [] { return GetInterruptSnapshotWriter() != nullptr; }},
         {"script files", [] { return GetScriptLoader() != nullptr; }},
+        {"backlog screen", [] { return GetFlowCommandServices().runBacklogScreen != nullptr; }},
         {"text layout", [] { return Peek(&SetTextLayoutSource) != nullptr; }},
         {"scene textures", [] { return Peek(&SetSceneServices) != nullptr; }},
         {"drawn textures", [] { return Peek(&SetSceneDrawSource) != nullptr; }},
