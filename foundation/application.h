@@ -123,7 +123,8 @@ public:
     void RestoreWindowPlacement();
 
     // Render thread: one frame.
-    void RenderFrame();
+    // True when the frame's picture reached the window.
+    bool RenderFrame();
 
 private:
     friend void WndProc(const platform::WindowMessage& message);

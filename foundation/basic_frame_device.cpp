@@ -35,9 +35,11 @@ public:
         return drawing_;
     }
 
-    void EndFrame() override {
+    bool EndFrame() override {
+        bool shown = drawing_;
         if (drawing_) surface_->Present();
         drawing_ = false;
+        return shown;
     }
 
     void RequestFullScreen(bool fullScreen) override { fullScreen_.SetRequested(fullScreen ? 1 : 0); }

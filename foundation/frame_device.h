@@ -25,7 +25,8 @@ public:
     virtual bool IsReady() = 0;
     // Render thread: false when this frame draws nothing (EndFrame still follows).
     virtual bool BeginFrame() = 0;
-    virtual void EndFrame() = 0;
+    // Render thread: true when the frame's picture reached the window.
+    virtual bool EndFrame() = 0;
 
     // Asks for full screen (true) or the window (false); carried out by the
     // render thread on its next frame.

@@ -14,32 +14,42 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// VELK2_FRAME_LOG=path: the start time of every frame, in microseconds, one a
-// line, written when the thread ends. Kept in memory meanwhile so that the
-// log costs a frame nothing but a store.
+// VELK2_FRAME_LOG=path: one line a frame, "start end shown": the frame's start
+// and end on the monotonic clock in microseconds, and 1 when its picture
+// reached the window (0 for a frame that had nothing new to show). Written
+// when the thread ends; kept in memory meanwhile so that the log costs a
+// frame nothing but a store.
 class FrameLog {
 public:
     FrameLog() {
         const char* path = std::getenv("VELK2_FRAME_LOG");
         if (path == nullptr || path[0] == 0) return;
         path_ = path;
-        starts_.reserve(1 << 18);
+        frames_.reserve(1 << 18);
     }
-    void Note(Clock::time_point start) {
-        if (path_.empty() || starts_.size() == starts_.capacity()) return;
-        starts_.push_back(std::chrono::duration_cast<std::chrono::microseconds>(start.time_since_epoch()).count());
+    void Note(Clock::time_point start, Clock::time_point end, bool shown) {
+        if (path_.empty() || frames_.size() == frames_.capacity()) return;
+        frames_.push_back(Frame{Micros(start), Micros(end), shown});
     }
     ~FrameLog() {
         if (path_.empty()) return;
         if (FILE* file = std::fopen(path_.c_str(), "w")) {
-            for (long long start : starts_) std::fprintf(file, "%lld\n", start);
+            for (const Frame& frame : frames_) std::fprintf(file, "%lld %lld %d\n", frame.start, frame.end, frame.shown ? 1 : 0);
             std::fclose(file);
         }
     }
 
 private:
+    struct Frame {
+        long long start;
+        long long end;
+        bool shown;
+    };
+    static long long Micros(Clock::time_point at) {
+        return std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
+    }
     std::string path_;
-    std::vector<long long> starts_;
+    std::vector<Frame> frames_;
 };
 
 }  // namespace
@@ -71,8 +81,9 @@ u32 RenderThreadProc(void*) {
                 auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(waitMs));
                 if (g_renderThread.SleepFor(wait)) break;
             }
-            log.Note(Clock::now());
-            application->RenderFrame();
+            Clock::time_point start = Clock::now();
+            bool shown = application->RenderFrame();
+            log.Note(start, Clock::now(), shown);
         }
         device->Stop();
     }
@@ -85,7 +96,7 @@ u32 RenderThreadProc(void*) {
     return 0;
 }
 
-void classApplication::RenderFrame() {
+bool classApplication::RenderFrame() {
     classCriticalSectionLock hold(lock);
     const SubsystemHooks& hooks = GetSubsystemHooks();
     u32 frame = frameCounter.load(std::memory_order_relaxed) + 1;
@@ -94,9 +105,10 @@ void classApplication::RenderFrame() {
     if (hooks.executeAllQueues != nullptr) hooks.executeAllQueues();
     if (hooks.updateScenes != nullptr) hooks.updateScenes(platform::NowMs());
 
+    bool shown = false;
     if (graphicDevice != nullptr && graphicDevice->IsReady()) {
         if (graphicDevice->BeginFrame() && hooks.drawScenes != nullptr) hooks.drawScenes();
-        graphicDevice->EndFrame();
+        shown = graphicDevice->EndFrame();
     }
     if (graphicDevice != nullptr && graphicDevice->TakeModeSwitchRequest()) SwitchScreenMode();
 
@@ -105,4 +117,5 @@ void classApplication::RenderFrame() {
         frameDoneCounter.store(frame, std::memory_order_release);
     }
     frameDone_.notify_all();
+    return shown;
 }

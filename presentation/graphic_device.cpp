@@ -195,10 +195,12 @@ bool classGraphicDevice::BeginFrame() {
     return presentThisFrame_;
 }
 
-void classGraphicDevice::EndFrame() {
-    if (!HasDevice() || !presentThisFrame_) return;
+bool classGraphicDevice::EndFrame() {
+    if (!HasDevice() || !presentThisFrame_) return false;
     presentThisFrame_ = false;
-    if (!gpu_->Present()) deviceLost = true;
+    if (gpu_->Present()) return true;
+    deviceLost = true;
+    return false;
 }
 
 bool classGraphicDevice::TakeRedrawRequest() {

@@ -57,7 +57,7 @@ class classGraphicDevice final : public FrameDevice {
     void Stop() override;
     bool IsReady() override;
     bool BeginFrame() override;
-    void EndFrame() override;
+    bool EndFrame() override;
     void RequestFullScreen(bool fullScreen) override;
     bool IsFullScreen() const override { return fullScreen.GetCurrent() == 1; }
     bool IsFullScreenRequested() const override { return fullScreen.GetRequested() == 1; }

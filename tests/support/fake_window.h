@@ -134,7 +134,10 @@ public:
         return true;
     }
     bool BeginFrame() override { return true; }
-    void EndFrame() override { frames.fetch_add(1); }
+    bool EndFrame() override {
+        frames.fetch_add(1);
+        return true;
+    }
     void RequestFullScreen(bool fullScreen) override { requested_ = fullScreen ? 1 : 0; }
     bool IsFullScreen() const override { return current_.load() == 1; }
     bool IsFullScreenRequested() const override { return requested_.load() == 1; }

@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""The whole program on one scene: a 1280x720 background, a click, a 2 s
+cross-fade to another background. Runs build/velk2 under its own Xvfb, on all
+cores and pinned to two (program and X server alike), and prints one table:
+
+  CPU per shown frame during the cross-fade, and per cent of one core
+      (scheduler time of every thread, /proc/PID/task/*/schedstat)
+  frames shown per second during it and the longest gap between two
+      (the program's own frame log, VELK2_FRAME_LOG)
+  click -> first visible change, start -> first non-black picture
+      (the screen polled pixel by pixel through Xlib)
+  VmRSS at the first wait (/proc/PID/status) and CPU while it waits
+
+    python3 bench/crossfade.py [--runs N] [--binary build/velk2]
+
+Each figure is the median of N runs (default 3). Uses the X helpers of the
+whole-program tests (tests/e2e/velk2e2e.py).
+"""
+
+import argparse
+import ctypes
+import ctypes.util
+import os
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import velk2e2e as e2e  # noqa: E402
+
+START = """// the benchmark scene: a background, a click, a 2 s cross-fade to another
+Graphic(Layer=1, File="first.png", x=0, y=0)
+Apply()
+KeyWait()
+Graphic(Layer=1, File="second.png", x=0, y=0)
+Transition(Time=2000)
+Wait(Time=600000)
+"""
+FADE_S = 2.0
+PROBE = (640, 360)
+
+
+def first_colour(x, y):
+    return (200 + (x * 55) // 1279, (y * 255) // 719, 90)
+
+
+def second_colour(x, y):
+    return (20, 255 - (x * 255) // 1279, (y * 200) // 719 + 30)
+
+
+class Screen:
+    """Single pixels of the X screen and clicks, straight through Xlib (a
+    pixel read costs well under a millisecond)."""
+
+    def __init__(self, display):
+        self.x = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x.XGetImage.restype = ctypes.c_void_p
+        self.x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                     ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        self.x.XGetPixel.restype = ctypes.c_ulong
+        self.x.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        self.x.XFree.argtypes = [ctypes.c_void_p]
+        self.x.XFlush.argtypes = [ctypes.c_void_p]
+        self.x.XWarpPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                        ctypes.c_uint, ctypes.c_uint, ctypes.c_int, ctypes.c_int]
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.dpy = self.x.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise RuntimeError("cannot open display " + display)
+        self.root = self.x.XDefaultRootWindow(self.dpy)
+
+    def pixel(self, x, y):
+        image = self.x.XGetImage(self.dpy, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+        if not image:
+            return (0, 0, 0)
+        value = self.x.XGetPixel(image, 0, 0)
+        # XDestroyImage is a macro: the data, then the structure (data is the
+        # fifth field, after four ints).
+        data = ctypes.c_void_p.from_address(image + 16).value
+        if data:
+            self.x.XFree(data)
+        self.x.XFree(image)
+        return ((value >> 16) & 255, (value >> 8) & 255, value & 255)
+
+    def click(self, x, y):
+        self.x.XWarpPointer(self.dpy, 0, self.root, 0, 0, 0, 0, x, y)
+        self.x.XFlush(self.dpy)
+        time.sleep(0.1)
+        at = time.monotonic()
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, 1, 0)
+        self.xtst.XTestFakeButtonEvent(self.dpy, 1, 0, 0)
+        self.x.XFlush(self.dpy)
+        return at
+
+
+def cpu_seconds(pid):
+    total = 0
+    for task in Path("/proc/%d/task" % pid).iterdir():
+        try:
+            total += int((task / "schedstat").read_text().split()[0])
+        except (OSError, IndexError, ValueError):
+            pass  # a thread that just ended
+    return total / 1e9
+
+
+def vm_rss_mb(pid):
+    for line in Path("/proc/%d/status" % pid).read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1]) / 1024.0
+    return float("nan")
+
+
+def poll(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+    raise RuntimeError("timed out waiting for " + what)
+
+
+def one_run(binary, cores):
+    """One start of the program; returns the row of figures."""
+    with e2e.Session(None) as s:
+        s.game.basic(START)
+        s.game.png("first.png", 1280, 720, first_colour)
+        s.game.png("second.png", 1280, 720, second_colour)
+        xvfb = s.processes[0]
+        pin = []
+        if cores:
+            subprocess.run(["taskset", "-a", "-p", "-c", cores, str(xvfb.pid)], check=True,
+                           stdout=subprocess.DEVNULL)
+            pin = ["taskset", "-c", cores]
+        screen = Screen(s.display)
+        log = s.tmp / "frames.txt"
+        env = s._x_env()
+        for key in list(env):
+            if key.startswith("SDL_") or key.startswith("VELK2_"):
+                del env[key]
+        env.update({"SDL_AUDIODRIVER": "dummy", "XDG_DATA_HOME": str(s.data_home),
+                    "XDG_RUNTIME_DIR": str(s.runtime), "HOME": str(s.tmp), "VELK2_FRAME_LOG": str(log),
+                    "VELK2_DIALOGS": "stderr"})
+        err = open(s.tmp / "stderr.txt", "wb")
+        started = time.monotonic()
+        process = subprocess.Popen(pin + [binary], cwd=s.game.root, env=env, stdout=subprocess.DEVNULL,
+                                   stderr=err, stdin=subprocess.DEVNULL)
+        try:
+            poll(lambda: screen.pixel(*PROBE) != (0, 0, 0), 20, "the first picture")
+            first_picture = time.monotonic() - started
+            expected = first_colour(*PROBE)
+            poll(lambda: e2e.close_to(screen.pixel(*PROBE), expected, 3), 20, "the first background")
+            time.sleep(1.0)  # settled in its first wait
+            rss = vm_rss_mb(process.pid)
+            idle0, idle_t0 = cpu_seconds(process.pid), time.monotonic()
+            time.sleep(3.0)
+            idle = 100 * (cpu_seconds(process.pid) - idle0) / (time.monotonic() - idle_t0)
+
+            clicked = screen.click(*PROBE)
+            before = screen.pixel(*PROBE)
+            changed_at = poll(lambda: time.monotonic() if not e2e.close_to(screen.pixel(*PROBE), before, 2) else 0,
+                              10, "the cross-fade to begin")
+            cpu0 = cpu_seconds(process.pid)
+            window = FADE_S - 0.1
+            time.sleep(window - (time.monotonic() - changed_at))
+            cpu1, ended_at = cpu_seconds(process.pid), time.monotonic()
+            fade_cpu = cpu1 - cpu0
+            fade_wall = ended_at - changed_at
+            time.sleep(FADE_S)
+        finally:
+            process.terminate()
+            try:
+                process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+            err.close()
+        frames = [tuple(int(v) for v in line.split()) for line in log.read_text().splitlines() if line.strip()]
+        shown = [end / 1e6 for start, end, flag in frames if flag == 1 and changed_at <= end / 1e6 <= ended_at]
+        gaps = [b - a for a, b in zip(shown, shown[1:])]
+        per_frame_ms = 1000 * fade_cpu / max(1, len(shown))
+        return {
+            "cpu_per_frame_ms": per_frame_ms,
+            "fps": len(shown) / fade_wall,
+            "max_gap_ms": 1000 * max(gaps) if gaps else float("nan"),
+            "fade_cpu_pct": 100 * fade_cpu / fade_wall,
+            "click_ms": 1000 * (changed_at - clicked),
+            "first_ms": 1000 * first_picture,
+            "rss_mb": rss,
+            "idle_pct": idle,
+        }
+
+
+ROWS = [
+    ("CPU per frame during the cross-fade", "cpu_per_frame_ms", "%.1f ms", "<= 6 ms"),
+    ("frames shown per second during it", "fps", "%.0f", "60"),
+    ("longest gap between shown frames", "max_gap_ms", "%.0f ms", "<= 20 ms"),
+    ("CPU during the cross-fade, % of one core", "fade_cpu_pct", "%.0f %%", "<= 40 %"),
+    ("click -> first visible change", "click_ms", "%.0f ms", "<= 35 ms"),
+    ("start -> first non-black picture", "first_ms", "%.0f ms", "<= 100 ms"),
+    ("VmRSS at the first wait", "rss_mb", "%.0f MB", "<= 100 MB"),
+    ("CPU at the first wait, % of one core", "idle_pct", "%.2f %%", "<= 1 %"),
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--binary", default=str(ROOT / "build" / "velk2"))
+    args = parser.parse_args()
+    binary = os.path.abspath(args.binary)
+    if not os.access(binary, os.X_OK):
+        sys.exit("no program at %s: build it first (bash scripts/build.sh release)" % binary)
+    configs = [("all %d cores" % os.cpu_count(), None), ("2 cores (taskset)", "0,1")]
+    results = {}
+    for name, cores in configs:
+        runs = [one_run(binary, cores) for _ in range(args.runs)]
+        results[name] = {key: statistics.median(run[key] for run in runs) for _, key, _, _ in ROWS}
+    names = [name for name, _ in configs]
+    print("| measure | " + " | ".join(names) + " | goal |")
+    print("|---|" + "---|" * len(names) + "---|")
+    for label, key, fmt, goal in ROWS:
+        print("| %s | %s | %s |" % (label, " | ".join(fmt % results[n][key] for n in names), goal))
+    print("(median of %d runs each; %s)" % (args.runs, binary))
+
+
+if __name__ == "__main__":
+    main()
