@@ -95,9 +95,14 @@ class GpuDevice {
     virtual bool ReadPixelsBGRA(GpuHandle target, u8* out, size_t pitch) = 0;
     // The whole viewport, whatever the write masks say.
     virtual void Clear(u32 argb, float depth, u8 stencil) = 0;
+    // The colour alone, for a scene whose objects never look at the stencil.
+    virtual void ClearColour(u32 argb) = 0;
 
-    // States and drawing.
-    virtual void SetSceneStates() = 0;
+    // States and drawing. `stencil`: some object of the scene writes the
+    // stencil, so the test is on; without one it is off, which draws exactly
+    // the same pixels (every object passes a buffer that holds 255 throughout)
+    // for less work per pixel.
+    virtual void SetSceneStates(bool stencil) = 0;
     virtual void SetStencilMode(StencilMode mode) = 0;
     // Straight alpha: source × a + destination × (1 − a) on all four channels.
     virtual void SetBlend(bool on) = 0;

@@ -65,6 +65,26 @@ void ReleaseThumbnailTarget(classGraphicObject& root, platform::GpuDevice* devic
     root.thumbnailTarget = 0;
 }
 
+class StencilVisitor final : public classGraphicDrawVisitor {
+  public:
+    void DrawObject(classGraphicObject& object) override {
+        if (object.Stencil == 1 || object.Stencil == -1) writes = true;
+    }
+    bool writes = false;
+};
+
+// Whether the scene last drawn onto the screen wrote its stencil. A capture
+// is drawn over that scene under the same test, so a hole cut in the screen
+// stays a hole in the transition too.
+bool g_screenStencil = true;  // render thread only
+
+// Whether a shown object of the scene writes the stencil (Stencil 1 or −1).
+bool SceneWritesStencil(classGraphicObject* root) {
+    StencilVisitor visitor;
+    classGraphicObject::WalkDrawOrder(root, visitor);
+    return visitor.writes;
+}
+
 // The camera, the root's own target when it has one, the scene states and
 // the clear. `kind` is the root's texture kind.
 bool BeginSceneDrawAs(classGraphicObject* root, int32 kind) {
@@ -101,11 +121,27 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind) {
             return false;
         }
     }
-    device->SetSceneStates();
     // The stencil starts at 255, so an ordinary object (Stencil 0) shows
-    // wherever no cutting object (Stencil −1) has made a hole.
-    device->Clear(0xFF000000u, 1.0f, 255);
+    // wherever no cutting object (Stencil −1) has made a hole. Without an
+    // object that writes it, the test passes everywhere and the buffer is
+    // neither cleared nor read. Depth is never tested, so never cleared alone.
+    bool stencil = SceneWritesStencil(root);
+    if (kind != TextureKind_TransitionCapture && kind != TextureKind_ThumbnailCapture) g_screenStencil = stencil;
+    device->SetSceneStates(stencil);
+    if (stencil) {
+        device->Clear(0xFF000000u, 1.0f, 255);
+    } else {
+        device->ClearColour(0xFF000000u);
+    }
     return true;
+}
+
+// A filter object makes its shader the one in force (an empty name ends it).
+void TakeFilter(classGraphicObject& object) {
+    classSceneServices& services = GetSceneServices();
+    std::string name = services.TextureNameOf(object.texture);
+    services.ReleaseShader(g_filterShader);
+    g_filterShader = name.empty() ? nullptr : services.AcquireShader(kPixelShaderKind, name);
 }
 
 class DrawVisitor final : public classGraphicDrawVisitor {
@@ -119,13 +155,10 @@ class DrawVisitor final : public classGraphicDrawVisitor {
             case TextureKind_PlayDataThumbnail:
                 scene_draw::Draw(object);
                 break;
-            case TextureKind_Filter: {
-                std::string name = services.TextureNameOf(object.texture);
-                services.ReleaseShader(g_filterShader);
-                g_filterShader = name.empty() ? nullptr : services.AcquireShader(kPixelShaderKind, name);
+            case TextureKind_Filter:
+                TakeFilter(object);
                 scene_draw::Draw(object);
                 break;
-            }
             default:
                 break;  // captures and objects without a texture show nothing themselves
         }
@@ -189,6 +222,10 @@ class LookVisitor final : public classGraphicDrawVisitor {
     explicit LookVisitor(std::vector<ObjectLook>& looks) : looks_(looks) {}
     void DrawObject(classGraphicObject& object) override {
         classSceneDrawSource& source = GetSceneDrawSource();
+        // A capture root shows nothing inside its own scene; its fade is
+        // applied when the capture is drawn over the screen.
+        int32 kind = GetSceneServices().TextureKindOf(object.texture);
+        if (kind == TextureKind_TransitionCapture || kind == TextureKind_ThumbnailCapture) return;
         ObjectLook look;
         look.object = &object;
         look.texture = object.texture;
@@ -218,6 +255,47 @@ class LookVisitor final : public classGraphicDrawVisitor {
 
 std::vector<ObjectLook> g_lastLooks;                // render thread only: the main scene as last drawn
 const classShaderResource* g_lastFilter = nullptr;  // render thread only
+std::vector<ObjectLook> g_captureLooks;             // render thread only: the overlay as last captured
+const classShaderResource* g_captureFilter = nullptr;  // render thread only
+
+// What the filter objects of a scene do to `g_filterShader`, without drawing:
+// a scene whose capture is reused must still leave the filter as drawing it would.
+class FilterVisitor final : public classGraphicDrawVisitor {
+  public:
+    void DrawObject(classGraphicObject& object) override {
+        if (GetSceneServices().TextureKindOf(object.texture) == TextureKind_Filter) TakeFilter(object);
+    }
+};
+
+// The overlay of a transition: its scene is drawn into the capture only when
+// something in it changed since the capture was made; a cross-fade over a
+// still picture then costs one draw of the capture a frame, not a whole
+// scene. `screenReady`: the screen's camera and states are those of this frame.
+void DrawOverlay(classGraphicObject* overlay, bool screenReady) {
+    std::vector<ObjectLook> looks;
+    looks.reserve(g_captureLooks.size());
+    LookVisitor visitor(looks);
+    const classShaderResource* filter = g_filterShader;
+    classGraphicObject::WalkDrawOrder(overlay, visitor);
+    bool captured = screenReady && !visitor.live && GetSceneDrawSource().IsRealised(overlay->texture) &&
+                    filter == g_captureFilter && looks == g_captureLooks;
+    if (captured) {
+        FilterVisitor filters;
+        classGraphicObject::WalkDrawOrder(overlay, filters);
+        scene_draw::EndSceneDraw(overlay);
+        return;
+    }
+    g_captureLooks.clear();
+    if (!scene_draw::BeginSceneDraw(overlay)) return;
+    scene_draw::DrawTree(overlay);
+    scene_draw::EndSceneDraw(overlay);
+    // Textures realised by this drawing are part of what the capture holds.
+    looks.clear();
+    LookVisitor drawn(looks);
+    classGraphicObject::WalkDrawOrder(overlay, drawn);
+    g_captureLooks = std::move(looks);
+    g_captureFilter = filter;
+}
 
 }  // namespace
 
@@ -391,6 +469,7 @@ void EndSceneDraw(classGraphicObject* root) {
                                                   height / static_cast<float>(textureHeight) / ratio, 1.f};
             source.SetDrawScale(root->texture, scale);
         }
+        if (device != nullptr) device->SetSceneStates(g_screenStencil);
         Draw(*root);
     } else if (kind == TextureKind_ThumbnailCapture) {
         ReleaseThumbnailTarget(*root, device);
@@ -422,17 +501,15 @@ void DrawScenes() {
     }
     g_lastLooks = std::move(looks);
     g_lastFilter = filter;
-    if (scene_draw::BeginSceneDraw(main)) {
+    bool screenReady = scene_draw::BeginSceneDraw(main);
+    if (screenReady) {
         scene_draw::DrawTree(main);
         scene_draw::EndSceneDraw(main);
     }
     classGraphicObject* overlay = application->overlayScene;
     if (overlay == nullptr) return;
     if (overlay->transmittance < 1.0f) {
-        if (scene_draw::BeginSceneDraw(overlay)) {
-            scene_draw::DrawTree(overlay);
-            scene_draw::EndSceneDraw(overlay);
-        }
+        DrawOverlay(overlay, screenReady);
     } else {
         // Faded out (or not a number): the transition is over.
         classGraphicObject::Delete(overlay);

@@ -276,7 +276,16 @@ class GlDevice final : public GpuDevice {
         glDepthMask(GL_FALSE);
     }
 
-    void SetSceneStates() override {
+    void ClearColour(u32 argb) override {
+        if (!created_) return;
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(((argb >> 16) & 0xFF) / 255.f, ((argb >> 8) & 0xFF) / 255.f, (argb & 0xFF) / 255.f,
+                     ((argb >> 24) & 0xFF) / 255.f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    void SetSceneStates(bool stencil) override {
         if (!created_) return;
         // Every quad of a scene lies at depth exactly 1 (near plane at 0), and
         // depth writes are off: the depth test could only reject, so it stays
@@ -284,7 +293,11 @@ class GlDevice final : public GpuDevice {
         glDisable(GL_DEPTH_TEST);
         glEnable(GL_DEPTH_CLAMP);
         glDepthMask(GL_FALSE);
-        glEnable(GL_STENCIL_TEST);
+        if (stencil) {
+            glEnable(GL_STENCIL_TEST);
+        } else {
+            glDisable(GL_STENCIL_TEST);
+        }
         ApplyStencil();
         glDisable(GL_CULL_FACE);
     }

@@ -76,7 +76,7 @@ class GpuDeviceOnDisplay : public ::testing::Test {
         if (gl == nullptr) GTEST_SKIP() << "no GL 3.3 core context on this machine";
         device = gl->device.get();
         ASSERT_TRUE(device->BeginFrame());
-        device->SetSceneStates();
+        device->SetSceneStates(true);
         device->Clear(0xFF000000u, 1.f, 255);
         device->SetTransform(platform::GpuTransform::Projection, PixelProjection(1280, 720));
     }
@@ -288,7 +288,7 @@ TEST_F(GpuDeviceOnDisplay, ResetGivesTheBackBufferItsSizeAndDrawsAtIt) {
         EXPECT_EQ(device->BackBufferWidth(), c.width) << c.name;
         EXPECT_EQ(device->BackBufferHeight(), c.height) << c.name;
         ASSERT_TRUE(device->BeginFrame());
-        device->SetSceneStates();
+        device->SetSceneStates(true);
         device->Clear(0xFF000000u, 1.f, 255);
         device->SetTransform(platform::GpuTransform::Projection, PixelProjection(c.width, c.height));
         device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);

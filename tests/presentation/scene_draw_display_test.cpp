@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/application.h"
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "presentation/scene_draw.h"
@@ -153,6 +154,47 @@ TEST_F(SceneOnDisplay, TransitionHalfWayMixesTheOldScreenWithTheNew) {
     ExpectNear(At(100, 100), {127, 0, 128, 0}, 2, "half-way mix");
     ExpectNear(At(1200, 650), {127, 0, 128, 0}, 2, "the mix covers the whole screen");
     classGraphicObject::Delete(overlay);
+}
+
+TEST_F(SceneOnDisplay, CrossFadeFramesReuseTheCaptureAndKeepTheNewScreensHole) {
+    // Old screen red; the new one blue with a hole cut in its middle. Each
+    // frame mixes at its own alpha 255 − trunc(255 t), also in the frames
+    // that reuse the capture, and the hole stays black throughout: the old
+    // picture is drawn over the new screen under the new screen's stencil.
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    scene.AddSolid("red", 1280, 720, 0, 0, 255, 255);
+    scene.AddSolid("blue", 1280, 720, 255, 0, 0, 255);
+    scene.AddSolid("hole", 200, 200, 0, 0, 0, 0);
+    classGraphicObject* picture = Add({2}, "red");
+    classGraphicObject* overlay = classGraphicObject::New();
+    ASSERT_TRUE(classGraphicObject::CopyTree(overlay, root));
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    picture->SetFileTexture("blue");
+    Add({1}, "hole")->Stencil = -1;
+    application->mainScene = root;
+    application->overlayScene = overlay;
+    struct Case {
+        float transmittance;
+        Pixel mix;  // B, G, R
+    };
+    const Case cases[] = {{0.25f, {63, 0, 192, 0}}, {0.5f, {127, 0, 128, 0}}, {0.75f, {191, 0, 64, 0}}};
+    for (const Case& c : cases) {
+        overlay->transmittance = c.transmittance;
+        ASSERT_TRUE(holder->BeginFrame());
+        DrawScenes();
+        ReadScreen();
+        holder->EndFrame();
+        std::string name = "t = " + std::to_string(c.transmittance);
+        ExpectNear(At(100, 100), c.mix, 2, name);
+        ExpectNear(At(1200, 650), c.mix, 2, name + ", far corner");
+        ExpectNear(At(640, 360), {0, 0, 0, 0}, 0, name + ", in the hole");
+    }
+    application->mainScene = nullptr;
+    application->overlayScene = nullptr;
+    classGraphicObject::Delete(overlay);
+    ShutdownApplication();
 }
 
 TEST_F(SceneOnDisplay, ThumbnailShowsTheScreenTheRightWayUpBottomRowFirst) {

@@ -147,10 +147,32 @@ class SceneDrawTest : public ::testing::Test {
 };
 
 TEST_F(SceneDrawTest, SceneBeginsWithCameraStatesAndAClearToBlackWithStencil255) {
-    DrawFrame();
-    ASSERT_GE(gpu->log.size(), 2u);
-    EXPECT_EQ(gpu->log[0], "scene states");
-    EXPECT_EQ(gpu->log[1], "clear FF000000 1 255");
+    // The stencil is tested and cleared only when some shown object writes it.
+    struct Case {
+        const char* name;
+        int64 stencil;
+        u8 hidden;
+        const char* states;
+        const char* clear;
+    };
+    const Case cases[] = {
+        {"ordinary objects only", 0, 0, "scene states", "clear colour FF000000"},
+        {"a stencil value that writes nothing", 7, 0, "scene states", "clear colour FF000000"},
+        {"an object that cuts a hole", -1, 0, "scene states stencil", "clear FF000000 1 255"},
+        {"an object that marks", 1, 0, "scene states stencil", "clear FF000000 1 255"},
+        {"a marking object that is hidden", 1, 1, "scene states", "clear colour FF000000"},
+    };
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    Add({1}, "x");
+    classGraphicObject* marker = Add({2}, "x");
+    for (const Case& c : cases) {
+        marker->Stencil = c.stencil;
+        marker->hidden = c.hidden;
+        DrawFrame();
+        ASSERT_GE(gpu->log.size(), 2u) << c.name;
+        EXPECT_EQ(gpu->log[0], c.states) << c.name;
+        EXPECT_EQ(gpu->log[1], c.clear) << c.name;
+    }
     EXPECT_NEAR(gpu->view.m[14], -12800.f, 1e-2) << "the eye 12800 units back";
     EXPECT_NEAR(gpu->projection.m[5], 12800.f / 360.f, 1e-2);
     EXPECT_EQ(gpu->projection.m[11], -1.f);
@@ -324,7 +346,7 @@ TEST_F(SceneDrawTest, TransitionCaptureThatCannotBeMadeSkipsTheOverlayWithoutCle
     FakeSceneDraw::Of(overlay->texture)->realisable = false;
     gpu->log.clear();
     EXPECT_FALSE(scene_draw::BeginSceneDraw(overlay));
-    EXPECT_EQ(Count("clear FF000000 1 255"), 0u);
+    EXPECT_EQ(Count("clear FF000000 1 255") + Count("clear colour FF000000"), 0u);
     EXPECT_EQ(gpu->GetRenderTarget(), platform::kBackBufferTarget);
     EXPECT_EQ(overlay->savedRenderTarget, 0u);
     classGraphicObject::Delete(overlay);
@@ -355,6 +377,74 @@ TEST_F(SceneDrawTest, TransitionCaptureDrawsIntoItsTargetThenOverTheScreen) {
     EXPECT_FLOAT_EQ(scale.y, 1.f);
     EXPECT_EQ(overlay->savedRenderTarget, 0u);
     classGraphicObject::Delete(overlay);
+}
+
+TEST_F(SceneDrawTest, CrossFadeFrameOverAStillPictureCostsOneClearAndTwoDraws) {
+    // Full-screen passes of a frame: each clear and each quad drawn. The old
+    // picture is drawn into its capture only when it changed since.
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    application->mainScene = root;
+    scene.AddSolid("new", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("old", 4, 4, 7, 8, 9, 255);
+    Add({1}, "new");
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
+    old->SetFileTexture("old");
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    application->overlayScene = overlay;
+    platform::GpuHandle* capture = &FakeSceneDraw::Of(overlay->texture)->capture;
+
+    struct Case {
+        const char* name;
+        float transmittance;
+        void (*change)(classGraphicObject* old, platform::GpuHandle* capture);
+        size_t clears;
+        size_t draws;
+    };
+    const Case cases[] = {
+        {"the first frame captures the old picture", 0.1f, nullptr, 2, 3},
+        {"the fade goes on over a still picture", 0.3f, nullptr, 1, 2},
+        {"and on", 0.6f, nullptr, 1, 2},
+        {"the old picture moves", 0.7f,
+         [](classGraphicObject* object, platform::GpuHandle*) {
+             D3DXMatrixTranslation(&object->drawMatrix, 3.f, 0.f, 0.f);
+         },
+         2, 3},
+        {"still again", 0.8f, nullptr, 1, 2},
+        {"the old picture fades on its own", 0.85f,
+         [](classGraphicObject* object, platform::GpuHandle*) { object->transmittance = 0.5f; }, 2, 3},
+        {"the capture was let go", 0.9f,
+         [](classGraphicObject* object, platform::GpuHandle* made) {
+             *made = 0;
+             FakeSceneDraw::Of(object->parent->texture)->tiles.clear();
+         },
+         2, 3},
+        {"still to the end", 0.95f, nullptr, 1, 2},
+    };
+    for (const Case& c : cases) {
+        overlay->transmittance = c.transmittance;
+        if (c.change != nullptr) c.change(old, capture);
+        gpu->log.clear();
+        gpu->draws.clear();
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        size_t clears = 0;
+        for (const std::string& line : gpu->log) clears += line.rfind("clear", 0) == 0 ? 1 : 0;
+        EXPECT_EQ(clears, c.clears) << c.name;
+        ASSERT_EQ(gpu->draws.size(), c.draws) << c.name;
+        const auto& composite = gpu->draws.back();
+        EXPECT_EQ(composite.target, platform::kBackBufferTarget) << c.name;
+        EXPECT_EQ(composite.texture, *capture) << c.name << ": the capture goes over the screen";
+        EXPECT_EQ(composite.vertices[0].diffuse >> 24, 255u - static_cast<u32>(c.transmittance * 255.f))
+            << c.name << ": at this frame's fade";
+    }
+    application->mainScene = nullptr;
+    application->overlayScene = nullptr;
+    classGraphicObject::Delete(overlay);
+    ShutdownApplication();
 }
 
 TEST_F(SceneDrawTest, ThumbnailCaptureUsesItsOwnTargetAndFreesIt) {

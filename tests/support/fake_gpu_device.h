@@ -152,7 +152,12 @@ class FakeGpuDevice final : public platform::GpuDevice {
         std::snprintf(line, sizeof(line), "clear %08X %g %u", argb, static_cast<double>(depth), stencil);
         log.push_back(line);
     }
-    void SetSceneStates() override { log.push_back("scene states"); }
+    void ClearColour(u32 argb) override {
+        char line[32];
+        std::snprintf(line, sizeof(line), "clear colour %08X", argb);
+        log.push_back(line);
+    }
+    void SetSceneStates(bool stencil) override { log.push_back(stencil ? "scene states stencil" : "scene states"); }
     void SetStencilMode(platform::StencilMode mode) override {
         switch (mode) {
             case platform::StencilMode::MaskedLessEqual255:
