@@ -10,6 +10,18 @@
 
 #include <mutex>
 
+// What a thread does while it waits for a lock that another thread holds.
+// The UI thread installs one: the holder may be waiting for a message box,
+// and only the UI thread can show it, so the UI thread keeps serving boxes
+// instead of sleeping on the lock (a save that fails inside a frame asks
+// whether to retry while it holds the frame's locks).
+struct LockWaitHook {
+    void (*waiting)();   // called over and over until the lock is free
+    void (*acquired)();  // called once the lock is taken after waiting
+};
+// Per thread; null: a plain blocking wait.
+inline thread_local const LockWaitHook* t_lockWaitHook = nullptr;
+
 class classCriticalSection {
 public:
     classCriticalSection() = default;
@@ -21,7 +33,16 @@ public:
     void Initialize() {}
     void Delete() {}
 
-    void Enter() { mutex_.lock(); }
+    void Enter() {
+        if (mutex_.try_lock()) return;
+        const LockWaitHook* hook = t_lockWaitHook;
+        if (hook == nullptr) {
+            mutex_.lock();
+            return;
+        }
+        while (!mutex_.try_lock()) hook->waiting();
+        hook->acquired();
+    }
     void Leave() { mutex_.unlock(); }
     bool TryEnter() { return mutex_.try_lock(); }
 

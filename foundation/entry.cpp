@@ -6,6 +6,7 @@
 
 #include "foundation/application.h"
 #include "foundation/atomic_file.h"
+#include "foundation/critical_section.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/dialog.h"
@@ -125,11 +126,14 @@ int WinMain() {
     // effect and none of them is killed by a signal the program expects.
     platform::InstallQuitSignals();
     platform::InstallSystemDialogService();
+    static const LockWaitHook serveBoxes{platform::ServeDialogsWhileBlocked, platform::EndServingDialogsWhileBlocked};
+    t_lockWaitHook = &serveBoxes;
     EntryEnvironment environment;
     environment.createWindow = [] { return platform::CreateSdlWindow(); };
     int code = RunApplication(environment);
     platform::ShutdownVideo();
     platform::SetDialogService(nullptr);
+    t_lockWaitHook = nullptr;
     platform::UninstallQuitSignals();
     return code;
 }

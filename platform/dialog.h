@@ -37,6 +37,13 @@ void SetDialogService(DialogService* service);
 // the main window's loop runs; the asking thread waits for the answer.
 void InstallSystemDialogService();
 
+// The UI thread, waiting for a lock another thread holds: that thread may be
+// waiting for a box, which only the UI thread can show. Serves boxes for about
+// a millisecond and keeps every other event for the main window's loop;
+// EndServingDialogsWhileBlocked gives those back once the lock is taken.
+void ServeDialogsWhileBlocked();
+void EndServingDialogsWhileBlocked();
+
 // GetDialogService().CloseAll(): the message loop has ended.
 void CloseAllDialogs();
 

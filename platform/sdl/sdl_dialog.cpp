@@ -1,6 +1,7 @@
 #include <SDL.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -332,6 +333,27 @@ void AnswerDialogsForQuit() {
     }
     g_pending.clear();
     g_answered.notify_all();
+}
+
+namespace {
+thread_local std::vector<SDL_Event> t_keptWhileBlocked;  // the blocked UI thread's events, in order
+}  // namespace
+
+void ServeDialogsWhileBlocked() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return;
+    }
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, 1) == 0) return;
+    do {
+        if (!HandleDialogEvent(event)) t_keptWhileBlocked.push_back(event);
+    } while (SDL_PollEvent(&event) != 0);
+}
+
+void EndServingDialogsWhileBlocked() {
+    for (SDL_Event& event : t_keptWhileBlocked) SDL_PushEvent(&event);
+    t_keptWhileBlocked.clear();
 }
 
 void InstallSystemDialogService() {

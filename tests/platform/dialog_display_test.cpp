@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "foundation/critical_section.h"
 #include "platform/dialog.h"
 #include "platform/window.h"
 
@@ -168,4 +169,57 @@ TEST_F(DialogDisplayTest, TheUiThreadsOwnBoxWaitsInPlaceAndKeepsTheGamesEventsFo
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(taskRan) << "the game's work waits until the box is gone";
     EXPECT_TRUE(Pump([&] { return taskRan; })) << "and then runs";
+}
+
+namespace {
+
+// The UI thread's wait hook as the program installs it, with the player's
+// Escape pressed on the box once it is on the screen.
+Uint32 g_boxUnderLock = 0;
+void ServeAndPress() {
+    ServeDialogsWhileBlocked();
+    if (g_boxUnderLock != 0) return;
+    for (Uint32 id = 1; id < 512; ++id) {
+        SDL_Window* w = SDL_GetWindowFromID(id);
+        if (w != nullptr && std::strcmp(SDL_GetWindowTitle(w), "Box under a lock") == 0) {
+            g_boxUnderLock = id;
+            SDL_Event event{};
+            event.type = SDL_KEYDOWN;
+            event.key.windowID = id;
+            event.key.state = SDL_PRESSED;
+            event.key.keysym.sym = SDLK_ESCAPE;
+            SDL_PushEvent(&event);
+        }
+    }
+}
+
+}  // namespace
+
+TEST_F(DialogDisplayTest, TheUiThreadWaitingForALockStillServesTheBoxOfTheThreadThatHoldsIt) {
+    // As a save that fails inside a frame: the render thread holds the frame's
+    // locks while it asks whether to retry, and the UI thread wants one of them.
+    classCriticalSection lock;
+    std::atomic<bool> held{false};
+    std::optional<DialogAnswer> answer;
+    testing::internal::CaptureStderr();
+    std::thread holder([&] {
+        lock.Enter();
+        held = true;
+        answer = ShowMessageBox("text", "Box under a lock", DialogButtons::RetryCancel);
+        lock.Leave();
+    });
+    while (!held.load()) std::this_thread::yield();
+    bool taskRan = false;
+    window->PostTask([&] { taskRan = true; });
+    static const LockWaitHook serve{ServeAndPress, EndServingDialogsWhileBlocked};
+    t_lockWaitHook = &serve;
+    lock.Enter();
+    t_lockWaitHook = nullptr;
+    lock.Leave();
+    holder.join();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(g_boxUnderLock, 0u) << "the box was opened while the UI thread waited";
+    EXPECT_EQ(answer, DialogAnswer::Cancel);
+    EXPECT_FALSE(taskRan) << "the game's events wait for the loop";
+    EXPECT_TRUE(Pump([&] { return taskRan; })) << "and are all still there";
 }
