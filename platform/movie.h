@@ -50,6 +50,9 @@ struct MovieOptions {
     int32 volume = 0;
     // Null: the steady clock.
     MovieClock clock;
+    // Called once, on the decoder thread, when the movie reaches its end
+    // (so that whoever waits for it need not poll). Takes no lock of the player.
+    std::function<void()> onEnd;
 };
 
 class MoviePlayer {

@@ -7,6 +7,7 @@
 #include "foundation/application.h"
 #include "foundation/archive.h"
 #include "foundation/file.h"
+#include "foundation/input_manager.h"
 #include "foundation/subsystem_hooks.h"
 #include "platform/audio.h"
 #include "presentation/shared_resource.h"
@@ -74,6 +75,8 @@ std::unique_ptr<platform::MoviePlayer> OpenMovieFile(const std::string& path) {
     platform::MovieOptions options;
     options.mixer = &platform::GetAudioMixer();
     options.volume = kMovieVolume;
+    // "GraphicWait" looks again at once instead of at its next poll.
+    options.onEnd = [] { g_inputManager.WakeAllWaiters(); };
     return platform::OpenMovie(std::move(source), options);
 }
 

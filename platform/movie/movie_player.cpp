@@ -37,7 +37,11 @@ int64 SteadyMicroseconds() {
 class FfmpegMoviePlayer final : public MoviePlayer {
   public:
     FfmpegMoviePlayer(std::unique_ptr<MovieByteSource> source, const MovieOptions& options)
-        : source_(std::move(source)), mixer_(options.mixer), volume_(options.volume), clock_(options.clock) {
+        : source_(std::move(source)),
+          mixer_(options.mixer),
+          volume_(options.volume),
+          clock_(options.clock),
+          onEnd_(options.onEnd) {
         if (!clock_) clock_ = &SteadyMicroseconds;
     }
 
@@ -266,17 +270,23 @@ class FfmpegMoviePlayer final : public MoviePlayer {
             int64 sleepUs = kLongestSleepUs;
             if (!pendingValid && videoDone && decoder_.SoundEnded()) {
                 const int64 endUs = std::max(shownEndUs, voice_ != 0 ? decoder_.SoundEndUs() : 0);
-                std::lock_guard<std::mutex> hold(mutex_);
-                endKnown_ = true;
-                endUs_ = endUs;
-                if (!ended_ && MovieTimeLocked(clock_()) >= endUs) {
-                    ended_ = true;
-                    cued_ = true;
-                    baseUs_ = endUs;
-                    running_ = false;
-                    if (voice_ != 0) mixer_->Stop(voice_);
+                bool endedNow = false;
+                {
+                    std::lock_guard<std::mutex> hold(mutex_);
+                    endKnown_ = true;
+                    endUs_ = endUs;
+                    if (!ended_ && MovieTimeLocked(clock_()) >= endUs) {
+                        ended_ = true;
+                        endedNow = true;
+                        cued_ = true;
+                        baseUs_ = endUs;
+                        running_ = false;
+                        if (voice_ != 0) mixer_->Stop(voice_);
+                    }
+                    if (running_)
+                        sleepUs = std::min(sleepUs, static_cast<int64>((endUs - movieUs) / rate_) + 1);
                 }
-                if (running_) sleepUs = std::min(sleepUs, static_cast<int64>((endUs - movieUs) / rate_) + 1);
+                if (endedNow && onEnd_) onEnd_();
             } else if (pendingValid && running) {
                 sleepUs = std::min(sleepUs, static_cast<int64>((pendingUs - movieUs) / rate_) + 1);
             }
@@ -305,6 +315,7 @@ class FfmpegMoviePlayer final : public MoviePlayer {
     AudioMixer* mixer_;
     int32 volume_;
     MovieClock clock_;
+    std::function<void()> onEnd_;
     MovieDecoder decoder_;  // decoder thread only, after Open
     std::thread thread_;
     size_t pitch_ = 0;

@@ -25,6 +25,7 @@ struct Opened {
     std::vector<u8> bytes;
     platform::AudioMixer mixer;
     std::unique_ptr<platform::MoviePlayer> player;
+    std::atomic<int> ends{0};
 };
 
 std::unique_ptr<Opened> Open(std::vector<u8> bytes, int32 volume = 0) {
@@ -34,6 +35,8 @@ std::unique_ptr<Opened> Open(std::vector<u8> bytes, int32 volume = 0) {
     options.mixer = &opened->mixer;
     options.volume = volume;
     options.clock = &HandClock;
+    Opened* raw = opened.get();
+    options.onEnd = [raw] { ++raw->ends; };
     opened->player =
         platform::OpenMovie(platform::MemoryMovieSource(opened->bytes.data(), opened->bytes.size()), options);
     return opened;
@@ -201,6 +204,7 @@ TEST(MoviePlayer, EndsOnItsLastPictureWithTheCurrentPositionAtTheStop) {
             return current == stop;
         })) << c.name;
         EXPECT_EQ(stop, c.endUs) << c.name;
+        EXPECT_TRUE(Eventually([&] { return opened->ends.load() == 1; })) << c.name;
         // The last picture stays, and a Run at the end changes nothing.
         g_clockUs = c.endUs + 5000000;
         player.Run();

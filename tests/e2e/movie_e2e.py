@@ -1,0 +1,99 @@
+"""A movie played into a full-screen object: a 3 s 1280x720 MPEG-1 movie at
+30 pictures a second whose pictures are red in its first second, green in its
+second and blue in its third, with a 440 Hz tone as its sound. The script
+plays it, waits for it with "GraphicWait" and then starts a 1000 Hz marker
+sound, so the disk audio shows when the wait ended against the movie's own
+sound. The movie's sound plays 10 dB down: 0.5 / sqrt(2) * 10^(-0.5) RMS."""
+import math
+import os
+import subprocess
+import time
+from pathlib import Path
+
+import velk2e2e as e2e
+
+MOVIE_SECONDS = 3.0
+TONE_HZ, MARKER_HZ = 440, 1000
+TONE_RMS = 0.5 / math.sqrt(2) * 10 ** (-0.5)
+RED, GREEN, BLUE = (255, 0, 0), (0, 255, 0), (0, 0, 255)
+
+START = """Graphic(Layer=1, File="op.mpg")
+GraphicPlay(Layer=1)
+GraphicWait(Layer=1)
+Sound(Layer=2, File="marker.wav", Play=1)
+Apply()
+Wait(Time=600000)
+"""
+
+
+def movie_maker():
+    path = os.environ.get("VELK2_MAKE_MOVIE")
+    if not path:
+        path = str(Path(e2e.binary()).parent / "tests" / "velk2_make_movie")
+    return path
+
+
+class Movie(e2e.TestCase):
+    def test_movie_plays_in_step_and_the_wait_ends_with_it(self):
+        with e2e.Session(self) as s:
+            s.game.basic(START)
+            movie = s.game.path("op.mpg")
+            subprocess.run([movie_maker(), str(movie), "mpeg", "mpeg1video", "mp2", "1280", "720", "30",
+                            str(MOVIE_SECONDS), str(TONE_HZ), "per-second"], check=True, timeout=120)
+            s.game.wav("marker.wav", 1.0, MARKER_HZ, 0.5)
+            p = s.start()
+            p.wait_window()
+
+            def centre():
+                return p.logical_shot().average(600, 320, 680, 400)
+
+            e2e.wait_until(lambda: e2e.close_to(centre(), RED, 24), 20, 0.02, "the movie's red first second")
+            shown = time.monotonic()
+            for at, colour, name in ((1.4, GREEN, "green second"), (2.4, BLUE, "blue third second")):
+                time.sleep(max(0.0, shown + at - time.monotonic()))
+                seen = centre()
+                self.assertTrue(e2e.close_to(seen, colour, 24), "%s: %s at %.1f s" % (name, seen, at))
+
+            step = 0.02
+
+            def windows(audio):
+                found = {TONE_HZ: [], MARKER_HZ: []}
+                t = 0.0
+                while t + step <= audio.seconds:
+                    level = audio.rms(t, t + step)
+                    if level > 0.02:
+                        hz = audio.dominant_frequency(t, t + step)
+                        for tone in found:
+                            if abs(hz - tone) < 0.25 * tone:
+                                found[tone].append((t, level))
+                    t += step
+                return found
+
+            def marker_played():
+                found = windows(p.audio())
+                return found if len(found[MARKER_HZ]) > 10 else None
+
+            found = e2e.wait_until(marker_played, 30, 0.25, "the marker after the movie")
+            tone, marker = found[TONE_HZ], found[MARKER_HZ]
+            self.assertTrue(tone, "no %d Hz movie sound in the disk audio" % TONE_HZ)
+            tone_start, tone_end = tone[0][0], tone[-1][0] + step
+            marker_start = marker[0][0]
+            levels = sorted(level for _, level in tone)
+            cases = [
+                ("the movie's sound lasts as long as the movie", tone_end - tone_start, MOVIE_SECONDS, 0.1),
+                ("its level is the tone's 10 dB down", levels[len(levels) // 2], TONE_RMS, 0.15 * TONE_RMS),
+                # The wait ends with the movie: the marker starts no later than
+                # 100 ms after the movie's sound and not before it ends.
+                ("the marker after the movie's end", marker_start - tone_end, 0.05, 0.05 + step),
+            ]
+            for name, measured, expected, delta in cases:
+                self.assertAlmostEqual(measured, expected, delta=delta,
+                                       msg="%s: %.3f, expected %.3f" % (name, measured, expected))
+            # The last picture stays after the end.
+            self.assertTrue(e2e.close_to(centre(), BLUE, 24), "after the end: %s" % (centre(),))
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+
+if __name__ == "__main__":
+    e2e.main()
