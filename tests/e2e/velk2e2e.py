@@ -38,7 +38,8 @@ What a Session gives (all cleaned up on exit, processes killed):
   - ``s.user_dir`` (``$XDG_DATA_HOME/Hollin-Gate/Merisande``), ``s.user_file(name)``.
   - ``s.screen_shot()``: the whole screen as an ``Image``.
 On a ``Velk2``:
-  - ``wait_window()``: its top-level window id (searched by pid);
+  - ``wait_window(title=None)``: its game window id (searched by pid), or the
+    one whose title contains ``title``; ``windows()`` -> {id: title};
     ``geometry()`` -> (x, y, w, h) of the client area on the screen.
   - ``shot()``: the window's client area as an ``Image`` (window pixels);
     ``logical_shot()`` maps it to the 1280x720 logical screen by scaling.
@@ -418,16 +419,29 @@ class Velk2:
         return Audio(data)
 
     # window
-    def wait_window(self, timeout=20.0):
+    def windows(self):
+        """{window id: title} of this copy's visible top-level windows."""
+        out = self.session.xdotool("search", "--onlyvisible", "--pid", str(self.process.pid), check=False)
+        found = {}
+        for line in out.split():
+            window = int(line)
+            found[window] = self.session.xdotool("getwindowname", str(window), check=False).strip()
+        return found
+
+    def wait_window(self, timeout=20.0, title=None):
+        """The game's window (the first one made), or the first window whose
+        title contains `title` (a message box, say); it becomes the window
+        that shot(), click() and the rest act on."""
         def find():
             if not self.alive():
                 raise AssertionError("velk2 exited (%s) before its window appeared; stderr:\n%s"
                                      % (self.process.returncode, self.stderr()))
-            out = self.session.xdotool("search", "--onlyvisible", "--pid", str(self.process.pid), check=False)
-            ids = [int(line) for line in out.split()]
-            return ids[-1] if ids else None
+            found = self.windows()
+            if title is not None:
+                found = {w: name for w, name in found.items() if title in name}
+            return min(found) if found else None
 
-        self.window = wait_until(find, timeout, 0.1, "the velk2 window")
+        self.window = wait_until(find, timeout, 0.1, "a velk2 window" + (" titled %r" % title if title else ""))
         return self.window
 
     def geometry(self):
