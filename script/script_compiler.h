@@ -139,5 +139,12 @@ class classScriptCompiler {
     int expressionDepth_ = 0;
     // The record of each operator text once made (-1 before), indexed like
     // the operator list plus "(" and ")".
-    std::array<int32, 22> operatorRecords_;
+    // Unset from the start: a compiler may be asked for an expression before
+    // it has parsed any statements.
+    std::array<int32, 22> operatorRecords_ = UnsetOperatorRecords();
+    static constexpr std::array<int32, 22> UnsetOperatorRecords() {
+        std::array<int32, 22> records{};
+        records.fill(-1);
+        return records;
+    }
 };

@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <new>
 
 #include "support/script/compile_fixture.h"
 
@@ -188,6 +189,40 @@ TEST_F(Expressions, LabelsAsValues) {
               (Lines{"#a@0", "Wait(i:1)", "#a@0", "ScriptJump(-, #a@0)"}));
     EXPECT_EQ(Tables().RecordTable().size(), 4u);  // #a, 1, Wait, ScriptJump: one label record
     EXPECT_EQ(Compile("ScriptJump(Label=#nowhere)"), (Lines{"ScriptJump(-, #nowhere@-1)"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A compiler asked for an expression before it parsed any statements: its
+// memory of operator records made so far must start empty, whatever the
+// bytes it was built on held.
+TEST(FreshCompiler, AnExpressionBeforeAnyStatementMakesItsOwnOperatorRecords) {
+    struct Case {
+        const char* expression;
+        std::vector<std::string> records;
+    };
+    const Case cases[] = {
+        {"1 + 2", {"i:1", "op:+", "i:2"}},
+        {"3 * 4 - 5", {"i:3", "op:*", "i:4", "op:-", "i:5"}},
+    };
+    for (const Case& c : cases) {
+        alignas(classScriptCompiler) unsigned char storage[sizeof(classScriptCompiler)];
+        std::memset(storage, 0x01, sizeof storage);  // record 0x01010101, were it taken
+        auto* compiler = new (storage) classScriptCompiler("fresh.qvs");
+        const int32 tmp = compiler->CompileExpression(c.expression);
+        const classScriptTables& tables = compiler->Tables();
+        std::vector<std::string> rendered;
+        const classScriptRecord* evaluate = tables.GetStatementRecord(1);
+        if (tmp >= 0 && evaluate != nullptr) {
+            for (u32 i = 0; i < tables.GetArgumentCount(evaluate->b); ++i)
+                rendered.push_back(
+                    testscript::RenderRecord(tables, static_cast<u32>(tables.GetArgumentRecordIndex(evaluate->b, i))));
+        }
+        EXPECT_EQ(rendered, c.records) << c.expression;
+        compiler->~classScriptCompiler();
+    }
 }
 
 }  // namespace
