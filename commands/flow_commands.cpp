@@ -167,7 +167,10 @@ bool CommandVariableReset(classScriptContext& context, const std::vector<classSc
     if (global.IsSet() && global.Get() != 0) g_globalVariables.Clear();
     if (nomal.IsSet() && nomal.Get() != 0) g_nomalVariables.Clear();
     if (local.IsSet() && local.Get() != 0) {
-        if (classScriptFrame* frame = context.GetCurrentFrame()) frame->localVariables.Clear();
+        if (classScriptFrame* frame = context.GetCurrentFrame()) {
+            std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+            frame->localVariables.Clear();
+        }
     }
     return true;
 }

@@ -35,6 +35,13 @@ void ReportEvaluationLimit(const classScriptFrame& frame, int32 pc) {
     std::fflush(stderr);
 }
 
+// The pending target is saved with the frame by the render thread (a save
+// asked for by a Function script), so it changes under the frame lock.
+void ResetPendingTarget(classScriptFrame& frame) {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    frame.pendingTarget.Reset();
+}
+
 int32 AssignCommandIndex() {
     static const int32 index = FindBuiltinCommand("=");
     return index;
@@ -93,7 +100,7 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
                 // Acting on values cut short would store or show them as if
                 // they were whole; the statement is left out instead.
                 ReportEvaluationLimit(frame, pc);
-                frame.pendingTarget.Reset();
+                ResetPendingTarget(frame);
             } else if (index > 0) {
                 frame.result.Clear();
                 if (dispatcher_ != nullptr)
@@ -104,18 +111,19 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
                     const classScriptRecord* target = frame.GetStatementRecord(frame.pendingTarget.Get());
                     if (target != nullptr && IsTargetType(target->type))
                         frame.StoreVariable(*target, frame.result);
-                    frame.pendingTarget.Reset();
+                    ResetPendingTarget(frame);
                 }
             }
             // Only the argument-less "=" a command call inside an expression
             // compiles to keeps the target waiting for the command after it.
             // An "=" whose expression came out empty must not leave its
             // variable to catch some later command's result.
-            if (index != AssignCommandIndex() || count > 0) frame.pendingTarget.Reset();
+            if (index != AssignCommandIndex() || count > 0) ResetPendingTarget(frame);
         } else if (IsTargetType(record->type)) {
+            std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
             frame.pendingTarget.Set(static_cast<u32>(pc));
         } else {
-            frame.pendingTarget.Reset();
+            ResetPendingTarget(frame);
         }
     }
 

@@ -273,6 +273,9 @@ int64 classScriptFrame::ElementIndex(const classScriptRecord& record, int depth)
 bool classScriptFrame::Access(const classScriptRecord& record, int depth, classScriptValue* readInto,
                               const classScriptValue* storeFrom) {
     if (record.type == ScriptRecordTmp) {
+        // A save on the render thread reads the main script's temporaries and
+        // locals while this thread runs (asked for by a Function script).
+        std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
         classScriptValue* value = tmpVariables.FindOrAdd(std::string_view{}, static_cast<int64>(record.b));
         if (value == nullptr) return false;
         if (readInto != nullptr && Spend(ValueBytes(*value))) *readInto = *value;
@@ -284,6 +287,7 @@ bool classScriptFrame::Access(const classScriptRecord& record, int depth, classS
     if (name.data() == nullptr) return false;
     const int64 index = ElementIndex(record, depth);
     if (record.type == ScriptRecordLocal) {
+        std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
         classScriptValue* value = localVariables.FindOrAdd(name, index);
         if (value == nullptr) return false;
         if (readInto != nullptr && Spend(ValueBytes(*value))) *readInto = *value;

@@ -601,3 +601,52 @@ TEST(EvaluationLimits, AStatementBeyondTheBoundsIsLeftOutAndSaidOnceWithItsPlace
 }
 
 }  // namespace
+
+namespace {
+
+// A save asked for by a Function script serialises the main script's frames
+// on the render thread while the main script goes on writing its locals and
+// temporaries. Every snapshot must be a state the script was in: its counter
+// never runs backwards and its text always belongs to a counter value.
+TEST(FrameLock, ASaveReadsTheLocalsOfARunningScriptWhileItWritesThem) {
+    ScriptRun run;
+    AddSource("busy.qvs",
+              "Variable(Local, Name=n) Variable(Local, Name=t) n = 0 "
+              "#again n = n + 1 t = \"step \" + n if (n < 20000) { ScriptJump(Label=#again) }");
+    std::atomic<bool> done{false};
+    std::vector<int64> counters;
+    std::vector<std::string> texts;
+    std::thread saver([&] {
+        while (!done.load()) {
+            classMemoryStream out;
+            run.context.SerializeFrames(out);
+            classScriptContext loaded;
+            loaded.DeserializeFrames(out.Data(), out.Size());
+            if (loaded.loadedFrames.empty()) continue;
+            classScriptFrame& frame = loaded.loadedFrames.front();
+            classScriptValue* n = frame.localVariables.Find("n", 0);
+            classScriptValue* t = frame.localVariables.Find("t", 0);
+            if (n == nullptr || n->AsInteger() == nullptr) continue;
+            counters.push_back(*n->AsInteger());
+            texts.push_back(t != nullptr && t->AsString() != nullptr ? *t->AsString() : std::string());
+        }
+    });
+    run.Run("busy.qvs");
+    done = true;
+    saver.join();
+    for (std::size_t i = 0; i < counters.size(); ++i) {
+        ASSERT_GE(counters[i], 0) << i;
+        ASSERT_LE(counters[i], 20000) << i;
+        if (i > 0) {
+            ASSERT_GE(counters[i], counters[i - 1]) << i;
+        }
+        // "t" follows "n" one statement later: it names n or n - 1.
+        if (!texts[i].empty()) {
+            ASSERT_TRUE(texts[i] == "step " + std::to_string(counters[i]) ||
+                        texts[i] == "step " + std::to_string(counters[i] - 1))
+                << i << ": " << texts[i] << " with n " << counters[i];
+        }
+    }
+}
+
+}  // namespace
