@@ -1,9 +1,14 @@
 // The velk2 executable: the program takes no arguments; everything it plays
 // comes from the working directory.
+#include <csignal>
+
 #include "foundation/entry.h"
 #include "foundation/install_services.h"
 
 int main() {
+    // A file-size limit then fails the write (EFBIG), which the writers of
+    // the player's files report and survive, instead of killing the game.
+    std::signal(SIGXFSZ, SIG_IGN);
     InstallServices();
     return WinMain();
 }

@@ -1,0 +1,83 @@
+"""A save that cannot be written: the file error box ("WriteFile Access
+Error", its text on stderr where no one can answer it) and the old slot kept
+byte for byte. The first run saves slot 1; the second runs under a file-size
+limit far below a save's size, so every write of a new file stops short
+(EFBIG), as on a full disk, and saves a changed scene to the same slot."""
+import resource
+
+import velk2e2e as e2e
+
+VARIABLES = "Variable(Global, Name=runs)\n"
+
+START = """runs = runs + 1
+Graphic(Layer=1, File="back.png", x=0, y=0)
+Apply()
+if (runs = 1) {
+    PlayDataSave(No=1, Index="old")
+} else {
+    Graphic(Layer=3, File="other.png", x=-300, y=-200)
+    Apply()
+    PlayDataSave(No=1, Index="new")
+}
+// Past the save, failed or not, the game goes on.
+Graphic(Layer=2, File="mark.png", x=300, y=-200)
+Apply()
+Wait(Time=600000)
+"""
+
+BACK, OTHER, MARK = (20, 50, 140), (0, 120, 40), (240, 20, 200)
+# A save is a 1008-byte header and its sections: well past this.
+FILE_SIZE_LIMIT = 1024
+
+
+def at(x, y):
+    return e2e.LOGICAL_W // 2 + x, e2e.LOGICAL_H // 2 - y
+
+
+class FullDiskSave(e2e.TestCase):
+    def test_a_failed_save_shows_the_box_and_keeps_the_old_slot(self):
+        with e2e.Session(self) as s:
+            s.game.basic(START, VARIABLES)
+            s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
+            s.game.png("other.png", 80, 60, OTHER)
+            s.game.png("mark.png", 40, 40, MARK)
+            slot = s.user_file("save0001.dat")
+            quiet = {"SDL_AUDIODRIVER": "dummy", "VELK2_DIALOGS": "stderr", "MESA_SHADER_CACHE_DISABLE": "true"}
+
+            first = s.start(env=quiet)
+            first.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(first.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
+                           "the first run to pass its save")
+            first.close_window()
+            self.assertEqual(first.wait_exit(), 0, first.stderr())
+            old = slot.read_bytes()
+            self.assertGreater(len(old), FILE_SIZE_LIMIT, "the save must not fit under the limit")
+
+            soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, hard))
+            try:
+                second = s.start(env=quiet)
+            finally:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+            second.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(-300, -200)), OTHER, 3) and
+                           e2e.close_to(second.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
+                           "the second run to pass its failed save")
+            self.assertTrue(second.alive(), "a failed write must not end the game")
+            said = second.stderr()
+            cases = [
+                ("the box's caption", "[WriteFile Access Error]"),
+                ("the file it names", "filename:%s" % slot),
+                ("the error, EFBIG", "errorcode:27"),
+            ]
+            for name, text in cases:
+                self.assertIn(text, said, name)
+            self.assertEqual(slot.read_bytes(), old, "the old slot, byte for byte")
+            left = sorted(p.name for p in s.user_dir.iterdir() if ".tmp-" in p.name)
+            self.assertEqual(left, [], "no temporary file left behind")
+            second.close_window()
+            self.assertEqual(second.wait_exit(), 0, second.stderr())
+
+
+if __name__ == "__main__":
+    e2e.main()
