@@ -1,7 +1,8 @@
 // Compile speed on a generated script of 100,000 lines of mixed statements:
 // named and positional commands, assignments with arithmetic, subscripts and
 // command calls, paths, labels, if/else blocks, comments and text. Reported
-// as lines per second ("lines/s") on one thread.
+// as lines per second ("lines/s") on one thread. Also: text full of
+// subscripts left open, whose compile time must grow with its length only.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -95,5 +96,23 @@ void BM_CompileMixedScript(benchmark::State& state) {
     platform::SetDialogService(nullptr);
 }
 BENCHMARK(BM_CompileMixedScript)->Unit(benchmark::kMillisecond);
+
+// A declared name followed by a "[" that is never closed, over and over: each
+// subscript's group runs to the end of the text. Linear compiling keeps the
+// bytes per second the same at every size.
+void BM_CompileUnclosedSubscripts(benchmark::State& state) {
+    static SilentDialogs dialogs;
+    platform::SetDialogService(&dialogs);
+    std::string source = "Variable(Global, Name=a)\r\n";
+    while (source.size() < static_cast<std::size_t>(state.range(0))) source += "a[ ";
+    for (auto _ : state) {
+        classScriptCompiler compiler("bench.qvs");
+        compiler.Compile(source);
+        benchmark::DoNotOptimize(compiler.Tables().GetStatementCount());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source.size()));
+    platform::SetDialogService(nullptr);
+}
+BENCHMARK(BM_CompileUnclosedSubscripts)->Arg(30000)->Arg(60000)->Arg(120000)->Arg(240000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -184,7 +184,7 @@ std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t 
     // A name or literal followed by a group: a view when the group lies in
     // the text as it is, a copy when closers had to be appended.
     const auto addWithGroup = [&](std::string_view head, const ScannedGroup& group) {
-        if (group.closers.empty()) {
+        if (group.Complete()) {
             list.tokens.push_back(text.substr(pos, head.size() + group.text.size()));
             return head.size() + group.text.size();
         }
@@ -351,7 +351,12 @@ int32 classScriptCompiler::CompileExpression(std::string_view expression) {
 std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::size_t position,
                                                    std::string_view word) {
     const DeclaredScope scope = ScopeOf(word);
-    const std::string subscript = ScanGroup(text, position + word.size(), '[');
+    const ScannedGroup group = ScanGroupParts(text, position + word.size(), '[');
+    // A subscript left open runs to the end of the text, so no "=" can follow
+    // it: a lone name, passed over without copying the rest of the text.
+    if (!group.Complete() && group.text.data() + group.text.size() == text.data() + text.size())
+        return word.size();
+    const std::string subscript = group.Whole();
     TokenList list;
     const std::size_t consumed = SplitTokens(text, position, list);
     const std::vector<std::string_view>& tokens = list.tokens;

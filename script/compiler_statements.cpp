@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <utility>
 
 #include "commands/command_table.h"
 #include "foundation/text_encoding.h"
+#include "script/compiler_group_walk.h"
 #include "script/script_compiler.h"
 
 namespace {
@@ -19,63 +22,24 @@ constexpr std::array<bool, 256> MakeDelimiters() {
 }
 constexpr std::array<bool, 256> kDelimiter = MakeDelimiters();
 
-// The bytes a group walk has to look at: quotes, brackets, line ends and
-// every byte that is not plain ASCII (its UTF-8 step may be longer than one).
-constexpr std::array<bool, 256> MakeGroupBytes() {
-    std::array<bool, 256> table{};
-    for (char c : std::string_view("\"()[]{}\r\n")) table[static_cast<u8>(c)] = true;
-    for (int b = 0x80; b < 256; ++b) table[static_cast<std::size_t>(b)] = true;
-    return table;
-}
-constexpr std::array<bool, 256> kGroupByte = MakeGroupBytes();
+using compilergroups::BracketDepths;
+using compilergroups::GroupEnd;
+using compilergroups::kGroupByte;
+using compilergroups::StepAt;
 
-// One step of a walk over UTF-8: never zero, never past the end.
-std::size_t StepAt(std::string_view text, std::size_t pos) {
-    const int length = Utf8SequenceLength(static_cast<u8>(text[pos]));
-    return std::min<std::size_t>(length == 0 ? 1 : static_cast<std::size_t>(length), text.size() - pos);
-}
-
-// The walk shared by ScanGroup and SplitTopLevel: quotes switch a string
-// state; outside strings three depth counters follow the brackets.
-struct BracketDepths {
-    int paren = 0;
-    int bracket = 0;
-    int brace = 0;
-    bool inString = false;
-
-    // Follows one character; false when a closer had no opener.
-    bool Follow(char c) {
-        if (c == '"') {
-            inString = !inString;
-            return true;
-        }
-        if (inString) return true;
-        switch (c) {
-            case '(':
-                ++paren;
-                break;
-            case ')':
-                --paren;
-                break;
-            case '[':
-                ++bracket;
-                break;
-            case ']':
-                --bracket;
-                break;
-            case '{':
-                ++brace;
-                break;
-            case '}':
-                --brace;
-                break;
-            default:
-                break;
-        }
-        return paren >= 0 && bracket >= 0 && brace >= 0;
-    }
-    bool AtTopLevel() const { return !inString && paren == 0 && bracket == 0 && brace == 0; }
+// The text of the statements being parsed on this thread, and the index of
+// its group scans, made once a scan of it has walked far (see
+// compiler_group_walk.h).
+struct ParsedText {
+    std::string_view text;
+    std::unique_ptr<compilergroups::GroupScanIndex> index;
 };
+thread_local ParsedText* t_parsedText = nullptr;
+
+// A walk this long over the parsed text makes the index worth its one walk.
+bool WorthAnIndex(std::size_t walked, std::size_t textSize) {
+    return walked >= 4096 && walked >= textSize / 8;
+}
 
 std::string_view TrimLeadingSpaces(std::string_view text) {
     std::size_t i = 0;
@@ -97,14 +61,39 @@ std::string_view classScriptCompiler::CommandNameAt(std::string_view text, std::
     return FindBuiltinCommand(word) >= 1 ? word : std::string_view{};
 }
 
+namespace {
+
+classScriptCompiler::ScannedGroup ToScannedGroup(std::string_view text, std::size_t start, const GroupEnd& end) {
+    classScriptCompiler::ScannedGroup result;
+    if (end.kind == GroupEnd::Refused) return result;
+    result.text = text.substr(start, end.end - start);
+    if (end.kind == GroupEnd::Open) {
+        // The text ended inside the group: close it as its writer meant to.
+        result.quote = end.left.inString;
+        result.parens = static_cast<std::size_t>(end.left.paren);
+        result.brackets = static_cast<std::size_t>(end.left.bracket);
+        result.braces = static_cast<std::size_t>(end.left.brace);
+    }
+    return result;
+}
+
+}  // namespace
+
 classScriptCompiler::ScannedGroup classScriptCompiler::ScanGroupParts(std::string_view text,
                                                                       std::size_t start, char opener) {
-    ScannedGroup result;
-    if (start >= text.size()) return result;
+    if (start >= text.size()) return ScannedGroup{};
     std::size_t q = start;
     while (q < text.size() && text[q] == ' ') ++q;
-    if (opener != 0 && (q >= text.size() || text[q] != opener)) return result;
+    if (opener != 0 && (q >= text.size() || text[q] != opener)) return ScannedGroup{};
+    ParsedText* parsed = opener != 0 ? t_parsedText : nullptr;
+    if (parsed != nullptr && (parsed->text.data() != text.data() || parsed->text.size() != text.size()))
+        parsed = nullptr;
+    GroupEnd end;
+    if (parsed != nullptr && parsed->index != nullptr && parsed->index->Scan(q, end))
+        return ToScannedGroup(text, start, end);
+    const std::size_t walkStart = q;
     BracketDepths depths;
+    end.kind = GroupEnd::Open;
     while (q < text.size()) {
         const char c = text[q];
         if (!kGroupByte[static_cast<u8>(c)]) {
@@ -117,21 +106,22 @@ classScriptCompiler::ScannedGroup classScriptCompiler::ScanGroupParts(std::strin
         // A literal never spans a line; the line pass has already seen to
         // it, so a CR or LF in a string here means text that skipped it.
         if (depths.inString && (c == '\r' || c == '\n')) break;
-        if (!depths.Follow(c)) return result;
+        if (!depths.Follow(c)) {
+            end.kind = GroupEnd::Refused;
+            break;
+        }
         if (depths.AtTopLevel()) {
-            const bool closer = c == ')' || c == ']' || c == '}';
-            result.text = text.substr(start, q - start + (closer ? 1 : 0));
-            return result;
+            end.kind = GroupEnd::Closed;
+            q += (c == ')' || c == ']' || c == '}') ? 1 : 0;
+            break;
         }
         q += StepAt(text, q);
     }
-    // The text ended inside the group: close it as its writer meant to.
-    result.text = text.substr(start, q - start);
-    if (depths.inString) result.closers += '"';
-    result.closers.append(static_cast<std::size_t>(depths.paren), ')');
-    result.closers.append(static_cast<std::size_t>(depths.bracket), ']');
-    result.closers.append(static_cast<std::size_t>(depths.brace), '}');
-    return result;
+    end.end = q;
+    end.left = depths;
+    if (parsed != nullptr && parsed->index == nullptr && WorthAnIndex(q - walkStart, text.size()))
+        parsed->index = std::make_unique<compilergroups::GroupScanIndex>(text);
+    return ToScannedGroup(text, start, end);
 }
 
 std::string classScriptCompiler::ScanGroup(std::string_view text, std::size_t start, char opener) {
@@ -231,7 +221,7 @@ void classScriptCompiler::SplitArguments(std::string_view group, std::string& st
     const ScannedGroup scanned = ScanGroupParts(TrimLeadingSpaces(group), 0, '(');
     if (scanned.size() < 2) return;
     std::string_view whole = scanned.text;
-    if (!scanned.closers.empty()) {
+    if (!scanned.Complete()) {
         storage = scanned.Whole();
         whole = storage;
     }
@@ -265,6 +255,12 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
     }
     expressionDepth_ = 0;
     operatorRecords_.fill(-1);
+    // Group scans of this text may be answered from one walk over it.
+    ParsedText parsed{text, nullptr};
+    struct Restore {
+        ParsedText* outer;
+        ~Restore() { t_parsedText = outer; }
+    } restore{std::exchange(t_parsedText, &parsed)};
     const std::size_t n = text.size();
     tables_.Reserve(n / 20, n / 10, n / 10, n);
     std::size_t p = 0;
@@ -283,11 +279,11 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
         std::size_t advance = 0;
         if (word == "Variable") {
             const ScannedGroup group = ScanGroupParts(text, p + word.size(), '(');
-            Declare(group.closers.empty() ? group.text : group.Whole());
+            Declare(group.Complete() ? group.text : group.Whole());
             advance = word.size() + group.size();
         } else if (FindBuiltinCommand(word) >= 1) {
             const ScannedGroup group = ScanGroupParts(text, p + word.size(), '(');
-            tables_.AddStatement(CompileCommand(word, group.closers.empty() ? group.text : group.Whole()));
+            tables_.AddStatement(CompileCommand(word, group.Complete() ? group.text : group.Whole()));
             advance = word.size() + group.size();
         } else if (ScopeOf(word) != DeclaredNone) {
             advance = CompileAssignment(text, p, word);

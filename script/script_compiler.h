@@ -52,13 +52,26 @@ class classScriptCompiler {
     // or a closer has no opener inside the group.
     static std::string ScanGroup(std::string_view text, std::size_t start, char opener);
     // The same group as a view of the text plus the closers that had to be
-    // appended (usually none), so the common case copies nothing.
+    // appended (usually none), so the common case copies nothing. They are
+    // counted, not spelled: a text of many open groups would otherwise spell
+    // its depth once per group.
     struct ScannedGroup {
         std::string_view text;
-        std::string closers;
-        std::size_t size() const { return text.size() + closers.size(); }
+        bool quote = false;  // a '"', then the ")", "]" and "}" in that order
+        std::size_t parens = 0;
+        std::size_t brackets = 0;
+        std::size_t braces = 0;
+        bool Complete() const { return !quote && parens == 0 && brackets == 0 && braces == 0; }
+        std::size_t size() const { return text.size() + (quote ? 1 : 0) + parens + brackets + braces; }
         bool empty() const { return size() == 0; }
-        std::string Whole() const { return std::string(text) + closers; }
+        std::string Whole() const {
+            std::string whole(text);
+            if (quote) whole += '"';
+            whole.append(parens, ')');
+            whole.append(brackets, ']');
+            whole.append(braces, '}');
+            return whole;
+        }
     };
     static ScannedGroup ScanGroupParts(std::string_view text, std::size_t start, char opener);
     // Part `index` of the text split at top-level separators, trimmed; with

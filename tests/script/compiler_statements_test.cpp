@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "script/compiler_group_walk.h"
 #include "support/script/compile_fixture.h"
 
 namespace {
@@ -194,6 +195,76 @@ TEST_F(StatementParser, ParameterMatching) {
     EXPECT_EQ(classScriptCompiler::MatchParameter("Times=3", names, 2, value), -1);
     EXPECT_EQ(classScriptCompiler::MatchParameter("time=3", names, 2, value), -1);
     EXPECT_EQ(classScriptCompiler::MatchParameter("500", names, 2, value), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// The group a scan from `opener` gives, as the index answers it; "?" when
+// the index leaves the byte to a walk of its own.
+std::string Indexed(compilergroups::GroupScanIndex& index, std::string_view text, std::size_t opener) {
+    compilergroups::GroupEnd end;
+    if (!index.Scan(opener, end)) return "?";
+    if (end.kind == compilergroups::GroupEnd::Refused) return "";
+    std::string group(text.substr(opener, end.end - opener));
+    if (end.kind == compilergroups::GroupEnd::Open) {
+        if (end.left.inString) group += '"';
+        group.append(static_cast<std::size_t>(end.left.paren), ')');
+        group.append(static_cast<std::size_t>(end.left.bracket), ']');
+        group.append(static_cast<std::size_t>(end.left.brace), '}');
+    }
+    return group;
+}
+
+// Every scan of a text, answered from the one walk over it, gives what a
+// walk from the opener gives: the closer, a closer with no opener, a line
+// end inside a string, the end of the text.
+TEST(GroupScanIndex, EveryScanEndsWhereItsOwnWalkEnds) {
+    struct Case {
+        const char* name;
+        std::string text;
+        int unanswered;  // openers inside a longer UTF-8 step of the walk from the start
+    };
+    const Case cases[] = {
+        {"closed and unclosed", "a[1] b[2 c[3]", 0},
+        {"kinds crossing", "x[ ( ] ) [ { ] } ( [ ) ]", 0},
+        {"brackets in strings", "a[\"]\" ] b[\"[\" c[ \"(\" ] d(\")\")", 0},
+        {"a quote opened before the opener", "\" a[ ] \" b[ \" ] \" c[ ] \"", 0},
+        {"line ends inside strings", "a[\"x\nb[ ] c[ \"\r d[ ] \" e[", 0},
+        {"closers with no opener", "] a[ ) ] b[ ] ] c[ } (", 0},
+        {"many unclosed", "a[ a[ a[ a[ a[ a[ (", 0},
+        {"two-byte and three-byte characters", "\xC3\xA9[\xE5\x90\x8D] \xE5\x90\x8D[ {\xC3\xA9}", 0},
+        {"a lead byte stepping over an opener", "\xE3[ x[ ] y[", 1},
+        {"empty groups", "[][]{}()[", 0},
+    };
+    for (const Case& c : cases) {
+        compilergroups::GroupScanIndex index(c.text);
+        int unanswered = 0;
+        for (std::size_t p = 0; p < c.text.size(); ++p) {
+            const char opener = c.text[p];
+            if (opener != '(' && opener != '[' && opener != '{') continue;
+            const std::string indexed = Indexed(index, c.text, p);
+            if (indexed == "?") {
+                ++unanswered;
+                continue;
+            }
+            EXPECT_EQ(indexed, classScriptCompiler::ScanGroup(c.text, p, opener)) << c.name << ", opener at " << p;
+        }
+        EXPECT_EQ(unanswered, c.unanswered) << c.name;
+    }
+}
+
+// The parse answers the scans of a long text from the index; what it makes
+// of unclosed subscripts is what it makes of the same statements one by one.
+TEST_F(StatementParser, ManyUnclosedSubscriptsCompileAsEachDoesAlone) {
+    Compile("Variable(Global, Name=a)");
+    std::string many;
+    for (int i = 0; i < 2000; ++i) many += "a[ ";
+    many += "a = 1";
+    const std::vector<std::string> whole = Compile("Variable(Global, Name=a) " + many);
+    const std::vector<std::string> tail = Compile("Variable(Global, Name=a) a[ a = 1");
+    EXPECT_EQ(whole, tail) << "the unclosed subscripts are passed over, as the last one alone is";
 }
 
 }  // namespace
