@@ -80,6 +80,14 @@ class CommandWaitTest : public InputTest {
         return done.wait_for(for_) == std::future_status::timeout;
     }
 
+    // Returns once a command that was just woken has come back to its wait.
+    void WaitForNextPass() {
+        for (int i = 0; i < 500 && holder->Get()->IsWaiting(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < 2000 && !holder->Get()->IsWaiting(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
     static std::vector<PostedRecord> Posted() {
         std::vector<PostedRecord> out;
         GetMainQueue()->ForEachRecord([&out](const classQueBase& record, bool committed) {
@@ -94,6 +102,27 @@ class CommandWaitTest : public InputTest {
     std::unique_ptr<classInputWaiterHolder> holder;
     std::atomic<bool> pumping{false};
     std::thread pump;
+};
+
+// A command started on its own thread that, when the test is done with it
+// (or fails half-way), is ended by a quit: a modal screen whose way out is
+// broken fails its test instead of hanging it.
+class CommandRun {
+  public:
+    explicit CommandRun(std::future<void> done) : done_(std::move(done)) {}
+    CommandRun(CommandRun&&) = default;
+    ~CommandRun() {
+        if (!done_.valid() || done_.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready) return;
+        if (classApplication* application = GetApplication()) application->RequestQuit();
+        done_.wait();
+        if (classApplication* application = GetApplication()) application->quitRequested.store(0);
+    }
+    bool Ends(std::chrono::milliseconds within = std::chrono::seconds(5)) {
+        return done_.wait_for(within) == std::future_status::ready;
+    }
+
+  private:
+    std::future<void> done_;
 };
 
 inline std::vector<classScriptValue> Integers(std::initializer_list<int64> values) {

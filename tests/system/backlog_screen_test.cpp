@@ -37,7 +37,13 @@ std::vector<std::string> RowRecords(int row) {
                 break;
             case QueGraphicStdOutTextX: {
                 const auto& text = static_cast<const classQue_GraphicStdOutTextX&>(record);
-                if (text.path == path) out.push_back(text.text);
+                if (text.path != path) return;
+                // Shown whole at once, in font 0 and white, and never replayed.
+                const bool plain = text.fontNo.IsSet() && text.fontNo.Get() == 0 && text.color.IsSet() &&
+                                   text.color.Get() == 0xFFFFFF && text.speed.IsSet() && text.speed.Get() == 0 &&
+                                   text.fadeMode.IsSet() && text.fadeMode.Get() == 0 && text.fadeTime.IsSet() &&
+                                   text.fadeTime.Get() == 0 && text.repeat.IsSet() && text.repeat.Get() == 0;
+                out.push_back(plain ? text.text : text.text + " (not plain)");
                 break;
             }
             default:
@@ -113,10 +119,6 @@ class BacklogScreenTest : public fakes::CommandWaitTest {
         g_historyLog.Clear();
         CommandWaitTest::TearDown();
     }
-    void WaitForNextPass() {
-        for (int i = 0; i < 500 && holder->Get()->IsWaiting(); ++i) std::this_thread::sleep_for(1ms);
-        for (int i = 0; i < 2000 && !holder->Get()->IsWaiting(); ++i) std::this_thread::sleep_for(1ms);
-    }
     static std::vector<std::string> Voices() {
         return {g_backlogRowVoice[0], g_backlogRowVoice[1], g_backlogRowVoice[2]};
     }
@@ -138,7 +140,7 @@ class BacklogScreenTest : public fakes::CommandWaitTest {
 };
 
 TEST_F(BacklogScreenTest, ScrollsByWheelKeysAndKnobAndReplaysARowsVoice) {
-    auto done = Start(CommandHistory, {});
+    fakes::CommandRun done(Start(CommandHistory, {}));
     WaitForNextPass();
     EXPECT_EQ(Voices(), (std::vector<std::string>{"v5.ogg", "v4.ogg", "v3.ogg"}));
     EXPECT_FLOAT_EQ(LastKnobY(), -278.5f);
@@ -200,8 +202,22 @@ TEST_F(BacklogScreenTest, ScrollsByWheelKeysAndKnobAndReplaysARowsVoice) {
     });
     EXPECT_FALSE(anySound);
 
+    // Newer again: the middle row has a voice once more, and its button,
+    // hidden meanwhile, is shown again.
+    queue.Take();
+    KeyDown(40);
+    WaitForNextPass();
+    EXPECT_EQ(Voices(), (std::vector<std::string>{"v2.ogg", "v1.ogg", ""}));
+    bool buttonShown = false;
+    for (const InputCaseRecord& record : queue.Take()) {
+        buttonShown = buttonShown || (record.kind == InputCaseRecord::Kind::GraphicAlter &&
+                                      record.path == std::vector<int64>{120, 12, 0} && record.hide.IsSet() &&
+                                      record.hide.Get() == 0 && record.file == "system\\backlog_voice_off.png");
+    }
+    EXPECT_TRUE(buttonShown);
+
     Click(1140, 60);  // the back button
-    EXPECT_TRUE(Ends(done));
+    EXPECT_TRUE(done.Ends());
 }
 
 TEST_F(BacklogScreenTest, EndsOnRightClickAndOnQuit) {
@@ -211,13 +227,13 @@ TEST_F(BacklogScreenTest, EndsOnRightClickAndOnQuit) {
     } cases[] = {{"right click", false}, {"quit", true}};
     for (const Case& c : cases) {
         app->quitRequested.store(0);
-        auto done = Start(CommandHistory, {});
+        fakes::CommandRun done(Start(CommandHistory, {}));
         WaitForNextPass();
         if (c.quit)
             app->RequestQuit();
         else
             Send(platform::WM_RBUTTONDOWN, 0, platform::MakePointParam(10, 10));
-        EXPECT_TRUE(Ends(done)) << c.name;
+        EXPECT_TRUE(done.Ends()) << c.name;
     }
     app->quitRequested.store(0);
 }
