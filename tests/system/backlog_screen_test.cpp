@@ -166,6 +166,10 @@ TEST_F(BacklogScreenTest, ScrollsByWheelKeysAndKnobAndReplaysARowsVoice) {
              std::this_thread::sleep_for(100ms);
          },
          {"v1.ogg", "", ""}, 245.5f},
+        {"knob dragged below the bar", [] { MoveTo(1238, 700); std::this_thread::sleep_for(100ms); },
+         {"v5.ogg", "v4.ogg", "v3.ogg"}, -278.5f},
+        {"knob to the top again", [] { MoveTo(1238, 100); std::this_thread::sleep_for(100ms); },
+         {"v1.ogg", "", ""}, 245.5f},
     };
     for (const Step& step : steps) {
         step.input();

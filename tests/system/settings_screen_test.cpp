@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "foundation/critical_section.h"
+#include "presentation/graphic_object.h"
 #include "script/global_variables.h"
 #include "sound/sound_manager.h"
 #include "support/wait_fixture.h"
@@ -31,6 +33,9 @@ class SettingsScreenTest : public CommandWaitTest {
         app->soundManager = classSoundManager::Create();
         for (int32 group = 0; group <= 16; ++group) app->soundManager->SetGroup(group, 1000 + group, 1000 + group);
         device = new fakes::FakeDevice();
+        // The frame pump already runs, and frames read the device under the
+        // application lock.
+        classCriticalSectionLock hold(app->GetLock());
         app->graphicDevice = device;  // the application's to delete
     }
     void TearDown() override {
@@ -118,6 +123,7 @@ TEST_F(SettingsScreenTest, OpeningBuildsTheLayoutAndPlacesKnobsFromTheVariables)
     } cases[] = {
         {"full screen", {300, 2}, false, "system\\config02_off.png", true, -1, 274},
         {"initialize", {300, 58}, false, "system\\config10_off.png", true, 521, -266},
+        {"sample window", {300, 80}, false, "system\\config09.png", true, -229, -68},
         {"sample text", {300, 80, 0}, false, "system\\null.png", true, -330, 8},
         {"text speed knob", {300, 10}, true, "system\\config_bottom_off.png", true, -72.6f, 37},
         {"auto speed knob at 0", {300, 11}, true, "system\\config_bottom_off.png", true, 99, -10},
@@ -247,6 +253,67 @@ TEST_F(SettingsScreenTest, OptionButtonsSetTheirSettings) {
         ASSERT_EQ(written.tag, ScriptValueInteger);
         EXPECT_EQ(*written.AsInteger(), c.expected);
         scene.Remove({300, c.button});
+    }
+}
+
+TEST_F(SettingsScreenTest, TheSampleLineReplaysAtTheChosenSpeeds) {
+    classGraphicObject* root = classGraphicObject::New();
+    classGraphicObject::CreateAtPath(root, std::vector<int64>{300, 80, 0});
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        app->mainScene = root;
+    }
+    classScriptValue speed;
+    speed.SetInteger(40);
+    g_globalVariables.Set("System.TextSpeed", 0, speed);
+    classScriptValue autoSpeed;
+    autoSpeed.SetInteger(2000);
+    g_globalVariables.Set("System.AutoSpeed", 0, autoSpeed);
+    app->textRequestValue.store(300);
+
+    auto done = Open();
+    WaitForNextPass();
+    ClickObject({300, 10}, 524, 323);  // text speed 150
+    WaitForNextPass();
+    LeaveByRightClick(done);
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        app->mainScene = nullptr;
+    }
+    classGraphicObject::Delete(root);
+
+    struct Seen {
+        int64 speed, fadeMode, fadeTime, repeat, period, singleLine;
+        bool fedFirst;
+    };
+    std::vector<Seen> seen;
+    bool fed = false;
+    GetMainQueue()->ForEachRecord([&](const classQueBase& record, bool) {
+        if (record.GetType() == QuePageFeed)
+            fed = static_cast<const classQue_PageFeed&>(record).path == std::vector<int64>{300, 80, 0};
+        if (record.GetType() != QueGraphicStdOutTextX) return;
+        const auto& text = static_cast<const classQue_GraphicStdOutTextX&>(record);
+        EXPECT_EQ(text.text, "文字はこの速度で画面に表示されます。");
+        EXPECT_EQ(text.fontNo.Get(), 0);
+        EXPECT_EQ(text.color.Get(), 0xFFFFFF);
+        seen.push_back({text.speed.Get(), text.fadeMode.Get(), text.fadeTime.Get(), text.repeat.Get(),
+                        text.repeatPeriod.Get(), text.singleLine.Get(), fed});
+    });
+    struct Case {
+        const char* name;
+        Seen expected;
+    } cases[] = {
+        {"as opened", {40, 1, 300, 1, 40 * 20 + 2000, 1, true}},
+        {"after the text speed slider", {150, 1, 300, 1, 150 * 20 + 2000, 1, true}},
+    };
+    ASSERT_EQ(seen.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const Seen& e = cases[i].expected;
+        const Seen& s = seen[i];
+        EXPECT_EQ(std::vector<int64>({s.speed, s.fadeMode, s.fadeTime, s.repeat, s.period, s.singleLine}),
+                  std::vector<int64>({e.speed, e.fadeMode, e.fadeTime, e.repeat, e.period, e.singleLine}))
+            << cases[i].name;
+        EXPECT_TRUE(s.fedFirst) << cases[i].name;
     }
 }
 
