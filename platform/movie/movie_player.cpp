@@ -26,7 +26,7 @@ constexpr int64 kRingFrames = kOutputRate;        // one second of sound
 constexpr int64 kLeadFrames = kOutputRate / 4;    // written ahead of the play cursor
 constexpr int64 kDriftFrames = kOutputRate / 10;  // mended beyond this
 constexpr int64 kLongestSleepUs = 50000;          // the sound is looked after at least this often
-constexpr int kDecoderThreads = 2;
+constexpr int kDecoderThreads = 1;
 
 int64 SteadyMicroseconds() {
     return std::chrono::duration_cast<std::chrono::microseconds>(

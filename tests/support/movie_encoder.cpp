@@ -8,6 +8,7 @@ extern "C" {
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +60,25 @@ void FillPicture(AVFrame* frame, u32 left, u32 right) {
     }
 }
 
+void FillBusyPicture(AVFrame* frame, int number) {
+    u32 seed = static_cast<u32>(number) * 2654435761u;
+    for (int y = 0; y < frame->height; ++y) {
+        u8* row = frame->data[0] + y * frame->linesize[0];
+        for (int x = 0; x < frame->width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            row[x] = static_cast<u8>(((x + y + number * 6) & 0xFF) / 2 + 40 + (seed >> 28));
+        }
+    }
+    for (int y = 0; y < (frame->height + 1) / 2; ++y) {
+        for (int x = 0; x < (frame->width + 1) / 2; ++x) {
+            frame->data[1][y * frame->linesize[1] + x] =
+                static_cast<u8>(128 + ((x - number * 3) & 0x3F) - 32);
+            frame->data[2][y * frame->linesize[2] + x] =
+                static_cast<u8>(128 + ((y + number * 2) & 0x3F) - 32);
+        }
+    }
+}
+
 struct Writer {
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
@@ -101,9 +121,15 @@ AVCodecContext* OpenVideo(const MovieSpec& spec, AVFormatContext* format) {
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->gop_size = 12;
     c->max_b_frames = 0;
-    c->bit_rate = 4000000;
-    c->flags |= AV_CODEC_FLAG_QSCALE;
-    c->global_quality = FF_QP2LAMBDA * 2;
+    if (spec.busy) {
+        c->bit_rate = 6000000;
+        c->rc_max_rate = 9000000;
+        c->rc_buffer_size = 4000000;
+    } else {
+        c->bit_rate = 4000000;
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = FF_QP2LAMBDA * 2;
+    }
     if (format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(c, codec, nullptr) < 0) avcodec_free_context(&c);
     return c;
@@ -153,7 +179,7 @@ void FillTone(AVFrame* frame, const MovieSpec& spec, int64 firstSample) {
 }  // namespace
 
 bool WriteMovie(const std::string& path, const MovieSpec& spec) {
-    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_level(std::min(av_log_get_level(), AV_LOG_FATAL));
     Writer w;
     if (avformat_alloc_output_context2(&w.format, nullptr, spec.container.c_str(), path.c_str()) < 0)
         return false;
@@ -192,7 +218,9 @@ bool WriteMovie(const std::string& path, const MovieSpec& spec) {
     const int64 totalSamples = static_cast<int64>(spec.frames) * 44100 / spec.fps;
     for (int i = 0; i < spec.frames && ok; ++i) {
         av_frame_make_writable(picture);
-        if (spec.colourPerSecond) {
+        if (spec.busy) {
+            FillBusyPicture(picture, i);
+        } else if (spec.colourPerSecond) {
             FillPicture(picture, Colour(i / spec.fps), Colour(i / spec.fps));
         } else {
             FillPicture(picture, LeftColour(i), RightColour(i));

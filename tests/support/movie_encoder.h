@@ -24,6 +24,9 @@ struct MovieSpec {
     // When set, every picture of one whole second has one colour on both
     // halves: second s shows Colour(s).
     bool colourPerSecond = false;
+    // Busy pictures for measuring: moving gradients with grain, coded at a
+    // bit rate of the kind games shipped (6 Mbit/s), instead of solid halves.
+    bool busy = false;
 };
 
 // The top rows of every picture are grey: a picture upside down shows it.
