@@ -122,8 +122,8 @@ int RunApplication(const EntryEnvironment& environment) {
 }
 
 int WinMain() {
-    // Before any thread starts, so that every thread inherits the handlers'
-    // effect and none of them is killed by a signal the program expects.
+    // Before any thread starts: from the first moment, SIGINT, SIGTERM and
+    // SIGHUP end the program through its window, with the files written.
     platform::InstallQuitSignals();
     platform::InstallSystemDialogService();
     static const LockWaitHook serveBoxes{platform::ServeDialogsWhileBlocked, platform::EndServingDialogsWhileBlocked};
@@ -131,9 +131,12 @@ int WinMain() {
     EntryEnvironment environment;
     environment.createWindow = [] { return platform::CreateSdlWindow(); };
     int code = RunApplication(environment);
+    // The files are written: a signal from here on may end the process as it
+    // would end any other, and the watcher must not push into SDL's queue
+    // while video goes down.
+    platform::UninstallQuitSignals();
+    t_lockWaitHook = nullptr;
     platform::ShutdownVideo();
     platform::SetDialogService(nullptr);
-    t_lockWaitHook = nullptr;
-    platform::UninstallQuitSignals();
     return code;
 }
