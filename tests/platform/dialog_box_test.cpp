@@ -243,6 +243,12 @@ TEST(DialogBox, PaintsTheTextDarkOnTheLightBoxAndMarksTheFocus) {
         {"focused face", 28, 80, DialogBox::kButtonFace},
         {"other frame", 140, 80, DialogBox::kButtonBorder},
         {"other face", 141, 80, DialogBox::kButtonFace},
+        // "Retry" is 80 wide, centred in 104: from x 38; its line of 20 in 28: from y 76.
+        {"label's first pixel", 38, 76, DialogBox::kTextColour},
+        {"left of the label", 37, 76, DialogBox::kButtonFace},
+        {"above the label", 38, 75, DialogBox::kButtonFace},
+        {"label's last pixel", 117, 95, DialogBox::kTextColour},
+        {"right of the label", 118, 95, DialogBox::kButtonFace},
     };
     for (const Case& c : cases) EXPECT_EQ(at(c.x, c.y), c.colour) << c.name;
 
