@@ -218,7 +218,11 @@ bool PlaceTextCharacter(classGraphicObject& object, std::string_view character, 
 
     if (request.speed != 0) {
         SetAppearance(*child, request, object.textTime, false, object.textTime);
-        object.textTime += request.speed;
+        // A speed from a DrawSpeed far beyond any clock holds the later
+        // characters back for good; wrapping would bring them out early.
+        if (__builtin_add_overflow(object.textTime, request.speed, &object.textTime)) {
+            object.textTime = request.speed > 0 ? std::numeric_limits<int64>::max() : std::numeric_limits<int64>::min();
+        }
     }
     ++object.characterCount;
     object.textCursor.x = static_cast<float>(static_cast<double>(object.textCursor.x) + static_cast<double>(advW) - 0.5);

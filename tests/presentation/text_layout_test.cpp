@@ -290,6 +290,28 @@ TEST_F(TextLayoutTest, SpeedZeroShowsEverythingAtOnce) {
     }
 }
 
+TEST_F(TextLayoutTest, ASpeedBeyondAnyClockHoldsTheLaterCharactersBackForGood) {
+    struct Case {
+        const char* name;
+        int64 speed;
+        int64 textTime;
+        float thirdAfterAnHour;  // transmittance of the third character
+    };
+    const Case cases[] = {
+        {"a long but real speed", 1000, 3000, 0.f},
+        {"the largest speed", INT64_MAX, INT64_MAX, 1.f},
+        {"just past half the range", INT64_MAX / 2 + 1, INT64_MAX, 1.f},
+    };
+    for (const Case& c : cases) {
+        box->ClearText();
+        Lay("abc", c.speed);
+        EXPECT_EQ(box->textTime, c.textTime) << c.name;
+        const auto cs = Characters();
+        ASSERT_EQ(cs.size(), 3u) << c.name;
+        EXPECT_FLOAT_EQ(After(cs[2], 3600 * 1000), c.thirdAfterAnHour) << c.name;
+    }
+}
+
 TEST_F(TextLayoutTest, RepeatingTextLoopsForEverOverItsPeriod) {
     classTextRequest request;
     request.text = "ab";
