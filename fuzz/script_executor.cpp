@@ -28,7 +28,7 @@ class BoundedHost final : public classScriptHost {
     bool IsSkipPlaying() const override { return true; }
     bool IsSkipAlreadyOnly() const override { return true; }
     classScriptContext* GetMainScriptContext() const override { return main; }
-    void TakeInterruptSnapshot() override {}
+    bool TakeInterruptSnapshot() override { return true; }
 
     classScriptContext* main = nullptr;
     mutable int asked_ = 0;

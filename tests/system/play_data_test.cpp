@@ -321,6 +321,28 @@ TEST_F(PlayDataTest, InsideAnInterruptTheSnapshotIsCopied) {
     EXPECT_EQ(folder.Get("save0007.dat"), snapshot);
 }
 
+TEST_F(PlayDataTest, TheSavesIndexTextStandsForTheIndexTitleWhenGiven) {
+    struct Case {
+        const char* name;
+        const char* indexText;
+        const char* indexTitle;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"an index given", "Chapter 2", "Chapter 1", "Chapter 2"},
+        {"no index given", "", "Chapter 1", "Chapter 1"},
+        {"an index and no title", "Epilogue", "", "Epilogue"},
+        {"neither", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        g_nomalVariables.Set("IndexTitle", 0, Text(c.indexTitle));
+        ASSERT_TRUE(WritePlayData(MakePlayDataPath(4), c.indexText)) << c.name;
+        std::string index = "stale";
+        EXPECT_TRUE(ReadPlayDataIndex(MakePlayDataPath(4), index)) << c.name;
+        EXPECT_EQ(index, c.written) << c.name;
+    }
+}
+
 TEST_F(PlayDataTest, IndexAndThumbnailReadersStayInsideTheFile) {
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(1)));
     std::vector<u8> saved = folder.Get("save0001.dat");
