@@ -2,12 +2,8 @@
 // calls commands with their evaluated arguments, hands command results to
 // the variable that waits for them, marks statements read and decides for
 // each statement whether it is being skipped.
-#include <cstdio>
 #include <iterator>
 #include <mutex>
-#include <set>
-#include <string>
-#include <utility>
 
 #include "commands/command_table.h"
 #include "script/script_context.h"
@@ -17,22 +13,6 @@ namespace {
 
 bool IsTargetType(u32 type) {
     return type >= ScriptRecordTmp && type <= ScriptRecordSystem;
-}
-
-// Once per script and statement for the run: a statement in a loop would
-// otherwise fill the terminal.
-void ReportEvaluationLimit(const classScriptFrame& frame, int32 pc) {
-    static std::mutex lock;
-    static std::set<std::pair<std::string, int32>> reported;  // guarded by lock
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        if (!reported.emplace(frame.scriptName, pc).second) return;
-    }
-    std::fprintf(stderr,
-                 "velk2: %s, statement %d: the values of the statement are beyond what one statement may "
-                 "evaluate; it was not run and its variable keeps its value\n",
-                 frame.scriptName.c_str(), static_cast<int>(pc));
-    std::fflush(stderr);
 }
 
 // The pending target is saved with the frame by the render thread (a save
@@ -99,7 +79,9 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
             if (frame.EvaluationLimitHit()) {
                 // Acting on values cut short would store or show them as if
                 // they were whole; the statement is left out instead.
-                ReportEvaluationLimit(frame, pc);
+                ReportScriptLimit(frame.scriptName, pc,
+                                  "the values of the statement are beyond what one statement may evaluate; it "
+                                  "was not run and its variable keeps its value");
                 ResetPendingTarget(frame);
             } else if (index > 0) {
                 frame.result.Clear();

@@ -1,5 +1,8 @@
 #include "script/script_context.h"
 
+#include <cstdio>
+#include <set>
+#include <tuple>
 #include <utility>
 
 #include "script/script_host.h"
@@ -26,9 +29,25 @@ classScriptContext::~classScriptContext() {
     Reset();
 }
 
+void ReportScriptLimit(const std::string& script, int32 statement, const char* what) {
+    static std::mutex lock;
+    static std::set<std::tuple<std::string, int32, const char*>> reported;  // guarded by lock
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!reported.emplace(script, statement, what).second) return;
+    }
+    std::fprintf(stderr, "velk2: %s, statement %d: %s\n", script.c_str(), static_cast<int>(statement), what);
+    std::fflush(stderr);
+}
+
 classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame) {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    if (frames.size() >= kMaxFrameDepth) return nullptr;
+    if (frames.size() >= kMaxFrameDepth) {
+        if (currentFrame_ != nullptr)
+            ReportScriptLimit(currentFrame_->scriptName, currentFrame_->pc,
+                              "calls are nested as deep as they may go; this one was not made");
+        return nullptr;
+    }
     // Frames started from inside an interrupt belong to it: they are left out
     // of saves too.
     if (currentFrame_ != nullptr) {

@@ -337,11 +337,17 @@ TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
     size_t deepest = 0;
     run.table.Handle("Dammy", [&](classScriptContext& context, const std::vector<classScriptValue>&, int32,
                                   classScriptValue&) { deepest = std::max(deepest, context.frames.size()); });
+    testing::internal::CaptureStderr();
     run.Run("self.qvs");
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(deepest, classScriptContext::kMaxFrameDepth);
     EXPECT_TRUE(run.context.frames.empty());
     EXPECT_EQ(run.table.trace.size(), 3 * classScriptContext::kMaxFrameDepth)
         << "every level went on after its call";
+    // Said once, with the call that was not made (statement 2: the label is 0).
+    const std::size_t at = said.find("self.qvs, statement 2: calls are nested");
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find("self.qvs", at + 1), std::string::npos) << said;
 }
 
 // An "if" whose "{" was never closed jumps through -1: the frame ends and the
