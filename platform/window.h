@@ -38,10 +38,16 @@ public:
     virtual bool MakeCurrent() = 0;
     // Binds the back buffer as the target and clears it to opaque black.
     virtual void BeginFrame() = 0;
+    // At the start of a frame drawn by the device: the framebuffer that holds
+    // the back buffer this frame. The window's own (0, rows bottom-up) when it
+    // has the back buffer's size and a stencil, so that presenting is a swap
+    // and no copy; otherwise the offscreen buffer (rows top-down), which
+    // Present scales into the window.
+    virtual unsigned FrameTarget() = 0;
     // Gives the back buffer a new size (its pixels are lost); false when the
     // driver cannot hold it, with the old buffer kept.
     virtual bool Resize(int width, int height) = 0;
-    // Scales the back buffer into the window and shows it.
+    // Shows the back buffer in the window (scaled in, unless drawn there).
     virtual void Present() = 0;
     // True when the window needs the picture again (first frames, exposure,
     // a size or mode change) although nothing in the scene changed.

@@ -135,6 +135,7 @@ class GlDevice final : public GpuDevice {
 
     bool BeginFrame() override {
         if (!created_) return false;
+        backFramebuffer_ = surface_->FrameTarget();
         SetRenderTarget(kBackBufferTarget);
         return true;
     }
@@ -245,6 +246,8 @@ class GlDevice final : public GpuDevice {
             height = object->height;
         }
         if (pitch < static_cast<size_t>(width) * 4) return false;
+        // Only the window's own buffer keeps GL's rows, bottom row first.
+        const bool bottomUp = framebuffer == 0;
         std::vector<u8> rows(static_cast<size_t>(width) * height * 4);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -254,8 +257,9 @@ class GlDevice final : public GpuDevice {
         BindTarget();
         if (glGetError() != GL_NO_ERROR) return false;
         for (int y = 0; y < height; ++y) {
-            std::memcpy(out + pitch * static_cast<size_t>(y),
-                        rows.data() + static_cast<size_t>(y) * width * 4, static_cast<size_t>(width) * 4);
+            size_t row = static_cast<size_t>(bottomUp ? height - 1 - y : y);
+            std::memcpy(out + pitch * static_cast<size_t>(y), rows.data() + row * width * 4,
+                        static_cast<size_t>(width) * 4);
         }
         return true;
     }
@@ -387,6 +391,7 @@ class GlDevice final : public GpuDevice {
         glUniformMatrix4fv(glGetUniformLocation(program, "uMatrix"), 1, GL_FALSE, matrix);
         glUniform2f(glGetUniformLocation(program, "uViewport"), static_cast<float>(viewportWidth_),
                     static_cast<float>(viewportHeight_));
+        glUniform1f(glGetUniformLocation(program, "uFlip"), boundFramebuffer_ == 0 ? 1.f : -1.f);
         glUniform4f(glGetUniformLocation(program, "uTint"), ((tint_ >> 16) & 0xFF) / 255.f,
                     ((tint_ >> 8) & 0xFF) / 255.f, (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
         glUniform4fv(glGetUniformLocation(program, "uC0"), 1, constant_);
@@ -525,6 +530,7 @@ class GlDevice final : public GpuDevice {
         }
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         glViewport(0, 0, width, height);
+        boundFramebuffer_ = framebuffer;
         viewportWidth_ = width;
         viewportHeight_ = height;
     }
@@ -610,6 +616,7 @@ class GlDevice final : public GpuDevice {
     GpuHandle nextHandle_ = 16;  // the fixed handles of the back buffer stay below
     GpuHandle target_ = kBackBufferTarget;
     GpuHandle depthStencil_ = kBackBufferDepthStencil;
+    GLuint boundFramebuffer_ = 0;  // the target's framebuffer, 0 for the window's own
     int viewportWidth_ = 1;
     int viewportHeight_ = 1;
     StencilShadow stencil_;

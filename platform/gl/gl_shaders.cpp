@@ -31,22 +31,23 @@ constexpr const char* kPlainBody = "return vec4(t.rgb, t.a * v.a);";
 
 // Pixel centres of the old device lie on integer window coordinates, half a
 // pixel before GL's: moving every vertex half a pixel right and down keeps
-// images texel-exact. The y flip stores the top row of the picture in row 0
-// of each target, as the old device did, so captures sample and read back
-// the right way up.
+// images texel-exact. The y flip (uFlip −1) stores the top row of the
+// picture in row 0 of each offscreen target, as the old device did, so
+// captures sample and read back the right way up; the window's own buffer
+// (uFlip 1) keeps GL's rows, as the display shows them.
 const char* const kGlVertexStage = R"(#version 330 core
 in vec3 aPosition;
 in vec4 aColour;
 in vec2 aUv;
 uniform mat4 uMatrix;
 uniform vec2 uViewport;
+uniform float uFlip;
 out vec4 vColour;
 out vec2 vUv;
 void main() {
     vec4 position = uMatrix * vec4(aPosition, 1.0);
     position.x += position.w / uViewport.x;
-    position.y -= position.w / uViewport.y;
-    position.y = -position.y;
+    position.y = uFlip * (position.y - position.w / uViewport.y);
     gl_Position = position;
     vColour = aColour;
     vUv = aUv;

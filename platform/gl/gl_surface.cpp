@@ -33,6 +33,23 @@ public:
         }
         // Tearing-free when the display offers it; the frame schedule stays ours.
         if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
+        // The window's own buffer can stand in for the back buffer only with
+        // a full stencil (the scenes' masks) and 8-bit colour.
+        GLint stencil = 0, red = 0;
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE,
+                                              &stencil);
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE,
+                                              &red);
+        if (glGetError() != GL_NO_ERROR) {
+            // A single-buffered surface (an offscreen one) has only a front buffer.
+            glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_FRONT_LEFT,
+                                                  GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &red);
+            if (glGetError() != GL_NO_ERROR) red = 0;
+        }
+        windowUsable_ = stencil >= 8 && red == 8;
         glGenFramebuffers(1, &framebuffer_);
         glGenRenderbuffers(1, &colour_);
         glGenRenderbuffers(1, &depthStencil_);
@@ -44,7 +61,15 @@ public:
         return true;
     }
 
+    unsigned FrameTarget() override {
+        int drawWidth = state_->drawableWidth.load(std::memory_order_relaxed);
+        int drawHeight = state_->drawableHeight.load(std::memory_order_relaxed);
+        direct_ = windowUsable_ && drawWidth == width_ && drawHeight == height_;
+        return direct_ ? 0u : framebuffer_;
+    }
+
     void BeginFrame() override {
+        direct_ = false;
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         glViewport(0, 0, width_, height_);
         glClearColor(0.f, 0.f, 0.f, 1.f);
@@ -69,24 +94,29 @@ public:
     }
 
     void Present() override {
+        if (direct_) {
+            SwapAndNote();
+            return;
+        }
         int drawWidth = state_->drawableWidth.load(std::memory_order_relaxed);
         int drawHeight = state_->drawableHeight.load(std::memory_order_relaxed);
         ViewportRect fit = FitLogicalScreen(drawWidth, drawHeight, width_, height_);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glViewport(0, 0, drawWidth, drawHeight);
-        glClearColor(0.f, 0.f, 0.f, 1.f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        // Bands only where the picture leaves some; a window it fills needs no clear.
+        if (fit.x > 0 || fit.y > 0 || fit.width < drawWidth || fit.height < drawHeight) {
+            glClearColor(0.f, 0.f, 0.f, 1.f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
         if (fit.width > 0 && fit.height > 0) {
             glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
             // GL counts window rows from the bottom, while the back buffer keeps
             // the top of the picture in its row 0: the blit turns it over.
             int bottom = drawHeight - fit.y - fit.height;
             glBlitFramebuffer(0, 0, width_, height_, fit.x, bottom + fit.height, fit.x + fit.width, bottom,
-                              GL_COLOR_BUFFER_BIT, GL_LINEAR);
+                              GL_COLOR_BUFFER_BIT, fit.width == width_ && fit.height == height_ ? GL_NEAREST : GL_LINEAR);
         }
-        SDL_GL_SwapWindow(window_);
-        u32 now = NowMs();
-        state_->lastPresentMs.store(now != 0 ? now : 1, std::memory_order_relaxed);
+        SwapAndNote();
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     }
 
@@ -114,6 +144,12 @@ public:
     }
 
 private:
+    void SwapAndNote() {
+        SDL_GL_SwapWindow(window_);
+        u32 now = NowMs();
+        state_->lastPresentMs.store(now != 0 ? now : 1, std::memory_order_relaxed);
+    }
+
     // Storage for the back buffer's two renderbuffers at this size.
     bool Allocate(int width, int height) {
         while (glGetError() != GL_NO_ERROR) {
@@ -136,6 +172,8 @@ private:
     GLuint framebuffer_ = 0;
     GLuint colour_ = 0;
     GLuint depthStencil_ = 0;
+    bool windowUsable_ = false;  // render thread only: the window's buffer has a stencil
+    bool direct_ = false;        // render thread only: this frame is drawn in the window's buffer
     u32 seenGeneration_ = 0;   // render thread only
     int repaintsLeft_ = 0;     // render thread only
 };

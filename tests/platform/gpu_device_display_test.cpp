@@ -128,10 +128,23 @@ TEST_F(GpuDeviceOnDisplay, VertexAlphaBlendsStraightOverWhatIsThere) {
     Draw(white, Quad(200.f, 100.f, 4.f, 4.f, 0xFFFFFFFFu));
     Draw(half, Quad(200.f, 100.f, 4.f, 4.f, 0xFFFFFFFFu));
     Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
-    // Destination alpha is blended with the same factors as the colour:
+    // The screen's alpha is never shown (the window's own buffer may have none).
+    ExpectNear(picture.At(540 + 3, 260 + 3), {25, 50, 100, 0xEE}, 1, "alpha 128");
+    ExpectNear(picture.At(840 + 1, 260 + 1), {127, 127, 127, 0xEE}, 1, "texel alpha 128 over white");
+
+    // In a capture, whose alpha later draws count on, destination alpha is
+    // blended with the same factors as the colour:
     // 128 × 128/255 + 255 × 127/255 = 64.25 + 127 = 191.
-    ExpectNear(picture.At(540 + 3, 260 + 3), {25, 50, 100, 191}, 1, "alpha 128");
-    ExpectNear(picture.At(840 + 1, 260 + 1), {127, 127, 127, 191}, 1, "texel alpha 128 over white");
+    GpuHandle capture = device->CreateRenderTexture(16, 16);
+    ASSERT_TRUE(device->SetRenderTarget(capture));
+    device->Clear(0xFF000000u, 1.f, 255);
+    device->SetTransform(platform::GpuTransform::Projection, PixelProjection(16, 16));
+    Draw(texture, Quad(-8.f, 8.f, 8.f, 8.f, 0x80FFFFFFu));
+    Draw(white, Quad(0.f, 8.f, 4.f, 4.f, 0xFFFFFFFFu));
+    Draw(half, Quad(0.f, 8.f, 4.f, 4.f, 0xFFFFFFFFu));
+    Picture inCapture = Read(*device, capture, 16, 16);
+    ExpectNear(inCapture.At(3, 3), {25, 50, 100, 191}, 1, "alpha 128 in a capture");
+    ExpectNear(inCapture.At(9, 1), {127, 127, 127, 191}, 1, "texel alpha 128 over white in a capture");
 }
 
 TEST_F(GpuDeviceOnDisplay, StencilModesCutAndRestoreByRectangleNotByShape) {
@@ -215,7 +228,7 @@ TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersByExactNameOnly) {
     ExpectNear(picture.At(641, 361), {205, 155, 55, 255}, 1, "negative");
     // 0.299 × 200 + 0.587 × 100 + 0.114 × 50 = 124.2
     ExpectNear(picture.At(651, 361), {124, 124, 124, 255}, 1, "grey");
-    ExpectNear(picture.At(661, 361), {25, 50, 100, 191}, 1, "vertex alpha only");
+    ExpectNear(picture.At(661, 361), {25, 50, 100, 0xEE}, 1, "vertex alpha only");
     ExpectNear(picture.At(671, 361), {0, 0, 255, 255}, 1, "constant colour");
 }
 

@@ -1,0 +1,113 @@
+// Cost of one full-screen pass of each kind a frame is made of, on the GL
+// device (SDL's offscreen driver; on a machine without a GPU that is Mesa's
+// software rasteriser): clears with and without the stencil, a 1280 × 720
+// picture drawn blended or not, with the stencil test on, and through the
+// cross-fade's shader. Each iteration ends in glFinish through a one-pixel
+// read, so the rasterising is inside the measured time.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/gpu_device.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr int kWidth = 1280;
+constexpr int kHeight = 720;
+
+struct Stage {
+    std::unique_ptr<platform::Window> window;
+    std::unique_ptr<platform::GpuDevice> device;
+    platform::GpuHandle picture = 0;
+    platform::GpuHandle crossFade = 0;
+    platform::GpuVertex quad[4];
+
+    bool Open() {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        window = platform::CreateSdlWindow();
+        if (!window->Create("passes", kWidth, kHeight)) return false;
+        device = platform::CreateGlDevice(window->CreateRenderSurface(kWidth, kHeight));
+        if (device == nullptr || !device->Create(kWidth, kHeight)) return false;
+        picture = device->CreateTexture(kWidth, kHeight);
+        std::vector<u8> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
+        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<u8>(i % 4 == 3 ? 255 : i * 7);
+        device->UploadBGRA(picture, 0, 0, kWidth, kHeight, pixels.data(), static_cast<size_t>(kWidth) * 4);
+        crossFade = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
+        platform::GpuMatrix projection;
+        projection.m[0] = 2.f / kWidth;
+        projection.m[5] = 2.f / kHeight;
+        projection.m[10] = 0.f;
+        device->SetTransform(platform::GpuTransform::Projection, projection);
+        float left = -kWidth / 2.f - 0.5f, top = kHeight / 2.f + 0.5f;
+        quad[0] = {left, top, 0.f, 0xFFFFFFFFu, 0.f, 0.f};
+        quad[1] = {left + kWidth, top, 0.f, 0xFFFFFFFFu, 1.f, 0.f};
+        quad[2] = {left, top - kHeight, 0.f, 0xFFFFFFFFu, 0.f, 1.f};
+        quad[3] = {left + kWidth, top - kHeight, 0.f, 0xFFFFFFFFu, 1.f, 1.f};
+        return true;
+    }
+    void Finish() {
+        u8 pixel[4 * kWidth * kHeight];
+        device->ReadPixelsBGRA(platform::kBackBufferTarget, pixel, kWidth * 4);
+    }
+};
+
+Stage& TheStage() {
+    static Stage stage;
+    static bool opened = stage.Open();
+    (void)opened;
+    return stage;
+}
+
+enum Pass { kClearColour, kClearAll, kOpaque, kBlended, kBlendedStencil, kCrossFade };
+
+void BM_FullScreenPass(benchmark::State& state) {
+    Stage& stage = TheStage();
+    if (stage.device == nullptr || !stage.device->IsCreated()) {
+        state.SkipWithError("no GL 3.3 core context");
+        return;
+    }
+    platform::GpuDevice& device = *stage.device;
+    Pass pass = static_cast<Pass>(state.range(0));
+    device.BeginFrame();
+    device.SetSceneStates(pass == kBlendedStencil);
+    device.SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+    device.SetTexture(stage.picture);
+    device.SetPixelShader(pass == kCrossFade ? stage.crossFade : 0);
+    device.SetBlend(pass == kBlended || pass == kBlendedStencil || pass == kCrossFade);
+    for (auto _ : state) {
+        switch (pass) {
+            case kClearColour:
+                device.ClearColour(0xFF000000u);
+                break;
+            case kClearAll:
+                device.Clear(0xFF000000u, 1.f, 255);
+                break;
+            default:
+                device.DrawQuadStrip(stage.quad);
+                break;
+        }
+        stage.Finish();
+    }
+}
+BENCHMARK(BM_FullScreenPass)
+    ->ArgName("pass")
+    ->DenseRange(kClearColour, kCrossFade)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+// The read-back alone, to take away from the figures above.
+void BM_FinishOnly(benchmark::State& state) {
+    Stage& stage = TheStage();
+    if (stage.device == nullptr || !stage.device->IsCreated()) {
+        state.SkipWithError("no GL 3.3 core context");
+        return;
+    }
+    for (auto _ : state) stage.Finish();
+}
+BENCHMARK(BM_FinishOnly)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+
+}  // namespace
