@@ -224,22 +224,27 @@ TEST_F(BacklogScreenTest, ScrollsByWheelKeysAndKnobAndReplaysARowsVoice) {
     EXPECT_TRUE(done.Ends());
 }
 
-TEST_F(BacklogScreenTest, EndsOnRightClickAndOnQuit) {
+TEST_F(BacklogScreenTest, EndsOnRightClickQuitAndRestart) {
+    enum Way { kRight, kQuit, kRestart };
     struct Case {
         const char* name;
-        bool quit;
-    } cases[] = {{"right click", false}, {"quit", true}};
+        Way way;
+    } cases[] = {{"right click", kRight}, {"quit", kQuit}, {"restart", kRestart}};
     for (const Case& c : cases) {
         app->quitRequested.store(0);
+        app->restartRequested.store(0);
         fakes::CommandRun done(Start(CommandHistory, {}));
         WaitForNextPass();
-        if (c.quit)
+        if (c.way == kQuit)
             app->RequestQuit();
+        else if (c.way == kRestart)
+            app->restartRequested.store(1);
         else
             Send(platform::WM_RBUTTONDOWN, 0, platform::MakePointParam(10, 10));
         EXPECT_TRUE(done.Ends()) << c.name;
     }
     app->quitRequested.store(0);
+    app->restartRequested.store(0);
 }
 
 }  // namespace

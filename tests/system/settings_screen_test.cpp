@@ -371,7 +371,7 @@ TEST_F(SettingsScreenTest, ACharacterButtonPlaysItsSampleAndItsSliderMovesItsGro
 }
 
 TEST_F(SettingsScreenTest, EveryWayOutWritesTheSettingsBack) {
-    enum Way { kRight, kSpace, kInitialize, kQuit };
+    enum Way { kRight, kSpace, kInitialize, kQuit, kRestart };
     struct Case {
         const char* name;
         Way way;
@@ -382,12 +382,14 @@ TEST_F(SettingsScreenTest, EveryWayOutWritesTheSettingsBack) {
         {"space", kSpace, true, 0},
         {"initialize button", kInitialize, false, 1},
         {"quit", kQuit, true, 0},
+        {"restart", kRestart, true, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         GetMainQueue()->DiscardAll();
         g_globalVariables.Clear();
         app->quitRequested.store(0);
+        app->restartRequested.store(0);
         app->textSpeed.store(42);
         auto done = Open();
         WaitForNextPass();
@@ -403,6 +405,9 @@ TEST_F(SettingsScreenTest, EveryWayOutWritesTheSettingsBack) {
                 break;
             case kQuit:
                 app->RequestQuit();
+                break;
+            case kRestart:
+                app->restartRequested.store(1);
                 break;
         }
         ASSERT_TRUE(done.Ends());
@@ -423,6 +428,7 @@ TEST_F(SettingsScreenTest, EveryWayOutWritesTheSettingsBack) {
         EXPECT_EQ(stops, c.removesScreen ? 8 : 0);
     }
     app->quitRequested.store(0);
+    app->restartRequested.store(0);
 }
 
 }  // namespace
