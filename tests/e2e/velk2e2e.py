@@ -26,8 +26,9 @@ Typical use::
         e2e.main()
 
 What a Session gives (all cleaned up on exit, processes killed):
-  - ``Session(test, screen=(1280, 720, 24), wm=False)``: Xvfb on a free display
-    (``-displayfd``), optionally openbox as window manager.
+  - ``Session(test, screen=(1280, 720, 24), wm=False, timeout=240)``: Xvfb on a
+    free display (``-displayfd``), optionally openbox as window manager; every
+    process dies with the test, and velk2 is killed after ``timeout`` s.
   - ``s.game``: a ``Game`` folder. ``script(name, text, encoding="utf-8-sig")``
     (also "cp932"), ``png(name, w, h, rgb_or_fn)`` (solid colour or fn(x, y) ->
     (r, g, b[, a])), ``wav(name, seconds, freq, amplitude, rate, channels)``,
@@ -65,6 +66,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import wave
@@ -498,31 +500,57 @@ class Velk2:
         send_delete_window(self.session.display, self.window)
 
 
+def _die_with_parent():
+    # Runs in the child before exec: it is killed when the test process ends,
+    # however that happens (ctest kills a test that overruns outright).
+    try:
+        ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
+
+
 class Session:
     """An X server (and optionally a window manager), a temp folder with the
     game and a scratch per-user folder. A context manager; everything it
-    started is killed on exit."""
+    started is killed on exit, and every copy of velk2 once `timeout` seconds
+    have passed (so a hung program fails the test instead of hanging it)."""
 
-    def __init__(self, test=None, screen=(1280, 720, 24), wm=False):
-        self.test, self.screen, self.wm = test, screen, wm
+    def __init__(self, test=None, screen=(1280, 720, 24), wm=False, timeout=240):
+        self.test, self.screen, self.wm, self.timeout = test, screen, wm, timeout
         self.processes = []
         self.copies = []
+        self._watchdog = None
 
     def __enter__(self):
         self.tmp = Path(tempfile.mkdtemp(prefix="velk2-e2e-"))
-        self.game = Game(self.tmp / "game")
-        self.data_home = self.tmp / "data"
-        self.runtime = self.tmp / "runtime"
-        for p in (self.data_home, self.runtime):
-            p.mkdir()
-        os.chmod(self.runtime, 0o700)
-        self.user_dir = self.data_home / USER_SUBDIR
-        self._start_x()
-        if self.wm:
-            self._start_wm()
+        try:
+            self.game = Game(self.tmp / "game")
+            self.data_home = self.tmp / "data"
+            self.runtime = self.tmp / "runtime"
+            for p in (self.data_home, self.runtime):
+                p.mkdir()
+            os.chmod(self.runtime, 0o700)
+            self.user_dir = self.data_home / USER_SUBDIR
+            self._start_x()
+            if self.wm:
+                self._start_wm()
+        except BaseException:
+            self.__exit__(*sys.exc_info())
+            raise
+        self._watchdog = threading.Timer(self.timeout, self._expire)
+        self._watchdog.daemon = True
+        self._watchdog.start()
         return self
 
+    def _expire(self):
+        sys.stderr.write("velk2e2e: the session ran past %d s; killing velk2\n" % self.timeout)
+        for copy in list(self.copies):
+            if copy.alive():
+                copy.process.kill()
+
     def __exit__(self, *exc):
+        if self._watchdog is not None:
+            self._watchdog.cancel()
         for copy in self.copies:
             copy.kill()
         for p in reversed(self.processes):
@@ -550,7 +578,7 @@ class Session:
             xvfb = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx%d" % (w, h, d), "-nolisten",
                  "tcp", "-ac", "-noreset"],
-                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=log)
+                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=log, preexec_fn=_die_with_parent)
         os.close(write_fd)
         self.processes.append(xvfb)
         number = b""
@@ -568,7 +596,7 @@ class Session:
     def _start_wm(self):
         with open(self.tmp / "wm.log", "wb") as log:
             wm = subprocess.Popen(["openbox", "--sm-disable"], env=self._x_env(), stdout=subprocess.DEVNULL,
-                                  stderr=log)
+                                  stderr=log, preexec_fn=_die_with_parent)
         self.processes.append(wm)
         # Ready once it owns the screen's WM selection.
         wait_until(lambda: "_NET_SUPPORTING_WM_CHECK" in self.run(["xprop", "-root"]), 10, 0.1, "openbox")
@@ -618,7 +646,8 @@ class Session:
         out_path, err_path = self.tmp / ("stdout%d.txt" % index), self.tmp / ("stderr%d.txt" % index)
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             process = subprocess.Popen([binary()] + list(args), cwd=self.game.root, env=environment,
-                                       stdout=out, stderr=err, stdin=subprocess.DEVNULL)
+                                       stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                       preexec_fn=_die_with_parent)
         copy = Velk2(self, process, out_path, err_path, audio_path)
         self.copies.append(copy)
         return copy
