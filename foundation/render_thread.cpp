@@ -80,6 +80,12 @@ u32 RenderThreadProc(void*) {
             if (waitMs > 0) {
                 auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(waitMs));
                 if (g_renderThread.SleepFor(wait)) break;
+            } else if (g_renderThread.SleepFor(std::chrono::microseconds(200))) {
+                // A late frame follows at once, but only after a thread that
+                // waits for the application lock (a script's busy test, a
+                // click's hit test) had its turn: a mutex released and taken
+                // again at once would starve it for as long as frames run late.
+                break;
             }
             Clock::time_point start = Clock::now();
             bool shown = application->RenderFrame();

@@ -202,6 +202,7 @@ struct ObjectLook {
     u8 textColourSet = 0;
     u8 tinted = 0;
     u8 realised = 0;
+    int64 pictureSerial = 0;
 
     bool operator==(const ObjectLook& other) const {
         // Bytewise for the floats too: a NaN that stays a NaN is no change.
@@ -211,12 +212,13 @@ struct ObjectLook {
                std::memcmp(&drawScale, &other.drawScale, sizeof(drawScale)) == 0 &&
                std::memcmp(&transmittance, &other.transmittance, sizeof(float)) == 0 &&
                stencil == other.stencil && textColour == other.textColour && tint == other.tint &&
-               textColourSet == other.textColourSet && tinted == other.tinted && realised == other.realised;
+               textColourSet == other.textColourSet && tinted == other.tinted && realised == other.realised &&
+               pictureSerial == other.pictureSerial;
     }
 };
 
-// The look of a whole scene in draw order; `live` is set by anything that
-// changes its pixels on its own (a movie).
+// The look of a whole scene in draw order, with the picture serial of
+// textures that change their pixels on their own (a movie's new picture).
 class LookVisitor final : public classGraphicDrawVisitor {
   public:
     explicit LookVisitor(std::vector<ObjectLook>& looks) : looks_(looks) {}
@@ -236,7 +238,7 @@ class LookVisitor final : public classGraphicDrawVisitor {
         look.textColourSet = object.textColour.IsSet() ? 1 : 0;
         look.textColour = object.textColour.Get();
         if (object.texture != nullptr) {
-            if (GetSceneServices().TextureKindOf(object.texture) == TextureKind_Movie) live = true;
+            look.pictureSerial = source.PictureSerial(object.texture);
             look.realised = source.IsRealised(object.texture) ? 1 : 0;
             if (const std::vector<classDrawTile>* tiles = source.Tiles(object.texture)) {
                 look.tiles = tiles->data();
@@ -247,7 +249,6 @@ class LookVisitor final : public classGraphicDrawVisitor {
         }
         looks_.push_back(look);
     }
-    bool live = false;
 
   private:
     std::vector<ObjectLook>& looks_;
@@ -277,7 +278,7 @@ void DrawOverlay(classGraphicObject* overlay, bool screenReady) {
     LookVisitor visitor(looks);
     const classShaderResource* filter = g_filterShader;
     classGraphicObject::WalkDrawOrder(overlay, visitor);
-    bool captured = screenReady && !visitor.live && GetSceneDrawSource().IsRealised(overlay->texture) &&
+    bool captured = screenReady && GetSceneDrawSource().IsRealised(overlay->texture) &&
                     filter == g_captureFilter && looks == g_captureLooks;
     if (captured) {
         FilterVisitor filters;
@@ -317,6 +318,9 @@ D3DXVECTOR3 classSceneDrawSource::GetDrawScale(classSharedResource*) {
     return D3DXVECTOR3{1.f, 1.f, 1.f};
 }
 void classSceneDrawSource::SetDrawScale(classSharedResource*, const D3DXVECTOR3&) {}
+int64 classSceneDrawSource::PictureSerial(classSharedResource*) {
+    return 0;
+}
 bool classSceneDrawSource::BeginRenderTo(classSharedResource*, platform::GpuDevice&, int, int) {
     return false;
 }
@@ -486,15 +490,16 @@ void DrawScenes() {
     classGraphicObject* main = application->mainScene;
 
     // A frame in which nothing visible changed is neither drawn nor
-    // presented: an idle game then costs next to nothing. A transition or a
-    // movie always draws; so does a window that lost its picture.
+    // presented: an idle game then costs next to nothing. A transition
+    // always draws, a movie when it has a new picture, and so does a window
+    // that lost its picture.
     std::vector<ObjectLook> looks;
     looks.reserve(g_lastLooks.size());
     LookVisitor visitor(looks);
     const classShaderResource* filter = g_filterShader;
     classGraphicObject::WalkDrawOrder(main, visitor);
     bool redraw = holder->TakeRedrawRequest();
-    if (!redraw && !visitor.live && application->overlayScene == nullptr && filter == g_lastFilter &&
+    if (!redraw && application->overlayScene == nullptr && filter == g_lastFilter &&
         looks == g_lastLooks) {
         holder->SkipPresent();
         return;

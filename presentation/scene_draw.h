@@ -39,6 +39,9 @@ class classSceneDrawSource {
     virtual bool KeepsOwnColours(classSharedResource* texture);
     virtual D3DXVECTOR3 GetDrawScale(classSharedResource* texture);
     virtual void SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale);
+    // Changes whenever the texture's pixels change on their own (a movie's
+    // new picture), so that a frame without one need not be drawn.
+    virtual int64 PictureSerial(classSharedResource* texture);
     // A transition capture: realises a target for a screen of this size and
     // makes it (with its depth-stencil) the device's target. False when it
     // cannot, with the device's targets left as they were.

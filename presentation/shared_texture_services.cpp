@@ -80,6 +80,9 @@ D3DXVECTOR3 classSharedTextureSource::GetDrawScale(classSharedResource* texture)
 void classSharedTextureSource::SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale) {
     if (texture != nullptr) texture->drawScale = scale;
 }
+int64 classSharedTextureSource::PictureSerial(classSharedResource* texture) {
+    return texture != nullptr ? texture->realiseCount : 0;
+}
 bool classSharedTextureSource::BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device,
                                              int screenWidth, int screenHeight) {
     if (texture == nullptr || texture->kind != TextureKind_TransitionCapture) return false;

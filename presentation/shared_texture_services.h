@@ -47,6 +47,7 @@ class classSharedTextureSource final : public classSceneDrawSource {
     bool KeepsOwnColours(classSharedResource* texture) override;
     D3DXVECTOR3 GetDrawScale(classSharedResource* texture) override;
     void SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale) override;
+    int64 PictureSerial(classSharedResource* texture) override;
     bool BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device, int screenWidth,
                        int screenHeight) override;
     void TextureSize(classSharedResource* texture, int* width, int* height) override;

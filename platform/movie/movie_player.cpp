@@ -26,6 +26,7 @@ constexpr int64 kRingFrames = kOutputRate;        // one second of sound
 constexpr int64 kLeadFrames = kOutputRate / 4;    // written ahead of the play cursor
 constexpr int64 kDriftFrames = kOutputRate / 10;  // mended beyond this
 constexpr int64 kLongestSleepUs = 50000;          // the sound is looked after at least this often
+constexpr int64 kClockSlackUs = 60000;            // the clock's leeway around the sound played
 constexpr int kDecoderThreads = 1;
 
 int64 SteadyMicroseconds() {
@@ -81,6 +82,8 @@ class FfmpegMoviePlayer final : public MoviePlayer {
             if (running_ || ended_) return;
             anchorUs_ = clock_();
             running_ = true;
+            soundBaseUs_ = baseUs_;
+            consumedAtRun_ = ConsumedFrames();
             if (voice_ != 0) mixer_->Play(voice_, true);
         }
         wake_.notify_all();
@@ -143,10 +146,30 @@ class FfmpegMoviePlayer final : public MoviePlayer {
         if (voice_ != 0) mixer_->Stop(voice_);
     }
 
-    int64 MovieTimeLocked(int64 now) const {
+    int64 MovieTimeLocked(int64 now) {
         if (!running_) return baseUs_;
         const double run = static_cast<double>(now - anchorUs_) * rate_;
-        return baseUs_ + static_cast<int64>(std::max(run, 0.0));
+        int64 movieUs = baseUs_ + static_cast<int64>(std::max(run, 0.0));
+        if (voice_ != 0 && rate_ == 1.0) {
+            // The clock keeps close to what the mixer has played: when the
+            // output falls behind (a busy machine) the pictures and the end
+            // wait for the sound instead of the sound being skipped.
+            const int64 soundUs = soundBaseUs_ + (ConsumedFrames() - consumedAtRun_) * 1000000 /
+                                                     static_cast<int64>(kOutputRate);
+            const int64 low = soundUs - kClockSlackUs, high = soundUs + kClockSlackUs;
+            if (movieUs < low || movieUs > high) {
+                movieUs = std::clamp(movieUs, low, high);
+                baseUs_ = movieUs;
+                anchorUs_ = now;
+            }
+        }
+        return movieUs;
+    }
+
+    int64 ConsumedFrames() const {
+        u64 consumedBytes = 0;
+        if (voice_ == 0 || !mixer_->GetPosition(voice_, nullptr, nullptr, &consumedBytes)) return 0;
+        return static_cast<int64>(consumedBytes / 4);
     }
 
     // Keeps the ring filled up to the lead with the sound due there, or with
@@ -159,6 +182,7 @@ class FfmpegMoviePlayer final : public MoviePlayer {
         u64 consumedBytes = 0;
         if (!mixer_->GetPosition(voice_, nullptr, nullptr, &consumedBytes)) return;
         const int64 consumed = static_cast<int64>(consumedBytes / 4);
+        ClearPlayed(consumed);
         if (written_ < consumed) written_ = consumed;  // what was missed is gone
         const int64 target = consumed + kLeadFrames;
         const int64 nowFrame = movieUs * static_cast<int64>(kOutputRate) / 1000000;
@@ -187,6 +211,25 @@ class FfmpegMoviePlayer final : public MoviePlayer {
             const u32 offset = static_cast<u32>((written_ % kRingFrames) * 4);
             mixer_->Write(voice_, offset, scratch_.data(), static_cast<u32>(count * 4));
             written_ += count;
+        }
+    }
+
+    // The ring loops: what the mixer has played is silenced behind it, so a
+    // writer that falls behind (a busy machine) leaves a gap of silence
+    // rather than sound from a second ago.
+    void ClearPlayed(int64 consumed) {
+        const int64 fresh = std::max<int64>(written_ - consumed, 0);
+        int64 count = std::min(consumed - cleared_, kRingFrames - fresh);
+        cleared_ = consumed;
+        if (count <= 0) return;
+        scratch_.assign(static_cast<size_t>(std::min(count, kRingFrames)) * 2, 0);
+        int64 from = consumed - count;
+        while (count > 0) {
+            const int64 offset = from % kRingFrames;
+            const int64 piece = std::min(count, kRingFrames - offset);
+            mixer_->Write(voice_, static_cast<u32>(offset * 4), scratch_.data(), static_cast<u32>(piece * 4));
+            from += piece;
+            count -= piece;
         }
     }
 
@@ -325,6 +368,7 @@ class FfmpegMoviePlayer final : public MoviePlayer {
     AVFrame* pending_ = nullptr;
     AVFrame* next_ = nullptr;
     int64 written_ = 0;  // mixer frames of the voice written so far (the ring's unwrapped end)
+    int64 cleared_ = 0;  // frames of the voice silenced behind the play cursor
     std::vector<int16> scratch_;
 
     // Guarded by mutex_ (the buffers' contents belong to whoever holds their
@@ -337,8 +381,10 @@ class FfmpegMoviePlayer final : public MoviePlayer {
     bool endKnown_ = false;
     bool cued_ = false;
     int64 endUs_ = 0;
-    int64 baseUs_ = 0;    // movie time when the clock last stood still or changed rate
-    int64 anchorUs_ = 0;  // clock time of that moment
+    int64 baseUs_ = 0;         // movie time when the clock last stood still or changed rate
+    int64 anchorUs_ = 0;       // clock time of that moment
+    int64 soundBaseUs_ = 0;    // movie time at the last Run
+    int64 consumedAtRun_ = 0;  // the voice's frames played by then
     double rate_ = 1.0;
     std::vector<u8> buffers_[3];
     int latest_ = -1;

@@ -301,3 +301,29 @@ TEST(MoviePlayer, DamagedFilesFailToOpenOrEndWithoutHanging) {
         EXPECT_LE(stop, 1000000) << c.name;  // never longer than the whole movie
     }
 }
+
+TEST(MoviePlayer, WithSoundThePicturesKeepToTheSoundPlayed) {
+    // The clock runs far ahead, but the output has played only half a second:
+    // the movie stands where its sound is (within 60 ms), its sound not skipped.
+    testmovie::MovieSpec spec{"avi", "mpeg4", "pcm_s16le", 320, 240, 25, 50};
+    g_clockUs = 0;
+    auto opened = Open(testmovie::EncodeMovie(spec));
+    ASSERT_NE(opened->player, nullptr);
+    platform::MoviePlayer& player = *opened->player;
+    ASSERT_TRUE(Eventually([&] { return player.IsCued(); }));
+    player.Run();
+    g_clockUs = 1900000;
+    for (int i = 0; i < 50; ++i) {
+        Pull(*opened);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int64 current = 0, stop = 0;
+    player.GetPositions(&current, &stop);
+    EXPECT_GE(current, 440000);
+    EXPECT_LE(current, 560000);
+    // Pictures 11 to 14 are due from 440 to 560 ms.
+    bool inStep = false;
+    for (int frame = 11; frame <= 14; ++frame) inStep = inStep || Shows(player, frame);
+    EXPECT_TRUE(inStep) << std::hex << Take(player).left << " " << Take(player).right;
+}

@@ -518,6 +518,9 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
     EXPECT_EQ(frame(), 1);
     D3DXMatrixTranslation(&object->drawMatrix, 1.f, 0.f, 0.f);
     EXPECT_EQ(frame(), 1) << "moved";
+    FakeSceneDraw::Of(object->texture)->pictureSerial = 7;
+    EXPECT_EQ(frame(), 1) << "a movie's new picture";
+    EXPECT_EQ(frame(), 0) << "a movie between its pictures";
     Add({2}, "x");
     EXPECT_EQ(frame(), 1) << "a new object";
     object->hidden = 1;

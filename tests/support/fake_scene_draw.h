@@ -31,6 +31,7 @@ struct FakeTexture {
     bool tinted = false;
     u32 tint = 0;
     D3DXVECTOR3 drawScale{1.f, 1.f, 1.f};
+    int64 pictureSerial = 0;  // raised by a test as a movie's new picture
 };
 
 struct FakeShader {
@@ -141,6 +142,7 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     }
     bool KeepsOwnColours(classSharedResource* resource) override { return Of(resource)->keepsOwnColours; }
     D3DXVECTOR3 GetDrawScale(classSharedResource* resource) override { return Of(resource)->drawScale; }
+    int64 PictureSerial(classSharedResource* resource) override { return Of(resource)->pictureSerial; }
     void SetDrawScale(classSharedResource* resource, const D3DXVECTOR3& scale) override {
         Of(resource)->drawScale = scale;
     }
