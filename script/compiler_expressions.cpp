@@ -7,6 +7,7 @@
 
 #include "foundation/number_text.h"
 #include "script/script_compiler.h"
+#include "script/script_context.h"
 
 namespace {
 
@@ -335,7 +336,12 @@ std::vector<int32> classScriptCompiler::CompileExpressionTokens(std::string_view
 }
 
 int32 classScriptCompiler::CompileExpression(std::string_view expression) {
-    if (expressionDepth_ >= kMaxExpressionDepth) return -1;
+    if (expressionDepth_ >= kMaxExpressionDepth) {
+        ReportScriptLimit(scriptName_, tables_.GetStatementCount(),
+                          "an expression is nested deeper than the compiler follows; its innermost part "
+                          "compiles to nothing");
+        return -1;
+    }
     ++expressionDepth_;
     const std::vector<int32> records = CompileExpressionTokens(expression);
     --expressionDepth_;

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "foundation/application.h"
@@ -163,6 +165,19 @@ TEST_F(EntryTest, RunsFramesUntilClosedAndJoinsEveryThreadBeforeWritingFiles) {
     EXPECT_TRUE(std::filesystem::is_directory(folder / "data/Hollin-Gate/Merisande"))
         << "the per-user folder is made with its missing parents";
     EXPECT_TRUE(dialogs.Shown().empty());
+}
+
+TEST_F(EntryTest, TemporariesOfCutOffSavesAreRemovedAtStartUpAndNothingElse) {
+    const std::string user = "data/Hollin-Gate/Merisande/";
+    // No process has pid 2^22 + 1, above the kernel's largest.
+    folder.Put(user + "save0001.dat.tmp-4194305-0", std::string("cut off"));
+    folder.Put(user + "save0001.dat", std::string("the slot"));
+    folder.Put(user + "notes.tmp", std::string("not ours"));
+    GetSubsystemHooks().startupScriptRoutine = ScriptThatCloses;
+    EXPECT_EQ(RunApplication(environment), 0);
+    auto names = folder.List(user);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"notes.tmp", "save0001.dat"}));
 }
 
 TEST_F(EntryTest, WithoutAScriptRuntimeTheWindowStaysOpenUntilClosed) {

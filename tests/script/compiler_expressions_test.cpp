@@ -178,7 +178,12 @@ TEST_F(Expressions, DeepNestingIsCutOffNotFollowed) {
     deep += "1";
     for (int k = 0; k < 20000; ++k) deep += ")";
     deep += ") Quit";
-    const Lines lines = Compile(deep);
+    testing::internal::CaptureStderr();
+    const Lines lines = Compile(deep, "deep.qvs");
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::size_t at = said.find("deep.qvs, statement 0: an expression is nested deeper");
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.find("deep.qvs", at + 1), std::string::npos) << "said once: " << said;
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Quit()");
     EXPECT_LE(Tables().GetTmpCount(), static_cast<u32>(classScriptCompiler::kMaxExpressionDepth) + 1);
