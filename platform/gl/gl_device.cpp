@@ -65,13 +65,12 @@ class GlDevice final : public GpuDevice {
     bool Create(int width, int height) override {
         if (created_) return true;
         if (surface_ == nullptr || !surface_->MakeCurrent()) return false;
-        GLint bound = 0;
-        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
-        backFramebuffer_ = static_cast<GLuint>(bound);
         if (!surface_->Resize(width, height)) {
             surface_->Release();
             return false;
         }
+        // A back buffer to read and draw into even before the first frame.
+        backFramebuffer_ = surface_->FrameTarget();
         backWidth_ = width;
         backHeight_ = height;
         GLint maxSize = 0;

@@ -53,7 +53,10 @@ public:
         glGenFramebuffers(1, &framebuffer_);
         glGenRenderbuffers(1, &colour_);
         glGenRenderbuffers(1, &depthStencil_);
-        if (!Allocate(width_, height_)) {
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        // While the window's own buffer serves, the offscreen one would only
+        // hold memory: it is made when a frame first needs it.
+        if (!windowUsable_ && !EnsureOffscreen()) {
             std::fprintf(stderr, "velk2: the back buffer cannot be made\n");
             Release();
             return false;
@@ -65,11 +68,14 @@ public:
         int drawWidth = state_->drawableWidth.load(std::memory_order_relaxed);
         int drawHeight = state_->drawableHeight.load(std::memory_order_relaxed);
         direct_ = windowUsable_ && drawWidth == width_ && drawHeight == height_;
-        return direct_ ? 0u : framebuffer_;
+        if (direct_) return 0u;
+        EnsureOffscreen();
+        return framebuffer_;
     }
 
     void BeginFrame() override {
         direct_ = false;
+        EnsureOffscreen();
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         glViewport(0, 0, width_, height_);
         glClearColor(0.f, 0.f, 0.f, 1.f);
@@ -83,7 +89,13 @@ public:
         if (width == width_ && height == height_) return true;
         GLint largest = 0;
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
-        if (width > largest || height > largest || !Allocate(width, height)) {
+        if (width > largest || height > largest) return false;
+        if (!allocated_) {
+            width_ = width;
+            height_ = height;
+            return true;
+        }
+        if (!Allocate(width, height)) {
             // The old size is still what the rest of the device counts on.
             Allocate(width_, height_);
             return false;
@@ -138,12 +150,18 @@ public:
         if (colour_ != 0) glDeleteRenderbuffers(1, &colour_);
         if (depthStencil_ != 0) glDeleteRenderbuffers(1, &depthStencil_);
         framebuffer_ = colour_ = depthStencil_ = 0;
+        allocated_ = false;
         SDL_GL_MakeCurrent(window_, nullptr);
         SDL_GL_DeleteContext(context_);
         context_ = nullptr;
     }
 
 private:
+    bool EnsureOffscreen() {
+        if (!allocated_) allocated_ = Allocate(width_, height_);
+        return allocated_;
+    }
+
     void SwapAndNote() {
         SDL_GL_SwapWindow(window_);
         u32 now = NowMs();
@@ -173,6 +191,7 @@ private:
     GLuint colour_ = 0;
     GLuint depthStencil_ = 0;
     bool windowUsable_ = false;  // render thread only: the window's buffer has a stencil
+    bool allocated_ = false;     // render thread only: the offscreen buffer has its storage
     bool direct_ = false;        // render thread only: this frame is drawn in the window's buffer
     u32 seenGeneration_ = 0;   // render thread only
     int repaintsLeft_ = 0;     // render thread only
