@@ -476,8 +476,9 @@ class SettingsScreen {
     }
 
     void Leave(bool initialize) {
-        g_globalVariables.Set("System.FullScreen", 0,
-                              IntegerValue(app_.graphicDevice != nullptr && app_.graphicDevice->IsFullScreen()));
+        // A switch asked for a moment ago counts, as it does when "System.dat"
+        // is written: the render thread may simply not have got to it yet.
+        g_globalVariables.Set("System.FullScreen", 0, IntegerValue(IsFullScreenRequested() ? 1 : 0));
         g_globalVariables.Set(kValueNames[kTextWindow], 0, RealValue(values_[kTextWindow]));
         g_globalVariables.Set("System.TextSpeed", 0, IntegerValue(app_.textSpeed.load()));
         g_globalVariables.Set("System.AutoSpeed", 0, IntegerValue(app_.autoSpeed.load()));

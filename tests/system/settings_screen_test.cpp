@@ -317,6 +317,43 @@ TEST_F(SettingsScreenTest, TheSampleLineReplaysAtTheChosenSpeeds) {
     }
 }
 
+// A device that has not yet got round to a switch it was asked for.
+class PendingDevice final : public FrameDevice {
+  public:
+    bool Start() override { return true; }
+    void Stop() override {}
+    bool IsReady() override { return false; }
+    bool BeginFrame() override { return false; }
+    bool EndFrame() override { return false; }
+    void RequestFullScreen(bool on) override { requested.store(on); }
+    bool IsFullScreen() const override { return false; }
+    bool IsFullScreenRequested() const override { return requested.load(); }
+    void ArmResetDeadline(u32) override {}
+    bool TakeModeSwitchRequest() override { return false; }
+    bool TakeRestorePlacementRequest() override { return false; }
+    std::atomic<bool> requested{false};
+};
+
+TEST_F(SettingsScreenTest, FullScreenAskedForShowsAndIsWrittenBeforeItIsCarriedOut) {
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        delete app->graphicDevice;
+        app->graphicDevice = new PendingDevice();
+    }
+    auto done = Open();
+    WaitForNextPass();
+    queue.Take();
+    ClickObject({300, 2}, 639, 86);
+    WaitForNextPass();
+    // The window-mode button, not under the pointer, goes dark.
+    bool unlit = false;
+    for (const InputCaseRecord& record : queue.Take())
+        unlit = unlit || (record.path == std::vector<int64>{300, 1} && record.file == "system\\config01_off.png");
+    EXPECT_TRUE(unlit);
+    LeaveByRightClick(done);
+    EXPECT_EQ(*Global("System.FullScreen").AsInteger(), 1);
+}
+
 struct SoundSeen {
     QueRecordType type;
     int64 layer;
