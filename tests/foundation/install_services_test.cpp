@@ -37,6 +37,7 @@ class InstalledState {
           resourceHooks_(GetSharedResourceHooks()),
           sound_(GetQueSoundService()),
           playData_(GetQuePlayDataService()),
+          movieRequester_(GetQueMovieRequester()),
           sceneQuery_(GetInputSceneQuery()),
           queueSink_(GetInputQueueSink()),
           textureSize_(GetInputTextureSizeSource()),
@@ -53,6 +54,7 @@ class InstalledState {
         GetSharedResourceHooks() = classSharedResourceHooks{};
         SetQueSoundService(nullptr);
         SetQuePlayDataService(QuePlayDataService{});
+        SetQueMovieRequester(nullptr);
         SetInputSceneQuery(nullptr);
         SetInputQueueSink(nullptr);
         SetInputTextureSizeSource(nullptr);
@@ -68,6 +70,7 @@ class InstalledState {
         GetSharedResourceHooks() = resourceHooks_;
         SetQueSoundService(sound_);
         SetQuePlayDataService(playData_);
+        SetQueMovieRequester(movieRequester_);
         SetInputSceneQuery(sceneQuery_);
         SetInputQueueSink(queueSink_);
         SetInputTextureSizeSource(textureSize_);
@@ -87,6 +90,7 @@ class InstalledState {
     classSharedResourceHooks resourceHooks_;
     classQueSoundService* sound_;
     QuePlayDataService playData_;
+    QueMovieRequester movieRequester_;
     classInputSceneQuery* sceneQuery_;
     classInputQueueSink* queueSink_;
     InputTextureSizeSource textureSize_;
@@ -114,6 +118,7 @@ TEST(InstallServices, InstallsEveryHookAndService) {
         {"start-up script routine", [] { return GetSubsystemHooks().startupScriptRoutine != nullptr; }},
         {"start the sound output", [] { return GetSubsystemHooks().initSoundSystem != nullptr; }},
         {"stop the sound output", [] { return GetSubsystemHooks().shutdownSoundSystem != nullptr; }},
+        {"stop the movies", [] { return GetSubsystemHooks().stopMovies != nullptr; }},
         {"make the sound manager", [] { return GetSubsystemHooks().createSoundManager != nullptr; }},
         {"destroy the sound manager", [] { return GetSubsystemHooks().destroySoundManager != nullptr; }},
         {"make the scenes", [] { return GetSubsystemHooks().createScenes != nullptr; }},
@@ -129,6 +134,9 @@ TEST(InstallServices, InstallsEveryHookAndService) {
         {"release shaders", [] { return GetDeviceObjectHooks().releaseAllPixelShaders != nullptr; }},
         {"realise text", [] { return GetSharedResourceHooks().realiseText != nullptr; }},
         {"save thumbnails", [] { return GetSharedResourceHooks().readPlayDataThumbnail != nullptr; }},
+        {"realise movies", [] { return GetSharedResourceHooks().realiseMovie != nullptr; }},
+        {"delete movies", [] { return GetSharedResourceHooks().deleteMovieGraph != nullptr; }},
+        {"movie play, stop and pause", [] { return GetQueMovieRequester() != nullptr; }},
         {"sound records reach the sound manager",
          [] { return GetQueSoundService() == &GetSoundManagerService(); }},
         {"check a slot", [] { return GetQuePlayDataService().isValid != nullptr; }},
