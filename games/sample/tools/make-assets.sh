@@ -17,7 +17,7 @@ FONT=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
 mkdir -p bg chara rule ui system VOICE bgm se voice movie
 
 # The last argument is the file written; everything before it is drawing.
-png() { convert "${@:1:$#-1}" -strip -define png:compression-level=9 "PNG32:${@: -1}"; }
+png() { convert "${@:1:$#-1}" -strip -define png:compression-level=9 -define png:exclude-chunks=date,time "PNG32:${@: -1}"; }
 # Backgrounds are JPEG: gradients cost little there.
 jpg() { convert "${@:1:$#-1}" -strip -quality 82 "${@: -1}"; }
 
@@ -157,7 +157,7 @@ png -size 16x16 xc:black ui/black.png
 # its buttons and knobs (logical x, y from the centre -> image x+640, 360-y).
 {
   args=(-size 1280x720 gradient:'#141c3c-#2a1c3c' -font "$FONT" -fill '#ffffff' -pointsize 40
-        -annotate +40+60 '設定' -pointsize 26 -fill '#d8e0ff')
+        -annotate +1150+60 '設定' -pointsize 26 -fill '#d8e0ff')
   row() { args+=(-annotate "+60+$((360-$2+10))" "$1"); }
   row '画面モード' 274; row '画面効果' 227; row 'ボイス停止' 180; row 'スキップ' 133
   row 'ウィンドウ透過' 84; row '文字の速さ' 37; row 'オートの速さ' -10
@@ -213,7 +213,9 @@ convert -size 32x32 xc:none -fill '#ffffff' -stroke '#203060' -strokewidth 2 \
 convert "$work/cursor.png" system/ceol.cur 2>/dev/null || convert "$work/cursor.png" ICO:system/ceol.cur
 
 # ------------------------------------------------------------------- sounds
-ogg() { sox "$1" -b 16 "$work/o16.wav"; oggenc -Q -q 1 -o "$2" "$work/o16.wav"; }
+# Repeatable noise and dither, so a second run makes the same files.
+sox() { command sox -R "$@"; }
+ogg() { sox "$1" -b 16 "$work/o16.wav"; oggenc -Q -q 1 -s 1 -o "$2" "$work/o16.wav"; }
 # note NAME -> frequency, equal temperament around A4.
 freq() { awk -v n="$1" 'BEGIN{split("C C# D D# E F F# G G# A A# B",k," ");
   name=substr(n,1,length(n)-1); oct=substr(n,length(n));
@@ -268,9 +270,9 @@ say voice/aoi_004.ogg 75 165 'ゆうやけ、きれいだね。'
 say voice/ren_003.ogg 30 150 'しずかにしろ。としょかんだぞ。'
 say voice/aoi_005.ogg 75 165 'またあした。やくそくだよ。'
 # The settings screen's sample voices, one per character button.
-say VOICE/sample01.ogg 75 165 'あおいです。よろしくね。'
-say VOICE/sample02.ogg 30 150 'れんだ。よろしく。'
-for c in 3 4 5 6 7; do say "VOICE/sample0$c.ogg" $((30 + c * 8)) 160 "ぼいす、$c ばん。"; done
+say VOICE/config_sample01.ogg 75 165 'あおいです。よろしくね。'
+say VOICE/config_sample02.ogg 30 150 'れんだ。よろしく。'
+for c in 3 4 5 6 7; do say "VOICE/config_sample0$c.ogg" $((30 + c * 8)) 160 "ぼいす、$c ばん。"; done
 
 # -------------------------------------------------------------------- movie
 # A short opening: a zoom into the Mandelbrot set with the title over it and
@@ -279,6 +281,6 @@ ffmpeg -loglevel error -y \
   -f lavfi -i "mandelbrot=size=640x360:rate=25:start_scale=2:end_scale=0.2:maxiter=256" \
   -f lavfi -i "sine=frequency=330:sample_rate=44100:duration=4" \
   -vf "drawtext=fontfile=$FONT:text='東雲の約束':fontsize=56:fontcolor=white:x=(w-tw)/2:y=(h-th)/2:alpha='min(1,t/1.5)'" \
-  -t 4 -c:v mpeg1video -b:v 500k -c:a mp2 -b:a 64k -ac 1 -f mpeg movie/opening.mpg
+  -t 4 -fflags +bitexact -flags:v +bitexact -flags:a +bitexact -c:v mpeg1video -b:v 500k -c:a mp2 -b:a 64k -ac 1 -f mpeg movie/opening.mpg
 
 echo "assets made: $(du -sh "$out" | cut -f1) in $out"
