@@ -101,8 +101,8 @@ png -size 1280x720 xc:black "$work/ramp.png" -alpha off -compose CopyOpacity -co
 label() { # text size colour -> stdin-less caption layer
   convert -background none -font "$FONT" -pointsize "$2" -fill "$3" label:"$1" "$work/label.png"
 }
-button() { # file width height fill stroke text textcolour
-  label "$6" 30 "$7"
+button() { # file width height fill stroke text textcolour [pointsize]
+  label "$6" "${8:-30}" "$7"
   png -size "$2x$3" xc:none -fill "$4" -stroke "$5" -strokewidth 3 \
       -draw "roundrectangle 2,2 $(($2-3)),$(($3-3)) 14,14" \
       "$work/label.png" -gravity center -compose over -composite "$1"
@@ -165,7 +165,7 @@ png -size 16x16 xc:black ui/black.png
   for y in 84 37 -10 -131 -178 -224 -271; do
     args+=(-fill '#5060a0' -draw "rectangle 310,$((360-y-3)) 739,$((360-y+3))" -fill '#d8e0ff')
   done
-  args+=(-annotate +850+160 'キャラクター別ボイス' -fill '#5060a0'
+  args+=(-annotate +850+100 'キャラクター別ボイス' -fill '#5060a0'
          -draw "rectangle 859,535 1231,541" -fill '#b0b8d8' -pointsize 20
          -annotate +60+710 '右クリック・スペースで戻る')
   png "${args[@]}" system/config.png
@@ -173,8 +173,8 @@ png -size 16x16 xc:black ui/black.png
 i=1
 for t in ウィンドウ フルスクリーン あり なし する しない 既読のみ すべて; do
   n=$(printf '%02d' $i)
-  button "system/config${n}_off.png" 200 40 '#1a2040' '#5060a0' "$t" '#a0a8c8'
-  button "system/config${n}_on.png"  200 40 '#e09040' '#fff0c0' "$t" '#ffffff'
+  button "system/config${n}_off.png" 200 40 '#1a2040' '#5060a0' "$t" '#a0a8c8' 24
+  button "system/config${n}_on.png"  200 40 '#e09040' '#fff0c0' "$t" '#ffffff' 24
   i=$((i+1))
 done
 png -size 24x40 xc:none -fill '#d8e0ff' -draw 'roundrectangle 1,1 22,38 6,6' system/config_bottom_off.png
