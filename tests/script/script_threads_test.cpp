@@ -303,7 +303,7 @@ TEST_F(ProgramTest, TheProgramClosesWhenStartEndsAndSystemDatCarriesGlobalsToThe
     EXPECT_TRUE(dialogs.Shown().empty());
 }
 
-TEST_F(ProgramTest, TheSampleGameRunsItsScriptsAndStaysOpenUntilClosed) {
+TEST_F(ProgramTest, TheSampleGameWaitsOnItsTitleAndTakesTheWindowsCloseAsItsQuit) {
     const char* data = std::getenv("VELK2_TEST_DATA");
     ASSERT_NE(data, nullptr);
     const std::filesystem::path sample = std::filesystem::path(data) / ".." / ".." / "games" / "sample";
@@ -317,13 +317,14 @@ TEST_F(ProgramTest, TheSampleGameRunsItsScriptsAndStaysOpenUntilClosed) {
     };
     std::atomic<bool> closed{false};
     std::thread player([&] {
-        // The clock of system\Function.qvs has ticked and the main script
-        // sits in its last wait: the player closes the window.
+        // The title's choice has been set up (its answer cleared): the player
+        // closes the window, which the title takes as its "quit".
         Eventually([] {
             classScriptValue value;
-            return GetApplication() != nullptr && g_nomalVariables.TryGet("seconds", 0, value) &&
-                   value.IsInteger() && value.integer >= 2;
+            return GetApplication() != nullptr && g_nomalVariables.TryGet("titleChoice", 0, value) &&
+                   value.IsInteger() && value.integer == 0;
         });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         closed = true;
         window.load()->PostMessage(platform::WindowMessage{platform::WM_CLOSE, 0, 0});
     });
@@ -331,9 +332,10 @@ TEST_F(ProgramTest, TheSampleGameRunsItsScriptsAndStaysOpenUntilClosed) {
     player.join();
     EXPECT_TRUE(closed.load()) << "the program ran until the window was closed";
     EXPECT_EQ(Global("launches"), "1");
-    classScriptValue greeting;
-    ASSERT_TRUE(g_nomalVariables.TryGet("greeting", 0, greeting));
-    EXPECT_EQ(greeting.text, "Velk2 sample, start 1 (first time here)");
+    EXPECT_EQ(Global("configured"), "1") << "the first run gives the settings their first values";
+    classScriptValue choice;
+    ASSERT_TRUE(g_nomalVariables.TryGet("titleChoice", 0, choice));
+    EXPECT_EQ(choice.integer, 4) << "closing the window on the title chose quit";
     EXPECT_TRUE(dialogs.Shown().empty());
     g_nomalVariables.Clear();
 }

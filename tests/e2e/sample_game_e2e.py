@@ -1,0 +1,286 @@
+"""The sample game played through as a player would, in two runs.
+
+Run 1: the title, a new game, the dialogue (ruby, colour, voices), the choice
+(first answer), a save from the menu, the backlog, the settings screen, the
+ending with its voice, back to the title and quit. Run 2, with the same
+per-user folder: "continue" is offered, the save of run 1 loads where it was
+made, the choice's own save (slot 0) brings the choice back, the second answer,
+the ending and quit.
+
+Expected colours are worked out from the colours the asset script draws with
+(a picture's colour, blended by its alpha over what lies under it).
+Set VELK2_E2E_SHOTS to a folder to keep screenshots of the main screens.
+"""
+import os
+import time
+from pathlib import Path
+
+import velk2e2e as e2e
+
+GAME = Path(__file__).resolve().parents[2] / "games" / "sample"
+
+
+def blend(top, alpha, under):
+    return tuple(alpha * t + (1 - alpha) * u for t, u in zip(top, under))
+
+
+def gradient(top, bottom, y, height=720):
+    f = y / (height - 1)
+    return tuple(t + (b - t) * f for t, b in zip(top, bottom))
+
+
+# Places of the game's pictures (logical x0, y0, x1, y1) and their colours.
+TITLE_SKY = ((20, 4, 60, 14), gradient((0x1D, 0x2B, 0x64), (0xF8, 0xCD, 0xDA), 9))
+# The left end of "continue": disabled (grey at half alpha) or normal.
+CONTINUE_AREA = (468, 452, 488, 478)
+SKY_465 = gradient((0x1D, 0x2B, 0x64), (0xF8, 0xCD, 0xDA), 465)
+CONTINUE_DISABLED = blend((0x30, 0x30, 0x30), 0x80 / 255, SKY_465)
+CONTINUE_ENABLED = blend((0x1A, 0x20, 0x40), 0xB0 / 255, SKY_465)
+# The strip left of the text window, low on the screen.
+CORNER = (8, 640, 40, 700)
+ROOM_FLOOR = (0xC9, 0xA7, 0x7C)
+PARK_GRASS = (0x6F, 0xA5, 0x5A)
+STREET_SKY = gradient((0xA7, 0xD8, 0xF5), (0xEA, 0xF6, 0xFF), 670)
+LIBRARY_SKY = gradient((0x3A, 0x4A, 0x7A), (0xC9, 0xD4, 0xE8), 670)
+NIGHT_HILL = (0x0B, 0x0F, 0x24)
+END_CARD = ((10, 10, 200, 100), (0x20, 0x30, 0x48))
+# The choice's first bar, left of its text: normal (dark blue) and pointed at (orange).
+CHOICE_AREA = (336, 218, 356, 242)
+STREET_SKY_230 = gradient((0xA7, 0xD8, 0xF5), (0xEA, 0xF6, 0xFF), 230)
+CHOICE_OFF = blend((0x18, 0x28, 0x50), 0xD8 / 255, STREET_SKY_230)
+CHOICE_ON = blend((0xD0, 0x80, 0x30), 0xE8 / 255, STREET_SKY_230)
+PARK_SKY_85 = gradient((0xFF, 0xB3, 0x6B), (0xFF, 0xE9, 0xC4), 85)
+MENU_PANEL = ((926, 75, 940, 95), blend((0x0C, 0x14, 0x30), 0xE0 / 255, PARK_SKY_85))
+SAVE_SCREEN = ((10, 200, 40, 220), blend((0x0A, 0x0F, 0x24), 0xF0 / 255,
+                                             gradient((0xFF, 0xB3, 0x6B), (0xFF, 0xE9, 0xC4), 210)))
+LOAD_OVER_TITLE = ((10, 200, 40, 220), blend((0x0A, 0x0F, 0x24), 0xF0 / 255,
+                                             gradient((0x1D, 0x2B, 0x64), (0xF8, 0xCD, 0xDA), 210)))
+BACKLOG = ((300, 80, 340, 100), blend((0x06, 0x0A, 0x1C), 0xE8 / 255,
+                                      gradient((0xFF, 0xB3, 0x6B), (0xFF, 0xE9, 0xC4), 90)))
+SETTINGS_BACK = ((800, 620, 840, 660), gradient((0x14, 0x1C, 0x3C), (0x2A, 0x1C, 0x3C), 640))
+# "Window" of the screen-mode row, lit (orange) in a window.
+SETTINGS_WINDOW_ON = ((316, 74, 330, 98), (0xE0, 0x90, 0x40))
+# Above the first characters of the second line of a page: where the ruby
+# of a word at the start of that line stands.
+RUBY_AREA = (95, 560, 175, 579)
+# The second line of a page in the text window.
+LINE2_AREA = (100, 580, 700, 610)
+TEXT_WINDOW_LINE2 = (100, 580, 1200, 610)
+
+# Logical points to click.
+START, CONTINUE, QUIT = (640, 390), (640, 465), (640, 615)
+PAGE = (640, 420)
+FIRST_ANSWER, SECOND_ANSWER = (640, 230), (640, 330)
+MENU_SAVE, MENU_LOAD, MENU_CONFIG = (1080, 115), (1080, 185), (1080, 255)
+SLOT0, SLOT1 = (640, 170), (640, 300)
+
+
+def copy_game(session):
+    for path in GAME.rglob("*"):
+        if path.is_file() and "tools" not in path.relative_to(GAME).parts and path.name != "README.md":
+            session.game.file(str(path.relative_to(GAME)), path.read_bytes())
+
+
+def brightest(img, box):
+    x0, y0, x1, y1 = box
+    return max(max(img.pixel(x, y)) for y in range(y0, y1, 2) for x in range(x0, x1, 2))
+
+
+def has_colour(img, box, test):
+    x0, y0, x1, y1 = box
+    return any(test(img.pixel(x, y)) for y in range(y0, y1) for x in range(x0, x1))
+
+
+class SampleGame(e2e.TestCase):
+    last_point = None
+
+    def click(self, p, point, button=1):
+        """A click at a logical point. xdotool's synchronous move waits for the
+        pointer to move, so a second click on the same spot is made a pixel
+        beside it."""
+        x, y = point
+        if (x, y) == self.last_point:
+            x += 1
+        self.last_point = (x, y)
+        p.click(x, y, button=button)
+
+    def move(self, p, point):
+        if tuple(point) == self.last_point:
+            point = (point[0] + 1, point[1])
+        self.last_point = tuple(point)
+        p.move(*point)
+
+    def shows(self, p, box, colour, tol=10):
+        return e2e.close_to(p.logical_shot().average(*box), colour, tol)
+
+    def wait_for(self, p, box, colour, what, timeout=15.0, tol=10):
+        if os.environ.get("VELK2_E2E_TRACE"):
+            print("%7.1f %s" % (time.monotonic() - self.t0, what), flush=True)
+        def check():
+            avg = p.logical_shot().average(*box)
+            self.last = avg
+            return e2e.close_to(avg, colour, tol)
+        self.last = None
+        try:
+            e2e.wait_until(check, timeout, 0.15, what)
+        except AssertionError as error:
+            raise AssertionError("%s: last seen %r, expected %r" % (error, self.last, colour)) from None
+
+    def keep(self, p, name):
+        folder = os.environ.get("VELK2_E2E_SHOTS")
+        if folder:
+            Path(folder).mkdir(parents=True, exist_ok=True)
+            p.logical_shot().save_png(str(Path(folder) / (name + ".png")))
+
+    def click_until(self, p, point, done, what, tries=3, interval=4.0):
+        """Clicks until done() holds. A click is heard only while the script
+        waits for one, and a click while a page's text still comes out only
+        completes it, neither of which a test sees from outside; so it clicks
+        again, as a player would, until the screen shows what comes next."""
+        for attempt in range(tries):
+            self.click(p, point)
+            try:
+                e2e.wait_until(done, interval, 0.15, what)
+                return
+            except AssertionError:
+                if attempt == tries - 1:
+                    raise
+
+    def read_until(self, p, done, what, pages=12):
+        """Goes on page by page until done() holds."""
+        self.click_until(p, PAGE, done, what, tries=pages, interval=1.6)
+
+    def ending(self, p):
+        """From the last pages of a branch to the title: the ending's voice
+        plays once the music has faded, the end card, then "Restart"."""
+        self.read_until(p, lambda: self.shows(p, CORNER, NIGHT_HILL), "the night of the ending")
+        e2e.wait_until(lambda: brightest(p.logical_shot(), TEXT_WINDOW_LINE2) > 200, 10, 0.1,
+                       "the ending's line in the text window")
+        mark = p.audio().seconds
+        time.sleep(2.0)
+        audio = p.audio()
+        before, during = audio.rms(mark - 1.0, mark - 0.4), audio.rms(mark - 0.1, mark + 1.2)
+        self.assertLess(before, 0.004, "the music has faded out before the voice")
+        self.assertGreater(during, 0.02, "the voice of the ending's line is heard (before %.4f)" % before)
+        self.read_until(p, lambda: self.shows(p, *END_CARD), "the end card", pages=3)
+        time.sleep(1.0)
+        # Away from where the title's buttons will stand.
+        self.click_until(p, (100, 100), lambda: self.shows(p, *TITLE_SKY), "the title after the end card")
+
+    def quit_from_title(self, p):
+        self.click_until(p, QUIT, lambda: not p.alive(), "the program to end after quit")
+        self.assertEqual(p.wait_exit(15), 0, p.stderr())
+
+    def test_play_through_in_two_runs(self):
+        self.t0 = time.monotonic()
+        with e2e.Session(self) as s:
+            copy_game(s)
+
+            # ---------------- run 1
+            p = s.start()
+            p.wait_window()
+            self.wait_for(p, *TITLE_SKY, "the title screen")
+            time.sleep(1.0)
+            self.assertTrue(self.shows(p, CONTINUE_AREA, CONTINUE_DISABLED),
+                            "no save yet: continue is disabled: %r" % (p.logical_shot().average(*CONTINUE_AREA),))
+            self.keep(p, "title")
+            music = p.audio()
+            self.assertGreater(music.rms(music.seconds - 1.0, music.seconds), 0.02, "the title music plays")
+
+            # The opening movie: its frames (a zoom into a fractal, with the
+            # title) fill the screen, and scene 1 follows when it has ended.
+            self.click_until(p, START, lambda: not self.shows(p, *TITLE_SKY), "the title to give way")
+            e2e.wait_until(lambda: brightest(p.logical_shot(), (200, 100, 1080, 620)) > 120, 10, 0.1,
+                           "the opening movie's pictures")
+            self.keep(p, "movie")
+            self.wait_for(p, CORNER, ROOM_FLOOR, "the room of scene 1 after the movie", timeout=20)
+            time.sleep(0.5)
+            self.assertLess(brightest(p.logical_shot(), RUBY_AREA), 150, "no ruby over the first page")
+            # 「東雲の空って、こんな色なんだね」: ruby and a colour tag.
+            self.read_until(p, lambda: brightest(p.logical_shot(), RUBY_AREA) > 180, "the ruby しののめ over 東雲")
+            time.sleep(1.5)
+            shot = p.logical_shot()
+            self.assertTrue(has_colour(shot, LINE2_AREA, lambda c: c[0] > 200 and c[1] < 170 and c[2] < 170),
+                            "こんな色 in its colour (0xFF9090)")
+            self.keep(p, "dialogue_ruby")
+            # The rest of scene 1, the rule wipe, scene 2.
+            self.read_until(p, lambda: self.shows(p, CORNER, STREET_SKY), "the street of scene 2")
+            self.read_until(p, lambda: self.shows(p, CHOICE_AREA, CHOICE_OFF), "the choice")
+            self.keep(p, "choice")
+            self.move(p, FIRST_ANSWER)
+            self.wait_for(p, CHOICE_AREA, CHOICE_ON, "the pointed answer lit")
+            self.click(p, FIRST_ANSWER)
+            self.wait_for(p, CORNER, PARK_GRASS, "the park (first answer)")
+            e2e.wait_until(lambda: s.user_file("save0000.dat").is_file(), 5, 0.1, "slot 0 saved by the choice")
+            time.sleep(2.0)
+
+            # Save from the menu into slot 1.
+            self.click(p, PAGE, button=3)
+            self.wait_for(p, *MENU_PANEL, "the menu")
+            self.click(p, MENU_SAVE)
+            self.wait_for(p, *SAVE_SCREEN, "the save screen")
+            self.click(p, SLOT1)
+            e2e.wait_until(lambda: s.user_file("save0001.dat").is_file(), 10, 0.1, "save0001.dat")
+            self.wait_for(p, CORNER, PARK_GRASS, "the park after saving")
+            time.sleep(0.8)
+
+            # The backlog: the wheel turned up while reading.
+            self.move(p, PAGE)
+            p.wheel(up=True)
+            self.wait_for(p, *BACKLOG, "the backlog")
+            time.sleep(0.6)
+            self.assertGreater(brightest(p.logical_shot(), (100, 500, 800, 540)), 200, "the newest page's text")
+            self.keep(p, "backlog")
+            self.click(p, PAGE, button=3)
+            self.wait_for(p, CORNER, PARK_GRASS, "the park after the backlog")
+            time.sleep(0.8)
+
+            # The settings screen from the menu; space leaves it.
+            self.click(p, PAGE, button=3)
+            self.wait_for(p, *MENU_PANEL, "the menu again")
+            self.click(p, MENU_CONFIG)
+            self.wait_for(p, *SETTINGS_BACK, "the settings screen")
+            self.wait_for(p, *SETTINGS_WINDOW_ON, "window mode lit")
+            time.sleep(0.5)
+            self.keep(p, "settings")
+            p.key("space")
+            self.wait_for(p, CORNER, PARK_GRASS, "the park after the settings")
+            time.sleep(1.0)
+
+            self.ending(p)
+            self.quit_from_title(p)
+            for name in ("System.dat", "Already.dat", "save0000.dat", "save0001.dat"):
+                self.assertTrue(s.user_file(name).is_file(), name)
+
+            # ---------------- run 2: the same per-user folder
+            p = s.start()
+            p.wait_window()
+            self.wait_for(p, *TITLE_SKY, "the title screen (run 2)")
+            time.sleep(1.0)
+            self.assertTrue(self.shows(p, CONTINUE_AREA, CONTINUE_ENABLED),
+                            "saves exist: continue is offered: %r" % (p.logical_shot().average(*CONTINUE_AREA),))
+            self.click_until(p, CONTINUE, lambda: self.shows(p, *LOAD_OVER_TITLE), "the load screen over the title")
+            self.click(p, SLOT1)
+            self.wait_for(p, CORNER, PARK_GRASS, "slot 1 loaded: the park")
+            e2e.wait_until(lambda: brightest(p.logical_shot(), TEXT_WINDOW_LINE2) > 200, 10, 0.1,
+                           "the saved page's text")
+            time.sleep(1.0)
+
+            # Slot 0 holds the moment of the choice: the other answer.
+            self.click(p, PAGE, button=3)
+            self.wait_for(p, *MENU_PANEL, "the menu (run 2)")
+            self.click(p, MENU_LOAD)
+            self.wait_for(p, *SAVE_SCREEN, "the load screen")
+            self.click(p, SLOT0)
+            # (Pointed at or not, as the pointer happens to stand.)
+            e2e.wait_until(lambda: any(e2e.close_to(p.logical_shot().average(*CHOICE_AREA), c, 10)
+                                       for c in (CHOICE_OFF, CHOICE_ON)), 20, 0.15, "the choice again")
+            time.sleep(0.8)
+            self.click(p, SECOND_ANSWER)
+            self.wait_for(p, CORNER, LIBRARY_SKY, "the library (second answer)")
+            self.ending(p)
+            self.quit_from_title(p)
+
+
+if __name__ == "__main__":
+    e2e.main()
