@@ -254,6 +254,7 @@ TEST_F(AtomicFileTest, StartUpRemovesOnlyTheTemporariesOfWritesThatWereCutOff) {
         {"save0001.dat.tmp-" + dead + "-", false},
         {"save0001.dat.tmp-" + dead + "-1x", false},
         {"save0001.dat.tmp-x-1", false},
+        {"save0001.dat.tmp-" + dead + "x5", false},
         {"notes.tmp", false},
         {".tmp-" + dead + "-1", false},
     };

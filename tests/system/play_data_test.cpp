@@ -409,6 +409,13 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
         {"sound records starting past the end", placed(888, 2000, 1)},
         {"sound records counted without an offset", patched(896, 3)},
         {"slot-0 copy reaching past the end", placed(992, 1020, 5)},
+        {"slot-0 copy inside the variables",
+         [] {
+             LeBytes file = HandHeader();
+             file.Zeros(16);
+             file.PatchU64(944, 1008).PatchU64(952, 8).PatchU64(992, 1012).PatchU64(1000, 4);
+             return file.Bytes();
+         }()},
     };
     std::vector<int64> path{3};
     for (const Case& c : cases) {
