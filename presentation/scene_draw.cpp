@@ -426,6 +426,10 @@ void Draw(classGraphicObject& object) {
 
     if (shader != nullptr) device->SetPixelShader(deviceShader);
     ApplyObjectStencil(*device, object.Stencil);
+    // Blending an opaque texel at full alpha gives the texel: such tiles are
+    // drawn without it, which a software rasteriser does far faster.
+    const bool mayCopy = alpha == 255 && shader == nullptr;
+    bool blending = true;
     device->SetBlend(true);
     u32 tint = 0;
     const bool tinted = ObjectTint(object, source, &tint);
@@ -439,6 +443,10 @@ void Draw(classGraphicObject& object) {
         for (int corner = 0; corner < 4; ++corner) {
             vertices[corner] = tile.vertices[corner];
             vertices[corner].diffuse = diffuse;
+        }
+        if (blending == (mayCopy && tile.opaque)) {
+            blending = !blending;
+            device->SetBlend(blending);
         }
         device->SetTexture(tile.texture);
         device->DrawQuadStrip(vertices);

@@ -22,6 +22,9 @@ class classShaderResource;
 struct classDrawTile {
     platform::GpuHandle texture = 0;
     platform::GpuVertex vertices[4];
+    // Every texel's alpha is 255: drawn at full alpha with no shader, blending
+    // would give the texels themselves, so the device is spared it.
+    bool opaque = false;
 };
 
 // What drawing needs from the shared textures and the shader registry. Their

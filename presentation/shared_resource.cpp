@@ -161,6 +161,20 @@ bool classSharedResource::LayOutTiles(const classTextureCaps& caps, int32 conten
     return true;
 }
 
+namespace {
+
+bool AllOpaque(const u8* bgra, int32 width, int32 height, size_t pitch) {
+    for (int32 row = 0; row < height; ++row) {
+        const u8* texel = bgra + static_cast<size_t>(row) * pitch;
+        for (int32 column = 0; column < width; ++column) {
+            if (texel[static_cast<size_t>(column) * 4 + 3] != 255) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool classSharedResource::BuildTiles(platform::GpuDevice& device, const u8* bgra, int32 contentWidth,
                                      int32 contentHeight, size_t pitch, bool alphaFromBlue) {
     if (!LayOutTiles(g_sharedResources.CapsFor(device), contentWidth, contentHeight)) {
@@ -175,9 +189,16 @@ bool classSharedResource::BuildTiles(platform::GpuDevice& device, const u8* bgra
         if (!tile.CreateTexture(device, tileWidth, tileHeight)) continue;
         const int64 originX = (static_cast<int64>(i) % across) * tileWidth;
         const int64 originY = (static_cast<int64>(i) / across) * tileHeight;
-        std::fill(texels.begin(), texels.end(), u8{0});
         const int64 copyW = bgra != nullptr ? std::clamp<int64>(width - originX, 0, tileWidth) : 0;
         const int64 copyH = bgra != nullptr ? std::clamp<int64>(height - originY, 0, tileHeight) : 0;
+        if (!alphaFromBlue && copyW == tileWidth && copyH == tileHeight) {
+            // The picture fills the tile: it goes up as it is, with no copy.
+            const u8* origin = bgra + static_cast<size_t>(originY) * pitch + static_cast<size_t>(originX) * 4;
+            tile.opaque = AllOpaque(origin, tileWidth, tileHeight, pitch);
+            device.UploadBGRA(tile.texture, 0, 0, tileWidth, tileHeight, origin, pitch);
+            continue;
+        }
+        std::fill(texels.begin(), texels.end(), u8{0});
         for (int64 row = 0; row < copyH; ++row) {
             const u8* from = bgra + static_cast<size_t>(originY + row) * pitch + static_cast<size_t>(originX) * 4;
             u8* to = texels.data() + static_cast<size_t>(row) * static_cast<size_t>(tileWidth) * 4;
@@ -207,6 +228,7 @@ void classSharedResource::RefreshDrawTiles() {
     for (const classTextureTile& tile : tiles) {
         classDrawTile drawTile;
         drawTile.texture = tile.texture;
+        drawTile.opaque = tile.opaque;
         std::memcpy(drawTile.vertices, tile.vertices, sizeof(drawTile.vertices));
         drawTiles.push_back(drawTile);
     }

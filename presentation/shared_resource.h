@@ -47,6 +47,7 @@ struct classTextureTile {
     int32 width = 0;
     int32 height = 0;
     platform::GpuVertex vertices[4];  // top left, top right, bottom left, bottom right
+    bool opaque = false;              // every texel of the texture has alpha 255
 
     bool CreateTexture(platform::GpuDevice& device, int32 w, int32 h);
     bool CreateRenderTexture(platform::GpuDevice& device, int32 w, int32 h);

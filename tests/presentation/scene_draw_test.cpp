@@ -201,11 +201,45 @@ TEST_F(SceneDrawTest, DrawOrderStencilsAndAlphaFollowTheObjects) {
     EXPECT_EQ(gpu->draws[3].stencil, "lequal");
     EXPECT_EQ(gpu->draws[2].vertices[0].diffuse, 0x80FFFFFFu) << "transmittance 0.5 draws at alpha 128";
     EXPECT_EQ(gpu->draws[0].vertices[3].diffuse, 0xFFFFFFFFu);
-    for (const auto& draw : gpu->draws) EXPECT_TRUE(draw.blend);
+    EXPECT_TRUE(gpu->draws[2].blend) << "alpha 128 blends";
     EXPECT_EQ(gpu->log.back(), "blend off") << "blending ends with each object";
     // The tile's own corners are kept: texel centres on pixel centres.
     EXPECT_EQ(gpu->draws[0].vertices[0].x, -2.5f);
     EXPECT_EQ(gpu->draws[0].vertices[0].y, 2.5f);
+}
+
+TEST_F(SceneDrawTest, OnlyAnOpaqueTileAtFullAlphaWithoutAShaderIsDrawnUnblended) {
+    struct Case {
+        const char* name;
+        u8 texelAlpha;
+        float transmittance;
+        const char* ownShader;  // empty: none
+        const char* filter;     // empty: no filter in force
+        bool blend;
+    };
+    const Case cases[] = {
+        {"opaque texels at full alpha", 255, 0.f, "", "", false},
+        {"a see-through texel", 254, 0.f, "", "", true},
+        {"faded by its transmittance", 255, 0.25f, "", "", true},
+        {"its own pixel shader", 255, 0.f, ":Pixel.Sepia", "", true},
+        {"a filter in force", 255, 0.f, "", ":Pixel.Monochro", true},
+    };
+    for (const Case& c : cases) {
+        classGraphicObject::Delete(root);
+        root = classGraphicObject::New();
+        g_filterShader = nullptr;
+        std::string image = std::string("img") + c.name;
+        scene.AddSolid(image, 4, 4, 10, 20, 30, c.texelAlpha);
+        if (c.filter[0] != 0) Add({0}, "")->SetFilterTexture(c.filter);
+        classGraphicObject* object = Add({1}, image);
+        object->transmittance = c.transmittance;
+        if (c.ownShader[0] != 0) object->SetPixelShader(c.ownShader);
+        DrawFrame();
+        ASSERT_EQ(gpu->draws.size(), 1u) << c.name;
+        EXPECT_EQ(gpu->draws[0].blend, c.blend) << c.name;
+        EXPECT_EQ(gpu->log.back(), "blend off") << c.name << ": nothing stays blending after the object";
+    }
+    g_filterShader = nullptr;
 }
 
 TEST_F(SceneDrawTest, InvisibleObjectTouchesNoStateAndUnrealisableOneDrawsNothing) {

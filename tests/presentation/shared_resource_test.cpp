@@ -175,6 +175,46 @@ TEST_F(SharedResourceTest, TilesHoldTheirPartOfThePictureAndTransparentPadding) 
     }
 }
 
+TEST_F(SharedResourceTest, OnlyATileOfOpaqueTexelsWithoutPaddingIsOpaque) {
+    // 2 x 2 pixels (3 x 2 for the padded one), (B, G, R, A) each; a tile is
+    // opaque when every texel it uploads has alpha 255, padding included.
+    struct Case {
+        const char* name;
+        std::vector<u8> bgra;
+        int32 width;
+        bool alphaFromBlue;
+        bool powerOfTwo4;  // power-of-two tiles: 3 wide is padded to 4
+        bool opaque;
+    };
+    const std::vector<u8> solid = {1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255};
+    std::vector<u8> oneSeeThrough = solid;
+    oneSeeThrough[15] = 254;
+    const Case cases[] = {
+        {"every texel opaque", solid, 2, false, false, true},
+        {"one texel at 254", oneSeeThrough, 2, false, false, false},
+        {"opaque but padded with transparent texels", std::vector<u8>(24, 255), 3, false, true, false},
+        {"text is a mask, never opaque", std::vector<u8>(16, 255), 2, true, false, false},
+    };
+    classTextureCaps padded{true, false, 4, 4};
+    for (const Case& c : cases) {
+        g_sharedResources.SetCapsOverride(c.powerOfTwo4 ? &padded : nullptr);
+        classSharedResource resource;
+        gpu->uploads.clear();
+        ASSERT_TRUE(resource.BuildTiles(*gpu, c.bgra.data(), c.width, 2, static_cast<size_t>(c.width) * 4,
+                                        c.alphaFromBlue))
+            << c.name;
+        ASSERT_EQ(resource.tiles.size(), 1u) << c.name;
+        EXPECT_EQ(resource.tiles[0].opaque, c.opaque) << c.name;
+        resource.RefreshDrawTiles();
+        EXPECT_EQ(resource.drawTiles[0].opaque, c.opaque) << c.name << ": as drawing sees it";
+        ASSERT_EQ(gpu->uploads.size(), 1u) << c.name;
+        if (!c.alphaFromBlue && !c.powerOfTwo4) {
+            EXPECT_EQ(gpu->uploads[0].pixels, c.bgra) << c.name << ": uploaded as it is";
+        }
+        resource.ReleaseTiles(gpu);
+    }
+}
+
 TEST_F(SharedResourceTest, TextAsAnAlphaMaskTakesTheBlueByte) {
     // The font side hands white-on-black coverage; the texture keeps it as alpha with colour 0.
     std::vector<u8> coverage = {200, 200, 200, 0, 40, 40, 40, 0};

@@ -130,6 +130,9 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
                           static_cast<size_t>(texture->width) * 4);
         texture->tiles.push_back(
             CenteredTile(handle, texture->width, texture->height, texture->width, texture->height));
+        bool opaque = true;
+        for (size_t at = 3; at < texture->bgra.size(); at += 4) opaque = opaque && texture->bgra[at] == 255;
+        texture->tiles.back().opaque = opaque;
         return true;
     }
     bool IsRealised(classSharedResource* resource) override {
