@@ -2,7 +2,8 @@
 // script line to the drawn back buffer: the script is compiled and run, its
 // text and page records are committed by "Apply", and each frame is the
 // application's own (records run, scenes advance with the clock, the scene
-// is drawn). The clock is driven by hand, so each character's turn is known.
+// is drawn) and its picture is read from the back buffer just before it is
+// presented. The clock is driven by hand, so each character's turn is known.
 //
 // The line is "@r(漢字,かんじ)は@c(0xFF0000)赤い@c(0xFFFFFF)字。" in the
 // fixed-pitch gothic at 30 pixels on a 640 × 200 text box at the centre of
@@ -87,6 +88,40 @@ Cell CellAt(double x, double y, double w, double h) {
                 static_cast<int>(cy + h / 2 + 0.999)};
 }
 
+// The device holder as the application's frame sees it, keeping a copy of
+// every picture that reaches the window: the back buffer is read after the
+// scene is drawn and before it is presented (a presented buffer may be
+// swapped away), and kept only when the frame was presented. A frame in
+// which nothing changed is not drawn, and the last picture stays.
+class CapturingFrameDevice final : public FrameDevice {
+  public:
+    explicit CapturingFrameDevice(std::unique_ptr<classGraphicDevice> holder) : holder_(std::move(holder)) {}
+    bool Start() override { return holder_->Start(); }
+    void Stop() override { holder_->Stop(); }
+    bool IsReady() override { return holder_->IsReady(); }
+    bool BeginFrame() override { return holder_->BeginFrame(); }
+    bool EndFrame() override {
+        std::vector<u8> picture(1280u * 720u * 4u, 0xEE);
+        platform::GpuDevice* gpu = holder_->GetDevice();
+        const bool read = gpu != nullptr && gpu->ReadPixelsBGRA(platform::kBackBufferTarget, picture.data(), 1280 * 4);
+        const bool presented = holder_->EndFrame();
+        if (presented && read) shown.swap(picture);
+        return presented;
+    }
+    void RequestFullScreen(bool fullScreen) override { holder_->RequestFullScreen(fullScreen); }
+    bool IsFullScreen() const override { return holder_->IsFullScreen(); }
+    bool IsFullScreenRequested() const override { return holder_->IsFullScreenRequested(); }
+    void ArmResetDeadline(u32 milliseconds) override { holder_->ArmResetDeadline(milliseconds); }
+    bool TakeModeSwitchRequest() override { return holder_->TakeModeSwitchRequest(); }
+    bool TakeRestorePlacementRequest() override { return holder_->TakeRestorePlacementRequest(); }
+
+    classGraphicDevice& Holder() { return *holder_; }
+    std::vector<u8> shown;  // BGRA, top row first; empty until a frame is presented
+
+  private:
+    std::unique_ptr<classGraphicDevice> holder_;
+};
+
 class TextOnDisplay : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -110,9 +145,9 @@ class TextOnDisplay : public ::testing::Test {
             platform::CreateGlDevice(window->CreateRenderSurface(1280, 720)),
             [] { return platform::ClientSize{1280, 720}; }, 1280, 720, 0);
         if (!holder->Start()) GTEST_SKIP() << "no GL 3.3 core context on this machine";
-        device = holder.get();
-        SetGraphicDevice(device);
-        app->graphicDevice = holder.release();
+        SetGraphicDevice(holder.get());
+        device = new CapturingFrameDevice(std::move(holder));
+        app->graphicDevice = device;
         g_glyphSets.Clear();
         DefineFont(0, kGothic, 30, 0);
         DefineFont(9, kGothic, 30, 0);
@@ -151,10 +186,12 @@ class TextOnDisplay : public ::testing::Test {
         });
         while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) Frame(g_now.load());
         done.get();
+        // The script's last commit runs at the next frame.
+        Frame(g_now.load());
     }
     void ReadScreen() {
-        screen.assign(1280u * 720u * 4u, 0xEE);
-        ASSERT_TRUE(device->GetDevice()->ReadPixelsBGRA(platform::kBackBufferTarget, screen.data(), 1280 * 4));
+        ASSERT_EQ(device->shown.size(), 1280u * 720u * 4u) << "a frame was presented";
+        screen = device->shown;
     }
     std::array<int, 3> Rgb(int x, int y) const {
         const size_t at = (static_cast<size_t>(y) * 1280 + static_cast<size_t>(x)) * 4;
@@ -197,7 +234,7 @@ class TextOnDisplay : public ::testing::Test {
     }
 
     classApplication* app = nullptr;
-    classGraphicDevice* device = nullptr;
+    CapturingFrameDevice* device = nullptr;  // owned by the application
     std::unique_ptr<platform::Window> window;
     testfiles::TempFolder folder;
     testfiles::ScopedWorkingDirectory cwd{folder.Path()};
