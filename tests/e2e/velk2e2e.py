@@ -12,12 +12,12 @@ Typical use::
     class FirstFrame(e2e.TestCase):
         def test_red(self):
             with e2e.Session(self) as s:           # own Xvfb (and WM if asked)
-                s.game.script("Start.qvs", 'Graphic(Layer=1, File="red.png")\\nApply()\\n'
-                              "Wait(Time=60000)\\n")
+                s.game.basic('Graphic(Layer=1, File="red.png", x=0, y=0)\\nApply()\\n'
+                             "Wait(Time=600000)\\n")
                 s.game.png("red.png", 64, 64, (255, 0, 0))
                 p = s.start()                       # runs velk2 in the game folder
                 p.wait_window()
-                e2e.wait_until(lambda: e2e.close_to(p.shot().pixel(10, 10), (255, 0, 0)))
+                e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(640, 360), (255, 0, 0)))
                 p.close_window()                    # WM_DELETE_WINDOW, as the title bar's X
                 self.assertEqual(p.wait_exit(), 0)
                 self.assertTrue(s.user_file("System.dat").exists())
@@ -29,7 +29,10 @@ What a Session gives (all cleaned up on exit, processes killed):
   - ``Session(test, screen=(1280, 720, 24), wm=False, timeout=240)``: Xvfb on a
     free display (``-displayfd``), optionally openbox as window manager; every
     process dies with the test, and velk2 is killed after ``timeout`` s.
-  - ``s.game``: a ``Game`` folder. ``script(name, text, encoding="utf-8-sig")``
+  - ``s.game``: a ``Game`` folder. ``basic(start_text, variable_text)`` writes
+    "Start.qvs", "Variable.qvs" and the system scripts a game needs (they only
+    wait; overwrite one with ``script`` to give it work);
+    ``script(name, text, encoding="utf-8-sig")``
     (also "cp932"), ``png(name, w, h, rgb_or_fn)`` (solid colour or fn(x, y) ->
     (r, g, b[, a])), ``wav(name, seconds, freq, amplitude, rate, channels)``,
     ``file(name, bytes)``.
@@ -48,7 +51,10 @@ On a ``Velk2``:
     ``wheel(up=True)``, ``key("Return")`` (xdotool key names), ``close_window()``.
   - ``wait_exit(timeout)`` -> exit code; ``terminate(sig)``; ``alive()``;
     ``stdout()``/``stderr()`` (text so far); ``audio()`` -> ``Audio``.
+Scene positions are logical pixels from the screen centre, y upwards, and a
+picture is centred on its position: x, y land at logical pixel (640 + x, 360 - y).
 Images: ``img.pixel(x, y)`` -> (r, g, b); ``img.average(x0, y0, x1, y1)``;
+``img.save_png(path)`` (handy with VELK2_E2E_KEEP);
 ``close_to(c, expected, tol=8)``. ``Audio`` (S16LE stereo 44100, as the engine
 opens the device): ``rms(t0, t1)``, ``peak(t0, t1)``, ``dominant_frequency(t0, t1)``,
 ``seconds``, ``first_sound(threshold)``.
