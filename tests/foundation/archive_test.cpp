@@ -60,91 +60,60 @@ protected:
 
 }  // namespace
 
-TEST_F(ArchiveTest, LaterArchivesOverrideEarlierOnesAndTheLooseFileComesLast) {
-    folder_.Put("data03.qvc", BuildArchive({{"system\\a.txt", "from 03"}, {"only03.txt", "three"}}));
+// Names are looked up from data09 down to data00, then as loose files; inside
+// an archive ASCII letters match in any case, other bytes and separators exactly.
+TEST_F(ArchiveTest, ANameReadsFromTheLastArchiveHoldingItThenTheLooseFile) {
+    folder_.Put("data09.qvc", BuildArchive({{"only09.txt", "nine"}}));
     folder_.Put("data07.qvc", BuildArchive({{"system\\a.txt", "from 07"}}));
+    folder_.Put("data03.qvc", BuildArchive({{"system\\a.txt", "from 03"}, {"only03.txt", "three"}}));
+    folder_.Put("data02.qvc", BuildArchive({{"system\\ceol.cur", "cursor"}, {"bgm\\Title.OGG", "music"},
+                                            {"\xE3\x81\x82.txt", "kana"}}));
     folder_.Put("data01.qvc", BuildArchive({{"system\\b.txt", "from 01"}}));
+    folder_.Put("data05.qvc", BuildArchive({{"dup.txt", "first"}, {"DUP.TXT", "second"}}));
+    const auto endArchive = BuildArchive({{"empty.bin", ""}, {"last.bin", "tail bytes"}});
+    ASSERT_EQ(S(std::vector<u8>(endArchive.end() - 10, endArchive.end())), "tail bytes");
+    folder_.Put("data08.qvc", endArchive);
+    folder_.Put("DATA06.QVC", BuildArchive({{"x", "in six"}}));
+    // An entry whose name is empty never matches.
+    folder_.Put("data04.qvc",
+                LeBytes().Zeros(16).U32(24).U32(20).U32(44).U32(1).U32(45).U32(4).U32(0).Z().Text("data").Bytes());
     folder_.Put("system/a.txt", "loose a");
     folder_.Put("system/b.txt", "loose b");
     folder_.Put("loose.txt", "only loose");
-    EXPECT_EQ(Read("system\\a.txt"), "from 07");
-    EXPECT_EQ(Read("only03.txt"), "three");
-    EXPECT_EQ(Read("system\\b.txt"), "from 01");
-    EXPECT_EQ(Read("loose.txt"), "only loose");
-
-    // data09 is asked first of all.
-    ResetArchivesForTesting();
-    folder_.Put("data09.qvc", BuildArchive({{"system\\a.txt", "from 09"}}));
-    EXPECT_EQ(Read("system\\a.txt"), "from 09");
-}
-
-TEST_F(ArchiveTest, NamesMatchIgnoringAsciiCaseButNotSeparators) {
-    folder_.Put("data02.qvc", BuildArchive({{"system\\ceol.cur", "cursor"}, {"bgm\\Title.OGG", "music"}}));
-    EXPECT_EQ(Read("SYSTEM\\CEOL.CUR"), "cursor");
-    EXPECT_EQ(Read("Bgm\\title.ogg"), "music");
-    // "/" is not "\\" inside an archive; with no loose file it is not found.
-    bool ok = true;
-    EXPECT_EQ(Read("system/ceol.cur", &ok), "");
-    EXPECT_FALSE(ok);
-    // Bytes outside A-Z must match exactly.
-    folder_.Put("data04.qvc", BuildArchive({{"\xE3\x81\x82.txt", "kana"}}));
-    ResetArchivesForTesting();
-    EXPECT_EQ(Read("\xE3\x81\x82.TXT"), "kana");
-}
-
-TEST_F(ArchiveTest, TheFirstOfTwoEqualNamesWins) {
-    folder_.Put("data05.qvc", BuildArchive({{"dup.txt", "first"}, {"DUP.TXT", "second"}}));
-    EXPECT_EQ(Read("dup.txt"), "first");
-    EXPECT_EQ(Read("Dup.Txt"), "first");
-}
-
-TEST_F(ArchiveTest, AnEntryAtTheEndOfTheFileAndAnEmptyEntryAreRead) {
-    const auto bytes = BuildArchive({{"empty.bin", ""}, {"last.bin", "tail bytes"}});
-    ASSERT_EQ(S(std::vector<u8>(bytes.end() - 10, bytes.end())), "tail bytes");
-    folder_.Put("data01.qvc", bytes);
-    bool ok = false;
-    EXPECT_EQ(Read("last.bin", &ok), "tail bytes");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Read("empty.bin", &ok), "");
-    EXPECT_TRUE(ok);  // found, with nothing in it
-}
-
-TEST_F(ArchiveTest, AnEmptyLooseFileAndAnEmptyNameAreNotRead) {
     folder_.Put("empty.txt", "");
-    // An archive entry with an empty name never matches.
-    folder_.Put("data01.qvc", LeBytes()
-                                  .Zeros(16)
-                                  .U32(24)
-                                  .U32(20)
-                                  .U32(44)
-                                  .U32(1)
-                                  .U32(45)
-                                  .U32(4)
-                                  .U32(0)
-                                  .Z()
-                                  .Text("data")
-                                  .Bytes());
-    bool ok = true;
-    Read("empty.txt", &ok);
-    EXPECT_FALSE(ok);
-    Read("", &ok);
-    EXPECT_FALSE(ok);
-}
-
-TEST_F(ArchiveTest, LooseFilesAreFoundWhateverTheCaseOfEachComponent) {
     folder_.Put("system/function.qvs", "function script");
     folder_.Put("Scenario/Start.qvs", "start script");
-    EXPECT_EQ(Read("System\\Function.qvs"), "function script");
-    EXPECT_EQ(Read("scenario\\start.QVS"), "start script");
-    EXPECT_EQ(Read("SCENARIO/START.qvs"), "start script");
-    bool ok = true;
-    Read("scenario\\missing.qvs", &ok);
-    EXPECT_FALSE(ok);
-    // Archives are found in any case too (looked for again after a reset:
-    // a missing archive is not looked for twice).
-    ResetArchivesForTesting();
-    folder_.Put("DATA06.QVC", BuildArchive({{"x", "in six"}}));
-    EXPECT_EQ(Read("x"), "in six");
+    struct Case {
+        const char* name;
+        std::string expected;
+        bool found;
+    };
+    const Case cases[] = {
+        {"only09.txt", "nine", true},
+        {"system\\a.txt", "from 07", true},
+        {"only03.txt", "three", true},
+        {"system\\b.txt", "from 01", true},
+        {"loose.txt", "only loose", true},
+        {"SYSTEM\\CEOL.CUR", "cursor", true},
+        {"Bgm\\title.ogg", "music", true},
+        {"system/ceol.cur", "", false},
+        {"\xE3\x81\x82.TXT", "kana", true},
+        {"Dup.Txt", "first", true},
+        {"last.bin", "tail bytes", true},
+        {"empty.bin", "", true},
+        {"empty.txt", "", false},
+        {"", "", false},
+        {"x", "in six", true},
+        {"System\\Function.qvs", "function script", true},
+        {"scenario\\start.QVS", "start script", true},
+        {"SCENARIO/START.qvs", "start script", true},
+        {"scenario\\missing.qvs", "", false},
+    };
+    for (const Case& c : cases) {
+        bool ok = !c.found;
+        EXPECT_EQ(Read(c.name, &ok), c.expected) << c.name;
+        EXPECT_EQ(ok, c.found) << c.name;
+    }
 }
 
 TEST_F(ArchiveTest, AMissingLooseFileAsksOnlyWhenTold) {
@@ -223,66 +192,57 @@ TEST_F(ArchiveTest, ManyThreadsMayMakeTheFirstReadTogether) {
     EXPECT_EQ(g_archives[3].Count(), 200);
 }
 
-TEST(ArchiveIndex, ReadsEveryRecordOfAWellFormedIndex) {
-    bool ok = false;
-    const auto entries = Parse(BuildArchive({{"a", "1"}, {"b\\c", "22"}}), &ok);
-    EXPECT_TRUE(ok);
-    ASSERT_EQ(entries.size(), 2u);
-    // Header 24 + index 40 = 64; names "a\0" at 64, "b\\c\0" at 66; data at 70 and 71.
-    EXPECT_EQ(entries[0].name, "a");
-    EXPECT_EQ(entries[0].dataOffset, 70u);
-    EXPECT_EQ(entries[0].dataSize, 1u);
-    EXPECT_EQ(entries[1].name, "b\\c");
-    EXPECT_EQ(entries[1].dataOffset, 71u);
-    EXPECT_EQ(entries[1].dataSize, 2u);
-}
-
-TEST(ArchiveIndex, ToleratesOddIndexesAndNames) {
-    // An index size that is no multiple of 20 ignores the remainder; the index
-    // may come after the data; a name with no zero ends at its length; a name
-    // that stops early at a zero is cut there.
-    const auto bytes = LeBytes()
-                           .Zeros(16)
-                           .U32(32)  // index offset
-                           .U32(59)  // two records and 19 bytes
-                           .Text("AB")
-                           .Text(std::string_view("xy\0z", 4))
-                           .Text("da")
-                           // index at 32
-                           .U32(24).U32(2).U32(30).U32(2).U32(0)
-                           .U32(26).U32(4).U32(24).U32(6).U32(0)
-                           .Zeros(19)
-                           .Bytes();
-    const auto entries = Parse(bytes);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name, "AB");
-    EXPECT_EQ(entries[0].dataOffset, 30u);
-    EXPECT_EQ(entries[1].name, "xy");
-    EXPECT_EQ(entries[1].dataSize, 6u);
-}
-
-TEST(ArchiveIndex, DropsRecordsThatPointOutsideTheFile) {
-    // Offsets near 2^32 must not wrap: 0xFFFFFFF0 + 0x20 passes 32 bits.
-    const auto bytes = LeBytes()
-                           .Zeros(16)
-                           .U32(24)
-                           .U32(80)
-                           .U32(0xFFFFFFF0).U32(0x20).U32(104).U32(1).U32(0)  // name outside
-                           .U32(104).U32(2).U32(0xFFFFFFF0).U32(0x20).U32(0)  // data outside
-                           .U32(104).U32(0).U32(104).U32(1).U32(0)            // no name
-                           .U32(104).U32(2).U32(105).U32(1).U32(0)            // fine
-                           .Text("k").Z()
-                           .Bytes();
-    const auto entries = Parse(bytes);
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].name, "k");
-    EXPECT_EQ(entries[0].dataOffset, 105u);
-
-    bool ok = true;
-    EXPECT_TRUE(Parse(LeBytes().Zeros(10).Bytes(), &ok).empty());
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(Parse(LeBytes().Zeros(16).U32(24).U32(0).Bytes(), &ok).empty());
-    EXPECT_TRUE(ok);
+TEST(ArchiveIndex, KeepsTheRecordsThatLieInsideTheFile) {
+    struct Expected {
+        std::string name;
+        u64 dataOffset, dataSize;
+    };
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        bool ok;
+        std::vector<Expected> entries;
+    };
+    const Case cases[] = {
+        // Header 24 + index 40 = 64; names "a\0" at 64, "b\\c\0" at 66; data at 70 and 71.
+        {"well formed", BuildArchive({{"a", "1"}, {"b\\c", "22"}}), true, {{"a", 70, 1}, {"b\\c", 71, 2}}},
+        // An index size that is no multiple of 20 ignores the remainder; the
+        // index may follow the data; a name with no zero ends at its length; a
+        // name that stops early at a zero is cut there.
+        {"odd index and names",
+         LeBytes().Zeros(16).U32(32).U32(59)
+             .Text("AB").Text(std::string_view("xy\0z", 4)).Text("da")
+             .U32(24).U32(2).U32(30).U32(2).U32(0)
+             .U32(26).U32(4).U32(24).U32(6).U32(0)
+             .Zeros(19).Bytes(),
+         true, {{"AB", 30, 2}, {"xy", 24, 6}}},
+        // Offsets near 2^32 must not wrap: 0xFFFFFFF0 + 0x20 passes 32 bits.
+        {"records pointing outside",
+         LeBytes().Zeros(16).U32(24).U32(80)
+             .U32(0xFFFFFFF0).U32(0x20).U32(104).U32(1).U32(0)  // name outside
+             .U32(104).U32(2).U32(0xFFFFFFF0).U32(0x20).U32(0)  // data outside
+             .U32(104).U32(0).U32(104).U32(1).U32(0)            // no name
+             .U32(104).U32(2).U32(105).U32(1).U32(0)            // fine
+             .Text("k").Z().Bytes(),
+         true, {{"k", 105, 1}}},
+        {"data ending one past the file",
+         LeBytes().Zeros(16).U32(24).U32(20).U32(44).U32(2).U32(46).U32(3).U32(0).Text("k").Z().Text("ab").Bytes(),
+         true, {}},
+        {"too short for a header", LeBytes().Zeros(23).Bytes(), false, {}},
+        {"an empty index", LeBytes().Zeros(16).U32(24).U32(0).Bytes(), true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool ok = !c.ok;
+        const auto entries = Parse(c.bytes, &ok);
+        EXPECT_EQ(ok, c.ok);
+        ASSERT_EQ(entries.size(), c.entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i].name, c.entries[i].name);
+            EXPECT_EQ(entries[i].dataOffset, c.entries[i].dataOffset);
+            EXPECT_EQ(entries[i].dataSize, c.entries[i].dataSize);
+        }
+    }
 }
 
 TEST(ArchiveIndex, ScatteredNamesAreReadOneByOne) {

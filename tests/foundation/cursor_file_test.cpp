@@ -104,102 +104,70 @@ std::vector<u8> BuildPng(int width, int height, const std::vector<u8>& rgba) {
 
 }  // namespace
 
-TEST(CursorFile, Decodes32BitImagesWithTheirOwnAlphaAndHotSpot) {
-    // 2 by 2, bottom row stored first: the top row is red/half-green, the
-    // bottom row blue/transparent. The mask is all zero and ignored.
-    const auto image = InfoHeader(2, 2, 32)
-                           .U8(255).U8(0).U8(0).U8(255)   // bottom-left blue
-                           .U8(0).U8(0).U8(0).U8(0)       // bottom-right clear
-                           .U8(0).U8(0).U8(255).U8(255)   // top-left red
-                           .U8(0).U8(255).U8(0).U8(128)   // top-right green, half
-                           .Zeros(8)                      // mask: 2 rows of 4 bytes
-                           .Bytes();
-    const auto cursor = Decode(BuildCursor({{2, 2, 1, 0, image}}));
-    EXPECT_EQ(cursor.width, 2);
-    EXPECT_EQ(cursor.height, 2);
-    EXPECT_EQ(cursor.hotX, 1);
-    EXPECT_EQ(cursor.hotY, 0);
-    EXPECT_EQ(cursor.bgra, Px({0, 0, 255, 255, 0, 255, 0, 128, 255, 0, 0, 255, 0, 0, 0, 0}));
-}
-
-TEST(CursorFile, A32BitImageWithoutAlphaTakesTheMask) {
-    // Alpha all zero: the mask decides. Mask rows bottom-up, 1 = transparent;
-    // the bottom row's first pixel (bit 7 of its first byte) is transparent.
-    const auto image = InfoHeader(2, 2, 32)
-                           .U8(1).U8(2).U8(3).U8(0).U8(4).U8(5).U8(6).U8(0)
-                           .U8(7).U8(8).U8(9).U8(0).U8(10).U8(11).U8(12).U8(0)
-                           .U8(0x80).Zeros(3)
-                           .U8(0x00).Zeros(3)
-                           .Bytes();
-    const auto cursor = Decode(BuildCursor({{2, 2, 0, 0, image}}));
-    EXPECT_EQ(cursor.bgra, Px({7, 8, 9, 255, 10, 11, 12, 255, 0, 0, 0, 0, 4, 5, 6, 255}));
-}
-
-TEST(CursorFile, DecodesPalettedImagesWithTheirMask) {
-    // 8 bits, 3 by 1: indices 0, 1, 2 over a three-colour palette; the row
-    // pads to 4 bytes; the mask makes the middle pixel transparent (bit 6).
-    const auto image = InfoHeader(3, 1, 8, 3)
-                           .U8(10).U8(20).U8(30).U8(0)
-                           .U8(40).U8(50).U8(60).U8(0)
-                           .U8(70).U8(80).U8(90).U8(0)
-                           .U8(0).U8(1).U8(2).U8(0xEE)
-                           .U8(0x40).Zeros(3)
-                           .Bytes();
-    const auto cursor = Decode(BuildCursor({{3, 1, 2, 0, image}}));
-    EXPECT_EQ(cursor.width, 3);
-    EXPECT_EQ(cursor.height, 1);
-    EXPECT_EQ(cursor.hotX, 2);
-    EXPECT_EQ(cursor.bgra, Px({10, 20, 30, 255, 0, 0, 0, 0, 70, 80, 90, 255}));
-}
-
-TEST(CursorFile, DecodesOneFourAndTwentyFourBitImages) {
-    // 1 bit, 9 by 1: the pixels 1,0,0,0,0,0,0,0 | 1 (two bytes, padded to 4).
-    const auto mono = InfoHeader(9, 1, 1)
-                          .U8(0).U8(0).U8(0).U8(0)
-                          .U8(255).U8(255).U8(255).U8(0)
-                          .U8(0x80).U8(0x80).Zeros(2)
-                          .Zeros(4)
-                          .Bytes();
-    const auto m = Decode(BuildCursor({{9, 1, 0, 0, mono}}));
-    ASSERT_EQ(m.bgra.size(), 36u);
-    EXPECT_EQ(m.bgra[0], 255);
-    EXPECT_EQ(m.bgra[4], 0);
-    EXPECT_EQ(m.bgra[32], 255);
-    EXPECT_EQ(m.bgra[35], 255);
-
-    // 4 bits, 3 by 1: the nibbles 2, 1, 0 (bytes 0x21 0x00).
-    const auto nibble = InfoHeader(3, 1, 4, 3)
-                            .U8(1).U8(1).U8(1).U8(0)
-                            .U8(2).U8(2).U8(2).U8(0)
-                            .U8(3).U8(3).U8(3).U8(0)
-                            .U8(0x21).U8(0x00).Zeros(2)
-                            .Zeros(4)
-                            .Bytes();
-    EXPECT_EQ(Decode(BuildCursor({{3, 1, 0, 0, nibble}})).bgra,
-              Px({3, 3, 3, 255, 2, 2, 2, 255, 1, 1, 1, 255}));
-
-    // 24 bits, 3 by 2: rows of 9 bytes padded to 12, bottom row first.
-    const auto rgb = InfoHeader(3, 2, 24)
-                         .U8(1).U8(1).U8(1).U8(2).U8(2).U8(2).U8(3).U8(3).U8(3).Zeros(3)
-                         .U8(4).U8(4).U8(4).U8(5).U8(5).U8(5).U8(6).U8(6).U8(6).Zeros(3)
-                         .Zeros(8)
-                         .Bytes();
-    EXPECT_EQ(Decode(BuildCursor({{3, 2, 0, 0, rgb}})).bgra,
-              Px({4, 4, 4, 255, 5, 5, 5, 255, 6, 6, 6, 255, 1, 1, 1, 255, 2, 2, 2, 255, 3, 3, 3, 255}));
-}
-
-TEST(CursorFile, DecodesPngImages) {
-    // R, G, B, A: opaque red, then a half-transparent blue.
-    const auto png = BuildPng(2, 1, Px({255, 0, 0, 255, 0, 0, 255, 128}));
-    const auto cursor = Decode(BuildCursor({{2, 1, 1, 0, png}}));
-    EXPECT_EQ(cursor.width, 2);
-    EXPECT_EQ(cursor.height, 1);
-    EXPECT_EQ(cursor.hotX, 1);
-    EXPECT_EQ(cursor.bgra, Px({0, 0, 255, 255, 255, 0, 0, 128}));
-    // A PNG with a broken checksum is refused.
-    auto bad = png;
-    bad[bad.size() - 20] ^= 0xFF;
-    Decode(BuildCursor({{2, 1, 0, 0, bad}}), false);
+// Rows are stored bottom row first; the mask (1 = transparent) decides alpha
+// below 32 bits and when a 32-bit image has no alpha at all.
+TEST(CursorFile, DecodesEveryDepthToTopDownBgra) {
+    std::vector<u8> mono = Px({255, 255, 255, 255});
+    for (int i = 0; i < 7; ++i) mono.insert(mono.end(), {0, 0, 0, 255});
+    mono.insert(mono.end(), {255, 255, 255, 255});
+    const auto png = BuildPng(2, 1, Px({255, 0, 0, 255, 0, 0, 255, 128}));  // R, G, B, A
+    struct Case {
+        const char* name;
+        ImageRecord record;
+        int width, height;
+        std::vector<u8> bgra;
+    };
+    const Case cases[] = {
+        {"32 bits with alpha, mask ignored",
+         {2, 2, 1, 0,
+          InfoHeader(2, 2, 32)
+              .U8(255).U8(0).U8(0).U8(255).U8(0).U8(0).U8(0).U8(0)        // bottom: blue, clear
+              .U8(0).U8(0).U8(255).U8(255).U8(0).U8(255).U8(0).U8(128)    // top: red, half green
+              .U8(0xFF).Zeros(3).U8(0xFF).Zeros(3).Bytes()},
+         2, 2, Px({0, 0, 255, 255, 0, 255, 0, 128, 255, 0, 0, 255, 0, 0, 0, 0})},
+        {"32 bits without alpha take the mask",
+         {2, 2, 1, 0,
+          InfoHeader(2, 2, 32)
+              .U8(1).U8(2).U8(3).U8(0).U8(4).U8(5).U8(6).U8(0)
+              .U8(7).U8(8).U8(9).U8(0).U8(10).U8(11).U8(12).U8(0)
+              .U8(0x80).Zeros(3).U8(0x00).Zeros(3).Bytes()},
+         2, 2, Px({7, 8, 9, 255, 10, 11, 12, 255, 0, 0, 0, 0, 4, 5, 6, 255})},
+        // Indices 0, 1, 2 of a three-colour palette, the row padded to 4 bytes.
+        {"8 bits",
+         {3, 1, 1, 0,
+          InfoHeader(3, 1, 8, 3)
+              .U8(10).U8(20).U8(30).U8(0).U8(40).U8(50).U8(60).U8(0).U8(70).U8(80).U8(90).U8(0)
+              .U8(0).U8(1).U8(2).U8(0xEE).U8(0x40).Zeros(3).Bytes()},
+         3, 1, Px({10, 20, 30, 255, 0, 0, 0, 0, 70, 80, 90, 255})},
+        // Pixels 1,0,0,0,0,0,0,0 | 1 in two bytes padded to 4.
+        {"1 bit",
+         {9, 1, 1, 0,
+          InfoHeader(9, 1, 1).U8(0).U8(0).U8(0).U8(0).U8(255).U8(255).U8(255).U8(0)
+              .U8(0x80).U8(0x80).Zeros(2).Zeros(4).Bytes()},
+         9, 1, mono},
+        {"4 bits: nibbles 2, 1, 0",
+         {3, 1, 1, 0,
+          InfoHeader(3, 1, 4, 3).U8(1).U8(1).U8(1).U8(0).U8(2).U8(2).U8(2).U8(0).U8(3).U8(3).U8(3).U8(0)
+              .U8(0x21).U8(0x00).Zeros(2).Zeros(4).Bytes()},
+         3, 1, Px({3, 3, 3, 255, 2, 2, 2, 255, 1, 1, 1, 255})},
+        {"24 bits: rows of 9 bytes padded to 12",
+         {3, 2, 1, 0,
+          InfoHeader(3, 2, 24)
+              .U8(1).U8(1).U8(1).U8(2).U8(2).U8(2).U8(3).U8(3).U8(3).Zeros(3)
+              .U8(4).U8(4).U8(4).U8(5).U8(5).U8(5).U8(6).U8(6).U8(6).Zeros(3)
+              .Zeros(8).Bytes()},
+         3, 2, Px({4, 4, 4, 255, 5, 5, 5, 255, 6, 6, 6, 255, 1, 1, 1, 255, 2, 2, 2, 255, 3, 3, 3, 255})},
+        {"png", {2, 1, 1, 0, png}, 2, 1, Px({0, 0, 255, 255, 255, 0, 0, 128})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto cursor = Decode(BuildCursor({c.record}));
+        EXPECT_EQ(cursor.width, c.width);
+        EXPECT_EQ(cursor.height, c.height);
+        EXPECT_EQ(cursor.hotX, 1);
+        EXPECT_EQ(cursor.hotY, 0);
+        EXPECT_EQ(cursor.bgra, c.bgra);
+    }
 }
 
 TEST(CursorFile, PrefersTheImageNearestThirtyTwoAndFallsBack) {
@@ -224,41 +192,42 @@ TEST(CursorFile, RefusesMalformedFiles) {
     const auto file = BuildCursor({{2, 2, 0, 0, good}});
     ASSERT_EQ(file.size(), 6u + 16 + 40 + 16 + 8);
     Decode(file, true);
-
-    Decode(LeBytes().U16(0).U16(2).Bytes(), false);                  // short directory
-    Decode(LeBytes().U16(0).U16(2).U16(0).Bytes(), false);           // no images
-    Decode(LeBytes().U16(0).U16(1).U16(1).Zeros(16).Bytes(), false); // an icon, not a cursor
-    Decode(LeBytes().U16(0).U16(2).U16(3).Zeros(16).Bytes(), false); // records past the end
-    Decode(std::vector<u8>(file.begin(), file.end() - 9), false);    // image cut short
-    auto offset = file;
-    offset[18] = 0xF0;  // image offset far past the end
-    offset[21] = 0xFF;
-    Decode(offset, false);
-    auto bytes = file;
-    bytes[14] = 0xFF;  // a byte size of 0xFF00FFFF, far past the end
-    bytes[15] = 0xFF;
-    bytes[17] = 0xFF;
-    Decode(bytes, false);
-
-    auto patch = [&](std::size_t at, u32 value) {
+    auto patched = [&](std::size_t at, std::vector<u8> bytes) {
         auto f = file;
-        LeBytes fixed;
-        fixed.Append(f).PatchU32(22 + at, value);
-        return fixed.Bytes();
+        std::copy(bytes.begin(), bytes.end(), f.begin() + static_cast<std::ptrdiff_t>(at));
+        return f;
     };
-    Decode(patch(4, 0), false);          // width 0
-    Decode(patch(4, 100000), false);     // width beyond any cursor
-    Decode(patch(8, 3), false);          // odd doubled height
-    Decode(patch(8, 0xFFFFFFFE), false); // negative height
-    Decode(patch(16, 1), false);         // compressed
-    Decode(patch(0, 12), false);         // header too small
-    Decode(patch(0, 5000), false);       // header larger than the image
-    // A palette that claims more colours than its depth allows.
-    const auto paletted = InfoHeader(1, 1, 1, 3).Zeros(12).Zeros(4).Zeros(4).Bytes();
-    Decode(BuildCursor({{1, 1, 0, 0, paletted}}), false);
-    // Fewer than 32 bits need the mask.
-    const auto noMask = InfoHeader(1, 1, 24).Zeros(4).Bytes();
-    Decode(BuildCursor({{1, 1, 0, 0, noMask}}), false);
+    auto header = [&](std::size_t at, u32 value) { return LeBytes().Append(file).PatchU32(22 + at, value).Bytes(); };
+    auto png = BuildPng(2, 1, Px({255, 0, 0, 255, 0, 0, 255, 128}));
+    png[png.size() - 20] ^= 0xFF;
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+    };
+    const Case cases[] = {
+        {"short directory", LeBytes().U16(0).U16(2).Bytes()},
+        {"no images", LeBytes().U16(0).U16(2).U16(0).Bytes()},
+        {"an icon, not a cursor", LeBytes().U16(0).U16(1).U16(1).Zeros(16).Bytes()},
+        {"records past the end", LeBytes().U16(0).U16(2).U16(3).Zeros(16).Bytes()},
+        {"image cut short", std::vector<u8>(file.begin(), file.end() - 9)},
+        {"image offset far past the end", patched(18, {0xF0, 0, 0, 0xFF})},
+        {"byte size 0xFF00FFFF", patched(14, {0xFF, 0xFF, 0, 0xFF})},
+        {"width 0", header(4, 0)},
+        {"width beyond any cursor", header(4, 100000)},
+        {"odd doubled height", header(8, 3)},
+        {"negative height", header(8, 0xFFFFFFFE)},
+        {"compressed", header(16, 1)},
+        {"header too small", header(0, 12)},
+        {"header larger than the image", header(0, 5000)},
+        {"more colours than the depth allows",
+         BuildCursor({{1, 1, 0, 0, InfoHeader(1, 1, 1, 3).Zeros(12).Zeros(4).Zeros(4).Bytes()}})},
+        {"no mask below 32 bits", BuildCursor({{1, 1, 0, 0, InfoHeader(1, 1, 24).Zeros(4).Bytes()}})},
+        {"png with a broken checksum", BuildCursor({{2, 1, 0, 0, png}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decode(c.bytes, false);
+    }
 }
 
 TEST(CursorFile, IsLoadedThroughTheArchives) {

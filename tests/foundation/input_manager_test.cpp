@@ -209,43 +209,28 @@ TEST_F(InputManagerTest, WakeAllIsSafeAgainstConcurrentAddAndRemove) {
 
 // ---- mapping from the client area ----
 
-TEST_F(InputManagerTest, LetterboxedClientMapsThroughTheBars) {
-    float x = 960.0f;
-    float y = 60.0f;
-    ASSERT_TRUE(MapClientToLogical(x, y, 1920.0f, 1200.0f, 1280.0f, 720.0f));
-    EXPECT_FLOAT_EQ(x, 640.0f);
-    EXPECT_FLOAT_EQ(y, 0.0f);
-
-    // Inside the top bar: above the logical screen.
-    x = 0.0f;
-    y = 30.0f;
-    ASSERT_TRUE(MapClientToLogical(x, y, 1920.0f, 1200.0f, 1280.0f, 720.0f));
-    EXPECT_FLOAT_EQ(x, 0.0f);
-    EXPECT_FLOAT_EQ(y, -20.0f);
-}
-
-TEST_F(InputManagerTest, PillarboxedClientMapsWithAHorizontalOffset) {
-    // 2000 x 720 is wider than 16:9: s = 1, ox = (2000 - 1280) / 2 = 360.
-    float x = 1000.0f;
-    float y = 360.0f;
-    ASSERT_TRUE(MapClientToLogical(x, y, 2000.0f, 720.0f, 1280.0f, 720.0f));
-    EXPECT_FLOAT_EQ(x, 640.0f);
-    EXPECT_FLOAT_EQ(y, 360.0f);
-
-    // 640 x 480: s = 0.5, oy = (480 - 360) / 2 = 60.
-    x = 320.0f;
-    y = 60.0f;
-    ASSERT_TRUE(MapClientToLogical(x, y, 640.0f, 480.0f, 1280.0f, 720.0f));
-    EXPECT_FLOAT_EQ(x, 640.0f);
-    EXPECT_FLOAT_EQ(y, 0.0f);
-}
-
-TEST_F(InputManagerTest, BarOffsetsAreTruncatedToWholePixels) {
-    // 1280 x 721: s = 1, oy = 0.5 truncated to 0.
-    float x = 10.0f;
-    float y = 1.0f;
-    ASSERT_TRUE(MapClientToLogical(x, y, 1280.0f, 721.0f, 1280.0f, 720.0f));
-    EXPECT_FLOAT_EQ(y, 1.0f);
+TEST_F(InputManagerTest, ClientPositionsMapThroughTheBarsToTheLogicalScreen) {
+    struct Case {
+        const char* name;
+        float clientW, clientH, x, y, logicalX, logicalY;
+    };
+    const Case cases[] = {
+        // 1920 x 1200: s = 1.5, oy = (1200 - 1080) / 2 = 60.
+        {"letterboxed", 1920, 1200, 960, 60, 640, 0},
+        {"inside the top bar", 1920, 1200, 0, 30, 0, -20},
+        // 2000 x 720: s = 1, ox = (2000 - 1280) / 2 = 360.
+        {"pillarboxed", 2000, 720, 1000, 360, 640, 360},
+        // 640 x 480: s = 0.5, oy = (480 - 360) / 2 = 60.
+        {"smaller than the screen", 640, 480, 320, 60, 640, 0},
+        // 1280 x 721: oy = 0.5 truncated to 0.
+        {"half a pixel of bar", 1280, 721, 10, 1, 10, 1},
+    };
+    for (const Case& c : cases) {
+        float x = c.x, y = c.y;
+        ASSERT_TRUE(MapClientToLogical(x, y, c.clientW, c.clientH, 1280.0f, 720.0f)) << c.name;
+        EXPECT_FLOAT_EQ(x, c.logicalX) << c.name;
+        EXPECT_FLOAT_EQ(y, c.logicalY) << c.name;
+    }
 }
 
 TEST_F(InputManagerTest, AZeroSizedClientLeavesThePositionAlone) {
@@ -290,40 +275,47 @@ class KeyWaitLockTest : public ::testing::Test {
     }
 };
 
-TEST_F(KeyWaitLockTest, RunsForItsDurationAndReSettingDoesNotRestartIt) {
+// Each case sets locks at clock times (a duration of -1 clears) and then asks
+// whether the lock holds at a time.
+TEST_F(KeyWaitLockTest, RunsForItsDurationFromItsFirstStart) {
+    struct Step {
+        u32 now;
+        int64 duration;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        u32 at;
+        bool locked;
+    };
+    const Case cases[] = {
+        {"at its start", {{1000, 500}}, 1000, true},
+        {"its last millisecond", {{1000, 500}}, 1499, true},
+        {"at its end", {{1000, 500}}, 1500, false},
+        {"re-set shorter after its end keeps the old start", {{1000, 500}, {1600, 300}}, 1600, false},
+        {"re-set longer after its end runs from the old start", {{1000, 500}, {1600, 300}, {1600, 700}}, 1699, true},
+        {"and ends from the old start", {{1000, 500}, {1600, 700}}, 1700, false},
+        {"cleared", {{1000, 500}, {1200, -1}}, 1200, false},
+        {"set again after a clear runs from then", {{1000, 500}, {1600, -1}, {1600, 300}}, 1899, true},
+        {"and ends from then", {{1000, 500}, {1600, -1}, {1600, 300}}, 1900, false},
+        {"99 ms across the clock's wrap", {{0xFFFFFFF0u, 100}}, 0x53u, true},
+        {"100 ms across the clock's wrap", {{0xFFFFFFF0u, 100}}, 0x54u, false},
+        {"zero duration", {{5000, 0}}, 5000, false},
+    };
+    for (const Case& c : cases) {
+        ClearKeyWaitLock();
+        for (const Step& step : c.steps) {
+            g_fakeNow = step.now;
+            if (step.duration < 0) ClearKeyWaitLock();
+            else SetKeyWaitLock(static_cast<u32>(step.duration));
+        }
+        EXPECT_EQ(IsKeyWaitLocked(c.at), c.locked) << c.name;
+    }
     g_fakeNow = 1000;
-    SetKeyWaitLock(500);
-    EXPECT_TRUE(IsKeyWaitLocked(1000));
-    EXPECT_TRUE(IsKeyWaitLocked(1499));
-    EXPECT_FALSE(IsKeyWaitLocked(1500));
-
-    // Expired but not cleared: the old start stays, the longer duration wins.
-    g_fakeNow = 1600;
-    SetKeyWaitLock(300);
-    EXPECT_FALSE(IsKeyWaitLocked(1600));
-    SetKeyWaitLock(700);
-    EXPECT_TRUE(IsKeyWaitLocked(1699));
-    EXPECT_FALSE(IsKeyWaitLocked(1700));
-
     ClearKeyWaitLock();
-    EXPECT_FALSE(IsKeyWaitLocked(1600));
-    SetKeyWaitLock(300);
+    SetKeyWaitLock(1);
     EXPECT_TRUE(IsKeyWaitLockedNow());
-    EXPECT_TRUE(IsKeyWaitLocked(1899));
-    EXPECT_FALSE(IsKeyWaitLocked(1900));
-}
-
-TEST_F(KeyWaitLockTest, SurvivesTheWrapOfTheClock) {
-    g_fakeNow = 0xFFFFFFF0u;
-    SetKeyWaitLock(100);
-    EXPECT_TRUE(IsKeyWaitLocked(0x00000053u));   // 99 ms later
-    EXPECT_FALSE(IsKeyWaitLocked(0x00000054u));  // 100 ms later
-}
-
-TEST_F(KeyWaitLockTest, ZeroDurationNeverLocks) {
-    g_fakeNow = 5000;
-    SetKeyWaitLock(0);
-    EXPECT_FALSE(IsKeyWaitLocked(5000));
+    g_fakeNow = 1001;
     EXPECT_FALSE(IsKeyWaitLockedNow());
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -13,6 +14,7 @@
 using namespace platform;
 using namespace std::chrono_literals;
 using fakes::BlockedWait;
+using T = classInputTarget;
 
 namespace {
 
@@ -25,11 +27,112 @@ class InputWaiterTest : public fakes::InputTest {
     }
 };
 
-// ---- waiting ----
+const u64 kNotchUp = u64{120} << 16;
+const u64 kNotchDown = u64{static_cast<u16>(-120)} << 16;
 
-TEST_F(InputWaiterTest, EndlessWaitWithoutTargetsAndZeroTimeOutReturnAtOnce) {
+// One blocked Wait, its targets and what the UI thread sends: the target the
+// wait returns, or none while the wait goes on.
+TEST_F(InputWaiterTest, ABlockedWaitReturnsTheTargetTheMessagesFire) {
+    struct Case {
+        const char* name;
+        std::function<T*()> arrange;  // the target that must fire, nullptr: none
+        std::function<void()> send;
+    };
+    auto areaButton = [this] {
+        scene.Put({3}, 100, 40, -100.0f, 0.0f);  // x 490..590, y 340..380
+        T* target = T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
+        target->region = {3};
+        return target;
+    };
+    auto selectedKey = [this] {
+        waiter->selectLayer = {300};
+        return T::SetKey(waiter->AddTarget(), 'A', 0);
+    };
+    const Case cases[] = {
+        {"a button without area fires in the bar above the picture",
+         [this] {
+             SetClient(1920, 1200);
+             T::SetMouseButton(waiter->AddTarget(), VK_RBUTTON, 0);
+             return T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
+         },
+         [] { Click(960, 10); }},
+        {"a click just right of the area goes on", [&] { areaButton(); return nullptr; }, [] { Click(591, 360); }},
+        {"a click on the area's far corner fires", areaButton, [] { Click(590, 380); }},
+        {"a wheel notch up fires the up target",
+         [this] {
+             T* up = T::SetWheelUp(waiter->AddTarget());
+             T::SetWheelDown(waiter->AddTarget());
+             return up;
+         },
+         [] { Send(WM_MOUSEWHEEL, kNotchUp, MakePointParam(5, 5)); }},
+        {"a disabled key does not fire",
+         [this] { T::SetKey(waiter->AddTarget(), 'A', 0)->disabled = 1; return nullptr; },
+         [] { KeyDown('A'); }},
+        {"a key fires on its repeats", [this] { return T::SetKey(waiter->AddTarget(), 'B', 0); },
+         [] { KeyDown('B', true); }},
+        {"a sequence fires on its last key",
+         [this] { return T::SetKeySequence(waiter->AddTarget(), {38, 38, 40}); },
+         [] { KeyDown(38); KeyDown(38); KeyDown(38, true); KeyDown(40); }},
+        {"a sequence waits for its last key",
+         [this] { T::SetKeySequence(waiter->AddTarget(), {38, 38, 40}); return nullptr; },
+         [] { KeyDown(38); KeyDown(38); }},
+        {"a repeat is no press of a sequence",
+         [this] { T::SetKeySequence(waiter->AddTarget(), {38, 38, 40}); return nullptr; },
+         [] { KeyDown(38); KeyDown(38, true); KeyDown(40); }},
+        {"a repeat of a sequence's held last key matches again",
+         [this] {
+             KeyDown(38);  // pressed while nobody waits
+             KeyDown(38);
+             KeyDown(40);
+             return T::SetKeySequence(waiter->AddTarget(), {38, 38, 40});
+         },
+         [] { KeyDown(40, true); }},
+        {"a longer sequence matches the latest three keys",
+         [this] {
+             T::SetKeySequence(waiter->AddTarget(), {38, 40});
+             return T::SetKeySequence(waiter->AddTarget(), {65, 66, 67});
+         },
+         [] { KeyDown(38); KeyDown(40, true); KeyDown(65); KeyDown(66); KeyDown(67); }},
+        {"a shorter sequence matches beside a longer one",
+         [this] {
+             T::SetKeySequence(waiter->AddTarget(), {65, 66, 67});
+             return T::SetKeySequence(waiter->AddTarget(), {38, 40});
+         },
+         [] { KeyDown(38); KeyDown(40); }},
+        {"a window message target comes before a key target",
+         [this] {
+             T::SetKey(waiter->AddTarget(), 'A', 0);
+             return T::SetWindowMessage(waiter->AddTarget(), WM_KEYDOWN);
+         },
+         [] { KeyDown('A'); }},
+        {"closing reaches a waiter as a message",
+         [this] { return T::SetWindowMessage(waiter->AddTarget(), WM_CLOSE); }, [] { Send(WM_CLOSE); }},
+        {"a missing select layer takes no input", [&] { selectedKey(); return nullptr; }, [] { KeyDown('A'); }},
+        {"a hidden select layer takes no input",
+         [&] { selectedKey(); scene.Put({300}, 10, 10, 0.0f, 0.0f, true); return nullptr; }, [] { KeyDown('A'); }},
+        {"a shown select layer takes input",
+         [&] { scene.Put({300}, 10, 10, 0.0f, 0.0f); return selectedKey(); }, [] { KeyDown('A'); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_inputManager.ResetForTest();
+        SetClient(1280, 720);
+        waiter = g_inputManager.AddWaiter(0);
+        T* expected = c.arrange();
+        BlockedWait wait(waiter, -1);
+        c.send();
+        if (expected == nullptr) {
+            EXPECT_FALSE(wait.Returned(20ms));
+        } else {
+            ASSERT_TRUE(wait.Returned());
+            EXPECT_EQ(wait.Result(), expected);
+        }
+    }
+}
+
+TEST_F(InputWaiterTest, WaitsWithoutTargetsOrWithATimeOutEndEmpty) {
     EXPECT_EQ(waiter->Wait(-1), nullptr);
-    classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
+    T::SetKey(waiter->AddTarget(), 'A', 0);
     EXPECT_EQ(waiter->Wait(0), nullptr);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(waiter->Wait(30), nullptr);
@@ -37,10 +140,50 @@ TEST_F(InputWaiterTest, EndlessWaitWithoutTargetsAndZeroTimeOutReturnAtOnce) {
     EXPECT_FALSE(waiter->IsWaiting());
 }
 
+// Quit, restart and a general wake end endless waits with nothing fired, and
+// a quit takes no message from anyone.
+TEST_F(InputWaiterTest, QuitRestartAndWakeReleaseEveryWaitEmpty) {
+    struct Case {
+        const char* name;
+        bool quitBefore;
+        std::function<void(classApplication*)> during;
+    };
+    const Case cases[] = {
+        {"quit just before the wait", true, [](classApplication*) {}},
+        {"restart during the wait", false, [](classApplication* a) { a->restartRequested = 1; }},
+        {"quit, then a key", false, [](classApplication* a) { a->quitRequested = 1; KeyDown('A'); }},
+        {"wake all", false, [](classApplication*) { g_inputManager.WakeAllWaiters(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_inputManager.ResetForTest();
+        app->quitRequested = c.quitBefore ? 1 : 0;
+        app->restartRequested = 0;
+        queue.commits = 0;
+        classInputWaiter* upper = g_inputManager.AddWaiter(0);
+        classInputWaiter* lower = g_inputManager.AddWaiter(-1);
+        T::SetWindowMessage(upper->AddTarget(), WM_KEYDOWN);
+        T::SetKey(lower->AddTarget(), 'A', 0);
+        BlockedWait upperWait(upper, -1);
+        BlockedWait lowerWait(lower, -1);
+        if (!c.quitBefore) {
+            EXPECT_FALSE(upperWait.Returned(20ms));
+        }
+        c.during(app);
+        ASSERT_TRUE(upperWait.Returned());
+        ASSERT_TRUE(lowerWait.Returned());
+        EXPECT_EQ(upperWait.Result(), nullptr);
+        EXPECT_EQ(lowerWait.Result(), nullptr);
+        EXPECT_EQ(queue.commits.load(), 0);
+    }
+    app->quitRequested = 0;
+    app->restartRequested = 0;
+}
+
 TEST_F(InputWaiterTest, AWaiterThatIsNotWaitingTakesNothing) {
     classInputWaiter* lower = g_inputManager.AddWaiter(-1);
-    classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    classInputTarget* lowerKey = classInputTarget::SetKey(lower->AddTarget(), 'A', 0);
+    T::SetKey(waiter->AddTarget(), 'A', 0);
+    T* lowerKey = T::SetKey(lower->AddTarget(), 'A', 0);
     BlockedWait wait(lower, -1);
     KeyDown('A');
     ASSERT_TRUE(wait.Returned());
@@ -48,65 +191,18 @@ TEST_F(InputWaiterTest, AWaiterThatIsNotWaitingTakesNothing) {
     EXPECT_EQ(waiter->GetFiredTarget(), nullptr);
 }
 
-TEST_F(InputWaiterTest, QuitJustBeforeAnEndlessWaitEndsItAtOnce) {
-    classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    app->quitRequested = 1;
-    BlockedWait wait(waiter, -1);
-    ASSERT_TRUE(wait.Returned(2000ms));
-    EXPECT_EQ(wait.Result(), nullptr);
-}
-
-TEST_F(InputWaiterTest, QuitSetDuringAnEndlessWaitEndsItWithoutAMessage) {
-    classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    BlockedWait wait(waiter, -1);
-    EXPECT_FALSE(wait.Returned(20ms));
-    app->restartRequested = 1;
-    ASSERT_TRUE(wait.Returned(2000ms));
-    EXPECT_EQ(wait.Result(), nullptr);
-}
-
-TEST_F(InputWaiterTest, UnderQuitEveryWaiterIsReleasedAndNoMessageIsTaken) {
-    classInputWaiter* lower = g_inputManager.AddWaiter(-1);
-    classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_KEYDOWN);
-    classInputTarget::SetWindowMessage(lower->AddTarget(), WM_KEYDOWN);
-    BlockedWait upperWait(waiter, -1);
-    BlockedWait lowerWait(lower, -1);
-    app->quitRequested = 1;
-    KeyDown('A');
-    ASSERT_TRUE(upperWait.Returned());
-    ASSERT_TRUE(lowerWait.Returned());
-    EXPECT_EQ(upperWait.Result(), nullptr);
-    EXPECT_EQ(lowerWait.Result(), nullptr);
-    EXPECT_EQ(queue.commits.load(), 0);  // nothing fired, so nothing was decided
-}
-
-TEST_F(InputWaiterTest, WakeAllReleasesEveryBlockedWaiterWithoutAFire) {
-    classInputWaiter* second = g_inputManager.AddWaiter(3);
-    classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    classInputTarget::SetKey(second->AddTarget(), 'A', 0);
-    BlockedWait first(waiter, -1);
-    BlockedWait other(second, -1);
-    g_inputManager.WakeAllWaiters();
-    ASSERT_TRUE(first.Returned());
-    ASSERT_TRUE(other.Returned());
-    EXPECT_EQ(first.Result(), nullptr);
-    EXPECT_EQ(other.Result(), nullptr);
-}
-
-TEST_F(InputWaiterTest, HeldLeftButtonReturnsAHoldTargetAgainAtOnce) {
-    classInputTarget* target = classInputTarget::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 1);
+TEST_F(InputWaiterTest, AHeldButtonReturnsItsHoldTargetAgainAtOnce) {
+    T* target = T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 1);
     {
         BlockedWait wait(waiter, -1);
         Click(10, 10);
         ASSERT_TRUE(wait.Returned());
         EXPECT_EQ(wait.Result(), target);
     }
-    EXPECT_EQ(waiter->Wait(-1), target);  // still held
+    EXPECT_EQ(waiter->Wait(-1), target);
     EXPECT_EQ(waiter->Wait(-1), target);
     Send(WM_LBUTTONUP);
     EXPECT_EQ(waiter->Wait(0), nullptr);
-
-    // Without the hold byte a held button does not repeat.
     target->hold = 0;
     Click(10, 10);  // not waiting: only the key state changes
     EXPECT_EQ(waiter->Wait(0), nullptr);
@@ -115,14 +211,13 @@ TEST_F(InputWaiterTest, HeldLeftButtonReturnsAHoldTargetAgainAtOnce) {
 TEST_F(InputWaiterTest, TimeOutsRacingFiresNeverLoseAFireNorFreeLiveTargets) {
     // Every fire commits its waiter's queue once; every fire must come back
     // out of a Wait, whatever the time-out was doing meanwhile.
-    constexpr int kRounds = 3000;
     std::atomic<bool> done{false};
     int returned = 0;
     std::thread script([&] {
         std::minstd_rand random(7);
-        for (int i = 0; i < kRounds; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             waiter->ClearTargets();
-            classInputTarget* target = classInputTarget::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
+            T* target = T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
             target->caseStrings[3] = "decided.png";
             if (waiter->Wait(static_cast<int64>(random() % 2)) != nullptr) ++returned;
         }
@@ -137,31 +232,19 @@ TEST_F(InputWaiterTest, TimeOutsRacingFiresNeverLoseAFireNorFreeLiveTargets) {
     EXPECT_GT(returned, 0);
 }
 
-// ---- mouse targets and areas ----
-
-TEST_F(InputWaiterTest, ButtonWithoutAreaFiresAnywhereEvenInTheBars) {
-    SetClient(1920, 1200);
-    classInputTarget::SetMouseButton(waiter->AddTarget(), VK_RBUTTON, 0);
-    classInputTarget* left = classInputTarget::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
-    BlockedWait wait(waiter, -1);
-    Click(960, 10);  // in the top bar: logical y is negative
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), left);
-}
-
 TEST_F(InputWaiterTest, AreaEdgesBelongToTheAreaWithIntegerHalves) {
-    // Texture 101 x 50 at hitOffset (10, 20) on 1280 x 720:
-    // left 640 + (10 - 50) = 600, right 640 + (10 + 50) = 700,
-    // top 360 + (-20 - 25) = 315, bottom 360 + (25 - 20) = 365.
+    // Texture 101 x 50 at hitOffset (10, 20) on 1280 x 720: x 600..700
+    // (640 + 10 -+ 50), y 315..365 (360 - 20 -+ 25).
     scene.Put({7, 1}, 101, 50, 10.0f, 20.0f);
-    classInputTarget* target = waiter->AddTarget();
+    T* target = waiter->AddTarget();
     target->region = {7, 1};
-    EXPECT_TRUE(target->HitTestRegion(600, 315));
-    EXPECT_TRUE(target->HitTestRegion(700, 365));
-    EXPECT_FALSE(target->HitTestRegion(599, 340));
-    EXPECT_FALSE(target->HitTestRegion(701, 340));
-    EXPECT_FALSE(target->HitTestRegion(650, 314));
-    EXPECT_FALSE(target->HitTestRegion(650, 366));
+    struct Case {
+        int x, y;
+        bool hit;
+    };
+    const Case cases[] = {{600, 315, true},  {700, 365, true},  {599, 340, false},
+                          {701, 340, false}, {650, 314, false}, {650, 366, false}};
+    for (const Case& c : cases) EXPECT_EQ(target->HitTestRegion(c.x, c.y), c.hit) << c.x << "," << c.y;
     float x = 0, y = 0, z = 0;
     EXPECT_TRUE(target->GetRegionPosition(x, y, z));
     EXPECT_EQ(x, 10.0f);
@@ -169,147 +252,60 @@ TEST_F(InputWaiterTest, AreaEdgesBelongToTheAreaWithIntegerHalves) {
 }
 
 TEST_F(InputWaiterTest, HiddenMissingOrTexturelessAreasNeverHit) {
-    classInputTarget* target = waiter->AddTarget();
+    T* target = waiter->AddTarget();
     target->region = {9};
     EXPECT_FALSE(target->HitTestRegion(640, 360));  // missing
     scene.Put({9}, 100, 100, 0.0f, 0.0f, /*hidden=*/true);
     EXPECT_FALSE(target->HitTestRegion(640, 360));
     float x, y, z;
     EXPECT_FALSE(target->GetRegionPosition(x, y, z));
-    InputObjectInfo bare;
-    scene.Put({9}, bare);
+    scene.Put({9}, InputObjectInfo{});
     EXPECT_FALSE(target->HitTestRegion(640, 360));
     scene.Put({9}, 100, 100, 0.0f, 0.0f);
     EXPECT_TRUE(target->HitTestRegion(640, 360));
 }
 
-TEST_F(InputWaiterTest, ClickInsideAnAreaFiresAndOutsideGoesOn) {
-    scene.Put({3}, 100, 40, -100.0f, 0.0f);  // x 490..590, y 340..380
-    classInputTarget* target = classInputTarget::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
-    target->region = {3};
-    BlockedWait wait(waiter, -1);
-    Click(600, 360);
-    EXPECT_FALSE(wait.Returned(20ms));
-    Click(590, 380);
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), target);
-}
-
 TEST_F(InputWaiterTest, WheelDirectionsComeFromTheSignedHighWord) {
-    classInputTarget* up = classInputTarget::SetWheelUp(waiter->AddTarget());
-    classInputTarget* down = classInputTarget::SetWheelDown(waiter->AddTarget());
-    u64 notchUp = u64{120} << 16;
-    u64 notchDown = u64{static_cast<u16>(-120)} << 16;
-    EXPECT_TRUE(up->MatchesWheel(notchUp, 0, 0));
-    EXPECT_FALSE(up->MatchesWheel(notchDown, 0, 0));
-    EXPECT_TRUE(down->MatchesWheel(notchDown | MK_CONTROL, 0, 0));
-    EXPECT_FALSE(down->MatchesWheel(notchUp, 0, 0));
-    EXPECT_FALSE(up->MatchesWheel(MK_LBUTTON, 0, 0));  // delta 0
-    EXPECT_FALSE(down->MatchesWheel(MK_LBUTTON, 0, 0));
-    down->disabled = 1;
-    EXPECT_FALSE(down->MatchesWheel(notchDown, 0, 0));
-
-    BlockedWait wait(waiter, -1);
-    Send(WM_MOUSEWHEEL, notchUp, MakePointParam(5, 5));
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), up);
-}
-
-// ---- keys ----
-
-TEST_F(InputWaiterTest, KeyTargetsFireOnRepeatsButNotWhenDisabled) {
-    classInputTarget* off = classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
+    T* up = T::SetWheelUp(waiter->AddTarget());
+    T* down = T::SetWheelDown(waiter->AddTarget());
+    T* off = T::SetWheelDown(waiter->AddTarget());
     off->disabled = 1;
-    classInputTarget* on = classInputTarget::SetKey(waiter->AddTarget(), 'B', 0);
-    BlockedWait wait(waiter, -1);
-    KeyDown('A');
-    EXPECT_FALSE(wait.Returned(20ms));
-    KeyDown('B', /*repeat=*/true);
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), on);
-}
-
-TEST_F(InputWaiterTest, KeySequenceFiresOnItsLastKeyAndIgnoresRepeats) {
-    classInputTarget* sequence = classInputTarget::SetKeySequence(waiter->AddTarget(), {38, 38, 40});
-    {
-        BlockedWait wait(waiter, -1);
-        KeyDown(38);
-        KeyDown(38);
-        KeyDown(38, /*repeat=*/true);  // held long
-        EXPECT_FALSE(wait.Returned(20ms));
-        KeyDown(40);
-        ASSERT_TRUE(wait.Returned());
-        EXPECT_EQ(wait.Result(), sequence);
-    }
-    // Down still held: every repeat matches again.
-    waiter->ClearTargets();
-    sequence = classInputTarget::SetKeySequence(waiter->AddTarget(), {38, 38, 40});
-    BlockedWait again(waiter, -1);
-    KeyDown(40, /*repeat=*/true);
-    ASSERT_TRUE(again.Returned());
-    EXPECT_EQ(again.Result(), sequence);
+    struct Case {
+        const char* name;
+        T* target;
+        u64 wParam;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"up on a notch up", up, kNotchUp, true},
+        {"up on a notch down", up, kNotchDown, false},
+        {"down on a notch down with control", down, kNotchDown | MK_CONTROL, true},
+        {"down on a notch up", down, kNotchUp, false},
+        {"up on no turn", up, MK_LBUTTON, false},
+        {"down on no turn", down, MK_LBUTTON, false},
+        {"a disabled down", off, kNotchDown, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.target->MatchesWheel(c.wParam, 0, 0), c.matches) << c.name;
 }
 
 TEST_F(InputWaiterTest, KeySequenceDoesNotMatchBeforeEnoughKeysWerePressed) {
-    classInputTarget* target = classInputTarget::SetKeySequence(waiter->AddTarget(), {0, 65});
-    // Missing older presses count as 0, so a lone 65 matches 0, 65.
-    EXPECT_TRUE(target->MatchesKeySequence({65}));
+    T* target = T::SetKeySequence(waiter->AddTarget(), {0, 65});
+    EXPECT_TRUE(target->MatchesKeySequence({65}));  // missing older presses count as 0
     EXPECT_FALSE(target->MatchesKeySequence({}));
-    classInputTarget* empty = classInputTarget::SetKeySequence(waiter->AddTarget(), {});
-    EXPECT_FALSE(empty->MatchesKeySequence({1, 2}));
-}
-
-TEST_F(InputWaiterTest, SequencesOfDifferentLengthsEachMatchTheLatestKeys) {
-    classInputTarget* shortOne = classInputTarget::SetKeySequence(waiter->AddTarget(), {38, 40});
-    classInputTarget* longOne = classInputTarget::SetKeySequence(waiter->AddTarget(), {65, 66, 67});
-    {
-        BlockedWait wait(waiter, -1);
-        KeyDown(38);
-        KeyDown(40);
-        ASSERT_TRUE(wait.Returned());
-        EXPECT_EQ(wait.Result(), shortOne);
-    }
-    waiter->ClearTargets();
-    classInputTarget::SetKeySequence(waiter->AddTarget(), {38, 40});
-    longOne = classInputTarget::SetKeySequence(waiter->AddTarget(), {65, 66, 67});
-    BlockedWait wait(waiter, -1);
-    KeyDown(65);
-    KeyDown(66);
-    KeyDown(67);
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), longOne);
-}
-
-TEST_F(InputWaiterTest, WindowMessageTargetsComeBeforeKeyTargets) {
-    classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    classInputTarget* message = classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_KEYDOWN);
-    BlockedWait wait(waiter, -1);
-    KeyDown('A');
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), message);
-}
-
-TEST_F(InputWaiterTest, CloseReachesAWaiterAsAnyMessage) {
-    classInputTarget* close = classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_CLOSE);
-    BlockedWait wait(waiter, -1);
-    Send(WM_CLOSE);
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), close);
+    EXPECT_FALSE(T::SetKeySequence(waiter->AddTarget(), {})->MatchesKeySequence({1, 2}));
 }
 
 TEST_F(InputWaiterTest, SettersAreNullSafeAndMoveOutIgnoresBadDirections) {
-    EXPECT_EQ(classInputTarget::SetKey(nullptr, 1, 0), nullptr);
-    EXPECT_EQ(classInputTarget::SetMoveOut(nullptr, 1), nullptr);
-    classInputTarget* target = classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    classInputTarget::SetMoveOut(target, 5);
-    EXPECT_EQ(target->GetKind(), classInputTarget::kKey);
-    classInputTarget::SetMoveOut(target, 4);
-    EXPECT_EQ(target->GetKind(), classInputTarget::kMoveOutRight);
+    EXPECT_EQ(T::SetKey(nullptr, 1, 0), nullptr);
+    EXPECT_EQ(T::SetMoveOut(nullptr, 1), nullptr);
+    T* target = T::SetKey(waiter->AddTarget(), 'A', 0);
+    T::SetMoveOut(target, 5);
+    EXPECT_EQ(target->GetKind(), T::kKey);
+    T::SetMoveOut(target, 4);
+    EXPECT_EQ(target->GetKind(), T::kMoveOutRight);
     EXPECT_TRUE(target->IsMoveOut(4));
     EXPECT_FALSE(target->IsMoveOut(3));
 }
-
-// ---- when a waiter accepts input ----
 
 bool InInterrupt() {
     return true;
@@ -318,8 +314,8 @@ bool InInterrupt() {
 TEST_F(InputWaiterTest, AStandingAsideWaiterLetsMessagesPassDuringAnInterrupt) {
     classInputWaiter* function = g_inputManager.AddWaiter(1);
     function->standsAside = 1;
-    classInputTarget::SetKey(function->AddTarget(), 'A', 0);
-    classInputTarget* mainKey = classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
+    T* functionKey = T::SetKey(function->AddTarget(), 'A', 0);
+    T* mainKey = T::SetKey(waiter->AddTarget(), 'A', 0);
     SetInputInterruptTest(InInterrupt);
     BlockedWait functionWait(function, -1);
     BlockedWait mainWait(waiter, -1);
@@ -327,27 +323,10 @@ TEST_F(InputWaiterTest, AStandingAsideWaiterLetsMessagesPassDuringAnInterrupt) {
     ASSERT_TRUE(mainWait.Returned());
     EXPECT_EQ(mainWait.Result(), mainKey);
     EXPECT_TRUE(function->IsWaiting());
-
-    // Once the interrupt is over, the Function thread's waiter comes first again.
-    SetInputInterruptTest(nullptr);
+    SetInputInterruptTest(nullptr);  // after the interrupt the higher waiter comes first again
     KeyDown('A');
     ASSERT_TRUE(functionWait.Returned());
-    EXPECT_EQ(functionWait.Result(), &function->Targets().front());
-}
-
-TEST_F(InputWaiterTest, SelectLayerMustBePresentAndVisible) {
-    waiter->selectLayer = {300};
-    classInputTarget* key = classInputTarget::SetKey(waiter->AddTarget(), 'A', 0);
-    BlockedWait wait(waiter, -1);
-    KeyDown('A');
-    EXPECT_FALSE(wait.Returned(20ms));
-    scene.Put({300}, 10, 10, 0.0f, 0.0f, /*hidden=*/true);
-    KeyDown('A');
-    EXPECT_FALSE(wait.Returned(20ms));
-    scene.Put({300}, 10, 10, 0.0f, 0.0f);
-    KeyDown('A');
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), key);
+    EXPECT_EQ(functionWait.Result(), functionKey);
 }
 
 TEST_F(InputWaiterTest, ResetClearsEverythingButThePriority) {
@@ -355,7 +334,7 @@ TEST_F(InputWaiterTest, ResetClearsEverythingButThePriority) {
     other->standsAside = 1;
     other->selectLayer = {1};
     other->navigationMode = 2;
-    classInputTarget::SetKey(other->AddTarget(), 'A', 0);
+    T::SetKey(other->AddTarget(), 'A', 0);
     other->Reset();
     EXPECT_EQ(other->priority, 7);
     EXPECT_EQ(other->standsAside, 0);
