@@ -214,6 +214,9 @@ bool CommandPlayDataSave(classScriptContext&, const std::vector<classScriptValue
     // the queue with everything else and is written when the skip ends.
     CommitQueue(GetMainQueue());
     WaitFrameIfAny();
+    // The frame wrote the file; a failure is shown from here, where no
+    // engine lock is held.
+    ReportFailedPlayDataWrites();
     return true;
 }
 
@@ -237,6 +240,8 @@ bool CommandPlayDataLoad(classScriptContext&, const std::vector<classScriptValue
     }
     CommitQueue(queue);
     WaitFrameIfAny();
+    // The slot-0 copy the load put back may have failed to be written.
+    ReportFailedPlayDataWrites();
     return true;
 }
 

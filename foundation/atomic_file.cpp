@@ -190,13 +190,25 @@ int RemoveStaleTemporaries(const std::string& folder) {
     return removed;
 }
 
+int LastWriteError() {
+    return errno != 0 ? errno : EIO;
+}
+
 bool WriteReportingFailure(const std::string& path, const std::function<bool()>& write) {
-    for (bool retry = false;; retry = true) {
-        errno = 0;
-        if (write()) return true;
-        const int error = errno != 0 ? errno : EIO;
+    errno = 0;
+    if (write()) return true;
+    return ReportWriteFailure(path, LastWriteError(), write);
+}
+
+bool ReportWriteFailure(const std::string& path, int error, const std::function<bool()>& retry) {
+    for (bool retried = false;; retried = true) {
+        if (retried) {
+            errno = 0;
+            if (retry()) return true;
+            error = LastWriteError();
+        }
         // A Retry the player asked for always gets its answer.
-        if (!TakeBoxTurn(path) && !retry) {
+        if (!TakeBoxTurn(path) && !retried) {
             std::fprintf(stderr,
                          "velk2: %s was not written (%s); the old file is kept. No box: this file "
                          "already failed less than a minute ago.\n",

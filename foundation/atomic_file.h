@@ -66,6 +66,12 @@ int RemoveStaleTemporaries(const std::string& folder);
 // full disk stays playable. Never call it holding a lock the box's thread may
 // wait for.
 bool WriteReportingFailure(const std::string& path, const std::function<bool()>& write);
+// The same for a write that already failed with `error` (an errno value):
+// the box, and `retry` for each Retry. For writes made where no box may be
+// shown (under a lock the box's thread may wait for), reported later.
+bool ReportWriteFailure(const std::string& path, int error, const std::function<bool()>& retry);
+// errno after a failed write, or EIO when the failure set none.
+int LastWriteError();
 // WriteFileAtomically through WriteReportingFailure.
 bool WriteFileAtomicallyReporting(const std::string& path, const void* data, u64 size);
 // Tests: forgets when each file last had a box.

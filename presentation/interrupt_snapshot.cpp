@@ -7,7 +7,6 @@
 #include "foundation/application.h"
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
-#include "script/script_host.h"
 
 bool WriteInterruptSnapshot() {
     classApplication* application = GetApplication();
@@ -20,8 +19,4 @@ bool WriteInterruptSnapshot() {
     if (!CommitQueue(GetMainQueue())) return false;
     application->WaitFrame();
     return true;
-}
-
-void InstallInterruptSnapshotWriter() {
-    SetInterruptSnapshotWriter(WriteInterruptSnapshot);
 }

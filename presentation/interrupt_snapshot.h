@@ -7,5 +7,3 @@
 // nothing posted, while a skip to the next choice holds commits back: the
 // snapshot would otherwise be written later, of a later state.
 bool WriteInterruptSnapshot();
-// Makes the script host call WriteInterruptSnapshot.
-void InstallInterruptSnapshotWriter();

@@ -3,8 +3,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 
 #include "foundation/application.h"
 #include "foundation/atomic_file.h"
@@ -75,6 +79,39 @@ bool SaveSoundLayers(classSoundManager& manager, u64 start, std::vector<u8>& out
     out.clear();
     firstOffset = 0;
     count = 0;
+    return false;
+}
+
+// Writes that failed on the render thread, kept for a thread that may show
+// the file error box: the render thread holds the application lock for the
+// whole frame, and the box is drawn by the UI thread, which takes that lock
+// for its input targets. Each keeps what it would write again on Retry.
+struct FailedWrite {
+    std::string path;
+    int error;
+    std::function<bool()> retry;
+};
+std::mutex g_failedWritesLock;
+std::vector<FailedWrite> g_failedWrites;  // guarded by g_failedWritesLock
+// Slots written on a Retry: their shown thumbnails are render-thread
+// resources, refreshed at the render thread's next play-data work.
+std::vector<std::string> g_retriedSlots;  // guarded by g_failedWritesLock
+
+void RefreshRetriedThumbnails() {
+    std::vector<std::string> retried;
+    {
+        std::lock_guard<std::mutex> hold(g_failedWritesLock);
+        retried.swap(g_retriedSlots);
+    }
+    for (const std::string& path : retried) RefreshPlayDataThumbnail(path);
+}
+
+bool WriteOrKeepFailure(const std::string& path, std::function<bool()> write) {
+    errno = 0;
+    if (write()) return true;
+    const int error = LastWriteError();
+    std::lock_guard<std::mutex> hold(g_failedWritesLock);
+    g_failedWrites.push_back({path, error, std::move(write)});
     return false;
 }
 
@@ -219,19 +256,20 @@ void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector
 }
 
 bool WritePlayData(const std::string& path, const std::string& indexText) {
-    bool written = false;
+    RefreshRetriedThumbnails();
+    std::function<bool()> write;
     if (g_autoSnapshotTaken.load()) {
         // Inside an interrupt the state to keep is the one from its start.
-        const std::string snapshot = MakeDataFolderPath("save----.dat");
-        written = WriteReportingFailure(path, [&] { return CopyFileUtf8(snapshot, path, false); });
+        write = [snapshot = MakeDataFolderPath("save----.dat"), path] { return CopyFileUtf8(snapshot, path, false); };
     } else {
         // Slot 0's own save carries no copy of the slot-0 file: it would be
         // the previous one, which holds its predecessor, and so on for ever.
         const bool embed = path != MakePlayDataPath(0);
-        std::vector<u8> bytes;
-        BuildPlayData(indexText, embed, bytes);
-        written = WriteFileAtomicallyReporting(path, bytes.data(), bytes.size());
+        auto bytes = std::make_shared<std::vector<u8>>();
+        BuildPlayData(indexText, embed, *bytes);
+        write = [bytes, path] { return WriteFileAtomically(path, bytes->data(), bytes->size()); };
     }
+    const bool written = WriteOrKeepFailure(path, std::move(write));
     if (written) {
         // A save screen showing this slot's thumbnail reads the new file at
         // its next draw.
@@ -296,11 +334,16 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     // before the load belongs to another play-through.
     g_nomalVariables.Replace(std::move(variables));
 
-    if (present(kSlotZero)) WriteFileAtomicallyReporting(MakePlayDataPath(0), section(kSlotZero), sizeOf(kSlotZero));
+    if (present(kSlotZero)) {
+        auto copy = std::make_shared<std::vector<u8>>(section(kSlotZero), section(kSlotZero) + sizeOf(kSlotZero));
+        WriteOrKeepFailure(MakePlayDataPath(0),
+                           [copy] { return WriteFileAtomically(MakePlayDataPath(0), copy->data(), copy->size()); });
+    }
     return true;
 }
 
 bool LoadPlayData(const std::string& path) {
+    RefreshRetriedThumbnails();
     std::vector<u8> bytes;
     if (!ReadValidPlayData(path, bytes)) return false;
     return LoadPlayDataBytes(bytes);
@@ -328,6 +371,24 @@ void TakePlayDataIndex(const std::vector<u8>& bytes, std::string& out) {
     out.assign(text, ::strnlen(text, static_cast<std::size_t>(size)));
 }
 
+bool ReportFailedPlayDataWrites() {
+    bool allWritten = true;
+    std::vector<FailedWrite> failed;
+    {
+        std::lock_guard<std::mutex> hold(g_failedWritesLock);
+        failed.swap(g_failedWrites);
+    }
+    for (FailedWrite& write : failed) {
+        if (ReportWriteFailure(write.path, write.error, write.retry)) {
+            std::lock_guard<std::mutex> hold(g_failedWritesLock);
+            g_retriedSlots.push_back(write.path);
+        } else {
+            allWritten = false;
+        }
+    }
+    return allWritten;
+}
+
 bool ReadPlayDataThumbnail(const std::string& path, std::vector<u8>& out) {
     std::vector<u8> bytes;
     return ReadValidPlayData(path, bytes) && TakePlayDataThumbnail(bytes, out);
@@ -349,6 +410,12 @@ void RegisterPlayDataSubsystem() {
     service.wakeAllWaiters = [] { g_inputManager.WakeAllWaiters(); };
     SetQuePlayDataService(service);
     GetSharedResourceHooks().readPlayDataThumbnail = ReadPlayDataThumbnail;
-    // The main script's snapshot on entering an interrupt is a save like any other.
-    InstallInterruptSnapshotWriter();
+    // The main script's snapshot on entering an interrupt is a save like any
+    // other. One that could not be written must not leave an older one to be
+    // copied as this interrupt's: a save inside it then fails and says so.
+    SetInterruptSnapshotWriter([] {
+        if (!WriteInterruptSnapshot()) return false;
+        if (!ReportFailedPlayDataWrites()) ::unlink(MakeDataFolderPath("save----.dat").c_str());
+        return true;
+    });
 }

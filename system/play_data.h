@@ -54,11 +54,17 @@ bool IsPlayDataFileValid(const std::string& path);
 // The file's bytes for the application's current state. Without a slot-0
 // copy when `embedSlotZero` is false.
 void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector<u8>& out);
-// Writes the state to `path` atomically; a failed write keeps the old file.
+// Writes the state to `path` atomically; a failed write keeps the old file
+// and waits for ReportFailedPlayDataWrites.
 // Inside an interrupt the snapshot taken at its start is copied instead. A
 // non-empty `indexText` stands for the index; otherwise the nomal variable
 // "IndexTitle" does.
 bool WritePlayData(const std::string& path, const std::string& indexText = std::string());
+// A write of the render thread that fails is not boxed there (see the .cpp):
+// it is kept until a thread holding no engine lock calls this, which shows
+// the file error box for each (Retry writes the same bytes again). False
+// when one of them stays unwritten.
+bool ReportFailedPlayDataWrites();
 // Restores the state of a valid file; false, with nothing changed, otherwise.
 bool LoadPlayData(const std::string& path);
 // The same, from bytes already read (the fuzz target drives this).

@@ -253,16 +253,18 @@ TEST_F(PlayDataTest, EveryFileThatCannotBeWrittenShowsTheBoxAndKeepsItsOldBytes)
         std::function<bool()> write;
     };
     const Case cases[] = {
-        {"a slot", "save0002.dat", [] { return WritePlayData(MakePlayDataPath(2)); }},
+        // The render thread's writes are boxed by the script thread after the frame.
+        {"a slot", "save0002.dat", [] { return WritePlayData(MakePlayDataPath(2)) || ReportFailedPlayDataWrites(); }},
         {"a slot inside an interrupt",
          "save0007.dat",
          [] {
              g_autoSnapshotTaken.store(true);
              const bool written = WritePlayData(MakePlayDataPath(7));
              g_autoSnapshotTaken.store(false);
-             return written;
+             return written || ReportFailedPlayDataWrites();
          }},
-        {"the interrupt snapshot", "save----.dat", [] { return WritePlayData(MakeDataFolderPath("save----.dat")); }},
+        {"the interrupt snapshot", "save----.dat",
+         [] { return WritePlayData(MakeDataFolderPath("save----.dat")) || ReportFailedPlayDataWrites(); }},
         {"the settings", "System.dat", [] { return WriteSystemData(); }},
         {"the already-read marks", "Already.dat", [&marks] { return WriteAlreadyData(marks); }},
     };
@@ -281,6 +283,49 @@ TEST_F(PlayDataTest, EveryFileThatCannotBeWrittenShowsTheBoxAndKeepsItsOldBytes)
         EXPECT_EQ(dialogs.boxes[0].caption, "WriteFile Access Error") << c.name;
         EXPECT_NE(dialogs.boxes[0].text.find(folder / c.file), std::string::npos) << c.name;
         EXPECT_EQ(folder.Get(c.file), old) << c.name;
+    }
+}
+
+// The render thread holds the application lock for the whole frame, and the
+// box is drawn by the UI thread, which takes that lock for its input
+// targets: the box of a failed save waits for a thread that holds no lock.
+TEST_F(PlayDataTest, AFailedSaveIsBoxedLaterAndRetryWritesTheStateItHadThen) {
+    struct Case {
+        const char* name;
+        std::vector<platform::DialogAnswer> answers;
+        bool healOnShow;
+        bool reportedWritten;
+        const char* title;  // of the slot after the report
+    };
+    using A = platform::DialogAnswer;
+    const Case cases[] = {
+        {"Cancel keeps the old slot", {A::Cancel}, false, false, "before"},
+        {"Retry with room again writes the failed save", {A::Retry}, true, true, "at the save"},
+    };
+    for (const Case& c : cases) {
+        ForgetWriteFailuresForTesting();
+        g_nomalVariables.Set("IndexTitle", 0, Text("before"));
+        ASSERT_TRUE(WritePlayData(MakePlayDataPath(2)));
+        testdialogs::ScriptedDialogs dialogs;
+        dialogs.answers = c.answers;
+        if (c.healOnShow) dialogs.onShow = [](size_t) { SetFileFaultForTesting(FileFault::None); };
+
+        g_nomalVariables.Set("IndexTitle", 0, Text("at the save"));
+        SetFileFaultForTesting(FileFault::DiskFull);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(WritePlayData(MakePlayDataPath(2))) << c.name;
+        EXPECT_TRUE(dialogs.boxes.empty()) << c.name << ": no box on the render thread";
+        g_nomalVariables.Set("IndexTitle", 0, Text("after the save"));
+        EXPECT_EQ(ReportFailedPlayDataWrites(), c.reportedWritten) << c.name;
+        EXPECT_TRUE(ReportFailedPlayDataWrites()) << c.name << ": each failure is reported once";
+        testing::internal::GetCapturedStderr();
+        SetFileFaultForTesting(FileFault::None);
+
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(dialogs.boxes[0].caption, "WriteFile Access Error") << c.name;
+        std::string index;
+        EXPECT_TRUE(ReadPlayDataIndex(MakePlayDataPath(2), index)) << c.name;
+        EXPECT_EQ(index, c.title) << c.name;
     }
 }
 
