@@ -118,8 +118,12 @@ class GlDevice final : public GpuDevice {
         if (!created_) return;
         for (auto& entry : objects_) DeleteObject(entry.second);
         objects_.clear();
-        for (GLuint program : programs_) glDeleteProgram(program);
+        for (const Program& program : programs_) {
+            if (program.id != 0) glDeleteProgram(program.id);
+        }
         programs_.clear();
+        if (vertexStage_ != 0) glDeleteShader(vertexStage_);
+        vertexStage_ = 0;
         glDeleteBuffers(1, &vertexBuffer_);
         glDeleteVertexArrays(1, &vertexArray_);
         vertexBuffer_ = vertexArray_ = 0;
@@ -363,7 +367,7 @@ class GlDevice final : public GpuDevice {
     GpuHandle CreateBuiltinPixelShader(std::string_view name) override {
         if (!created_) return 0;
         int index = FindBuiltinPixelShader(name);
-        if (index < 0) return 0;
+        if (index < 0 || !BuildProgram(index + 1)) return 0;
         GlObject object;
         object.kind = ObjectKind::Shader;
         object.program = index + 1;  // program 0 is the plain texture stage
@@ -381,20 +385,19 @@ class GlDevice final : public GpuDevice {
 
     void DrawQuadStrip(const GpuVertex vertices[4]) override {
         if (!created_ || program_ < 0 || static_cast<size_t>(program_) >= programs_.size()) return;
-        GLuint program = programs_[static_cast<size_t>(program_)];
-        glUseProgram(program);
+        const Program& program = programs_[static_cast<size_t>(program_)];
+        if (program.id == 0) return;
+        glUseProgram(program.id);
         float worldView[16], matrix[16];
         MultiplyRowMajor(world_.m, view_.m, worldView);
         MultiplyRowMajor(worldView, projection_.m, matrix);
         // Row-major for row vectors read as column-major is the column-vector matrix.
-        glUniformMatrix4fv(glGetUniformLocation(program, "uMatrix"), 1, GL_FALSE, matrix);
-        glUniform2f(glGetUniformLocation(program, "uViewport"), static_cast<float>(viewportWidth_),
-                    static_cast<float>(viewportHeight_));
-        glUniform1f(glGetUniformLocation(program, "uFlip"), boundFramebuffer_ == 0 ? 1.f : -1.f);
-        glUniform4f(glGetUniformLocation(program, "uTint"), ((tint_ >> 16) & 0xFF) / 255.f,
-                    ((tint_ >> 8) & 0xFF) / 255.f, (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
-        glUniform4fv(glGetUniformLocation(program, "uC0"), 1, constant_);
-        glUniform1i(glGetUniformLocation(program, "uTexture"), 0);
+        glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
+        glUniform2f(program.viewport, static_cast<float>(viewportWidth_), static_cast<float>(viewportHeight_));
+        glUniform1f(program.flip, boundFramebuffer_ == 0 ? 1.f : -1.f);
+        glUniform4f(program.tint, ((tint_ >> 16) & 0xFF) / 255.f, ((tint_ >> 8) & 0xFF) / 255.f,
+                    (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
+        glUniform4fv(program.c0, 1, constant_);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture_);
         glBindVertexArray(vertexArray_);
@@ -443,36 +446,49 @@ class GlDevice final : public GpuDevice {
     }
 
   private:
+    // The plain stage is made with the device; each built-in shader when it
+    // is first asked for, so that start-up compiles only what the first
+    // picture draws with.
     bool BuildPrograms() {
-        GLuint vertex = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
-        if (vertex == 0) return false;
-        for (int index = 0; index <= kBuiltinPixelShaderCount; ++index) {
-            std::string source = FragmentStageSource(index);
-            GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
-            if (fragment == 0) break;
-            GLuint program = glCreateProgram();
-            glAttachShader(program, vertex);
-            glAttachShader(program, fragment);
-            glBindAttribLocation(program, 0, "aPosition");
-            glBindAttribLocation(program, 1, "aColour");
-            glBindAttribLocation(program, 2, "aUv");
-            glLinkProgram(program);
-            glDeleteShader(fragment);
-            GLint linked = 0;
-            glGetProgramiv(program, GL_LINK_STATUS, &linked);
-            if (!linked) {
-                std::fprintf(stderr, "velk2: a drawing program does not link\n");
-                glDeleteProgram(program);
-                break;
-            }
-            programs_.push_back(program);
-        }
-        glDeleteShader(vertex);
-        if (programs_.size() != static_cast<size_t>(kBuiltinPixelShaderCount) + 1) {
-            for (GLuint program : programs_) glDeleteProgram(program);
-            programs_.clear();
+        vertexStage_ = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
+        if (vertexStage_ == 0) return false;
+        programs_.assign(static_cast<size_t>(kBuiltinPixelShaderCount) + 1, Program{});
+        if (BuildProgram(0)) return true;
+        glDeleteShader(vertexStage_);
+        vertexStage_ = 0;
+        programs_.clear();
+        return false;
+    }
+
+    bool BuildProgram(int index) {
+        Program& slot = programs_[static_cast<size_t>(index)];
+        if (slot.id != 0) return true;
+        std::string source = FragmentStageSource(index);
+        GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
+        if (fragment == 0) return false;
+        GLuint program = glCreateProgram();
+        glAttachShader(program, vertexStage_);
+        glAttachShader(program, fragment);
+        glBindAttribLocation(program, 0, "aPosition");
+        glBindAttribLocation(program, 1, "aColour");
+        glBindAttribLocation(program, 2, "aUv");
+        glLinkProgram(program);
+        glDeleteShader(fragment);
+        GLint linked = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &linked);
+        if (!linked) {
+            std::fprintf(stderr, "velk2: a drawing program does not link\n");
+            glDeleteProgram(program);
             return false;
         }
+        slot.id = program;
+        slot.matrix = glGetUniformLocation(program, "uMatrix");
+        slot.viewport = glGetUniformLocation(program, "uViewport");
+        slot.flip = glGetUniformLocation(program, "uFlip");
+        slot.tint = glGetUniformLocation(program, "uTint");
+        slot.c0 = glGetUniformLocation(program, "uC0");
+        glUseProgram(program);
+        glUniform1i(glGetUniformLocation(program, "uTexture"), 0);
         return true;
     }
 
@@ -607,7 +623,16 @@ class GlDevice final : public GpuDevice {
     int backWidth_ = 0;
     int backHeight_ = 0;
     GpuCaps caps_;
-    std::vector<GLuint> programs_;  // 0: the plain texture stage, then the built-ins in table order
+    struct Program {
+        GLuint id = 0;  // 0: not built yet
+        GLint matrix = -1;
+        GLint viewport = -1;
+        GLint flip = -1;
+        GLint tint = -1;
+        GLint c0 = -1;
+    };
+    std::vector<Program> programs_;  // 0: the plain texture stage, then the built-ins in table order
+    GLuint vertexStage_ = 0;         // kept for the programs made later
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
     std::unordered_map<GpuHandle, GlObject> objects_;
