@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,18 +15,19 @@
 
 namespace {
 
-// A record that writes its name and the root it ran with into a shared log.
-struct RunEntry {
-    std::string name;
-    classGraphicObject* root;
-};
-std::vector<RunEntry> g_runLog;  // guarded by g_queueLock (records run under it)
+// Each run writes "name@root" (root 0, m or o) into a shared log.
+std::string g_runLog;  // guarded by g_queueLock (records run under it)
+
+// Stand-ins for the two scene roots; only their addresses matter here.
+classGraphicObject* const kMain = reinterpret_cast<classGraphicObject*>(0x1000);
+classGraphicObject* const kOverlay = reinterpret_cast<classGraphicObject*>(0x2000);
 
 class ProbeRecord : public classQue_SoundPlay {
   public:
     explicit ProbeRecord(std::string name, u64 mask = 0) : name_(std::move(name)) { sceneMask = mask; }
     int32 Execute(classQueContext* context) override {
-        g_runLog.push_back({name_, context->currentRoot});
+        const char root = context->currentRoot == kMain ? 'm' : context->currentRoot == kOverlay ? 'o' : '0';
+        g_runLog += name_ + "@" + root + " ";
         return 0;
     }
 
@@ -33,135 +35,78 @@ class ProbeRecord : public classQue_SoundPlay {
     std::string name_;
 };
 
-std::vector<std::string> RunNames() {
-    std::vector<std::string> names;
-    for (const RunEntry& entry : g_runLog) names.push_back(entry.name);
-    return names;
-}
-
-// Stand-ins for the two scene roots; only their addresses matter here.
-classGraphicObject* const kMain = reinterpret_cast<classGraphicObject*>(0x1000);
-classGraphicObject* const kOverlay = reinterpret_cast<classGraphicObject*>(0x2000);
-
-class QueueTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
+TEST(QueueTest, RecordsRunInOrderOnTheirScenesOnlyOnceCommitted) {
+    // Steps: "+name/mask" posts, "!name" posts with a commit point, "x" posts
+    // a cancelled record, "c" commits, "r" runs a frame, "O" shows the overlay.
+    struct Case {
+        const char* name;
+        const char* steps;
+        const char* ran;
+        size_t left;
+    };
+    const Case cases[] = {
+        {"uncommitted records wait", "+a/0 +b/0 r r", "", 2},
+        {"one commit releases all before it, in order", "+a/0 +b/0 c +late/0 r", "a@0 b@0 ", 1},
+        {"the next commit the rest", "+a/0 c +late/0 r c r", "a@0 late@0 ", 0},
+        {"a commit point goes in front of the waiting batch", "+a/0 +b/0 !t r", "t@0 a@0 b@0 ", 0},
+        {"and behind the committed records", "+c1/0 +c2/0 c +u1/0 +u2/0 !t r", "c1@0 c2@0 t@0 u1@0 u2@0 ", 0},
+        {"a cancelled record is freed unrun", "x +kept/0 c r", "kept@0 ", 0},
+        {"the scene mask chooses the roots", "+m/1 +n/0 +b/3 +o/2 c r", "m@m n@0 b@m b@0 o@0 ", 0},
+        {"with an overlay both bits run twice", "O +b/3 +o/2 c r", "b@m b@o o@o ", 0},
+    };
+    for (const Case& c : cases) {
         g_runLog.clear();
-        context_.mainScene = &mainScene_;
-        context_.overlayScene = &overlayScene_;
+        classGraphicObject* mainScene = kMain;
+        classGraphicObject* overlayScene = nullptr;
+        classQueContext context;
+        context.mainScene = &mainScene;
+        context.overlayScene = &overlayScene;
+        classQueue queue;
+        std::istringstream steps(c.steps);
+        for (std::string step; steps >> step;) {
+            const size_t slash = step.find('/');
+            const std::string name = step.substr(1, slash - 1);
+            if (step[0] == '+') queue.Post(new ProbeRecord(name, std::stoull(step.substr(slash + 1))));
+            if (step[0] == '!') queue.Post(QueRecordPtr(new ProbeRecord(name)), true);
+            if (step[0] == 'x') {
+                auto* skipped = new ProbeRecord("skipped", 1);
+                skipped->cancelled = 1;
+                queue.Post(skipped);
+            }
+            if (step == "c") {
+                EXPECT_TRUE(queue.Commit()) << c.name;
+            }
+            if (step == "r") queue.ExecuteCommitted(context);
+            if (step == "O") overlayScene = kOverlay;
+        }
+        EXPECT_EQ(g_runLog, c.ran) << c.name;
+        EXPECT_EQ(queue.GetRecordCount(), c.left) << c.name;
     }
-    void RunFrame() { queue_.ExecuteCommitted(context_); }
-
-    classGraphicObject* mainScene_ = kMain;
-    classGraphicObject* overlayScene_ = nullptr;
-    classQueContext context_;
-    classQueue queue_;
-};
-
-TEST_F(QueueTest, UncommittedRecordsWaitAndOneCommitReleasesThemAllInOrder) {
-    queue_.Post(new ProbeRecord("a"));
-    queue_.Post(new ProbeRecord("b"));
-    RunFrame();
-    RunFrame();
-    EXPECT_TRUE(g_runLog.empty());
-    EXPECT_EQ(queue_.GetRecordCount(), 2u);
-
-    ASSERT_TRUE(queue_.Commit());
-    queue_.Post(new ProbeRecord("late"));  // after the commit: waits for the next one
-    RunFrame();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(queue_.GetRecordCount(), 1u);
-    EXPECT_EQ(queue_.GetCommittedCount(), 0);
-
-    queue_.Commit();
-    RunFrame();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"a", "b", "late"}));
-    EXPECT_EQ(queue_.GetRecordCount(), 0u);
+    classQueue queue;
+    queue.Post(static_cast<classQueBase*>(nullptr));
+    queue.Post(QueRecordPtr(), true);
+    EXPECT_EQ(queue.GetRecordCount(), 0u) << "a null record is ignored";
+    EXPECT_EQ(queue.GetCommittedCount(), 0);
 }
 
-TEST_F(QueueTest, CommitPointGoesInFrontOfTheWaitingBatchAndCommitsEverything) {
-    // Two uncommitted records: the transition runs first, all three in one frame.
-    queue_.Post(new ProbeRecord("a"));
-    queue_.Post(new ProbeRecord("b"));
-    queue_.Post(new ProbeRecord("transition"), true);
-    EXPECT_EQ(queue_.GetCommittedCount(), 3);
-    RunFrame();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"transition", "a", "b"}));
-
-    // Two committed but not yet run, two waiting: it lands at index 2.
+TEST(QueueTest, WaitUntilEmptyReportsWhetherTheRecordsRanInTime) {
     g_runLog.clear();
-    queue_.Post(new ProbeRecord("c1"));
-    queue_.Post(new ProbeRecord("c2"));
-    queue_.Commit();
-    queue_.Post(new ProbeRecord("u1"));
-    queue_.Post(new ProbeRecord("u2"));
-    queue_.Post(new ProbeRecord("t"), true);
-    EXPECT_EQ(queue_.GetCommittedCount(), 5);
-    RunFrame();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"c1", "c2", "t", "u1", "u2"}));
-}
-
-TEST_F(QueueTest, NullRecordIsIgnored) {
-    queue_.Post(static_cast<classQueBase*>(nullptr));
-    queue_.Post(QueRecordPtr(), true);
-    EXPECT_EQ(queue_.GetRecordCount(), 0u);
-    EXPECT_EQ(queue_.GetCommittedCount(), 0);
-}
-
-TEST_F(QueueTest, SceneMaskChoosesTheRootOfEachRun) {
-    queue_.Post(new ProbeRecord("main", 1));
-    queue_.Post(new ProbeRecord("none", 0));
-    queue_.Post(new ProbeRecord("both", 3));
-    queue_.Post(new ProbeRecord("overlay", 2));
-    queue_.Commit();
-    RunFrame();
-    ASSERT_EQ(g_runLog.size(), 5u);
-    EXPECT_EQ(g_runLog[0].root, kMain);
-    // A record meant for no scene gets none, even right after a main-scene record.
-    EXPECT_EQ(g_runLog[1].name, "none");
-    EXPECT_EQ(g_runLog[1].root, nullptr);
-    // Both bits: the main scene, then the overlay, which is missing without a transition.
-    EXPECT_EQ(g_runLog[2].root, kMain);
-    EXPECT_EQ(g_runLog[3].name, "both");
-    EXPECT_EQ(g_runLog[3].root, nullptr);
-    EXPECT_EQ(g_runLog[4].name, "overlay");
-    EXPECT_EQ(g_runLog[4].root, nullptr);
-
-    g_runLog.clear();
-    overlayScene_ = kOverlay;
-    queue_.Post(new ProbeRecord("both", 3));
-    queue_.Commit();
-    RunFrame();
-    ASSERT_EQ(g_runLog.size(), 2u);
-    EXPECT_EQ(g_runLog[0].root, kMain);
-    EXPECT_EQ(g_runLog[1].root, kOverlay);
-}
-
-TEST_F(QueueTest, CancelledRecordIsFreedUnrun) {
-    auto* skipped = new ProbeRecord("skipped", 1);
-    skipped->cancelled = 1;
-    queue_.Post(skipped);
-    queue_.Post(new ProbeRecord("kept", 1));
-    queue_.Commit();
-    RunFrame();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"kept"}));
-    EXPECT_EQ(queue_.GetRecordCount(), 0u);
-}
-
-TEST_F(QueueTest, WaitUntilEmptyReportsWhetherTheRecordsRanInTime) {
-    EXPECT_TRUE(queue_.WaitUntilEmpty(0));  // empty
-    queue_.Post(new ProbeRecord("uncommitted"));
-    EXPECT_TRUE(queue_.WaitUntilEmpty(0));  // nothing committed: nothing to wait for
-    queue_.Commit();
-    EXPECT_FALSE(queue_.WaitUntilEmpty(20));  // nobody runs the queue
-
-    std::thread render([this] {
+    classGraphicObject* mainScene = kMain;
+    classGraphicObject* overlayScene = nullptr;
+    classQueContext context{nullptr, &mainScene, &overlayScene};
+    classQueue queue;
+    EXPECT_TRUE(queue.WaitUntilEmpty(0));  // empty
+    queue.Post(new ProbeRecord("uncommitted"));
+    EXPECT_TRUE(queue.WaitUntilEmpty(0));  // nothing committed: nothing to wait for
+    queue.Commit();
+    EXPECT_FALSE(queue.WaitUntilEmpty(20));  // nobody runs the queue
+    std::thread render([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        RunFrame();
+        queue.ExecuteCommitted(context);
     });
-    EXPECT_TRUE(queue_.WaitUntilEmpty(10000));
+    EXPECT_TRUE(queue.WaitUntilEmpty(10000));
     render.join();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"uncommitted"}));
+    EXPECT_EQ(g_runLog, "uncommitted@0 ");
 }
 
 TEST(QueueRegistryTest, QueuesJoinTheListInOrderAndLeaveOnShutdown) {
@@ -169,13 +114,11 @@ TEST(QueueRegistryTest, QueuesJoinTheListInOrderAndLeaveOnShutdown) {
     auto second = std::make_unique<classQueue>();
     auto position = [](classQueue* queue) {
         classCriticalSectionLock hold(g_queueLock);
-        return std::find(g_queueList.begin(), g_queueList.end(), queue) != g_queueList.end()
-                   ? std::distance(g_queueList.begin(),
-                                   std::find(g_queueList.begin(), g_queueList.end(), queue))
-                   : -1;
+        auto found = std::find(g_queueList.begin(), g_queueList.end(), queue);
+        return found == g_queueList.end() ? -1 : std::distance(g_queueList.begin(), found);
     };
-    EXPECT_LT(position(first.get()), position(second.get()));
     EXPECT_GE(position(first.get()), 0);
+    EXPECT_LT(position(first.get()), position(second.get()));
 
     g_runLog.clear();
     first->Post(new ProbeRecord("first"));
@@ -183,7 +126,7 @@ TEST(QueueRegistryTest, QueuesJoinTheListInOrderAndLeaveOnShutdown) {
     second->Commit();
     first->Commit();
     ExecuteAllQueues();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(g_runLog, "first@0 second@0 ");
 
     // Left-over uncommitted records go with the queue, unrun.
     second->Post(new ProbeRecord("never"));
@@ -191,11 +134,7 @@ TEST(QueueRegistryTest, QueuesJoinTheListInOrderAndLeaveOnShutdown) {
     EXPECT_EQ(position(second.get()), -1);
     EXPECT_EQ(second->GetRecordCount(), 0u);
     ExecuteAllQueues();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"first", "second"}));
-
-    first.reset();
-    EXPECT_EQ(position(second.get()), -1);
-    second.reset();
+    EXPECT_EQ(g_runLog, "first@0 second@0 ");
     EXPECT_FALSE(CommitQueue(nullptr));
 }
 
@@ -217,28 +156,32 @@ class SkippingTest : public ::testing::Test {
 TEST_F(SkippingTest, MainQueueCommitsAreRefusedWhileSkippingToTheNextChoice) {
     classQueue functionQueue;
     classQueue* main = GetMainQueue();
-    GetApplication()->nextSelectSkipping.store(1);
+    classApplication* application = GetApplication();
+    classGraphicObject* savedMain = application->mainScene;
+    application->mainScene = kMain;
+    application->overlayScene = kOverlay;
+    application->nextSelectSkipping.store(1);
 
     main->Post(new ProbeRecord("main"));
-    functionQueue.Post(new ProbeRecord("function"));
+    functionQueue.Post(new ProbeRecord("function", 3));
     EXPECT_FALSE(main->Commit());
     EXPECT_FALSE(CommitQueue(main));
     EXPECT_EQ(main->GetCommittedCount(), 0);
     EXPECT_TRUE(functionQueue.Commit());
     ExecuteAllQueues();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"function"}));
+    EXPECT_EQ(g_runLog, "function@m function@o ") << "run on the application's scenes";
 
     // A transition's commit point still releases the whole main queue.
     main->Post(new ProbeRecord("transition"), true);
     EXPECT_EQ(main->GetCommittedCount(), 2);
     main->Execute();
-    EXPECT_EQ(RunNames(), (std::vector<std::string>{"function", "transition", "main"}));
-
-    GetApplication()->nextSelectSkipping.store(0);
+    application->nextSelectSkipping.store(0);
     main->Post(new ProbeRecord("after"));
     EXPECT_TRUE(main->Commit());
     main->Execute();
-    EXPECT_EQ(g_runLog.back().name, "after");
+    application->mainScene = savedMain;
+    application->overlayScene = nullptr;
+    EXPECT_EQ(g_runLog, "function@m function@o transition@0 main@0 after@0 ");
 }
 
 TEST_F(SkippingTest, WaitUntilEmptyEndsOnceTheProgramQuits) {
@@ -250,22 +193,6 @@ TEST_F(SkippingTest, WaitUntilEmptyEndsOnceTheProgramQuits) {
     EXPECT_TRUE(queue.WaitUntilEmpty(3600 * 1000));
     GetApplication()->isQuitting.store(0);
     EXPECT_EQ(queue.GetRecordCount(), 1u);
-}
-
-TEST_F(SkippingTest, ExecuteUsesTheApplicationsSceneFields) {
-    classApplication* application = GetApplication();
-    classGraphicObject* savedMain = application->mainScene;
-    application->mainScene = kMain;
-    application->overlayScene = kOverlay;
-    classQueue queue;
-    queue.Post(new ProbeRecord("both", 3));
-    queue.Commit();
-    queue.Execute();
-    application->mainScene = savedMain;
-    application->overlayScene = nullptr;
-    ASSERT_EQ(g_runLog.size(), 2u);
-    EXPECT_EQ(g_runLog[0].root, kMain);
-    EXPECT_EQ(g_runLog[1].root, kOverlay);
 }
 
 }  // namespace

@@ -232,10 +232,12 @@ TEST(GraphicObjectTree, TexturesAreKeptOrSwappedByKey) {
     EXPECT_EQ(services.TextureRefs(3, "box", 3), 0);
     EXPECT_EQ(services.TextureRefs(3, "box", 4), 1);
 
-    // A movie is always acquired afresh, releasing the one before.
+    // A movie is always acquired afresh (played again from the start), releasing the one before.
     o->SetMovieTexture("op.mpg");
+    const int movieAcquires = services.acquires;
     o->SetMovieTexture("op.mpg");
-    EXPECT_EQ(services.TextureRefs(2, "op.mpg"), 1);
+    EXPECT_EQ(services.acquires, movieAcquires + 1) << "the same movie is asked for again";
+    EXPECT_EQ(services.TextureRefs(2, "op.mpg"), 1) << "and the one before is given back";
     o->SetFilterTexture(":Pixel.Negaposi");
     EXPECT_EQ(o->GetTextureKind(), TextureKind_Filter);
     o->SetTransitionTexture();

@@ -10,65 +10,13 @@
 #include "presentation/graphic_object.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
+#include "support/presentation/fake_scene_services.h"
 
 namespace {
-
-struct FakeResource {
-    int32 kind = 0;
-    std::string name;
-    int64 param = 0;
-    int count = 0;
-};
-
-// Hands out distinct resources with counts; never frees them, so a test can
-// look at a count after the last holder let go.
-class CountingServices : public classSceneServices {
-  public:
-    classSharedResource* AcquireTexture(int32 kind, const std::string& name, int64 param, u8) override {
-        textures.push_back(std::make_unique<FakeResource>(FakeResource{kind, name, param, 1}));
-        return reinterpret_cast<classSharedResource*>(textures.back().get());
-    }
-    void AddRefTexture(classSharedResource* texture) override {
-        if (texture != nullptr) ++Of(texture).count;
-    }
-    void ReleaseTexture(classSharedResource* texture) override {
-        if (texture != nullptr) --Of(texture).count;
-    }
-    int32 TextureKindOf(const classSharedResource* texture) const override {
-        return texture == nullptr ? 0 : Of(texture).kind;
-    }
-    std::string TextureNameOf(const classSharedResource* texture) const override {
-        return texture == nullptr ? std::string() : Of(texture).name;
-    }
-    int64 TextureParamOf(const classSharedResource* texture) const override {
-        return texture == nullptr ? 0 : Of(texture).param;
-    }
-    classShaderResource* AcquireShader(int32 kind, const std::string& name) override {
-        shaders.push_back(std::make_unique<FakeResource>(FakeResource{kind, name, 0, 1}));
-        return reinterpret_cast<classShaderResource*>(shaders.back().get());
-    }
-    void AddRefShader(classShaderResource* shader) override {
-        if (shader != nullptr) ++reinterpret_cast<FakeResource*>(shader)->count;
-    }
-    void ReleaseShader(classShaderResource* shader) override {
-        if (shader != nullptr) --reinterpret_cast<FakeResource*>(shader)->count;
-    }
-
-    static FakeResource& Of(const classSharedResource* texture) {
-        return *reinterpret_cast<FakeResource*>(const_cast<classSharedResource*>(texture));
-    }
-    static FakeResource& OfShader(const classShaderResource* shader) {
-        return *reinterpret_cast<FakeResource*>(const_cast<classShaderResource*>(shader));
-    }
-
-    std::vector<std::unique_ptr<FakeResource>> textures;
-    std::vector<std::unique_ptr<FakeResource>> shaders;
-};
 
 class GraphicRecordTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        previous_ = SetSceneServices(&services_);
         main_ = classGraphicObject::New();
         context_.mainScene = &main_;
         context_.overlayScene = &overlay_;
@@ -76,7 +24,6 @@ class GraphicRecordTest : public ::testing::Test {
     void TearDown() override {
         if (overlay_ != nullptr) classGraphicObject::Delete(overlay_);
         classGraphicObject::Delete(main_);
-        SetSceneServices(previous_);
     }
     // Runs one record the way a queue does, with the given mask.
     void Run(classQueBase* record, u64 mask = 1) {
@@ -95,8 +42,7 @@ class GraphicRecordTest : public ::testing::Test {
         return classGraphicObject::FindByPath(root != nullptr ? root : main_, path);
     }
 
-    CountingServices services_;
-    classSceneServices* previous_ = nullptr;
+    FakeSceneServices services_;
     classGraphicObject* main_ = nullptr;
     classGraphicObject* overlay_ = nullptr;
     classQueContext context_;
@@ -133,7 +79,7 @@ TEST_F(GraphicRecordTest, RecordsForAMissingObjectChangeNothing) {
     Run(slot);
     Run(Make<classQue_GraphicAlter_Movie>({3}));
     EXPECT_TRUE(main_->children.empty());
-    EXPECT_TRUE(services_.textures.empty());
+    EXPECT_EQ(services_.acquires, 0);
 }
 
 TEST_F(GraphicRecordTest, AlterAppliesOnlyTheGivenFields) {
@@ -157,7 +103,7 @@ TEST_F(GraphicRecordTest, AlterAppliesOnlyTheGivenFields) {
     EXPECT_FLOAT_EQ(base.Transmittance, 0.25f);
     EXPECT_EQ(object->Stencil, 7);
     ASSERT_NE(object->texture, nullptr);
-    FakeResource& a = CountingServices::Of(object->texture);
+    FakeTexture& a = *FakeSceneServices::Of(object->texture);
     EXPECT_EQ(a.kind, 1);
     EXPECT_EQ(a.name, "a.png");
 
@@ -171,16 +117,16 @@ TEST_F(GraphicRecordTest, AlterAppliesOnlyTheGivenFields) {
     second->pixelShader.Set(":PixelColor.Change");
     second->vertexShader.Set("wave");
     Run(second);
-    EXPECT_EQ(a.count, 0) << "the old image is released";
-    EXPECT_EQ(CountingServices::Of(object->texture).name, "b.png");
+    EXPECT_EQ(a.refs, 0) << "the old image is released";
+    EXPECT_EQ(FakeSceneServices::Of(object->texture)->name, "b.png");
     EXPECT_EQ(base.Position, (D3DXVECTOR3{-40.0f, 5.0f, 6.0f}));
     EXPECT_FLOAT_EQ(base.Transmittance, 0.5f);
     EXPECT_EQ(object->hidden, 1);
     EXPECT_EQ(object->Stencil, -1);
     ASSERT_NE(object->pixelShader, nullptr);
-    EXPECT_EQ(CountingServices::OfShader(object->pixelShader).name, ":PixelColor.Change");
-    EXPECT_EQ(CountingServices::OfShader(object->pixelShader).kind, 2);
-    EXPECT_EQ(CountingServices::OfShader(object->vertexShader).kind, 3);
+    EXPECT_EQ(FakeSceneServices::Of(object->pixelShader)->name, ":PixelColor.Change");
+    EXPECT_EQ(FakeSceneServices::Of(object->pixelShader)->kind, 2);
+    EXPECT_EQ(FakeSceneServices::Of(object->vertexShader)->kind, 3);
 }
 
 TEST_F(GraphicRecordTest, TextureRecordsAttachTheirKinds) {
@@ -197,12 +143,11 @@ TEST_F(GraphicRecordTest, TextureRecordsAttachTheirKinds) {
     movie->fileName = "op.mpg";
     Run(movie);
     ASSERT_NE(At({4, 1}), nullptr);
-    EXPECT_EQ(CountingServices::Of(At({4, 1})->texture).kind, 6);
-    EXPECT_EQ(CountingServices::Of(At({4, 1})->texture).name, ":Filter.Mono");
-    EXPECT_EQ(CountingServices::Of(At({6})->texture).kind, 2);
-    EXPECT_EQ(CountingServices::Of(At({6})->texture).name, "op.mpg");
-    EXPECT_EQ(services_.textures[1]->kind, 7);
-    EXPECT_EQ(services_.textures[1]->count, 0);
+    EXPECT_EQ(FakeSceneServices::Of(At({4, 1})->texture)->kind, 6);
+    EXPECT_EQ(FakeSceneServices::Of(At({4, 1})->texture)->name, ":Filter.Mono");
+    EXPECT_EQ(FakeSceneServices::Of(At({6})->texture)->kind, 2);
+    EXPECT_EQ(FakeSceneServices::Of(At({6})->texture)->name, "op.mpg");
+    EXPECT_EQ(services_.TextureRefs(TextureKind_PlayDataThumbnail, "save0003.dat"), 0) << "replaced by the movie";
 
     auto* text = new classQue_GraphicCreateText();
     text->path = {2};
@@ -211,8 +156,8 @@ TEST_F(GraphicRecordTest, TextureRecordsAttachTheirKinds) {
     text->textParam[2] = 0x00FF00;
     Run(text);
     ASSERT_NE(At({2}), nullptr);
-    EXPECT_EQ(CountingServices::Of(At({2})->texture).kind, 3);
-    EXPECT_EQ(CountingServices::Of(At({2})->texture).param, 5);
+    EXPECT_EQ(FakeSceneServices::Of(At({2})->texture)->kind, 3);
+    EXPECT_EQ(FakeSceneServices::Of(At({2})->texture)->param, 5);
     EXPECT_EQ(At({2})->textColour.Get(), 0x00FF00);
     EXPECT_EQ(At({2})->hidden, 0);
 }
@@ -381,12 +326,12 @@ TEST_F(GraphicRecordTest, AllDeleteEmptiesTheSceneButKeepsItsRoot) {
     auto* alter = Make<classQue_GraphicAlter>({-3});
     alter->fileName = "x.png";
     Run(alter);
-    FakeResource& image = CountingServices::Of(At({-3})->texture);
+    FakeTexture& image = *FakeSceneServices::Of(At({-3})->texture);
     classGraphicObject* root = main_;
     Run(new classQue_GraphicAllDelete(), 3);  // the overlay is missing: only the main scene
     EXPECT_EQ(main_, root);
     EXPECT_TRUE(main_->children.empty());
-    EXPECT_EQ(image.count, 0);
+    EXPECT_EQ(image.refs, 0);
 }
 
 std::vector<std::pair<classSharedResource*, QueMovieRequest>> g_movieRequests;
@@ -440,7 +385,7 @@ TEST_F(GraphicRecordTest, TransitionReplacesTheOverlayWithAFadingCopyOfTheMainSc
     At({1, 2})->GetOrCreateSlot(3)->Time = 250;
     At({1, 2})->text = "not copied";
     main_->hidden = 1;
-    FakeResource& face = CountingServices::Of(At({1, 2})->texture);
+    FakeTexture& face = *FakeSceneServices::Of(At({1, 2})->texture);
 
     auto* transition = new classQue_Transition();
     transition->time = 800;
@@ -449,8 +394,8 @@ TEST_F(GraphicRecordTest, TransitionReplacesTheOverlayWithAFadingCopyOfTheMainSc
     EXPECT_NE(overlay_, main_);
     EXPECT_EQ(overlay_->parent, nullptr);
     EXPECT_EQ(overlay_->hidden, 0);
-    EXPECT_EQ(CountingServices::Of(overlay_->texture).kind, 5);
-    EXPECT_EQ(CountingServices::OfShader(overlay_->pixelShader).name, ":Transition.CrossDissolveAlphaIgnore");
+    EXPECT_EQ(FakeSceneServices::Of(overlay_->texture)->kind, 5);
+    EXPECT_EQ(FakeSceneServices::Of(overlay_->pixelShader)->name, ":Transition.CrossDissolveAlphaIgnore");
     const classGraphicSlot& fade = overlay_->slots.at(0);
     EXPECT_FLOAT_EQ(fade.Transmittance, 1.0f);
     EXPECT_EQ(fade.Time, 800);
@@ -464,7 +409,7 @@ TEST_F(GraphicRecordTest, TransitionReplacesTheOverlayWithAFadingCopyOfTheMainSc
     ASSERT_NE(copy, nullptr);
     EXPECT_NE(copy, At({1, 2}));
     EXPECT_EQ(copy->texture, At({1, 2})->texture);
-    EXPECT_EQ(face.count, 2);
+    EXPECT_EQ(face.refs, 2);
     EXPECT_EQ(copy->slots.at(3).Time, 250);
     EXPECT_TRUE(copy->text.empty());
 
@@ -472,7 +417,7 @@ TEST_F(GraphicRecordTest, TransitionReplacesTheOverlayWithAFadingCopyOfTheMainSc
     auto* second = new classQue_Transition();
     second->time = 300;
     Run(second);
-    EXPECT_EQ(face.count, 2);
+    EXPECT_EQ(face.refs, 2);
     EXPECT_EQ(overlay_->slots.at(0).Time, 300);
 
     // A cut removes the overlay and makes none.
@@ -480,9 +425,8 @@ TEST_F(GraphicRecordTest, TransitionReplacesTheOverlayWithAFadingCopyOfTheMainSc
     cut->time = 0;
     Run(cut);
     EXPECT_EQ(overlay_, nullptr);
-    EXPECT_EQ(face.count, 1);
-    EXPECT_EQ(services_.textures[1]->kind, 5);
-    EXPECT_EQ(services_.textures[1]->count, 0);
+    EXPECT_EQ(face.refs, 1);
+    EXPECT_EQ(services_.TextureRefs(TextureKind_TransitionCapture, ""), 0);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "presentation/command_queue.h"
@@ -105,166 +107,91 @@ TEST(QueHolderTest, PostHandsTheRecordToTheEndOfTheMainQueueUncommitted) {
 
 // ---- Compaction ----
 
+// Records written as "kind path/mask", e.g. "alter 5.7/3"; kinds: create,
+// alter, movie, thumb, filter, delete, all, feed, text, textx, slot, play, sound.
 template <typename T>
-T* Add(classQueue& queue, QuePath path, u64 mask = 1) {
+classQueBase* WithPath(const QuePath& path, u64 mask) {
     auto* record = new T();
-    record->path = std::move(path);
+    record->path = path;
     record->sceneMask = mask;
-    queue.Post(record);
     return record;
 }
 
-classQue_GraphicAllDelete* AddAllDelete(classQueue& queue, u64 mask = 1) {
-    auto* record = new classQue_GraphicAllDelete();
+classQueBase* MakeRecord(const std::string& spec) {
+    std::istringstream in(spec);
+    std::string kind, where;
+    in >> kind >> where;
+    const size_t slash = where.find('/');
+    const u64 mask = std::stoull(where.substr(slash + 1));
+    QuePath path;
+    std::istringstream keys(where.substr(0, slash));
+    for (std::string key; std::getline(keys, key, '.');) path.push_back(std::stoll(key));
+    if (kind == "create") return WithPath<classQue_GraphicCreate>(path, mask);
+    if (kind == "alter") return WithPath<classQue_GraphicAlter>(path, mask);
+    if (kind == "movie") return WithPath<classQue_GraphicAlter_Movie>(path, mask);
+    if (kind == "thumb") return WithPath<classQue_GraphicAlter_PlayDataThumbnail>(path, mask);
+    if (kind == "filter") return WithPath<classQue_GraphicFilter>(path, mask);
+    if (kind == "delete") return WithPath<classQue_GraphicDelete>(path, mask);
+    if (kind == "feed") return WithPath<classQue_PageFeed>(path, mask);
+    if (kind == "text") return WithPath<classQue_GraphicStdOutText>(path, mask);
+    if (kind == "textx") return WithPath<classQue_GraphicStdOutTextX>(path, mask);
+    if (kind == "slot") return WithPath<classQue_GraphicStirSlotSet>(path, mask);
+    if (kind == "play") return WithPath<classQue_GraphicMoviePlay>(path, mask);
+    classQueBase* record = kind == "all" ? static_cast<classQueBase*>(new classQue_GraphicAllDelete())
+                                         : new classQue_SoundPlay();
     record->sceneMask = mask;
-    queue.Post(record);
     return record;
 }
 
-TEST(QueCompactTest, NewerCreateFilterOrDeleteOfTheSamePathCancelsOlderRecords) {
-    classQueue queue;
-    auto* create = Add<classQue_GraphicCreate>(queue, {5});
-    auto* alter = Add<classQue_GraphicAlter>(queue, {5});
-    auto* remove = Add<classQue_GraphicDelete>(queue, {5});
-    auto* other = Add<classQue_GraphicAlter>(queue, {6});
-    queue.Compact();
-    EXPECT_EQ(create->cancelled, 1);
-    EXPECT_EQ(alter->cancelled, 1);
-    EXPECT_EQ(remove->cancelled, 0);
-    EXPECT_EQ(other->cancelled, 0);
-
-    classQueue filtered;
-    auto* movie = Add<classQue_GraphicAlter_Movie>(filtered, {1, 2});
-    auto* thumb = Add<classQue_GraphicAlter_PlayDataThumbnail>(filtered, {1, 2});
-    auto* filter = Add<classQue_GraphicFilter>(filtered, {1, 2});
-    auto* laterAlter = Add<classQue_GraphicAlter>(filtered, {1, 2});
-    filtered.Compact();
-    EXPECT_EQ(movie->cancelled, 1);
-    EXPECT_EQ(thumb->cancelled, 1);
-    EXPECT_EQ(filter->cancelled, 0);
-    EXPECT_EQ(laterAlter->cancelled, 0);
-}
-
-TEST(QueCompactTest, PageFeedCancelsOnlyOlderTextOfItsPath) {
-    classQueue queue;
-    auto* first = Add<classQue_GraphicStdOutText>(queue, {9});
-    auto* feed = Add<classQue_PageFeed>(queue, {9});
-    auto* second = Add<classQue_GraphicStdOutText>(queue, {9});
-    queue.Compact();
-    EXPECT_EQ(first->cancelled, 1);
-    EXPECT_EQ(feed->cancelled, 0);
-    EXPECT_EQ(second->cancelled, 0);
-
-    // A page feed leaves images alone; an older page feed goes with the text.
-    classQueue mixed;
-    auto* alter = Add<classQue_GraphicAlter>(mixed, {9});
-    auto* oldFeed = Add<classQue_PageFeed>(mixed, {9});
-    auto* textX = Add<classQue_GraphicStdOutTextX>(mixed, {9});
-    Add<classQue_PageFeed>(mixed, {9});
-    mixed.Compact();
-    EXPECT_EQ(alter->cancelled, 0);
-    EXPECT_EQ(oldFeed->cancelled, 1);
-    EXPECT_EQ(textX->cancelled, 1);
-}
-
-TEST(QueCompactTest, AllDeleteCancelsEveryOlderGraphicRecordAndKeepsNewerOnes) {
-    classQueue queue;
-    std::vector<classQueBase*> older = {
-        Add<classQue_GraphicCreate>(queue, {1}),      Add<classQue_GraphicAlter>(queue, {1}),
-        Add<classQue_GraphicStdOutText>(queue, {2}),  Add<classQue_PageFeed>(queue, {2}),
-        Add<classQue_GraphicFilter>(queue, {3}),      Add<classQue_GraphicDelete>(queue, {4}),
-        Add<classQue_GraphicAlter_Movie>(queue, {5}), AddAllDelete(queue),
+TEST(QueCompactTest, NewerRecordsCoveringAllScenesOfAPathCancelOlderOnes) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> records;  // oldest first
+        std::string cancelled;             // one '1' or '0' per record
     };
-    auto* slot = Add<classQue_GraphicStirSlotSet>(queue, {1});
-    auto* play = Add<classQue_GraphicMoviePlay>(queue, {5});
-    auto* sound = new classQue_SoundPlay();
-    queue.Post(sound);
-    auto* all = AddAllDelete(queue);
-    auto* create = Add<classQue_GraphicCreate>(queue, {1});
-    auto* alter = Add<classQue_GraphicAlter>(queue, {1});
-    queue.Compact();
-    for (classQueBase* record : older) {
-        if (record->GetType() == QueGraphicAllDelete) {
-            EXPECT_EQ(record->cancelled, 0) << "an all-delete is never cancelled";
-        } else {
-            EXPECT_EQ(record->cancelled, 1) << "type " << record->GetType();
+    const Case cases[] = {
+        {"a delete cancels create and alter of its path only",
+         {"create 5/1", "alter 5/1", "delete 5/1", "alter 6/1"}, "1100"},
+        {"a filter cancels movie and thumbnail, not a newer alter",
+         {"movie 1.2/1", "thumb 1.2/1", "filter 1.2/1", "alter 1.2/1"}, "1100"},
+        {"a create cancels an older create", {"create 3/1", "create 3/1"}, "10"},
+        {"a page feed cancels older text of its path", {"text 9/1", "feed 9/1", "text 9/1"}, "100"},
+        {"a page feed cancels text and an older feed, not images",
+         {"alter 9/1", "feed 9/1", "textx 9/1", "feed 9/1", "text 8/1"}, "01100"},
+        {"an all-delete cancels every older graphic record",
+         {"create 1/1", "alter 1/1", "text 2/1", "feed 2/1", "filter 3/1", "delete 4/1", "movie 5/1", "all /1",
+          "slot 1/1", "play 5/1", "sound /0", "all /1", "create 1/1", "alter 1/1"},
+         "11111110000000"},
+        {"paths match only whole",
+         {"create 5.7/1", "alter 5.7.1/1", "alter 7/1", "delete 5/1", "delete 5.7.1.0/1"}, "00000"},
+        {"a single record is kept", {"delete 3/1"}, "0"},
+        {"newer records for the overlay only leave the main scene's",
+         {"create 5/1", "alter 5/3", "text 8/1", "delete 5/2", "feed 8/2", "all /2"}, "000110"},
+        {"two newer records together covering both scenes", {"alter 5/3", "delete 5/1", "create 5/2"}, "100"},
+        {"an all-delete of one scene and a feed on the other", {"text 2/3", "all /1", "feed 2/2"}, "100"},
+        {"no scene is overridden by a newer no scene", {"alter 4/0", "alter 4/1", "delete 4/0"}, "100"},
+    };
+    for (const Case& c : cases) {
+        classQueue queue;
+        std::vector<classQueBase*> posted;
+        for (const std::string& spec : c.records) {
+            posted.push_back(MakeRecord(spec));
+            queue.Post(posted.back());
         }
+        queue.Compact();
+        std::string cancelled;
+        for (classQueBase* record : posted) cancelled += record->cancelled != 0 ? '1' : '0';
+        EXPECT_EQ(cancelled, c.cancelled) << c.name;
     }
-    // Slot, movie-control and sound records are never cancelled.
-    EXPECT_EQ(slot->cancelled, 0);
-    EXPECT_EQ(play->cancelled, 0);
-    EXPECT_EQ(sound->cancelled, 0);
-    EXPECT_EQ(all->cancelled, 0);
-    EXPECT_EQ(create->cancelled, 0);
-    EXPECT_EQ(alter->cancelled, 0);
-}
-
-TEST(QueCompactTest, PathsMatchOnlyWhole) {
-    classQueue queue;
-    auto* child = Add<classQue_GraphicCreate>(queue, {5, 7});
-    auto* longer = Add<classQue_GraphicAlter>(queue, {5, 7, 1});
-    auto* sibling = Add<classQue_GraphicAlter>(queue, {7});
-    Add<classQue_GraphicDelete>(queue, {5});
-    Add<classQue_GraphicDelete>(queue, {5, 7, 1, 0});
-    queue.Compact();
-    EXPECT_EQ(child->cancelled, 0);
-    EXPECT_EQ(longer->cancelled, 0);
-    EXPECT_EQ(sibling->cancelled, 0);
-}
-
-TEST(QueCompactTest, SingleRecordIsExaminedAndKept) {
-    classQueue queue;
-    auto* only = Add<classQue_GraphicDelete>(queue, {3});
-    queue.Compact();
-    EXPECT_EQ(only->cancelled, 0);
     classQueue empty;
     empty.Compact();
     EXPECT_EQ(empty.GetRecordCount(), 0u);
 }
 
-TEST(QueCompactTest, OlderRecordGoesOnlyWhenNewerOnesCoverAllOfItsScenes) {
-    classQueue queue;
-    auto* mainCreate = Add<classQue_GraphicCreate>(queue, {5}, 1);
-    auto* bothAlter = Add<classQue_GraphicAlter>(queue, {5}, 3);
-    auto* mainText = Add<classQue_GraphicStdOutText>(queue, {8}, 1);
-    Add<classQue_GraphicDelete>(queue, {5}, 2);  // the overlay only
-    Add<classQue_PageFeed>(queue, {8}, 2);
-    AddAllDelete(queue, 2);
-    queue.Compact();
-    EXPECT_EQ(mainCreate->cancelled, 0);
-    EXPECT_EQ(bothAlter->cancelled, 0);
-    EXPECT_EQ(mainText->cancelled, 0);
-
-    // Two newer records that together cover both scenes do cancel it.
-    classQueue covered;
-    auto* both = Add<classQue_GraphicAlter>(covered, {5}, 3);
-    Add<classQue_GraphicDelete>(covered, {5}, 1);
-    Add<classQue_GraphicCreate>(covered, {5}, 2);
-    covered.Compact();
-    EXPECT_EQ(both->cancelled, 1);
-
-    // An all-delete of one scene plus a deletion on the other.
-    classQueue split;
-    auto* text = Add<classQue_GraphicStdOutText>(split, {2}, 3);
-    AddAllDelete(split, 1);
-    Add<classQue_PageFeed>(split, {2}, 2);
-    split.Compact();
-    EXPECT_EQ(text->cancelled, 1);
-
-    // A record for no scene is overridden by a newer one for no scene.
-    classQueue none;
-    auto* noScene = Add<classQue_GraphicAlter>(none, {4}, 0);
-    auto* mainAlter = Add<classQue_GraphicAlter>(none, {4}, 1);
-    Add<classQue_GraphicDelete>(none, {4}, 0);
-    none.Compact();
-    EXPECT_EQ(noScene->cancelled, 1);
-    EXPECT_EQ(mainAlter->cancelled, 0);
-}
-
 TEST(QueCompactTest, CancelledRecordsAreDroppedByTheNextExecution) {
     classQueue queue;
-    Add<classQue_GraphicCreate>(queue, {5});
-    Add<classQue_GraphicDelete>(queue, {5});
+    queue.Post(MakeRecord("create 5/1"));
+    queue.Post(MakeRecord("delete 5/1"));
     queue.Compact();
     queue.Commit();
     classGraphicObject* noScene = nullptr;

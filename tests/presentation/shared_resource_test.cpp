@@ -216,8 +216,9 @@ TEST_F(SharedResourceTest, OnlyATileOfOpaqueTexelsWithoutPaddingIsOpaque) {
 }
 
 TEST_F(SharedResourceTest, TextAsAnAlphaMaskTakesTheBlueByte) {
-    // The font side hands white-on-black coverage; the texture keeps it as alpha with colour 0.
-    std::vector<u8> coverage = {200, 200, 200, 0, 40, 40, 40, 0};
+    // Coverage in the blue byte; green, red and alpha differ so that taking
+    // any other byte shows. The texture keeps it as alpha with colour 0.
+    std::vector<u8> coverage = {200, 150, 100, 50, 40, 30, 20, 10};
     classSharedResource resource;
     ASSERT_TRUE(resource.BuildTiles(*gpu, coverage.data(), 2, 1, 8, true));
     ASSERT_EQ(gpu->uploads.size(), 1u);
