@@ -85,56 +85,37 @@ TEST_F(GraphicDeviceTest, NoContextMeansNoFrames) {
     EXPECT_EQ(holder.GetDevice(), nullptr);
 }
 
-TEST_F(GraphicDeviceTest, DeadlineSummingToZeroIsStoredAsAllOnesAndStillFires) {
+TEST_F(GraphicDeviceTest, ResetDeadlineFiresOneMillisecondAfterItAcrossTheClockWrap) {
+    struct Case {
+        const char* name;
+        u32 armedAt;
+        u32 deadline;  // armedAt + 100, and all ones where that sums to 0
+        u32 quietAt[3];
+        u32 firesAt;
+    };
+    const Case cases[] = {
+        {"a deadline summing to zero is stored as all ones", 0xFFFFFF9Cu, 0xFFFFFFFFu,
+         {0xFFFFFF9Cu, 0xFFFFFFFEu, 0xFFFFFFFFu}, 0},
+        {"a deadline past the wrap", 0xFFFFFFF0u, 0x54u, {0xFFFFFFFFu, 0x10, 0x54}, 0x55},
+        {"no wrap at all", 1000, 1100, {1000, 1099, 1100}, 1101},
+    };
     StartReady();
-    size_t resetsBefore = gpu->resets.size();
-    g_now = 0xFFFFFF9Cu;  // 100 ms before the clock wraps
-    holder.ArmResetDeadline(100);
-    EXPECT_EQ(holder.GetResetDeadline(), 0xFFFFFFFFu);
-    g_now = 0xFFFFFFFFu;
-    EXPECT_TRUE(holder.IsReady()) << "not due at the very millisecond of the deadline";
-    g_now = 0;
-    EXPECT_FALSE(holder.IsReady()) << "one millisecond later the reset runs";
-    EXPECT_EQ(gpu->resets.size(), resetsBefore + 1);
-    EXPECT_EQ(holder.GetResetDeadline(), 0u);
-    EXPECT_TRUE(holder.IsReady());
-}
-
-TEST_F(GraphicDeviceTest, DeadlineIsHonouredAcrossTheClockWrap) {
-    StartReady();
-    size_t resetsBefore = gpu->resets.size();
-    g_now = 0xFFFFFFF0u;
-    holder.ArmResetDeadline(100);  // 0xFFFFFFF0 + 100 = 0x54 after the wrap
-    EXPECT_EQ(holder.GetResetDeadline(), 0x54u);
-    g_now = 0xFFFFFFFFu;
-    EXPECT_TRUE(holder.IsReady());
-    g_now = 0x10;
-    EXPECT_TRUE(holder.IsReady());
-    g_now = 0x54;
-    EXPECT_TRUE(holder.IsReady());
-    EXPECT_EQ(gpu->resets.size(), resetsBefore);
-    g_now = 0x55;
-    EXPECT_FALSE(holder.IsReady());
-    EXPECT_EQ(gpu->resets.size(), resetsBefore + 1);
-}
-
-TEST_F(GraphicDeviceTest, WindowedBackBufferFollowsTheClientOnlyAboveHalfTheLogicalSize) {
-    StartReady();
-    client = {800, 600};
-    holder.GetClientRect(nullptr, 1);
-    holder.BuildPresentParameters();
-    EXPECT_EQ(holder.GetBackBufferWidth(), 800);
-    EXPECT_EQ(holder.GetBackBufferHeight(), 600);
-    client = {600, 300};  // 600 is not more than 640, 300 not more than 360
-    holder.GetClientRect(nullptr, 1);
-    holder.BuildPresentParameters();
-    EXPECT_EQ(holder.GetBackBufferWidth(), 1280);
-    EXPECT_EQ(holder.GetBackBufferHeight(), 720);
-    client = {641, 360};
-    holder.GetClientRect(nullptr, 1);
-    holder.BuildPresentParameters();
-    EXPECT_EQ(holder.GetBackBufferWidth(), 641);
-    EXPECT_EQ(holder.GetBackBufferHeight(), 720);
+    for (const Case& c : cases) {
+        const size_t resetsBefore = gpu->resets.size();
+        g_now = c.armedAt;
+        holder.ArmResetDeadline(100);
+        EXPECT_EQ(holder.GetResetDeadline(), c.deadline) << c.name;
+        for (u32 quiet : c.quietAt) {
+            g_now = quiet;
+            EXPECT_TRUE(holder.IsReady()) << c.name << ": not due at " << quiet;
+        }
+        EXPECT_EQ(gpu->resets.size(), resetsBefore) << c.name;
+        g_now = c.firesAt;
+        EXPECT_FALSE(holder.IsReady()) << c.name << ": the reset runs";
+        EXPECT_EQ(gpu->resets.size(), resetsBefore + 1) << c.name;
+        EXPECT_EQ(holder.GetResetDeadline(), 0u) << c.name;
+        EXPECT_TRUE(holder.IsReady()) << c.name;
+    }
 }
 
 TEST_F(GraphicDeviceTest, ClientRectComesFromTheCacheUnlessRefreshed) {
@@ -216,6 +197,8 @@ TEST_F(GraphicDeviceTest, WindowResizeGivesTheBackBufferTheClientSize) {
         {"a larger window", {1600, 900}, {1600, 900}},
         {"a wide window below half the logical height", {1900, 300}, {1900, 720}},
         {"a window below half the logical size", {600, 300}, {1280, 720}},
+        {"just over half the width, exactly half the height", {641, 360}, {641, 720}},
+        {"exactly half the width", {640, 500}, {1280, 500}},
         {"back at the logical size", {1280, 720}, {1280, 720}},
     };
     StartReady();

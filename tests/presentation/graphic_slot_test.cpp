@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -133,23 +134,43 @@ TEST(GraphicSlotTiming, DelaysHoldTheStartValues) {
     EXPECT_EQ(Applied(jump).transmittance, 1.0f);
 }
 
-TEST(GraphicSlotTiming, LongFramesSkipWholeCycles) {
-    classGraphicSlot slot = Timed(1000, 3);
-    slot.AdvanceTime(2500);
-    EXPECT_EQ(slot.Loop, 0);
-    EXPECT_EQ(slot.remaining, 500);  // in the third cycle
-
-    classGraphicSlot shortOfCycles = Timed(1000, 2);
-    shortOfCycles.AdvanceTime(5000);
-    EXPECT_TRUE(shortOfCycles.IsFinished());
-
-    classGraphicSlot endless = Timed(1000, -1);
-    endless.AdvanceTime(2500);
-    EXPECT_EQ(endless.Loop, -1);
-    EXPECT_EQ(endless.remaining, 500);
+TEST(GraphicSlotTiming, AdvancesSkipWholeCyclesAndCyclesOfNoLengthEndInsteadOfHanging) {
+    constexpr int64 kMax = std::numeric_limits<int64>::max();
+    constexpr int64 kAny = -2;  // not checked
+    struct Case {
+        const char* name;
+        int64 time, loop, startDelay, delay;
+        std::vector<int64> advances;
+        bool finished;
+        int64 remaining;
+        int64 loopAfter;
+    };
+    const Case cases[] = {
+        {"a long frame skips whole cycles", 1000, 3, 0, 0, {2500}, false, 500, 0},
+        {"more time than cycles finishes", 1000, 2, 0, 0, {5000}, true, 0, 0},
+        {"an endless slot keeps its loop", 1000, -1, 0, 0, {2500}, false, 500, -1},
+        {"all four times 0 finish at the first advance, even of no time", 0, 5, 0, 0, {0}, true, 0, 0},
+        {"a negative time", -5, -1, 0, 0, {16}, true, 0, 0},
+        {"nothing after a start delay, endless", 0, -1, 400, 0, {500}, true, 0, 0},
+        {"a huge loop count of cycles below zero", -3, kMax, 1, 0, {100}, true, 0, 0},
+        {"a 1 ms endless cycle against a very long frame", 1, -1, 0, 0, {1'000'000'000'000}, false, 0, -1},
+        {"then its cycle sum is 0 and the next advance ends it", 1, -1, 0, 0, {1'000'000'000'000, 1}, true, 0, 0},
+        {"the longest frame", 1000, 1, 0, 0, {kMax}, true, 0, 0},
+        {"the longest cycles, endless", kMax, -1, 0, kMax, {kMax, kMax}, false, kAny, -1},
+    };
+    for (const Case& c : cases) {
+        classGraphicSlot slot = Timed(c.time, c.loop, c.startDelay, c.delay);
+        for (int64 elapsed : c.advances) slot.AdvanceTime(elapsed);
+        EXPECT_EQ(slot.IsFinished(), c.finished) << c.name;
+        if (c.remaining != kAny) {
+            EXPECT_EQ(slot.remaining, c.remaining) << c.name;
+        }
+        EXPECT_GE(slot.remaining, 0) << c.name;
+        EXPECT_EQ(slot.Loop, c.loopAfter) << c.name;
+    }
 }
 
-TEST(GraphicSlotTiming, FinishAndEndlessSlots) {
+TEST(GraphicSlotTiming, FinishSkipCountAndAutoDelete) {
     classGraphicSlot endless = Timed(1000, -1);
     for (int i = 0; i < 100; ++i) endless.AdvanceTime(333);
     EXPECT_FALSE(endless.IsFinished());
@@ -161,11 +182,6 @@ TEST(GraphicSlotTiming, FinishAndEndlessSlots) {
     counted.AdvanceTime(10);
     counted.Finish();
     EXPECT_TRUE(counted.IsFinished());
-
-    // All four times 0: finished at the first advance, even of no time.
-    classGraphicSlot empty = Timed(0, 5);
-    empty.AdvanceTime(0);
-    EXPECT_TRUE(empty.IsFinished());
 
     // skipCount swallows whole advances.
     classGraphicSlot skipping = Timed(1000, 1);
@@ -182,39 +198,6 @@ TEST(GraphicSlotTiming, FinishAndEndlessSlots) {
     EXPECT_FALSE(autoDelete.IsFinishedAutoDelete());
     autoDelete.AdvanceTime(10);
     EXPECT_TRUE(autoDelete.IsFinishedAutoDelete());
-}
-
-TEST(GraphicSlotTiming, CyclesOfNoLengthEndInsteadOfHanging) {
-    // Each of these loops for ever (or 10^18 times) when a cycle is added one at a time.
-    classGraphicSlot negative = Timed(-5, -1);
-    negative.AdvanceTime(16);
-    EXPECT_TRUE(negative.IsFinished());
-
-    classGraphicSlot delayedNothing = Timed(0, -1, 400);
-    delayedNothing.AdvanceTime(500);
-    EXPECT_TRUE(delayedNothing.IsFinished());
-
-    classGraphicSlot hugeLoop = Timed(-3, std::numeric_limits<int64>::max(), 1);
-    hugeLoop.AdvanceTime(100);
-    EXPECT_TRUE(hugeLoop.IsFinished());
-
-    // A 1 ms endless cycle against a very long frame.
-    classGraphicSlot tiny = Timed(1, -1);
-    tiny.AdvanceTime(1'000'000'000'000);
-    EXPECT_EQ(tiny.remaining, 0);
-    EXPECT_EQ(tiny.Loop, -1);
-    // Once StartDelay is used up its cycle sum is 0, so the next advance ends it.
-    tiny.AdvanceTime(1);
-    EXPECT_TRUE(tiny.IsFinished());
-
-    classGraphicSlot extreme = Timed(1000, 1);
-    extreme.AdvanceTime(std::numeric_limits<int64>::max());
-    EXPECT_TRUE(extreme.IsFinished());
-    classGraphicSlot extremeEndless =
-        Timed(std::numeric_limits<int64>::max(), -1, 0, std::numeric_limits<int64>::max());
-    extremeEndless.AdvanceTime(std::numeric_limits<int64>::max());
-    extremeEndless.AdvanceTime(std::numeric_limits<int64>::max());
-    EXPECT_GE(extremeEndless.remaining, 0);
 }
 
 // The cycle rule exactly as the engine describes it, one cycle at a time,

@@ -199,33 +199,46 @@ class DataRecordTest : public ::testing::Test {
     classQueue queue_;
 };
 
-TEST_F(DataRecordTest, LoadOfAnInvalidFileChangesNothingAndRestartsNothing) {
-    auto* load = new classQue_DataLoad();
-    load->path = "save0002.dat";
-    Run(load);
-    EXPECT_EQ(g_dataCalls, (std::vector<std::string>{"valid? save0002.dat"}));
-    EXPECT_EQ(GetApplication()->restartRequested.load(), 0);
-}
-
-TEST_F(DataRecordTest, LoadOfAValidFileRestartsWakesThenLoads) {
-    auto* load = new classQue_DataLoad();
-    load->path = "save0001.dat";
-    Run(load);
-    EXPECT_EQ(g_dataCalls, (std::vector<std::string>{"valid? save0001.dat", "wake", "load save0001.dat"}));
-    EXPECT_EQ(GetApplication()->restartRequested.load(), 1);
-    EXPECT_EQ(g_restartSeenByLoad, 1) << "the scripts are told before the state changes under them";
-}
-
-TEST_F(DataRecordTest, SaveWritesThePathAndIndexText) {
-    auto* save = new classQue_DataSave();
-    save->path = "save----.dat";
-    Run(save);
-    auto* named = new classQue_DataSave();
-    named->path = "save0003.dat";
-    named->indexText = "Chapter 2";
-    Run(named);
-    EXPECT_EQ(g_dataCalls,
-              (std::vector<std::string>{"write save----.dat []", "write save0003.dat [Chapter 2]"}));
+TEST_F(DataRecordTest, LoadGoesAheadOnlyForAValidFileAndSaveWritesPathAndIndexText) {
+    struct Case {
+        const char* name;
+        bool service;
+        bool load;  // else a save
+        const char* path;
+        const char* indexText;
+        std::vector<std::string> calls;
+        u8 restart;
+    };
+    const Case cases[] = {
+        {"an invalid file changes nothing and restarts nothing", true, true, "save0002.dat", "",
+         {"valid? save0002.dat"}, 0},
+        {"a valid file restarts, wakes, then loads", true, true, "save0001.dat", "",
+         {"valid? save0001.dat", "wake", "load save0001.dat"}, 1},
+        {"a save without an index text", true, false, "save----.dat", "", {"write save----.dat []"}, 0},
+        {"a save with one", true, false, "save0003.dat", "Chapter 2", {"write save0003.dat [Chapter 2]"}, 0},
+        {"no play-data service: no load", false, true, "save0001.dat", "", {}, 0},
+        {"no play-data service: no save", false, false, "save0001.dat", "", {}, 0},
+    };
+    for (const Case& c : cases) {
+        g_dataCalls.clear();
+        GetApplication()->restartRequested.store(0);
+        if (!c.service) SetQuePlayDataService(QuePlayDataService{});
+        if (c.load) {
+            auto* load = new classQue_DataLoad();
+            load->path = c.path;
+            Run(load);
+        } else {
+            auto* save = new classQue_DataSave();
+            save->path = c.path;
+            save->indexText = c.indexText;
+            Run(save);
+        }
+        EXPECT_EQ(g_dataCalls, c.calls) << c.name;
+        EXPECT_EQ(GetApplication()->restartRequested.load(), c.restart) << c.name;
+        if (c.restart != 0) {
+            EXPECT_EQ(g_restartSeenByLoad, 1) << c.name << ": the scripts are told before the state changes";
+        }
+    }
 }
 
 TEST_F(DataRecordTest, InterruptSnapshotIsWrittenByTheNextFrameOfTheMainQueue) {
@@ -251,16 +264,6 @@ TEST_F(DataRecordTest, NoSnapshotIsPostedWhileASkipToTheNextChoiceHoldsCommitsBa
     application->nextSelectSkipping.store(0);
     EXPECT_EQ(GetMainQueue()->GetRecordCount(), 0u) << "a snapshot written later would be of a later state";
     EXPECT_TRUE(g_dataCalls.empty());
-}
-
-TEST_F(DataRecordTest, WithoutAPlayDataServiceTheRecordsDoNothing) {
-    SetQuePlayDataService(QuePlayDataService{});
-    auto* load = new classQue_DataLoad();
-    load->path = "save0001.dat";
-    Run(load);
-    Run(new classQue_DataSave());
-    EXPECT_TRUE(g_dataCalls.empty());
-    EXPECT_EQ(GetApplication()->restartRequested.load(), 0);
 }
 
 }  // namespace

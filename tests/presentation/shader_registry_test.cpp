@@ -36,15 +36,23 @@ class ShaderRegistryTest : public ::testing::Test {
     size_t entriesBefore = 0;
 };
 
-TEST_F(ShaderRegistryTest, SameNameIsSharedAndTheEntryLivesUntilItsLastHolderLetsGo) {
+TEST_F(ShaderRegistryTest, SameKeyIsSharedAndTheEntryLivesUntilItsLastHolderLetsGo) {
     classShaderResource* a = AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
-    classShaderResource* b = AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
+    // Objects reach the registry through the default scene services.
+    classShaderResource* b = GetSceneServices().AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a, b);
     EXPECT_EQ(a->refCount, 2);
-    EXPECT_EQ(g_shaderRegistry.size(), entriesBefore + 1);
     EXPECT_EQ(a->name, u":Pixel.Sepia");
     EXPECT_TRUE(a->secondName.empty());
+    // The kind and the second name are part of the key.
+    classShaderResource* vertex = AcquireShader(kVertexShaderKind, ":Pixel.Sepia");
+    classShaderResource* second = AcquireShader(kPixelShaderKind, ":Pixel.Sepia", "b");
+    EXPECT_NE(a, vertex);
+    EXPECT_NE(a, second);
+    EXPECT_EQ(g_shaderRegistry.size(), entriesBefore + 3);
+    ReleaseShader(vertex);
+    ReleaseShader(second);
 
     ASSERT_TRUE(a->CreatePixelShader(&gpu));
     EXPECT_EQ(ProgramsOnDevice(), 1);
@@ -52,21 +60,9 @@ TEST_F(ShaderRegistryTest, SameNameIsSharedAndTheEntryLivesUntilItsLastHolderLet
     EXPECT_EQ(b->refCount, 1);
     EXPECT_NE(b->shader, 0u) << "the other holder keeps the program";
     EXPECT_EQ(ProgramsOnDevice(), 1);
-    ReleaseShader(b);
+    GetSceneServices().ReleaseShader(b);
     EXPECT_EQ(ProgramsOnDevice(), 0) << "the last release gives the program back";
     ReleaseShader(nullptr);
-}
-
-TEST_F(ShaderRegistryTest, KindAndSecondNameMakeDistinctEntries) {
-    classShaderResource* pixel = AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
-    classShaderResource* vertex = AcquireShader(kVertexShaderKind, ":Pixel.Sepia");
-    classShaderResource* second = AcquireShader(kPixelShaderKind, ":Pixel.Sepia", "b");
-    EXPECT_NE(pixel, vertex);
-    EXPECT_NE(pixel, second);
-    EXPECT_EQ(g_shaderRegistry.size(), entriesBefore + 3);
-    ReleaseShader(pixel);
-    ReleaseShader(vertex);
-    ReleaseShader(second);
 }
 
 TEST_F(ShaderRegistryTest, KeyOrdersByKindThenNameThenSecondName) {
@@ -166,16 +162,6 @@ TEST_F(ShaderRegistryTest, ApplyAndResetSetAndUnsetTheProgram) {
     EXPECT_EQ(gpu.draws[2].shader, 0u) << "an unknown name draws unshaded";
     ReleaseShader(unknown);
     ReleaseShader(entry);
-}
-
-TEST_F(ShaderRegistryTest, ObjectsGoThroughTheDefaultServicesToTheRegistry) {
-    classSceneServices& services = GetSceneServices();
-    classShaderResource* a = services.AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
-    classShaderResource* b = services.AcquireShader(kPixelShaderKind, ":Pixel.Sepia");
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(a->refCount, 2);
-    services.ReleaseShader(a);
-    services.ReleaseShader(b);
 }
 
 }  // namespace

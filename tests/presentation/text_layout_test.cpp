@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
@@ -91,45 +92,58 @@ class TextLayoutTest : public ::testing::Test {
 
 // --- Placement and line breaks ---
 
-TEST_F(TextLayoutTest, CharactersStepAlongTheLineAndWrapPastTheRightEdge) {
-    Lay("abcdefgh");
-    auto cs = Characters();
-    ASSERT_EQ(cs.size(), 8u);
-    EXPECT_FLOAT_EQ(X(cs[0]), -85.f);
-    EXPECT_FLOAT_EQ(Y(cs[0]), 47.f);
-    EXPECT_FLOAT_EQ(X(cs[1]), -55.5f);
-    EXPECT_FLOAT_EQ(X(cs[6]), -85.f + 6 * 29.5f);
-    EXPECT_FLOAT_EQ(Y(cs[6]), 47.f) << "cursor 177 after six: still on the line";
-    // After seven the cursor is 206.5 > 200: the eighth starts the next line.
-    EXPECT_FLOAT_EQ(X(cs[7]), -85.f);
-    EXPECT_FLOAT_EQ(Y(cs[7]), -3.f);
-    EXPECT_EQ(box->characterCount, 8);
-    EXPECT_EQ(box->text, "abcdefgh");
-    EXPECT_EQ(NameOf(cs[3]), "d");
-    EXPECT_EQ(FontOf(cs[3]), 0);
-    ASSERT_TRUE(cs[3]->textColour.IsSet());
-    EXPECT_EQ(cs[3]->textColour.Get(), 0xFFFFFF);
-}
-
-TEST_F(TextLayoutTest, BackslashNBreaksTheLineAndARealLineFeedIsACharacter) {
-    Lay(kA + "\\n" + kI);
-    auto cs = Characters();
-    ASSERT_EQ(cs.size(), 2u);
-    EXPECT_FLOAT_EQ(X(cs[1]), -85.f);
-    EXPECT_FLOAT_EQ(Y(cs[1]), -3.f);
+TEST_F(TextLayoutTest, CharactersStepAlongTheLineAndBreakWhereTheRulesSay) {
+    struct Place {
+        size_t index;
+        float x;
+        float y;
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        u8 singleLine;
+        size_t count;
+        std::vector<Place> places;
+    };
+    const Case cases[] = {
+        {"one step of 29.5 per character", "abcdefgh", 0, 8, {{0, -85.f, 47.f}, {1, -55.5f, 47.f}}},
+        {"cursor 177 after six: still on the line", "abcdefgh", 0, 8, {{6, -85.f + 6 * 29.5f, 47.f}}},
+        {"cursor 206.5 > 200 after seven: the eighth starts the next line", "abcdefgh", 0, 8, {{7, -85.f, -3.f}}},
+        {"backslash n breaks the line", kA + "\\n" + kI, 0, 2, {{1, -85.f, -3.f}}},
+        {"a real line feed is a character", "a\nb", 0, 3, {}},
+        {"a prohibited character hangs past the edge, the break follows it", "abcdefg" + kMaru + "h", 0, 9,
+         {{7, -85.f + 7 * 29.5f, 47.f}, {8, -85.f, -3.f}}},
+        {"an opening bracket indents the wrapped lines to 30", kKagi + "abcdefgh", 0, 9, {{7, -55.f, -3.f}}},
+        {"one space after a break is dropped, a second stays", "a\\n  b", 0, 3, {{1, -85.f, -3.f}, {2, -55.5f, -3.f}}},
+        {"an ideographic space at the start of a page goes too", "\xE3\x80\x80" "a", 0, 1, {{0, -85.f, 47.f}}},
+        {"single-line objects never break", "abcdefgh\\ni", 1, 9, {{7, -85.f + 7 * 29.5f, 47.f}, {8, NAN, 47.f}}},
+        {"cursor 147.5 + an estimate of 2 x 30 passes 200: the ruby base moves down",
+         "abcde@r(" + kKanji + "," + kRuby + ")", 0, 11, {{5, -85.f, -3.f}}},
+        {"without a comma there is no ruby", "@r(" + kKanji + ")", 0, 2, {}},
+        {"broken bytes and unknown fonts take no room", std::string("\x80\xFE\xFF") + "a@f(5)b@f(0)c\xE3\x81", 0, 2,
+         {{1, -55.5f, 47.f}}},
+    };
+    for (const Case& c : cases) {
+        box->ClearText();
+        box->singleLine = c.singleLine;
+        Lay(c.text);
+        auto cs = Characters();
+        ASSERT_EQ(cs.size(), c.count) << c.name;
+        for (const Place& place : c.places) {
+            if (!std::isnan(place.x)) {
+                EXPECT_FLOAT_EQ(X(cs[place.index]), place.x) << c.name << ", character " << place.index;
+            }
+            EXPECT_FLOAT_EQ(Y(cs[place.index]), place.y) << c.name << ", character " << place.index;
+        }
+    }
     box->ClearText();
-    Lay("a\nb");
-    EXPECT_EQ(Characters().size(), 3u);
-}
-
-TEST_F(TextLayoutTest, ProhibitedCharacterStaysOnTheLineAndTheBreakFollowsIt) {
-    Lay("abcdefg" + kMaru + "h");
-    auto cs = Characters();
-    ASSERT_EQ(cs.size(), 9u);
-    EXPECT_FLOAT_EQ(X(cs[7]), -85.f + 7 * 29.5f) << "。 hangs past the edge";
-    EXPECT_FLOAT_EQ(Y(cs[7]), 47.f);
-    EXPECT_FLOAT_EQ(X(cs[8]), -85.f);
-    EXPECT_FLOAT_EQ(Y(cs[8]), -3.f);
+    box->singleLine = 0;
+    Lay("abcd");
+    EXPECT_EQ(box->characterCount, 4);
+    EXPECT_EQ(box->text, "abcd");
+    EXPECT_EQ(NameOf(Characters()[3]), "d");
+    EXPECT_EQ(FontOf(Characters()[3]), 0);
+    EXPECT_EQ(Characters()[3]->textColour.Get(), 0xFFFFFF);
 }
 
 TEST_F(TextLayoutTest, LineStartRuleKnowsExactlyItsTwentyOneCharacters) {
@@ -143,34 +157,6 @@ TEST_F(TextLayoutTest, LineStartRuleKnowsExactlyItsTwentyOneCharacters) {
     for (const char* c : {"\xEF\xBC\x89", "\xEF\xBC\x8C", "\xEF\xBC\x81", "\xE2\x80\xA6", "\xE3\x83\xBC", "", "a"}) {
         EXPECT_FALSE(IsLineStartProhibited(c)) << c;
     }
-}
-
-TEST_F(TextLayoutTest, OpeningBracketIndentsTheWrappedLines) {
-    Lay(kKagi + "abcdefgh");
-    auto cs = Characters();
-    ASSERT_EQ(cs.size(), 9u);
-    EXPECT_EQ(box->indent, 30);
-    EXPECT_FLOAT_EQ(X(cs[7]), -55.f) << "the second line starts at x = 30";
-    EXPECT_FLOAT_EQ(Y(cs[7]), -3.f);
-}
-
-TEST_F(TextLayoutTest, OneSpaceAfterALineBreakIsDroppedASecondStays) {
-    Lay("a\\n  b");
-    auto cs = Characters();
-    ASSERT_EQ(cs.size(), 3u);
-    EXPECT_EQ(NameOf(cs[1]), " ");
-    EXPECT_FLOAT_EQ(X(cs[1]), -85.f);
-    EXPECT_FLOAT_EQ(X(cs[2]), -55.5f);
-    box->ClearText();
-    Lay("\xE3\x80\x80" "a");
-    ASSERT_EQ(Characters().size(), 1u) << "an ideographic space at the start of a page goes too";
-    EXPECT_EQ(NameOf(Characters()[0]), "a");
-}
-
-TEST_F(TextLayoutTest, SingleLineObjectsNeverBreak) {
-    box->singleLine = 1;
-    Lay("abcdefgh\\ni");
-    for (classGraphicObject* c : Characters()) EXPECT_FLOAT_EQ(Y(c), 47.f);
 }
 
 // --- Tags ---
@@ -244,17 +230,6 @@ TEST_F(TextLayoutTest, RubySitsAtHalfSizeOverItsBaseAndAppearsWithIt) {
     EXPECT_FLOAT_EQ(After(ruby, 99), 1.f) << "hidden until the base is through";
     EXPECT_FLOAT_EQ(After(ruby, 151), 0.5f);
     EXPECT_FLOAT_EQ(After(ruby, 150), 0.f);
-}
-
-TEST_F(TextLayoutTest, RubyBaseThatWouldOverflowStartsANewLine) {
-    Lay("abcde@r(" + kKanji + "," + kRuby + ")");
-    // Cursor 147.5 + an estimate of 2 × 30 passes 200: the base moves down.
-    auto cs = Characters();
-    EXPECT_FLOAT_EQ(X(cs[5]), -85.f);
-    EXPECT_FLOAT_EQ(Y(cs[5]), -3.f);
-    box->ClearText();
-    Lay("@r(" + kKanji + ")");
-    EXPECT_EQ(Characters().size(), 2u) << "without a comma there is no ruby";
 }
 
 // --- Timing ---
@@ -331,15 +306,6 @@ TEST_F(TextLayoutTest, RepeatingTextLoopsForEverOverItsPeriod) {
 }
 
 // --- Robustness and restart ---
-
-TEST_F(TextLayoutTest, BrokenBytesAndUnknownFontsTakeNoRoom) {
-    Lay(std::string("\x80\xFE\xFF") + "a" + "@f(5)b@f(0)c" + "\xE3\x81");
-    auto cs = Characters();
-    ASSERT_EQ(cs.size(), 2u) << "b has no font 5 and the cut-off sequence is skipped";
-    EXPECT_EQ(NameOf(cs[0]), "a");
-    EXPECT_EQ(NameOf(cs[1]), "c");
-    EXPECT_FLOAT_EQ(X(cs[1]), -55.5f);
-}
 
 TEST_F(TextLayoutTest, NothingPendingIsNoStep) {
     EXPECT_FALSE(DrawTextStep(*box));
