@@ -21,28 +21,16 @@
 #include "presentation/shared_texture_services.h"
 #include "presentation/text_layout.h"
 #include "presentation/text_realise.h"
+#include "support/bmp_file.h"
 #include "support/fake_font_service.h"
 #include "support/fake_gpu_device.h"
-#include "support/le_bytes.h"
 #include "support/temp_folder.h"
 
 namespace {
 
 const std::string kA = "\xE3\x81\x82";  // あ, U+3042
 
-// A 24-bit BMP of width × height, every pixel (b, g, r).
-std::vector<u8> Bmp(int width, int height, u8 b, u8 g, u8 r) {
-    const u32 row = static_cast<u32>((width * 3 + 3) & ~3);
-    testbytes::LeBytes bytes;
-    bytes.U8('B').U8('M').U32(54 + row * static_cast<u32>(height)).U32(0).U32(54);
-    bytes.U32(40).U32(static_cast<u32>(width)).U32(static_cast<u32>(height)).U16(1).U16(24).U32(0);
-    bytes.U32(row * static_cast<u32>(height)).U32(2835).U32(2835).U32(0).U32(0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) bytes.U8(b).U8(g).U8(r);
-        for (u32 pad = static_cast<u32>(width * 3); pad < row; ++pad) bytes.U8(0);
-    }
-    return bytes.Bytes();
-}
+using testbytes::SolidBmp;
 
 classOptionalValue<int64> Given(int64 value) {
     classOptionalValue<int64> out;
@@ -70,7 +58,7 @@ class CharacterListDrawTest : public ::testing::Test {
         SetGlyphImageBinder(&BindGlyphImage);
         g_glyphSets.Clear();
         DefineFont(0, "Face", 30, 0);
-        folder.Put("box.bmp", Bmp(200, 100, 0, 0, 0));
+        folder.Put("box.bmp", SolidBmp(200, 100, 0, 0, 0));
         root = classGraphicObject::New();
         box = classGraphicObject::CreateAtPath(root, {100});
         box->SetFileTexture("box.bmp");
@@ -149,7 +137,7 @@ TEST_F(CharacterListDrawTest, AListedCharacterWithoutItsImageTakesNoRoom) {
         DefineFont(0, "Face", 30, 0);
         folder.Put("list.txt", std::string(c.listed ? "3042,g\\a.bmp\r\n" : ""));
         std::filesystem::remove(folder / "g/a.bmp");
-        if (c.imagePresent) folder.Put("g/a.bmp", Bmp(40, 40, 0xFF, 0xFF, 0xFF));
+        if (c.imagePresent) folder.Put("g/a.bmp", SolidBmp(40, 40, 0xFF, 0xFF, 0xFF));
         LoadList(GlyphSetKind_TintedImages);
         Lay("a" + kA + "b", 0xFFFFFF);
         const std::vector<float> xs = CharacterXs();
@@ -162,7 +150,7 @@ TEST_F(CharacterListDrawTest, AListedCharacterWithoutItsImageTakesNoRoom) {
 
 TEST_F(CharacterListDrawTest, AGlyphIsTintedOnlyWhileItsSetTintsItsImages) {
     folder.Put("list.txt", std::string("3042,g\\a.bmp\r\n"));
-    folder.Put("g/a.bmp", Bmp(40, 40, 0x10, 0x20, 0x30));
+    folder.Put("g/a.bmp", SolidBmp(40, 40, 0x10, 0x20, 0x30));
     // One red あ stays on screen while its set is loaded again and again.
     struct Step {
         const char* name;

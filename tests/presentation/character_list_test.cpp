@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,80 +26,66 @@ std::string Utf16Le(const std::string& ascii) {
     return out;
 }
 
-TEST(CharacterListLine, ReadsHexCodeCommaAndFileUpToTheFirstBlank) {
-    classCharacterListEntry entry;
-    ASSERT_TRUE(ParseCharacterListLine("3042,font\\a.png", entry));
-    EXPECT_EQ(entry.code, 0x3042u);
-    EXPECT_EQ(entry.file, "font\\a.png");
-    ASSERT_TRUE(ParseCharacterListLine("0xff5d,x.png trailing words", entry));
-    EXPECT_EQ(entry.code, 0xFF5Du);
-    EXPECT_EQ(entry.file, "x.png");
-    ASSERT_TRUE(ParseCharacterListLine("  AbC, spaced.png", entry)) << "blanks before the code and the file";
-    EXPECT_EQ(entry.code, 0xABCu);
-    EXPECT_EQ(entry.file, "spaced.png");
-    ASSERT_TRUE(ParseCharacterListLine("10FFFF,last.png", entry));
-    EXPECT_EQ(entry.code, 0x10FFFFu);
+// Entries as "code:file;" with the code in hex.
+std::string Show(const std::vector<classCharacterListEntry>& entries) {
+    std::string out;
+    char code[16];
+    for (const classCharacterListEntry& entry : entries) {
+        std::snprintf(code, sizeof code, "%X", entry.code);
+        out += std::string(code) + ":" + entry.file + ";";
+    }
+    return out;
 }
 
-TEST(CharacterListLine, SkipsLinesThatGiveNoCharacterOrNoFile) {
-    classCharacterListEntry entry;
-    for (const char* line : {"3042", "3042 a.png", "3042 ,a.png", ",a.png", "3042,", "3042,   ", "zz,a.png",
-                             "-1,a.png", "+3042,a.png", "0,a.png", "110000,a.png", "FFFFFFFFF,a.png",
-                             "FFFFFFFFFFFFFFFFFFFFFFFF3042,a.png", "0x,a.png", ""}) {
-        EXPECT_FALSE(ParseCharacterListLine(line, entry)) << "'" << line << "'";
+TEST(CharacterListLine, ReadsHexCodeCommaAndFileUpToTheFirstBlankOrSkipsTheLine) {
+    struct Case {
+        std::string line;
+        const char* entry;  // empty: skipped
+    };
+    const Case cases[] = {
+        {"3042,font\\a.png", "3042:font\\a.png;"},
+        {"0xff5d,x.png trailing words", "FF5D:x.png;"},
+        {"  AbC, spaced.png", "ABC:spaced.png;"},
+        {"10FFFF,last.png", "10FFFF:last.png;"},
+        {"3042," + std::string(1023, 'a'), nullptr},  // checked by length below
+        {"3042," + std::string(1024, 'a'), ""},
+        {"3042," + std::string(5000, 'a'), ""},
+        {"3042", ""}, {"3042 a.png", ""}, {"3042 ,a.png", ""}, {",a.png", ""}, {"3042,", ""},
+        {"3042,   ", ""}, {"zz,a.png", ""}, {"-1,a.png", ""}, {"+3042,a.png", ""}, {"0,a.png", ""},
+        {"110000,a.png", ""}, {"FFFFFFFFF,a.png", ""}, {"FFFFFFFFFFFFFFFFFFFFFFFF3042,a.png", ""},
+        {"0x,a.png", ""}, {"", ""},
+    };
+    for (const Case& c : cases) {
+        classCharacterListEntry entry;
+        const bool read = ParseCharacterListLine(c.line, entry);
+        if (c.entry == nullptr) {
+            EXPECT_TRUE(read && entry.file.size() == 1023u) << "a file name of 1023 bytes is the longest";
+        } else {
+            EXPECT_EQ(read ? Show({entry}) : "", c.entry) << "'" << c.line << "'";
+        }
     }
 }
 
-TEST(CharacterListLine, FileNamesAreBoundedTo1023Bytes) {
-    classCharacterListEntry entry;
-    EXPECT_TRUE(ParseCharacterListLine("3042," + std::string(1023, 'a'), entry));
-    EXPECT_EQ(entry.file.size(), 1023u);
-    EXPECT_FALSE(ParseCharacterListLine("3042," + std::string(1024, 'a'), entry));
-    EXPECT_FALSE(ParseCharacterListLine("3042," + std::string(5000, 'a'), entry));
-}
-
-TEST(CharacterListFile, EveryLineEndAndEmptyLinesBetween) {
-    auto entries = Parse("3042,a.png\r\n3044,i.png\r3046,u.png\n\n\r\n3048,e.png");
-    ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(entries[0].code, 0x3042u);
-    EXPECT_EQ(entries[1].code, 0x3044u);
-    EXPECT_EQ(entries[2].code, 0x3046u);
-    EXPECT_EQ(entries[3].code, 0x3048u);
-    EXPECT_EQ(entries[3].file, "e.png") << "the last line needs no line end";
-}
-
-TEST(CharacterListFile, BadLinesAreSkippedAndTheRestRead) {
-    auto entries = Parse("no comma here\n3042,a.png\n-5,b.png\n3044," + std::string(2000, 'x') + "\n3046,c.png\n");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].file, "a.png");
-    EXPECT_EQ(entries[1].file, "c.png");
-}
-
-TEST(CharacterListFile, MarkedUtf8KeepsItsFirstEntry) {
-    auto entries = Parse("\xEF\xBB\xBF" "3042,a.png\n3044,i.png\n");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].code, 0x3042u);
-}
-
-TEST(CharacterListFile, Utf16WithItsMark) {
-    auto entries = Parse(Utf16Le("3042,a.png\r\n0x3044,i.png\r\n"));
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].code, 0x3042u);
-    EXPECT_EQ(entries[0].file, "a.png");
-    EXPECT_EQ(entries[1].code, 0x3044u);
-}
-
-TEST(CharacterListFile, UnmarkedBytesAreTheLegacyCodePage) {
-    // "あ.png" in CP932: 82 A0 then ".png"; the file name comes out as UTF-8.
-    auto entries = Parse("3042,\x82\xA0.png\n");
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].file, "\xE3\x81\x82.png");
-}
-
-TEST(CharacterListFile, NothingFromNothing) {
+TEST(CharacterListFile, EncodingsLineEndsAndBadLines) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* entries;
+    };
+    const Case cases[] = {
+        {"every line end, empty lines between, none after the last",
+         "3042,a.png\r\n3044,i.png\r3046,u.png\n\n\r\n3048,e.png", "3042:a.png;3044:i.png;3046:u.png;3048:e.png;"},
+        {"bad lines are skipped and the rest read",
+         "no comma here\n3042,a.png\n-5,b.png\n3044," + std::string(2000, 'x') + "\n3046,c.png\n",
+         "3042:a.png;3046:c.png;"},
+        {"marked UTF-8 keeps its first entry", "\xEF\xBB\xBF" "3042,a.png\n3044,i.png\n", "3042:a.png;3044:i.png;"},
+        {"UTF-16 with its mark", Utf16Le("3042,a.png\r\n0x3044,i.png\r\n"), "3042:a.png;3044:i.png;"},
+        {"unmarked bytes are the legacy code page", "3042,\x82\xA0.png\n", "3042:\xE3\x81\x82.png;"},
+        {"nothing", "", ""},
+        {"only line ends", "\r\n\r\n", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Show(Parse(c.bytes)), c.entries) << c.name;
     EXPECT_TRUE(ParseCharacterList(nullptr, 10).empty());
-    EXPECT_TRUE(Parse("").empty());
-    EXPECT_TRUE(Parse("\r\n\r\n").empty());
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 
 #include "presentation/graphic_device.h"
 #include "presentation/shared_texture_services.h"
+#include "support/bmp_file.h"
 #include "support/fake_gpu_device.h"
-#include "support/le_bytes.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -28,19 +28,11 @@ std::pair<int32, int32> Fit(int32 w, int32 h, const classTextureCaps& caps) {
     return {tw, th};
 }
 
-// A bottom-up 24-bit BMP of width × height whose texel (x, y) (top row first)
-// is blue = x, green = y, red = 0x77.
+// Texel (x, y) is blue = x, green = y, red = 0x77.
 std::vector<u8> GradientBmp(int32 width, int32 height) {
-    const u32 stride = static_cast<u32>((width * 3 + 3) / 4 * 4);
-    testbytes::LeBytes b;
-    b.Text("BM").U32(54 + stride * static_cast<u32>(height)).U32(0).U32(54);
-    b.U32(40).U32(static_cast<u32>(width)).U32(static_cast<u32>(height)).U16(1).U16(24).U32(0);
-    b.U32(0).U32(0).U32(0).U32(0).U32(0);
-    for (int32 y = height - 1; y >= 0; --y) {
-        for (int32 x = 0; x < width; ++x) b.U8(static_cast<u8>(x)).U8(static_cast<u8>(y)).U8(0x77);
-        b.Zeros(stride - static_cast<u32>(width) * 3);
-    }
-    return b.Bytes();
+    return testbytes::Bmp24(width, height, [](int x, int y) {
+        return std::array<u8, 3>{static_cast<u8>(x), static_cast<u8>(y), 0x77};
+    });
 }
 
 }  // namespace

@@ -10,20 +10,15 @@
 #include "presentation/scene_draw.h"
 #include "presentation/shader_registry.h"
 #include "presentation/shared_texture_services.h"
+#include "support/bmp_file.h"
 #include "support/fake_gpu_device.h"
-#include "support/le_bytes.h"
 #include "support/temp_folder.h"
 
 namespace {
 
 // A 4 × 2 24-bit BMP, every texel (10, 20, 30).
 std::vector<u8> SmallBmp() {
-    testbytes::LeBytes b;
-    b.Text("BM").U32(54 + 16 * 2).U32(0).U32(54);
-    b.U32(40).U32(4).U32(2).U16(1).U16(24).U32(0).U32(0).U32(0).U32(0).U32(0).U32(0);
-    for (int i = 0; i < 8; ++i) b.U8(10).U8(20).U8(30);
-    b.Zeros(0);
-    return b.Bytes();
+    return testbytes::SolidBmp(4, 2, 10, 20, 30);
 }
 
 class SharedTextureDrawTest : public ::testing::Test {

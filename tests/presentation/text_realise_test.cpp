@@ -13,9 +13,9 @@
 #include "presentation/glyph_set.h"
 #include "presentation/shared_resource.h"
 #include "presentation/text_layout.h"
+#include "support/bmp_file.h"
 #include "support/fake_font_service.h"
 #include "support/fake_gpu_device.h"
-#include "support/le_bytes.h"
 #include "support/presentation/fake_scene_services.h"
 #include "support/temp_folder.h"
 
@@ -23,19 +23,7 @@ namespace {
 
 const std::string kA = "\xE3\x81\x82";  // あ
 
-// A 24-bit BMP of width × height, bottom row first, every pixel (b, g, r).
-std::vector<u8> Bmp(int width, int height, u8 b, u8 g, u8 r) {
-    const u32 row = static_cast<u32>((width * 3 + 3) & ~3);
-    testbytes::LeBytes bytes;
-    bytes.U8('B').U8('M').U32(54 + row * static_cast<u32>(height)).U32(0).U32(54);
-    bytes.U32(40).U32(static_cast<u32>(width)).U32(static_cast<u32>(height)).U16(1).U16(24).U32(0);
-    bytes.U32(row * static_cast<u32>(height)).U32(2835).U32(2835).U32(0).U32(0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) bytes.U8(b).U8(g).U8(r);
-        for (u32 pad = static_cast<u32>(width * 3); pad < row; ++pad) bytes.U8(0);
-    }
-    return bytes.Bytes();
-}
+using testbytes::SolidBmp;
 
 class TextRealiseTest : public ::testing::Test {
   protected:
@@ -124,7 +112,7 @@ TEST(TextBoxFilter, FourSamplesMakeOneWithBlueSummedAfterDividing) {
 TEST_F(TextRealiseTest, GlyphImagesScaleToTheFontAndKeepColoursOnlyInGraphicSets) {
     testfiles::TempFolder folder;
     testfiles::ScopedWorkingDirectory cwd(folder.Path());
-    folder.Put("glyph.bmp", Bmp(40, 50, 10, 20, 30));
+    folder.Put("glyph.bmp", SolidBmp(40, 50, 10, 20, 30));
     classGlyphSet* set = g_glyphSets.Find(0);
     set->defaultWidth = 20;
     set->defaultHeight = 25;
