@@ -24,6 +24,7 @@
 #include "support/bmp_file.h"
 #include "support/fake_font_service.h"
 #include "support/fake_gpu_device.h"
+#include "support/presentation/fake_device_holder.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -41,14 +42,8 @@ classOptionalValue<int64> Given(int64 value) {
 class CharacterListDrawTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto fake = std::make_unique<fakes::FakeGpuDevice>();
-        gpu = fake.get();
-        holder.Setup(
-            std::move(fake), [] { return platform::ClientSize{1280, 720}; }, 1280, 720, 0);
-        SetGraphicDevice(&holder);
-        ASSERT_TRUE(holder.Start());
-        holder.IsReady();
-        ASSERT_TRUE(holder.IsReady());
+        ASSERT_TRUE(device.Start());
+        gpu = device.gpu;
         previousServices = SetSceneServices(&services);
         previousSource = SetSceneDrawSource(&source);
         previousRealise = GetSharedResourceHooks().realiseText;
@@ -72,7 +67,6 @@ class CharacterListDrawTest : public ::testing::Test {
         GetSharedResourceHooks().realiseText = previousRealise;
         SetSceneDrawSource(previousSource);
         SetSceneServices(previousServices);
-        SetGraphicDevice(nullptr);
     }
     void Lay(const std::string& text, int64 colour) {
         classTextRequest request;
@@ -102,7 +96,8 @@ class CharacterListDrawTest : public ::testing::Test {
 
     fakes::FakeFontService fonts;
     fakes::FakeGpuDevice* gpu = nullptr;
-    classGraphicDevice holder;
+    FakeDeviceHolder device;
+    classGraphicDevice& holder = device.holder;
     classSharedTextureServices services{nullptr};
     classSharedTextureSource source{nullptr};
     classSceneServices* previousServices = nullptr;

@@ -16,6 +16,7 @@
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "support/fake_gpu_device.h"
+#include "support/presentation/fake_device_holder.h"
 #include "support/fake_scene_draw.h"
 
 namespace {
@@ -105,21 +106,14 @@ TEST(SaveThumbnailBmp, HeadersRowsAndPaddingAreAsTheFileFormatSays) {
 class SceneDrawTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto fake = std::make_unique<FakeGpuDevice>();
-        gpu = fake.get();
-        holder.Setup(
-            std::move(fake), [this] { return client; }, 1280, 720, 0);
-        SetGraphicDevice(&holder);
-        ASSERT_TRUE(holder.Start());
-        holder.IsReady();
-        ASSERT_TRUE(holder.IsReady());
+        ASSERT_TRUE(device.Start());
+        gpu = device.gpu;
         root = classGraphicObject::New();
         g_filterShader = nullptr;
     }
     void TearDown() override {
         classGraphicObject::Delete(root);
         g_filterShader = nullptr;
-        SetGraphicDevice(nullptr);
     }
     classGraphicObject* Add(std::vector<int64> path, const std::string& image) {
         classGraphicObject* object = classGraphicObject::CreateAtPath(root, path);
@@ -141,8 +135,8 @@ class SceneDrawTest : public ::testing::Test {
 
     FakeSceneDraw scene;
     FakeGpuDevice* gpu = nullptr;
-    platform::ClientSize client{1280, 720};
-    classGraphicDevice holder;
+    FakeDeviceHolder device;
+    classGraphicDevice& holder = device.holder;
     classGraphicObject* root = nullptr;
 };
 
@@ -349,7 +343,7 @@ TEST_F(SceneDrawTest, AfterAResizeTheSceneAndItsCaptureAreDrawnAtTheNewBackBuffe
     };
     platform::SetClockSource([] { return u32{50}; });
     for (const Case& c : cases) {
-        client = c.client;
+        device.client = c.client;
         holder.ArmResetDeadline(0);
         platform::SetClockSource([] { return u32{51}; });
         EXPECT_FALSE(holder.IsReady()) << c.name << ": the reset runs";

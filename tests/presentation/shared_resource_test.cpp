@@ -13,6 +13,7 @@
 #include "presentation/shared_texture_services.h"
 #include "support/bmp_file.h"
 #include "support/fake_gpu_device.h"
+#include "support/presentation/fake_device_holder.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -106,14 +107,8 @@ namespace {
 class SharedResourceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto fake = std::make_unique<fakes::FakeGpuDevice>();
-        gpu = fake.get();
-        holder.Setup(
-            std::move(fake), [] { return platform::ClientSize{1280, 720}; }, 1280, 720, 0);
-        SetGraphicDevice(&holder);
-        ASSERT_TRUE(holder.Start());
-        holder.IsReady();  // the first frame creates the device
-        ASSERT_NE(holder.GetDevice(), nullptr);
+        ASSERT_TRUE(device.Start());
+        gpu = device.gpu;
         saved = GetDeviceObjectHooks();
         InstallSharedResourceDeviceHooks();
         previous = SetSceneServices(&services_);
@@ -124,7 +119,6 @@ class SharedResourceTest : public ::testing::Test {
         GetSharedResourceHooks() = classSharedResourceHooks{};
         GetDeviceObjectHooks() = saved;
         SetSceneServices(previous);
-        SetGraphicDevice(nullptr);
     }
     int CountObjects(const std::string& kind) const {
         int count = 0;
@@ -133,7 +127,8 @@ class SharedResourceTest : public ::testing::Test {
     }
 
     fakes::FakeGpuDevice* gpu = nullptr;
-    classGraphicDevice holder;
+    FakeDeviceHolder device;
+    classGraphicDevice& holder = device.holder;
     classDeviceObjectHooks saved;
     classSharedTextureServices services_{nullptr};
     classSceneServices* previous = nullptr;

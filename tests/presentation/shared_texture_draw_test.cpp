@@ -12,6 +12,7 @@
 #include "presentation/shared_texture_services.h"
 #include "support/bmp_file.h"
 #include "support/fake_gpu_device.h"
+#include "support/presentation/fake_device_holder.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -24,14 +25,8 @@ std::vector<u8> SmallBmp() {
 class SharedTextureDrawTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto fake = std::make_unique<fakes::FakeGpuDevice>();
-        gpu = fake.get();
-        holder.Setup(
-            std::move(fake), [] { return platform::ClientSize{1280, 720}; }, 1280, 720, 0);
-        SetGraphicDevice(&holder);
-        ASSERT_TRUE(holder.Start());
-        holder.IsReady();
-        ASSERT_TRUE(holder.IsReady());
+        ASSERT_TRUE(device.Start());
+        gpu = device.gpu;
         previousServices = SetSceneServices(&services);
         previousSource = SetSceneDrawSource(&source);
         root = classGraphicObject::New();
@@ -42,7 +37,6 @@ class SharedTextureDrawTest : public ::testing::Test {
         g_sharedResources.Clear();
         SetSceneDrawSource(previousSource);
         SetSceneServices(previousServices);
-        SetGraphicDevice(nullptr);
     }
     void DrawFrame() {
         gpu->draws.clear();
@@ -58,7 +52,8 @@ class SharedTextureDrawTest : public ::testing::Test {
     }
 
     fakes::FakeGpuDevice* gpu = nullptr;
-    classGraphicDevice holder;
+    FakeDeviceHolder device;
+    classGraphicDevice& holder = device.holder;
     classSharedTextureServices services{nullptr};
     classSharedTextureSource source{nullptr};
     classSceneServices* previousServices = nullptr;
