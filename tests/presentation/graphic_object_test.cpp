@@ -28,17 +28,24 @@ classGraphicObject* Find(classGraphicObject* root, std::vector<int64> path) {
     return classGraphicObject::FindByPath(root, path);
 }
 
-TEST(GraphicKey, OrdersAsTheSignedNumber) {
-    const classKey64 minusOne(-1);
-    EXPECT_EQ(minusOne.low, 0xFFFFFFFFu);
-    EXPECT_EQ(minusOne.high, -1);
-    const classKey64 big(int64{1} << 32);
-    EXPECT_EQ(big.low, 0u);
-    EXPECT_EQ(big.high, 1);
-    EXPECT_LT(classKey64(INT64_MIN), classKey64(-1));
-    EXPECT_LT(classKey64(-1), classKey64(0));
-    EXPECT_LT(classKey64(0xFFFFFFFF), big);
-    EXPECT_EQ(classKey64(-123456789012345).Value(), -123456789012345);
+TEST(GraphicKey, SplitsIntoWordsAndOrdersAsTheSignedNumber) {
+    struct Case {
+        int64 value;
+        u32 low;
+        int32 high;
+    };
+    const Case cases[] = {{INT64_MIN, 0, INT32_MIN}, {-123456789012345, 0x79F22087u, -28745}, {-1, 0xFFFFFFFFu, -1},
+                          {0, 0, 0},                 {0xFFFFFFFF, 0xFFFFFFFFu, 0},          {int64{1} << 32, 0, 1}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const classKey64 key(cases[i].value);
+        EXPECT_EQ(key.low, cases[i].low) << cases[i].value;
+        EXPECT_EQ(key.high, cases[i].high) << cases[i].value;
+        EXPECT_EQ(key.Value(), cases[i].value);
+        if (i > 0) {
+            EXPECT_LT(classKey64(cases[i - 1].value), key) << cases[i].value;
+            EXPECT_FALSE(key < classKey64(cases[i - 1].value)) << cases[i].value;
+        }
+    }
 }
 
 TEST(GraphicObjectTree, FindByPathRefusesEmptyNegativeAndMissingPaths) {
@@ -48,9 +55,9 @@ TEST(GraphicObjectTree, FindByPathRefusesEmptyNegativeAndMissingPaths) {
     EXPECT_EQ(classGraphicObject::FindByPath(root.get(), keys, 0), nullptr);
     EXPECT_EQ(classGraphicObject::FindByPath(root.get(), keys, -1), nullptr);
     EXPECT_EQ(classGraphicObject::FindByPath(nullptr, keys, 2), nullptr);
-    EXPECT_EQ(Find(root.get(), {6}), nullptr);
-    EXPECT_EQ(Find(root.get(), {5, 8}), nullptr);
-    EXPECT_EQ(Find(root.get(), {7}), nullptr);  // 7 is under 5, not under the root
+    for (const std::vector<int64>& missing : {std::vector<int64>{6}, {5, 8}, {7}, {5, 7, 0}}) {
+        EXPECT_EQ(Find(root.get(), missing), nullptr) << missing.size();
+    }
     classGraphicObject* seven = Find(root.get(), {5, 7});
     ASSERT_NE(seven, nullptr);
     EXPECT_EQ(seven->key.Value(), 7);

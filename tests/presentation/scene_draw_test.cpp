@@ -377,6 +377,11 @@ TEST_F(SceneDrawTest, TransitionCaptureThatCannotBeMadeSkipsTheOverlayWithoutCle
     EXPECT_EQ(Count("clear FF000000 1 255") + Count("clear colour FF000000"), 0u);
     EXPECT_EQ(gpu->GetRenderTarget(), platform::kBackBufferTarget);
     EXPECT_EQ(overlay->savedRenderTarget, 0u);
+    // Nor can a drawing source that has no textures make one.
+    classSceneDrawSource plain;
+    classSceneDrawSource* previous = SetSceneDrawSource(&plain);
+    EXPECT_FALSE(scene_draw::BeginSceneDraw(overlay)) << "the texture-less source";
+    SetSceneDrawSource(previous);
     classGraphicObject::Delete(overlay);
 }
 

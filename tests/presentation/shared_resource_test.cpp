@@ -155,6 +155,13 @@ TEST_F(SharedResourceTest, TilesHoldTheirPartOfThePictureAndTransparentPadding) 
     const std::vector<u8>& first = gpu->uploads[0].pixels;
     EXPECT_EQ(std::vector<u8>(first.begin() + 4, first.begin() + 8), (std::vector<u8>{1, 0, 0x77, 255}));
     EXPECT_EQ(first[8 + 3], 0);
+    // A picture filling whole tiles goes up row for row: tile 1 of a 2 x 4
+    // picture holds rows 2 and 3.
+    folder.Put("tall.bmp", GradientBmp(2, 4));
+    gpu->uploads.clear();
+    ASSERT_TRUE(g_sharedResources.Acquire(TextureKind_ImageFile, folder / "tall.bmp", 0, 0)->Realise());
+    ASSERT_EQ(gpu->uploads.size(), 2u);
+    EXPECT_EQ(gpu->uploads[1].pixels, (std::vector<u8>{0, 2, 0x77, 255, 1, 2, 0x77, 255, 0, 3, 0x77, 255, 1, 3, 0x77, 255}));
     // Each tile texture has the tile's size.
     for (const classTextureTile& tile : image->tiles) {
         EXPECT_EQ(gpu->Objects().at(tile.texture).width, 2);
@@ -320,9 +327,11 @@ TEST_F(SharedResourceTest, TransitionCaptureIsASquareTargetWithItsDepthStencil) 
     EXPECT_EQ(w, 2048);
     EXPECT_EQ(h, 1024);
 
-    // A screen of size 0 gives up and stays given up.
-    classSharedResource* empty = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 1, 0);
+    // A screen of no width or no height gives up and stays given up.
     const platform::GpuHandle before = gpu->GetRenderTarget();
+    EXPECT_FALSE(source.BeginRenderTo(g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 2, 0), *gpu, 0, 720));
+    EXPECT_FALSE(source.BeginRenderTo(g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 3, 0), *gpu, 1280, 0));
+    classSharedResource* empty = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 1, 0);
     EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 0, 0));
     EXPECT_EQ(empty->realised, -1);
     EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 1280, 720));

@@ -120,6 +120,7 @@ TEST_F(TextLayoutTest, CharactersStepAlongTheLineAndBreakWhereTheRulesSay) {
         {"cursor 147.5 + an estimate of 2 x 30 passes 200: the ruby base moves down",
          "abcde@r(" + kKanji + "," + kRuby + ")", 0, 11, {{5, -85.f, -3.f}}},
         {"without a comma there is no ruby", "@r(" + kKanji + ")", 0, 2, {}},
+        {"a ruby base of single bytes", "@r(ab,xy)", 0, 4, {{0, -85.f, 47.f}, {1, -55.5f, 47.f}}},
         {"broken bytes and unknown fonts take no room", std::string("\x80\xFE\xFF") + "a@f(5)b@f(0)c\xE3\x81", 0, 2,
          {{1, -55.5f, 47.f}}},
     };
