@@ -137,8 +137,16 @@ TEST_F(TextLayoutTest, CharactersStepAlongTheLineAndBreakWhereTheRulesSay) {
             EXPECT_FLOAT_EQ(Y(cs[place.index]), place.y) << c.name << ", character " << place.index;
         }
     }
+    // Only a page that begins with the bracket indents, even one that holds nothing else.
     box->ClearText();
     box->singleLine = 0;
+    Lay(kKagi);
+    EXPECT_EQ(box->indent, 30) << "a bracket alone";
+    box->ClearText();
+    Lay("a");
+    Lay(kKagi + "b");
+    EXPECT_EQ(box->indent, 0) << "a bracket after the first character";
+    box->ClearText();
     Lay("abcd");
     EXPECT_EQ(box->characterCount, 4);
     EXPECT_EQ(box->text, "abcd");
