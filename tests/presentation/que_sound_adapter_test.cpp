@@ -31,19 +31,30 @@ TEST_F(SoundAdapterTest, CreateReplacesAndAlterChangesTheLayer) {
     service_.CreateLayer(12);
     EXPECT_EQ(manager_->LayerCount(), 1u) << "a create replaces the layer of that number";
 
+    // Loop and stream differ in each case, so that one taken for the other shows.
+    struct Case {
+        int64 volume;
+        bool loop;
+        u8 stream;
+        int64 loopFileNo;
+    };
+    for (const Case& c : {Case{500, true, 0, 3}, Case{250, false, 1, 2}}) {
+        QueSoundLayerChange change;
+        change.volume.Set(c.volume);
+        change.loop.Set(c.loop);
+        change.stream.Set(c.stream);
+        change.loopFileNo.Set(c.loopFileNo);
+        service_.AlterLayer(12, change);
+        classSoundLayer* layer = manager_->FindLayer(12);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(layer->GetVolume(), c.volume);
+        EXPECT_EQ(layer->GetLoop(), c.loop ? 1 : 0) << c.volume;
+        EXPECT_EQ(layer->GetStream(), c.stream) << c.volume;
+        EXPECT_EQ(layer->GetLoopFileNo(), c.loopFileNo);
+    }
+    classSoundLayer* layer = manager_->FindLayer(12);
     QueSoundLayerChange change;
     change.volume.Set(500);
-    change.loop.Set(true);
-    change.stream.Set(1);
-    change.loopFileNo.Set(3);
-    service_.AlterLayer(12, change);
-    classSoundLayer* layer = manager_->FindLayer(12);
-    ASSERT_NE(layer, nullptr);
-    EXPECT_EQ(layer->GetVolume(), 500);
-    EXPECT_EQ(layer->GetLoop(), 1);
-    EXPECT_EQ(layer->GetStream(), 1);
-    EXPECT_EQ(layer->GetLoopFileNo(), 3);
-
     // Out-of-range volumes are held to the layer's range.
     QueSoundLayerChange loud;
     loud.volume.Set(1000000);
