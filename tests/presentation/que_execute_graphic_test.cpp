@@ -2,6 +2,7 @@
 // and shaders come from a counting stand-in, so reference leaks show.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -162,52 +163,70 @@ TEST_F(GraphicRecordTest, TextureRecordsAttachTheirKinds) {
     EXPECT_EQ(At({2})->hidden, 0);
 }
 
+std::string ShowRequest(const classTextRequest& r) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s f%lld c%llX s%lld m%lld t%lld r%d p%lld", r.text.c_str(),
+                  static_cast<long long>(r.fontNumber), static_cast<unsigned long long>(r.colour),
+                  static_cast<long long>(r.speed), static_cast<long long>(r.fadeMode),
+                  static_cast<long long>(r.fadeTime), r.repeat, static_cast<long long>(r.repeatPeriod));
+    return line;
+}
+
 TEST_F(GraphicRecordTest, TextRecordsQueueRequestsWithTheRightValues) {
     Run(Make<classQue_GraphicCreate>({9}));
     classGraphicObject* box = At({9});
-
     // With no application the start values apply: colour 0xFFFFFF, speed
     // 100, request value 300, auto speed 1000.
-    auto* plain = Make<classQue_GraphicStdOutText>({9});
-    plain->text = "Hello";
-    plain->drawSpeed.Set(1.5f);
-    plain->fontNo.Set(0x100000005LL);  // only the low word counts
-    Run(plain);
-    auto* negative = Make<classQue_GraphicStdOutText>({9});
-    negative->fontNo.Set(0xFFFFFFFFLL);
-    negative->color.Set(0x123456);
-    Run(negative);
-    ASSERT_EQ(box->textRequests.size(), 2u);
-    const classTextRequest& r = box->textRequests[0];
-    EXPECT_EQ(r.text, "Hello");
-    EXPECT_EQ(r.fontNumber, 5);
-    EXPECT_EQ(r.colour, 0xFFFFFF);
-    EXPECT_EQ(r.speed, 150);
-    EXPECT_EQ(r.fadeMode, 1);
-    EXPECT_EQ(r.fadeTime, 300);
-    EXPECT_EQ(r.repeat, 0);
-    EXPECT_EQ(r.repeatPeriod, 1000);
-    EXPECT_EQ(box->textRequests[1].fontNumber, -1);
-    EXPECT_EQ(box->textRequests[1].colour, 0x123456);
-    EXPECT_EQ(box->textRequests[1].speed, 100) << "an unset DrawSpeed counts as 1.0";
-
-    auto* extended = Make<classQue_GraphicStdOutTextX>({9});
-    extended->text = "Sample";
-    extended->speed.Set(40);
-    extended->fadeMode.Set(1);
-    extended->fadeTime.Set(300);
-    extended->repeat.Set(1);
-    extended->repeatPeriod.Set(40 * 20 + 1000);
-    extended->singleLine.Set(1);
-    Run(extended);
-    ASSERT_EQ(box->textRequests.size(), 3u);
-    const classTextRequest& x = box->textRequests[2];
-    EXPECT_EQ(x.fontNumber, 0);
-    EXPECT_EQ(x.colour, 0xFFFFFF);
-    EXPECT_EQ(x.speed, 40);
-    EXPECT_EQ(x.repeat, 1);
-    EXPECT_EQ(x.repeatPeriod, 1800);
-    EXPECT_EQ(box->singleLine, 1);
+    struct Case {
+        const char* name;
+        classQueBase* (*make)();
+        const char* request;
+        u8 singleLine;
+    };
+    const Case cases[] = {
+        {"a speed factor and only the low word of the font",
+         [] {
+             auto* r = new classQue_GraphicStdOutText();
+             r->path = {9};
+             r->text = "Hello";
+             r->drawSpeed.Set(1.5f);
+             r->fontNo.Set(0x100000005LL);
+             return static_cast<classQueBase*>(r);
+         },
+         "Hello f5 cFFFFFF s150 m1 t300 r0 p1000", 0},
+        {"a font word of all ones is -1; an unset speed counts as 1.0",
+         [] {
+             auto* r = new classQue_GraphicStdOutText();
+             r->path = {9};
+             r->text = "x";
+             r->fontNo.Set(0xFFFFFFFFLL);
+             r->color.Set(0x123456);
+             return static_cast<classQueBase*>(r);
+         },
+         "x f-1 c123456 s100 m1 t300 r0 p1000", 0},
+        {"the extended record takes every value as given",
+         [] {
+             auto* r = new classQue_GraphicStdOutTextX();
+             r->path = {9};
+             r->text = "Sample";
+             r->speed.Set(40);
+             r->fadeMode.Set(2);
+             r->fadeTime.Set(350);
+             r->repeat.Set(1);
+             r->repeatPeriod.Set(40 * 20 + 1000);
+             r->singleLine.Set(1);
+             return static_cast<classQueBase*>(r);
+         },
+         "Sample f0 cFFFFFF s40 m2 t350 r1 p1800", 1},
+    };
+    for (const Case& c : cases) {
+        box->textRequests.clear();
+        box->singleLine = 0;
+        Run(c.make());
+        ASSERT_EQ(box->textRequests.size(), 1u) << c.name;
+        EXPECT_EQ(ShowRequest(box->textRequests[0]), c.request) << c.name;
+        EXPECT_EQ(box->singleLine, c.singleLine) << c.name;
+    }
 
     // A page feed drops text, pending text and characters.
     box->text = "old";
