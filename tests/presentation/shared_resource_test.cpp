@@ -155,13 +155,15 @@ TEST_F(SharedResourceTest, TilesHoldTheirPartOfThePictureAndTransparentPadding) 
     const std::vector<u8>& first = gpu->uploads[0].pixels;
     EXPECT_EQ(std::vector<u8>(first.begin() + 4, first.begin() + 8), (std::vector<u8>{1, 0, 0x77, 255}));
     EXPECT_EQ(first[8 + 3], 0);
-    // A picture filling whole tiles goes up row for row: tile 1 of a 2 x 4
-    // picture holds rows 2 and 3.
-    folder.Put("tall.bmp", GradientBmp(2, 4));
+    // A picture filling whole tiles goes up as it is, each tile from its own
+    // corner: of a 4 x 4 picture, tile 1 holds columns 2-3 of rows 0-1, tile 2
+    // columns 0-1 of rows 2-3.
+    folder.Put("square.bmp", GradientBmp(4, 4));
     gpu->uploads.clear();
-    ASSERT_TRUE(g_sharedResources.Acquire(TextureKind_ImageFile, folder / "tall.bmp", 0, 0)->Realise());
-    ASSERT_EQ(gpu->uploads.size(), 2u);
-    EXPECT_EQ(gpu->uploads[1].pixels, (std::vector<u8>{0, 2, 0x77, 255, 1, 2, 0x77, 255, 0, 3, 0x77, 255, 1, 3, 0x77, 255}));
+    ASSERT_TRUE(g_sharedResources.Acquire(TextureKind_ImageFile, folder / "square.bmp", 0, 0)->Realise());
+    ASSERT_EQ(gpu->uploads.size(), 4u);
+    EXPECT_EQ(gpu->uploads[1].pixels, (std::vector<u8>{2, 0, 0x77, 255, 3, 0, 0x77, 255, 2, 1, 0x77, 255, 3, 1, 0x77, 255}));
+    EXPECT_EQ(gpu->uploads[2].pixels, (std::vector<u8>{0, 2, 0x77, 255, 1, 2, 0x77, 255, 0, 3, 0x77, 255, 1, 3, 0x77, 255}));
     // Each tile texture has the tile's size.
     for (const classTextureTile& tile : image->tiles) {
         EXPECT_EQ(gpu->Objects().at(tile.texture).width, 2);
