@@ -204,6 +204,14 @@ TEST_F(GraphicRecordTest, TextRecordsQueueRequestsWithTheRightValues) {
              return static_cast<classQueBase*>(r);
          },
          "x f-1 c123456 s100 m1 t300 r0 p1000", 0},
+        {"no font given is font 0",
+         [] {
+             auto* r = new classQue_GraphicStdOutText();
+             r->path = {9};
+             r->text = "y";
+             return static_cast<classQueBase*>(r);
+         },
+         "y f0 cFFFFFF s100 m1 t300 r0 p1000", 0},
         {"the extended record takes every value as given",
          [] {
              auto* r = new classQue_GraphicStdOutTextX();
