@@ -13,34 +13,17 @@
 #include "script/script_context.h"
 #include "script/script_value.h"
 #include "support/executor/script_runner.h"
+#include "support/script/values.h"
 
 namespace {
 
 using testexec::Render;
 
-classScriptValue I(int64 v) {
-    classScriptValue x;
-    x.SetInteger(v);
-    return x;
-}
-classScriptValue R(double v) {
-    classScriptValue x;
-    x.SetReal(v);
-    return x;
-}
-classScriptValue S(const std::string& v) {
-    classScriptValue x;
-    x.SetString(v);
-    return x;
-}
-classScriptValue O(const std::string& v) {
-    classScriptValue x;
-    x.SetOperator(v);
-    return x;
-}
-classScriptValue E() {
-    return classScriptValue{};
-}
+using testscript::E;
+using testscript::I;
+using testscript::O;
+using testscript::R;
+using testscript::S;
 
 std::string Eval(std::vector<classScriptValue> tokens) {
     classScriptValue result;

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "script/script_record.h"
+#include "support/script/values.h"
 
 namespace {
 
 // The stores are process-wide; every test starts them empty.
 class GlobalStores : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_globalVariables.Clear();
         g_nomalVariables.Clear();
@@ -22,11 +23,7 @@ protected:
     void TearDown() override { SetUp(); }
 };
 
-classScriptValue Int(int64 v) {
-    classScriptValue x;
-    x.SetInteger(v);
-    return x;
-}
+using testscript::I;
 
 TEST_F(GlobalStores, EachRecordTypeHasItsOwnStore) {
     EXPECT_EQ(GetGlobalVariableStore(ScriptRecordGlobal), &g_globalVariables);
@@ -35,9 +32,9 @@ TEST_F(GlobalStores, EachRecordTypeHasItsOwnStore) {
     EXPECT_EQ(GetGlobalVariableStore(ScriptRecordLocal), nullptr);
     EXPECT_EQ(GetGlobalVariableStore(ScriptRecordTmp), nullptr);
 
-    g_globalVariables.Set("x", 0, Int(1));
-    g_nomalVariables.Set("x", 0, Int(2));
-    g_systemVariables.Set("x", 0, Int(3));
+    g_globalVariables.Set("x", 0, I(1));
+    g_nomalVariables.Set("x", 0, I(2));
+    g_systemVariables.Set("x", 0, I(3));
     EXPECT_EQ(g_globalVariables.Get("x", 0).integer, 1);
     EXPECT_EQ(g_nomalVariables.Get("x", 0).integer, 2);
     EXPECT_EQ(g_systemVariables.Get("x", 0).integer, 3);
@@ -56,7 +53,7 @@ TEST_F(GlobalStores, GetCreatesTryGetDoesNot) {
 }
 
 TEST_F(GlobalStores, ValuesGoInAndComeOutAsCopies) {
-    classScriptValue v = Int(5);
+    classScriptValue v = I(5);
     g_globalVariables.Set("v", 0, v);
     v.SetInteger(6);
     classScriptValue got = g_globalVariables.Get("v", 0);
@@ -67,14 +64,14 @@ TEST_F(GlobalStores, ValuesGoInAndComeOutAsCopies) {
 }
 
 TEST_F(GlobalStores, RecordsSaveAndReplaceAStoreInListOrder) {
-    g_nomalVariables.Set("b", 0, Int(2));
-    g_nomalVariables.Set("a", 1, Int(1));
+    g_nomalVariables.Set("b", 0, I(2));
+    g_nomalVariables.Set("a", 1, I(1));
     std::vector<u8> saved;
     g_nomalVariables.WriteRecord(saved);
     EXPECT_EQ(saved.size(), 2u * (32 + 2 + 48));
 
     g_nomalVariables.Clear();
-    g_nomalVariables.Set("from.other.game", 0, Int(9));
+    g_nomalVariables.Set("from.other.game", 0, I(9));
     g_nomalVariables.ReadRecord(saved.data(), saved.size());
     const std::vector<classScriptVariable> now = g_nomalVariables.Snapshot();
     ASSERT_EQ(now.size(), 2u);  // the other game's variable is gone
@@ -102,13 +99,18 @@ TEST_F(GlobalStores, ThreadsReadAndWriteWhileAnotherResets) {
             for (int i = 0; i < kRounds; ++i) {
                 classGlobalVariableStore& store = *stores[i % 3];
                 const int64 slot = i % 7;
-                store.Set(name, slot, Int(i));
+                store.Set(name, slot, I(i));
                 const classScriptValue back = store.Get(name, slot);
-                if (!(back.tag == ScriptValueEmpty || (back.tag == ScriptValueInteger && back.integer == i))) ++bad;
+                if (!(back.tag == ScriptValueEmpty || (back.tag == ScriptValueInteger && back.integer == i)))
+                    ++bad;
                 store.Update(name, -1, [&](classScriptValue& v) { v.SetInteger(v.integer + 1); });
                 classScriptValue peek;
-                if (store.TryGet("thread0", slot, peek) && !(peek.tag == ScriptValueEmpty || peek.IsInteger())) ++bad;
-                if (g_nomalVariables.TryGet("loaded", slot, peek) && !(peek.IsInteger() && peek.integer == slot)) ++bad;
+                if (store.TryGet("thread0", slot, peek) &&
+                    !(peek.tag == ScriptValueEmpty || peek.IsInteger()))
+                    ++bad;
+                if (g_nomalVariables.TryGet("loaded", slot, peek) &&
+                    !(peek.IsInteger() && peek.integer == slot))
+                    ++bad;
             }
         });
     }
@@ -122,9 +124,15 @@ TEST_F(GlobalStores, ThreadsReadAndWriteWhileAnotherResets) {
         int round = 0;
         while (!stop.load()) {
             switch (round++ % 4) {
-                case 0: g_globalVariables.Clear(); break;
-                case 1: g_nomalVariables.ReadRecord(record.data(), record.size()); break;
-                case 2: g_systemVariables.Clear(); break;
+                case 0:
+                    g_globalVariables.Clear();
+                    break;
+                case 1:
+                    g_nomalVariables.ReadRecord(record.data(), record.size());
+                    break;
+                case 2:
+                    g_systemVariables.Clear();
+                    break;
                 default:
                     scratch.clear();
                     g_globalVariables.WriteRecord(scratch);

@@ -303,42 +303,4 @@ TEST_F(ProgramTest, TheProgramClosesWhenStartEndsAndSystemDatCarriesGlobalsToThe
     EXPECT_TRUE(dialogs.Shown().empty());
 }
 
-TEST_F(ProgramTest, TheSampleGameReachesItsTitleWhichHoldsTheWindowsClose) {
-    const char* data = std::getenv("VELK2_TEST_DATA");
-    ASSERT_NE(data, nullptr);
-    const std::filesystem::path sample = std::filesystem::path(data) / ".." / ".." / "games" / "sample";
-    ASSERT_TRUE(std::filesystem::exists(sample / "Start.qvs"));
-    testfiles::ScopedWorkingDirectory cwd(sample);
-    static std::atomic<fakes::FakeWindow*> window{nullptr};
-    environment.createWindow = [] {
-        auto made = std::make_unique<fakes::FakeWindow>();
-        window = made.get();
-        return made;
-    };
-    std::atomic<bool> titleHeldClose{false};
-    std::thread player([&] {
-        // The title's choice is set up (its answer cleared) and the title
-        // keeps the window's close for itself, to fade out on it (the window
-        // message reaches its choice in the whole program). Released, the
-        // close ends the program.
-        Eventually([] {
-            classScriptValue value;
-            return GetApplication() != nullptr && g_nomalVariables.TryGet("titleChoice", 0, value) &&
-                   value.IsInteger() && value.integer == 0 && GetApplication()->closeDisabled.load() == 1;
-        });
-        classApplication* application = GetApplication();
-        titleHeldClose = application != nullptr && application->closeDisabled.load() == 1;
-        if (application != nullptr) application->closeDisabled.store(0);
-        window.load()->PostMessage(platform::WindowMessage{platform::WM_CLOSE, 0, 0});
-    });
-    EXPECT_EQ(RunApplication(environment), 0);
-    player.join();
-    EXPECT_TRUE(titleHeldClose.load()) << "the title waited with the window's close held";
-    EXPECT_EQ(Global("launches"), "1");
-    EXPECT_EQ(Global("configured"), "1") << "the first run gives the settings their first values";
-    EXPECT_EQ(Global("System.TextSpeed"), "40");
-    EXPECT_TRUE(dialogs.Shown().empty());
-    g_nomalVariables.Clear();
-}
-
 }  // namespace

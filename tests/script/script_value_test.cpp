@@ -1,8 +1,6 @@
 #include "script/script_value.h"
 
 #include <gtest/gtest.h>
-
-#include "support/comma_decimal_locale.h"
 #include <unistd.h>
 
 #include <clocale>
@@ -12,33 +10,17 @@
 #include <limits>
 #include <string>
 
+#include "support/comma_decimal_locale.h"
+#include "support/script/values.h"
+
 namespace {
 
-classScriptValue Integer(int64 v) {
-    classScriptValue x;
-    x.SetInteger(v);
-    return x;
-}
-classScriptValue Real(double v) {
-    classScriptValue x;
-    x.SetReal(v);
-    return x;
-}
-classScriptValue String(std::string v) {
-    classScriptValue x;
-    x.SetString(std::move(v));
-    return x;
-}
-classScriptValue Label(std::string name, int64 target) {
-    classScriptValue x;
-    x.SetLabel(name, target);
-    return x;
-}
-classScriptValue Operator(std::string text) {
-    classScriptValue x;
-    x.SetOperator(text);
-    return x;
-}
+using testscript::E;
+using testscript::I;
+using testscript::L;
+using testscript::O;
+using testscript::R;
+using testscript::S;
 
 TEST(ScriptValue, NewAndClearedValuesAreEmptyInEveryMember) {
     classScriptValue v;
@@ -46,7 +28,7 @@ TEST(ScriptValue, NewAndClearedValuesAreEmptyInEveryMember) {
     v.SetInteger(3);
     v.SetString("x");
     v.SetReal(1.5);
-    v.MakeList()->push_back(Integer(1));
+    v.MakeList()->push_back(I(1));
     v.Clear();
     EXPECT_EQ(v.tag, 0u);
     EXPECT_EQ(v.integer, 0);
@@ -81,32 +63,32 @@ TEST(ScriptValue, SettersChangeOnlyTheTagAndTheirOwnMember) {
     EXPECT_EQ(v.integer, 12);
 
     // A list keeps children it held before.
-    v.children.push_back(Integer(1));
+    v.children.push_back(I(1));
     EXPECT_EQ(v.MakeList()->size(), 1u);
     EXPECT_TRUE(v.IsList());
 }
 
 TEST(ScriptValue, AccessorsAnswerOnlyForTheirTag) {
-    classScriptValue op = Operator("+");
+    classScriptValue op = O("+");
     ASSERT_NE(op.GetOperator(), nullptr);
     EXPECT_EQ(*op.GetOperator(), "+");
     EXPECT_EQ(op.GetList(), nullptr);
-    EXPECT_EQ(String("+").GetOperator(), nullptr);
+    EXPECT_EQ(S("+").GetOperator(), nullptr);
 
     classScriptValue list;
     list.MakeList();
     EXPECT_NE(list.GetList(), nullptr);
-    EXPECT_EQ(Integer(1).GetList(), nullptr);
+    EXPECT_EQ(I(1).GetList(), nullptr);
 
-    EXPECT_TRUE(Integer(1).IsInteger());
-    EXPECT_FALSE(Integer(1).IsReal());
-    EXPECT_TRUE(Real(1).IsReal());
-    EXPECT_FALSE(Label("#a", 0).IsString());
+    EXPECT_TRUE(I(1).IsInteger());
+    EXPECT_FALSE(I(1).IsReal());
+    EXPECT_TRUE(R(1).IsReal());
+    EXPECT_FALSE(L("#a", 0).IsString());
 }
 
 TEST(ScriptValue, CopiesAreDeep) {
     classScriptValue inner;
-    inner.MakeList()->push_back(String("leaf"));
+    inner.MakeList()->push_back(S("leaf"));
     classScriptValue outer;
     outer.MakeList()->push_back(inner);
 
@@ -125,54 +107,54 @@ TEST(ScriptValue, AsIntegerFollowsTheTagTable) {
     classScriptValue list;
     list.MakeList();
     EXPECT_EQ(list.AsInteger(), nullptr);
-    EXPECT_EQ(Operator("+").AsInteger(), nullptr);
+    EXPECT_EQ(O("+").AsInteger(), nullptr);
 
-    EXPECT_EQ(*Integer(-9).AsInteger(), -9);
-    EXPECT_EQ(*Real(-2.7).AsInteger(), -2);  // toward zero
-    EXPECT_EQ(*Real(2.7).AsInteger(), 2);
-    EXPECT_EQ(*String(" 0x1F ").AsInteger(), 31);  // blanks removed, hex by prefix
-    EXPECT_EQ(*String("010").AsInteger(), 8);      // octal by its leading 0
-    EXPECT_EQ(*String("1 2").AsInteger(), 12);
-    EXPECT_EQ(*String("abc").AsInteger(), 0);      // unparsable reads as 0
-    EXPECT_EQ(*Label("#a", 42).AsInteger(), 42);   // the target statement
+    EXPECT_EQ(*I(-9).AsInteger(), -9);
+    EXPECT_EQ(*R(-2.7).AsInteger(), -2);  // toward zero
+    EXPECT_EQ(*R(2.7).AsInteger(), 2);
+    EXPECT_EQ(*S(" 0x1F ").AsInteger(), 31);  // blanks removed, hex by prefix
+    EXPECT_EQ(*S("010").AsInteger(), 8);      // octal by its leading 0
+    EXPECT_EQ(*S("1 2").AsInteger(), 12);
+    EXPECT_EQ(*S("abc").AsInteger(), 0);      // unparsable reads as 0
+    EXPECT_EQ(*L("#a", 42).AsInteger(), 42);  // the target statement
 }
 
 TEST(ScriptValue, RealsOutsideTheIntegerRangeSaturate) {
-    EXPECT_EQ(*Real(1e300).AsInteger(), std::numeric_limits<int64>::max());
-    EXPECT_EQ(*Real(-1e300).AsInteger(), std::numeric_limits<int64>::min());
-    EXPECT_EQ(*Real(std::numeric_limits<double>::quiet_NaN()).AsInteger(), 0);
-    EXPECT_EQ(*Real(std::numeric_limits<double>::infinity()).AsInteger(), std::numeric_limits<int64>::max());
-    EXPECT_EQ(*Real(9223372036854775808.0).AsInteger(), std::numeric_limits<int64>::max());
-    EXPECT_EQ(*Real(-9223372036854775808.0).AsInteger(), std::numeric_limits<int64>::min());
+    EXPECT_EQ(*R(1e300).AsInteger(), std::numeric_limits<int64>::max());
+    EXPECT_EQ(*R(-1e300).AsInteger(), std::numeric_limits<int64>::min());
+    EXPECT_EQ(*R(std::numeric_limits<double>::quiet_NaN()).AsInteger(), 0);
+    EXPECT_EQ(*R(std::numeric_limits<double>::infinity()).AsInteger(), std::numeric_limits<int64>::max());
+    EXPECT_EQ(*R(9223372036854775808.0).AsInteger(), std::numeric_limits<int64>::max());
+    EXPECT_EQ(*R(-9223372036854775808.0).AsInteger(), std::numeric_limits<int64>::min());
 }
 
 TEST(ScriptValue, AsRealFollowsTheTagTable) {
     classScriptValue empty;
     EXPECT_EQ(empty.AsReal(), nullptr);
-    EXPECT_EQ(Label("#a", 3).AsReal(), nullptr);
-    EXPECT_EQ(Operator("*").AsReal(), nullptr);
-    EXPECT_EQ(*Integer(-3).AsReal(), -3.0);
-    EXPECT_EQ(*Real(0.5).AsReal(), 0.5);
-    EXPECT_EQ(*String("1.5e3").AsReal(), 1500.0);
-    EXPECT_EQ(*String("  -0.25xyz").AsReal(), -0.25);
-    EXPECT_EQ(*String("x").AsReal(), 0.0);
+    EXPECT_EQ(L("#a", 3).AsReal(), nullptr);
+    EXPECT_EQ(O("*").AsReal(), nullptr);
+    EXPECT_EQ(*I(-3).AsReal(), -3.0);
+    EXPECT_EQ(*R(0.5).AsReal(), 0.5);
+    EXPECT_EQ(*S("1.5e3").AsReal(), 1500.0);
+    EXPECT_EQ(*S("  -0.25xyz").AsReal(), -0.25);
+    EXPECT_EQ(*S("x").AsReal(), 0.0);
 }
 
 TEST(ScriptValue, AsStringFollowsTheTagTableAndKeepsTheTag) {
-    classScriptValue n = Integer(-5);
+    classScriptValue n = I(-5);
     ASSERT_NE(n.AsString(), nullptr);
     EXPECT_EQ(n.text, "-5");
     EXPECT_EQ(n.tag, ScriptValueInteger);  // the text is a cache
 
-    classScriptValue r = Real(2.5);
+    classScriptValue r = R(2.5);
     EXPECT_EQ(*r.AsString(), "2.500000");
     EXPECT_EQ(r.tag, ScriptValueReal);
-    EXPECT_EQ(*Real(-1.0 / 3).AsString(), "-0.333333");
-    EXPECT_EQ(*Integer(std::numeric_limits<int64>::min()).AsString(), "-9223372036854775808");
+    EXPECT_EQ(*R(-1.0 / 3).AsString(), "-0.333333");
+    EXPECT_EQ(*I(std::numeric_limits<int64>::min()).AsString(), "-9223372036854775808");
 
-    EXPECT_EQ(*String("as is").AsString(), "as is");
-    EXPECT_EQ(*Label("#name", 4).AsString(), "#name");
-    EXPECT_EQ(*Operator("<=").AsString(), "<=");
+    EXPECT_EQ(*S("as is").AsString(), "as is");
+    EXPECT_EQ(*L("#name", 4).AsString(), "#name");
+    EXPECT_EQ(*O("<=").AsString(), "<=");
     classScriptValue empty;
     EXPECT_EQ(empty.AsString(), nullptr);
     classScriptValue list;
@@ -181,7 +163,7 @@ TEST(ScriptValue, AsStringFollowsTheTagTableAndKeepsTheTag) {
 }
 
 TEST(ScriptValue, ConversionResultsStayCachedButTheTagDecides) {
-    classScriptValue v = String("12");
+    classScriptValue v = S("12");
     EXPECT_EQ(*v.AsInteger(), 12);
     EXPECT_EQ(v.integer, 12);
     v.SetString("30");
@@ -192,11 +174,11 @@ TEST(ScriptValue, ConversionResultsStayCachedButTheTagDecides) {
 using ScriptValueUnderCommaLocale = testsupport::CommaDecimalLocaleTest;
 
 TEST_F(ScriptValueUnderCommaLocale, TextAndNumbersConvertAsInTheCLocale) {
-    EXPECT_EQ(*Real(2.5).AsString(), "2.500000");
-    EXPECT_EQ(*String("2.75").AsReal(), 2.75);
-    EXPECT_EQ(*String("2,75").AsReal(), 2.0);
-    EXPECT_EQ(*String("1 000").AsInteger(), 1000);
-    EXPECT_EQ(*Integer(-1234567).AsString(), "-1234567");
+    EXPECT_EQ(*R(2.5).AsString(), "2.500000");
+    EXPECT_EQ(*S("2.75").AsReal(), 2.75);
+    EXPECT_EQ(*S("2,75").AsReal(), 2.0);
+    EXPECT_EQ(*S("1 000").AsInteger(), 1000);
+    EXPECT_EQ(*I(-1234567).AsString(), "-1234567");
 }
 
 }  // namespace

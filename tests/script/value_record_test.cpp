@@ -15,7 +15,14 @@ using testbytes::LeBytes;
 LeBytes Header(u64 size, int64 tag, int64 integer, double real, u32 textOffset, u32 textSize,
                u32 childrenOffset, u32 childrenSize) {
     LeBytes b;
-    b.U64(size).I64(tag).I64(integer).F64(real).U32(textOffset).U32(textSize).U32(childrenOffset).U32(childrenSize);
+    b.U64(size)
+        .I64(tag)
+        .I64(integer)
+        .F64(real)
+        .U32(textOffset)
+        .U32(textSize)
+        .U32(childrenOffset)
+        .U32(childrenSize);
     return b;
 }
 
@@ -146,59 +153,52 @@ TEST(ValueRecord, ShortRecordsAndMissingTargetsChangeNothing) {
     EXPECT_EQ(v.text, "untouched");
 }
 
-TEST(ValueRecord, TheTagIsTakenFromItsLow32BitsAndUnknownTagsReadAsEmpty) {
-    EXPECT_EQ(Read(Header(48, int64{0x700000003}, 0, 1.0, 0, 0, 0, 0)).tag, ScriptValueReal);
-    EXPECT_EQ(Read(Header(48, -1, 5, 0.0, 0, 0, 0, 0)).tag, ScriptValueEmpty);
-    EXPECT_EQ(Read(Header(48, 7, 5, 0.0, 0, 0, 0, 0)).tag, ScriptValueEmpty);
-}
-
-TEST(ValueRecord, TextsStopAtTheEndOfTheirRange) {
-    // No NUL within the stated size: the text is the stated bytes.
-    EXPECT_EQ(Read(Header(52, 4, 0, 0.0, 48, 2, 0, 0).Text("abcd")).text, "ab");
-    // A size reaching past the record: the text ends with the record.
-    EXPECT_EQ(Read(Header(51, 4, 0, 0.0, 48, 0xFFFFFFFFu, 0, 0).Text("xyz")).text, "xyz");
-    // An offset past the record: no text is taken.
-    classScriptValue v;
-    v.text = "old";
-    const LeBytes far = Header(48, 4, 0, 0.0, 0xFFFFFFF0u, 0x20, 0, 0);
-    ReadScriptValue(&v, far.Bytes().data(), far.Size());
-    EXPECT_EQ(v.text, "old");
-    EXPECT_EQ(v.tag, ScriptValueString);
-}
-
-TEST(ValueRecord, ChildrenAreTakenOnlyWhileWholeRecordsLieInside) {
+// Damaged records are read as far as they hold: tags from their low 32 bits,
+// texts and children cut at the end of their range, never the record itself
+// taken for its own child.
+TEST(ValueRecord, DamagedRecordsAreReadAsFarAsTheyHold) {
     const LeBytes child = Header(48, 2, 1, 0.0, 0, 0, 0, 0);
-    // The children size claims three records but only two follow.
-    LeBytes b = Header(144, 1, 0, 0.0, 0, 0, 48, 144);
-    b.Append(child).Append(child);
-    EXPECT_EQ(Read(b).children.size(), 2u);
-
-    // A child whose size is 2^64 - 1 ends the walk.
     LeBytes huge = Header(144, 1, 0, 0.0, 0, 0, 48, 96);
-    huge.Append(child).Append(child);
-    huge.PatchU64(96, ~u64{0});
-    EXPECT_EQ(Read(huge).children.size(), 1u);
-
-    // A size of 0 ends the list.
-    LeBytes zero = Header(144, 1, 0, 0.0, 0, 0, 48, 96);
-    zero.Append(child).Zeros(48);
-    EXPECT_EQ(Read(zero).children.size(), 1u);
-
-    // The children size bounds the walk even when more records follow.
-    LeBytes bounded = Header(144, 1, 0, 0.0, 0, 0, 48, 48);
-    bounded.Append(child).Append(child);
-    EXPECT_EQ(Read(bounded).children.size(), 1u);
-
-    // Children offset past the end: none.
-    EXPECT_TRUE(Read(Header(48, 1, 0, 0.0, 0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu)).children.empty());
-}
-
-TEST(ValueRecord, ARecordThatClaimsToContainItselfHasNoChildren) {
-    // Children offset 0 would make the record its own first child, forever.
-    const LeBytes b = Header(48, 1, 0, 0.0, 0, 0, 0, 48);
-    const classScriptValue v = Read(b);
-    EXPECT_EQ(v.tag, ScriptValueList);
-    EXPECT_TRUE(v.children.empty());
+    huge.Append(child).Append(child).PatchU64(96, ~u64{0});
+    struct Case {
+        const char* name;
+        LeBytes record;
+        u32 tag;
+        const char* text;
+        size_t children;
+    };
+    const Case cases[] = {
+        {"tag from the low 32 bits", Header(48, int64{0x700000003}, 0, 1.0, 0, 0, 0, 0), ScriptValueReal, "",
+         0},
+        {"tag -1 reads as empty", Header(48, -1, 5, 0.0, 0, 0, 0, 0), ScriptValueEmpty, "", 0},
+        {"tag 7 reads as empty", Header(48, 7, 5, 0.0, 0, 0, 0, 0), ScriptValueEmpty, "", 0},
+        {"no NUL within the text size", Header(52, 4, 0, 0.0, 48, 2, 0, 0).Text("abcd"), ScriptValueString,
+         "ab", 0},
+        {"text size past the record", Header(51, 4, 0, 0.0, 48, 0xFFFFFFFFu, 0, 0).Text("xyz"),
+         ScriptValueString, "xyz", 0},
+        {"text offset past the record", Header(48, 4, 0, 0.0, 0xFFFFFFF0u, 0x20, 0, 0), ScriptValueString,
+         "old", 0},
+        {"children size claims three, two follow",
+         Header(144, 1, 0, 0.0, 0, 0, 48, 144).Append(child).Append(child), ScriptValueList, "old", 2},
+        {"a child of size 2^64 - 1 ends the walk", huge, ScriptValueList, "old", 1},
+        {"a child of size 0 ends the walk", Header(144, 1, 0, 0.0, 0, 0, 48, 96).Append(child).Zeros(48),
+         ScriptValueList, "old", 1},
+        {"the children size bounds the walk",
+         Header(144, 1, 0, 0.0, 0, 0, 48, 48).Append(child).Append(child), ScriptValueList, "old", 1},
+        {"children offset past the end", Header(48, 1, 0, 0.0, 0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu),
+         ScriptValueList, "old", 0},
+        {"the record as its own child", Header(48, 1, 0, 0.0, 0, 0, 0, 48), ScriptValueList, "old", 0},
+    };
+    for (const Case& c : cases) {
+        classScriptValue v;
+        v.text = "old";  // an empty or missing text leaves the member as it was
+        ReadScriptValue(&v, c.record.Bytes().data(), c.record.Size());
+        EXPECT_EQ(v.tag, c.tag) << c.name;
+        if (*c.text != '\0') {
+            EXPECT_EQ(v.text, c.text) << c.name;
+        }
+        EXPECT_EQ(v.children.size(), c.children) << c.name;
+    }
 }
 
 // Builds a list nested `levels` deep, each level one child, innermost an integer.
