@@ -67,6 +67,12 @@ RUBY_AREA = (95, 560, 175, 579)
 LINE2_AREA = (100, 580, 700, 610)
 TEXT_WINDOW_LINE2 = (100, 580, 1200, 610)
 
+# The speaker's name at the start of a page, and the marks of the play modes.
+NAME_AREA = (100, 530, 132, 560)
+PARK_SKY_40 = gradient((0xFF, 0xB3, 0x6B), (0xFF, 0xE9, 0xC4), 40)
+AUTO_MARK = ((978, 30, 992, 50), blend((0x30, 0x60, 0xC0), 0xD0 / 255, PARK_SKY_40))
+SKIP_MARK = ((1138, 30, 1152, 50), blend((0xC0, 0x30, 0x30), 0xD0 / 255, PARK_SKY_40))
+
 # Logical points to click.
 START, CONTINUE, QUIT = (640, 390), (640, 465), (640, 615)
 PAGE = (640, 420)
@@ -275,11 +281,24 @@ class SampleGame(e2e.TestCase):
                            "the saved page's text")
             time.sleep(1.0)
 
+            # Auto mode (the A key): its mark shows, and the page goes on by
+            # itself once its voice has ended.
+            def speaker_named():
+                return has_colour(p.logical_shot(), NAME_AREA, lambda c: c[0] > 200 and 140 < c[1] < 210 and c[2] < 160)
+            self.assertTrue(speaker_named(), "葵's line, her name in its colour")
+            p.key("a")
+            self.wait_for(p, *AUTO_MARK, "the auto mark")
+            e2e.wait_until(lambda: not speaker_named(), 15, 0.2, "auto mode to turn the page")
+            p.key("a")
+            e2e.wait_until(lambda: not self.shows(p, *AUTO_MARK), 5, 0.2, "the auto mark to go")
+            # Skip mode (the S key) runs through what run 1 has read: the
+            # rest of the branch, the ending, and "Restart" to the title.
+            p.key("s")
+            self.wait_for(p, *SKIP_MARK, "the skip mark")
+            self.wait_for(p, *TITLE_SKY, "skip mode through read pages to the title", timeout=30)
+
             # Slot 0 holds the moment of the choice: the other answer.
-            self.click(p, PAGE, button=3)
-            self.wait_for(p, *MENU_PANEL, "the menu (run 2)")
-            self.click(p, MENU_LOAD)
-            self.wait_for(p, *SAVE_SCREEN, "the load screen")
+            self.click_until(p, CONTINUE, lambda: self.shows(p, *LOAD_OVER_TITLE), "the load screen again")
             self.click(p, SLOT0)
             # (Pointed at or not, as the pointer happens to stand.)
             e2e.wait_until(lambda: any(e2e.close_to(p.logical_shot().average(*CHOICE_AREA), c, 10)
