@@ -18,7 +18,6 @@
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/dialog.h"
-#include "platform/instance_lock.h"
 #include "support/fake_window.h"
 #include "support/temp_folder.h"
 
@@ -193,15 +192,6 @@ TEST_F(EntryTest, WithoutAScriptRuntimeTheWindowStaysOpenUntilClosed) {
     closer.join();
     EXPECT_FALSE(g_startupScriptThread.IsRunning());
     EXPECT_EQ(seen.systemFilesWritten.load(), 1);
-}
-
-TEST_F(EntryTest, SecondCopyInTheSameDirectoryIsRefused) {
-    InstanceLock first;
-    ASSERT_EQ(first.Acquire(environment.workingDirectory, environment.lockDirectory), InstanceLockResult::Acquired);
-    EXPECT_EQ(RunApplication(environment), 0);
-    EXPECT_EQ(dialogs.Shown(), (std::vector<std::string>{"２重起動 Error|同一アプリケーションが既に起動されています"}));
-    EXPECT_EQ(seen.windowsMade.load(), 0);
-    EXPECT_EQ(seen.systemFilesWritten.load(), 0);
 }
 
 TEST_F(EntryTest, DataFolderThatCannotBeMadeEndsWithItsBox) {

@@ -36,15 +36,3 @@ TEST(OptionalValue, AssignFromUnsetCopiesBytesButStaysUnset) {
     EXPECT_EQ(target.AssignAndGet(given), "x");
     EXPECT_TRUE(target.IsSet());
 }
-
-TEST(OptionalValue, ApplyingOnlySetFieldsLeavesTheRest) {
-    struct Target {
-        float x = 10, y = 20;
-    } target;
-    classOptionalValue<float> x, y;
-    y.Set(5);
-    if (x.IsSet()) target.x = x.Get();
-    if (y.IsSet()) target.y = y.Get();
-    EXPECT_EQ(target.x, 10);
-    EXPECT_EQ(target.y, 5);
-}

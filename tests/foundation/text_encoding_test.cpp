@@ -48,18 +48,15 @@ TEST(Utf16AndUtf8, StopAtTheFirstZeroAndGiveEmptyForEmpty) {
 }
 
 TEST(Utf16AndUtf8, MalformedInputBecomesReplacementCharacters) {
-    // A cut-off sequence at the end stands as one replacement.
-    EXPECT_EQ(Utf8ToWide(Str({'a', 0xE3, 0x81})), u"a\uFFFD");
-    // A stray continuation byte, then a good letter.
-    EXPECT_EQ(Utf8ToWide(Str({0x80, 'b'})), u"\uFFFDb");
-    // Overlong "/" (C0 AF): C0 never starts a sequence, AF is stray.
-    EXPECT_EQ(Utf8ToWide(Str({0xC0, 0xAF})), u"\uFFFD\uFFFD");
-    // An encoded surrogate (ED A0 80) is three bad bytes.
-    EXPECT_EQ(Utf8ToWide(Str({0xED, 0xA0, 0x80})), u"\uFFFD\uFFFD\uFFFD");
-    // Past U+10FFFF (F4 90 80 80): F4 stops at 90, then three strays.
-    EXPECT_EQ(Utf8ToWide(Str({0xF4, 0x90, 0x80, 0x80})).size(), 4u);
-    // A sequence interrupted by an ASCII byte keeps that byte.
-    EXPECT_EQ(Utf8ToWide(Str({0xE3, 'x'})), u"\uFFFDx");
+    const std::pair<std::string, std::u16string> cases[] = {
+        {Str({'a', 0xE3, 0x81}), u"a\uFFFD"},                    // cut off at the end: one
+        {Str({0x80, 'b'}), u"\uFFFDb"},                          // a stray continuation
+        {Str({0xC0, 0xAF}), u"\uFFFD\uFFFD"},                    // overlong "/": C0 starts nothing
+        {Str({0xED, 0xA0, 0x80}), u"\uFFFD\uFFFD\uFFFD"},        // an encoded surrogate
+        {Str({0xF4, 0x90, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
+        {Str({0xE3, 'x'}), u"\uFFFDx"},                          // interrupted by ASCII
+    };
+    for (const auto& [utf8, wide] : cases) EXPECT_EQ(Utf8ToWide(utf8), wide) << utf8;
     // Unpaired surrogates in UTF-16 become U+FFFD (EF BF BD).
     EXPECT_EQ(WideToUtf8(std::u16string{char16_t(0xD800), u'a', char16_t(0xDC00)}),
               Str({0xEF, 0xBF, 0xBD, 'a', 0xEF, 0xBF, 0xBD}));
@@ -123,38 +120,46 @@ TEST(CodePages, AnUnknownCodePageGivesNothing) {
 }
 
 TEST(ByteOrderMarks, DetectionAndLengthFollowTheirOwnSizeLimits) {
-    const auto le = Bytes({0xFF, 0xFE, 'a'});
-    const auto be = Bytes({0xFE, 0xFF, 0});
-    const auto u8bom3 = Bytes({0xEF, 0xBB, 0xBF});
-    const auto u8bom4 = Bytes({0xEF, 0xBB, 0xBF, 'a'});
-    EXPECT_EQ(DetectTextEncoding(le.data(), 3), TEXT_ENCODING_UTF16LE);
-    EXPECT_EQ(DetectTextEncoding(le.data(), 2), TEXT_ENCODING_NONE);
-    EXPECT_EQ(DetectTextEncoding(be.data(), 3), TEXT_ENCODING_UTF16BE);
-    EXPECT_EQ(DetectTextEncoding(u8bom3.data(), 3), TEXT_ENCODING_NONE);
-    EXPECT_EQ(DetectTextEncoding(u8bom4.data(), 4), TEXT_ENCODING_UTF8);
-    EXPECT_EQ(BomLength(le.data(), 3), 2u);
-    EXPECT_EQ(BomLength(le.data(), 2), 0u);
-    EXPECT_EQ(BomLength(be.data(), 3), 2u);
-    EXPECT_EQ(BomLength(u8bom3.data(), 3), 3u);
+    struct Case {
+        std::vector<u8> bytes;
+        int encoding;
+        size_t bomLength;
+    };
+    const Case cases[] = {
+        {{0xFF, 0xFE, 'a'}, TEXT_ENCODING_UTF16LE, 2}, {{0xFF, 0xFE}, TEXT_ENCODING_NONE, 0},
+        {{0xFE, 0xFF, 0}, TEXT_ENCODING_UTF16BE, 2},   {{0xEF, 0xBB, 0xBF}, TEXT_ENCODING_NONE, 3},
+        {{0xEF, 0xBB, 0xBF, 'a'}, TEXT_ENCODING_UTF8, 3},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DetectTextEncoding(c.bytes.data(), c.bytes.size()), c.encoding) << c.bytes.size();
+        EXPECT_EQ(BomLength(c.bytes.data(), c.bytes.size()), c.bomLength) << c.bytes.size();
+    }
     EXPECT_EQ(DetectTextEncoding(nullptr, 10), TEXT_ENCODING_NONE);
 }
 
 TEST(TextToUtf8ByBom, EachEncodingOfAScriptGivesItsText) {
-    // UTF-16LE with its mark: the mark goes, the first letter stays.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({0xFF, 0xFE, 'S', 0, 0x42, 0x30})), Str({'S', 0xE3, 0x81, 0x82}));
-    // UTF-16LE beyond the BMP: U+20BB7 as D842 DFB7.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({0xFF, 0xFE, 0x42, 0xD8, 0xB7, 0xDF})), Str({0xF0, 0xA0, 0xAE, 0xB7}));
-    // UTF-16BE is read too, not left empty.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({0xFE, 0xFF, 0, 'S', 0x30, 0x42})), Str({'S', 0xE3, 0x81, 0x82}));
-    // UTF-8 keeps its three mark bytes and ends at the first zero.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({0xEF, 0xBB, 0xBF, 'a', 'b', 0, 'c'})), Str({0xEF, 0xBB, 0xBF, 'a', 'b'}));
-    // No mark: CP932 by default.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({'x', 0x82, 0xA0})), Str({'x', 0xE3, 0x81, 0x82}));
-    // Exactly EF BB BF is taken as ANSI text, whose conversion skips those
-    // three bytes: nothing is left.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({0xEF, 0xBB, 0xBF})), "");
-    // An unknown default code leaves the output empty.
-    EXPECT_EQ(ToUtf8ByBom(Bytes({'a', 'b'}), 9), "");
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        int defaultCode;
+        std::string utf8;
+    };
+    const int ansi = TEXT_ENCODING_ANSI;
+    const Case cases[] = {
+        {"UTF-16LE drops its mark", {0xFF, 0xFE, 'S', 0, 0x42, 0x30}, ansi, Str({'S', 0xE3, 0x81, 0x82})},
+        {"UTF-16LE beyond the BMP", {0xFF, 0xFE, 0x42, 0xD8, 0xB7, 0xDF}, ansi, Str({0xF0, 0xA0, 0xAE, 0xB7})},
+        {"UTF-16BE", {0xFE, 0xFF, 0, 'S', 0x30, 0x42}, ansi, Str({'S', 0xE3, 0x81, 0x82})},
+        {"UTF-8 keeps its mark, ends at a zero", {0xEF, 0xBB, 0xBF, 'a', 'b', 0, 'c'}, ansi,
+         Str({0xEF, 0xBB, 0xBF, 'a', 'b'})},
+        {"no mark: CP932", {'x', 0x82, 0xA0}, ansi, Str({'x', 0xE3, 0x81, 0x82})},
+        // Taken as ANSI text, whose conversion skips those three bytes.
+        {"exactly EF BB BF", {0xEF, 0xBB, 0xBF}, ansi, ""},
+        {"an unknown default code", {'a', 'b'}, 9, ""},
+        // One unit: too short for the mark to be dropped, so it comes out as U+FEFF.
+        {"a UTF-16 mark alone", {0xFF, 0xFE, 0}, ansi, Str({0xEF, 0xBB, 0xBF})},
+        {"UTF-16 zeros", {0xFF, 0xFE, 0, 0, 0, 0}, ansi, std::string(2, '\0')},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ToUtf8ByBom(c.bytes, c.defaultCode), c.utf8) << c.name;
 }
 
 TEST(TextToUtf8ByBom, ReportsWhetherAConversionProducedText) {
@@ -164,14 +169,8 @@ TEST(TextToUtf8ByBom, ReportsWhetherAConversionProducedText) {
     const auto utf8 = Bytes({0xEF, 0xBB, 0xBF, 'a'});
     EXPECT_FALSE(TextToUtf8ByBom(out, utf8.data(), utf8.size(), TEXT_ENCODING_ANSI));
     EXPECT_EQ(out.size(), 4u);
-    // Three bytes hold one unit: too short for the mark to be dropped, so the
-    // mark itself comes out as U+FEFF.
     const auto markOnly = Bytes({0xFF, 0xFE, 0});
     EXPECT_TRUE(TextToUtf8ByBom(out, markOnly.data(), markOnly.size(), TEXT_ENCODING_ANSI));
-    EXPECT_EQ(out, Str({0xEF, 0xBB, 0xBF}));
-    const auto empty = Bytes({0xFF, 0xFE, 0, 0, 0, 0});
-    EXPECT_TRUE(TextToUtf8ByBom(out, empty.data(), empty.size(), TEXT_ENCODING_ANSI));
-    EXPECT_EQ(out, std::string(2, '\0'));
 }
 
 TEST(Utf16BufferToUtf8, DropsAMarkOnlyFromThreeUnitsOnAndKeepsInnerZeros) {
@@ -188,54 +187,38 @@ TEST(Utf16BufferToUtf8, DropsAMarkOnlyFromThreeUnitsOnAndKeepsInnerZeros) {
 }
 
 TEST(CodePointToUtf8, UsesTheSixByteSchemeUpTo31Bits) {
-    EXPECT_EQ(CodePointToUtf8(0x41), "A");
-    EXPECT_EQ(CodePointToUtf8(0x3042), Str({0xE3, 0x81, 0x82}));
-    EXPECT_EQ(CodePointToUtf8(0x7FF), Str({0xDF, 0xBF}));
-    EXPECT_EQ(CodePointToUtf8(0x10000), Str({0xF0, 0x90, 0x80, 0x80}));
     // 0x200000 = 1 000 000000 000000 000000 in 6-bit groups after the lead.
-    EXPECT_EQ(CodePointToUtf8(0x200000), Str({0xF8, 0x88, 0x80, 0x80, 0x80}));
-    EXPECT_EQ(CodePointToUtf8(0x7FFFFFFE), Str({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBE}));
-    EXPECT_EQ(CodePointToUtf8(0x7FFFFFFF), "");
-    EXPECT_EQ(CodePointToUtf8(0xFFFFFFFF), "");
+    const std::pair<u32, std::string> cases[] = {
+        {0x41, "A"},
+        {0x7FF, Str({0xDF, 0xBF})},
+        {0x3042, Str({0xE3, 0x81, 0x82})},
+        {0x10000, Str({0xF0, 0x90, 0x80, 0x80})},
+        {0x200000, Str({0xF8, 0x88, 0x80, 0x80, 0x80})},
+        {0x7FFFFFFE, Str({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBE})},
+        {0x7FFFFFFF, ""},
+        {0xFFFFFFFF, ""},
+    };
+    for (const auto& [code, utf8] : cases) EXPECT_EQ(CodePointToUtf8(code), utf8) << std::hex << code;
 }
 
 TEST(Utf8Walk, SequenceLengthsFollowTheLeadByte) {
-    EXPECT_EQ(Utf8SequenceLength(0x00), 1);
-    EXPECT_EQ(Utf8SequenceLength(0x7F), 1);
-    EXPECT_EQ(Utf8SequenceLength(0x80), 0);
-    EXPECT_EQ(Utf8SequenceLength(0xBF), 0);
-    EXPECT_EQ(Utf8SequenceLength(0xC3), 2);
-    EXPECT_EQ(Utf8SequenceLength(0xE3), 3);
-    EXPECT_EQ(Utf8SequenceLength(0xF0), 4);
-    EXPECT_EQ(Utf8SequenceLength(0xF8), 5);
-    EXPECT_EQ(Utf8SequenceLength(0xFD), 6);
-    EXPECT_EQ(Utf8SequenceLength(0xFE), 0);
-    EXPECT_EQ(Utf8SequenceLength(0xFF), 0);
+    const std::pair<u8, int> cases[] = {{0x00, 1}, {0x7F, 1}, {0x80, 0}, {0xBF, 0}, {0xC3, 2}, {0xE3, 3},
+                                        {0xF0, 4}, {0xF8, 5}, {0xFD, 6}, {0xFE, 0}, {0xFF, 0}};
+    for (const auto& [lead, length] : cases) EXPECT_EQ(Utf8SequenceLength(lead), length) << int(lead);
 }
 
-TEST(Utf8Walk, CountsEndInsideTheTextWhateverTheBytes) {
-    EXPECT_EQ(Utf8CharCount(Str({0x61, 0xC3, 0xA9})), 2u);
-    EXPECT_EQ(Utf8CharCount(Str({'a', 0x80, 'b'})), 3u);
-    EXPECT_EQ(Utf8CharCount(Str({0xFF, 0xFE})), 2u);
-    // A lone lead byte before the terminator is one character; the walk does
-    // not step over the zero into what follows.
-    EXPECT_EQ(Utf8CharCount(Str({'a', 0xE3, 0, 'z', 'z'})), 2u);
-    // A cut-off sequence at the very end of the data.
-    EXPECT_EQ(Utf8CharCount(Str({0xFC, 0x80})), 1u);
-    EXPECT_EQ(Utf8CharCount(""), 0u);
-
+TEST(Utf8Walk, CountsAndStepsEndInsideTheTextWhateverTheBytes) {
+    // A lone lead byte before the terminator is one character: the walk does
+    // not step over the zero; a cut-off sequence at the very end is one too.
+    const std::pair<std::string, size_t> counts[] = {
+        {Str({0x61, 0xC3, 0xA9}), 2}, {Str({'a', 0x80, 'b'}), 3},         {Str({0xFF, 0xFE}), 2},
+        {Str({0xFC, 0x80}), 1},       {Str({'a', 0xE3, 0, 'z', 'z'}), 2}, {"", 0},
+    };
+    for (const auto& [text, count] : counts) EXPECT_EQ(Utf8CharCount(text), count) << text;
     const std::string text = Str({'a', 0xE3, 0x81, 0x82, 0xF0, 0x9F});
-    EXPECT_EQ(Utf8NextPosition(text, 0), 1u);
-    EXPECT_EQ(Utf8NextPosition(text, 1), 4u);
-    EXPECT_EQ(Utf8NextPosition(text, 4), 6u);
-    EXPECT_EQ(Utf8NextPosition(text, 6), 6u);
-    EXPECT_EQ(Utf8NextPosition(text, 99), 6u);
-}
-
-TEST(Utf8Walk, DecodesTheCharacterAtAPosition) {
-    const std::string text = Str({'a', 0xE3, 0x81, 0x82, 0xF0, 0x9F, 0x98, 0x80});
-    EXPECT_EQ(Utf8DecodeAt(text, 0), u32('a'));
-    EXPECT_EQ(Utf8DecodeAt(text, 1), 0x3042u);
-    EXPECT_EQ(Utf8DecodeAt(text, 4), 0x1F600u);
-    EXPECT_EQ(Utf8DecodeAt(text, 8), 0u);
+    const std::pair<size_t, size_t> steps[] = {{0, 1}, {1, 4}, {4, 6}, {6, 6}, {99, 6}};
+    for (const auto& [from, to] : steps) EXPECT_EQ(Utf8NextPosition(text, from), to) << from;
+    const std::string chars = Str({'a', 0xE3, 0x81, 0x82, 0xF0, 0x9F, 0x98, 0x80});
+    const std::pair<size_t, u32> decoded[] = {{0, 'a'}, {1, 0x3042}, {4, 0x1F600}, {8, 0}};
+    for (const auto& [at, code] : decoded) EXPECT_EQ(Utf8DecodeAt(chars, at), code) << at;
 }

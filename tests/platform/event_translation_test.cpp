@@ -60,71 +60,48 @@ std::vector<WindowMessage> Translate(const SDL_Event& event) {
 }  // namespace
 
 TEST(EventTranslation, VirtualKeyCodes) {
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_LCTRL), 17u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_RCTRL), 17u) << "both Ctrl keys are one key to scripts";
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_LALT), 18u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_RALT), 18u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_LSHIFT), 16u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_RSHIFT), 16u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_RETURN), 13u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_KP_ENTER), 13u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_ESCAPE), 27u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_SPACE), 32u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_PAGEUP), 33u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_PAGEDOWN), 34u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_LEFT), 37u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_UP), 38u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_RIGHT), 39u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_DOWN), 40u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_a), 65u) << "letters are their capitals";
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_z), 90u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_0), 48u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_9), 57u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_F1), 112u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_F10), 121u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_F12), 123u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_KP_0), 96u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_KP_9), 105u);
-    EXPECT_EQ(VirtualKeyFromSdl(SDLK_UNKNOWN), 0u);
+    // Both Ctrl, Alt and Shift keys are one key to scripts; letters are their capitals.
+    const std::pair<SDL_Keycode, u64> cases[] = {
+        {SDLK_LCTRL, 17},    {SDLK_RCTRL, 17},  {SDLK_LALT, 18},  {SDLK_RALT, 18},   {SDLK_LSHIFT, 16},
+        {SDLK_RSHIFT, 16},   {SDLK_RETURN, 13}, {SDLK_KP_ENTER, 13}, {SDLK_ESCAPE, 27}, {SDLK_SPACE, 32},
+        {SDLK_PAGEUP, 33},   {SDLK_PAGEDOWN, 34}, {SDLK_LEFT, 37}, {SDLK_UP, 38},     {SDLK_RIGHT, 39},
+        {SDLK_DOWN, 40},     {SDLK_a, 65},      {SDLK_z, 90},     {SDLK_0, 48},      {SDLK_9, 57},
+        {SDLK_F1, 112},      {SDLK_F10, 121},   {SDLK_F12, 123},  {SDLK_KP_0, 96},   {SDLK_KP_9, 105},
+        {SDLK_UNKNOWN, 0},
+    };
+    for (const auto& [sym, vk] : cases) EXPECT_EQ(VirtualKeyFromSdl(sym), vk) << SDL_GetKeyName(sym);
 }
 
+// Alt held sets bit 29 and makes a system key; F10 and Alt alone are system
+// keys too; an auto-repeat sets bit 30; a release sets bit 31.
 TEST(EventTranslation, KeysAndSystemKeys) {
-    auto enter = Translate(Key(SDL_KEYDOWN, SDLK_RETURN));
-    ASSERT_EQ(enter.size(), 1u);
-    EXPECT_EQ(enter[0].message, 256u);
-    EXPECT_EQ(enter[0].wParam, 13u);
-    EXPECT_EQ(enter[0].lParam & (kAltDownBit | kPreviousDownBit), 0);
-
-    auto altEnter = Translate(Key(SDL_KEYDOWN, SDLK_RETURN, KMOD_LALT));
-    ASSERT_EQ(altEnter.size(), 1u);
-    EXPECT_EQ(altEnter[0].message, 260u);
-    EXPECT_EQ(altEnter[0].wParam, 13u);
-    EXPECT_NE(altEnter[0].lParam & kAltDownBit, 0) << "bit 29 tells Alt is held";
-
-    auto rightAltEnter = Translate(Key(SDL_KEYDOWN, SDLK_KP_ENTER, KMOD_RALT));
-    EXPECT_EQ(rightAltEnter[0].message, 260u);
-    EXPECT_NE(rightAltEnter[0].lParam & kAltDownBit, 0);
-
-    auto alt = Translate(Key(SDL_KEYDOWN, SDLK_RALT));
-    EXPECT_EQ(alt[0].message, 260u);
-    EXPECT_EQ(alt[0].wParam, 18u);
-    auto altUp = Translate(Key(SDL_KEYUP, SDLK_LALT));
-    EXPECT_EQ(altUp[0].message, 261u);
-
-    auto f10 = Translate(Key(SDL_KEYDOWN, SDLK_F10));
-    EXPECT_EQ(f10[0].message, 260u) << "F10 is a system key on its own";
-    EXPECT_EQ(f10[0].lParam & kAltDownBit, 0);
-
-    auto rightCtrl = Translate(Key(SDL_KEYDOWN, SDLK_RCTRL, KMOD_RCTRL));
-    EXPECT_EQ(rightCtrl[0].message, 256u);
-    EXPECT_EQ(rightCtrl[0].wParam, 17u);
-
-    auto repeat = Translate(Key(SDL_KEYDOWN, SDLK_SPACE, KMOD_NONE, 1));
-    EXPECT_NE(repeat[0].lParam & kPreviousDownBit, 0) << "bit 30 marks an auto-repeat";
-    auto up = Translate(Key(SDL_KEYUP, SDLK_SPACE));
-    EXPECT_EQ(up[0].message, 257u);
-    EXPECT_NE(up[0].lParam & kTransitionUpBit, 0);
-
+    struct Case {
+        const char* name;
+        SDL_Event event;
+        u32 message;
+        u64 wParam;
+        int64 setBits, clearBits;
+    };
+    const int64 alt = kAltDownBit, previous = kPreviousDownBit;
+    const Case cases[] = {
+        {"Enter", Key(SDL_KEYDOWN, SDLK_RETURN), 256, 13, 0, alt | previous},
+        {"Alt+Enter", Key(SDL_KEYDOWN, SDLK_RETURN, KMOD_LALT), 260, 13, alt, 0},
+        {"right Alt+keypad Enter", Key(SDL_KEYDOWN, SDLK_KP_ENTER, KMOD_RALT), 260, 13, alt, 0},
+        {"Alt alone", Key(SDL_KEYDOWN, SDLK_RALT), 260, 18, 0, 0},
+        {"Alt released", Key(SDL_KEYUP, SDLK_LALT), 261, 18, 0, 0},
+        {"F10", Key(SDL_KEYDOWN, SDLK_F10), 260, 121, 0, alt},
+        {"right Ctrl", Key(SDL_KEYDOWN, SDLK_RCTRL, KMOD_RCTRL), 256, 17, 0, 0},
+        {"a repeat", Key(SDL_KEYDOWN, SDLK_SPACE, KMOD_NONE, 1), 256, 32, previous, 0},
+        {"a release", Key(SDL_KEYUP, SDLK_SPACE), 257, 32, kTransitionUpBit, 0},
+    };
+    for (const Case& c : cases) {
+        auto out = Translate(c.event);
+        ASSERT_EQ(out.size(), 1u) << c.name;
+        EXPECT_EQ(out[0].message, c.message) << c.name;
+        EXPECT_EQ(out[0].wParam, c.wParam) << c.name;
+        EXPECT_EQ(out[0].lParam & c.setBits, c.setBits) << c.name;
+        EXPECT_EQ(out[0].lParam & c.clearBits, 0) << c.name;
+    }
     EXPECT_TRUE(Translate(Key(SDL_KEYDOWN, SDLK_UNKNOWN)).empty());
 }
 

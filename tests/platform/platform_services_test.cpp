@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
@@ -123,25 +124,19 @@ TEST(UserFolder, CreatesMissingParentsOnly) {
 }
 
 TEST(FitLogicalScreen, LetterboxAndPillarbox) {
-    ViewportRect wide = FitLogicalScreen(1920, 1200, 1280, 720);
-    // 1920 wide at 16:9 is 1080 high; (1200 - 1080) / 2 = 60 above and below.
-    EXPECT_EQ(wide.x, 0);
-    EXPECT_EQ(wide.y, 60);
-    EXPECT_EQ(wide.width, 1920);
-    EXPECT_EQ(wide.height, 1080);
-    ViewportRect tall = FitLogicalScreen(1280, 1024, 1280, 720);
-    EXPECT_EQ(tall.height, 720);
-    EXPECT_EQ(tall.y, 152);
-    ViewportRect narrowHigh = FitLogicalScreen(2560, 1080, 1280, 720);
-    // 1080 high at 16:9 is 1920 wide; (2560 - 1920) / 2 = 320 either side.
-    EXPECT_EQ(narrowHigh.x, 320);
-    EXPECT_EQ(narrowHigh.width, 1920);
-    EXPECT_EQ(narrowHigh.height, 1080);
-    ViewportRect exact = FitLogicalScreen(1280, 720, 1280, 720);
-    EXPECT_EQ(exact.x, 0);
-    EXPECT_EQ(exact.y, 0);
-    EXPECT_EQ(exact.width, 1280);
-    ViewportRect minimized = FitLogicalScreen(0, 0, 1280, 720);
-    EXPECT_EQ(minimized.width, 0);
-    EXPECT_EQ(minimized.height, 0);
+    struct Case {
+        int clientW, clientH, x, y, width, height;
+    };
+    const Case cases[] = {
+        {1920, 1200, 0, 60, 1920, 1080},   // 1920 wide at 16:9 is 1080 high: 60 above and below
+        {1280, 1024, 0, 152, 1280, 720},
+        {2560, 1080, 320, 0, 1920, 1080},  // 1080 high is 1920 wide: 320 either side
+        {1280, 720, 0, 0, 1280, 720},
+        {0, 0, 0, 0, 0, 0},                // minimised
+    };
+    for (const Case& c : cases) {
+        const ViewportRect r = FitLogicalScreen(c.clientW, c.clientH, 1280, 720);
+        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}), (std::vector<int>{c.x, c.y, c.width, c.height}))
+            << c.clientW << "x" << c.clientH;
+    }
 }
