@@ -7,11 +7,13 @@
 
 #include "foundation/archive.h"
 #include "support/le_bytes.h"
+#include "support/png_writer.h"
 #include "support/temp_folder.h"
 
 namespace {
 
 using testbytes::LeBytes;
+using testpng::EncodePng;
 
 struct ImageRecord {
     u8 width, height;
@@ -54,54 +56,6 @@ platform::CursorImage Decode(const std::vector<u8>& file, bool expectOk = true) 
     return image;
 }
 
-// --- a minimal PNG writer: stored (uncompressed) deflate blocks, by hand ---
-u32 Crc32(const std::vector<u8>& bytes, std::size_t from) {
-    u32 crc = 0xFFFFFFFF;
-    for (std::size_t i = from; i < bytes.size(); ++i) {
-        crc ^= bytes[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-void BigEndian32(std::vector<u8>& out, u32 v) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<u8>(v >> s));
-}
-void Chunk(std::vector<u8>& png, const char* type, const std::vector<u8>& body) {
-    BigEndian32(png, static_cast<u32>(body.size()));
-    const std::size_t typeAt = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), body.begin(), body.end());
-    BigEndian32(png, Crc32(png, typeAt));
-}
-// An RGBA8 PNG of the given pixels (R, G, B, A per pixel, top row first).
-std::vector<u8> BuildPng(int width, int height, const std::vector<u8>& rgba) {
-    std::vector<u8> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<u8> ihdr;
-    BigEndian32(ihdr, static_cast<u32>(width));
-    BigEndian32(ihdr, static_cast<u32>(height));
-    ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});  // 8-bit RGBA, no interlace
-    Chunk(png, "IHDR", ihdr);
-    std::vector<u8> raw;  // each row: filter 0, then its pixels
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);
-        raw.insert(raw.end(), rgba.begin() + y * width * 4, rgba.begin() + (y + 1) * width * 4);
-    }
-    std::vector<u8> z = {0x78, 0x01, 0x01};  // zlib header, one final stored block
-    const u16 len = static_cast<u16>(raw.size());
-    z.insert(z.end(), {static_cast<u8>(len), static_cast<u8>(len >> 8), static_cast<u8>(~len),
-                       static_cast<u8>(~len >> 8)});
-    z.insert(z.end(), raw.begin(), raw.end());
-    u32 a = 1, b = 0;
-    for (u8 byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    BigEndian32(z, (b << 16) | a);
-    Chunk(png, "IDAT", z);
-    Chunk(png, "IEND", {});
-    return png;
-}
-
 }  // namespace
 
 // Rows are stored bottom row first; the mask (1 = transparent) decides alpha
@@ -110,7 +64,7 @@ TEST(CursorFile, DecodesEveryDepthToTopDownBgra) {
     std::vector<u8> mono = Px({255, 255, 255, 255});
     for (int i = 0; i < 7; ++i) mono.insert(mono.end(), {0, 0, 0, 255});
     mono.insert(mono.end(), {255, 255, 255, 255});
-    const auto png = BuildPng(2, 1, Px({255, 0, 0, 255, 0, 0, 255, 128}));  // R, G, B, A
+    const auto png = EncodePng(Px({255, 0, 0, 255, 0, 0, 255, 128}), 2, 1, testpng::Layout::Rgba);  // R, G, B, A
     struct Case {
         const char* name;
         ImageRecord record;
@@ -198,7 +152,7 @@ TEST(CursorFile, RefusesMalformedFiles) {
         return f;
     };
     auto header = [&](std::size_t at, u32 value) { return LeBytes().Append(file).PatchU32(22 + at, value).Bytes(); };
-    auto png = BuildPng(2, 1, Px({255, 0, 0, 255, 0, 0, 255, 128}));
+    auto png = EncodePng(Px({255, 0, 0, 255, 0, 0, 255, 128}), 2, 1, testpng::Layout::Rgba);
     png[png.size() - 20] ^= 0xFF;
     struct Case {
         const char* name;

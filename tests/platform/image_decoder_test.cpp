@@ -9,15 +9,17 @@
 #include <vector>
 
 #include <jpeglib.h>
-#include <png.h>
 #include <zlib.h>
 
 #include "platform/image/image.h"
 #include "support/le_bytes.h"
+#include "support/png_writer.h"
 
 using platform::DecodedImage;
 using platform::ImageFormat;
 using testbytes::LeBytes;
+using testpng::EncodePng;
+using testpng::Layout;
 
 namespace {
 
@@ -66,28 +68,6 @@ LeBytes DdsHeader(u32 width, u32 height, u32 pfFlags, u32 fourCC, u32 bits, u32 
 constexpr u32 kDxt1 = 0x31545844;  // "DXT1"
 constexpr u32 kDxt3 = 0x33545844;
 constexpr u32 kDxt5 = 0x35545844;
-
-}  // namespace
-
-namespace {
-
-std::vector<u8> EncodePng(const std::vector<u8>& pixels, int width, int height, png_uint_32 format,
-                          const std::vector<u8>* colormap = nullptr, int colormapEntries = 0) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = format;
-    image.colormap_entries = static_cast<png_uint_32>(colormapEntries);
-    png_alloc_size_t size = 0;
-    const void* map = colormap != nullptr ? colormap->data() : nullptr;
-    if (!png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, map)) return {};
-    std::vector<u8> out(size);
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, map)) return {};
-    out.resize(size);
-    return out;
-}
 
 }  // namespace
 
@@ -143,7 +123,7 @@ namespace {
 
 // A PNG of one RGBA texel whose header is patched to side × side (CRC fixed).
 std::vector<u8> PngClaiming(u8 sideHigh, u8 sideLow) {
-    auto png = EncodePng({1, 2, 3, 4}, 1, 1, PNG_FORMAT_RGBA);
+    auto png = EncodePng({1, 2, 3, 4}, 1, 1, Layout::Rgba);
     const u8 side[4] = {0, 0, sideHigh, sideLow};
     std::memcpy(png.data() + 16, side, 4);
     std::memcpy(png.data() + 20, side, 4);
@@ -239,10 +219,10 @@ TEST(ImageDecoder, DecodesEachLayoutToTopDownBgra) {
         {"dds r5g6b5", DdsHeader(1, 1, 0x40, 0, 16, 0xF800, 0x07E0, 0x001F, 0).U16(0x001F).Bytes(), ImageFormat::Dds, 1,
          1, {{0, 0, {255, 0, 0, 255}}}},
         // Alpha stays straight, not multiplied into the colour.
-        {"png rgba", EncodePng({200, 100, 50, 128, 0, 0, 255, 0}, 2, 1, PNG_FORMAT_RGBA), ImageFormat::Png, 2, 1,
+        {"png rgba", EncodePng({200, 100, 50, 128, 0, 0, 255, 0}, 2, 1, Layout::Rgba), ImageFormat::Png, 2, 1,
          {{0, 0, {50, 100, 200, 128}}, {1, 0, {-1, -1, -1, 0}}}},
-        {"png grey", EncodePng({0, 90, 255}, 1, 3, PNG_FORMAT_GRAY), ImageFormat::Png, 1, 3, {{0, 1, {90, 90, 90, 255}}}},
-        {"png palette with tRNS", EncodePng({1, 0}, 2, 1, PNG_FORMAT_RGBA_COLORMAP, &map, 2), ImageFormat::Png, 2, 1,
+        {"png grey", EncodePng({0, 90, 255}, 1, 3, Layout::Grey), ImageFormat::Png, 1, 3, {{0, 1, {90, 90, 90, 255}}}},
+        {"png palette with tRNS", EncodePng({1, 0}, 2, 1, Layout::Palette, map), ImageFormat::Png, 2, 1,
          {{0, 0, {-1, -1, -1, 0}}, {1, 0, {0, 0, 255, 255}}}},
         {"jpeg baseline", EncodeJpeg(20, 12, false, false, 200, 120, 40), ImageFormat::Jpeg, 20, 12,
          {{19, 11, {40, 120, 200, 255}}}, 3},
@@ -272,7 +252,7 @@ TEST(ImageDecoder, DecodesEachLayoutToTopDownBgra) {
 TEST(ImageDecoder, RefusesBrokenFilesWithoutAPicture) {
     auto bmp24 = BmpHeader(3, 2, 24, 0, 0, 54, 54 + 24).Zeros(24).Bytes();
     bmp24.pop_back();
-    const auto png = EncodePng({1, 2, 3, 4, 5, 6, 7, 8}, 2, 1, PNG_FORMAT_RGBA);
+    const auto png = EncodePng({1, 2, 3, 4, 5, 6, 7, 8}, 2, 1, Layout::Rgba);
     const auto jpeg = EncodeJpeg(16, 16, false, false, 1, 2, 3);
     struct Case {
         const char* name;
@@ -324,7 +304,7 @@ TEST(ImageDecoder, InfoReadsTheSizeFromTheHeaderAlone) {
     };
     const Case cases[] = {
         {"bmp thumbnail", bmp, true, 142, 80},
-        {"png", EncodePng({1, 2, 3, 4, 5, 6, 7, 8}, 2, 1, PNG_FORMAT_RGBA), true, 2, 1},
+        {"png", EncodePng({1, 2, 3, 4, 5, 6, 7, 8}, 2, 1, Layout::Rgba), true, 2, 1},
         {"png claiming 64 × 64", PngClaiming(0, 64), true, 64, 64},
         {"png claiming 4096 × 4096", PngClaiming(0x10, 0), false, 0, 0},
         {"jpeg", jpeg, true, 16, 16},
