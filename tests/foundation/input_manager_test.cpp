@@ -18,74 +18,69 @@ class InputManagerTest : public fakes::InputTest {};
 
 // ---- key states and recent keys ----
 
-TEST_F(InputManagerTest, KeyDownCountsEveryPressButOnlyFreshPressesEnterRecentKeys) {
-    KeyDown('A');
-    KeyDown('A', /*repeat=*/true);
-    KeyDown('A', /*repeat=*/true);
-    EXPECT_EQ(g_inputManager.GetKey('A')->GetPressCount(), 3);
-    EXPECT_TRUE(g_inputManager.IsKeyDown('A'));
-    EXPECT_EQ(g_inputManager.RecentKeys(), (std::vector<int64>{'A'}));
-
-    Send(WM_KEYUP, 'A');
-    EXPECT_FALSE(g_inputManager.IsKeyDown('A'));
-    EXPECT_EQ(g_inputManager.GetKey('A')->GetPressCount(), 3);  // never reset
-
-    KeyDown('B');
-    EXPECT_EQ(g_inputManager.RecentKeys(), (std::vector<int64>{'A', 'B'}));
-}
-
-TEST_F(InputManagerTest, MouseButtonsAreKeysOneTwoAndFour) {
-    Send(WM_LBUTTONDOWN);
-    Send(WM_RBUTTONDOWN);
-    Send(WM_MBUTTONDOWN);
-    EXPECT_TRUE(g_inputManager.IsKeyDown(1));
-    EXPECT_TRUE(g_inputManager.IsKeyDown(2));
-    EXPECT_TRUE(g_inputManager.IsKeyDown(4));
-    EXPECT_FALSE(g_inputManager.IsKeyDown(3));
-    Send(WM_RBUTTONUP);
-    EXPECT_FALSE(g_inputManager.IsKeyDown(2));
-    EXPECT_TRUE(g_inputManager.IsKeyDown(1));
-
-    // An up without a down only clears the byte.
-    Send(WM_MBUTTONUP);
-    Send(WM_MBUTTONUP);
-    EXPECT_FALSE(g_inputManager.IsKeyDown(4));
-    EXPECT_EQ(g_inputManager.GetKey(4)->GetPressCount(), 1);
-}
-
-TEST_F(InputManagerTest, GetKeyIsNullOutsideTheTable) {
-    EXPECT_NE(g_inputManager.GetKey(0), nullptr);
+// Every press counts, even a repeat, and counts are never reset; only fresh
+// presses enter the recent keys. Mouse buttons are keys 1, 2 and 4; Alt and
+// F10 come as system keys but are keys; Alt+X stays a system key.
+TEST_F(InputManagerTest, MessagesSetKeyStatesCountsAndRecentKeys) {
+    struct Message {
+        u32 message;
+        u64 wParam;
+        int64 lParam;
+    };
+    struct Key {
+        u64 code;
+        bool down;
+        int presses;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Message> messages;
+        std::vector<Key> keys;
+        std::vector<int64> recent;
+    };
+    const int64 repeat = kPreviousDownBit;
+    const Case cases[] = {
+        {"a press and two repeats", {{WM_KEYDOWN, 'A', 0}, {WM_KEYDOWN, 'A', repeat}, {WM_KEYDOWN, 'A', repeat}},
+         {{'A', true, 3}}, {'A'}},
+        {"released, then another key",
+         {{WM_KEYDOWN, 'A', 0}, {WM_KEYDOWN, 'A', repeat}, {WM_KEYUP, 'A', 0}, {WM_KEYDOWN, 'B', 0}},
+         {{'A', false, 2}, {'B', true, 1}}, {'A', 'B'}},
+        {"three buttons", {{WM_LBUTTONDOWN, 0, 0}, {WM_RBUTTONDOWN, 0, 0}, {WM_MBUTTONDOWN, 0, 0}},
+         {{1, true, 1}, {2, true, 1}, {4, true, 1}, {3, false, 0}}, {}},
+        {"the right button released", {{WM_LBUTTONDOWN, 0, 0}, {WM_RBUTTONDOWN, 0, 0}, {WM_RBUTTONUP, 0, 0}},
+         {{1, true, 1}, {2, false, 1}}, {}},
+        {"an up without a down only clears", {{WM_MBUTTONDOWN, 0, 0}, {WM_MBUTTONUP, 0, 0}, {WM_MBUTTONUP, 0, 0}},
+         {{4, false, 1}}, {}},
+        {"Alt, released, then F10", {{WM_SYSKEYDOWN, VK_MENU, 0}, {WM_SYSKEYUP, VK_MENU, 0}, {WM_SYSKEYDOWN, VK_F10, 0}},
+         {{VK_MENU, false, 1}, {VK_F10, true, 1}}, {VK_MENU, VK_F10}},
+        {"Alt+X", {{WM_SYSKEYDOWN, 'X', 0}}, {{'X', false, 0}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_inputManager.ResetForTest();
+        for (const Message& m : c.messages) Send(m.message, m.wParam, m.lParam);
+        for (const Key& k : c.keys) {
+            EXPECT_EQ(g_inputManager.IsKeyDown(k.code), k.down) << k.code;
+            EXPECT_EQ(g_inputManager.GetKey(k.code)->GetPressCount(), k.presses) << k.code;
+        }
+        EXPECT_EQ(g_inputManager.RecentKeys(), c.recent);
+    }
     EXPECT_NE(g_inputManager.GetKey(255), nullptr);
     EXPECT_EQ(g_inputManager.GetKey(256), nullptr);
     EXPECT_FALSE(classKeyState::IsDown(nullptr));
 }
 
-TEST_F(InputManagerTest, AltAndF10AreKeysButOtherSystemKeysTouchNothing) {
+TEST_F(InputManagerTest, WaitersSeeAltAsAKeyDownButAltXAsItCame) {
     classInputWaiter* waiter = g_inputManager.AddWaiter(0);
-    classInputTarget* keyDown = classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_KEYDOWN);
-    {
-        BlockedWait wait(waiter, -1);
-        Send(WM_SYSKEYDOWN, VK_MENU);
-        ASSERT_TRUE(wait.Returned());
-        EXPECT_EQ(wait.Result(), keyDown);
-    }
-    EXPECT_TRUE(g_inputManager.IsKeyDown(VK_MENU));
-    Send(WM_SYSKEYUP, VK_MENU);
-    EXPECT_FALSE(g_inputManager.IsKeyDown(VK_MENU));
-    Send(WM_SYSKEYDOWN, VK_F10);
-    EXPECT_TRUE(g_inputManager.IsKeyDown(VK_F10));
-    EXPECT_EQ(g_inputManager.RecentKeys(), (std::vector<int64>{VK_MENU, VK_F10}));
-
-    // Alt+X stays a system key: no state, and waiters see it as it came.
-    waiter->ClearTargets();
     classInputTarget* sysKey = classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_SYSKEYDOWN);
-    classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_KEYDOWN);
-    BlockedWait wait(waiter, -1);
-    Send(WM_SYSKEYDOWN, 'X');
-    ASSERT_TRUE(wait.Returned());
-    EXPECT_EQ(wait.Result(), sysKey);
-    EXPECT_FALSE(g_inputManager.IsKeyDown('X'));
-    EXPECT_EQ(g_inputManager.GetKey('X')->GetPressCount(), 0);
+    classInputTarget* keyDown = classInputTarget::SetWindowMessage(waiter->AddTarget(), WM_KEYDOWN);
+    const std::pair<u64, classInputTarget*> cases[] = {{VK_MENU, keyDown}, {'X', sysKey}};
+    for (const auto& [key, expected] : cases) {
+        BlockedWait wait(waiter, -1);
+        Send(WM_SYSKEYDOWN, key);
+        ASSERT_TRUE(wait.Returned());
+        EXPECT_EQ(wait.Result(), expected) << key;
+    }
 }
 
 TEST_F(InputManagerTest, KeyCodesBeyondTheTableChangeNoStateButAreStillOffered) {
