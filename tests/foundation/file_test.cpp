@@ -148,7 +148,7 @@ TEST_F(FileTest, AFolderIsNoFileToRead) {
 
 TEST_F(FileTest, FileTimesGiveTheLocalWriteTime) {
     folder_.Put("save0001.dat", "x");
-    // 2024-02-29 13:45:30 local time, set through the file system.
+    // 2024-02-29 13:45:30.250 local time, set through the file system.
     std::tm tm{};
     tm.tm_year = 2024 - 1900;
     tm.tm_mon = 1;
@@ -158,7 +158,8 @@ TEST_F(FileTest, FileTimesGiveTheLocalWriteTime) {
     tm.tm_sec = 30;
     tm.tm_isdst = -1;
     const std::time_t when = std::mktime(&tm);
-    const auto clockWhen = std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when));
+    const auto clockWhen = std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(when) +
+                                                            std::chrono::milliseconds(250));
     std::filesystem::last_write_time(folder_.Path() / "save0001.dat", clockWhen);
 
     classLocalFileTime creation, access, write;
@@ -171,6 +172,7 @@ TEST_F(FileTest, FileTimesGiveTheLocalWriteTime) {
     EXPECT_EQ(write.hour, 13);
     EXPECT_EQ(write.minute, 45);
     EXPECT_EQ(write.second, 30);
+    EXPECT_EQ(write.milliseconds, 250);
     EXPECT_GE(creation.year, 2024);
     ASSERT_TRUE(GetFileTimesUtf8(folder_ / "save0001.dat", nullptr, nullptr, &write));
 

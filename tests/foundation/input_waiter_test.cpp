@@ -200,6 +200,7 @@ TEST_F(InputWaiterTest, AHeldButtonReturnsItsHoldTargetAgainAtOnce) {
         EXPECT_EQ(wait.Result(), target);
     }
     EXPECT_EQ(waiter->Wait(-1), target);
+    EXPECT_FALSE(waiter->IsWaiting()) << "a hold answered at once leaves the wait";
     EXPECT_EQ(waiter->Wait(-1), target);
     Send(WM_LBUTTONUP);
     EXPECT_EQ(waiter->Wait(0), nullptr);
