@@ -38,6 +38,11 @@ TEST(Utf16AndUtf8, ConvertBothWaysIncludingCharactersOutsideTheBmp) {
     const std::string utf8 = Str({0x41, 0xC3, 0xA9, 0xE3, 0x81, 0x82, 0xF0, 0xA0, 0xAE, 0xB7, 0xF0, 0x9F, 0x98, 0x80});
     EXPECT_EQ(WideToUtf8(wide), utf8);
     EXPECT_EQ(Utf8ToWide(utf8), wide);
+    // The edges of the one- and two-byte forms: U+007F, U+0080, U+07FF, U+0800.
+    const std::u16string edges = u"\u007F\u0080\u07FF\u0800";
+    const std::string edgesUtf8 = Str({0x7F, 0xC2, 0x80, 0xDF, 0xBF, 0xE0, 0xA0, 0x80});
+    EXPECT_EQ(WideToUtf8(edges), edgesUtf8);
+    EXPECT_EQ(Utf8ToWide(edgesUtf8), edges);
 }
 
 TEST(Utf16AndUtf8, StopAtTheFirstZeroAndGiveEmptyForEmpty) {

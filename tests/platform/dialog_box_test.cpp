@@ -210,6 +210,14 @@ TEST(DialogBox, AClickIsAPressAndAReleaseOnTheSameButton) {
         box.MouseMove(c.upX, c.upY, &changed);
         EXPECT_EQ(box.MouseUp(c.upX, c.upY, &changed), c.answer) << c.name;
     }
+    // Pressing a button gives it the focus, the first button too.
+    fakes::FakeFontService fonts;
+    DialogBox box(fonts, "ab\ncd", DialogButtons::RetryCancel);
+    bool changed = false;
+    box.Key(DialogKey::Tab, &changed);
+    ASSERT_EQ(box.Focused(), 1);
+    box.MouseDown(70, 100, &changed);
+    EXPECT_EQ(box.Focused(), 0);
 }
 
 TEST(DialogBox, PaintsTheTextDarkOnTheLightBoxAndMarksTheFocus) {
