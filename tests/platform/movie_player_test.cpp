@@ -327,3 +327,37 @@ TEST(MoviePlayer, WithSoundThePicturesKeepToTheSoundPlayed) {
     for (int frame = 11; frame <= 14; ++frame) inStep = inStep || Shows(player, frame);
     EXPECT_TRUE(inStep) << std::hex << Take(player).left << " " << Take(player).right;
 }
+
+TEST(MovieScan, DecodesUpToTheAskedPicturesWithTheirSound) {
+    // 10 pictures of 40 ms with PCM sound at 44100 Hz for as long.
+    const std::vector<u8> movie = testmovie::EncodeMovie({"avi", "mpeg4", "pcm_s16le", 336, 208, 25, 10});
+    const std::vector<u8> noise(4096, 0x5A);
+    struct Case {
+        const char* name;
+        const std::vector<u8>& bytes;
+        int64 maxPictures;
+        bool opened;
+        int64 pictures, lastPictureUs;
+    };
+    const Case cases[] = {
+        {"every picture", movie, 100, true, 10, 360000},
+        {"the first three", movie, 3, true, 3, 80000},
+        {"noise", noise, 100, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::MovieScan scan;
+        scan.pictures = -1;
+        auto source = platform::MemoryMovieSource(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(platform::ScanMovie(*source, c.maxPictures, &scan), c.opened);
+        EXPECT_EQ(scan.opened, c.opened);
+        EXPECT_EQ(scan.pictures, c.pictures);
+        EXPECT_EQ(scan.lastPictureUs, c.lastPictureUs);
+        if (!c.opened) continue;
+        EXPECT_EQ(scan.width, 336);
+        EXPECT_EQ(scan.height, 208);
+        // The sound decoded alongside: some, never more than the whole 0.4 s.
+        EXPECT_GT(scan.soundFrames, 0);
+        EXPECT_LE(scan.soundFrames, 17640 + 4096);
+    }
+}
