@@ -196,71 +196,49 @@ TEST_F(GpuDeviceOnDisplay, RenderTexturesKeepTheTopRowFirstAndTheViewportFollows
     EXPECT_EQ(screen.At(640 - 32 + 10, 360 - 16 + 30), (std::array<int, 4>{0, 0, 0, 255}));
 }
 
-TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersByExactNameOnly) {
+// Each built-in shader draws a 4x4 texture of (B, G, R) = (50, 100, 200) and
+// the given alpha at its own place over black; 0xEE marks an open channel.
+TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersComputeAsTheirTablesSay) {
     EXPECT_EQ(device->CreateBuiltinPixelShader(":pixel.sepia"), 0u) << "names are case-sensitive";
     EXPECT_EQ(device->CreateBuiltinPixelShader("Pixel.Sepia"), 0u);
-    GpuHandle negaposi = device->CreateBuiltinPixelShader(":Pixel.Negaposi");
-    GpuHandle monochro = device->CreateBuiltinPixelShader(":Pixel.Monochro");
-    GpuHandle ignoreAlpha = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
-    GpuHandle change = device->CreateBuiltinPixelShader(":PixelColor.Change");
-    ASSERT_NE(negaposi, 0u);
-    ASSERT_NE(monochro, 0u);
-    ASSERT_NE(ignoreAlpha, 0u);
-    ASSERT_NE(change, 0u);
-    // (B, G, R) = (50, 100, 200).
-    GpuHandle texture = SolidTexture(*device, 4, 4, {50, 100, 200, 255});
-    GpuHandle halfAlpha = SolidTexture(*device, 4, 4, {50, 100, 200, 0});
+    struct Case {
+        const char* name;
+        const char* shader;
+        u8 textureAlpha;
+        u32 diffuse;
+        std::array<int, 4> expected;
+    };
+    const Case cases[] = {
+        {"negative", ":Pixel.Negaposi", 255, 0xFFFFFFFFu, {205, 155, 55, 255}},
+        // 0.299 × 200 + 0.587 × 100 + 0.114 × 50 = 124.2
+        {"grey", ":Pixel.Monochro", 255, 0xFFFFFFFFu, {124, 124, 124, 255}},
+        // grey 124.2 × (0.569, 0.784, 0.941) = (70.7, 97.4, 116.9)
+        {"sepia", ":Pixel.Sepia", 255, 0xFFFFFFFFu, {71, 97, 117, 255}},
+        // Texture alpha 0 is ignored; the vertex alpha 128 mixes with black.
+        {"vertex alpha only", ":Transition.CrossDissolveAlphaIgnore", 0, 0x80FFFFFFu, {25, 50, 100, 0xEE}},
+        {"constant colour (red)", ":PixelColor.Change", 255, 0xFFFFFFFFu, {0, 0, 255, 255}},
+        // Vertex alpha 128 = 0.502 against the rule's 102 (0.4): 2 × 0.502 − 0.4 = 0.604 over black.
+        {"soft wipe", ":Transition.CrossDissolve", 102, 0x80FFFFFFu, {30, 60, 121, 0xEE}},
+        {"hard wipe, rule 0.4 reached: opaque", ":Transition.DitherDissolve", 102, 0x80FFFFFFu, {0xEE, 0xEE, 200, 0xEE}},
+        {"hard wipe, rule 0.784 not reached: clear", ":Transition.DitherDissolve", 200, 0x80FFFFFFu, {0xEE, 0xEE, 0, 0xEE}},
+    };
     device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
     device->SetBlend(true);
-    device->SetPixelShader(negaposi);
-    Draw(texture, Quad(0.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
-    device->SetPixelShader(monochro);
-    Draw(texture, Quad(10.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
-    // Texture alpha 0 is ignored; the vertex alpha 128 mixes with black.
-    device->SetPixelShader(ignoreAlpha);
-    Draw(halfAlpha, Quad(20.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
-    const float c0[4] = {1.f, 0.f, 0.f, 1.f};  // red
-    device->SetPixelShaderConstant(c0);
-    device->SetPixelShader(change);
-    Draw(texture, Quad(30.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
+    const float red[4] = {1.f, 0.f, 0.f, 1.f};
+    device->SetPixelShaderConstant(red);
+    float x = 0.f;
+    for (const Case& c : cases) {
+        GpuHandle shader = device->CreateBuiltinPixelShader(c.shader);
+        ASSERT_NE(shader, 0u) << c.name;
+        device->SetPixelShader(shader);
+        Draw(SolidTexture(*device, 4, 4, {50, 100, 200, c.textureAlpha}), Quad(x, 0.f, 4.f, 4.f, c.diffuse));
+        x += 10.f;
+    }
     device->SetPixelShader(0);
     Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
-    ExpectNear(picture.At(641, 361), {205, 155, 55, 255}, 1, "negative");
-    // 0.299 × 200 + 0.587 × 100 + 0.114 × 50 = 124.2
-    ExpectNear(picture.At(651, 361), {124, 124, 124, 255}, 1, "grey");
-    ExpectNear(picture.At(661, 361), {25, 50, 100, 0xEE}, 1, "vertex alpha only");
-    ExpectNear(picture.At(671, 361), {0, 0, 255, 255}, 1, "constant colour");
-}
-
-TEST_F(GpuDeviceOnDisplay, SepiaAndTheRuleImageWipesComputeAsTheirTablesSay) {
-    GpuHandle sepia = device->CreateBuiltinPixelShader(":Pixel.Sepia");
-    GpuHandle soft = device->CreateBuiltinPixelShader(":Transition.CrossDissolve");
-    GpuHandle hard = device->CreateBuiltinPixelShader(":Transition.DitherDissolve");
-    ASSERT_NE(sepia, 0u);
-    ASSERT_NE(soft, 0u);
-    ASSERT_NE(hard, 0u);
-    // (B, G, R) = (50, 100, 200); the rule image's alpha 102 (0.4) or 200 (0.784).
-    GpuHandle low = SolidTexture(*device, 4, 4, {50, 100, 200, 102});
-    GpuHandle high = SolidTexture(*device, 4, 4, {50, 100, 200, 200});
-    GpuHandle opaque = SolidTexture(*device, 4, 4, {50, 100, 200, 255});
-    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
-    device->SetBlend(true);
-    device->SetPixelShader(sepia);
-    Draw(opaque, Quad(0.f, 0.f, 4.f, 4.f, 0xFFFFFFFFu));
-    // Vertex alpha 128 = 0.502 against the rule.
-    device->SetPixelShader(soft);
-    Draw(low, Quad(10.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
-    device->SetPixelShader(hard);
-    Draw(low, Quad(20.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
-    Draw(high, Quad(30.f, 0.f, 4.f, 4.f, 0x80FFFFFFu));
-    device->SetPixelShader(0);
-    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
-    // grey 124.2 × (0.569, 0.784, 0.941) = (70.7, 97.4, 116.9)
-    ExpectNear(picture.At(641, 361), {71, 97, 117, 255}, 1, "sepia");
-    // alpha = 2 × 0.502 − 0.4 = 0.604 over black: (30.2, 60.4, 120.8)
-    ExpectNear(picture.At(651, 361), {30, 60, 121, 0xEE}, 1, "soft wipe");
-    EXPECT_EQ(picture.At(661, 361)[2], 200) << "rule 0.4 reached by 0.502: opaque";
-    EXPECT_EQ(picture.At(671, 361)[2], 0) << "rule 0.784 not reached: transparent";
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ExpectNear(picture.At(641 + 10 * static_cast<int>(i), 361), cases[i].expected, 1, cases[i].name);
+    }
 }
 
 TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) {
