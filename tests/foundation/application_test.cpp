@@ -103,41 +103,43 @@ TEST_F(ApplicationTest, DefaultsOfTheObject) {
     EXPECT_FALSE(app->IsQuitting());
 }
 
-TEST_F(ApplicationTest, WaitFrameCalledMidFrameWaitsForTheNextWholeFrame) {
-    // Frame 5 has begun but not ended.
-    app->frameCounter = 5;
-    app->frameDoneCounter = 4;
-    Waiter waiter(app);
-    std::this_thread::sleep_for(20ms);
-    app->frameDoneCounter = 5;  // the running frame ends: not enough
-    app->WakeFrameWaiters();
-    std::this_thread::sleep_for(30ms);
-    EXPECT_FALSE(waiter.Returned());
-    app->RenderFrame();  // frame 6 runs whole
-    EXPECT_TRUE(waiter.ReturnsWithin(5s));
-    EXPECT_EQ(app->frameDoneCounter.load(), 6u);
-}
-
-TEST_F(ApplicationTest, WaitFrameBetweenFramesReturnsAfterOneFrameAcrossTheWrap) {
-    app->frameCounter = 0xFFFFFFFFu;
-    app->frameDoneCounter = 0xFFFFFFFFu;
-    Waiter waiter(app);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(waiter.Returned());
-    app->RenderFrame();
-    EXPECT_TRUE(waiter.ReturnsWithin(5s));
-    EXPECT_EQ(app->frameCounter.load(), 0u);
-    EXPECT_EQ(app->frameDoneCounter.load(), 0u);
-}
-
-TEST_F(ApplicationTest, WaitFrameEndsOnQuitWhenNoFrameComes) {
-    Waiter waiter(app);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(waiter.Returned());
-    app->RequestQuit();
-    EXPECT_TRUE(waiter.ReturnsWithin(5s));
-
-    app->quitRequested = 0;
+// A wait for a frame returns after the next frame that ran whole, or on quit;
+// frame numbers wrap.
+TEST_F(ApplicationTest, WaitFrameReturnsAfterTheNextWholeFrameOrOnQuit) {
+    struct Case {
+        const char* name;
+        u32 frame, done;  // frame 5 begun but not ended: 5, 4
+        void (*during)(classApplication*);
+        bool returns;
+        u32 doneAfter;
+    };
+    const Case cases[] = {
+        {"the running frame's end is not enough", 5, 4,
+         [](classApplication* a) { a->frameDoneCounter = 5; a->WakeFrameWaiters(); }, false, 5},
+        {"the next whole frame", 5, 4,
+         [](classApplication* a) { a->frameDoneCounter = 5; a->WakeFrameWaiters(); a->RenderFrame(); }, true, 6},
+        {"one frame across the wrap", 0xFFFFFFFFu, 0xFFFFFFFFu, [](classApplication* a) { a->RenderFrame(); }, true, 0},
+        {"no frame comes", 3, 3, [](classApplication*) {}, false, 3},
+        {"quit", 3, 3, [](classApplication* a) { a->RequestQuit(); }, true, 3},
+    };
+    for (const Case& c : cases) {
+        app->frameCounter = c.frame;
+        app->frameDoneCounter = c.done;
+        {
+            Waiter waiter(app);
+            std::this_thread::sleep_for(20ms);
+            c.during(app);
+            if (c.returns) {
+                EXPECT_TRUE(waiter.ReturnsWithin(5s)) << c.name;
+            } else {
+                std::this_thread::sleep_for(30ms);
+                EXPECT_FALSE(waiter.Returned()) << c.name;
+            }
+            EXPECT_EQ(app->frameDoneCounter.load(), c.doneAfter) << c.name;
+            app->RequestQuit();  // lets a wait the case left blocked go
+        }
+        app->quitRequested = 0;
+    }
     app->isQuitting = 1;  // stored without a wake-up: still noticed
     Waiter late(app);
     EXPECT_TRUE(late.ReturnsWithin(5s));
