@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,34 @@ const std::string kOld = "the old System.dat";
 
 }  // namespace
 
-TEST_F(AtomicFileTest, ACommittedWriteReplacesTheFile) {
-    folder_.Put("System.dat", kOld);
-    ASSERT_TRUE(WriteFileAtomically(folder_ / "System.dat", "new", 3));
-    EXPECT_EQ(folder_.GetText("System.dat"), "new");
-    // An empty file is a valid result too.
-    ASSERT_TRUE(WriteFileAtomically(folder_ / "System.dat", nullptr, 0));
-    EXPECT_EQ(folder_.GetText("System.dat"), "");
-    ASSERT_TRUE(WriteFileAtomically(folder_ / "fresh.dat", "x", 1));
-    ExpectOnlyFiles({"System.dat", "fresh.dat"});
+// A write replaces its file whole or leaves the old one, and never leaves a
+// temporary behind.
+TEST_F(AtomicFileTest, AWriteReplacesTheFileWholeOrNotAtAll) {
+    struct Case {
+        const char* name;
+        const char* file;
+        FileFault fault;
+        std::string body;
+        bool written;
+    };
+    const Case cases[] = {
+        {"committed", "System.dat", FileFault::None, "new", true},
+        {"an empty file is a result too", "System.dat", FileFault::None, "", true},
+        {"a new file", "fresh.dat", FileFault::None, "x", true},
+        {"full disk", "System.dat", FileFault::DiskFull, std::string(10000, 'z'), false},
+        {"failed flush", "System.dat", FileFault::SyncFailure, "new bytes", false},
+        {"failed rename", "System.dat", FileFault::RenameFailure, "new bytes", false},
+    };
+    for (const Case& c : cases) {
+        folder_.Put("System.dat", kOld);
+        std::filesystem::remove(folder_.Path() / "fresh.dat");
+        SetFileFaultForTesting(c.fault);
+        EXPECT_EQ(WriteFileAtomically(folder_ / c.file, c.body.data(), c.body.size()), c.written) << c.name;
+        SetFileFaultForTesting(FileFault::None);
+        EXPECT_EQ(folder_.GetText(c.file), c.written ? c.body : kOld) << c.name;
+        ExpectOnlyFiles(c.written && c.file != std::string("System.dat") ? std::vector<std::string>{"System.dat", c.file}
+                                                                          : std::vector<std::string>{"System.dat"});
+    }
 }
 
 TEST_F(AtomicFileTest, AHeaderIsBackPatchedBeforeTheCommit) {
@@ -80,17 +100,12 @@ TEST_F(AtomicFileTest, AnAbandonedWriteLeavesTheOldFileAndNoTemporary) {
     ExpectOnlyFiles({"Already.dat"});
 }
 
-TEST_F(AtomicFileTest, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
+TEST_F(AtomicFileTest, ACallerIgnoringAFailedWriteCannotCommitATornFile) {
     folder_.Put("System.dat", kOld);
-    SetFileFaultForTesting(FileFault::DiskFull);
     const std::string body(10000, 'z');
-    EXPECT_FALSE(WriteFileAtomically(folder_ / "System.dat", body.data(), body.size()));
-    EXPECT_EQ(folder_.GetText("System.dat"), kOld);
-    ExpectOnlyFiles({"System.dat"});
-
-    // A caller that ignores the write count still cannot commit a torn file.
     classAtomicFile file;
     ASSERT_TRUE(file.Open(folder_ / "System.dat"));
+    SetFileFaultForTesting(FileFault::DiskFull);
     file.Write(body.data(), body.size());
     SetFileFaultForTesting(FileFault::None);
     file.Write("tail", 4);
@@ -98,16 +113,6 @@ TEST_F(AtomicFileTest, AFullDiskFailsTheWriteAndKeepsTheOldFile) {
     EXPECT_FALSE(file.Commit());
     EXPECT_EQ(folder_.GetText("System.dat"), kOld);
     ExpectOnlyFiles({"System.dat"});
-}
-
-TEST_F(AtomicFileTest, AFailedFlushOrRenameKeepsTheOldFile) {
-    folder_.Put("save----.dat", kOld);
-    for (FileFault fault : {FileFault::SyncFailure, FileFault::RenameFailure}) {
-        SetFileFaultForTesting(fault);
-        EXPECT_FALSE(WriteFileAtomically(folder_ / "save----.dat", "new bytes", 9));
-        EXPECT_EQ(folder_.GetText("save----.dat"), kOld);
-        ExpectOnlyFiles({"save----.dat"});
-    }
 }
 
 TEST_F(AtomicFileTest, AMissingFolderFailsToOpen) {
