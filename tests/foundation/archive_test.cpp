@@ -160,6 +160,12 @@ TEST_F(ArchiveTest, AnArchiveThatShrinksAfterItsIndexWasReadFailsTheRead) {
     folder_.Put("data03.qvc", bytes);
     folder_.Put("a.bin", "loose a");
     EXPECT_EQ(Read("a.bin"), "0123456789");
+    // Header 24, one record of 20, "a.bin\0": the data from 50 to the file's end.
+    classFile file;
+    u64 offset = 0, size = 0;
+    ASSERT_TRUE(g_archives[2].OpenEntry("A.BIN", file, &offset, &size));
+    EXPECT_EQ(offset, 50u);
+    EXPECT_EQ(size, 10u);
     // Cut the data short; the index in memory still claims 10 bytes.
     folder_.Put("data03.qvc", std::vector<u8>(bytes.begin(), bytes.end() - 4));
     bool ok = false;
@@ -168,6 +174,7 @@ TEST_F(ArchiveTest, AnArchiveThatShrinksAfterItsIndexWasReadFailsTheRead) {
     std::vector<u8> out;
     EXPECT_FALSE(g_archives[2].ReadEntry("a.bin", out));
     EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(g_archives[2].OpenEntry("a.bin", file, &offset, &size));
 }
 
 TEST_F(ArchiveTest, ManyThreadsMayMakeTheFirstReadTogether) {
