@@ -250,7 +250,8 @@ TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) 
     EXPECT_EQ(picture.At(0, 0), (std::array<int, 4>{0x30, 0x20, 0x10, 0xFF}));
     EXPECT_EQ(picture.At(141, 79), (std::array<int, 4>{0x30, 0x20, 0x10, 0xFF}));
     std::vector<u8> small(10);
-    EXPECT_FALSE(device->ReadPixelsBGRA(target, small.data(), 8)) << "a pitch below the width is refused";
+    std::vector<u8> whole(142 * 4 * 80);
+    EXPECT_FALSE(device->ReadPixelsBGRA(target, whole.data(), 142 * 4 - 1)) << "a pitch one short of a row";
     EXPECT_FALSE(device->UploadBGRA(target, 0, 0, 1, 1, small.data(), 4)) << "a target is no upload texture";
     GpuHandle texture = device->CreateTexture(4, 4);
     EXPECT_FALSE(device->UploadBGRA(texture, 2, 2, 4, 4, small.data(), 16)) << "outside the texture";

@@ -1,8 +1,10 @@
 #pragma once
 // A real GL device for display tests: a hidden window on SDL's offscreen
 // driver (EGL, no X server needed) with the logical 1280x720 back buffer.
-// Null when this machine has no GL 3.3 core context; tests then skip.
+// Null when this machine has no GL 3.3 core context; tests then skip. A
+// device that fails to start on a context that works is a failure, not a skip.
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <memory>
@@ -31,8 +33,11 @@ inline std::unique_ptr<GlTestDevice> OpenGlTestDevice(int width = 1280, int heig
     auto holder = std::make_unique<GlTestDevice>();
     holder->window = platform::CreateSdlWindow();
     if (!holder->window->Create("gl test", width, height)) return nullptr;
-    holder->device = platform::CreateGlDevice(holder->window->CreateRenderSurface(width, height));
+    std::unique_ptr<platform::RenderSurface> surface = holder->window->CreateRenderSurface(width, height);
+    if (surface == nullptr || !surface->MakeCurrent()) return nullptr;
+    holder->device = platform::CreateGlDevice(std::move(surface));
     if (holder->device == nullptr || !holder->device->Create(width, height)) {
+        ADD_FAILURE() << "the GL device did not start on a working GL 3.3 core context";
         holder->device.reset();
         return nullptr;
     }
