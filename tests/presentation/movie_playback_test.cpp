@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/archive.h"
@@ -329,31 +331,46 @@ TEST_F(MovieTextureTest, OnePlayerForTheResourceJoinedWhenItGoes) {
 }
 
 TEST(MovieFiles, OpenFromTheArchivesOrLooseFilesWhateverTheLetterCase) {
-    const std::vector<u8> movie = testmovie::EncodeMovie({"mpeg", "mpeg1video", "mp2", 160, 128, 25, 5});
+    // Busy pictures make a file of many reads; both play to their last picture.
+    testmovie::MovieSpec inArchive{"mpeg", "mpeg1video", "", 320, 240, 25, 25};
+    inArchive.busy = true;
+    const std::vector<u8> movie = testmovie::EncodeMovie(inArchive);
     const std::vector<u8> other = testmovie::EncodeMovie({"avi", "mpeg4", "", 96, 64, 25, 5});
-    ASSERT_FALSE(movie.empty());
+    ASSERT_GT(movie.size(), 256u * 1024);
     ASSERT_FALSE(other.empty());
     testfiles::TempFolder folder;
     folder.Put("data02.qvc",
                testarchive::BuildArchive({{"readme.txt", "not a movie"},
-                                          {"movie\\op.mpg", std::string(movie.begin(), movie.end())}}));
+                                          {"movie\\op.mpg", std::string(movie.begin(), movie.end())},
+                                          {"after.txt", std::string(4096, 'z')}}));
     folder.Put("Clips/Loose.avi", other);
     folder.Put("movie/broken.wmv", std::vector<u8>(4096, 0x42));
     testfiles::ScopedWorkingDirectory cwd(folder.Path());
     ResetArchivesForTesting();
     struct Case {
         const char* path;
-        int32 width;  // 0: no player
+        int32 width;   // 0: no player
+        int64 stopUs;  // 40 ms a picture
     };
     const Case cases[] = {
-        {"movie\\OP.MPG", 160},    // inside data02.qvc
-        {"clips\\loose.AVI", 96},  // a loose file, named in another case
-        {"movie\\broken.wmv", 0},  // there, but no movie
-        {"movie\\missing.mpg", 0},
+        {"movie\\OP.MPG", 320, 1000000},   // inside data02.qvc
+        {"clips\\loose.AVI", 96, 200000},  // a loose file, named in another case
+        {"movie\\broken.wmv", 0, 0},       // there, but no movie
+        {"movie\\missing.mpg", 0, 0},
     };
     for (const Case& c : cases) {
         std::unique_ptr<platform::MoviePlayer> player = OpenMovieFile(c.path);
         EXPECT_EQ(player ? player->Width() : 0, c.width) << c.path;
+        if (!player) continue;
+        player->Run();
+        int64 current = 0, stop = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        do {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            player->GetPositions(&current, &stop);
+        } while (current != stop && std::chrono::steady_clock::now() < deadline);
+        EXPECT_EQ(current, stop) << c.path;
+        EXPECT_EQ(stop, c.stopUs) << c.path;
     }
     ResetArchivesForTesting();
 }
