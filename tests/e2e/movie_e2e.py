@@ -94,6 +94,41 @@ class Movie(e2e.TestCase):
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
+    def test_a_broken_movie_does_not_hold_the_wait_and_a_playing_one_ends_with_the_program(self):
+        start = """Graphic(Layer=1, File="broken.mpg")
+GraphicPlay(Layer=1)
+GraphicWait(Layer=1)
+Sound(Layer=2, File="marker.wav", Play=1)
+Graphic(Layer=2, File="long.avi")
+GraphicPlay(Layer=2)
+Apply()
+Wait(Time=600000)
+"""
+        with e2e.Session(self) as s:
+            s.game.basic(start)
+            s.game.file("broken.mpg", bytes(range(256)) * 64)
+            subprocess.run([movie_maker(), str(s.game.path("long.avi")), "avi", "mpeg4", "pcm_s16le", "320",
+                            "240", "25", "20", str(TONE_HZ), "per-second"], check=True, timeout=120)
+            s.game.wav("marker.wav", 0.5, MARKER_HZ, 0.5)
+            p = s.start()
+            p.wait_window()
+
+            def heard(tone):
+                audio = p.audio()
+                t = 0.0
+                while t + 0.02 <= audio.seconds:
+                    if audio.rms(t, t + 0.02) > 0.02 and abs(audio.dominant_frequency(t, t + 0.02) - tone) < 0.25 * tone:
+                        return t
+                    t += 0.02
+                return None
+
+            marker = e2e.wait_until(lambda: heard(MARKER_HZ), 15, 0.2, "the marker after the broken movie")
+            movie = e2e.wait_until(lambda: heard(TONE_HZ), 15, 0.2, "the long movie's sound")
+            self.assertLess(movie - marker, 1.0, "the long movie started %.2f s after the marker" % (movie - marker))
+            # Closed while the movie plays: its decoder ends with the program.
+            p.close_window()
+            self.assertEqual(p.wait_exit(10), 0, p.stderr())
+
 
 if __name__ == "__main__":
     e2e.main()
