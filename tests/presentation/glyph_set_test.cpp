@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/text_encoding.h"
+#include "presentation/shared_texture_services.h"
 #include "support/fake_font_service.h"
 #include "support/presentation/fake_scene_services.h"
 #include "support/temp_folder.h"
@@ -173,6 +174,13 @@ TEST_F(GlyphSetTest, SceneServicesAnswerFontHeightsFromTheTable) {
     EXPECT_EQ(plain.FontHeight(9), 30);
     EXPECT_EQ(plain.FontHeight(10), 190);
     EXPECT_EQ(plain.FontHeight(77), 0);
+    // The texture services pass the question on to the services behind them,
+    // or answer from the table when there are none.
+    classSharedTextureServices texturesOnly(nullptr);
+    EXPECT_EQ(texturesOnly.FontHeight(10), 190);
+    services.fontHeights[10] = 77;
+    classSharedTextureServices withNext(&services);
+    EXPECT_EQ(withNext.FontHeight(10), 77);
 }
 
 }  // namespace

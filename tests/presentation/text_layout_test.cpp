@@ -146,6 +146,13 @@ TEST_F(TextLayoutTest, CharactersStepAlongTheLineAndBreakWhereTheRulesSay) {
     Lay("a");
     Lay(kKagi + "b");
     EXPECT_EQ(box->indent, 0) << "a bracket after the first character";
+    // A ruby base is measured in the box's own font: two characters of
+    // font 9, 100 high, do not fit after "abc" (88.5 + 200 > 200).
+    services.fontHeights[9] = 100;
+    box->SetTextTexture("", 9, 0);
+    box->ClearText();
+    Lay("abc@r(" + kKanji + "," + kRuby + ")");
+    EXPECT_FLOAT_EQ(Y(Characters()[3]), Y(Characters()[0]) - 120.f) << "the base moves one line of 100 + 20 down";
     box->ClearText();
     Lay("abcd");
     EXPECT_EQ(box->characterCount, 4);
