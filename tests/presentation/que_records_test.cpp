@@ -65,23 +65,6 @@ TEST(QueRecordTypeTest, EveryFactoryMakesTheRecordOfItsFixedId) {
     EXPECT_EQ(static_cast<u32>(transition->GetType()), 21u);
 }
 
-TEST(QueRecordTypeTest, NewRecordsHaveEveryOptionalFieldUnset) {
-    classQue_GraphicAlter alter;
-    EXPECT_TRUE(alter.path.empty());
-    EXPECT_TRUE(alter.fileName.empty());
-    EXPECT_FALSE(alter.hide.IsSet() || alter.x.IsSet() || alter.y.IsSet() || alter.z.IsSet() ||
-                 alter.transmittance.IsSet() || alter.stencil.IsSet() || alter.vertexShader.IsSet() ||
-                 alter.pixelShader.IsSet());
-    classQue_GraphicStirSlotSet slot;
-    EXPECT_FALSE(slot.no.IsSet() || slot.fields.time.IsSet() || slot.fields.loop.IsSet() ||
-                 slot.fields.scaleGainEnd.IsSet());
-    // Read whether set or not, so they must never be indeterminate.
-    classQue_GraphicStdOutTextX textX;
-    EXPECT_EQ(textX.speed.Get(), 0);
-    EXPECT_EQ(textX.repeatPeriod.Get(), 0);
-    EXPECT_EQ(textX.repeat.Get(), 0);
-}
-
 TEST(QueHolderTest, PostHandsTheRecordToTheEndOfTheMainQueueUncommitted) {
     classQueue* main = GetMainQueue();
     const size_t before = main->GetRecordCount();
