@@ -61,11 +61,18 @@ TEST_F(SoundAdapterTest, CreateReplacesAndAlterChangesTheLayer) {
     service_.AlterLayer(12, loud);
     EXPECT_EQ(layer->GetVolume(), 1000);
 
-    // A missing layer or a number beyond 32 bits changes nothing.
+    // A missing layer or a number beyond 32 bits changes nothing; both ends
+    // of the 32-bit range are layers.
     service_.AlterLayer(13, change);
     service_.CreateLayer(int64{1} << 32);
+    service_.CreateLayer(int64{INT32_MIN} - 1);
     EXPECT_EQ(manager_->LayerCount(), 1u);
     EXPECT_EQ(manager_->FindLayer(0), nullptr);
+    service_.CreateLayer(INT32_MIN);
+    service_.CreateLayer(INT32_MAX);
+    EXPECT_NE(manager_->FindLayer(INT32_MIN), nullptr);
+    EXPECT_NE(manager_->FindLayer(INT32_MAX), nullptr);
+    EXPECT_EQ(manager_->LayerCount(), 3u);
 }
 
 TEST_F(SoundAdapterTest, StopWithFinishToDeleteHidesTheLayerAndDeleteRemovesIt) {
