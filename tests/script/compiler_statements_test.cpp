@@ -186,7 +186,8 @@ TEST_F(StatementParser, TopLevelSplitting) {
 }
 
 TEST_F(StatementParser, ParameterMatching) {
-    const char* names[] = {"Time", "SkipOn"};
+    // A third name lies past the count: it is never matched.
+    const char* names[] = {"Time", "SkipOn", "Speed"};
     std::string value;
     EXPECT_EQ(classScriptCompiler::MatchParameter("SkipOn", names, 2, value), 1);
     EXPECT_EQ(value, "1");
@@ -195,6 +196,7 @@ TEST_F(StatementParser, ParameterMatching) {
     EXPECT_EQ(classScriptCompiler::MatchParameter("Times=3", names, 2, value), -1);
     EXPECT_EQ(classScriptCompiler::MatchParameter("time=3", names, 2, value), -1);
     EXPECT_EQ(classScriptCompiler::MatchParameter("500", names, 2, value), -1);
+    EXPECT_EQ(classScriptCompiler::MatchParameter("Speed=3", names, 2, value), -1);
 }
 
 }  // namespace
@@ -249,7 +251,8 @@ TEST(GroupScanIndex, EveryScanEndsWhereItsOwnWalkEnds) {
                 ++unanswered;
                 continue;
             }
-            EXPECT_EQ(indexed, classScriptCompiler::ScanGroup(c.text, p, opener)) << c.name << ", opener at " << p;
+            EXPECT_EQ(indexed, classScriptCompiler::ScanGroup(c.text, p, opener))
+                << c.name << ", opener at " << p;
         }
         EXPECT_EQ(unanswered, c.unanswered) << c.name;
     }

@@ -26,10 +26,13 @@ using Args = const std::vector<classScriptValue>&;
 using Out = classScriptValue&;
 
 // Runs hand-built tables as the only frame of the run's context.
-void RunTables(ScriptRun& run, classScriptTables&& tables, const std::string& name = "built.qvs") {
+// A pending target other than -1 is what a saved frame may bring back.
+void RunTables(ScriptRun& run, classScriptTables&& tables, const std::string& name = "built.qvs",
+               int64 pendingTarget = -1) {
     classScriptFrame frame;
     frame.scriptName = name;
     frame.SetTables(std::move(tables));
+    if (pendingTarget >= 0) frame.pendingTarget.Set(static_cast<u32>(pendingTarget));
     run.context.frames.push_back(std::move(frame));
     run.context.Run(nullptr);
 }
@@ -88,6 +91,19 @@ TEST(PendingTarget, AVariableStatementReceivesTheNextCommandsResult) {
         c.build(t);
         RunTables(run, std::move(t));
         EXPECT_EQ(run.Global("x"), c.global) << c.name;
+    }
+}
+
+// A damaged save may name a statement past the script's end, or one that is
+// no variable, as the waiting target: the result is dropped, not stored.
+TEST(PendingTarget, ATargetThatIsNoVariableIsDropped) {
+    for (int64 target : {0, 1, 99}) {
+        ScriptRun run;
+        classScriptTables t;
+        t.AddStatement(t.AddCommandRecord("ToString", std::vector<int32>{t.AddIntegerRecord(5)}));
+        t.AddStatement(t.AddCommandRecord("ToString", std::vector<int32>{t.AddIntegerRecord(6)}));
+        RunTables(run, std::move(t), "damaged.qvs", target);
+        EXPECT_EQ(run.table.trace, (Trace{"ToString(i:5)", "ToString(i:6)"})) << target;
     }
 }
 

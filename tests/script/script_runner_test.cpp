@@ -80,23 +80,4 @@ TEST(SampleScripts, CallsWithReturns) {
     EXPECT_TRUE(run.context.frames.empty());
 }
 
-TEST(SampleScripts, InterruptsTakeOneSnapshotEach) {
-    ScriptRun run;
-    run.Run("executor\\interrupts.qvs");
-    EXPECT_EQ(Only(run.table.trace, "Dammy"),
-              (Trace{"Dammy(i:1)", "Dammy(s:in)", "Dammy(s:still in)", "Dammy(i:2)", "Dammy(s:in)",
-                     "Dammy(s:still in)", "Dammy(s:in)", "Dammy(s:still in)", "Dammy(i:3)"}));
-    EXPECT_EQ(run.host.snapshots.load(), 2);
-}
-
-TEST(SampleScripts, SkipPassesOnlyWhatWasRead) {
-    for (const char* expected : {"i:0", "i:1"}) {
-        ScriptRun run;
-        run.host.skipPlaying = true;
-        run.host.skipAlreadyOnly = true;
-        run.Run("executor\\skip.qvs");
-        EXPECT_EQ(run.Global("seen"), expected);
-    }
-}
-
 }  // namespace
