@@ -22,10 +22,21 @@ bool CountSnapshot() {
 
 TEST(ApplicationHost, FlagsAndSnapshotComeFromTheProgram) {
     SetScriptHost(nullptr);
-    EXPECT_FALSE(GetScriptHost().IsQuitRequested()) << "no application: nothing requested";
+    using Flag = bool (classScriptHost::*)() const;
+    const std::pair<const char*, Flag> flags[] = {
+        {"quitting", &classScriptHost::IsQuitting},
+        {"quit requested", &classScriptHost::IsQuitRequested},
+        {"restart requested", &classScriptHost::IsRestartRequested},
+        {"ctrl skip", &classScriptHost::IsCtrlSkip},
+        {"skip playing", &classScriptHost::IsSkipPlaying},
+        {"skip already-read only", &classScriptHost::IsSkipAlreadyOnly},
+    };
+    for (const auto& [name, flag] : flags)
+        EXPECT_FALSE((GetScriptHost().*flag)()) << name << ", no application";
     EXPECT_EQ(GetScriptHost().GetMainScriptContext(), nullptr);
 
     ASSERT_TRUE(InitApplication());
+    for (const auto& [name, flag] : flags) EXPECT_FALSE((GetScriptHost().*flag)()) << name << ", none set";
     classApplication* app = GetApplication();
     testexec::InstallLoader();
     classScriptContext context;

@@ -44,10 +44,11 @@ TEST(ScriptTables, IntegerOneAndRealOneAreTwoRecords) {
 
 TEST(ScriptTables, RealsShareWhenTheyCompareEqual) {
     classScriptTables t;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const int32 firstNan = t.AddRealRecord(nan);
+    EXPECT_NE(t.AddRealRecord(nan), firstNan) << "NaN equals nothing, first in the table too";
     const int32 zero = t.AddRealRecord(0.0);
     EXPECT_EQ(t.AddRealRecord(-0.0), zero);  // 0.0 == -0.0
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_NE(t.AddRealRecord(nan), t.AddRealRecord(nan));  // NaN equals nothing
 }
 
 TEST(ScriptTables, UnsharedKindsAreAppendedEveryTime) {
@@ -65,20 +66,20 @@ TEST(ScriptTables, UnsharedKindsAreAppendedEveryTime) {
 
 TEST(ScriptTables, RecordsAndListsAreLaidOutAsAppended) {
     classScriptTables t;
-    EXPECT_EQ(t.AddIntegerRecord(7), 0);       // {5, -1, 0}; pool 0..7
-    EXPECT_EQ(t.AddRealRecord(0.5), 1);        // {6, -1, 8}; pool 8..15
+    EXPECT_EQ(t.AddIntegerRecord(7), 0);  // {5, -1, 0}; pool 0..7
+    EXPECT_EQ(t.AddRealRecord(0.5), 1);   // {6, -1, 8}; pool 8..15
     const int32 p[] = {0, 1};
     EXPECT_EQ(t.AddParenthesisRecord("", p), 2);  // list at word 0; "" at 16
     const int32 c[] = {2, -1};
-    EXPECT_EQ(t.AddCommandRecord("Wait", c), 3);  // list at word 3; "Wait" at 17
+    EXPECT_EQ(t.AddCommandRecord("Wait", c), 3);   // list at word 3; "Wait" at 17
     EXPECT_EQ(t.AddCommandRecord("Quit", {}), 4);  // list at word 6; "Quit" at 22
     EXPECT_EQ(t.AddTmpRecord(), 5);
     EXPECT_EQ(t.AddTmpRecord(), 6);
-    EXPECT_EQ(t.AddGlobalRecord("g", 0), 7);  // "g" at 27
+    EXPECT_EQ(t.AddGlobalRecord("g", 0), 7);    // "g" at 27
     EXPECT_EQ(t.AddBlockMarkerRecord("{"), 8);  // "{" at 29
 
     const std::vector<classScriptRecord> expected = {
-        {5, kNone, 0}, {6, kNone, 8}, {8, 16, 0}, {1, 17, 3}, {1, 22, 6},
+        {5, kNone, 0}, {6, kNone, 8}, {8, 16, 0},  {1, 17, 3},     {1, 22, 6},
         {9, kNone, 0}, {9, kNone, 1}, {10, 27, 0}, {3, 29, kNone},
     };
     EXPECT_EQ(t.RecordTable(), expected);
@@ -88,10 +89,14 @@ TEST(ScriptTables, RecordsAndListsAreLaidOutAsAppended) {
                                      .I64(7)
                                      .U64(0x3FE0000000000000ull)  // 0.5
                                      .Z()
-                                     .Text("Wait").Z()
-                                     .Text("Quit").Z()
-                                     .Text("g").Z()
-                                     .Text("{").Z();
+                                     .Text("Wait")
+                                     .Z()
+                                     .Text("Quit")
+                                     .Z()
+                                     .Text("g")
+                                     .Z()
+                                     .Text("{")
+                                     .Z();
     EXPECT_EQ(t.DataPool(), pool);
     // Adders never touch the statement table.
     EXPECT_EQ(t.GetStatementCount(), 0);
@@ -209,22 +214,42 @@ TEST(ScriptTables, SharingMatchesAFirstMatchScan) {
             const classScriptRecord rec = t.RecordTable()[r];
             bool equal = false;
             switch (kind) {
-                case 0: equal = rec.type == 7 && t.GetTextB(rec) == text; break;
+                case 0:
+                    equal = rec.type == 7 && t.GetTextB(rec) == text;
+                    break;
                 case 1:
-                case 2: equal = rec.type == (kind == 1 ? 4u : 2u) && t.GetTextA(rec) == text; break;
-                case 3: equal = rec.type == 5 && t.GetInteger(rec) == v; break;
-                case 4: equal = rec.type == 6 && t.GetReal(rec) == real; break;
+                case 2:
+                    equal = rec.type == (kind == 1 ? 4u : 2u) && t.GetTextA(rec) == text;
+                    break;
+                case 3:
+                    equal = rec.type == 5 && t.GetInteger(rec) == v;
+                    break;
+                case 4:
+                    equal = rec.type == 6 && t.GetReal(rec) == real;
+                    break;
             }
             if (equal) want = static_cast<int32>(r);
         }
         int32 got = -1;
         switch (kind) {
-            case 0: got = t.AddStringRecord(text); break;
-            case 1: got = t.AddLabelRecord(text); break;
-            case 2: got = t.AddOperatorRecord(text); break;
-            case 3: got = t.AddIntegerRecord(v); break;
-            case 4: got = t.AddRealRecord(real); break;
-            default: got = t.AddLocalRecord("v", -1); break;
+            case 0:
+                got = t.AddStringRecord(text);
+                break;
+            case 1:
+                got = t.AddLabelRecord(text);
+                break;
+            case 2:
+                got = t.AddOperatorRecord(text);
+                break;
+            case 3:
+                got = t.AddIntegerRecord(v);
+                break;
+            case 4:
+                got = t.AddRealRecord(real);
+                break;
+            default:
+                got = t.AddLocalRecord("v", -1);
+                break;
         }
         if (want < 0) {
             ASSERT_EQ(t.RecordTable().size(), before + 1) << "call " << i;
