@@ -145,23 +145,6 @@ TEST_F(Expressions, WhatIsNoAssignment) {
     EXPECT_EQ(Compile("Score = 1 Quit"), (Lines{"g:Score", "=(i:1)", "Quit()"}));
 }
 
-TEST_F(Expressions, SharedAndUnsharedRecords) {
-    EXPECT_EQ(Compile("a = \"x\" a = \"x\""), (Lines{"g:a", "=(s:\"x\")", "g:a", "=(s:\"x\")"}));
-    // string, a, "=", then the second a and "="; the string record and its
-    // text are not repeated.
-    EXPECT_EQ(Tables().RecordTable().size(), 5u);
-    const std::vector<u8> pool{'x', 0, 'a', 0, '=', 0, 'a', 0, '=', 0};
-    EXPECT_EQ(Tables().DataPool(), pool);
-    // Integer 1 and real 1.0 are two records; the second 1 reuses the first.
-    Compile("Wait(1) Wait(1.0) Wait(1)");
-    EXPECT_EQ(Tables().RecordTable().size(), 5u);
-    EXPECT_EQ(Tables().RecordTable()[0].type, 5u);
-    EXPECT_EQ(Tables().RecordTable()[2].type, 6u);
-    // Operators are shared; tmp records never are.
-    Compile("a = b + b + b");
-    EXPECT_EQ(Tables().RecordTable().size(), 6u);  // b, +, b, b, a, "=": variables are never shared
-}
-
 TEST_F(Expressions, AssignmentReadsItsTokensAsIfJoinedWithSpaces) {
     // The command's group is refused (a stray "}"), so "Case" and "(" are two
     // tokens; joined with a space they read as Case with an empty group.
