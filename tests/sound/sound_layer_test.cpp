@@ -180,6 +180,20 @@ TEST(SoundLayers, FinishedLayersThatAskedToGoAreInvisibleAndRemoved) {
     EXPECT_EQ(manager.LayerCount(), 0u);
 }
 
+TEST(SoundLayers, ANewListStopsTheLayerAndClearsItsLoopAndStreamSettings) {
+    classSoundManager manager;
+    classSoundLayer* layer = LayerOf(manager, 1, {StereoWave(4410, 1), StereoWave(4410, 2)});
+    layer->SetLoop(1);
+    layer->SetStream(1);
+    layer->SetLoopFileNo(1);
+    ASSERT_TRUE(layer->Play());
+    layer->SetFiles("g.wav");
+    EXPECT_EQ((std::vector<int>{layer->GetState(), layer->GetLoop(), layer->GetStream(), layer->GetLoopFileNo()}),
+              (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(layer->Buffer(), nullptr);
+    EXPECT_EQ(layer->FileList(), "g.wav");
+}
+
 TEST(SoundLayers, AWholeListPlaysOnceAndIsMeasured) {
     classSoundManager manager;
     // 0.5 s and 0.25 s WAVs, written one after the other into one buffer.

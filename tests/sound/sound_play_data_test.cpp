@@ -38,8 +38,7 @@ TEST(SoundPlayData, ARecordIsAHeaderAndTheTabJoinedListAtAbsoluteOffsets) {
     classSoundManager manager;
     classSoundLayer* layer = manager.GetOrCreateLayer(7);
     layer->SetFiles("bgm\\a.ogg\t\xE6\x9B\xB2.ogg");
-    layer->SetStream(1);
-    layer->SetLoop(1);
+    layer->SetStream(1);  // Loop stays 0 so the two bytes can be told apart
     layer->SetLoopFileNo(1);
     layer->SetVolume(300);
     layer->FadeVolume(800, 1000);
@@ -54,10 +53,8 @@ TEST(SoundPlayData, ARecordIsAHeaderAndTheTabJoinedListAtAbsoluteOffsets) {
     EXPECT_EQ(U32At(bytes, 100), 32u);
     EXPECT_EQ(U32At(bytes, 104), bytes.size());  // where the next record would begin
     EXPECT_EQ(U32At(bytes, 108), 7u);
-    EXPECT_EQ(bytes[112], 0);  // never played
-    EXPECT_EQ(bytes[113], 1);
-    EXPECT_EQ(bytes[114], 1);
-    EXPECT_EQ(bytes[115], 0);
+    EXPECT_EQ((std::vector<u8>(bytes.begin() + 112, bytes.begin() + 116)), (std::vector<u8>{0, 0, 1, 0}))
+        << "never played, Loop 0, Stream 1";
     EXPECT_EQ(U32At(bytes, 116), 132u);
     EXPECT_EQ(U32At(bytes, 120), list.size() + 1);
     EXPECT_EQ(U32At(bytes, 124), 800u);  // the fade's target
@@ -81,7 +78,7 @@ TEST(SoundPlayData, NoLayersWritesNothingAndOnlyDisappearingLayersWriteNoRecord)
     EXPECT_EQ(count, 0);
 }
 
-TEST(SoundPlayData, LoadingRestoresLayersAndRestartsOnlyPlayingLoops) {
+TEST(SoundPlayData, LoadingReplacesEveryLayerWithTheSavedOnes) {
     classSoundManager saved;
     classSoundLayer* music = saved.GetOrCreateLayer(1);
     music->SetFiles("a.wav\tb.wav\tc.wav");
@@ -117,38 +114,55 @@ TEST(SoundPlayData, LoadingRestoresLayersAndRestartsOnlyPlayingLoops) {
     EXPECT_EQ(m->GetLoop(), 1);
     EXPECT_EQ(m->GetLoopFileNo(), 2);
     EXPECT_EQ(m->FileList(), "a.wav\tb.wav\tc.wav");
-    EXPECT_EQ(m->GetState(), 0);  // the files are not in the archives here, so no buffer
     classSoundLayer* v = loaded.FindLayer(99);
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->GetVolume(), 400);
     EXPECT_EQ(v->GetLoop(), 0);
-    EXPECT_EQ(v->Buffer(), nullptr);  // played once: comes back stopped
-    ASSERT_NE(loaded.FindLayer(50), nullptr);
-    EXPECT_EQ(loaded.FindLayer(50)->Buffer(), nullptr);
+    EXPECT_NE(loaded.FindLayer(50), nullptr);
     EXPECT_TRUE(loaded.LoadLayers(bytes.data(), bytes.size(), first, 0));
     EXPECT_EQ(loaded.LayerCount(), 0u);
 }
 
-TEST(SoundPlayData, APlayingLoopComesBackStreamingFromItsFirstFile) {
+// A record at `start`: the 32-byte header, then its list right behind it.
+u32 Record(testbytes::LeBytes& b, u32 start, int32 layer, u8 playing, u8 loop, u8 stream, u32 volume, u32 loopFileNo,
+           const std::string& list) {
+    const u32 end = start + 32 + static_cast<u32>(list.size()) + 1;
+    b.U32(32).U32(end).U32(static_cast<u32>(layer)).U8(playing).U8(loop).U8(stream).U8(0);
+    b.U32(start + 32).U32(static_cast<u32>(list.size()) + 1).U32(volume).U32(loopFileNo).Text(list).Z();
+    return end;
+}
+
+TEST(SoundPlayData, OnlyPlayingLoopsRestartAndAStreamComesBackFromItsFirstFile) {
     testfiles::TempFolder folder;
     folder.Put("a.wav", soundfixtures::StereoWave(100, 11));
     folder.Put("b.wav", soundfixtures::StereoWave(100, 22));
     folder.Put("c.wav", soundfixtures::StereoWave(100, 33));
-    const std::string list = "a.wav\tb.wav\tc.wav";
     testbytes::LeBytes image;
-    image.Zeros(8);  // the record need not start the image
-    image.U32(32).U32(8 + 32 + static_cast<u32>(list.size()) + 1).U32(4).U8(1).U8(1).U8(1).U8(0);
-    image.U32(8 + 32).U32(static_cast<u32>(list.size()) + 1).U32(600).U32(2).Text(list).Z();
+    image.Zeros(8);  // the records need not start the image
+    u32 at = Record(image, 8, 4, 1, 1, 1, 600, 2, "a.wav\tb.wav\tc.wav");
+    // Silent companions, so only layer 4 is heard; every one has its file here.
+    at = Record(image, at, 5, 1, 1, 0, 0, 0, "a.wav");  // a playing loop, not streamed
+    at = Record(image, at, 6, 1, 0, 1, 0, 0, "a.wav");  // playing once: comes back stopped
+    Record(image, at, 7, 0, 1, 0, 0, 0, "a.wav");       // a stopped loop stays stopped
 
     std::filesystem::path back = std::filesystem::current_path();
     std::filesystem::current_path(folder.Path());
     ResetArchivesForTesting();
     classSoundManager manager;
-    manager.LoadLayers(image.Bytes().data(), image.Bytes().size(), 8, 1);
+    manager.LoadLayers(image.Bytes().data(), image.Bytes().size(), 8, 4);
+    struct Case {
+        int32 layer;
+        int state, loop, stream;
+    } cases[] = {{4, 2, 1, 1}, {5, 2, 1, 0}, {6, 0, 0, 1}, {7, 0, 1, 0}};  // state 2: playing, looped
+    for (const Case& c : cases) {
+        classSoundLayer* layer = manager.FindLayer(c.layer);
+        ASSERT_NE(layer, nullptr) << c.layer;
+        EXPECT_EQ(layer->GetState(), c.state) << c.layer;
+        EXPECT_EQ(layer->GetLoop(), c.loop) << c.layer;
+        EXPECT_EQ(layer->GetStream(), c.stream) << c.layer;
+        EXPECT_EQ(layer->Buffer() == nullptr, c.state == 0) << c.layer;
+    }
     classSoundLayer* layer = manager.FindLayer(4);
-    ASSERT_NE(layer, nullptr);
-    EXPECT_EQ(layer->GetState(), 2);
-    EXPECT_EQ(layer->GetStream(), 1);
     EXPECT_EQ(layer->GetLoopFileNo(), 2);
     EXPECT_EQ(layer->GetVolume(), 600);
     // The ring was primed from the top of the list: a, b, c, then c again.
@@ -165,19 +179,12 @@ TEST(SoundPlayData, APlayingLoopComesBackStreamingFromItsFirstFile) {
 }
 
 TEST(SoundPlayData, DamagedRecordsEndTheRunAndKeepTheRecordsBeforeThem) {
-    auto record = [](testbytes::LeBytes& b, u32 start, int32 layer, const std::string& list, u32 headerSize = 32) {
-        u32 listOffset = start + 32;
-        u32 end = listOffset + static_cast<u32>(list.size()) + 1;
-        b.U32(headerSize).U32(end).U32(static_cast<u32>(layer)).U8(0).U8(0).U8(0).U8(0);
-        b.U32(listOffset).U32(static_cast<u32>(list.size()) + 1).U32(500).U32(0).Text(list).Z();
-        return end;
-    };
     testbytes::LeBytes good;
-    u32 next = record(good, 0, 1, "one.ogg");
+    u32 next = Record(good, 0, 1, 0, 0, 0, 500, 0, "one.ogg");
 
     {  // bad header size
         testbytes::LeBytes b = good;
-        record(b, next, 2, "two.ogg", 31);
+        b.U32(31).U32(next + 40).U32(2).U32(0).U32(next + 32).U32(8).U32(0).U32(0).Text("two.ogg").Z();
         classSoundManager m;
         EXPECT_TRUE(m.LoadLayers(b.Bytes().data(), b.Bytes().size(), 0, 2));
         EXPECT_EQ(m.LayerCount(), 1u);
