@@ -178,29 +178,6 @@ TEST_F(GraphicCommandsTest, PathCommandsPostOneRecordEach) {
     EXPECT_EQ(As<classQue_GraphicFilter>(records, 5)->pixelShader, "");
 }
 
-// Lists nested inside lists cannot be written in a script line, but a
-// variable can hold one; the handler flattens it depth first.
-TEST_F(GraphicCommandsTest, ANestedLayerListIsFlattenedInOrder) {
-    std::vector<classScriptValue> arguments(3);
-    std::vector<classScriptValue>& outer = *arguments[1].MakeList();
-    outer.resize(2);
-    outer[0].SetInteger(1);
-    std::vector<classScriptValue>& inner = *outer[1].MakeList();
-    inner.resize(2);
-    inner[0].SetReal(2.7);
-    inner[1].SetString("3");
-    arguments[2].SetString("a.avi");
-    classScriptContext context;
-    classScriptValue result;
-    Builtin_GraphicAlter(context, arguments, 3, result);
-    auto records = GetMainQueue()->TakeRecords();
-    ASSERT_EQ(records.size(), 2u);
-    auto* movie = As<classQue_GraphicAlter_Movie>(records, 0);
-    ASSERT_NE(movie, nullptr);
-    EXPECT_EQ(movie->path, (QuePath{1, 2, 3}));
-    EXPECT_TRUE(result.IsEmpty()) << "graphic commands deliver no result";
-}
-
 // Values that do not convert leave their parameters unset: an operator token
 // is no file name, a list is no coordinate, an empty value is no Target.
 TEST_F(GraphicCommandsTest, ArgumentsOfTheWrongKindCountAsNotGiven) {

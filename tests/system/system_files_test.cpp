@@ -57,6 +57,12 @@ LeBytes SystemHeader(u64 blockOffset, u64 blockSize) {
     return b;
 }
 
+classScriptValue Int(int64 v) {
+    classScriptValue value;
+    value.SetInteger(v);
+    return value;
+}
+
 std::string Global(const std::string& name, int64 index = 0) {
     classScriptValue value;
     if (!g_globalVariables.TryGet(name, index, value)) return "absent";
@@ -85,16 +91,8 @@ TEST_F(SystemDataTest, ReadingAddsAndOverwritesByNameAndLeavesTheRest) {
     block.Append(VariableEntry("System.TextSpeed", 0, 40)).Append(VariableEntry("flag", 3, 7));
     LeBytes file = SystemHeader(1688, block.Size());
     file.Append(block);
-    g_globalVariables.Set("System.TextSpeed", 0, [] {
-        classScriptValue v;
-        v.SetInteger(100);
-        return v;
-    }());
-    g_globalVariables.Set("untouched", 0, [] {
-        classScriptValue v;
-        v.SetInteger(5);
-        return v;
-    }());
+    g_globalVariables.Set("System.TextSpeed", 0, Int(100));
+    g_globalVariables.Set("untouched", 0, Int(5));
 
     ASSERT_TRUE(ParseSystemData(file.Bytes().data(), file.Size()));
     EXPECT_EQ(Global("System.TextSpeed"), "40");
@@ -102,42 +100,33 @@ TEST_F(SystemDataTest, ReadingAddsAndOverwritesByNameAndLeavesTheRest) {
     EXPECT_EQ(Global("untouched"), "5") << "a variable the file does not name keeps its value";
 }
 
-TEST_F(SystemDataTest, InvalidFilesChangeNothing) {
-    g_globalVariables.Set("keep", 0, [] {
-        classScriptValue v;
-        v.SetInteger(1);
-        return v;
-    }());
-    LeBytes block = VariableEntry("keep", 0, 99);
-
-    LeBytes shortFile = SystemHeader(1688, block.Size());
-    std::vector<u8> cut(shortFile.Bytes().begin(), shortFile.Bytes().begin() + 1687);
-    EXPECT_FALSE(ParseSystemData(cut.data(), cut.size())) << "one byte short of the header";
-
-    LeBytes badMagic = SystemHeader(1688, block.Size());
-    badMagic.PatchU32(1, 0x4B4C4576);  // "vELK"
-    badMagic.Append(block);
-    EXPECT_FALSE(ParseSystemData(badMagic.Bytes().data(), badMagic.Size()));
-
-    LeBytes badGuid = SystemHeader(1688, block.Size());
-    badGuid.PatchU32(16, 0);
-    badGuid.Append(block);
-    EXPECT_FALSE(ParseSystemData(badGuid.Bytes().data(), badGuid.Size()));
-    EXPECT_EQ(Global("keep"), "1");
-}
-
-TEST_F(SystemDataTest, TheBlockIsCutToTheFileAndAnAbsentBlockIsValid) {
-    // The size claims far more than there is: the entry inside still counts.
-    LeBytes file = SystemHeader(1688, u64{1} << 40);
-    file.Append(VariableEntry("a", 0, 11));
-    ASSERT_TRUE(ParseSystemData(file.Bytes().data(), file.Size()));
-    EXPECT_EQ(Global("a"), "11");
-
-    LeBytes empty = SystemHeader(0, 0);
-    EXPECT_TRUE(ParseSystemData(empty.Bytes().data(), empty.Size())) << "a valid file without variables";
-    LeBytes pastEnd = SystemHeader(5000, 10);
-    EXPECT_TRUE(ParseSystemData(pastEnd.Bytes().data(), pastEnd.Size()))
-        << "a block past the end is left out";
+TEST_F(SystemDataTest, OnlyAWholeHeaderOfThisGameIsReadAndTheBlockIsCutToTheFile) {
+    const LeBytes entry = VariableEntry("a", 0, 11);
+    auto file = [&entry](u64 blockOffset, u64 blockSize, std::size_t patchAt = 0, u32 patch = 0) {
+        LeBytes b = SystemHeader(blockOffset, blockSize);
+        if (patchAt != 0) b.PatchU32(patchAt, patch);
+        return b.Append(entry).Bytes();
+    };
+    std::vector<u8> cut = file(1688, entry.Size());
+    cut.resize(1687);
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        bool valid;
+        const char* a;
+    } cases[] = {
+        {"one byte short of the header", cut, false, "absent"},
+        {"another magic", file(1688, entry.Size(), 1, 0x4B4C4576), false, "absent"},  // "vELK"
+        {"another game", file(1688, entry.Size(), 16, 0), false, "absent"},
+        {"a block claiming far more than there is", file(1688, u64{1} << 40), true, "11"},
+        {"no block", file(0, 0), true, "absent"},
+        {"a block past the end", file(5000, 10), true, "absent"},
+    };
+    for (const Case& c : cases) {
+        g_globalVariables.Clear();
+        EXPECT_EQ(ParseSystemData(c.bytes.data(), c.bytes.size()), c.valid) << c.name;
+        EXPECT_EQ(Global("a"), c.a) << c.name;
+    }
 }
 
 TEST_F(SystemDataTest, WrittenHeaderHoldsTheSettingsAndTheVariablesFollowIt) {
@@ -148,11 +137,7 @@ TEST_F(SystemDataTest, WrittenHeaderHoldsTheSettingsAndTheVariablesFollowIt) {
     app->transitionCut = 0;
     app->skipAlreadyOnly = 1;
     app->parameterSkipType = -2;
-    g_globalVariables.Set("x", 2, [] {
-        classScriptValue v;
-        v.SetInteger(9);
-        return v;
-    }());
+    g_globalVariables.Set("x", 2, Int(9));
 
     std::vector<u8> bytes;
     BuildSystemData(bytes);
@@ -181,11 +166,7 @@ TEST_F(SystemDataTest, AWriteAlwaysCarriesTheScreenModeAndRoundTrips) {
     ASSERT_GT(bytes.size(), 1688u) << "the block is never absent";
     EXPECT_EQ(At64(bytes, 1672), 1688u);
 
-    g_globalVariables.Set("System.FullScreen", 0, [] {
-        classScriptValue v;
-        v.SetInteger(42);
-        return v;
-    }());
+    g_globalVariables.Set("System.FullScreen", 0, Int(42));
     ASSERT_TRUE(ReadSystemDataFile(path));
     EXPECT_EQ(Global("System.FullScreen"), "0");
     EXPECT_FALSE(ReadSystemDataFile(folder / "missing.dat"));
@@ -217,15 +198,6 @@ TEST_F(SystemDataTest, TheScreenModeKeptIsTheOneAskedForEvenBeforeItIsCarriedOut
         GetApplication()->graphicDevice = nullptr;
         EXPECT_EQ(Global("System.FullScreen"), c.kept) << c.name;
     }
-}
-
-TEST_F(SystemDataTest, AFailedWriteKeepsTheOldFile) {
-    const std::string path = folder / "System.dat";
-    folder.Put("System.dat", std::string("old"));
-    SetFileFaultForTesting(FileFault::DiskFull);
-    EXPECT_FALSE(WriteSystemDataFile(path));
-    SetFileFaultForTesting(FileFault::None);
-    EXPECT_EQ(folder.GetText("System.dat"), "old");
 }
 
 // ---- "Already.dat" ----
