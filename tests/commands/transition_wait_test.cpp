@@ -75,49 +75,34 @@ TEST_F(TransitionTest, PostsAtTheCommitPointAndNoInputShortensIt) {
 }
 
 TEST_F(TransitionTest, CasesThatPostNothingOrDoNotWait) {
-    // Skip mode (as Ctrl held): time 0, nothing posted, no wait.
-    app->skipPlaying = 1;
-    auto skipMode = Start(CommandTransition, Integers({500}));
-    EXPECT_TRUE(Ends(skipMode, 200ms));
-    EXPECT_TRUE(Posted().empty());
-    app->skipPlaying = 0;
-
-    // IsQue 1 on an empty main queue.
-    auto isQue = Start(CommandTransition, Integers({500, 0, 0, 0, 1}));
-    EXPECT_TRUE(Ends(isQue, 200ms));
-    EXPECT_TRUE(Posted().empty());
-
-    // The player's setting cuts every transition.
-    app->transitionCut = 1;
-    auto cut = Start(CommandTransition, Integers({500}));
-    EXPECT_TRUE(Ends(cut, 200ms));
-    EXPECT_TRUE(Posted().empty());
-    app->transitionCut = 0;
-
-    // Async: posted, committed, not waited for.
-    auto async = Start(CommandTransition, Integers({5000, 0, 0, 1}));
-    EXPECT_TRUE(Ends(async, 500ms));
-    auto posted = Posted();
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].transitionTime, 5000);
-    EXPECT_TRUE(posted[0].committed);
-    GetMainQueue()->DiscardAll();
-
-    // A negative time still posts, which only removes a running transition.
-    auto negative = Start(CommandTransition, Integers({-1}));
-    EXPECT_TRUE(Ends(negative, 500ms));
-    posted = Posted();
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].transitionTime, -1);
-    GetMainQueue()->DiscardAll();
-
-    // On the main script during next-choice skipping nothing at all happens.
+    struct Case {
+        const char* name;
+        std::atomic<u8> classApplication::*flag;  // set to 1 for the case, if any
+        std::vector<int64> arguments;
+        std::vector<int64> posted;  // the transition times posted, all committed
+    };
+    const Case cases[] = {
+        {"skip mode (as Ctrl held)", &classApplication::skipPlaying, {500}, {}},
+        {"IsQue 1 on an empty main queue", nullptr, {500, 0, 0, 0, 1}, {}},
+        {"the player's setting cuts every transition", &classApplication::transitionCut, {500}, {}},
+        {"Async: posted, not waited for", nullptr, {5000, 0, 0, 1}, {5000}},
+        {"a negative time only removes a running one", nullptr, {-1}, {-1}},
+        {"next-choice skipping on the main script", &classApplication::nextSelectSkipping, {500}, {}},
+    };
     app->mainScriptContext = &context;
-    app->nextSelectSkipping = 1;
-    auto skipping = Start(CommandTransition, Integers({500}));
-    EXPECT_TRUE(Ends(skipping, 200ms));
-    EXPECT_TRUE(Posted().empty());
-    app->nextSelectSkipping = 0;
+    for (const Case& c : cases) {
+        if (c.flag != nullptr) (app->*c.flag) = 1;
+        auto done = Start(CommandTransition, Integers(c.arguments));
+        EXPECT_TRUE(Ends(done, 500ms)) << c.name;
+        if (c.flag != nullptr) (app->*c.flag) = 0;
+        std::vector<int64> times;
+        for (const auto& record : Posted()) {
+            times.push_back(record.transitionTime);
+            EXPECT_TRUE(record.committed) << c.name;
+        }
+        EXPECT_EQ(times, c.posted) << c.name;
+        GetMainQueue()->DiscardAll();
+    }
 }
 
 TEST_F(TransitionTest, QuitEndsALongTransition) {

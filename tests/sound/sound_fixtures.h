@@ -30,12 +30,15 @@ inline std::vector<u8> Wave(u16 tag, u16 channels, u32 rate, u16 bits, const std
     return file.Bytes();
 }
 
-// 16-bit stereo frames whose every sample is `value`.
-inline std::vector<u8> ConstantStereo16(u32 frames, int16 value) {
+// 16-bit stereo frames: every left sample is `value`, every right one `right`
+// (the same unless given).
+inline std::vector<u8> ConstantStereo16(u32 frames, int16 value, int16 right) {
     testbytes::LeBytes b;
-    for (u32 i = 0; i < frames * 2; ++i) b.U16(static_cast<u16>(value));
+    for (u32 i = 0; i < frames; ++i) b.U16(static_cast<u16>(value)).U16(static_cast<u16>(right));
     return b.Bytes();
 }
+
+inline std::vector<u8> ConstantStereo16(u32 frames, int16 value) { return ConstantStereo16(frames, value, value); }
 
 inline std::vector<u8> StereoWave(u32 frames, int16 value) {
     return Wave(1, 2, 44100, 16, ConstantStereo16(frames, value));

@@ -125,7 +125,7 @@ class CommandRun {
     std::future<void> done_;
 };
 
-inline std::vector<classScriptValue> Integers(std::initializer_list<int64> values) {
+inline std::vector<classScriptValue> Integers(const std::vector<int64>& values) {
     std::vector<classScriptValue> out(values.size());
     size_t i = 0;
     for (int64 v : values) out[i++].SetInteger(v);

@@ -220,27 +220,31 @@ TEST_F(PlayDataTest, SlotZeroTravelsInsideEverySaveButItsOwn) {
     EXPECT_EQ(folder.Get("save0000.dat"), zero);
 }
 
-TEST_F(PlayDataTest, LoadingWithoutACopyDeletesSlotZero) {
-    folder.Put("save0005.dat", HandHeader());
-    folder.Put("save0000.dat", std::vector<u8>{9});
-    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(5)));
-    EXPECT_FALSE(Exists("save0000.dat"));
-
-    // Slot 0 loading itself with no copy inside removes itself.
-    folder.Put("save0000.dat", HandHeader());
-    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(0)));
-    EXPECT_FALSE(Exists("save0000.dat"));
-}
-
-TEST_F(PlayDataTest, ACopyAfterTheVariablesIsRestored) {
-    LeBytes file = HandHeader();
-    file.Text("ab").Z();  // 1008: a variables "section" of 3 bytes, then the copy
-    file.Text("COPY");
-    file.PatchU64(944, 1008).PatchU64(952, 3);
-    file.PatchU64(992, 1011).PatchU64(1000, 4);
-    folder.Put("save0006.dat", file);
-    ASSERT_TRUE(LoadPlayData(MakePlayDataPath(6)));
-    EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{'C', 'O', 'P', 'Y'}));
+TEST_F(PlayDataTest, ALoadPutsBackTheSlotZeroCopyItCarriesOrDeletesSlotZero) {
+    LeBytes withCopy = HandHeader();
+    withCopy.Text("ab").Z();  // 1008: a variables "section" of 3 bytes, then the copy
+    withCopy.Text("COPY");
+    withCopy.PatchU64(944, 1008).PatchU64(952, 3);
+    withCopy.PatchU64(992, 1011).PatchU64(1000, 4);
+    struct Case {
+        const char* name;
+        int64 slot;
+        std::vector<u8> file;
+        bool zeroKept;
+    } cases[] = {
+        {"another slot without a copy", 5, HandHeader(), false},
+        {"slot 0 itself without a copy", 0, HandHeader(), false},
+        {"a copy after the variables", 6, withCopy, true},
+    };
+    for (const Case& c : cases) {
+        folder.Put("save0000.dat", std::vector<u8>{9});
+        folder.Put(std::filesystem::path(MakePlayDataPath(c.slot)).filename().string(), c.file);
+        ASSERT_TRUE(LoadPlayData(MakePlayDataPath(c.slot))) << c.name;
+        EXPECT_EQ(Exists("save0000.dat"), c.zeroKept) << c.name;
+        if (c.zeroKept) {
+            EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{'C', 'O', 'P', 'Y'})) << c.name;
+        }
+    }
 }
 
 TEST_F(PlayDataTest, EveryFileThatCannotBeWrittenShowsTheBoxAndKeepsItsOldBytes) {
