@@ -52,53 +52,52 @@ void ExpectVector(const classOptionalValue<D3DXVECTOR3>& field, float x, float y
     EXPECT_FLOAT_EQ(field.Get().z, z) << what;
 }
 
-TEST_F(GraphicCommandsTest, AMovieFileGetsItsOwnRecordAndLeavesTheAlterationWithoutAFile) {
-    auto records = Post("GraphicAlter(Target=2, Layer=5, File=\"op.WMV\")");
-    ASSERT_EQ(records.size(), 2u);
-    auto* movie = As<classQue_GraphicAlter_Movie>(records, 0);
-    ASSERT_NE(movie, nullptr);
-    EXPECT_EQ(movie->sceneMask, 2u);
-    EXPECT_EQ(movie->path, QuePath{5});
-    EXPECT_EQ(movie->fileName, "op.WMV");
-    auto* alter = As<classQue_GraphicAlter>(records, 1);
-    ASSERT_NE(alter, nullptr);
-    EXPECT_EQ(alter->sceneMask, 2u);
-    EXPECT_EQ(alter->path, QuePath{5});
-    EXPECT_EQ(alter->fileName, "");
-    EXPECT_FALSE(alter->x.IsSet() || alter->y.IsSet() || alter->z.IsSet() || alter->hide.IsSet() ||
-                 alter->stencil.IsSet() || alter->transmittance.IsSet() || alter->vertexShader.IsSet() ||
-                 alter->pixelShader.IsSet());
-
-    for (const char* file : {"a.avi", "clip.Mpg"}) {
-        records = Post(std::string("GraphicAlter(Layer=1:2:3, File=\"") + file + "\")");
-        ASSERT_EQ(records.size(), 2u) << file;
-        movie = As<classQue_GraphicAlter_Movie>(records, 0);
-        ASSERT_NE(movie, nullptr) << file;
-        EXPECT_EQ(movie->sceneMask, 1u) << "Target defaults to the main scene";
-        EXPECT_EQ(movie->path, (QuePath{1, 2, 3}));
+TEST_F(GraphicCommandsTest, TheFilesEndingChoosesAMovieOrASaveRecordAndLeavesTheAlterationWithoutAFile) {
+    struct Case {
+        const char* script;
+        QueRecordType kind;  // of the record before the alteration; QueGraphicAlter when there is none
+        u64 mask;
+        QuePath path;
+        const char* special;  // the file of the record before the alteration
+        const char* file;     // the alteration's
+    } cases[] = {
+        {"GraphicAlter(Target=2, Layer=5, File=\"op.WMV\")", QueGraphicAlter_Movie, 2, {5}, "op.WMV", ""},
+        {"GraphicAlter(Layer=1:2:3, File=\".avi\")", QueGraphicAlter_Movie, 1, {1, 2, 3}, ".avi", ""},
+        {"GraphicAlter(Layer=4, File=\"clip.Mpg\")", QueGraphicAlter_Movie, 1, {4}, "clip.Mpg", ""},
+        {"GraphicAlter(Layer=4, File=\"s.DAT\")", QueGraphicAlter_PlayDataThumbnail, 1, {4}, "s.DAT", ""},
+        // Too short to carry an ending, and endings that only look alike.
+        {"GraphicAlter(Layer=4, File=\"x\")", QueGraphicAlter, 1, {4}, "", "x"},
+        {"GraphicAlter(Layer=4, File=\"avi\")", QueGraphicAlter, 1, {4}, "", "avi"},
+        {"GraphicAlter(Layer=4, File=\"a.av\")", QueGraphicAlter, 1, {4}, "", "a.av"},
+        {"GraphicAlter(Layer=4, File=\"film.avi.png\")", QueGraphicAlter, 1, {4}, "", "film.avi.png"},
+        {"GraphicAlter(Layer=4, File=\"a.d\xC3\xA1t\")", QueGraphicAlter, 1, {4}, "", "a.d\xC3\xA1t"},
+    };
+    for (const Case& c : cases) {
+        auto records = Post(c.script);
+        const size_t alterAt = c.kind == QueGraphicAlter ? 0 : 1;
+        ASSERT_EQ(records.size(), alterAt + 1) << c.script;
+        for (const auto& record : records) {
+            EXPECT_EQ(record->sceneMask, c.mask) << c.script;
+        }
+        if (alterAt == 1) {
+            EXPECT_EQ(records[0]->GetType(), c.kind) << c.script;
+            auto* movie = As<classQue_GraphicAlter_Movie>(records, 0);
+            auto* save = As<classQue_GraphicAlter_PlayDataThumbnail>(records, 0);
+            EXPECT_EQ(movie != nullptr ? movie->fileName : save->fileName, c.special) << c.script;
+            if (movie != nullptr) {
+                EXPECT_EQ(movie->path, c.path) << c.script;
+            }
+        }
+        auto* alter = As<classQue_GraphicAlter>(records, alterAt);
+        ASSERT_NE(alter, nullptr) << c.script;
+        EXPECT_EQ(alter->path, c.path) << c.script;
+        EXPECT_EQ(alter->fileName, c.file) << c.script;
+        EXPECT_FALSE(alter->x.IsSet() || alter->y.IsSet() || alter->z.IsSet() || alter->hide.IsSet() ||
+                     alter->stencil.IsSet() || alter->transmittance.IsSet() || alter->vertexShader.IsSet() ||
+                     alter->pixelShader.IsSet())
+            << c.script;
     }
-}
-
-TEST_F(GraphicCommandsTest, SaveFilesAndShortNamesAreToldApartByTheirEnding) {
-    auto records = Post("GraphicAlter(Layer=4, File=\"s.DAT\")");
-    ASSERT_EQ(records.size(), 2u);
-    auto* thumbnail = As<classQue_GraphicAlter_PlayDataThumbnail>(records, 0);
-    ASSERT_NE(thumbnail, nullptr);
-    EXPECT_EQ(thumbnail->fileName, "s.DAT");
-    ASSERT_NE(As<classQue_GraphicAlter>(records, 1), nullptr);
-    EXPECT_EQ(As<classQue_GraphicAlter>(records, 1)->fileName, "");
-
-    // Too short to carry an ending, and an ending that only looks alike.
-    for (const char* file : {"x", "avi", "a.av", "bg.png", "film.avi.png"}) {
-        records = Post(std::string("GraphicAlter(Layer=4, File=\"") + file + "\")");
-        ASSERT_EQ(records.size(), 1u) << file;
-        auto* alter = As<classQue_GraphicAlter>(records, 0);
-        ASSERT_NE(alter, nullptr) << file;
-        EXPECT_EQ(alter->fileName, file);
-    }
-    EXPECT_TRUE(EndsWithNoCase(".dat", ".dat"));
     EXPECT_FALSE(EndsWithNoCase("", ".dat"));
-    EXPECT_FALSE(EndsWithNoCase("a.d\xC3\xA1t", ".dat"));
 }
 
 TEST_F(GraphicCommandsTest, OnlyTheGivenPropertiesTravelAndHideIsAFlag) {
