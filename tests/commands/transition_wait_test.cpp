@@ -184,6 +184,34 @@ TEST_F(GraphicWaitTest, TheOverlaySceneIsAskedFirstAndKeyToSkipLetsAClickEndIt) 
     EXPECT_TRUE(Ends(skippable, 1s)) << "the animation still runs, the click ends the wait";
 }
 
+TEST_F(GraphicWaitTest, NextChoiceSkippingEndsOnlyTheMainScriptsWait) {
+    struct Case {
+        const char* name;
+        bool main;
+        u8 skipping;
+        bool ends;
+    } cases[] = {
+        {"the main script, not skipping", true, 0, false},
+        {"another script, skipping", false, 1, false},
+        {"the main script, skipping", true, 1, true},
+    };
+    for (const Case& c : cases) {
+        PutObject(mainRoot, {4}, true);
+        app->mainScriptContext = c.main ? &context : nullptr;
+        app->nextSelectSkipping = c.skipping;
+        auto done = Start(CommandGraphicWait, Arguments({4}, 0));
+        if (c.ends) {
+            EXPECT_TRUE(Ends(done, 1s)) << c.name;
+        } else {
+            EXPECT_TRUE(StillWaiting(done, 250ms)) << c.name;
+            PutObject(mainRoot, {4}, false);
+            EXPECT_TRUE(Ends(done, 1s)) << c.name;
+        }
+    }
+    app->mainScriptContext = nullptr;
+    app->nextSelectSkipping = 0;
+}
+
 class KeyWaitTest : public fakes::CommandWaitTest {};
 
 TEST_F(KeyWaitTest, EndsByItsTimeOrAClickAndStopsTheVoiceWhenAsked) {
