@@ -188,6 +188,7 @@ TEST_F(SettingsScreenTest, SlidersFollowThePointerAndVolumesReachTheirGroupsAtOn
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        GetMainQueue()->DiscardAll();
         for (int32 group = 0; group <= 16; ++group) app->soundManager->FindGroup(group)->SetVolume(777);
         auto done = Open();
         const int y = 360 - static_cast<int>(std::vector<int>{84, 37, -10, -131, -178, -224, -271}[c.knob - 9]);
@@ -212,6 +213,17 @@ TEST_F(SettingsScreenTest, SlidersFollowThePointerAndVolumesReachTheirGroupsAtOn
         if (c.group == 3) {
             EXPECT_EQ(GroupVolume(4), c.volume);
         }
+        // The text window slider fades the sample window and the game's own
+        // text window (object 100) alike.
+        int fades = 0;
+        GetMainQueue()->ForEachRecord([&](const classQueBase& record, bool) {
+            if (record.GetType() != QueGraphicStirSlotChange) return;
+            const auto& change = static_cast<const classQue_GraphicStirSlotChange&>(record);
+            if (change.path == std::vector<int64>{100} && change.no == 0 &&
+                std::abs(change.fields.transmittance.Get() - c.value) < 1e-6)
+                ++fades;
+        });
+        EXPECT_EQ(fades, c.knob == 9 ? 1 : 0);
         LeaveByRightClick(done);
         classScriptValue written = Global(c.variable);
         const double* real = written.AsReal();
