@@ -387,6 +387,15 @@ def send_delete_window(display, window):
         lib.XCloseDisplay(dpy)
 
 
+def _read_output(path):
+    # Read while a test fails too, when the file may be gone: the report of
+    # the failure must not turn into one about the file.
+    try:
+        return path.read_text(errors="replace")
+    except OSError as error:
+        return "(cannot read %s: %s)" % (path, error.strerror)
+
+
 class Velk2:
     """One running copy of the program."""
 
@@ -416,10 +425,10 @@ class Velk2:
             self.process.wait()
 
     def stdout(self):
-        return self._out.read_text(errors="replace")
+        return _read_output(self._out)
 
     def stderr(self):
-        return self._err.read_text(errors="replace")
+        return _read_output(self._err)
 
     def audio(self):
         """What this copy has played so far (SDL's disk driver, real-time paced)."""
@@ -485,6 +494,10 @@ class Velk2:
 
     def move(self, lx, ly):
         sx, sy = self.to_screen(lx, ly)
+        # xdotool's --sync waits (some 15 s) for the pointer to leave where it
+        # stood, so it never returns early when that is already the target.
+        if self.session.pointer() == (sx, sy):
+            return
         self.session.xdotool("mousemove", "--sync", str(sx), str(sy))
 
     def click(self, lx, ly, button=1):
@@ -629,6 +642,12 @@ class Session:
 
     def xdotool(self, *args, check=True):
         return self.run(["xdotool"] + list(args), check=check)
+
+    def pointer(self):
+        """(x, y) of the pointer on the screen."""
+        out = self.xdotool("getmouselocation", "--shell")
+        shell = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(shell["X"]), int(shell["Y"])
 
     def screen_shot(self):
         return parse_xwd(self.run_bytes(["xwd", "-silent", "-root"]))
