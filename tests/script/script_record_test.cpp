@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "script/table_invariants.h"
 #include "support/le_bytes.h"
 
 namespace {
@@ -258,6 +259,45 @@ TEST(ScriptTables, SharingMatchesAFirstMatchScan) {
             ASSERT_EQ(t.RecordTable().size(), before) << "call " << i;
         }
         ASSERT_EQ(got, want) << "call " << i;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The check the compiler's tests and fuzzer run on every compile: each link
+// that leads outside its table is caught and named.
+TEST(TableInvariants, EachLinkOutsideItsTableIsNamed) {
+    using Build = void (*)(classScriptTables&);
+    struct Case {
+        const char* name;
+        Build build;
+        const char* why;  // nullptr: the tables hold
+    };
+    const Case cases[] = {
+        {"whole tables", [](classScriptTables& t) { t.AddStatement(t.AddCommandRecord("Quit", {})); },
+         nullptr},
+        {"the first statement", [](classScriptTables& t) { t.AddStatement(t.AddIntegerRecord(1) + 1); },
+         "statement 0 names no record"},
+        {"an argument",
+         [](classScriptTables& t) { t.AddStatement(t.AddCommandRecord("W", std::vector<int32>{9})); },
+         "record 0: argument names no record"},
+        {"a label's target",
+         [](classScriptTables& t) {
+             t.AddStatement(t.AddLabelRecord("#a"));
+             t.SetRecordB(0, 1);
+         },
+         "record 0: target outside the table"},
+        {"a subscript", [](classScriptTables& t) { t.AddStatement(t.AddGlobalRecord("g", 1)); },
+         "record 0: subscript names no record"},
+    };
+    for (const Case& c : cases) {
+        classScriptTables t;
+        c.build(t);
+        std::string why;
+        EXPECT_EQ(CheckCompiledTables(t, &why), c.why == nullptr) << c.name;
+        EXPECT_EQ(why, c.why == nullptr ? "" : c.why) << c.name;
     }
 }
 
