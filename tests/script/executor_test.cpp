@@ -14,6 +14,7 @@
 #include "script/script_context.h"
 #include "script/script_frame.h"
 #include "support/executor/script_runner.h"
+#include "support/le_bytes.h"
 
 namespace {
 
@@ -442,26 +443,16 @@ TEST(Evaluation, SelfReferringAndOversizedListsStayBounded) {
     t.AddStatement(t.AddCommandRecord("Dammy", std::vector<int32>{self, self, self, self}));
     const int32 paren = t.AddParenthesisRecord("", std::vector<int32>{});
     ASSERT_EQ(paren, self + 1) << "the command record came first";
-    classScriptTables patched;
-    std::vector<u8> image;
-    t.WriteImage(image);
+    std::vector<u8> written;
+    t.WriteImage(written);
+    testbytes::LeBytes image;
+    image.Append(written);
     // Point the Dammy's arguments at the parenthesis record and the
     // parenthesis record's list at that same argument list.
-    const u32 argumentTableOffset =
-        image[20] | image[21] << 8 | image[22] << 16 | static_cast<u32>(image[23]) << 24;
-    for (int i = 0; i < 4; ++i) {
-        const size_t at = argumentTableOffset + 4 * (listIndex + 1 + i);
-        image[at] = static_cast<u8>(paren);
-        image[at + 1] = static_cast<u8>(paren >> 8);
-        image[at + 2] = image[at + 3] = 0;
-    }
-    const u32 recordTableOffset =
-        image[28] | image[29] << 8 | image[30] << 16 | static_cast<u32>(image[31]) << 24;
-    const size_t parenB = recordTableOffset + 12 * paren + 8;
-    image[parenB] = static_cast<u8>(listIndex);
-    image[parenB + 1] = static_cast<u8>(listIndex >> 8);
-    image[parenB + 2] = image[parenB + 3] = 0;
-    ASSERT_TRUE(patched.ReadImage(image.data(), image.size()));
+    for (int i = 0; i < 4; ++i) image.PatchU32(image.GetU32(20) + 4 * (listIndex + 1 + i), paren);
+    image.PatchU32(image.GetU32(28) + 12 * paren + 8, listIndex);
+    classScriptTables patched;
+    ASSERT_TRUE(patched.ReadImage(image.Bytes().data(), image.Size()));
     testing::internal::CaptureStderr();
     RunTables(run, std::move(patched));
     const std::string said = testing::internal::GetCapturedStderr();

@@ -44,6 +44,12 @@ public:
     LeBytes& PatchU32(std::size_t at, u32 v) { return Patch(at, v, 4); }
     LeBytes& PatchU64(std::size_t at, u64 v) { return Patch(at, v, 8); }
 
+    // Reads back a 32-bit field, to patch a record the writer laid out.
+    u32 GetU32(std::size_t at) const {
+        u32 v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<u32>(bytes_.at(at + i)) << (8 * i);
+        return v;
+    }
     std::size_t Size() const { return bytes_.size(); }
     const std::vector<u8>& Bytes() const { return bytes_; }
     operator const std::vector<u8>&() const { return bytes_; }
