@@ -38,23 +38,6 @@ TEST(SampleScripts, AssignmentsInEveryScope) {
     EXPECT_EQ(run.table.trace, (Trace{"Dammy(i:7, i:42, i:7)"}));
 }
 
-TEST(SampleScripts, ArithmeticAndConcatenation) {
-    ScriptRun run;
-    run.Run("executor\\arith.qvs");
-    EXPECT_EQ(run.Global("quotient"), "i:3");
-    EXPECT_EQ(run.Global("real"), "r:3.5");
-    EXPECT_EQ(run.Global("grouped"), "i:9");
-    EXPECT_EQ(run.Global("remainder"), "i:-1");
-    EXPECT_EQ(run.Global("text"), "s:score: 3 / 3.500000");
-    EXPECT_EQ(run.Global("shifted"), "i:0");
-    EXPECT_EQ(run.Global("negated"), "i:-6");
-    EXPECT_EQ(run.Global("notted"), "i:2");
-    EXPECT_EQ(run.Global("chain"), "i:3");
-    EXPECT_EQ(run.Global("called"), "s:3.000000!");
-    EXPECT_EQ(run.Global("copy"), "i:0") << "an unset variable copies as 0";
-    EXPECT_EQ(Only(run.table.trace, "ToString"), (Trace{"ToString(i:3)"}));
-}
-
 TEST(SampleScripts, IfElseChains) {
     ScriptRun run;
     run.Run("executor\\branches.qvs");
