@@ -81,6 +81,8 @@ TEST(CharacterListFile, EncodingsLineEndsAndBadLines) {
         {"marked UTF-8 keeps its first entry", "\xEF\xBB\xBF" "3042,a.png\n3044,i.png\n", "3042:a.png;3044:i.png;"},
         {"UTF-16 with its mark", Utf16Le("3042,a.png\r\n0x3044,i.png\r\n"), "3042:a.png;3044:i.png;"},
         {"unmarked bytes are the legacy code page", "3042,\x82\xA0.png\n", "3042:\xE3\x81\x82.png;"},
+        {"a first character that only begins like the mark", std::string("\xFF\xFE\x11\xFF" "3\0" "0\0" "4\0" "2\0" ",\0" "a\0", 16), ""},
+        {"a first character that ends like the mark", std::string("\xFF\xFE\xFF\x0E" "3\0" "0\0" "4\0" "2\0" ",\0" "a\0", 16), ""},
         {"nothing", "", ""},
         {"only line ends", "\r\n\r\n", ""},
     };

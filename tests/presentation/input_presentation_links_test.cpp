@@ -107,6 +107,13 @@ TEST_F(InputPresentationLinksTest, CaseRecordsGoToTheWaitersQueueUncommitted) {
     EXPECT_EQ(own.GetCommittedCount(), 0);
     waiter->CommitQueue();
     EXPECT_EQ(own.GetCommittedCount(), 6);
+    // The case's text appears once, never repeating.
+    classGraphicObject* box = classGraphicObject::CreateAtPath(app->mainScene, std::vector<int64>{1, 1});
+    own.Execute();
+    ASSERT_EQ(box->textRequests.size(), 1u);
+    EXPECT_EQ(box->textRequests[0].text, "text");
+    EXPECT_EQ(box->textRequests[0].repeat, 0);
+    EXPECT_EQ(box->textRequests[0].repeatPeriod, 0);
 }
 
 }  // namespace
