@@ -196,6 +196,9 @@ TEST(SceneSubsystem, TheApplicationOwnsTheMainScene) {
     classApplication* application = GetApplication();
     ASSERT_NE(application->mainScene, nullptr);
     EXPECT_EQ(application->overlayScene, nullptr);
+    classGraphicObject* first = application->mainScene;
+    CreateScenes();
+    EXPECT_EQ(application->mainScene, first) << "a second start keeps the scene it has";
     Create(application->mainScene, {1, 2});
     application->overlayScene = classGraphicObject::New();
     classGraphicObject::CopyTree(application->overlayScene, application->mainScene);
