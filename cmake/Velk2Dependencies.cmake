@@ -14,7 +14,7 @@ pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 add_library(velk2_platform_deps INTERFACE)
 target_link_libraries(velk2_platform_deps INTERFACE
   PkgConfig::SDL2 OpenGL::OpenGL OpenGL::EGL PkgConfig::FREETYPE PkgConfig::FONTCONFIG
-  PkgConfig::FFMPEG PkgConfig::PNG PkgConfig::JPEG PkgConfig::ZLIB ${CMAKE_DL_LIBS})
+  PkgConfig::PNG PkgConfig::JPEG PkgConfig::ZLIB ${CMAKE_DL_LIBS})
 
 # The sound subsystem decodes Ogg Vorbis itself through vorbisfile's callbacks.
 add_library(velk2_engine_deps INTERFACE)

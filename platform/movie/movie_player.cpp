@@ -17,6 +17,7 @@
 #include "platform/audio.h"
 #include "platform/movie.h"
 #include "platform/movie/movie_decoder.h"
+#include "platform/movie/movie_module.h"
 
 namespace platform {
 
@@ -392,22 +393,6 @@ class FfmpegMoviePlayer final : public MoviePlayer {
     u64 latestSerial_ = 0;
 };
 
-class MemorySource final : public MovieByteSource {
-  public:
-    MemorySource(const u8* bytes, size_t size) : bytes_(bytes), size_(size) {}
-    u64 Size() const override { return size_; }
-    u64 ReadAt(u64 offset, void* out, u64 n) override {
-        if (offset >= size_) return 0;
-        const u64 count = std::min<u64>(n, size_ - offset);
-        std::copy_n(bytes_ + offset, count, static_cast<u8*>(out));
-        return count;
-    }
-
-  private:
-    const u8* bytes_;
-    size_t size_;
-};
-
 }  // namespace
 
 static void QuietLibraryLog() {
@@ -416,19 +401,16 @@ static void QuietLibraryLog() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-std::unique_ptr<MoviePlayer> OpenMovie(std::unique_ptr<MovieByteSource> source, const MovieOptions& options) {
+static MoviePlayer* OpenFfmpegMovie(MovieByteSource* sourceBytes, const MovieOptions& options) {
+    std::unique_ptr<MovieByteSource> source(sourceBytes);
     if (source == nullptr) return nullptr;
     QuietLibraryLog();
     auto player = std::make_unique<FfmpegMoviePlayer>(std::move(source), options);
     if (!player->Open()) return nullptr;
-    return player;
+    return player.release();
 }
 
-std::unique_ptr<MovieByteSource> MemoryMovieSource(const u8* bytes, size_t size) {
-    return std::make_unique<MemorySource>(bytes, size);
-}
-
-bool ScanMovie(MovieByteSource& source, int64 maxPictures, MovieScan* scan) {
+static bool ScanFfmpegMovie(MovieByteSource& source, int64 maxPictures, MovieScan* scan) {
     MovieScan result;
     QuietLibraryLog();
     MovieDecoder decoder;
@@ -458,3 +440,9 @@ bool ScanMovie(MovieByteSource& source, int64 maxPictures, MovieScan* scan) {
 }
 
 }  // namespace platform
+
+extern "C" __attribute__((visibility("default"))) const platform::MovieModuleEntries* velk2_movie_module() {
+    static constexpr platform::MovieModuleEntries kEntries{platform::kMovieModuleVersion, &platform::OpenFfmpegMovie,
+                                                           &platform::ScanFfmpegMovie};
+    return &kEntries;
+}

@@ -6,6 +6,7 @@ sound, so the disk audio shows when the wait ended against the movie's own
 sound. The movie's sound plays 10 dB down: 0.5 / sqrt(2) * 10^(-0.5) RMS."""
 import math
 import os
+import shutil
 import subprocess
 import time
 from pathlib import Path
@@ -128,6 +129,45 @@ Wait(Time=600000)
             # Closed while the movie plays: its decoder ends with the program.
             p.close_window()
             self.assertEqual(p.wait_exit(10), 0, p.stderr())
+
+    def test_without_the_movie_module_the_movie_fails_as_a_damaged_one(self):
+        # The player lives in a module beside the program; a copy of the
+        # program alone must skip the movie as the broken one above, not crash.
+        with e2e.Session(self) as s:
+            s.game.basic(START)
+            subprocess.run([movie_maker(), str(s.game.path("op.mpg")), "mpeg", "mpeg1video", "mp2", "320", "240",
+                            "30", str(MOVIE_SECONDS), str(TONE_HZ), "per-second"], check=True, timeout=120)
+            s.game.wav("marker.wav", 1.0, MARKER_HZ, 0.5)
+            alone = s.tmp / "alone"
+            alone.mkdir()
+            shutil.copy2(e2e.binary(), alone / "velk2")
+            saved = os.environ.get("VELK2_BINARY")
+            os.environ["VELK2_BINARY"] = str(alone / "velk2")
+            try:
+                p = s.start()
+            finally:
+                if saved is None:
+                    del os.environ["VELK2_BINARY"]
+                else:
+                    os.environ["VELK2_BINARY"] = saved
+            p.wait_window()
+
+            def windows(tone):
+                audio = p.audio()
+                count, t = 0, 0.0
+                while t + 0.02 <= audio.seconds:
+                    if audio.rms(t, t + 0.02) > 0.02 and abs(audio.dominant_frequency(t, t + 0.02) - tone) < 0.25 * tone:
+                        count += 1
+                    t += 0.02
+                return count
+
+            e2e.wait_until(lambda: windows(MARKER_HZ) > 10, 20, 0.25, "the marker after the missing movie")
+            time.sleep(1.0)
+            # The marker's cut-off ends may read as a low tone; the movie's
+            # sound would fill its 3 s.
+            self.assertLessEqual(windows(TONE_HZ), 2, "the movie's sound plays without the module")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
 
 
 if __name__ == "__main__":
