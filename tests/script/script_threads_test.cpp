@@ -203,6 +203,27 @@ TEST_F(ScriptThreadsTest, MissingFixedScriptsAreLoadedOncePerRestartNotInALoop) 
     QuitAndJoin();
 }
 
+// A Function script stopped by a restart starts over only once the restart
+// is done, not again and again while it is still under way.
+TEST_F(ScriptThreadsTest, AFunctionScriptWaitsOutARestartBeforeStartingOver) {
+    testexec::AddSource("Variable.qvs", "Variable(Global, Name=thrRestarts)\n");
+    testexec::AddSource("system\\Function.qvs", "thrRestarts = thrRestarts + 1\nWait(Time=100000)\n");
+    ClearDeclaredNames();
+    classScriptTables declarations;
+    ASSERT_TRUE(GetScriptLoader()("Variable.qvs", declarations));
+    classWorkerThread function;
+    ASSERT_TRUE(function.StartWithRoutine(FunctionThreadProc));
+    ASSERT_TRUE(Eventually([] { return Global("thrRestarts") == "1"; })) << Global("thrRestarts");
+    app->restartRequested = 1;
+    g_inputManager.WakeAllWaiters();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Loads("system\\Function.qvs"), 1) << "still restarting: not loaded again";
+    app->restartRequested = 0;
+    EXPECT_TRUE(Eventually([] { return Global("thrRestarts") == "2"; })) << Global("thrRestarts");
+    app->RequestQuit();
+    EXPECT_EQ(function.Stop(5000), classWorkerThread::kStopped);
+}
+
 TEST_F(ScriptThreadsTest, AFunctionScriptWithoutAWaitIsPausedBetweenRuns) {
     testexec::AddSource("Variable.qvs", "Variable(Global, Name=thrSpins)\n");
     testexec::AddSource("Start.qvs", "Wait(Time=100000)\n");
