@@ -8,6 +8,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -54,6 +55,46 @@ void MultiplyRowMajor(const float* a, const float* b, float* out) {
     }
 }
 
+// True when the quad puts texels one to one onto whole pixels (moved by whole
+// pixels, mirrored at most, as the vertex stage places it): every pixel centre
+// then falls on a texel centre, where the nearest texel is exactly what the
+// linear filter gives, and is much cheaper on a software rasteriser.
+bool MapsTexelsOntoPixels(const float matrix[16], const GpuVertex vertices[4], int viewportWidth,
+                          int viewportHeight, float flip, int textureWidth, int textureHeight) {
+    // A texel centre missed by less than this weighs nothing in a linear sample.
+    constexpr float kSlack = 1.f / 1024.f;
+    float window[4][2], texel[4][2];
+    for (int i = 0; i < 4; ++i) {
+        const GpuVertex& v = vertices[i];
+        float clip[4];
+        for (int j = 0; j < 4; ++j)
+            clip[j] = v.x * matrix[j] + v.y * matrix[4 + j] + v.z * matrix[8 + j] + matrix[12 + j];
+        // Perspective would bend the texel grid.
+        if (std::fabs(clip[3] - 1.f) > 1e-6f) return false;
+        const float ndcY = flip * (clip[1] - 1.f / static_cast<float>(viewportHeight));
+        window[i][0] = (clip[0] + 1.f / static_cast<float>(viewportWidth) + 1.f) * 0.5f *
+                       static_cast<float>(viewportWidth);
+        window[i][1] = (ndcY + 1.f) * 0.5f * static_cast<float>(viewportHeight);
+        texel[i][0] = v.u * static_cast<float>(textureWidth);
+        texel[i][1] = v.v * static_cast<float>(textureHeight);
+    }
+    for (int axis = 0; axis < 2; ++axis) {
+        bool fits = false;
+        for (float sign : {1.f, -1.f}) {
+            // Pixel centres (k + 0.5) meet texel centres (j + 0.5) when the
+            // texel coordinate is the window coordinate plus a whole number.
+            const float offset = texel[0][axis] - sign * window[0][axis];
+            bool same = std::fabs(offset - std::round(offset)) <= kSlack;
+            for (int i = 1; same && i < 4; ++i) {
+                same = std::fabs(texel[i][axis] - sign * window[i][axis] - offset) <= kSlack;
+            }
+            fits = fits || same;
+        }
+        if (!fits) return false;
+    }
+    return true;
+}
+
 class GlDevice final : public GpuDevice {
   public:
     explicit GlDevice(std::unique_ptr<RenderSurface> surface) : surface_(std::move(surface)) {}
@@ -93,6 +134,14 @@ class GlDevice final : public GpuDevice {
         glEnableVertexAttribArray(0);
         glEnableVertexAttribArray(1);
         glEnableVertexAttribArray(2);
+        glGenSamplers(2, samplers_);
+        for (int i = 0; i < 2; ++i) {
+            const GLint filter = i == kNearestSampler ? GL_NEAREST : GL_LINEAR;
+            glSamplerParameteri(samplers_[i], GL_TEXTURE_MIN_FILTER, filter);
+            glSamplerParameteri(samplers_[i], GL_TEXTURE_MAG_FILTER, filter);
+            glSamplerParameteri(samplers_[i], GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glSamplerParameteri(samplers_[i], GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        }
         created_ = true;
         DefaultStates();
         return true;
@@ -127,6 +176,8 @@ class GlDevice final : public GpuDevice {
         glDeleteBuffers(1, &vertexBuffer_);
         glDeleteVertexArrays(1, &vertexArray_);
         vertexBuffer_ = vertexArray_ = 0;
+        glDeleteSamplers(2, samplers_);
+        samplers_[0] = samplers_[1] = 0;
         surface_->Release();
         created_ = false;
     }
@@ -355,7 +406,11 @@ class GlDevice final : public GpuDevice {
     void SetTexture(GpuHandle texture) override {
         texture_ = 0;
         if (const GlObject* object = Find(texture)) {
-            if (object->texture != 0) texture_ = object->texture;
+            if (object->texture != 0) {
+                texture_ = object->texture;
+                textureWidth_ = object->width;
+                textureHeight_ = object->height;
+            }
         }
     }
 
@@ -393,13 +448,19 @@ class GlDevice final : public GpuDevice {
         MultiplyRowMajor(worldView, projection_.m, matrix);
         // Row-major for row vectors read as column-major is the column-vector matrix.
         glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
-        glUniform2f(program.viewport, static_cast<float>(viewportWidth_), static_cast<float>(viewportHeight_));
-        glUniform1f(program.flip, boundFramebuffer_ == 0 ? 1.f : -1.f);
+        glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
+                    static_cast<float>(viewportHeight_));
+        const float flip = boundFramebuffer_ == 0 ? 1.f : -1.f;
+        glUniform1f(program.flip, flip);
         glUniform4f(program.tint, ((tint_ >> 16) & 0xFF) / 255.f, ((tint_ >> 8) & 0xFF) / 255.f,
                     (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
         glUniform4fv(program.c0, 1, constant_);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture_);
+        const bool nearest =
+            texture_ != 0 && MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip,
+                                                  textureWidth_, textureHeight_);
+        glBindSampler(0, samplers_[nearest ? kNearestSampler : kLinearSampler]);
         glBindVertexArray(vertexArray_);
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
         glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
@@ -646,6 +707,11 @@ class GlDevice final : public GpuDevice {
     StencilShadow stencil_;
     GpuMatrix world_, view_, projection_;
     GLuint texture_ = 0;
+    int textureWidth_ = 0;
+    int textureHeight_ = 0;
+    static constexpr int kLinearSampler = 0;
+    static constexpr int kNearestSampler = 1;
+    GLuint samplers_[2] = {0, 0};
     int program_ = 0;
     bool tintOn_ = false;
     u32 tint_ = 0;

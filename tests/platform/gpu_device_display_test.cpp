@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -116,6 +117,52 @@ TEST_F(GpuDeviceOnDisplay, ImageAtTheOriginLandsTexelForTexelTopRowFirst) {
     EXPECT_EQ(picture.At(638, 362), (std::array<int, 4>{0, 0, 0, 255}));
 }
 
+// A 2x2 texture of four distinct texels drawn texel for texel, moved by half
+// a pixel and stretched: a quad that meets pixel centres with texel centres
+// shows the texels themselves, any other quad the linear blend of its
+// neighbours (never the nearest texel).
+TEST_F(GpuDeviceOnDisplay, QuadsOffTheTexelGridBlendNeighboursAndQuadsOnItShowTexelsExactly) {
+    const std::array<int, 4> texels[4] = {
+        {10, 20, 200, 255}, {90, 120, 40, 255}, {170, 60, 100, 255}, {250, 220, 0, 255}};
+    std::vector<u8> pixels;
+    for (const auto& texel : texels) pixels.insert(pixels.end(), texel.begin(), texel.end());
+    GpuHandle texture = device->CreateTexture(2, 2);
+    ASSERT_TRUE(device->UploadBGRA(texture, 0, 0, 2, 2, pixels.data(), 8));
+    struct Pixel {
+        int x, y;          // from the quad's top-left pixel
+        float weights[4];  // of texels (0,0), (1,0), (0,1), (1,1)
+    };
+    struct Case {
+        const char* name;
+        float dx, dy, width;  // the quad's top-left corner off whole pixels, its width (height 2)
+        Pixel pixels[2];
+    };
+    const Case cases[] = {
+        {"texel for texel", 0.f, 0.f, 2.f, {{1, 0, {0, 1, 0, 0}}, {0, 1, {0, 0, 1, 0}}}},
+        {"half a pixel right", 0.5f, 0.f, 2.f, {{1, 0, {.5f, .5f, 0, 0}}, {1, 1, {0, 0, .5f, .5f}}}},
+        {"half a pixel down", 0.f, -0.5f, 2.f, {{0, 1, {.5f, 0, .5f, 0}}, {1, 1, {0, .5f, 0, .5f}}}},
+        // Texel coordinates (x + 0.5) / 2: 0.75 and 1.25.
+        {"twice as wide", 0.f, 0.f, 4.f, {{1, 0, {.75f, .25f, 0, 0}}, {2, 0, {.25f, .75f, 0, 0}}}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        Draw(texture,
+             Quad(10.f * static_cast<float>(i) + cases[i].dx, cases[i].dy, cases[i].width, 2.f, 0xFFFFFFFFu));
+    }
+    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        for (const Pixel& pixel : cases[i].pixels) {
+            std::array<int, 4> expected{};
+            for (int channel = 0; channel < 4; ++channel) {
+                float sum = 0.f;
+                for (int t = 0; t < 4; ++t) sum += pixel.weights[t] * static_cast<float>(texels[t][channel]);
+                expected[channel] = static_cast<int>(std::lround(sum));
+            }
+            ExpectNear(picture.At(640 + 10 * static_cast<int>(i) + pixel.x, 360 + pixel.y), expected,
+                       i == 0 ? 0 : 1, cases[i].name);
+        }
+    }
+}
+
 TEST_F(GpuDeviceOnDisplay, VertexAlphaBlendsStraightOverWhatIsThere) {
     // (B, G, R) = (50, 100, 200) at alpha 128 over opaque black: c × 128 / 255.
     GpuHandle texture = SolidTexture(*device, 8, 8, {50, 100, 200, 255});
@@ -219,8 +266,16 @@ TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersComputeAsTheirTablesSay) {
         {"constant colour (red)", ":PixelColor.Change", 255, 0xFFFFFFFFu, {0, 0, 255, 255}},
         // Vertex alpha 128 = 0.502 against the rule's 102 (0.4): 2 × 0.502 − 0.4 = 0.604 over black.
         {"soft wipe", ":Transition.CrossDissolve", 102, 0x80FFFFFFu, {30, 60, 121, 0xEE}},
-        {"hard wipe, rule 0.4 reached: opaque", ":Transition.DitherDissolve", 102, 0x80FFFFFFu, {0xEE, 0xEE, 200, 0xEE}},
-        {"hard wipe, rule 0.784 not reached: clear", ":Transition.DitherDissolve", 200, 0x80FFFFFFu, {0xEE, 0xEE, 0, 0xEE}},
+        {"hard wipe, rule 0.4 reached: opaque",
+         ":Transition.DitherDissolve",
+         102,
+         0x80FFFFFFu,
+         {0xEE, 0xEE, 200, 0xEE}},
+        {"hard wipe, rule 0.784 not reached: clear",
+         ":Transition.DitherDissolve",
+         200,
+         0x80FFFFFFu,
+         {0xEE, 0xEE, 0, 0xEE}},
     };
     device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
     device->SetBlend(true);
@@ -274,7 +329,8 @@ TEST_F(GpuDeviceOnDisplay, ResetGivesTheBackBufferItsSizeAndDrawsAtIt) {
         int width;
         int height;
     };
-    const Case cases[] = {{"full HD", 1920, 1080}, {"a small window", 800, 600}, {"back to 1280x720", 1280, 720}};
+    const Case cases[] = {
+        {"full HD", 1920, 1080}, {"a small window", 800, 600}, {"back to 1280x720", 1280, 720}};
     for (const Case& c : cases) {
         ASSERT_TRUE(device->Reset(c.width, c.height)) << c.name;
         EXPECT_EQ(device->BackBufferWidth(), c.width) << c.name;
