@@ -10,6 +10,7 @@
 #include "foundation/input_waiter.h"
 #include "foundation/key_wait_lock.h"
 #include "platform/clock.h"
+#include "platform/window_messages.h"
 #include "presentation/command_queue.h"
 #include "presentation/graphic_object.h"
 #include "presentation/que_records.h"
@@ -20,14 +21,6 @@
 #include "sound/sound_manager.h"
 
 namespace {
-
-constexpr u32 kKeyEnter = 13;
-constexpr u32 kKeyControl = 17;
-constexpr u32 kLeftButton = 1;
-constexpr u32 kKeyPageUp = 33;
-constexpr u32 kKeyPageDown = 34;
-constexpr u32 kKeyUp = 38;
-constexpr u32 kKeyDown = 40;
 
 bool IsNextChoiceSkipping() {
     const classApplication* application = GetApplication();
@@ -88,9 +81,9 @@ struct SkipTargets {
     classInputTarget* items[3] = {nullptr, nullptr, nullptr};
 
     void Add(classInputWaiter* waiter, u8 ctrlHold, bool enabled) {
-        items[0] = classInputTarget::SetKey(waiter->AddTarget(), kKeyEnter, 0);
-        items[1] = classInputTarget::SetKey(waiter->AddTarget(), kKeyControl, ctrlHold);
-        items[2] = classInputTarget::SetMouseButton(waiter->AddTarget(), kLeftButton, 0);
+        items[0] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_RETURN, 0);
+        items[1] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_CONTROL, ctrlHold);
+        items[2] = classInputTarget::SetMouseButton(waiter->AddTarget(), platform::VK_LBUTTON, 0);
         for (classInputTarget* target : items)
             if (target != nullptr) target->disabled = enabled ? 0 : 1;
     }
@@ -323,15 +316,15 @@ bool CommandKeyWait(classScriptContext& context, const std::vector<classScriptVa
         waiter->ClearTargets();
         classInputTarget* advance[6] = {};
         classInputTarget* history[3] = {};
-        advance[0] = classInputTarget::SetKey(waiter->AddTarget(), kKeyEnter, 0);
-        advance[1] = classInputTarget::SetKey(waiter->AddTarget(), kKeyControl, 1);
-        advance[2] = classInputTarget::SetMouseButton(waiter->AddTarget(), kLeftButton, 0);
+        advance[0] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_RETURN, 0);
+        advance[1] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_CONTROL, 1);
+        advance[2] = classInputTarget::SetMouseButton(waiter->AddTarget(), platform::VK_LBUTTON, 0);
         advance[3] = classInputTarget::SetWheelDown(waiter->AddTarget());
         history[0] = classInputTarget::SetWheelUp(waiter->AddTarget());
-        history[1] = classInputTarget::SetKey(waiter->AddTarget(), kKeyUp, 0);
-        advance[4] = classInputTarget::SetKey(waiter->AddTarget(), kKeyDown, 0);
-        history[2] = classInputTarget::SetKey(waiter->AddTarget(), kKeyPageUp, 0);
-        advance[5] = classInputTarget::SetKey(waiter->AddTarget(), kKeyPageDown, 0);
+        history[1] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_UP, 0);
+        advance[4] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_DOWN, 0);
+        history[2] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_PRIOR, 0);
+        advance[5] = classInputTarget::SetKey(waiter->AddTarget(), platform::VK_NEXT, 0);
         auto isOneOf = [](const classInputTarget* fired, classInputTarget* const* list, int n) {
             if (fired == nullptr) return false;
             for (int i = 0; i < n; ++i)

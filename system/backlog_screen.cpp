@@ -8,6 +8,7 @@
 #include "foundation/application.h"
 #include "foundation/input_manager.h"
 #include "foundation/input_waiter.h"
+#include "platform/window_messages.h"
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
 #include "script/script_context.h"
@@ -20,12 +21,6 @@ namespace {
 
 constexpr int64 kRoot = 120;
 constexpr u64 kMainScene = 1;
-constexpr u32 kLeftButton = 1;
-constexpr u32 kRightButton = 2;
-constexpr u32 kKeyPageUp = 33;
-constexpr u32 kKeyPageDown = 34;
-constexpr u32 kKeyUp = 38;
-constexpr u32 kKeyDown = 40;
 constexpr int64 kPassWaitMs = 1000;
 constexpr int kRows = 3;
 
@@ -186,24 +181,24 @@ class BacklogScreen {
   private:
     void AddTargets() {
         waiter_.ClearTargets();
-        knob_ = classInputTarget::SetMouseButton(waiter_.AddTarget(), kLeftButton, 1);
+        knob_ = classInputTarget::SetMouseButton(waiter_.AddTarget(), platform::VK_LBUTTON, 1);
         knob_->region = {kRoot, 1};
         knob_->caseStrings[kCaseNormal] = "system\\backlog_bar_off.png";
         knob_->caseStrings[kCaseSelect] = "system\\backlog_bar_on.png";
-        back_ = classInputTarget::SetMouseButton(waiter_.AddTarget(), kLeftButton, 0);
+        back_ = classInputTarget::SetMouseButton(waiter_.AddTarget(), platform::VK_LBUTTON, 0);
         back_->region = {kRoot, 2};
         back_->caseStrings[kCaseNormal] = "system\\backlog_back_off.png";
         back_->caseStrings[kCaseSelect] = "system\\backlog_back_on.png";
         for (int row = 0; row < kRows; ++row) {
-            voice_[row] = classInputTarget::SetMouseButton(waiter_.AddTarget(), kLeftButton, 0);
+            voice_[row] = classInputTarget::SetMouseButton(waiter_.AddTarget(), platform::VK_LBUTTON, 0);
             voice_[row]->region = RowPath(row);
             voice_[row]->overlayLayer = {kRoot, 11 + row, 0};
         }
-        right_ = classInputTarget::SetMouseButton(waiter_.AddTarget(), kRightButton, 0);
-        older_[0] = classInputTarget::SetKey(waiter_.AddTarget(), kKeyUp, 0);
-        newer_[0] = classInputTarget::SetKey(waiter_.AddTarget(), kKeyDown, 0);
-        older_[1] = classInputTarget::SetKey(waiter_.AddTarget(), kKeyPageUp, 0);
-        newer_[1] = classInputTarget::SetKey(waiter_.AddTarget(), kKeyPageDown, 0);
+        right_ = classInputTarget::SetMouseButton(waiter_.AddTarget(), platform::VK_RBUTTON, 0);
+        older_[0] = classInputTarget::SetKey(waiter_.AddTarget(), platform::VK_UP, 0);
+        newer_[0] = classInputTarget::SetKey(waiter_.AddTarget(), platform::VK_DOWN, 0);
+        older_[1] = classInputTarget::SetKey(waiter_.AddTarget(), platform::VK_PRIOR, 0);
+        newer_[1] = classInputTarget::SetKey(waiter_.AddTarget(), platform::VK_NEXT, 0);
         older_[2] = classInputTarget::SetWheelUp(waiter_.AddTarget());
         newer_[2] = classInputTarget::SetWheelDown(waiter_.AddTarget());
     }

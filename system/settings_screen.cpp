@@ -10,6 +10,7 @@
 #include "foundation/critical_section.h"
 #include "foundation/input_manager.h"
 #include "foundation/input_waiter.h"
+#include "platform/window_messages.h"
 #include "presentation/command_queue.h"
 #include "presentation/graphic_object.h"
 #include "presentation/que_records.h"
@@ -25,9 +26,6 @@ namespace {
 
 constexpr int64 kRoot = 300;
 constexpr u64 kMainScene = 1;
-constexpr u32 kLeftButton = 1;
-constexpr u32 kRightButton = 2;
-constexpr u32 kKeySpace = 0x20;
 constexpr int64 kScreenTransitionMs = 800;
 constexpr int64 kPassWaitMs = 1000;
 // While the sample text waits for its object to be made, passes come quickly.
@@ -300,15 +298,15 @@ class SettingsScreen {
             target->caseStrings[kCaseSelect] = std::move(select);
             targets_[number] = target;
         };
-        for (int n = 1; n <= 8; ++n) add(n, kLeftButton, 0, {kRoot, n}, OptionImage(n, false), OptionImage(n, true));
-        for (int n = kFirstSlider; n < kFirstSlider + 7; ++n) add(n, kLeftButton, 1, {kRoot, n}, kKnobOff, kKnobOn);
+        for (int n = 1; n <= 8; ++n) add(n, platform::VK_LBUTTON, 0, {kRoot, n}, OptionImage(n, false), OptionImage(n, true));
+        for (int n = kFirstSlider; n < kFirstSlider + 7; ++n) add(n, platform::VK_LBUTTON, 1, {kRoot, n}, kKnobOff, kKnobOn);
         for (int c = 1; c <= 7; ++c)
-            add(kFirstCharacter + c - 1, kLeftButton, 0, {kRoot, 49 + c}, CharacterImage(c, false),
+            add(kFirstCharacter + c - 1, platform::VK_LBUTTON, 0, {kRoot, 49 + c}, CharacterImage(c, false),
                 CharacterImage(c, true));
-        add(kCharacterSlider, kLeftButton, 1, {kRoot, 57}, kNullImage, kNullImage);
-        add(kInitialize, kLeftButton, 0, {kRoot, 58}, "system\\config10_off.png", "system\\config10_on.png");
-        add(kRightClick, kRightButton, 0, {}, "", "");
-        targets_[kSpace] = classInputTarget::SetKey(waiter_.AddTarget(), kKeySpace, 0);
+        add(kCharacterSlider, platform::VK_LBUTTON, 1, {kRoot, 57}, kNullImage, kNullImage);
+        add(kInitialize, platform::VK_LBUTTON, 0, {kRoot, 58}, "system\\config10_off.png", "system\\config10_on.png");
+        add(kRightClick, platform::VK_RBUTTON, 0, {}, "", "");
+        targets_[kSpace] = classInputTarget::SetKey(waiter_.AddTarget(), platform::VK_SPACE, 0);
     }
 
     int NumberOf(const classInputTarget* fired) const {
