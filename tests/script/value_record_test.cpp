@@ -232,6 +232,11 @@ TEST(ValueRecord, NestingIsCutAtTheDepthLimit) {
     }
     EXPECT_EQ(depth, kMaxScriptValueDepth);
     EXPECT_EQ(v->tag, ScriptValueList);
+
+    // Written back, the value read at the limit keeps every level.
+    std::vector<u8> appended;
+    AppendScriptValue(shallow, appended);
+    EXPECT_EQ(appended, NestedRecord(kMaxScriptValueDepth));
 }
 
 TEST(ValueRecord, AppendingAddsAfterWhatIsThere) {
