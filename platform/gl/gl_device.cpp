@@ -64,15 +64,20 @@ bool MapsTexelsOntoPixels(const float matrix[16], const GpuVertex vertices[4], i
     // A texel centre missed by less than this weighs nothing in a linear sample.
     constexpr float kSlack = 1.f / 1024.f;
     float window[4][2], texel[4][2];
+    float sharedW = 1.f;
     for (int i = 0; i < 4; ++i) {
         const GpuVertex& v = vertices[i];
         float clip[4];
         for (int j = 0; j < 4; ++j)
             clip[j] = v.x * matrix[j] + v.y * matrix[4 + j] + v.z * matrix[8 + j] + matrix[12 + j];
-        // Perspective would bend the texel grid.
-        if (std::fabs(clip[3] - 1.f) > 1e-6f) return false;
-        const float ndcY = flip * (clip[1] - 1.f / static_cast<float>(viewportHeight));
-        window[i][0] = (clip[0] + 1.f / static_cast<float>(viewportWidth) + 1.f) * 0.5f *
+        // A w that differs between corners (perspective) bends the texel
+        // grid; one shared by all of them only scales.
+        if (!(clip[3] > 0.f) || std::fabs(clip[3] - sharedW) > 1e-6f * sharedW) {
+            if (i > 0 || !(clip[3] > 0.f)) return false;
+            sharedW = clip[3];
+        }
+        const float ndcY = flip * (clip[1] / sharedW - 1.f / static_cast<float>(viewportHeight));
+        window[i][0] = (clip[0] / sharedW + 1.f / static_cast<float>(viewportWidth) + 1.f) * 0.5f *
                        static_cast<float>(viewportWidth);
         window[i][1] = (ndcY + 1.f) * 0.5f * static_cast<float>(viewportHeight);
         texel[i][0] = v.u * static_cast<float>(textureWidth);
