@@ -4,11 +4,14 @@
 
 #include "foundation/entry.h"
 #include "foundation/install_services.h"
+#include "platform/character_locale.h"
 
 int main() {
     // A file-size limit then fails the write (EFBIG), which the writers of
     // the player's files report and survive, instead of killing the game.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Before any thread starts: window titles in Japanese need it.
+    platform::UseUtf8CharacterLocale();
     InstallServices();
     return WinMain();
 }

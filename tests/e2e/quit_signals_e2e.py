@@ -13,7 +13,10 @@ UNTERMINATED = '// a string that never ends: the compiler says so in a box\nWind
 
 
 def wait_for_box(session, caption):
-    found = lambda: session.xdotool("search", "--onlyvisible", "--name", caption, check=False).split()
+    # By the program's windows: the title is UTF-8 text, which xdotool's own
+    # name search (in its C locale) cannot decode.
+    def found():
+        return [w for copy in session.copies for w, name in copy.windows().items() if caption in name]
     return int(e2e.wait_until(found, 20, 0.1, "the box %r" % caption)[0])
 
 
