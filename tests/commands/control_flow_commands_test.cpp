@@ -23,6 +23,7 @@
 #include "script/script_value.h"
 #include "support/executor/script_runner.h"
 #include "support/fake_window.h"
+#include "support/script/values.h"
 #include "support/temp_folder.h"
 #include "system/play_data.h"
 
@@ -61,16 +62,6 @@ class ControlFlowTest : public ::testing::Test {
         classScriptValue result;
         handler(context, arguments, static_cast<int32>(arguments.size()), result);
         return result;
-    }
-    static classScriptValue Int(int64 value) {
-        classScriptValue v;
-        v.SetInteger(value);
-        return v;
-    }
-    static classScriptValue Str(const std::string& value) {
-        classScriptValue v;
-        v.SetString(value);
-        return v;
     }
     static std::string Rendered(const classScriptValue& value) { return testexec::Render(value); }
 
@@ -117,7 +108,7 @@ TEST_F(ControlFlowTest, SettingsChangeOnlyWhenTheirValueIsGiven) {
     EXPECT_EQ(Rendered(Call(CommandSkipPlayingIs)), "i:1");
     EXPECT_EQ(Rendered(Call(CommandAutoPlayingIs)), "i:0");
     EXPECT_EQ(app->closeDisabled.load(), 1) << "called bare, it disables closing";
-    Call(CommandCloseDisable, {Int(0)});
+    Call(CommandCloseDisable, {testscript::I(0)});
     EXPECT_EQ(app->closeDisabled.load(), 0);
 }
 
@@ -133,12 +124,12 @@ TEST_F(ControlFlowTest, QuestionsAnswerFromTheApplication) {
 TEST_F(ControlFlowTest, ScreenModeTakesOnlyZeroOrOne) {
     fakes::FakeDevice device;
     app->graphicDevice = &device;
-    Call(CommandSystemScreenModeChange, {Int(1)});
+    Call(CommandSystemScreenModeChange, {testscript::I(1)});
     EXPECT_EQ(device.RequestedFullScreen(), 1);
-    Call(CommandSystemScreenModeChange, {Int(2)});
+    Call(CommandSystemScreenModeChange, {testscript::I(2)});
     Call(CommandSystemScreenModeChange, {});
     EXPECT_EQ(device.RequestedFullScreen(), 1) << "2 and nothing change nothing";
-    Call(CommandSystemScreenModeChange, {Int(0)});
+    Call(CommandSystemScreenModeChange, {testscript::I(0)});
     EXPECT_EQ(device.RequestedFullScreen(), 0);
 }
 
@@ -149,10 +140,10 @@ TEST_F(ControlFlowTest, WindowIconAsksTheWindowForTheLow16BitsOfNo) {
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {"65637 is resource 101", {Int(65637)}, {"icon 101"}},
-        {"a plain number", {Int(101)}, {"icon 101"}},
-        {"-1 keeps its low 16 bits", {Int(-1)}, {"icon 65535"}},
-        {"bits above 32 are dropped too", {Int((int64{7} << 32) | 0x10066)}, {"icon 102"}},
+        {"65637 is resource 101", {testscript::I(65637)}, {"icon 101"}},
+        {"a plain number", {testscript::I(101)}, {"icon 101"}},
+        {"-1 keeps its low 16 bits", {testscript::I(-1)}, {"icon 65535"}},
+        {"bits above 32 are dropped too", {testscript::I((int64{7} << 32) | 0x10066)}, {"icon 102"}},
         {"no No, no change", {}, {}},
     };
     for (const Case& c : cases) {
@@ -307,16 +298,16 @@ TEST_F(ControlFlowTest, VariableResetClearsOnlyTheScopesItNames) {
 }
 
 TEST_F(ControlFlowTest, SlotQuestionsReadTheSlotFile) {
-    EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {Int(3)})), "i:0");
-    EXPECT_EQ(Rendered(Call(CommandPlayDataGetIndex, {Int(3)})), "i:0") << "an integer, not an empty text";
-    EXPECT_EQ(Rendered(Call(CommandPlayDataGetDate, {Int(3)})), "i:0");
+    EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {testscript::I(3)})), "i:0");
+    EXPECT_EQ(Rendered(Call(CommandPlayDataGetIndex, {testscript::I(3)})), "i:0") << "an integer, not an empty text";
+    EXPECT_EQ(Rendered(Call(CommandPlayDataGetDate, {testscript::I(3)})), "i:0");
     EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {})), "-") << "no slot number, no answer";
-    Call(CommandPlayDataDelete, {Int(3)});  // an empty slot: nothing happens
+    Call(CommandPlayDataDelete, {testscript::I(3)});  // an empty slot: nothing happens
 
     folder.Put("save0003.dat", std::string("not a play-data file"));
-    EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {Int(3)})), "i:1") << "any file counts as there";
-    EXPECT_EQ(Rendered(Call(CommandPlayDataGetIndex, {Int(3)})), "i:0") << "but a foreign one has no index";
-    const std::string date = Call(CommandPlayDataGetDate, {Int(3)}).text;
+    EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {testscript::I(3)})), "i:1") << "any file counts as there";
+    EXPECT_EQ(Rendered(Call(CommandPlayDataGetIndex, {testscript::I(3)})), "i:0") << "but a foreign one has no index";
+    const std::string date = Call(CommandPlayDataGetDate, {testscript::I(3)}).text;
     ASSERT_TRUE(std::regex_match(date, std::regex(R"(Date\. \d{4}/\d\d/\d\d \d\d:\d\d:\d\d)"))) << date;
     classLocalFileTime written;
     ASSERT_TRUE(GetFileTimesUtf8(folder / "save0003.dat", nullptr, nullptr, &written));
@@ -326,18 +317,18 @@ TEST_F(ControlFlowTest, SlotQuestionsReadTheSlotFile) {
     EXPECT_EQ(date, expected);
 
     // An empty or foreign slot is never loaded: no fade, no load record.
-    Call(CommandPlayDataLoad, {Int(3)});
-    Call(CommandPlayDataLoad, {Int(4)});
+    Call(CommandPlayDataLoad, {testscript::I(3)});
+    Call(CommandPlayDataLoad, {testscript::I(4)});
     EXPECT_EQ(GetMainQueue()->GetRecordCount(), 0u);
 
-    Call(CommandPlayDataDelete, {Int(3)});
-    EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {Int(3)})), "i:0");
+    Call(CommandPlayDataDelete, {testscript::I(3)});
+    EXPECT_EQ(Rendered(Call(CommandPlayDataCheck, {testscript::I(3)})), "i:0");
 }
 
 TEST_F(ControlFlowTest, SaveHandsItsSlotAndIndexToTheRenderThread) {
     StartFrames();
-    Call(CommandPlayDataSave, {Int(12), Str("Chapter 1")});
-    Call(CommandPlayDataSave, {Int(-1)});
+    Call(CommandPlayDataSave, {testscript::I(12), testscript::S("Chapter 1")});
+    Call(CommandPlayDataSave, {testscript::I(-1)});
     StopFrames();
     auto records = GetMainQueue()->TakeRecords();
     ASSERT_EQ(records.size(), 2u);
