@@ -44,6 +44,9 @@ bool NoScripts(const std::string&, classScriptTables&) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     SetScriptLoader(&NoScripts);
+    // Values grow up to the byte bound in every statement; a small bound keeps
+    // a run of statements inside the fuzzer's memory limit.
+    classScriptFrame::SetEvaluatedBytesPerStatement(u64{1} << 20);
     BoundedHost host;
     SetScriptHost(&host);
     {

@@ -168,9 +168,21 @@ void classScriptFrame::Reset() {
 
 // ---- Evaluation ----
 
+namespace {
+// Atomic: read by every script thread at each statement; 0 means the default.
+std::atomic<u64> g_evaluatedBytesPerStatement{0};
+}  // namespace
+
+void classScriptFrame::SetEvaluatedBytesPerStatement(u64 bytes) {
+    g_evaluatedBytesPerStatement.store(bytes == 0 || bytes > kMaxEvaluatedBytesPerStatement
+                                           ? kMaxEvaluatedBytesPerStatement
+                                           : bytes);
+}
+
 void classScriptFrame::StartBudget() {
     evaluationBudget_ = kMaxEvaluationsPerStatement;
-    byteBudget_ = kMaxEvaluatedBytesPerStatement;
+    const u64 bound = g_evaluatedBytesPerStatement.load(std::memory_order_relaxed);
+    byteBudget_ = bound != 0 ? bound : kMaxEvaluatedBytesPerStatement;
     limitHit_ = false;
 }
 
