@@ -44,9 +44,10 @@ bool NoScripts(const std::string&, classScriptTables&) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     SetScriptLoader(&NoScripts);
-    // Values grow up to the byte bound in every statement; a small bound keeps
-    // a run of statements inside the fuzzer's memory limit.
-    classScriptFrame::SetEvaluatedBytesPerStatement(u64{1} << 20);
+    // Values grow up to the byte bound in every statement, and every call
+    // copies its frame's values; a small bound keeps a thousand nested calls
+    // inside the fuzzer's memory limit.
+    classScriptFrame::SetEvaluatedBytesPerStatement(u64{1} << 16);
     BoundedHost host;
     SetScriptHost(&host);
     {

@@ -171,6 +171,10 @@ class classScriptFrame {
     // too short to be one.
     bool Deserialize(const u8* bytes, u64 size);
 
+    // A harness that runs untrusted scripts may lower the per-statement byte
+    // bound (never above the default); 0 restores the default.
+    static void SetEvaluatedBytesPerStatement(u64 bytes);
+
   private:
     // Bounds on what one statement may make the evaluator do, so that a
     // damaged image whose lists and subscripts refer to themselves, or that
@@ -180,9 +184,6 @@ class classScriptFrame {
     static constexpr int kMaxEvaluationDepth = 32;
     static constexpr u32 kMaxEvaluationsPerStatement = 1u << 14;
     static constexpr u64 kMaxEvaluatedBytesPerStatement = u64{1} << 28;
-    // A harness that runs untrusted scripts may lower the per-statement byte
-    // bound (never above the default); 0 restores the default.
-    static void SetEvaluatedBytesPerStatement(u64 bytes);
 
     void StartBudget();
     // Takes bytes from the statement's budget; false (and the budget spent)
