@@ -7,6 +7,7 @@ pkgs=(cmake ninja-build pkg-config g++ clang libclang-rt-14-dev llvm
       libavcodec-dev libavformat-dev libswscale-dev libswresample-dev
       libvorbis-dev libogg-dev libpng-dev libjpeg-dev zlib1g-dev
       libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
+      fonts-ipaexfont-gothic fonts-ipaexfont-mincho
       libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick locales
       python3 xdotool x11-apps x11-utils openbox)
 missing=()

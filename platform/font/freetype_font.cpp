@@ -1,23 +1,32 @@
 // Fonts on FreeType, found through fontconfig.
 //
-// The game names Windows faces ("メイリオ", "ＭＳ ゴシック"). fontconfig always
-// answers with some face, so its answer counts only when that face really
-// carries the asked family name; otherwise our own alias table picks a
-// Japanese face of the same style, then any Japanese sans face. Metrics follow
-// the old text API: win ascent and descent from the OS/2 table scaled to the
-// em and rounded, advances hinted and rounded to whole pixels.
+// The game names Windows faces ("メイリオ", "ＭＳ ゴシック"). A face it names
+// is used when this machine really has it; otherwise our own table picks a
+// stand-in with the same width model, because the layout advances by each
+// character's own width: a face whose kana, kanji and punctuation are one em
+// wide stands in for one that has them so, and a proportional ("P") face only
+// for a proportional one. A family is taken only from a file whose own name
+// table carries it: fontconfig's cache may describe a file that a system
+// alternative has since pointed elsewhere (Debian's fonts-japanese-gothic.ttf
+// names IPAGothic in the cache and opens IPAexGothic once that is installed).
+// Metrics follow the old text API: win ascent and descent from the OS/2 table
+// scaled to the em and rounded, advances hinted and rounded to whole pixels.
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_SFNT_NAMES_H
+#include FT_TRUETYPE_IDS_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/font.h"
@@ -32,24 +41,114 @@ struct FaceFile {
 };
 
 struct AliasRule {
-    const char* needle;          // a part of the asked name
+    const char* needle;           // a part of the asked name, ASCII letters in lower case
     const char* const* families;  // tried in order
 };
 
-constexpr const char* kSansFamilies[] = {"Noto Sans CJK JP", "IPAexGothic", "IPAPGothic", "IPAGothic",
-                                         nullptr};
-constexpr const char* kMonoFamilies[] = {"IPAGothic", "Noto Sans Mono CJK JP", "IPAexGothic", nullptr};
-constexpr const char* kSerifFamilies[] = {"Noto Serif CJK JP", "IPAexMincho", "IPAMincho", "IPAPMincho",
-                                          nullptr};
+// Full-width Japanese with proportional Latin, as "メイリオ".
+constexpr const char* kGothicFamilies[] = {"IPAexGothic", "IPAGothic", "Noto Sans CJK JP", nullptr};
+constexpr const char* kMinchoFamilies[] = {"IPAexMincho", "IPAMincho", "Noto Serif CJK JP", nullptr};
+// Fixed pitch throughout, Latin half an em, as "ＭＳ ゴシック" and "ＭＳ 明朝".
+constexpr const char* kFixedGothicFamilies[] = {"IPAGothic", "IPAexGothic", "Noto Sans Mono CJK JP", nullptr};
+constexpr const char* kFixedMinchoFamilies[] = {"IPAMincho", "IPAexMincho", nullptr};
+// Proportional kana and punctuation, only for a face that is so itself.
+constexpr const char* kProportionalGothicFamilies[] = {"IPAPGothic", "IPAexGothic", "IPAGothic", nullptr};
+constexpr const char* kProportionalMinchoFamilies[] = {"IPAPMincho", "IPAexMincho", "IPAMincho", nullptr};
 
-// The fixed-pitch gothic faces first: "ＭＳ ゴシック" is "ＭＳ Ｐゴシック" without
-// the proportional P, and text laid out for it expects full-width em boxes.
+// The first rule whose needle the asked name contains wins: the proportional
+// faces before the fixed ones whose names they contain a part of, the named
+// faces before the generic words.
 constexpr AliasRule kAliases[] = {
-    {"ＭＳ ゴシック", kMonoFamilies}, {"MS Gothic", kMonoFamilies}, {"ＭＳ 明朝", kSerifFamilies},
-    {"MS Mincho", kSerifFamilies},    {"明朝", kSerifFamilies},       {"Mincho", kSerifFamilies},
-    {"mincho", kSerifFamilies},       {"ゴシック", kSansFamilies},     {"Gothic", kSansFamilies},
-    {"メイリオ", kSansFamilies},       {"Meiryo", kSansFamilies},
+    {"ＭＳ Ｐゴシック", kProportionalGothicFamilies},
+    {"ms pgothic", kProportionalGothicFamilies},
+    {"ms ui gothic", kProportionalGothicFamilies},
+    {"ＭＳ Ｐ明朝", kProportionalMinchoFamilies},
+    {"ms pmincho", kProportionalMinchoFamilies},
+    {"ＭＳ ゴシック", kFixedGothicFamilies},
+    {"ms gothic", kFixedGothicFamilies},
+    {"ＭＳ 明朝", kFixedMinchoFamilies},
+    {"ms mincho", kFixedMinchoFamilies},
+    {"メイリオ", kGothicFamilies},
+    {"meiryo", kGothicFamilies},
+    {"明朝", kMinchoFamilies},
+    {"mincho", kMinchoFamilies},
+    {"ゴシック", kGothicFamilies},
+    {"gothic", kGothicFamilies},
 };
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string WithoutBlanks(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+}
+
+// A name record's text as UTF-8: UTF-16BE on the Unicode and Windows
+// platforms, plain ASCII on the Macintosh one; empty for anything else.
+// (Decoded here: the platform library links below the engine's text helpers.)
+std::string NameRecordText(const FT_SfntName& record) {
+    std::string text;
+    if (record.platform_id == TT_PLATFORM_MACINTOSH && record.encoding_id == TT_MAC_ID_ROMAN) {
+        for (FT_UInt i = 0; i < record.string_len; ++i) {
+            if (record.string[i] >= 0x80) return std::string();
+            text.push_back(static_cast<char>(record.string[i]));
+        }
+        return text;
+    }
+    if (record.platform_id != TT_PLATFORM_APPLE_UNICODE && record.platform_id != TT_PLATFORM_MICROSOFT) {
+        return std::string();
+    }
+    for (FT_UInt i = 0; i + 1 < record.string_len; i += 2) {
+        u32 unit = (static_cast<u32>(record.string[i]) << 8) | record.string[i + 1];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < record.string_len) {
+            const u32 low = (static_cast<u32>(record.string[i + 2]) << 8) | record.string[i + 3];
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (unit < 0x80) {
+            text.push_back(static_cast<char>(unit));
+        } else if (unit < 0x800) {
+            text.push_back(static_cast<char>(0xC0 | (unit >> 6)));
+            text.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+        } else if (unit < 0x10000) {
+            text.push_back(static_cast<char>(0xE0 | (unit >> 12)));
+            text.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+        } else {
+            text.push_back(static_cast<char>(0xF0 | (unit >> 18)));
+            text.push_back(static_cast<char>(0x80 | ((unit >> 12) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+        }
+    }
+    return text;
+}
+
+// Whether the face's own tables name `family`, in any language, compared as
+// fontconfig compares family names (case and blanks aside).
+bool FaceCarriesFamily(FT_Face face, const char* family) {
+    const std::string wanted = WithoutBlanks(AsciiLower(family));
+    const auto same = [&wanted](const char* name) {
+        return name != nullptr && WithoutBlanks(AsciiLower(name)) == wanted;
+    };
+    if (same(face->family_name)) return true;
+    const FT_UInt count = FT_Get_Sfnt_Name_Count(face);
+    for (FT_UInt i = 0; i < count; ++i) {
+        FT_SfntName record;
+        if (FT_Get_Sfnt_Name(face, i, &record) != 0) continue;
+        const bool family =
+            record.name_id == TT_NAME_ID_FONT_FAMILY || record.name_id == TT_NAME_ID_TYPOGRAPHIC_FAMILY;
+        if (family && same(NameRecordText(record).c_str())) return true;
+    }
+    return false;
+}
 
 // One opened font: its primary face and, loaded on demand, faces that carry
 // the characters the primary one lacks.
@@ -206,9 +305,48 @@ class FreeTypeFontService final : public FontService {
         font.primary = nullptr;
     }
 
-    // The best match for `family` with Japanese preferred; when `exact`, only
-    // a face that carries that family name.
-    bool Match(const char* family, bool exact, FaceFile* out) {
+    // A file that really carries `family`: fontconfig lists the candidates,
+    // the file's own name table decides. Candidates are tried in path order
+    // so that one machine always gives the same file.
+    bool FindFamily(const char* family, FaceFile* out) {
+        FcPattern* pattern = FcPatternCreate();
+        FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, nullptr);
+        FcFontSet* listed = nullptr;
+        if (pattern != nullptr && objects != nullptr &&
+            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family))) {
+            listed = FcFontList(config_, pattern, objects);
+        }
+        if (objects != nullptr) FcObjectSetDestroy(objects);
+        if (pattern != nullptr) FcPatternDestroy(pattern);
+        if (listed == nullptr) return false;
+        std::vector<std::pair<std::string, int>> candidates;
+        for (int i = 0; i < listed->nfont; ++i) {
+            FcChar8* file = nullptr;
+            int index = 0;
+            if (FcPatternGetString(listed->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+            FcPatternGetInteger(listed->fonts[i], FC_INDEX, 0, &index);
+            candidates.emplace_back(reinterpret_cast<const char*>(file), index);
+        }
+        FcFontSetDestroy(listed);
+        std::sort(candidates.begin(), candidates.end());
+        for (const auto& [path, index] : candidates) {
+            FT_Face face = nullptr;
+            if (FT_New_Face(library_, path.c_str(), index, &face) != 0) continue;
+            const bool carries = FaceCarriesFamily(face, family);
+            if (carries) {
+                out->path = path;
+                out->index = index;
+                out->family = face->family_name != nullptr ? face->family_name : family;
+            }
+            FT_Done_Face(face);
+            if (carries) return true;
+        }
+        return false;
+    }
+
+    // Whatever fontconfig finds for `family` with Japanese preferred: the
+    // last resort when none of our stand-ins is installed.
+    bool MatchAny(const char* family, FaceFile* out) {
         FcPattern* pattern = FcPatternCreate();
         if (pattern == nullptr) return false;
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
@@ -219,41 +357,47 @@ class FreeTypeFontService final : public FontService {
         FcPattern* match = FcFontMatch(config_, pattern, &result);
         FcPatternDestroy(pattern);
         if (match == nullptr) return false;
-        bool accepted = !exact;
-        FcChar8* value = nullptr;
-        std::string firstFamily;
-        for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch; ++i) {
-            const std::string name(reinterpret_cast<const char*>(value));
-            if (i == 0) firstFamily = name;
-            if (name == family) accepted = true;
-        }
         FcChar8* file = nullptr;
+        FcChar8* name = nullptr;
         int index = 0;
-        if (accepted && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+        const bool found = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
+        if (found) {
             FcPatternGetInteger(match, FC_INDEX, 0, &index);
             out->path = reinterpret_cast<const char*>(file);
             out->index = index;
-            out->family = firstFamily;
-        } else {
-            accepted = false;
+            out->family = FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch
+                              ? reinterpret_cast<const char*>(name)
+                              : family;
         }
         FcPatternDestroy(match);
-        return accepted;
+        return found;
     }
 
     bool Resolve(const std::string& face, FaceFile* out) {
-        if (!face.empty() && Match(face.c_str(), true, out)) return true;
+        auto known = resolved_.find(face);
+        if (known != resolved_.end()) {
+            *out = known->second;
+            return true;
+        }
+        if (!ResolveOnce(face, out)) return false;
+        resolved_.emplace(face, *out);
+        return true;
+    }
+
+    bool ResolveOnce(const std::string& face, FaceFile* out) {
+        if (!face.empty() && FindFamily(face.c_str(), out)) return true;
+        const std::string lower = AsciiLower(face);
         for (const AliasRule& rule : kAliases) {
-            if (face.find(rule.needle) == std::string::npos) continue;
+            if (lower.find(rule.needle) == std::string::npos) continue;
             for (const char* const* family = rule.families; *family != nullptr; ++family) {
-                if (Match(*family, true, out)) return true;
+                if (FindFamily(*family, out)) return true;
             }
             break;
         }
-        for (const char* const* family = kSansFamilies; *family != nullptr; ++family) {
-            if (Match(*family, true, out)) return true;
+        for (const char* const* family = kGothicFamilies; *family != nullptr; ++family) {
+            if (FindFamily(*family, out)) return true;
         }
-        return Match("sans-serif", false, out);
+        return MatchAny("sans-serif", out);
     }
 
     // The face that draws `codePoint`: the primary one, or the first face of
@@ -310,6 +454,7 @@ class FreeTypeFontService final : public FontService {
     FcFontSet* fallbackSet_ = nullptr;
     bool fallbackTried_ = false;
     std::map<FontHandle, OpenedFont> fonts_;
+    std::map<std::string, FaceFile> resolved_;  // asked face name → the file it stands for
     FontHandle next_ = 1;
 };
 

@@ -19,6 +19,7 @@ namespace {
 const char kMeiryo[] = "\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xAA\xE3\x82\xAA";  // メイリオ
 const char kMsGothic[] = "\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF";  // ＭＳ ゴシック
 const char kIpaGothicFile[] = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
+const char kIpaExGothicFile[] = "/usr/share/fonts/opentype/ipaexfont-gothic/ipaexg.ttf";
 
 u32 Be(const std::vector<u8>& b, size_t at, int bytes) {
     u32 v = 0;
@@ -52,26 +53,36 @@ bool ReadWinMetrics(const std::string& path, int* upem, int* winAscent, int* win
 class FontServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!std::ifstream(kIpaGothicFile).good()) GTEST_SKIP() << "fonts-ipafont-gothic is not installed";
+        if (!std::ifstream(kIpaGothicFile).good() || !std::ifstream(kIpaExGothicFile).good()) {
+            GTEST_SKIP() << "fonts-ipafont-gothic or fonts-ipaexfont-gothic is not installed";
+        }
         fonts = platform::CreateFreeTypeFontService();
     }
     std::unique_ptr<platform::FontService> fonts;
 };
 
-TEST_F(FontServiceTest, WindowsFaceNamesResolveToJapaneseFaces) {
+TEST_F(FontServiceTest, WindowsFaceNamesResolveToFacesOfTheSameWidthModel) {
+    struct Case {
+        const char* face;
+        const char* family;
+    };
+    const Case cases[] = {
+        {kMeiryo, "IPAexGothic"},  // full-width Japanese, proportional Latin
+        {kMsGothic, "IPAGothic"},  // fixed pitch throughout
+        {"\xEF\xBC\xAD\xEF\xBC\xB3 \xE6\x98\x8E\xE6\x9C\x9D", "IPAMincho"},  // ＭＳ 明朝
+        {"\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF",
+         "IPAPGothic"},                                  // ＭＳ Ｐゴシック asks for proportional kana
+        {"HG\xE6\x98\x8E\xE6\x9C\x9D", "IPAexMincho"},  // HG明朝: some other mincho
+        {"No Such Face At All", "IPAexGothic"},
+    };
+    for (const Case& c : cases) {
+        platform::FontHandle font = fonts->OpenFont(c.face, 30, 0);
+        ASSERT_NE(font, 0u) << c.face;
+        EXPECT_EQ(fonts->ResolvedFamily(font), c.family) << c.face;
+        fonts->CloseFont(font);
+    }
     platform::FontHandle gothic = fonts->OpenFont(kMsGothic, 30, 0);
-    ASSERT_NE(gothic, 0u);
-    EXPECT_EQ(fonts->ResolvedFamily(gothic), "IPAGothic") << "the fixed-pitch gothic stands in for it";
-    platform::FontHandle meiryo = fonts->OpenFont(kMeiryo, 30, 0);
-    ASSERT_NE(meiryo, 0u);
-    const std::string family = fonts->ResolvedFamily(meiryo);
-    EXPECT_TRUE(family.find("Gothic") != std::string::npos || family.find("Sans CJK") != std::string::npos)
-        << family;
-    platform::FontHandle unknown = fonts->OpenFont("No Such Face At All", 30, 0);
-    EXPECT_NE(unknown, 0u) << "an unknown face still gives a font";
     fonts->CloseFont(gothic);
-    fonts->CloseFont(meiryo);
-    fonts->CloseFont(unknown);
     int width = -1;
     EXPECT_FALSE(fonts->MeasureCharacter(gothic, 0x3042, &width, nullptr)) << "a closed font answers nothing";
 }

@@ -1,7 +1,7 @@
-// The start-up fonts on this machine's real faces: the fixed-pitch gothic
-// that stands in for font 9 draws full-width characters one em wide and
-// half-width ones half an em, so at size 30, drawn at twice and shown at
-// half, あ advances 30 and A 15 whatever the face's outlines.
+// The start-up fonts on this machine's real faces. Font 0 ("メイリオ") and
+// font 9 ("ＭＳ ゴシック") both draw kana, kanji and punctuation one em wide;
+// Latin letters are proportional in font 0 and half an em in the fixed-pitch
+// font 9. At size 30, drawn at twice and shown at half, an em advances 30.
 
 #include <gtest/gtest.h>
 
@@ -16,16 +16,19 @@
 
 namespace {
 
+const char kMeiryo[] = "\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xAA\xE3\x82\xAA";
 const char kMsGothic[] = "\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF";
 
 class RealFontTextTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!std::ifstream("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf").good()) {
-            GTEST_SKIP() << "fonts-ipafont-gothic is not installed";
+        if (!std::ifstream("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf").good() ||
+            !std::ifstream("/usr/share/fonts/opentype/ipaexfont-gothic/ipaexg.ttf").good()) {
+            GTEST_SKIP() << "fonts-ipafont-gothic or fonts-ipaexfont-gothic is not installed";
         }
         ASSERT_TRUE(gpu.Create(1280, 720));
         g_glyphSets.Clear();
+        DefineFont(0, kMeiryo, 30, 0);
         DefineFont(9, kMsGothic, 30, 0);
         DefineFont(10, nullptr, 190, 344);
     }
@@ -44,9 +47,26 @@ class RealFontTextTest : public ::testing::Test {
     fakes::FakeGpuDevice gpu;
 };
 
-TEST_F(RealFontTextTest, FixedPitchGothicAdvancesByWholeAndHalfEms) {
-    EXPECT_FLOAT_EQ(Advance("\xE3\x81\x82", 9), 30.f);
-    EXPECT_FLOAT_EQ(Advance("A", 9), 15.f);
+TEST_F(RealFontTextTest, FullWidthCharactersAdvanceOneEmAndLatinFollowsTheFace) {
+    struct Case {
+        const char* name;
+        const char* text;
+        int64 font;
+        float least, most;
+    };
+    const Case cases[] = {
+        {"ideographic comma, font 0", "\xE3\x80\x81", 0, 30.f, 30.f},
+        {"hiragana a, font 0", "\xE3\x81\x82", 0, 30.f, 30.f},
+        {"kanji east, font 0", "\xE6\x9D\xB1", 0, 30.f, 30.f},
+        {"A, font 0: proportional, inside the em", "A", 0, 1.f, 29.f},
+        {"hiragana a, font 9", "\xE3\x81\x82", 9, 30.f, 30.f},
+        {"A, font 9: half an em", "A", 9, 15.f, 15.f},
+    };
+    for (const Case& c : cases) {
+        const float advance = Advance(c.text, c.font);
+        EXPECT_GE(advance, c.least) << c.name;
+        EXPECT_LE(advance, c.most) << c.name;
+    }
     EXPECT_GT(Advance("\xE3\x81\x82", 10), 190.f) << "font 10 is stretched wider than its height";
 }
 
