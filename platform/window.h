@@ -104,14 +104,4 @@ std::unique_ptr<Window> CreateSdlWindow();
 // Shuts SDL's video down after the window is gone.
 void ShutdownVideo();
 
-// Where the logical screen lands in a window of the given size: the largest
-// rectangle of the logical aspect, centred (integer pixels).
-struct ViewportRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
-ViewportRect FitLogicalScreen(int windowWidth, int windowHeight, int logicalWidth, int logicalHeight);
-
 }  // namespace platform

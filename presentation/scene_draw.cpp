@@ -29,16 +29,29 @@ platform::GpuDevice* CurrentDevice() {
     return holder != nullptr ? holder->GetDevice() : nullptr;
 }
 
-// The size the scene is drawn at: the back buffer. The window's own shape is
-// met by the presenter, which scales the back buffer in with bands.
-void ScreenSize(const classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
+// The back buffer's size; a minimised or not yet sized one would make the
+// aspect 0/0 and counts as the logical screen.
+void BackBufferSize(const classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
     *width = device.BackBufferWidth();
     *height = device.BackBufferHeight();
-    // A minimised or not yet sized screen would make the aspect 0/0.
     if (*width <= 0 || *height <= 0) {
         *width = holder.GetWidth();
         *height = holder.GetHeight();
     }
+}
+
+// The shape the camera frames. In full screen it is the back buffer; in a
+// window it is the client area, since the presenter stretches the whole back
+// buffer over the whole client area (whatever size the last reset left the
+// back buffer at), so the logical screen keeps its proportions in any window.
+void ScreenSize(classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
+    classDeviceRect client;
+    if (!holder.IsFullScreen() && holder.GetClientRect(&client, 0) && client.right > 0 && client.bottom > 0) {
+        *width = client.right;
+        *height = client.bottom;
+        return;
+    }
+    BackBufferSize(holder, device, width, height);
 }
 
 void SaveRenderTarget(classGraphicObject& root, platform::GpuDevice& device) {
@@ -105,7 +118,9 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind) {
         SaveRenderTarget(*root, *device);
         // Without its capture the overlay would be drawn straight over the
         // screen after clearing it; that frame shows no overlay instead.
-        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, screenWidth, screenHeight)) {
+        int32 targetWidth = 0, targetHeight = 0;
+        BackBufferSize(*holder, *device, &targetWidth, &targetHeight);
+        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, targetWidth, targetHeight)) {
             RestoreRenderTarget(*root, device);
             return false;
         }

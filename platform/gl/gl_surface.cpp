@@ -112,21 +112,17 @@ public:
         }
         int drawWidth = state_->drawableWidth.load(std::memory_order_relaxed);
         int drawHeight = state_->drawableHeight.load(std::memory_order_relaxed);
-        ViewportRect fit = FitLogicalScreen(drawWidth, drawHeight, width_, height_);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glViewport(0, 0, drawWidth, drawHeight);
-        // Bands only where the picture leaves some; a window it fills needs no clear.
-        if (fit.x > 0 || fit.y > 0 || fit.width < drawWidth || fit.height < drawHeight) {
-            glClearColor(0.f, 0.f, 0.f, 1.f);
-            glClear(GL_COLOR_BUFFER_BIT);
-        }
-        if (fit.width > 0 && fit.height > 0) {
+        if (drawWidth > 0 && drawHeight > 0) {
+            // The whole back buffer over the whole window, whatever their
+            // shapes: the camera framed the scene at the window's shape, so
+            // the stretch gives it back its proportions.
             glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
             // GL counts window rows from the bottom, while the back buffer keeps
             // the top of the picture in its row 0: the blit turns it over.
-            int bottom = drawHeight - fit.y - fit.height;
-            glBlitFramebuffer(0, 0, width_, height_, fit.x, bottom + fit.height, fit.x + fit.width, bottom,
-                              GL_COLOR_BUFFER_BIT, fit.width == width_ && fit.height == height_ ? GL_NEAREST : GL_LINEAR);
+            glBlitFramebuffer(0, 0, width_, height_, 0, drawHeight, drawWidth, 0, GL_COLOR_BUFFER_BIT,
+                              drawWidth == width_ && drawHeight == height_ ? GL_NEAREST : GL_LINEAR);
         }
         SwapAndNote();
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);

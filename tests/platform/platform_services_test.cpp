@@ -11,7 +11,6 @@
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "platform/user_folder.h"
-#include "platform/window.h"
 #include "support/temp_folder.h"
 
 using namespace platform;
@@ -121,22 +120,4 @@ TEST(UserFolder, CreatesMissingParentsOnly) {
     EXPECT_FALSE(CreateDirectoryTree(folder / "file/sub"));
     EXPECT_FALSE(CreateDirectoryTree(folder / "file"));
     EXPECT_FALSE(CreateDirectoryTree(""));
-}
-
-TEST(FitLogicalScreen, LetterboxAndPillarbox) {
-    struct Case {
-        int clientW, clientH, x, y, width, height;
-    };
-    const Case cases[] = {
-        {1920, 1200, 0, 60, 1920, 1080},   // 1920 wide at 16:9 is 1080 high: 60 above and below
-        {1280, 1024, 0, 152, 1280, 720},
-        {2560, 1080, 320, 0, 1920, 1080},  // 1080 high is 1920 wide: 320 either side
-        {1280, 720, 0, 0, 1280, 720},
-        {0, 0, 0, 0, 0, 0},                // minimised
-    };
-    for (const Case& c : cases) {
-        const ViewportRect r = FitLogicalScreen(c.clientW, c.clientH, 1280, 720);
-        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}), (std::vector<int>{c.x, c.y, c.width, c.height}))
-            << c.clientW << "x" << c.clientH;
-    }
 }

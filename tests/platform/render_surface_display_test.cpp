@@ -1,6 +1,6 @@
 // The render surface under an X server: the back buffer keeps the logical
-// size and is shown scaled into the window with black bars where the shapes
-// differ.
+// size and is stretched over the whole window whatever its shape (the camera
+// frames the scene at the window's shape, so nothing is distorted).
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
@@ -47,13 +47,13 @@ SDL_Window* OnlyWindow() {
 
 }  // namespace
 
-TEST(RenderSurfaceOnDisplay, LogicalScreenIsPillarboxedInAWiderWindow) {
+TEST(RenderSurfaceOnDisplay, TheWholeBackBufferCoversTheWholeWindow) {
     const char* display = getenv("DISPLAY");
     if (display == nullptr || display[0] == 0) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     setenv("SDL_VIDEODRIVER", "x11", 1);
 
-    // 1280x600 is wider than 16:9: the picture is 600 high and 600 * 16 / 9 =
-    // 1066 wide, with (1280 - 1066) / 2 = 107 black columns on the left.
+    // A 1280x720 back buffer in a 1280x600 window: its top-left quarter
+    // (640x360) lands on the window's 640x300 top-left quarter.
     std::unique_ptr<platform::Window> window = platform::CreateSdlWindow();
     ASSERT_TRUE(window->Create("surface test", 1280, 600));
     std::unique_ptr<platform::RenderSurface> surface = window->CreateRenderSurface(1280, 720);
@@ -78,8 +78,13 @@ TEST(RenderSurfaceOnDisplay, LogicalScreenIsPillarboxedInAWiderWindow) {
         if (!started) return;
         EXPECT_TRUE(surface->TakeRepaintRequest()) << "a new window needs its first picture";
         surface->BeginFrame();
-        glClearColor(1.f, 0.f, 0.f, 1.f);  // the frame's own drawing: all red
+        glClearColor(1.f, 0.f, 0.f, 1.f);  // the frame's own drawing: red, its top-left quarter blue
         glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 640, 360);  // row 0 of the back buffer is the top of the picture
+        glClearColor(0.f, 0.f, 1.f, 1.f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
         surface->Present();
         glFinish();
         surface->Release();  // the window keeps showing the last picture
@@ -92,11 +97,24 @@ TEST(RenderSurfaceOnDisplay, LogicalScreenIsPillarboxedInAWiderWindow) {
     testfiles::TempFolder folder;
     std::vector<unsigned char> screen = ScreenRgb(folder / "screen.rgb", 1280, 720);
     ASSERT_FALSE(screen.empty()) << "could not read the X screen (needs a 1280x720 Xvfb screen)";
-    EXPECT_EQ(PixelAt(screen, 1280, left + 640, top + 300), (std::array<int, 3>{255, 0, 0}));
-    EXPECT_EQ(PixelAt(screen, 1280, left + 110, top + 300), (std::array<int, 3>{255, 0, 0}));
-    EXPECT_EQ(PixelAt(screen, 1280, left + 1169, top + 300), (std::array<int, 3>{255, 0, 0}));
-    EXPECT_EQ(PixelAt(screen, 1280, left + 50, top + 300), (std::array<int, 3>{0, 0, 0}));
-    EXPECT_EQ(PixelAt(screen, 1280, left + 1230, top + 300), (std::array<int, 3>{0, 0, 0}));
+    struct Case {
+        const char* name;
+        int x, y;
+        std::array<int, 3> colour;
+    };
+    const std::array<int, 3> red{255, 0, 0}, blue{0, 0, 255};
+    const Case cases[] = {
+        {"window's top-left corner", 1, 1, blue},
+        {"inside the quarter's bottom-right", 637, 297, blue},
+        {"right of the quarter", 642, 150, red},
+        {"below the quarter", 320, 302, red},
+        {"window's top-right corner", 1278, 1, red},
+        {"window's bottom-left corner", 1, 598, red},
+        {"window's bottom-right corner", 1278, 598, red},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PixelAt(screen, 1280, left + c.x, top + c.y), c.colour) << c.name;
+    }
     surface.reset();
     window.reset();
     platform::ShutdownVideo();

@@ -333,29 +333,40 @@ TEST_F(SceneDrawTest, FilterShadesLaterObjectsOutlivesItsObjectAndEndsByAnEmptyN
     }
 }
 
-TEST_F(SceneDrawTest, AfterAResizeTheSceneAndItsCaptureAreDrawnAtTheNewBackBufferSize) {
+TEST_F(SceneDrawTest, AfterAResizeTheCameraFramesTheWindowAndTheCaptureHasTheBackBufferSize) {
     // cot(fovY / 2) = 12800 / (viewHeight / 2); the x scale divides it by the
-    // screen's aspect. The logical screen stays whole in every shape.
+    // screen's aspect. The logical screen stays whole in every shape. In a
+    // window the screen is the client area; in full screen the back buffer.
     struct Case {
         const char* name;
         platform::ClientSize client;
+        bool fullScreen;
+        platform::ClientSize backBuffer;
         float yScale;
         float xScale;
     };
     const Case cases[] = {
-        {"the logical size", {1280, 720}, 12800.f / 360.f, 20.f},
-        {"a larger window of the same shape", {1920, 1080}, 12800.f / 360.f, 20.f},
-        {"a square window: bands above and below", {1000, 1000}, 20.f, 20.f},
-        {"a wider window: bands at the sides", {2000, 720}, 12800.f / 360.f, 12800.f / 360.f * 720.f / 2000.f},
+        {"the logical size", {1280, 720}, false, {1280, 720}, 12800.f / 360.f, 20.f},
+        {"a larger window of the same shape", {1920, 1080}, false, {1920, 1080}, 12800.f / 360.f, 20.f},
+        {"a square window: bands above and below", {1000, 1000}, false, {1000, 1000}, 20.f, 20.f},
+        {"a wider window: bands at the sides", {2000, 720}, false, {2000, 720}, 12800.f / 360.f,
+         12800.f / 360.f * 720.f / 2000.f},
+        // 300 is not more than half of 720, so the back buffer keeps 720 rows.
+        {"a low window: the camera takes its shape, not the back buffer's", {1000, 300}, false, {1000, 720},
+         12800.f / 360.f, 12800.f / 360.f * 300.f / 1000.f},
+        // Without a display to ask, full screen is the logical size.
+        {"full screen: the back buffer's shape", {1000, 1000}, true, {1280, 720}, 12800.f / 360.f, 20.f},
     };
     platform::SetClockSource([] { return u32{50}; });
     for (const Case& c : cases) {
         device.client = c.client;
+        holder.RequestFullScreen(c.fullScreen);
         holder.ArmResetDeadline(0);
         platform::SetClockSource([] { return u32{51}; });
         EXPECT_FALSE(holder.IsReady()) << c.name << ": the reset runs";
         platform::SetClockSource([] { return u32{50}; });
         ASSERT_TRUE(holder.IsReady()) << c.name;
+        ASSERT_EQ(holder.IsFullScreen(), c.fullScreen) << c.name;
         classGraphicObject* overlay = classGraphicObject::New();
         overlay->SetTransitionTexture();
         // The reset let the screen-size captures go (the shared resources do
@@ -365,13 +376,14 @@ TEST_F(SceneDrawTest, AfterAResizeTheSceneAndItsCaptureAreDrawnAtTheNewBackBuffe
         gpu->log.clear();
         ASSERT_TRUE(scene_draw::BeginSceneDraw(overlay)) << c.name;
         const auto& capture = gpu->Objects().at(FakeSceneDraw::Of(overlay->texture)->capture);
-        EXPECT_EQ(capture.width, c.client.width) << c.name << ": the capture has the screen's size";
-        EXPECT_EQ(capture.height, c.client.height) << c.name;
+        EXPECT_EQ(capture.width, c.backBuffer.width) << c.name << ": the capture has the back buffer's size";
+        EXPECT_EQ(capture.height, c.backBuffer.height) << c.name;
         EXPECT_NEAR(gpu->projection.m[5], c.yScale, 1e-3) << c.name;
         EXPECT_NEAR(gpu->projection.m[0], c.xScale, 1e-3) << c.name;
         scene_draw::EndSceneDraw(overlay);
         classGraphicObject::Delete(overlay);
     }
+    holder.RequestFullScreen(false);
     platform::SetClockSource(nullptr);
 }
 
