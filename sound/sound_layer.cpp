@@ -21,6 +21,7 @@ void classSoundLayer::SetFiles(const std::string& list) {
     Stop();
     buffer_.reset();
     files_.clear();
+    played_ = 0;
     loop_ = 0;
     stream_ = 0;
     loopFileNo_ = 0;
@@ -57,6 +58,7 @@ bool classSoundLayer::Play() {
     }
     currentFile_ = 0;
     playing_ = 1;
+    played_ = 1;
 
     u64 size = 0;
     if (stream_ != 0) {

@@ -46,6 +46,10 @@ class classSoundLayer {
     u8 GetLoop() const { return loop_; }
     void SetFinishToDelete(u8 value) { finishToDelete_ = value; }
     u8 GetFinishToDelete() const { return finishToDelete_; }
+    // A FinishToDelete layer that has played its files and stopped: lookups
+    // pass it by and the next tick removes it. Until it has played it stays
+    // in sight, or the play that follows its set-up could never find it.
+    bool IsFinished() const { return finishToDelete_ != 0 && played_ != 0 && GetState() == 0; }
     void SetStream(u8 value) { stream_ = value; }
     u8 GetStream() const { return stream_; }
     void SetLoopFileNo(int32 value) { loopFileNo_ = value; }
@@ -85,6 +89,7 @@ class classSoundLayer {
     u8 stopAtFadeEnd_ = 0;
     int32 volumeAfterStop_ = 0;
     u8 finishToDelete_ = 0;
+    u8 played_ = 0;  // Play was asked since the files were given
     u8 stream_ = 0;
     u32 startTime_ = 0;
     std::vector<std::unique_ptr<classSoundSource>> files_;

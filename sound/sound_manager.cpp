@@ -34,7 +34,7 @@ classSoundManager::~classSoundManager() {
 classSoundLayer* classSoundManager::FindLayer(int32 number) {
     classCriticalSectionLock hold(g_soundLock);
     for (auto& layer : layers_) {
-        if (layer->Number() == number && layer->GetFinishToDelete() == 0) return layer.get();
+        if (layer->Number() == number && !layer->IsFinished()) return layer.get();
     }
     return nullptr;
 }
@@ -150,9 +150,7 @@ void classSoundManager::Tick(u32 elapsed) {
     for (auto& layer : layers_) changed = layer->Tick(elapsed) || changed;
     // A finished layer that asked to go is removed on every tick: lookups
     // already ignore it, and its decoded sound is only dead weight.
-    layers_.remove_if([](const std::unique_ptr<classSoundLayer>& l) {
-        return l->GetFinishToDelete() != 0 && l->GetState() == 0;
-    });
+    layers_.remove_if([](const std::unique_ptr<classSoundLayer>& l) { return l->IsFinished(); });
     if (!changed) return;
     for (auto& layer : layers_) {
         if (layer->GetState() != 0) layer->ApplyVolume();

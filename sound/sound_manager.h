@@ -54,7 +54,8 @@ class classSoundManager {
     static classSoundManager* Create() { return new classSoundManager(); }
     static void Destroy(classSoundManager* manager) { delete manager; }
 
-    // The first layer with that number that is not waiting to be removed.
+    // The first layer with that number that is not waiting to be removed (a
+    // FinishToDelete layer that has played and stopped).
     classSoundLayer* FindLayer(int32 number);
     classSoundLayer* GetOrCreateLayer(int32 number);
     void DeleteLayer(int32 number);

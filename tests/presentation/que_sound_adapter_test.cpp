@@ -1,5 +1,6 @@
 // The sound records against the real sound manager (no files, no output):
-// layers are made, replaced, changed, hidden by finish-to-delete and removed.
+// layers are made, replaced, changed, hidden once a one-shot has played, and
+// removed.
 #include <gtest/gtest.h>
 
 #include "foundation/application.h"
@@ -75,11 +76,16 @@ TEST_F(SoundAdapterTest, CreateReplacesAndAlterChangesTheLayer) {
     EXPECT_EQ(manager_->LayerCount(), 3u);
 }
 
-TEST_F(SoundAdapterTest, StopWithFinishToDeleteHidesTheLayerAndDeleteRemovesIt) {
+TEST_F(SoundAdapterTest, AOneShotLayerIsHiddenOnceItHasPlayedAndDeleteRemovesIt) {
     service_.CreateLayer(99);
-    classOptionalValue<u8> finish;
-    finish.Set(1);
-    service_.StopLayer(99, 0, finish);
+    QueSoundLayerChange oneShot;
+    oneShot.files = "no such sound.wav";
+    oneShot.finishToDelete.Set(1);
+    service_.AlterLayer(99, oneShot);
+    classSoundLayer* layer = manager_->FindLayer(99);
+    ASSERT_NE(layer, nullptr) << "the play record that follows must find it";
+    // Nothing to play: it has played and stopped at once.
+    service_.PlayLayer(99);
     EXPECT_EQ(manager_->FindLayer(99), nullptr);
     EXPECT_EQ(manager_->LayerCount(), 1u);
     // A create of that number sweeps the hidden layer away with the rest.

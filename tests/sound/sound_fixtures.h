@@ -44,8 +44,8 @@ inline std::vector<u8> StereoWave(u32 frames, int16 value) {
     return Wave(1, 2, 44100, 16, ConstantStereo16(frames, value));
 }
 
-// An Ogg Vorbis file of `frames` frames of a 440 Hz tone.
-inline std::vector<u8> OggTone(long rate, int channels, long frames) {
+// An Ogg Vorbis file of `frames` frames of a tone at half of full scale.
+inline std::vector<u8> OggTone(long rate, int channels, long frames, float hz = 440.0f) {
     vorbis_info vi;
     vorbis_info_init(&vi);
     vorbis_encode_init_vbr(&vi, channels, rate, 0.3f);
@@ -76,7 +76,7 @@ inline std::vector<u8> OggTone(long rate, int channels, long frames) {
         if (n > 0) {
             float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
             for (long i = 0; i < n; ++i) {
-                float s = 0.5f * std::sin(2 * 3.14159265f * 440.0f * static_cast<float>(done + i) / rate);
+                float s = 0.5f * std::sin(2 * 3.14159265f * hz * static_cast<float>(done + i) / rate);
                 for (int c = 0; c < channels; ++c) buffer[c][i] = s;
             }
             vorbis_analysis_wrote(&vd, static_cast<int>(n));

@@ -163,17 +163,21 @@ TEST(SoundFades, StopVoicesFadesOutOnlyVoicesPlayingOnce) {
     EXPECT_EQ(music->GetState(), 2);
 }
 
-TEST(SoundLayers, FinishedLayersThatAskedToGoAreInvisibleAndRemoved) {
+TEST(SoundLayers, AOneShotLayerIsSeenUntilItHasPlayedAndStoppedThenRemoved) {
     classSoundManager manager;
-    classSoundLayer* effect = LayerOf(manager, 5, {StereoWave(4410, 1)});
-    ASSERT_TRUE(effect->Play());
+    classSoundLayer* effect = LayerOf(manager, 5, {StereoWave(4410, 1)});  // 100 ms
     effect->SetFinishToDelete(1);
-    EXPECT_EQ(manager.FindLayer(5), nullptr);
+    Pass(manager, 100);
+    EXPECT_EQ(manager.FindLayer(5), effect) << "set up but not played: the play that follows must find it";
+    ASSERT_TRUE(effect->Play());
+    Pass(manager, 50);
+    EXPECT_EQ(manager.FindLayer(5), effect) << "still playing";
+    platform::GetAudioMixer().Consume(2205);
+    EXPECT_EQ(manager.FindLayer(5), nullptr) << "played and stopped";
     classSoundLayer* again = manager.GetOrCreateLayer(5);
     EXPECT_NE(again, effect);
     EXPECT_EQ(manager.LayerCount(), 2u);
-    Pass(manager, 100);
-    Pass(manager, 100);
+    manager.Tick(100);
     EXPECT_EQ(manager.LayerCount(), 1u);
     EXPECT_EQ(manager.FindLayer(5), again);
     manager.DeleteLayer(5);
