@@ -1,7 +1,6 @@
 #include "commands/sound_commands.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 #include "commands/flow_arguments.h"
@@ -10,6 +9,7 @@
 #include "script/script_context.h"
 #include "script/script_host.h"
 #include "script/script_value.h"
+#include "sound/script_volume.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
 #include "system/history_store.h"
@@ -28,12 +28,10 @@ int32 ToInt32(int64 value) {
                                                 std::numeric_limits<int32>::max()));
 }
 
-// A volume from a script: 0 to 1. NaN is no volume at all, and anything
-// outside the range is pinned to it, so no layer or group is ever driven
-// past full or below silence.
+// A volume from a script, when it was given: 0 to 1, NaN as silence.
 classOptionalValue<double> CleanVolume(const classOptionalValue<double>& volume) {
     classOptionalValue<double> out;
-    if (volume.IsSet() && !std::isnan(volume.Get())) out.Set(std::clamp(volume.Get(), 0.0, 1.0));
+    if (volume.IsSet()) out.Set(ScriptVolume(volume.Get()));
     return out;
 }
 
@@ -228,7 +226,7 @@ bool CommandSoundGroupVolume(classScriptContext&, const std::vector<classScriptV
     if (!no.IsSet() || !volume.IsSet() || manager == nullptr) return true;
     classCriticalSectionLock hold(g_soundLock);
     if (classSoundGroup* group = manager->FindGroup(ToInt32(no.Get())))
-        group->SetVolume(ToInt32(RealToInt64(volume.Get() * 1000.0)));
+        group->SetVolume(ScriptVolumeThousandths(volume.Get()));
     return true;
 }
 

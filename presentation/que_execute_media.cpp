@@ -7,7 +7,7 @@
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
-#include "script/script_value.h"
+#include "sound/script_volume.h"
 
 namespace {
 
@@ -17,11 +17,6 @@ std::atomic<bool (*)(const std::string&, const std::string&)> g_playDataWrite{nu
 std::atomic<bool (*)(const std::string&)> g_playDataLoad{nullptr};
 std::atomic<void (*)()> g_wakeAllWaiters{nullptr};
 
-// Volumes travel as reals from 0 to 1 and layers keep thousandths; a script
-// can hand any real, so the conversion saturates instead of overflowing.
-int64 VolumeToThousandths(double volume) {
-    return RealToInt64(volume * 1000.0);
-}
 
 }  // namespace
 
@@ -59,7 +54,7 @@ int32 classQue_SoundAlter::Execute(classQueContext*) {
     QueSoundLayerChange change;
     change.files = files;
     if (stream.IsSet()) change.stream.Set(stream.Get());
-    if (volume.IsSet()) change.volume.Set(VolumeToThousandths(volume.Get()));
+    if (volume.IsSet()) change.volume.Set(ScriptVolumeThousandths(volume.Get()));
     // "Loop" 1 means one pass, like 0; any other count loops.
     if (loop.IsSet()) change.loop.Set(loop.Get() != 0 && loop.Get() != 1);
     if (finishToDelete.IsSet()) change.finishToDelete.Set(finishToDelete.Get());
@@ -83,7 +78,7 @@ int32 classQue_SoundStop::Execute(classQueContext*) {
 
 int32 classQue_SoundVolume::Execute(classQueContext*) {
     if (classQueSoundService* sound = GetQueSoundService()) {
-        sound->FadeLayerVolume(layer, fadeTime > 0 ? fadeTime : 0, VolumeToThousandths(volume));
+        sound->FadeLayerVolume(layer, fadeTime > 0 ? fadeTime : 0, ScriptVolumeThousandths(volume));
     }
     return 0;
 }

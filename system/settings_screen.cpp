@@ -19,6 +19,7 @@
 #include "script/script_host.h"
 #include "script/script_threads.h"
 #include "script/script_value.h"
+#include "sound/script_volume.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
 
@@ -188,7 +189,7 @@ void SetGroupVolume(int32 group, double value) {
     classApplication* application = GetApplication();
     classSoundManager* manager = application != nullptr ? application->soundManager : nullptr;
     if (manager == nullptr) return;
-    const int32 volume = static_cast<int32>(Limit(value) * 1000.0);
+    const int32 volume = ScriptVolumeThousandths(value);
     classCriticalSectionLock hold(g_soundLock);
     if (classSoundGroup* found = manager->FindGroup(group)) found->SetVolume(volume);
 }

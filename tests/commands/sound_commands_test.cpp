@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "sound/sound_system.h"
 #include "system/history_store.h"
 #include "support/executor/script_runner.h"
+#include "support/script/values.h"
 
 namespace {
 
@@ -252,6 +254,49 @@ TEST_F(SoundCommandsTest, GroupCommandsChangeOnlyGroupsThatExist) {
     EXPECT_FALSE(manager->IsVoiceLayer(15));
     classCriticalSectionLock hold(g_soundLock);
     EXPECT_EQ(manager->FindGroup(4)->GetVolume(), 333) << "thousandths, truncated";
+}
+
+// A real that becomes a volume or a time: NaN is 0, the infinities are pinned
+// like any value out of range. Volumes are thousandths here; records carry
+// 0 to 1.
+TEST_F(SoundCommandsTest, NaNAndInfiniteRealsBecomeVolumesAndTimesInRange) {
+    using testscript::E;
+    using testscript::I;
+    using testscript::R;
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        double value;
+        int32 volume;
+        int64 time;
+    } cases[] = {
+        {"NaN", std::numeric_limits<double>::quiet_NaN(), 0, 0},
+        {"+infinity", kInf, 1000, std::numeric_limits<int64>::max()},
+        {"-infinity", -kInf, 0, std::numeric_limits<int64>::min()},
+        {"in range", 0.25, 250, 0},
+    };
+    Post("SoundGroup(No=4, SoundNoStart=10, SoundNoLast=19)");
+    classScriptContext context;
+    classScriptValue result;
+    for (const Case& c : cases) {
+        CommandSound(context, {I(10), E(), R(c.value)}, 3, result);
+        CommandSoundVolume(context, {I(10), R(c.value), R(c.value)}, 3, result);
+        {
+            classCriticalSectionLock hold(g_soundLock);
+            app->soundManager->FindGroup(4)->SetVolume(500);
+        }
+        CommandSoundGroupVolume(context, {I(4), R(c.value)}, 2, result);
+        auto records = GetMainQueue()->TakeRecords();
+        ASSERT_EQ(Types(records), (Kinds{QueSoundCreate, QueSoundAlter, QueSoundVolume})) << c.name;
+        auto* alter = As<classQue_SoundAlter>(records, 1);
+        ASSERT_TRUE(alter->volume.IsSet()) << c.name;
+        EXPECT_EQ(static_cast<int32>(alter->volume.Get() * 1000), c.volume) << c.name << ": Sound";
+        auto* fade = As<classQue_SoundVolume>(records, 2);
+        EXPECT_EQ(static_cast<int32>(fade->volume * 1000), c.volume) << c.name << ": SoundVolume";
+        EXPECT_EQ(fade->fadeTime, c.time) << c.name << ": SoundVolume's time";
+        classCriticalSectionLock hold(g_soundLock);
+        EXPECT_EQ(app->soundManager->FindGroup(4)->GetVolume(), c.volume) << c.name << ": SoundGroupVolume";
+    }
 }
 
 // The whole road: script line, record, commit, execution on the manager.
