@@ -7,8 +7,7 @@ classHistoryLog g_historyLog;
 
 void classHistoryLog::AddLine(const std::string& line) {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (entries_.empty()) entries_.emplace_back();
-    entries_.back().push_back(line);
+    if (!entries_.empty()) entries_.back().push_back(line);
 }
 
 void classHistoryLog::NewEntry() {

@@ -18,8 +18,9 @@ class classHistoryLog {
   public:
     using Entry = std::vector<std::string>;
 
-    // Appends a string to the newest entry (a first entry is made when the
-    // store is empty).
+    // Appends a string to the newest entry. An empty store takes nothing: a
+    // reset in the middle of a page drops the rest of that page, and the
+    // next page opens a new entry.
     void AddLine(const std::string& line);
     // Starts a new, empty entry: the next page.
     void NewEntry();

@@ -159,6 +159,10 @@ TEST_F(TextCommandsTest, TheMainTextBoxWritesOneBacklogEntryPerPage) {
          {{"a"}, {"b"}}, 1},
         {"a feed without text opens nothing", "PageFeed(Layer=100:0) PageFeed(Layer=100:0)", {}, 0},
         {"an empty text is kept", "GraphicTextOut(Layer=100:0)", {{""}}, 1},
+        {"a reset mid-page drops the rest of the page",
+         "GraphicTextOut(Layer=100:0, Text=\"a\") HistoryReset() GraphicTextOut(Layer=100:0, Text=\"b\") "
+         "PageFeed(Layer=100:0) GraphicTextOut(Layer=100:0, Text=\"c\")",
+         {{"c"}}, 1},
     };
     for (const Case& c : cases) {
         g_historyLog.Clear();

@@ -16,7 +16,10 @@ std::vector<u8> Bytes(const std::string& s) {
 
 TEST(HistoryStore, LinesGoToTheNewestEntryAndClearEmpties) {
     classHistoryLog log;
-    log.AddLine("first");  // makes the first entry
+    log.AddLine("lost");  // no entry to append to
+    EXPECT_EQ(log.Size(), 0u);
+    log.NewEntry();
+    log.AddLine("first");
     log.NewEntry();
     log.AddLine("second");
     log.AddLine("!<voicev01.ogg");
