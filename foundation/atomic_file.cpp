@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <mutex>
 #include <vector>
 
@@ -148,12 +150,28 @@ bool WriteFileAtomically(const std::string& path, const void* data, u64 size) {
 
 namespace {
 
-// The pid in "<file>.tmp-<pid>-<n>", or 0 when the name is not of that form.
+// The files written through temporaries: "System.dat", "Already.dat", the
+// snapshot "save----.dat" and the play-data slots, each slot named as its
+// number formats ("save%4.4lld.dat", as the play-data code names them).
+bool IsOwnFileName(std::string_view name) {
+    if (name == "System.dat" || name == "Already.dat" || name == "save----.dat") return true;
+    if (name.size() <= 8 || !name.starts_with("save") || !name.ends_with(".dat")) return false;
+    const std::string_view digits = name.substr(4, name.size() - 8);
+    long long slot = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), slot);
+    if (error != std::errc() || end != digits.data() + digits.size()) return false;
+    char formatted[32];
+    std::snprintf(formatted, sizeof formatted, "save%4.4lld.dat", slot);
+    return name == formatted;
+}
+
+// The pid in "<own file>.tmp-<pid>-<n>", or 0 when the name is not of that
+// form: another file that only shares the suffix is none of ours.
 long TemporaryOwner(const char* name) {
     const char* mark = std::strstr(name, ".tmp-");
-    if (mark == nullptr || mark == name) return 0;
-    // The last ".tmp-" belongs to the writer: the file's own name may hold one.
-    for (const char* later; (later = std::strstr(mark + 1, ".tmp-")) != nullptr;) mark = later;
+    if (mark == nullptr || !IsOwnFileName(std::string_view(name, static_cast<std::size_t>(mark - name)))) {
+        return 0;
+    }
     const char* digits = mark + 5;
     long pid = 0;
     const char* at = digits;

@@ -54,8 +54,9 @@ bool CopyFileUtf8(const std::string& source, const std::string& destination, boo
 
 // Removes, from `folder`, the temporary files that writes of this program
 // left when they were cut off (a kill, a crash, a power cut): names of the
-// form "<file>.tmp-<pid>-<n>" whose process no longer runs. Nothing else is
-// touched. Gives the number removed.
+// form "<file>.tmp-<pid>-<n>" whose process no longer runs, where <file> is
+// one of the program's own ("System.dat", "Already.dat", a play-data slot,
+// the snapshot). Nothing else is touched. Gives the number removed.
 int RemoveStaleTemporaries(const std::string& folder);
 
 // The program's own files are never lost without a word. `write` is tried;

@@ -262,12 +262,24 @@ TEST_F(AtomicFileTest, StartUpRemovesOnlyTheTemporariesOfWritesThatWereCutOff) {
         {"save0001.dat.tmp-" + dead + "x5", false},
         {"notes.tmp", false},
         {".tmp-" + dead + "-1", false},
+        // Only the program's own files: the system files, the snapshot and
+        // the slots as "save%4.4d.dat" names them.
+        {"Already.dat.tmp-" + dead + "-2", true},
+        {"save10000.dat.tmp-" + dead + "-0", true},
+        {"notes.txt.tmp-" + dead + "-0", false},
+        {"system.dat.tmp-" + dead + "-0", false},
+        {"save001.dat.tmp-" + dead + "-0", false},
+        {"save00001.dat.tmp-" + dead + "-0", false},
+        {"save+001.dat.tmp-" + dead + "-0", false},
+        {"saveabcd.dat.tmp-" + dead + "-0", false},
+        {"save0001.png.tmp-" + dead + "-0", false},
+        {"save0001.dat.tmp-1-0.tmp-" + dead + "-0", false},
     };
     std::vector<std::string> kept;
     for (const Case& c : cases) {
         folder_.Put(c.name, std::string("x"));
         if (!c.removed) kept.push_back(c.name);
     }
-    EXPECT_EQ(RemoveStaleTemporaries(folder_.Path().string()), 3);
+    EXPECT_EQ(RemoveStaleTemporaries(folder_.Path().string()), 5);
     ExpectOnlyFiles(kept);
 }
