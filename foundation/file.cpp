@@ -33,21 +33,32 @@ std::string FileErrorBoxText(const std::string& path, int err) {
 
 bool classFile::Open(const std::string& path, int flags, bool showError, const char* caption) {
     if (IsOpen()) return false;
+    const bool reading = (flags & O_ACCMODE) == O_RDONLY;
     for (;;) {
         int fd;
         do {
-            fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+            // A FIFO named as a game's picture would hold the reading thread
+            // in open() until some writer came; without blocking it opens, is
+            // seen for what it is and refused.
+            fd = ::open(path.c_str(), flags | O_CLOEXEC | (reading ? O_NONBLOCK : 0), 0644);
         } while (fd < 0 && errno == EINTR);
         if (fd >= 0) {
             struct stat st;
-            // A directory opens for reading on Linux but is no file to read.
-            if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-                ::close(fd);
-                errno = EISDIR;
-            } else {
+            int refusal = 0;
+            if (::fstat(fd, &st) != 0) {
+                refusal = reading ? errno : 0;
+            } else if (S_ISDIR(st.st_mode)) {
+                refusal = EISDIR;  // opens for reading on Linux but is no file to read
+            } else if (reading && !S_ISREG(st.st_mode)) {
+                refusal = ENOENT;  // devices and pipes are no game files: to the reader they are missing
+            }
+            if (refusal == 0) {
+                if (reading) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
                 fd_ = fd;
                 return true;
             }
+            ::close(fd);
+            errno = refusal;
         }
         const int err = errno;
         if (!showError) return false;

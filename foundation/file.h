@@ -23,7 +23,8 @@ class classFile {
     // loose-file lookup's business). Both opens fail at once on an object that
     // is already open, leaving that file alone. With showError a failed open
     // shows the box titled "ReadFile Access Error" / "WriteFile Access Error";
-    // Retry tries again, Cancel gives false.
+    // Retry tries again, Cancel gives false. Reading takes regular files only:
+    // a pipe, a device or a folder fails as a missing file would, at once.
     bool OpenRead(const std::string& path, bool showError);
     // keepContents: an existing file keeps its bytes (position at the start)
     // and a missing one is created empty; otherwise the file is emptied.

@@ -15,7 +15,8 @@ class DynamicLibrary {
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    // False when the file is missing or is no loadable library; a library
+    // False when the file is missing, is no regular file (a pipe would hold
+    // the loader) or is no loadable library; a library
     // already open stays open then.
     bool Open(const std::string& path);
     bool IsOpen() const { return handle_ != nullptr; }

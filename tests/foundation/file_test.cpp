@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -139,11 +142,29 @@ TEST_F(FileTest, TheDefaultServiceAnswersCancelAtOnce) {
     EXPECT_FALSE(file.OpenRead(folder_ / "missing", true));
 }
 
-TEST_F(FileTest, AFolderIsNoFileToRead) {
+TEST_F(FileTest, OnlyARegularFileOpensForReadingAndNothingElseBlocks) {
+    // A pipe with no writer would hold a blocking open() for ever.
     std::filesystem::create_directories(folder_.Path() / "sub");
-    classFile file;
-    EXPECT_FALSE(file.OpenRead(folder_ / "sub", false));
-    EXPECT_FALSE(file.IsOpen());
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.png").c_str(), 0644), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        int errorCode;  // shown in the box; 2 is a missing file's
+    };
+    const Case cases[] = {
+        {"a folder", folder_ / "sub", EISDIR},
+        {"a pipe", folder_ / "pipe.png", 2},
+        {"a device", "/dev/null", 2},
+    };
+    for (const Case& c : cases) {
+        dialogs_.boxes.clear();
+        classFile file;
+        EXPECT_FALSE(file.OpenRead(c.path, true)) << c.name;
+        EXPECT_FALSE(file.IsOpen()) << c.name;
+        ASSERT_EQ(dialogs_.boxes.size(), 1u) << c.name;
+        EXPECT_NE(dialogs_.boxes[0].text.find("errorcode:" + std::to_string(c.errorCode) + "\n"), std::string::npos)
+            << c.name << ": " << dialogs_.boxes[0].text;
+    }
 }
 
 TEST_F(FileTest, FileTimesGiveTheLocalWriteTime) {
