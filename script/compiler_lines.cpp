@@ -73,6 +73,8 @@ bool classScriptCompiler::PrepareLines(std::string& text) {
     int line = 1;
     bool inString = false;
     std::size_t stringStart = 0;
+    // The writer looks for the quote, not for the break that ended its line.
+    int stringLine = 1;
     for (std::size_t pos = 0; pos < n; ++pos) {
         const u8 c = static_cast<u8>(text[pos]);
         // Most bytes are none of the ones the pass cares about.
@@ -93,6 +95,7 @@ bool classScriptCompiler::PrepareLines(std::string& text) {
         if (c == '"') {
             inString = !inString;
             stringStart = pos;
+            stringLine = line;
         }
         const std::size_t lineBreak = LineBreakLength(text, pos);
         if (lineBreak != 0) ++line;
@@ -101,7 +104,7 @@ bool classScriptCompiler::PrepareLines(std::string& text) {
             // as ordinary tokens, as scripts have always been compiled.
             inString = false;
             text[stringStart] = ' ';
-            ReportUnterminatedString(scriptName_, line);
+            ReportUnterminatedString(scriptName_, stringLine);
         }
         if (inString) continue;
         if (const std::size_t blank = BlankLength(text, pos); blank != 0) {

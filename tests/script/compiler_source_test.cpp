@@ -54,30 +54,28 @@ TEST_F(SourcePreparation, StringLiteralsKeepTheirContents) {
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
-TEST_F(SourcePreparation, UnterminatedLiteralIsReportedWithItsLine) {
-    // Opened on line 3. With CR LF the CR raises the box before the LF counts.
+TEST_F(SourcePreparation, UnterminatedLiteralNamesTheLineItOpensOn) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* box;
+    };
+    const Case cases[] = {
+        {"CR LF", "A\r\nB\r\n\"abc\r\nQuit", "filename:scene.qvs\nline:3"},
+        {"LF", "A\nB\n\"abc\nQuit", "filename:scene.qvs\nline:3"},
+        {"a lone CR counts nothing", "A\rB\n\"x\n", "filename:scene.qvs\nline:2"},
+        {"NEL counts one", "\xC2\x85\"x\n", "filename:scene.qvs\nline:2"},
+        {"LS and PS count one each", "\xE2\x80\xA8\xE2\x80\xA9\"x\n", "filename:scene.qvs\nline:3"},
+    };
     compiler.SetScriptName("scene.qvs");
-    std::string crlf = Prepare("A\r\nB\r\n\"abc\r\nQuit");
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].caption, "Test Terminator Not Found");
-    EXPECT_EQ(dialogs.boxes[0].text, "filename:scene.qvs\nline:3");
-    EXPECT_EQ(crlf, "A  B   abc  Quit");  // the opening quote is gone
-    // With a bare LF the LF has already been counted.
-    dialogs.boxes.clear();
-    Prepare("A\nB\n\"abc\nQuit");
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, "filename:scene.qvs\nline:4");
-}
-
-TEST_F(SourcePreparation, LineCountingByKindOfBreak) {
-    compiler.SetScriptName("n.qvs");
-    Prepare("A\rB\n\"x\n");                    // a lone CR counts nothing: the literal is on line 2
-    Prepare("\xC2\x85\"x\n");                  // NEL counts one
-    Prepare("\xE2\x80\xA8\xE2\x80\xA9\"x\n");  // LS and PS count one each
-    ASSERT_EQ(dialogs.boxes.size(), 3u);
-    EXPECT_EQ(dialogs.boxes[0].text, "filename:n.qvs\nline:3");
-    EXPECT_EQ(dialogs.boxes[1].text, "filename:n.qvs\nline:3");
-    EXPECT_EQ(dialogs.boxes[2].text, "filename:n.qvs\nline:4");
+    for (const Case& c : cases) {
+        dialogs.boxes.clear();
+        Prepare(c.text);
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(dialogs.boxes[0].caption, "Test Terminator Not Found") << c.name;
+        EXPECT_EQ(dialogs.boxes[0].text, c.box) << c.name;
+    }
+    EXPECT_EQ(Prepare("A\r\nB\r\n\"abc\r\nQuit"), "A  B   abc  Quit") << "the opening quote is gone";
 }
 
 TEST_F(SourcePreparation, EachBrokenLiteralIsReportedOnce) {
