@@ -71,7 +71,10 @@ bool classScriptTables::ReadImage(const u8* bytes, u64 size) {
 
     u64 offset = 0;
     u64 length = 0;
-    if (LocateTable(bytes, 12, size, offset, length)) ReadWords(bytes, offset, length, statements_);
+    if (LocateTable(bytes, 12, size, offset, length)) {
+        ReadWords(bytes, offset, length, statements_);
+        lines_.clear();  // an image holds no lines
+    }
     if (LocateTable(bytes, 20, size, offset, length)) ReadWords(bytes, offset, length, argumentLists_);
     if (LocateTable(bytes, 28, size, offset, length)) {
         // A record is three words; a ragged tail is dropped.

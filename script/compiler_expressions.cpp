@@ -7,7 +7,6 @@
 
 #include "foundation/number_text.h"
 #include "script/script_compiler.h"
-#include "script/script_context.h"
 
 namespace {
 
@@ -246,6 +245,10 @@ std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t 
                 list.tokens.push_back(found);
                 length = found.size();
             } else {
+                // A name no declaration made ends the expression here.
+                if (StartsLikeAName(word))
+                    Report("the variable " + QuotedName(word) +
+                           " is not declared (declare it in \"Variable.qvs\"); it is read as nothing");
                 break;
             }
         }
@@ -337,9 +340,8 @@ std::vector<int32> classScriptCompiler::CompileExpressionTokens(std::string_view
 
 int32 classScriptCompiler::CompileExpression(std::string_view expression) {
     if (expressionDepth_ >= kMaxExpressionDepth) {
-        ReportScriptLimit(scriptName_, tables_.GetStatementCount(),
-                          "an expression is nested deeper than the compiler follows; its innermost part "
-                          "compiles to nothing");
+        Report("an expression is nested deeper than the compiler follows; its innermost part compiles to "
+               "nothing");
         return -1;
     }
     ++expressionDepth_;

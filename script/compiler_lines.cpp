@@ -71,6 +71,7 @@ bool classScriptCompiler::Compile(std::string text) {
 bool classScriptCompiler::PrepareLines(std::string& text) {
     const std::size_t n = text.size();
     int line = 1;
+    lineBreaks_.clear();
     bool inString = false;
     std::size_t stringStart = 0;
     // The writer looks for the quote, not for the break that ended its line.
@@ -98,7 +99,10 @@ bool classScriptCompiler::PrepareLines(std::string& text) {
             stringLine = line;
         }
         const std::size_t lineBreak = LineBreakLength(text, pos);
-        if (lineBreak != 0) ++line;
+        if (lineBreak != 0) {
+            ++line;
+            lineBreaks_.push_back(pos);
+        }
         if (inString && (c == 0x0D || lineBreak != 0)) {
             // A literal cannot span lines. The rest of the line is then read
             // as ordinary tokens, as scripts have always been compiled.

@@ -247,6 +247,47 @@ int32 classScriptCompiler::CompileCommand(std::string_view name, std::string_vie
     return tables_.AddCommandRecord(name, arguments);
 }
 
+void classScriptCompiler::Report(const std::string& what) {
+    if (currentLine_ != 0 && currentLine_ == reportedLine_) return;
+    reportedLine_ = currentLine_;
+    ReportOnce(ScriptOriginOf(scriptName_, currentLine_, -1), what);
+}
+
+bool classScriptCompiler::StartsLikeAName(std::string_view word) {
+    if (word.empty()) return false;
+    const u8 first = static_cast<u8>(word.front());
+    return first >= 0x80 || first == '_' || (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
+}
+
+int32 classScriptCompiler::LineAt(std::size_t position, std::size_t& nextBreak) const {
+    // Positions only grow while the statements are parsed, so one walk over
+    // the breaks serves the whole text.
+    while (nextBreak < lineBreaks_.size() && lineBreaks_[nextBreak] < position) ++nextBreak;
+    return static_cast<int32>(nextBreak + 1);
+}
+
+std::size_t classScriptCompiler::ReportUnknownStatement(std::string_view text, std::size_t position,
+                                                        std::string_view word) {
+    // Digits, operators and the rest of a line already reported are no
+    // statement a writer meant.
+    if (!StartsLikeAName(word)) return position;
+    std::size_t after = position + word.size();
+    while (after < text.size() && text[after] == ' ') ++after;
+    const char next = after < text.size() ? text[after] : '\0';
+    std::size_t quietUntil = position + word.size();
+    if (next == '=' || next == '[') {
+        Report("the variable " + QuotedName(word) +
+               " is not declared (declare it in \"Variable.qvs\"); the assignment is passed over");
+    } else {
+        Report("unknown command " + QuotedName(word) + "; it is passed over");
+        if (next == '(') quietUntil += ScanGroupParts(text, position + word.size(), '(').size();
+    }
+    // The rest of the line belongs to the same mistake.
+    const std::size_t breakIndex = static_cast<std::size_t>(currentLine_) - 1;
+    const std::size_t lineEnd = breakIndex < lineBreaks_.size() ? lineBreaks_[breakIndex] : text.size();
+    return std::max(quietUntil, lineEnd);
+}
+
 void classScriptCompiler::ParseStatements(std::string_view text) {
     tables_.Clear();
     {
@@ -264,12 +305,17 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
     const std::size_t n = text.size();
     tables_.Reserve(n / 20, n / 10, n / 10, n);
     std::size_t p = 0;
+    std::size_t nextBreak = 0;
+    std::size_t quietUntil = 0;
+    reportedLine_ = 0;
     while (p < n) {
         const u8 c = static_cast<u8>(text[p]);
         if (Utf8SequenceLength(c) == 0 || c == ' ' || c == ';' || c == '\r' || c == '\n') {
             ++p;
             continue;
         }
+        currentLine_ = LineAt(p, nextBreak);
+        tables_.SetCurrentLine(currentLine_);
         if (c == '{' || c == '}') {
             tables_.AddStatement(tables_.AddBlockMarkerRecord(c == '{' ? "{" : "}"));
             ++p;
@@ -291,6 +337,7 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
             tables_.AddStatement(tables_.AddLabelRecord(word));
             advance = word.size();
         } else {
+            if (p >= quietUntil) quietUntil = ReportUnknownStatement(text, p, word);
             advance = word.size();
         }
         // Groups closed at the end of the text are longer than what is left.

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "commands/command_table.h"
+#include "foundation/report_once.h"
 #include "script/script_context.h"
 #include "script/script_host.h"
 
@@ -68,6 +69,10 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
         }
     }
 
+    // What the statement sets going, here or on the render thread, is
+    // reported with its place in the script.
+    const classScopedScriptOrigin origin(frame.scriptName, frame.Tables().GetStatementLine(pc), pc);
+
     skipFlag.store(IsSkipping(), std::memory_order_relaxed);
 
     if (const classScriptRecord* record = frame.GetStatementRecord(pc)) {
@@ -79,9 +84,9 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
             if (frame.EvaluationLimitHit()) {
                 // Acting on values cut short would store or show them as if
                 // they were whole; the statement is left out instead.
-                ReportScriptLimit(frame.scriptName, pc,
-                                  "the values of the statement are beyond what one statement may evaluate; it "
-                                  "was not run and its variable keeps its value");
+                ReportOnce(
+                    "the values of the statement are beyond what one statement may evaluate; it was not run "
+                    "and its variable keeps its value");
                 ResetPendingTarget(frame);
             } else if (index > 0) {
                 frame.result.Clear();

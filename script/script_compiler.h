@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/report_once.h"
 #include "foundation/types.h"
 #include "script/declared_names.h"
 #include "script/script_record.h"
@@ -122,6 +123,18 @@ class classScriptCompiler {
 
   private:
     DeclaredScope ScopeOf(std::string_view name) const { return FindDeclaredScope(localNames_, name); }
+    // Says what the compile passes over, with the line the statement being
+    // parsed begins on; one mistake is said once, so a line that has had its
+    // report gets no second one.
+    void Report(const std::string& what);
+    int32 LineAt(std::size_t position, std::size_t& nextBreak) const;
+    // A letter, "_" or any non-ASCII byte first: a word a writer meant as a
+    // name, not a number or a stray operator.
+    static bool StartsLikeAName(std::string_view word);
+    // A word at the start of a statement that is no command, declared name
+    // or label. Said once; returns where the next report may come from, so
+    // the arguments of a misspelt command are not reported word by word.
+    std::size_t ReportUnknownStatement(std::string_view text, std::size_t position, std::string_view word);
     int32 CompileToken(std::string_view token);
     // Tokens are views of the expression text; the few that differ from it
     // (a group or literal closed at the end, a joined path) live in `owned`.
@@ -148,6 +161,10 @@ class classScriptCompiler {
 
     classScriptTables tables_;
     std::string scriptName_;
+    // Byte positions of the line breaks the line pass counted, in order.
+    std::vector<std::size_t> lineBreaks_;
+    int32 currentLine_ = 0;
+    int32 reportedLine_ = 0;
     classDeclaredNames localNames_;  // guarded by g_declaredNamesLock, like the run-wide lists
     int expressionDepth_ = 0;
     // The record of each operator text once made (-1 before), indexed like

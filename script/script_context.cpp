@@ -1,10 +1,8 @@
 #include "script/script_context.h"
 
-#include <cstdio>
-#include <set>
-#include <tuple>
 #include <utility>
 
+#include "foundation/report_once.h"
 #include "script/script_host.h"
 
 std::recursive_mutex g_scriptFrameLock;
@@ -29,23 +27,10 @@ classScriptContext::~classScriptContext() {
     Reset();
 }
 
-void ReportScriptLimit(const std::string& script, int32 statement, const char* what) {
-    static std::mutex lock;
-    static std::set<std::tuple<std::string, int32, const char*>> reported;  // guarded by lock
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        if (!reported.emplace(script, statement, what).second) return;
-    }
-    std::fprintf(stderr, "velk2: %s, statement %d: %s\n", script.c_str(), static_cast<int>(statement), what);
-    std::fflush(stderr);
-}
-
 classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame) {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     if (frames.size() >= kMaxFrameDepth) {
-        if (currentFrame_ != nullptr)
-            ReportScriptLimit(currentFrame_->scriptName, currentFrame_->pc,
-                              "calls are nested as deep as they may go; this one was not made");
+        ReportOnce("calls are nested as deep as they may go; this one was not made");
         return nullptr;
     }
     // Frames started from inside an interrupt belong to it: they are left out

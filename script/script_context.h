@@ -22,10 +22,6 @@
 
 class classInputWaiterHolder;
 
-// Says on stderr, once per script, statement and limit for the run, that a
-// statement met one of the bounds that stop runaway scripts and what was
-// left undone: a statement in a loop would otherwise fill the terminal.
-void ReportScriptLimit(const std::string& script, int32 statement, const char* what);
 class classScriptContext;
 
 // g_scriptFrameLock (script_frame.h) guards the frame lists of every

@@ -53,7 +53,8 @@ classScriptTables::classScriptTables(const classScriptTables& other)
       argumentLists_(other.argumentLists_),
       records_(other.records_),
       pool_(other.pool_),
-      tmpCount_(other.tmpCount_) {}
+      tmpCount_(other.tmpCount_),
+      lines_(other.lines_) {}
 
 classScriptTables& classScriptTables::operator=(const classScriptTables& other) {
     if (this != &other) {
@@ -62,6 +63,7 @@ classScriptTables& classScriptTables::operator=(const classScriptTables& other) 
         records_ = other.records_;
         pool_ = other.pool_;
         tmpCount_ = other.tmpCount_;
+        lines_ = other.lines_;
         ForgetIndex();
     }
     return *this;
@@ -73,6 +75,7 @@ classScriptTables::classScriptTables(classScriptTables&& other) noexcept
       records_(std::move(other.records_)),
       pool_(std::move(other.pool_)),
       tmpCount_(other.tmpCount_),
+      lines_(std::move(other.lines_)),
       sharedIndex_(std::move(other.sharedIndex_)),
       indexedCount_(other.indexedCount_) {
     other.Clear();
@@ -85,6 +88,7 @@ classScriptTables& classScriptTables::operator=(classScriptTables&& other) noexc
         records_ = std::move(other.records_);
         pool_ = std::move(other.pool_);
         tmpCount_ = other.tmpCount_;
+        lines_ = std::move(other.lines_);
         sharedIndex_ = std::move(other.sharedIndex_);
         indexedCount_ = other.indexedCount_;
         other.Clear();
@@ -98,12 +102,15 @@ void classScriptTables::Clear() {
     records_.clear();
     pool_.clear();
     tmpCount_ = 0;
+    lines_.clear();
+    currentLine_ = 0;
     ForgetIndex();
 }
 
 void classScriptTables::Reserve(std::size_t statements, std::size_t argumentWords,
                                 std::size_t records, std::size_t poolBytes) {
     statements_.reserve(statements);
+    lines_.reserve(statements);
     argumentLists_.reserve(argumentWords);
     records_.reserve(records);
     pool_.reserve(poolBytes);
@@ -266,6 +273,7 @@ int32 classScriptTables::AddSystemRecord(std::string_view name, int32 subscript)
 
 void classScriptTables::AddStatement(int32 recordIndex) {
     statements_.push_back(static_cast<u32>(recordIndex));
+    lines_.push_back(currentLine_);
 }
 
 bool classScriptTables::SetRecordB(int64 recordIndex, u32 b) {
@@ -292,6 +300,11 @@ const classScriptRecord* classScriptTables::GetRecord(int64 recordIndex) const {
     if (recordIndex < 0 || recordIndex == kScriptNoIndex) return nullptr;
     if (static_cast<u64>(recordIndex) >= records_.size()) return nullptr;
     return &records_[static_cast<std::size_t>(recordIndex)];
+}
+
+int32 classScriptTables::GetStatementLine(int64 i) const {
+    if (i < 0 || static_cast<u64>(i) >= lines_.size()) return 0;
+    return lines_[static_cast<std::size_t>(i)];
 }
 
 const classScriptRecord* classScriptTables::GetStatementRecord(int64 i) const {

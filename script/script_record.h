@@ -99,8 +99,10 @@ public:
     u32 WriteReal(double value);
 
     // The adders never touch the statement table; the parser decides which
-    // records are statements and in which order.
+    // records are statements and in which order. Each statement takes the
+    // line set last, so what it does can be reported where it was written.
     void AddStatement(int32 recordIndex);
+    void SetCurrentLine(int32 line) { currentLine_ = line; }
     // The label and block passes fill b fields left at -1. False when the
     // record does not exist.
     bool SetRecordB(int64 recordIndex, u32 b);
@@ -118,6 +120,9 @@ public:
     const classScriptRecord* GetStatementRecord(int64 i) const;
     // ScriptRecordNone when statement i names no record.
     u32 GetStatementType(int64 i) const;
+    // The source line (from 1) statement i begins on; 0 when it is not known,
+    // as for every statement of a compiled image, which holds no lines.
+    int32 GetStatementLine(int64 i) const;
 
     // The count word of argument list k, cut down to the words that follow it
     // in the table, so a damaged count can never send a reader past the end.
@@ -185,6 +190,9 @@ private:
     std::vector<classScriptRecord> records_;
     std::vector<u8> pool_;
     u32 tmpCount_ = 0;
+    // Beside the statement table, one entry per statement; not in the image.
+    std::vector<int32> lines_;
+    int32 currentLine_ = 0;
 
     // Key → first record with that key, for records below indexedCount_.
     std::unordered_map<std::string, u32, TransparentHash, std::equal_to<>> sharedIndex_;

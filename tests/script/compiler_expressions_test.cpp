@@ -164,7 +164,7 @@ TEST_F(Expressions, DeepNestingIsCutOffNotFollowed) {
     testing::internal::CaptureStderr();
     const Lines lines = Compile(deep, "deep.qvs");
     const std::string said = testing::internal::GetCapturedStderr();
-    const std::size_t at = said.find("deep.qvs, statement 0: an expression is nested deeper");
+    const std::size_t at = said.find("deep.qvs, line 1: an expression is nested deeper");
     EXPECT_NE(at, std::string::npos) << said;
     EXPECT_EQ(said.find("deep.qvs", at + 1), std::string::npos) << "said once: " << said;
     ASSERT_FALSE(lines.empty());

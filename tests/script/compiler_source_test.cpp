@@ -106,3 +106,41 @@ TEST_F(SourcePreparation, EmptyTextGivesEmptyTables) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the compile passes over is said once, on the line the writer wrote it;
+// the words of the same mistake (a misspelt command's arguments, the rest of
+// an assignment to an undeclared name) are not said again.
+TEST_F(SourcePreparation, WhatIsPassedOverIsSaidWithItsLine) {
+    struct Case {
+        const char* source;
+        const char* said;  // with "%s" for the script name
+    };
+    const Case cases[] = {
+        {"Wait(Time=1)\nGrapicAlter(Layer=10,\n  File=\"x\")\nQuit",
+         "velk2: %s, line 2: unknown command \"GrapicAlter\"; it is passed over\n"},
+        {"Quit\r\nAply\r\nApply", "velk2: %s, line 2: unknown command \"Aply\"; it is passed over\n"},
+        {"Variable(Global, Name=a)\n\nscore = a + 1\nQuit",
+         "velk2: %s, line 3: the variable \"score\" is not declared (declare it in \"Variable.qvs\"); the "
+         "assignment is passed over\n"},
+        {"Variable(Global, Name=a)\na = 1\nWait(Time=delay + a)",
+         "velk2: %s, line 3: the variable \"delay\" is not declared (declare it in \"Variable.qvs\"); it is "
+         "read as nothing\n"},
+        {"Variable(Local, Name=i) i = 1 + 2 // Aply\nWait(Time=i, SkipOn)\n#L GraphicTextOut(Text=\"a b\")\n"
+         "ScriptJump(Label=#L) 1 + 2 { }",
+         ""},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = "passed" + std::to_string(n++) + ".qvs";
+        testing::internal::CaptureStderr();
+        Compile(c.source, name);
+        const std::string said = testing::internal::GetCapturedStderr();
+        std::string expected = c.said;
+        if (const std::size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, name);
+        EXPECT_EQ(said, expected) << c.source;
+    }
+}
+
+}  // namespace

@@ -315,7 +315,7 @@ TEST(Frames, PushesInheritTheFlagsOfTheCurrentFrame) {
 
 TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
     ScriptRun run;
-    AddSource("self.qvs", "#a Dammy(1) ScriptCall(Label=#a) Dammy(2)");
+    AddSource("self.qvs", "#a Dammy(1)\nScriptCall(Label=#a)\nDammy(2)");
     size_t deepest = 0;
     run.table.Handle(
         "Dammy", [&](Ctx context, Args, int32, Out) { deepest = std::max(deepest, context.frames.size()); });
@@ -326,8 +326,8 @@ TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
     EXPECT_TRUE(run.context.frames.empty());
     EXPECT_EQ(run.table.trace.size(), 3 * classScriptContext::kMaxFrameDepth)
         << "every level went on after its call";
-    // Said once, with the call that was not made (statement 2: the label is 0).
-    const std::size_t at = said.find("self.qvs, statement 2: calls are nested");
+    // Said once, with the line of the call that was not made.
+    const std::size_t at = said.find("self.qvs, line 2: calls are nested");
     EXPECT_NE(at, std::string::npos) << said;
     EXPECT_EQ(said.find("self.qvs", at + 1), std::string::npos) << said;
 }
@@ -537,13 +537,13 @@ TEST(EvaluationLimits, AStatementBeyondTheBoundsIsLeftOutAndSaidOnceWithItsPlace
     std::string nested = "1";
     for (int i = 0; i < 9000; ++i) nested += " + 1";
     ScriptRun run;
-    AddSource("deep.qvs", "Variable(Global, Name=v) Variable(Global, Name=k) v = \"old\" k = 0 #again v = " +
+    AddSource("deep.qvs", "Variable(Global, Name=v) Variable(Global, Name=k) v = \"old\" k = 0\n#again v = " +
                               nested + " k = k + 1 if (k < 3) { ScriptJump(Label=#again) } Dammy(v)");
     testing::internal::CaptureStderr();
     run.Run("deep.qvs");
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(run.table.trace.back(), "Dammy(s:old)") << "the variable keeps its value";
-    const std::size_t first = said.find("deep.qvs, statement ");
+    const std::size_t first = said.find("deep.qvs, line 2: ");
     ASSERT_NE(first, std::string::npos) << said;
     EXPECT_EQ(said.find("deep.qvs", first + 1), std::string::npos) << "said once for three runs: " << said;
     g_globalVariables.Clear();

@@ -1,0 +1,57 @@
+// Reports of what a game got wrong: their place in the script, once each.
+#include "foundation/report_once.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(ReportOnce, NamesTheLineOrElseTheStatement) {
+    struct Case {
+        const char* name;
+        classScriptOrigin origin;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"line known", ScriptOriginOf("scene\\a.qvs", 12, 40), "velk2: scene\\a.qvs, line 12: x"},
+        {"a compiled image has only statements", ScriptOriginOf("b.qvs", 0, 7), "velk2: b.qvs, statement 7: x"},
+        {"compiled, not yet run", ScriptOriginOf("c.qvs", 3, -1), "velk2: c.qvs, line 3: x"},
+        {"no statement asked", classScriptOrigin{}, "velk2: x"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FormatReport(c.origin, "x"), c.line) << c.name;
+}
+
+TEST(ReportOnce, TheSameLineIsSaidOnlyOnce) {
+    const classScriptOrigin at3 = ScriptOriginOf("once.qvs", 3, 9);
+    const classScriptOrigin at4 = ScriptOriginOf("once.qvs", 4, 10);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(ReportOnce(at3, "the picture \"p\" is missing"));
+    EXPECT_FALSE(ReportOnce(at3, "the picture \"p\" is missing"));
+    EXPECT_TRUE(ReportOnce(at4, "the picture \"p\" is missing")) << "another line is another report";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velk2: once.qvs, line 3: the picture \"p\" is missing\n"
+              "velk2: once.qvs, line 4: the picture \"p\" is missing\n");
+}
+
+TEST(ReportOnce, TheMarkedStatementFollowsNestedScopesAndOutlivesItsName) {
+    classScriptOrigin inner;
+    {
+        std::string name = "outer.qvs";
+        const classScopedScriptOrigin outer(name, 5, 20);
+        {
+            const classScopedScriptOrigin record(ScriptOriginOf("inner.qvs", 8, 30));
+            inner = CurrentScriptOrigin();
+        }
+        const classScriptOrigin kept = CurrentScriptOrigin();
+        name = "changed";
+        ASSERT_TRUE(kept.IsKnown());
+        EXPECT_EQ(*kept.script, "outer.qvs") << "a kept origin keeps its own copy of the name";
+        EXPECT_EQ(kept.line, 5);
+    }
+    EXPECT_FALSE(CurrentScriptOrigin().IsKnown()) << "nothing is marked once every scope has ended";
+    ASSERT_TRUE(inner.IsKnown());
+    EXPECT_EQ(FormatReport(inner, "x"), "velk2: inner.qvs, line 8: x");
+}
+
+}  // namespace
