@@ -258,8 +258,16 @@ void classGraphicObject::ReleaseTexture() {
 }
 
 bool classGraphicObject::ReplaceTexture(int32 kind, const std::string& name, int64 param, u8 unique) {
-    // Acquire before releasing: when the new key equals the old one the
-    // resource keeps its realised tiles instead of being dropped and rebuilt.
+    // A movie given again starts from its first picture: the old resource is
+    // let go first, so when this object was its only holder its player goes
+    // with it and the acquire opens a new one.
+    if (kind == TextureKind_Movie) {
+        ReleaseTexture();
+        texture = Services().AcquireTexture(kind, name, param, unique);
+        return true;
+    }
+    // Anything else is acquired before releasing: when the new key equals the
+    // old one the resource keeps its realised tiles instead of being rebuilt.
     classSharedResource* fresh = Services().AcquireTexture(kind, name, param, unique);
     ReleaseTexture();
     texture = fresh;

@@ -95,6 +95,50 @@ class Movie(e2e.TestCase):
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
+    def test_the_same_movie_given_again_plays_again_from_its_start(self):
+        # Half a second of silence between the two plays keeps them apart.
+        start = """Graphic(Layer=1, File="op.mpg")
+GraphicPlay(Layer=1)
+GraphicWait(Layer=1)
+Wait(Time=500)
+GraphicAlter(Layer=1, File="op.mpg")
+GraphicPlay(Layer=1)
+GraphicWait(Layer=1)
+Sound(Layer=2, File="marker.wav", Play=1)
+Apply()
+Wait(Time=600000)
+"""
+        seconds, step = 1.5, 0.02
+        with e2e.Session(self) as s:
+            s.game.basic(start)
+            subprocess.run([movie_maker(), str(s.game.path("op.mpg")), "mpeg", "mpeg1video", "mp2", "320", "240",
+                            "30", str(seconds), str(TONE_HZ), "per-second"], check=True, timeout=120)
+            s.game.wav("marker.wav", 1.0, MARKER_HZ, 0.5)
+            p = s.start()
+            p.wait_window()
+
+            def runs(tone):
+                """(start, end) of each stretch of the tone, gaps under 0.2 s bridged."""
+                audio, found, t = p.audio(), [], 0.0
+                while t + step <= audio.seconds:
+                    if audio.rms(t, t + step) > 0.02 and abs(audio.dominant_frequency(t, t + step) - tone) < 0.25 * tone:
+                        if found and t - found[-1][1] < 0.2:
+                            found[-1][1] = t + step
+                        else:
+                            found.append([t, t + step])
+                    t += step
+                return found
+
+            marker = e2e.wait_until(lambda: runs(MARKER_HZ), 30, 0.25, "the marker after the second play")
+            plays = runs(TONE_HZ)
+            self.assertEqual(len(plays), 2, "the movie's sound should be heard twice: %r" % plays)
+            for i, (begin, end) in enumerate(plays):
+                self.assertAlmostEqual(end - begin, seconds, delta=0.1, msg="play %d lasts %.2f s" % (i + 1, end - begin))
+            self.assertAlmostEqual(marker[0][0] - plays[1][1], 0.05, delta=0.05 + step,
+                                   msg="the marker follows the second play's end: %r, %r" % (plays, marker))
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
     def test_a_broken_movie_does_not_hold_the_wait_and_a_playing_one_ends_with_the_program(self):
         start = """Graphic(Layer=1, File="broken.mpg")
 GraphicPlay(Layer=1)

@@ -330,6 +330,29 @@ TEST_F(MovieTextureTest, OnePlayerForTheResourceJoinedWhenItGoes) {
     EXPECT_EQ(g_log.paths.size(), 2u);
 }
 
+TEST_F(MovieTextureTest, TheSameMovieGivenAgainStartsAfreshUnlessAnotherObjectShowsIt) {
+    struct Case {
+        const char* name;
+        bool shared;
+        int destroyed;  // players gone after the file is given again
+        size_t opens;   // players opened once the object is drawn again
+    };
+    const Case cases[] = {
+        {"its only object: a new player from the first picture", false, 1, 2},
+        {"also shown by another object: the same player goes on", true, 0, 1},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        classGraphicObject* object = MovieObject("op.mpg");
+        ASSERT_TRUE(Realise(object)) << c.name;
+        if (c.shared) classGraphicObject::CreateAtPath(root.get(), std::vector<int64>{2})->SetMovieTexture("op.mpg");
+        object->SetMovieTexture("op.mpg");
+        EXPECT_EQ(g_log.destroyed, c.destroyed) << c.name;
+        ASSERT_TRUE(Realise(object)) << c.name;
+        EXPECT_EQ(g_log.paths.size(), c.opens) << c.name;
+    }
+}
+
 TEST(MovieFiles, OpenFromTheArchivesOrLooseFilesWhateverTheLetterCase) {
     // Busy pictures make a file of many reads; both play to their last picture.
     testmovie::MovieSpec inArchive{"mpeg", "mpeg1video", "", 320, 240, 25, 25};
