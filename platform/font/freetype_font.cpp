@@ -88,42 +88,26 @@ std::string WithoutBlanks(std::string text) {
     return text;
 }
 
-// A name record's text as UTF-8: UTF-16BE on the Unicode and Windows
-// platforms, plain ASCII on the Macintosh one; empty for anything else.
-// (Decoded here: the platform library links below the engine's text helpers.)
+// A name record's text as UTF-8, for the records in UTF-16BE (the Unicode and
+// Windows platforms: the ones that carry the Japanese names); empty for any
+// other record, and for a name outside the basic plane, which no family name
+// uses. (Decoded here: the platform library links below the engine's text
+// helpers.) The Latin name is FreeType's own family name.
 std::string NameRecordText(const FT_SfntName& record) {
     std::string text;
-    if (record.platform_id == TT_PLATFORM_MACINTOSH && record.encoding_id == TT_MAC_ID_ROMAN) {
-        for (FT_UInt i = 0; i < record.string_len; ++i) {
-            if (record.string[i] >= 0x80) return std::string();
-            text.push_back(static_cast<char>(record.string[i]));
-        }
+    if (record.platform_id != TT_PLATFORM_APPLE_UNICODE && record.platform_id != TT_PLATFORM_MICROSOFT) {
         return text;
     }
-    if (record.platform_id != TT_PLATFORM_APPLE_UNICODE && record.platform_id != TT_PLATFORM_MICROSOFT) {
-        return std::string();
-    }
     for (FT_UInt i = 0; i + 1 < record.string_len; i += 2) {
-        u32 unit = (static_cast<u32>(record.string[i]) << 8) | record.string[i + 1];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < record.string_len) {
-            const u32 low = (static_cast<u32>(record.string[i + 2]) << 8) | record.string[i + 3];
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-        }
+        const u32 unit = (static_cast<u32>(record.string[i]) << 8) | record.string[i + 1];
+        if (unit >= 0xD800 && unit <= 0xDFFF) return std::string();
         if (unit < 0x80) {
             text.push_back(static_cast<char>(unit));
         } else if (unit < 0x800) {
             text.push_back(static_cast<char>(0xC0 | (unit >> 6)));
             text.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-        } else if (unit < 0x10000) {
-            text.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-            text.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
         } else {
-            text.push_back(static_cast<char>(0xF0 | (unit >> 18)));
-            text.push_back(static_cast<char>(0x80 | ((unit >> 12) & 0x3F)));
+            text.push_back(static_cast<char>(0xE0 | (unit >> 12)));
             text.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
             text.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
         }

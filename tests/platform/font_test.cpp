@@ -71,9 +71,12 @@ TEST_F(FontServiceTest, WindowsFaceNamesResolveToFacesOfTheSameWidthModel) {
         {kMsGothic, "IPAGothic"},  // fixed pitch throughout
         {"\xEF\xBC\xAD\xEF\xBC\xB3 \xE6\x98\x8E\xE6\x9C\x9D", "IPAMincho"},  // ＭＳ 明朝
         {"\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF",
-         "IPAPGothic"},                                  // ＭＳ Ｐゴシック asks for proportional kana
+         "IPAPGothic"},                                 // ＭＳ Ｐゴシック asks for proportional kana
         {"HG\xE6\x98\x8E\xE6\x9C\x9D", "IPAexMincho"},  // HG明朝: some other mincho
         {"No Such Face At All", "IPAexGothic"},
+        // Faces this machine has, asked by their Japanese names, are themselves.
+        {"IPA P\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", "IPAPGothic"},  // IPA Pゴシック
+        {"IPA\xE6\x98\x8E\xE6\x9C\x9D", "IPAMincho"},                             // IPA明朝
     };
     for (const Case& c : cases) {
         platform::FontHandle font = fonts->OpenFont(c.face, 30, 0);
