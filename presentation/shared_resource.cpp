@@ -257,10 +257,12 @@ bool classSharedResource::RealiseRenderTarget(platform::GpuDevice& device, int32
         width = alignedWidth = tileWidth;
         height = alignedHeight = tileHeight;
         tiles.assign(2, classTextureTile{});
-        // The target is square on the tile's width; the quad shows its top
-        // part at the tile's shape and the drawing scales it to the screen.
-        bool made = tiles[0].CreateRenderTexture(device, tileWidth, tileWidth) &&
-                    tiles[1].CreateDepthStencil(device, tileWidth, tileWidth);
+        // The target has the tile's own shape: the old screen is drawn into
+        // it texel for pixel and comes back the same way in every frame of
+        // the fade. A square target would stretch the picture on the way in
+        // and squeeze it on the way out, a blur bought with extra work.
+        bool made = tiles[0].CreateRenderTexture(device, tileWidth, tileHeight) &&
+                    tiles[1].CreateDepthStencil(device, tileWidth, tileHeight);
         if (made) {
             const float left = -static_cast<float>(width) / 2.f;
             const float top = static_cast<float>(height) / 2.f;

@@ -305,7 +305,7 @@ TEST_F(SharedResourceTest, PlayDataThumbnailsComeFromTheReaderAndFailForGood) {
     EXPECT_FALSE(none->Realise());
 }
 
-TEST_F(SharedResourceTest, TransitionCaptureIsASquareTargetWithItsDepthStencil) {
+TEST_F(SharedResourceTest, TransitionCaptureIsATargetOfTheTilesShapeWithItsDepthStencil) {
     g_sharedResources.SetCapsOverride(&kPow2Max2048);
     classSharedTextureSource source(nullptr);
     classSharedResource* capture = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 0, 0);
@@ -313,11 +313,13 @@ TEST_F(SharedResourceTest, TransitionCaptureIsASquareTargetWithItsDepthStencil) 
     ASSERT_EQ(capture->tiles.size(), 2u);
     const auto& target = gpu->Objects().at(capture->tiles[0].texture);
     EXPECT_EQ(target.kind, "render texture");
+    // 1280 × 720 rounded up to powers of two, texel for texel under the quad.
     EXPECT_EQ(target.width, 2048);
-    EXPECT_EQ(target.height, 2048);
+    EXPECT_EQ(target.height, 1024);
     const auto& depth = gpu->Objects().at(capture->tiles[1].surface);
     EXPECT_EQ(depth.kind, "depth stencil");
     EXPECT_EQ(depth.width, 2048);
+    EXPECT_EQ(depth.height, 1024);
     EXPECT_EQ(gpu->GetRenderTarget(), capture->tiles[0].texture);
     EXPECT_EQ(gpu->GetDepthStencil(), capture->tiles[1].surface);
     // The quad is the tile's shape, 2048 × 1024, over the whole texture.
