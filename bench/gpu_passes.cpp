@@ -2,7 +2,9 @@
 // device (SDL's offscreen driver; on a machine without a GPU that is Mesa's
 // software rasteriser): clears with and without the stencil, a 1280 × 720
 // picture drawn blended or not, with the stencil test on, and through the
-// cross-fade's shader. Each iteration ends in glFinish through a one-pixel
+// cross-fade's shader: blended over the target, or in one pass over a
+// picture of the screen, from a texture texel for texel or from a capture
+// square on the screen's width. Each iteration ends in glFinish through a one-pixel
 // read, so the rasterising is inside the measured time.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -23,6 +25,8 @@ struct Stage {
     std::unique_ptr<platform::GpuDevice> device;
     platform::GpuHandle picture = 0;
     platform::GpuHandle crossFade = 0;
+    platform::GpuHandle under = 0;   // a picture of the screen to draw over
+    platform::GpuHandle square = 0;  // a capture: square on the screen's width
     platform::GpuVertex quad[4];
 
     bool Open() {
@@ -36,6 +40,8 @@ struct Stage {
         for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<u8>(i % 4 == 3 ? 255 : i * 7);
         device->UploadBGRA(picture, 0, 0, kWidth, kHeight, pixels.data(), static_cast<size_t>(kWidth) * 4);
         crossFade = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
+        under = device->CreateRenderTexture(kWidth, kHeight);
+        square = device->CreateRenderTexture(kWidth, kWidth);
         platform::GpuMatrix projection;
         projection.m[0] = 2.f / kWidth;
         projection.m[5] = 2.f / kHeight;
@@ -61,7 +67,17 @@ Stage& TheStage() {
     return stage;
 }
 
-enum Pass { kClearColour, kClearAll, kOpaque, kBlended, kBlendedStencil, kCrossFade };
+enum Pass {
+    kClearColour,
+    kClearAll,
+    kOpaque,
+    kBlended,
+    kBlendedStencil,
+    kCrossFade,
+    kCrossFadeOver,        // the cross-fade in one pass over a picture of the new screen
+    kSquareCrossFade,      // from a capture square on the screen's width, as transitions make it
+    kSquareCrossFadeOver,  // both
+};
 
 void BM_FullScreenPass(benchmark::State& state) {
     Stage& stage = TheStage();
@@ -74,9 +90,15 @@ void BM_FullScreenPass(benchmark::State& state) {
     device.BeginFrame();
     device.SetSceneStates(pass == kBlendedStencil);
     device.SetStencilMode(platform::StencilMode::MaskedLessEqual255);
-    device.SetTexture(stage.picture);
-    device.SetPixelShader(pass == kCrossFade ? stage.crossFade : 0);
-    device.SetBlend(pass == kBlended || pass == kBlendedStencil || pass == kCrossFade);
+    const bool square = pass == kSquareCrossFade || pass == kSquareCrossFadeOver;
+    device.SetTexture(square ? stage.square : stage.picture);
+    device.SetPixelShader(pass >= kCrossFade ? stage.crossFade : 0);
+    device.SetBlend(pass != kOpaque);
+    platform::GpuVertex quad[4];
+    for (int i = 0; i < 4; ++i) {
+        quad[i] = stage.quad[i];
+        quad[i].diffuse = pass >= kCrossFade ? 0x80FFFFFFu : 0xFFFFFFFFu;
+    }
     for (auto _ : state) {
         switch (pass) {
             case kClearColour:
@@ -85,8 +107,12 @@ void BM_FullScreenPass(benchmark::State& state) {
             case kClearAll:
                 device.Clear(0xFF000000u, 1.f, 255);
                 break;
+            case kCrossFadeOver:
+            case kSquareCrossFadeOver:
+                device.DrawQuadOver(quad, stage.under);
+                break;
             default:
-                device.DrawQuadStrip(stage.quad);
+                device.DrawQuadStrip(quad);
                 break;
         }
         stage.Finish();
@@ -94,7 +120,7 @@ void BM_FullScreenPass(benchmark::State& state) {
 }
 BENCHMARK(BM_FullScreenPass)
     ->ArgName("pass")
-    ->DenseRange(kClearColour, kCrossFade)
+    ->DenseRange(kClearColour, kSquareCrossFadeOver)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

@@ -160,6 +160,7 @@ bool classGraphicDevice::Reset() {
     const classDeviceObjectHooks& hooks = GetDeviceObjectHooks();
     CallHook(hooks.releaseRenderTargetTiles);
     CallHook(hooks.releaseAllPixelShaders);
+    ReleaseScenePicture();
     redrawRequest_ = true;
     if (gpu_ != nullptr && gpu_->Reset(backBufferWidth, backBufferHeight)) {
         if (changing && wanted == 0) restorePlacementRequest = true;
@@ -186,6 +187,7 @@ bool classGraphicDevice::ReleaseDevice() {
     fullScreen.DropRequested();
     CallHook(GetDeviceObjectHooks().releaseAllTiles);
     CallHook(GetDeviceObjectHooks().releaseAllPixelShaders);
+    ReleaseScenePicture();
     deviceCreated_ = false;
     return true;
 }

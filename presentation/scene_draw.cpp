@@ -1,5 +1,6 @@
 #include "presentation/scene_draw.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -98,9 +99,18 @@ bool SceneWritesStencil(classGraphicObject* root) {
     return visitor.writes;
 }
 
-// The camera, the root's own target when it has one, the scene states and
-// the clear. `kind` is the root's texture kind.
-bool BeginSceneDrawAs(classGraphicObject* root, int32 kind) {
+// The camera that shows the logical screen on the screen's size.
+void SetScreenCamera(classGraphicDevice& holder, int32 screenWidth, int32 screenHeight) {
+    classSceneCamera camera =
+        ComputeSceneCamera(holder.GetWidth(), holder.GetHeight(), screenWidth, screenHeight);
+    holder.SetView(ToGpu(camera.view));
+    holder.SetProjection(ToGpu(camera.projection));
+}
+
+// The camera, the root's own target when it has one (or `picture`, a render
+// texture of the screen's size), the scene states and the clear. `kind` is
+// the root's texture kind.
+bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle picture = 0) {
     classGraphicDevice* holder = GetGraphicDevice();
     if (root == nullptr || holder == nullptr) return false;
     // A capture may be asked for outside the frame's readiness check; without
@@ -109,12 +119,15 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind) {
     if (device == nullptr || holder->IsDeviceLost()) return false;
     int32 screenWidth = 0, screenHeight = 0;
     ScreenSize(*holder, *device, &screenWidth, &screenHeight);
-    classSceneCamera camera =
-        ComputeSceneCamera(holder->GetWidth(), holder->GetHeight(), screenWidth, screenHeight);
-    holder->SetView(ToGpu(camera.view));
-    holder->SetProjection(ToGpu(camera.projection));
+    SetScreenCamera(*holder, screenWidth, screenHeight);
 
-    if (kind == TextureKind_TransitionCapture) {
+    if (picture != 0) {
+        SaveRenderTarget(*root, *device);
+        if (!device->SetRenderTarget(picture)) {
+            RestoreRenderTarget(*root, device);
+            return false;
+        }
+    } else if (kind == TextureKind_TransitionCapture) {
         SaveRenderTarget(*root, *device);
         // Without its capture the overlay would be drawn straight over the
         // screen after clearing it; that frame shows no overlay instead.
@@ -283,34 +296,99 @@ class FilterVisitor final : public classGraphicDrawVisitor {
     }
 };
 
-// The overlay of a transition: its scene is drawn into the capture only when
-// something in it changed since the capture was made; a cross-fade over a
-// still picture then costs one draw of the capture a frame, not a whole
-// scene. `screenReady`: the screen's camera and states are those of this frame.
-void DrawOverlay(classGraphicObject* overlay, bool screenReady) {
-    std::vector<ObjectLook> looks;
-    looks.reserve(g_captureLooks.size());
-    LookVisitor visitor(looks);
-    const classShaderResource* filter = g_filterShader;
-    classGraphicObject::WalkDrawOrder(overlay, visitor);
-    bool captured = screenReady && GetSceneDrawSource().IsRealised(overlay->texture) &&
-                    filter == g_captureFilter && looks == g_captureLooks;
-    if (captured) {
-        FilterVisitor filters;
-        classGraphicObject::WalkDrawOrder(overlay, filters);
-        scene_draw::EndSceneDraw(overlay);
-        return;
+// One object; with `under`, its one tile is drawn over that picture in a
+// single pass (false when it cannot be, with nothing drawn).
+bool DrawObject(classGraphicObject& object, platform::GpuHandle under) {
+    platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr || object.texture == nullptr) return false;
+    classSceneDrawSource& source = GetSceneDrawSource();
+    classSharedResource* texture = object.texture;
+    if (!source.IsRealised(texture)) source.Realise(texture, *device);
+    u8 alpha = AlphaFromTransmittance(object.transmittance);
+    // Invisible: no state is touched at all.
+    if (alpha == 0 && under == 0) return true;
+    // An object without a shader of its own is drawn through the filter in force.
+    classShaderResource* shader = object.pixelShader != nullptr ? object.pixelShader : g_filterShader;
+    platform::GpuHandle deviceShader = shader != nullptr ? source.PixelShader(shader, *device) : 0;
+    D3DMATRIX matrix = object.drawMatrix;
+    D3DXVECTOR3 scale = source.GetDrawScale(texture);
+    if (!IsUnitScale(scale)) {
+        D3DMATRIX scaling;
+        D3DXMatrixScaling(&scaling, scale.x, scale.y, scale.z);
+        matrix = scaling * matrix;
     }
-    g_captureLooks.clear();
-    if (!scene_draw::BeginSceneDraw(overlay)) return;
-    scene_draw::DrawTree(overlay);
-    scene_draw::EndSceneDraw(overlay);
-    // Textures realised by this drawing are part of what the capture holds.
-    looks.clear();
-    LookVisitor drawn(looks);
-    classGraphicObject::WalkDrawOrder(overlay, drawn);
-    g_captureLooks = std::move(looks);
-    g_captureFilter = filter;
+    const std::vector<classDrawTile>* tiles = source.IsRealised(texture) ? source.Tiles(texture) : nullptr;
+    if (tiles == nullptr) return false;
+    if (under != 0 && (tiles->empty() || tiles->front().texture == 0 ||
+                       std::any_of(tiles->begin() + 1, tiles->end(),
+                                   [](const classDrawTile& tile) { return tile.texture != 0; }))) {
+        return false;
+    }
+
+    if (shader != nullptr) device->SetPixelShader(deviceShader);
+    ApplyObjectStencil(*device, object.Stencil);
+    // Blending an opaque texel at full alpha gives the texel: such tiles are
+    // drawn without it, which a software rasteriser does far faster.
+    const bool mayCopy = alpha == 255 && shader == nullptr;
+    bool blending = under == 0;
+    device->SetBlend(blending);
+    u32 tint = 0;
+    const bool tinted = ObjectTint(object, source, &tint);
+    device->SetTint(tinted, tint);
+    device->SetTransform(platform::GpuTransform::World, ToGpu(matrix));
+    const u32 diffuse = (static_cast<u32>(alpha) << 24) | 0xFFFFFFu;
+    bool drawn = under == 0;
+    for (const classDrawTile& tile : *tiles) {
+        // A tile whose texture could not be made has nothing to show.
+        if (tile.texture == 0) continue;
+        platform::GpuVertex vertices[4];
+        for (int corner = 0; corner < 4; ++corner) {
+            vertices[corner] = tile.vertices[corner];
+            vertices[corner].diffuse = diffuse;
+        }
+        device->SetTexture(tile.texture);
+        if (under != 0) {
+            drawn = device->DrawQuadOver(vertices, under);
+            continue;
+        }
+        if (blending == (mayCopy && tile.opaque)) {
+            blending = !blending;
+            device->SetBlend(blending);
+        }
+        device->DrawQuadStrip(vertices);
+    }
+    if (shader != nullptr) device->SetPixelShader(0);
+    device->SetTexture(0);
+    device->SetBlend(false);
+    if (tinted) device->SetTint(false, 0);
+    return drawn;
+}
+
+// A transition's capture onto the screen with the root's transform, fade and
+// shader, scaled to the logical screen; with `under`, in one pass over that
+// picture of the screen (false when it cannot be).
+bool DrawCapture(classGraphicObject& root, platform::GpuHandle under) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (holder == nullptr) return false;
+    platform::GpuDevice* device = holder->GetDevice();
+    classSceneDrawSource& source = GetSceneDrawSource();
+    int textureWidth = 0, textureHeight = 0;
+    source.TextureSize(root.texture, &textureWidth, &textureHeight);
+    if (textureWidth != 0 && textureHeight != 0 && device != nullptr) {
+        int32 screenWidth = 0, screenHeight = 0;
+        ScreenSize(*holder, *device, &screenWidth, &screenHeight);
+        float width = static_cast<float>(holder->GetWidth());
+        float height = static_cast<float>(holder->GetHeight());
+        float ratio = (static_cast<float>(screenWidth) / static_cast<float>(screenHeight)) / (width / height);
+        D3DXVECTOR3 scale = ratio > 1.0f
+                                ? D3DXVECTOR3{width / static_cast<float>(textureWidth) * ratio,
+                                              height / static_cast<float>(textureHeight), 1.f}
+                                : D3DXVECTOR3{width / static_cast<float>(textureWidth),
+                                              height / static_cast<float>(textureHeight) / ratio, 1.f};
+        source.SetDrawScale(root.texture, scale);
+    }
+    if (device != nullptr) device->SetSceneStates(g_screenStencil);
+    return DrawObject(root, under);
 }
 
 }  // namespace
@@ -418,58 +496,7 @@ void DrawTree(classGraphicObject* object) {
 }
 
 void Draw(classGraphicObject& object) {
-    platform::GpuDevice* device = CurrentDevice();
-    if (device == nullptr || object.texture == nullptr) return;
-    classSceneDrawSource& source = GetSceneDrawSource();
-    classSharedResource* texture = object.texture;
-    if (!source.IsRealised(texture)) source.Realise(texture, *device);
-    u8 alpha = AlphaFromTransmittance(object.transmittance);
-    // Invisible: no state is touched at all.
-    if (alpha == 0) return;
-    // An object without a shader of its own is drawn through the filter in force.
-    classShaderResource* shader = object.pixelShader != nullptr ? object.pixelShader : g_filterShader;
-    platform::GpuHandle deviceShader = shader != nullptr ? source.PixelShader(shader, *device) : 0;
-    D3DMATRIX matrix = object.drawMatrix;
-    D3DXVECTOR3 scale = source.GetDrawScale(texture);
-    if (!IsUnitScale(scale)) {
-        D3DMATRIX scaling;
-        D3DXMatrixScaling(&scaling, scale.x, scale.y, scale.z);
-        matrix = scaling * matrix;
-    }
-    const std::vector<classDrawTile>* tiles = source.IsRealised(texture) ? source.Tiles(texture) : nullptr;
-    if (tiles == nullptr) return;
-
-    if (shader != nullptr) device->SetPixelShader(deviceShader);
-    ApplyObjectStencil(*device, object.Stencil);
-    // Blending an opaque texel at full alpha gives the texel: such tiles are
-    // drawn without it, which a software rasteriser does far faster.
-    const bool mayCopy = alpha == 255 && shader == nullptr;
-    bool blending = true;
-    device->SetBlend(true);
-    u32 tint = 0;
-    const bool tinted = ObjectTint(object, source, &tint);
-    device->SetTint(tinted, tint);
-    device->SetTransform(platform::GpuTransform::World, ToGpu(matrix));
-    const u32 diffuse = (static_cast<u32>(alpha) << 24) | 0xFFFFFFu;
-    for (const classDrawTile& tile : *tiles) {
-        // A tile whose texture could not be made has nothing to show.
-        if (tile.texture == 0) continue;
-        platform::GpuVertex vertices[4];
-        for (int corner = 0; corner < 4; ++corner) {
-            vertices[corner] = tile.vertices[corner];
-            vertices[corner].diffuse = diffuse;
-        }
-        if (blending == (mayCopy && tile.opaque)) {
-            blending = !blending;
-            device->SetBlend(blending);
-        }
-        device->SetTexture(tile.texture);
-        device->DrawQuadStrip(vertices);
-    }
-    if (shader != nullptr) device->SetPixelShader(0);
-    device->SetTexture(0);
-    device->SetBlend(false);
-    if (tinted) device->SetTint(false, 0);
+    DrawObject(object, 0);
 }
 
 void EndSceneDraw(classGraphicObject* root) {
@@ -479,25 +506,7 @@ void EndSceneDraw(classGraphicObject* root) {
     RestoreRenderTarget(*root, device);
     int32 kind = GetSceneServices().TextureKindOf(root->texture);
     if (kind == TextureKind_TransitionCapture) {
-        classSceneDrawSource& source = GetSceneDrawSource();
-        int textureWidth = 0, textureHeight = 0;
-        source.TextureSize(root->texture, &textureWidth, &textureHeight);
-        if (textureWidth != 0 && textureHeight != 0 && device != nullptr) {
-            int32 screenWidth = 0, screenHeight = 0;
-            ScreenSize(*holder, *device, &screenWidth, &screenHeight);
-            float width = static_cast<float>(holder->GetWidth());
-            float height = static_cast<float>(holder->GetHeight());
-            float ratio =
-                (static_cast<float>(screenWidth) / static_cast<float>(screenHeight)) / (width / height);
-            D3DXVECTOR3 scale = ratio > 1.0f
-                                    ? D3DXVECTOR3{width / static_cast<float>(textureWidth) * ratio,
-                                                  height / static_cast<float>(textureHeight), 1.f}
-                                    : D3DXVECTOR3{width / static_cast<float>(textureWidth),
-                                                  height / static_cast<float>(textureHeight) / ratio, 1.f};
-            source.SetDrawScale(root->texture, scale);
-        }
-        if (device != nullptr) device->SetSceneStates(g_screenStencil);
-        Draw(*root);
+        DrawCapture(*root, 0);
     } else if (kind == TextureKind_ThumbnailCapture) {
         ReleaseThumbnailTarget(*root, device);
     }
@@ -505,12 +514,136 @@ void EndSceneDraw(classGraphicObject* root) {
 
 }  // namespace scene_draw
 
+namespace {
+
+// The overlay of a transition: its scene is drawn into the capture only when
+// something in it changed since the capture was made; a cross-fade over a
+// still picture then costs one draw of the capture a frame, not a whole
+// scene. `screenReady`: the screen's camera and states are those of this
+// frame. With `under`, the capture goes over that picture of the screen in
+// one pass. False when nothing was drawn onto the screen.
+bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
+    std::vector<ObjectLook> looks;
+    looks.reserve(g_captureLooks.size());
+    LookVisitor visitor(looks);
+    const classShaderResource* filter = g_filterShader;
+    classGraphicObject::WalkDrawOrder(overlay, visitor);
+    bool captured = screenReady && GetSceneDrawSource().IsRealised(overlay->texture) &&
+                    filter == g_captureFilter && looks == g_captureLooks;
+    if (captured) {
+        FilterVisitor filters;
+        classGraphicObject::WalkDrawOrder(overlay, filters);
+    } else {
+        g_captureLooks.clear();
+        if (!scene_draw::BeginSceneDraw(overlay)) return false;
+        scene_draw::DrawTree(overlay);
+        RestoreRenderTarget(*overlay, CurrentDevice());
+        // Textures realised by this drawing are part of what the capture holds.
+        looks.clear();
+        LookVisitor drawn(looks);
+        classGraphicObject::WalkDrawOrder(overlay, drawn);
+        g_captureLooks = std::move(looks);
+        g_captureFilter = filter;
+    }
+    // A root without a capture was drawn straight onto the screen.
+    if (GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) return under == 0;
+    return DrawCapture(*overlay, under);
+}
+
+// The main scene drawn into a texture of the screen's size while a
+// transition runs over it, so that each frame of the fade is one pass over
+// it. Render thread only.
+struct ScenePicture {
+    platform::GpuDevice* device = nullptr;
+    platform::GpuHandle texture = 0;
+    int32 width = 0;
+    int32 height = 0;
+    bool drawn = false;  // holds the scene of `looks` under `filter`
+    std::vector<ObjectLook> looks;
+    const classShaderResource* filter = nullptr;
+};
+ScenePicture g_scenePicture;
+
+void ForgetScenePicture() {
+    if (g_scenePicture.texture != 0 && g_scenePicture.device == CurrentDevice()) {
+        g_scenePicture.device->ReleaseObject(g_scenePicture.texture);
+    }
+    g_scenePicture = ScenePicture{};
+}
+
+// The main scene in its picture, drawn again only when something in it
+// changed since; false when there is no picture to draw over.
+bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                       const classShaderResource* filter) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr || holder->IsDeviceLost()) return false;
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    ScenePicture& picture = g_scenePicture;
+    if (picture.device != device || picture.width != width || picture.height != height) ForgetScenePicture();
+    if (picture.texture == 0) {
+        picture.texture = device->CreateRenderTexture(width, height);
+        if (picture.texture == 0) return false;
+        picture.device = device;
+        picture.width = width;
+        picture.height = height;
+    }
+    if (picture.drawn && picture.filter == filter && picture.looks == looks) {
+        // Its filter objects still leave the filter as drawing them would.
+        FilterVisitor filters;
+        classGraphicObject::WalkDrawOrder(main, filters);
+        return true;
+    }
+    picture.drawn = false;
+    if (!BeginSceneDrawAs(main, GetSceneServices().TextureKindOf(main->texture), picture.texture))
+        return false;
+    scene_draw::DrawTree(main);
+    RestoreRenderTarget(*main, device);
+    picture.looks.clear();
+    LookVisitor drawn(picture.looks);
+    classGraphicObject::WalkDrawOrder(main, drawn);
+    picture.filter = filter;
+    picture.drawn = true;
+    return true;
+}
+
+// A frame of a cross-fade as one full-screen pass: the old picture mixed
+// over the new scene's, each drawn again only when it changed. A scene that
+// writes the stencil keeps the drawing in steps, where the old picture is
+// drawn under the new scene's stencil. False when the frame was not drawn so.
+bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
+                            const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
+    if (main == nullptr || GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) {
+        return false;
+    }
+    for (const ObjectLook& look : looks) {
+        if (look.stencil == 1 || look.stencil == -1) return false;
+    }
+    if (!PaintScenePicture(main, looks, filter)) return false;
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    SetScreenCamera(*holder, width, height);
+    return DrawOverlay(overlay, true, g_scenePicture.texture);
+}
+
+}  // namespace
+
+void ReleaseScenePicture() {
+    ForgetScenePicture();
+}
+
 void DrawScenes() {
     classApplication* application = GetApplication();
     classGraphicDevice* holder = GetGraphicDevice();
     if (application == nullptr || holder == nullptr) return;
     classCriticalSectionLock hold(holder->GetLock());
     classGraphicObject* main = application->mainScene;
+    classGraphicObject* overlay = application->overlayScene;
+    // The scene's picture is only of use under a transition.
+    if (overlay == nullptr && g_scenePicture.texture != 0) ForgetScenePicture();
 
     // A frame in which nothing visible changed is neither drawn nor
     // presented: an idle game then costs next to nothing. A transition
@@ -522,26 +655,27 @@ void DrawScenes() {
     const classShaderResource* filter = g_filterShader;
     classGraphicObject::WalkDrawOrder(main, visitor);
     bool redraw = holder->TakeRedrawRequest();
-    if (!redraw && application->overlayScene == nullptr && filter == g_lastFilter &&
-        looks == g_lastLooks) {
+    if (!redraw && overlay == nullptr && filter == g_lastFilter && looks == g_lastLooks) {
         holder->SkipPresent();
         return;
     }
     g_lastLooks = std::move(looks);
     g_lastFilter = filter;
+    const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
+    if (fading && DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return;
     bool screenReady = scene_draw::BeginSceneDraw(main);
     if (screenReady) {
         scene_draw::DrawTree(main);
         scene_draw::EndSceneDraw(main);
     }
-    classGraphicObject* overlay = application->overlayScene;
     if (overlay == nullptr) return;
-    if (overlay->transmittance < 1.0f) {
-        DrawOverlay(overlay, screenReady);
+    if (fading) {
+        DrawOverlay(overlay, screenReady, 0);
     } else {
         // Faded out (or not a number): the transition is over.
         classGraphicObject::Delete(overlay);
         application->overlayScene = nullptr;
+        ForgetScenePicture();
     }
 }
 

@@ -93,6 +93,9 @@ void EndSceneDraw(classGraphicObject* root);
 // The drawScenes hook: the main scene, then the overlay while it still shows;
 // an overlay that has faded out completely is deleted here.
 void DrawScenes();
+// Gives back the texture that holds the main scene under a transition; the
+// device holder calls it before a reset and when the device goes.
+void ReleaseScenePicture();
 
 // The thumbnail of a play-data save: the main scene drawn into a 142 × 80
 // target and stored as a 24-bit BMP of 34294 bytes. `buffer` is left empty

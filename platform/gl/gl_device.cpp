@@ -100,6 +100,34 @@ bool MapsTexelsOntoPixels(const float matrix[16], const GpuVertex vertices[4], i
     return true;
 }
 
+// True when the quad, as the vertex stage places it, is a rectangle along the
+// axes over every pixel centre of the viewport: it then writes the whole target.
+bool CoversViewport(const float matrix[16], const GpuVertex vertices[4], int viewportWidth,
+                    int viewportHeight) {
+    const float width = static_cast<float>(viewportWidth), height = static_cast<float>(viewportHeight);
+    float x[4], y[4];
+    for (int i = 0; i < 4; ++i) {
+        const GpuVertex& v = vertices[i];
+        float clip[4];
+        for (int j = 0; j < 4; ++j)
+            clip[j] = v.x * matrix[j] + v.y * matrix[4 + j] + v.z * matrix[8 + j] + matrix[12 + j];
+        if (!(clip[3] > 0.f)) return false;
+        // Window pixels after the half-pixel move (a mirrored target covers alike).
+        x[i] = (clip[0] / clip[3] + 1.f) * 0.5f * width + 0.5f;
+        y[i] = (clip[1] / clip[3] + 1.f) * 0.5f * height - 0.5f;
+    }
+    // Corners 0-2 and 1-3 are the upright edges, 0-1 and 2-3 the level ones.
+    constexpr float kSlack = 1.f / 64.f;
+    if (std::fabs(x[0] - x[2]) > kSlack || std::fabs(x[1] - x[3]) > kSlack ||
+        std::fabs(y[0] - y[1]) > kSlack || std::fabs(y[2] - y[3]) > kSlack) {
+        return false;
+    }
+    // Pixel centres lie half a pixel inside the viewport's edges.
+    constexpr float kInside = 0.25f;
+    return std::fmin(x[0], x[1]) <= kInside && std::fmax(x[0], x[1]) >= width - kInside &&
+           std::fmin(y[0], y[2]) <= kInside && std::fmax(y[0], y[2]) >= height - kInside;
+}
+
 class GlDevice final : public GpuDevice {
   public:
     explicit GlDevice(std::unique_ptr<RenderSurface> surface) : surface_(std::move(surface)) {}
@@ -386,6 +414,7 @@ class GlDevice final : public GpuDevice {
 
     void SetBlend(bool on) override {
         if (!created_) return;
+        blend_ = on;
         if (on) {
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -444,32 +473,23 @@ class GlDevice final : public GpuDevice {
     void SetPixelShaderConstant(const float c0[4]) override { std::memcpy(constant_, c0, sizeof(constant_)); }
 
     void DrawQuadStrip(const GpuVertex vertices[4]) override {
-        if (!created_ || program_ < 0 || static_cast<size_t>(program_) >= programs_.size()) return;
-        const Program& program = programs_[static_cast<size_t>(program_)];
-        if (program.id == 0) return;
-        glUseProgram(program.id);
-        float worldView[16], matrix[16];
-        MultiplyRowMajor(world_.m, view_.m, worldView);
-        MultiplyRowMajor(worldView, projection_.m, matrix);
-        // Row-major for row vectors read as column-major is the column-vector matrix.
-        glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
-        glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
-                    static_cast<float>(viewportHeight_));
-        const float flip = boundFramebuffer_ == 0 ? 1.f : -1.f;
-        glUniform1f(program.flip, flip);
-        glUniform4f(program.tint, ((tint_ >> 16) & 0xFF) / 255.f, ((tint_ >> 8) & 0xFF) / 255.f,
-                    (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
-        glUniform4fv(program.c0, 1, constant_);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, texture_);
-        const bool nearest =
-            texture_ != 0 && MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip,
-                                                  textureWidth_, textureHeight_);
-        glBindSampler(0, samplers_[nearest ? kNearestSampler : kLinearSampler]);
-        glBindVertexArray(vertexArray_);
-        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        if (!created_) return;
+        DrawWith(program_, vertices, 0);
+    }
+
+    bool DrawQuadOver(const GpuVertex vertices[4], GpuHandle under) override {
+        const GlObject* picture = Find(under);
+        if (!created_ || under == target_ || picture == nullptr ||
+            picture->kind != ObjectKind::RenderTexture || picture->width != viewportWidth_ ||
+            picture->height != viewportHeight_) {
+            return false;
+        }
+        if (program_ < 0 || program_ >= kOverPrograms) return false;
+        // Nothing is read from the target, so nothing is blended with it.
+        if (blend_) glDisable(GL_BLEND);
+        const bool drawn = DrawWith(program_ + kOverPrograms, vertices, picture->texture);
+        if (blend_) glEnable(GL_BLEND);
+        return drawn;
     }
 
     GpuHandle CreateTexture(int width, int height) override {
@@ -512,13 +532,73 @@ class GlDevice final : public GpuDevice {
     }
 
   private:
+    // One quad through program `index`; with an under-picture, that goes to
+    // texture unit 1, and when the quad leaves pixels uncovered they take
+    // the under-picture as it is first.
+    bool DrawWith(int index, const GpuVertex vertices[4], GLuint underTexture) {
+        if (index < 0 || static_cast<size_t>(index) >= programs_.size() || !BuildProgram(index)) return false;
+        const Program& program = programs_[static_cast<size_t>(index)];
+        float worldView[16], matrix[16];
+        MultiplyRowMajor(world_.m, view_.m, worldView);
+        MultiplyRowMajor(worldView, projection_.m, matrix);
+        const float flip = boundFramebuffer_ == 0 ? 1.f : -1.f;
+        if (underTexture != 0 && !CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_)) {
+            CopyUnder(underTexture);
+        }
+        glUseProgram(program.id);
+        // Row-major for row vectors read as column-major is the column-vector matrix.
+        glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
+        glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
+                    static_cast<float>(viewportHeight_));
+        glUniform1f(program.flip, flip);
+        glUniform4f(program.tint, ((tint_ >> 16) & 0xFF) / 255.f, ((tint_ >> 8) & 0xFF) / 255.f,
+                    (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
+        glUniform4fv(program.c0, 1, constant_);
+        if (underTexture != 0) {
+            glActiveTexture(GL_TEXTURE1);
+            glBindTexture(GL_TEXTURE_2D, underTexture);
+            glBindSampler(1, samplers_[kNearestSampler]);
+        }
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture_);
+        const bool nearest =
+            texture_ != 0 && MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip,
+                                                  textureWidth_, textureHeight_);
+        glBindSampler(0, samplers_[nearest ? kNearestSampler : kLinearSampler]);
+        glBindVertexArray(vertexArray_);
+        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        if (underTexture != 0) {
+            // A later frame may draw into the under-picture: it must not stay bound for reading.
+            glActiveTexture(GL_TEXTURE1);
+            glBindTexture(GL_TEXTURE_2D, 0);
+            glActiveTexture(GL_TEXTURE0);
+        }
+        return true;
+    }
+
+    // The under-picture onto the whole target, its top row at the top of the
+    // picture whichever way the target counts its rows.
+    void CopyUnder(GLuint underTexture) {
+        GLuint read = 0;
+        glGenFramebuffers(1, &read);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, read);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, underTexture, 0);
+        const int w = viewportWidth_, h = viewportHeight_;
+        const int top = boundFramebuffer_ == 0 ? h : 0;
+        glBlitFramebuffer(0, 0, w, h, 0, top, w, h - top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer_);
+        glDeleteFramebuffers(1, &read);
+    }
+
     // The plain stage is made with the device; each built-in shader when it
     // is first asked for, so that start-up compiles only what the first
     // picture draws with.
     bool BuildPrograms() {
         vertexStage_ = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
         if (vertexStage_ == 0) return false;
-        programs_.assign(static_cast<size_t>(kBuiltinPixelShaderCount) + 1, Program{});
+        programs_.assign(static_cast<size_t>(kOverPrograms) * 2, Program{});
         if (BuildProgram(0)) return true;
         glDeleteShader(vertexStage_);
         vertexStage_ = 0;
@@ -529,7 +609,10 @@ class GlDevice final : public GpuDevice {
     bool BuildProgram(int index) {
         Program& slot = programs_[static_cast<size_t>(index)];
         if (slot.id != 0) return true;
-        std::string source = FragmentStageSource(index);
+        // A stage that failed once fails again: it is not compiled at every draw.
+        if (slot.failed) return false;
+        slot.failed = true;
+        std::string source = FragmentStageSource(index % kOverPrograms, index >= kOverPrograms);
         GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
         if (fragment == 0) return false;
         GLuint program = glCreateProgram();
@@ -548,6 +631,7 @@ class GlDevice final : public GpuDevice {
             return false;
         }
         slot.id = program;
+        slot.failed = false;
         slot.matrix = glGetUniformLocation(program, "uMatrix");
         slot.viewport = glGetUniformLocation(program, "uViewport");
         slot.flip = glGetUniformLocation(program, "uFlip");
@@ -555,6 +639,8 @@ class GlDevice final : public GpuDevice {
         slot.c0 = glGetUniformLocation(program, "uC0");
         glUseProgram(program);
         glUniform1i(glGetUniformLocation(program, "uTexture"), 0);
+        const GLint under = glGetUniformLocation(program, "uUnder");
+        if (under >= 0) glUniform1i(under, 1);
         return true;
     }
 
@@ -581,6 +667,7 @@ class GlDevice final : public GpuDevice {
         world_ = view_ = projection_ = GpuMatrix{};
         texture_ = 0;
         program_ = 0;
+        blend_ = false;
         tintOn_ = false;
         std::memset(constant_, 0, sizeof(constant_));
         glDisable(GL_BLEND);
@@ -691,13 +778,17 @@ class GlDevice final : public GpuDevice {
     GpuCaps caps_;
     struct Program {
         GLuint id = 0;  // 0: not built yet
+        bool failed = false;
         GLint matrix = -1;
         GLint viewport = -1;
         GLint flip = -1;
         GLint tint = -1;
         GLint c0 = -1;
     };
-    std::vector<Program> programs_;  // 0: the plain texture stage, then the built-ins in table order
+    // 0: the plain texture stage, then the built-ins in table order; the
+    // same again from kOverPrograms on, mixed over an under-picture.
+    std::vector<Program> programs_;
+    static constexpr int kOverPrograms = kBuiltinPixelShaderCount + 1;
     GLuint vertexStage_ = 0;         // kept for the programs made later
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
@@ -718,6 +809,7 @@ class GlDevice final : public GpuDevice {
     static constexpr int kNearestSampler = 1;
     GLuint samplers_[2] = {0, 0};
     int program_ = 0;
+    bool blend_ = false;
     bool tintOn_ = false;
     u32 tint_ = 0;
     float constant_[4] = {0.f, 0.f, 0.f, 0.f};

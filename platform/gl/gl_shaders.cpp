@@ -44,6 +44,7 @@ uniform vec2 uViewport;
 uniform float uFlip;
 out vec4 vColour;
 out vec2 vUv;
+noperspective out vec2 vUnder;
 void main() {
     vec4 position = uMatrix * vec4(aPosition, 1.0);
     position.x += position.w / uViewport.x;
@@ -51,6 +52,8 @@ void main() {
     gl_Position = position;
     vColour = aColour;
     vUv = aUv;
+    // Where this corner falls in a picture of the whole target, top row first.
+    vUnder = vec2(position.x / position.w + 1.0, 1.0 - uFlip * position.y / position.w) * 0.5;
 }
 )";
 
@@ -61,7 +64,7 @@ int FindBuiltinPixelShader(std::string_view name) {
     return -1;
 }
 
-std::string FragmentStageSource(int index) {
+std::string FragmentStageSource(int index, bool over) {
     std::string source = R"(#version 330 core
 in vec4 vColour;
 in vec2 vUv;
@@ -74,10 +77,26 @@ vec4 Shade(vec4 t, vec4 v) {
     source += index >= 1 && index <= kBuiltinPixelShaderCount ? kBuiltins[index - 1].body : kPlainBody;
     source += R"(
 }
-void main() {
+)";
+    if (!over) {
+        source += R"(void main() {
     vec4 t = texture(uTexture, vUv);
     if (uTint.a > 0.5) t.rgb = uTint.rgb;
     fragColour = clamp(Shade(t, vColour), 0.0, 1.0);
+}
+)";
+        return source;
+    }
+    // The under-picture is the target's size: each pixel centre samples the
+    // centre of its own texel.
+    source += R"(noperspective in vec2 vUnder;
+uniform sampler2D uUnder;
+void main() {
+    vec4 t = texture(uTexture, vUv);
+    if (uTint.a > 0.5) t.rgb = uTint.rgb;
+    vec4 s = clamp(Shade(t, vColour), 0.0, 1.0);
+    vec4 u = texture(uUnder, vUnder);
+    fragColour = vec4(mix(u.rgb, s.rgb, s.a), s.a * s.a + u.a * (1.0 - s.a));
 }
 )";
     return source;

@@ -14,8 +14,10 @@ inline constexpr int kBuiltinPixelShaderCount = 7;
 int FindBuiltinPixelShader(std::string_view name);
 
 // The whole fragment stage of program `index`: 0 the plain texture stage,
-// 1..7 the built-ins in table order.
-std::string FragmentStageSource(int index);
+// 1..7 the built-ins in table order. `over`: its result is mixed by its own
+// alpha over the texel of the under-picture (texture unit 1) at the same
+// pixel, as blending would mix it over the target, and written opaque.
+std::string FragmentStageSource(int index, bool over = false);
 
 extern const char* const kGlVertexStage;
 

@@ -296,6 +296,47 @@ TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersComputeAsTheirTablesSay) {
     }
 }
 
+// Over a picture of the screen (green above, blue below) on a target left
+// white: a quad covering the screen mixes every pixel as blending would, a
+// small one leaves the rest to the picture, and the white never shows.
+TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothingFromTheTarget) {
+    GpuHandle under = device->CreateRenderTexture(1280, 720);
+    std::vector<u8> halves;
+    for (int y = 0; y < 720; ++y) {
+        for (int x = 0; x < 1280; ++x) {
+            halves.insert(halves.end(), {u8(y < 360 ? 0 : 255), u8(y < 360 ? 255 : 0), 0, 255});
+        }
+    }
+    ASSERT_TRUE(device->UploadBGRA(under, 0, 0, 1280, 720, halves.data(), 1280 * 4));
+    GpuHandle red = SolidTexture(*device, 1280, 720, {0, 0, 255, 255});
+    struct Case {
+        const char* name;
+        std::array<GpuVertex, 4> quad;
+        std::array<int, 4> top, bottom, middle;  // at (10, 10), (10, 700), (640, 360)
+    };
+    // Alpha 128: red × 128/255 + the picture × 127/255.
+    const Case cases[] = {
+        {"covering, alpha 128", Quad(-640.f, 360.f, 1280.f, 720.f, 0x80FFFFFFu), {0, 127, 128, 0xEE},
+         {127, 0, 128, 0xEE}, {127, 0, 128, 0xEE}},
+        {"small, opaque", Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu), {0, 255, 0, 255}, {255, 0, 0, 255},
+         {0, 0, 255, 255}},
+    };
+    for (const Case& c : cases) {
+        device->ClearColour(0xFFFFFFFFu);
+        device->SetTexture(red);
+        ASSERT_TRUE(device->DrawQuadOver(c.quad.data(), under)) << c.name;
+        Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+        ExpectNear(picture.At(10, 10), c.top, 1, c.name);
+        ExpectNear(picture.At(10, 700), c.bottom, 1, c.name);
+        ExpectNear(picture.At(640, 360), c.middle, 1, c.name);
+    }
+    GpuHandle small = device->CreateRenderTexture(640, 360);
+    EXPECT_FALSE(device->DrawQuadOver(cases[0].quad.data(), small)) << "a picture of another size";
+    EXPECT_FALSE(device->DrawQuadOver(cases[0].quad.data(), red)) << "a texture that is no picture";
+    ASSERT_TRUE(device->SetRenderTarget(under));
+    EXPECT_FALSE(device->DrawQuadOver(cases[0].quad.data(), under)) << "the target itself";
+}
+
 TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) {
     GpuHandle target = device->CreateReadableTarget(142, 80);
     ASSERT_NE(target, 0u);

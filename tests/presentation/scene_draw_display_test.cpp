@@ -156,44 +156,63 @@ TEST_F(SceneOnDisplay, TransitionHalfWayMixesTheOldScreenWithTheNew) {
     classGraphicObject::Delete(overlay);
 }
 
-TEST_F(SceneOnDisplay, CrossFadeFramesReuseTheCaptureAndKeepTheNewScreensHole) {
-    // Old screen red; the new one blue with a hole cut in its middle. Each
-    // frame mixes at its own alpha 255 − trunc(255 t), also in the frames
-    // that reuse the capture, and the hole stays black throughout: the old
-    // picture is drawn over the new screen under the new screen's stencil.
+TEST_F(SceneOnDisplay, CrossFadeFramesMixEveryPixelOfTheOldScreenOverTheNew) {
+    // Old screen red with a yellow patch at the top right; the new one blue
+    // with a green patch at the top left, in one case with a hole cut in its
+    // middle. Each frame mixes at its own alpha 255 − trunc(255 t), also in
+    // the frames that reuse the pictures, with each patch where it belongs
+    // (not mirrored), and a hole stays black throughout: the old picture is
+    // drawn over the new screen under the new screen's stencil.
     ASSERT_TRUE(InitApplication());
     classApplication* application = GetApplication();
     scene.AddSolid("red", 1280, 720, 0, 0, 255, 255);
+    scene.AddSolid("yellow", 200, 100, 0, 255, 255, 255);
     scene.AddSolid("blue", 1280, 720, 255, 0, 0, 255);
+    scene.AddSolid("green", 200, 100, 0, 255, 0, 255);
     scene.AddSolid("hole", 200, 200, 0, 0, 0, 0);
-    classGraphicObject* picture = Add({2}, "red");
-    classGraphicObject* overlay = classGraphicObject::New();
-    ASSERT_TRUE(classGraphicObject::CopyTree(overlay, root));
-    overlay->SetTransitionTexture();
-    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
-    picture->SetFileTexture("blue");
-    Add({1}, "hole")->Stencil = -1;
-    application->mainScene = root;
-    application->overlayScene = overlay;
     struct Case {
         float transmittance;
-        Pixel mix;  // B, G, R
+        int oldPart;  // 255 − alpha: the new screen's share
     };
-    const Case cases[] = {{0.25f, {63, 0, 192, 0}}, {0.5f, {127, 0, 128, 0}}, {0.75f, {191, 0, 64, 0}}};
-    for (const Case& c : cases) {
-        overlay->transmittance = c.transmittance;
-        ASSERT_TRUE(holder->BeginFrame());
-        DrawScenes();
-        ReadScreen();
-        holder->EndFrame();
-        std::string name = "t = " + std::to_string(c.transmittance);
-        ExpectNear(At(100, 100), c.mix, 2, name);
-        ExpectNear(At(1200, 650), c.mix, 2, name + ", far corner");
-        ExpectNear(At(640, 360), {0, 0, 0, 0}, 0, name + ", in the hole");
+    const Case frames[] = {{0.25f, 63}, {0.5f, 127}, {0.75f, 191}};
+    for (bool hole : {false, true}) {
+        classGraphicObject* picture = Add({2}, "red");
+        Add({3}, "yellow", 400.f, 250.f);
+        classGraphicObject* overlay = classGraphicObject::New();
+        ASSERT_TRUE(classGraphicObject::CopyTree(overlay, root));
+        overlay->SetTransitionTexture();
+        overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+        picture->SetFileTexture("blue");
+        classGraphicObject* patch = classGraphicObject::FindByPath(root, std::vector<int64>{3});
+        patch->SetFileTexture("green");
+        D3DXMatrixTranslation(&patch->drawMatrix, -400.f, 250.f, 0.f);
+        if (hole) Add({1}, "hole")->Stencil = -1;
+        application->mainScene = root;
+        application->overlayScene = overlay;
+        for (const Case& c : frames) {
+            overlay->transmittance = c.transmittance;
+            ASSERT_TRUE(holder->BeginFrame());
+            DrawScenes();
+            ReadScreen();
+            holder->EndFrame();
+            const int n = c.oldPart, o = 255 - c.oldPart;  // new and old shares of 255
+            const std::string name = std::string(hole ? "with a hole" : "no hole") + ", t " +
+                                     std::to_string(c.transmittance);
+            // B, G, R of old × o/255 + new × n/255.
+            ExpectNear(At(100, 600), {n, 0, o, 0}, 2, name + ": blue under red");
+            ExpectNear(At(1200, 650), {n, 0, o, 0}, 2, name + ": far corner");
+            ExpectNear(At(240, 110), {0, n, o, 0}, 2, name + ": green under red");
+            ExpectNear(At(1040, 110), {n, o, o, 0}, 2, name + ": blue under yellow");
+            ExpectNear(At(240, 610), {n, 0, o, 0}, 2, name + ": nothing mirrored below");
+            ExpectNear(At(640, 360), hole ? Pixel{0, 0, 0, 0} : Pixel{n, 0, o, 0}, hole ? 0 : 2,
+                       name + ", the middle");
+        }
+        application->mainScene = nullptr;
+        application->overlayScene = nullptr;
+        classGraphicObject::Delete(overlay);
+        classGraphicObject::Delete(root);
+        root = classGraphicObject::New();
     }
-    application->mainScene = nullptr;
-    application->overlayScene = nullptr;
-    classGraphicObject::Delete(overlay);
     ShutdownApplication();
 }
 

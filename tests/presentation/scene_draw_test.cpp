@@ -431,15 +431,17 @@ TEST_F(SceneDrawTest, TransitionCaptureDrawsIntoItsTargetThenOverTheScreen) {
     classGraphicObject::Delete(overlay);
 }
 
-TEST_F(SceneDrawTest, CrossFadeFrameOverAStillPictureCostsOneClearAndTwoDraws) {
-    // Full-screen passes of a frame: each clear and each quad drawn. The old
-    // picture is drawn into its capture only when it changed since.
+TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutAClear) {
+    // Full-screen passes of a frame: each clear and each quad drawn. The new
+    // scene goes into a picture of the screen and the old one into its
+    // capture, each only when it changed; the frame itself is one opaque
+    // quad mixing the two at the fade's alpha.
     ASSERT_TRUE(InitApplication());
     classApplication* application = GetApplication();
     application->mainScene = root;
     scene.AddSolid("new", 4, 4, 1, 2, 3, 255);
     scene.AddSolid("old", 4, 4, 7, 8, 9, 255);
-    Add({1}, "new");
+    classGraphicObject* fresh = Add({1}, "new");
     classGraphicObject* overlay = classGraphicObject::New();
     classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
     old->SetFileTexture("old");
@@ -451,33 +453,46 @@ TEST_F(SceneDrawTest, CrossFadeFrameOverAStillPictureCostsOneClearAndTwoDraws) {
     struct Case {
         const char* name;
         float transmittance;
-        void (*change)(classGraphicObject* old, platform::GpuHandle* capture);
+        void (*change)(classGraphicObject* fresh, classGraphicObject* old, platform::GpuHandle* capture);
         size_t clears;
         size_t draws;
+        bool onePass;
     };
     const Case cases[] = {
-        {"the first frame captures the old picture", 0.1f, nullptr, 2, 3},
-        {"the fade goes on over a still picture", 0.3f, nullptr, 1, 2},
-        {"and on", 0.6f, nullptr, 1, 2},
+        {"the first frame draws both pictures", 0.1f, nullptr, 2, 3, true},
+        {"the fade goes on over still pictures", 0.3f, nullptr, 0, 1, true},
+        {"and on", 0.6f, nullptr, 0, 1, true},
         {"the old picture moves", 0.7f,
-         [](classGraphicObject* object, platform::GpuHandle*) {
+         [](classGraphicObject*, classGraphicObject* object, platform::GpuHandle*) {
              D3DXMatrixTranslation(&object->drawMatrix, 3.f, 0.f, 0.f);
          },
-         2, 3},
-        {"still again", 0.8f, nullptr, 1, 2},
+         1, 2, true},
+        {"the new picture moves", 0.75f,
+         [](classGraphicObject* object, classGraphicObject*, platform::GpuHandle*) {
+             D3DXMatrixTranslation(&object->drawMatrix, 0.f, 2.f, 0.f);
+         },
+         1, 2, true},
+        {"still again", 0.8f, nullptr, 0, 1, true},
         {"the old picture fades on its own", 0.85f,
-         [](classGraphicObject* object, platform::GpuHandle*) { object->transmittance = 0.5f; }, 2, 3},
+         [](classGraphicObject*, classGraphicObject* object, platform::GpuHandle*) { object->transmittance = 0.5f; },
+         1, 2, true},
         {"the capture was let go", 0.9f,
-         [](classGraphicObject* object, platform::GpuHandle* made) {
+         [](classGraphicObject*, classGraphicObject* object, platform::GpuHandle* made) {
              *made = 0;
              FakeSceneDraw::Of(object->parent->texture)->tiles.clear();
          },
-         2, 3},
-        {"still to the end", 0.95f, nullptr, 1, 2},
+         1, 2, true},
+        {"a cutting object makes the new scene draw on the screen", 0.92f,
+         [](classGraphicObject* object, classGraphicObject*, platform::GpuHandle*) { object->Stencil = -1; },
+         1, 2, false},
+        {"still to the end", 0.95f,
+         [](classGraphicObject* object, classGraphicObject*, platform::GpuHandle*) { object->Stencil = 0; }, 0,
+         1, true},
     };
+    platform::GpuHandle picture = 0;
     for (const Case& c : cases) {
         overlay->transmittance = c.transmittance;
-        if (c.change != nullptr) c.change(old, capture);
+        if (c.change != nullptr) c.change(fresh, old, capture);
         gpu->log.clear();
         gpu->draws.clear();
         ASSERT_TRUE(holder.BeginFrame());
@@ -489,13 +504,31 @@ TEST_F(SceneDrawTest, CrossFadeFrameOverAStillPictureCostsOneClearAndTwoDraws) {
         ASSERT_EQ(gpu->draws.size(), c.draws) << c.name;
         const auto& composite = gpu->draws.back();
         EXPECT_EQ(composite.target, platform::kBackBufferTarget) << c.name;
-        EXPECT_EQ(composite.texture, *capture) << c.name << ": the capture goes over the screen";
+        EXPECT_EQ(composite.texture, *capture) << c.name << ": the old picture goes over the screen";
         EXPECT_EQ(composite.vertices[0].diffuse >> 24, 255u - static_cast<u32>(c.transmittance * 255.f))
             << c.name << ": at this frame's fade";
+        EXPECT_EQ(composite.blend, !c.onePass) << c.name;
+        if (!c.onePass) {
+            EXPECT_EQ(composite.under, 0u) << c.name;
+            continue;
+        }
+        if (picture == 0) picture = composite.under;
+        EXPECT_EQ(composite.under, picture) << c.name << ": over the one picture of the new scene";
+        ASSERT_EQ(gpu->Objects().count(picture), 1u) << c.name;
+        EXPECT_EQ(gpu->Objects().at(picture).width, 1280) << c.name;
+        EXPECT_EQ(gpu->Objects().at(picture).height, 720) << c.name;
     }
+    // The frame that ends the fade shows the new scene alone and gives the picture back.
+    overlay->transmittance = 1.0f;
+    gpu->draws.clear();
+    ASSERT_TRUE(holder.BeginFrame());
+    DrawScenes();
+    holder.EndFrame();
+    EXPECT_EQ(application->overlayScene, nullptr);
+    ASSERT_EQ(gpu->draws.size(), 1u);
+    EXPECT_EQ(gpu->draws[0].under, 0u);
+    EXPECT_EQ(gpu->Objects().count(picture), 0u) << "the picture of the new scene is given back";
     application->mainScene = nullptr;
-    application->overlayScene = nullptr;
-    classGraphicObject::Delete(overlay);
     ShutdownApplication();
 }
 

@@ -39,6 +39,7 @@ class FakeGpuDevice final : public platform::GpuDevice {
         std::string stencil;
         bool tinted = false;
         u32 tint = 0;
+        platform::GpuHandle under = 0;  // drawn over this picture in one pass
     };
 
     // Knobs the tests turn.
@@ -202,7 +203,15 @@ class FakeGpuDevice final : public platform::GpuDevice {
     }
     void SetPixelShader(platform::GpuHandle shader) override { shader_ = shader; }
     void SetPixelShaderConstant(const float*) override {}
-    void DrawQuadStrip(const platform::GpuVertex vertices[4]) override {
+    void DrawQuadStrip(const platform::GpuVertex vertices[4]) override { Record(vertices, 0); }
+    bool DrawQuadOver(const platform::GpuVertex vertices[4], platform::GpuHandle under) override {
+        auto found = objects_.find(under);
+        if (found == objects_.end() || found->second.kind != "render texture" || under == target_)
+            return false;
+        Record(vertices, under);
+        return true;
+    }
+    void Record(const platform::GpuVertex vertices[4], platform::GpuHandle under) {
         Draw draw;
         std::memcpy(draw.vertices, vertices, sizeof(draw.vertices));
         draw.texture = texture_;
@@ -213,9 +222,11 @@ class FakeGpuDevice final : public platform::GpuDevice {
         draw.stencil = stencil_;
         draw.tinted = tinted_;
         draw.tint = tint_;
+        draw.under = under;
         draws.push_back(draw);
         log.push_back("draw a=" + std::to_string(vertices[0].diffuse >> 24) +
-                      " tex=" + std::to_string(texture_));
+                      " tex=" + std::to_string(texture_) +
+                      (under != 0 ? " over " + std::to_string(under) : std::string()));
     }
     platform::GpuHandle CreateTexture(int width, int height) override {
         return Make("texture", width, height);

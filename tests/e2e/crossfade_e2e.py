@@ -1,0 +1,72 @@
+"""A cross-fade through the program's own frames: half-way, every pixel of
+the window mixes the old screen and the new one by the same share, each
+picture's patch where it belongs (nothing mirrored, nothing left of the
+window's old contents), and at the end the new screen stands alone."""
+import time
+
+import velk2e2e as e2e
+
+START = """// the old screen, a click, then a slow cross-fade to the new one
+Graphic(Layer=1, File="old.png", x=0, y=0)
+Apply()
+KeyWait()
+Graphic(Layer=1, File="new.png", x=0, y=0)
+Transition(Time=4000)
+Wait(Time=600000)
+"""
+
+RED, YELLOW, BLUE, GREEN = (255, 0, 0), (255, 255, 0), (0, 0, 255), (0, 255, 0)
+
+
+def old_picture(x, y):
+    # A patch at the top right.
+    return YELLOW if 940 <= x < 1140 and 60 <= y < 160 else RED
+
+
+def new_picture(x, y):
+    # A patch at the top left.
+    return GREEN if 140 <= x < 340 and 60 <= y < 160 else BLUE
+
+
+# Probes: (x, y, old colour, new colour).
+PROBES = [
+    (100, 600, RED, BLUE),
+    (240, 110, RED, GREEN),
+    (1040, 110, YELLOW, BLUE),
+    (240, 610, RED, BLUE),
+    (1040, 610, RED, BLUE),
+    (640, 360, RED, BLUE),
+]
+
+
+class CrossFade(e2e.TestCase):
+    def test_half_way_every_pixel_mixes_by_one_share(self):
+        with e2e.Session(self) as s:
+            s.game.basic(START)
+            s.game.png("old.png", e2e.LOGICAL_W, e2e.LOGICAL_H, old_picture)
+            s.game.png("new.png", e2e.LOGICAL_W, e2e.LOGICAL_H, new_picture)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(100, 600), RED, 3), 20, 0.2,
+                           "the old screen")
+            p.click(640, 360)
+            time.sleep(1.6)
+            shot = p.logical_shot()
+            # The new screen's share, from blue over red.
+            share = shot.pixel(100, 600)[2] / 255.0
+            self.assertTrue(0.15 < share < 0.85, "the fade is under way: share %.2f" % share)
+            for x, y, old, new in PROBES:
+                want = tuple(o * (1 - share) + n * share for o, n in zip(old, new))
+                got = shot.pixel(x, y)
+                self.assertTrue(e2e.close_to(got, want, 6), "(%d, %d): %r, want %r" % (x, y, got, want))
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(100, 600), BLUE, 2), 10, 0.2,
+                           "the end of the fade")
+            shot = p.logical_shot()
+            for x, y, _, new in PROBES:
+                self.assertTrue(e2e.close_to(shot.pixel(x, y), new, 2), "after: (%d, %d): %r" % (x, y, shot.pixel(x, y)))
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+
+if __name__ == "__main__":
+    e2e.main()
