@@ -136,7 +136,7 @@ class classGraphicObject {
     classShaderResource* vertexShader = nullptr;
     classShaderResource* pixelShader = nullptr;
     classGraphicObject* parent = nullptr;
-    u8 hidden = 0;  // 1: the object and its subtree are neither drawn nor text-stepped
+    u8 hidden = 0;  // 1: the object and its subtree are not drawn; the object itself is not text-stepped
     int64 Stencil = 0;
     classOptionalValue<int64> textColour;
     classOptionalValue<int64> colourOverride;

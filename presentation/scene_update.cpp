@@ -4,12 +4,12 @@
 
 namespace {
 
-void UpdateObject(classGraphicObject* object, int64 elapsed, bool ancestorHidden) {
+void UpdateObject(classGraphicObject* object, int64 elapsed) {
     classSceneServices& services = GetSceneServices();
-    const bool hiddenHere = ancestorHidden || object->hidden != 0;
-    // A hidden subtree lays out no text: its characters start appearing only
-    // once it is shown.
-    if (!hiddenHere) services.DrawTextStep(*object);
+    // Only the object's own flag holds its text back: a box inside a hidden
+    // window goes on laying out what is written into it, so the text has
+    // advanced by the time the window is shown.
+    if (object->hidden == 0) services.DrawTextStep(*object);
 
     const classGraphicObject* parent = object->parent;
     object->hitOffset = parent != nullptr ? parent->hitOffset : D3DXVECTOR3{};
@@ -45,8 +45,8 @@ void UpdateObject(classGraphicObject* object, int64 elapsed, bool ancestorHidden
         services.ApplyMovieRequests(object->texture);
     }
 
-    for (auto& [key, child] : object->children) UpdateObject(&child, elapsed, hiddenHere);
-    for (auto& [key, character] : object->characters) UpdateObject(&character, elapsed, hiddenHere);
+    for (auto& [key, child] : object->children) UpdateObject(&child, elapsed);
+    for (auto& [key, character] : object->characters) UpdateObject(&character, elapsed);
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ void classGraphicObject::UpdateFrame(classGraphicObject* root, u32 now) {
 
 void classGraphicObject::Update(classGraphicObject* object, int64 elapsed) {
     if (object == nullptr) return;
-    UpdateObject(object, elapsed, IsHiddenInTree(object->parent) != 0);
+    UpdateObject(object, elapsed);
 }
 
 void classGraphicObject::WalkDrawOrder(classGraphicObject* object, classGraphicDrawVisitor& visitor) {
