@@ -167,20 +167,30 @@ TEST(SoundLayers, AOneShotLayerIsSeenUntilItHasPlayedAndStoppedThenRemoved) {
     classSoundManager manager;
     classSoundLayer* effect = LayerOf(manager, 5, {StereoWave(4410, 1)});  // 100 ms
     effect->SetFinishToDelete(1);
+    classSoundLayer* kept = LayerOf(manager, 6, {StereoWave(4410, 1)});  // did not ask to go
+    ASSERT_TRUE(kept->Play());
     Pass(manager, 100);
+    Pass(manager, 100);
+    ASSERT_EQ(kept->GetState(), 0);
+    EXPECT_EQ(manager.FindLayer(6), kept) << "played and stopped, but never asked to go";
     EXPECT_EQ(manager.FindLayer(5), effect) << "set up but not played: the play that follows must find it";
     ASSERT_TRUE(effect->Play());
     Pass(manager, 50);
     EXPECT_EQ(manager.FindLayer(5), effect) << "still playing";
-    platform::GetAudioMixer().Consume(2205);
+    effect->SetFiles("f0.wav");
+    effect->FileAt(0)->SetFileData(StereoWave(4410, 1));
+    EXPECT_EQ(manager.FindLayer(5), effect) << "stopped by a new list that is yet to play";
+    ASSERT_TRUE(effect->Play());
+    platform::GetAudioMixer().Consume(4410);
     EXPECT_EQ(manager.FindLayer(5), nullptr) << "played and stopped";
     classSoundLayer* again = manager.GetOrCreateLayer(5);
     EXPECT_NE(again, effect);
-    EXPECT_EQ(manager.LayerCount(), 2u);
+    EXPECT_EQ(manager.LayerCount(), 3u);
     manager.Tick(100);
-    EXPECT_EQ(manager.LayerCount(), 1u);
+    EXPECT_EQ(manager.LayerCount(), 2u);
     EXPECT_EQ(manager.FindLayer(5), again);
     manager.DeleteLayer(5);
+    manager.DeleteLayer(6);
     EXPECT_EQ(manager.LayerCount(), 0u);
 }
 
@@ -284,6 +294,7 @@ TEST(SoundStreams, ALateTickStillEndsTheStreamAndReplaysNoStaleData) {
     // Nothing ticks for 5 s: the player has gone round the whole ring.
     platform::GetAudioMixer().Consume(5 * 44100);
     EXPECT_EQ(layer->Buffer()->UpdatePositions(), kSoundRingBytes);
+    EXPECT_EQ(layer->Buffer()->Written(), 5u * 176400u) << "the writer resumes where the player is";
     int ticks = 0;
     while (layer->GetState() != 0 && ticks < 200) {
         Pass(manager, 100);
