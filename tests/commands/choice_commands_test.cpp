@@ -136,6 +136,27 @@ TEST_F(CaseRegistrationTest, StoresFilesFlagsAndShowsItsTextAtOnce) {
     EXPECT_EQ(out->speed.Get(), 0);
 }
 
+// A case's text goes where its thread's choice shows itself: the main queue
+// for the main script, a Function thread's own queue for that thread.
+TEST_F(CaseRegistrationTest, ACasesTextGoesToItsThreadsQueue) {
+    context.selectPhase = 1;
+    classQueue own;
+    struct Case {
+        const char* name;
+        classQueue* waiterQueue;
+        std::size_t onMain, onOwn;
+    } cases[] = {{"main script", nullptr, 2, 0}, {"Function thread", &own, 0, 2}};
+    for (const Case& c : cases) {
+        GetMainQueue()->DiscardAll();
+        own.DiscardAll();
+        holder->Get()->queue = c.waiterQueue;
+        Register(Args().List(8, {40, 1}).Text(19, "Go left"));
+        EXPECT_EQ(GetMainQueue()->GetRecordCount(), c.onMain) << c.name;
+        EXPECT_EQ(own.GetRecordCount(), c.onOwn) << c.name;
+    }
+    holder->Get()->queue = nullptr;
+}
+
 TEST_F(CaseRegistrationTest, OutsideTheRegistrationPassNothingIsRegistered) {
     context.selectPhase = 0;
     Register(Args().Int(1, 27).Text(19, "x").List(18, {1}).Int(20, 1));

@@ -18,9 +18,11 @@
 
 #include "foundation/application.h"
 #include "foundation/entry.h"
+#include "foundation/input_links.h"
 #include "foundation/input_manager.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
+#include "platform/window_messages.h"
 #include "script/declared_names.h"
 #include "script/global_variables.h"
 #include "script/script_context.h"
@@ -222,6 +224,43 @@ TEST_F(ScriptThreadsTest, AFunctionScriptWaitsOutARestartBeforeStartingOver) {
     EXPECT_TRUE(Eventually([] { return Global("thrRestarts") == "2"; })) << Global("thrRestarts");
     app->RequestQuit();
     EXPECT_EQ(function.Stop(5000), classWorkerThread::kStopped);
+}
+
+// While the main script runs an interrupt the player's input is its own:
+// the ExitFunction thread's waiter stands aside as the Function thread's does.
+std::atomic<bool> g_mainInInterrupt{false};
+
+TEST_F(ScriptThreadsTest, BothFixedThreadsLetInputPassDuringAnInterrupt) {
+    SetInputInterruptTest([] { return g_mainInInterrupt.load(); });
+    testexec::AddSource("Variable.qvs", "Variable(Global, Name=thrSkipped)\n");
+    ClearDeclaredNames();
+    classScriptTables declarations;
+    ASSERT_TRUE(GetScriptLoader()("Variable.qvs", declarations));
+    struct Case {
+        const char* name;
+        u32 (*routine)(void*);
+    } cases[] = {{"system\\Function.qvs", FunctionThreadProc}, {"system\\ExitFunction.qvs", ExitFunctionThreadProc}};
+    for (const Case& c : cases) {
+        // Enter ends the first wait.
+        testexec::AddSource(c.name, "thrSkipped = 0\nWait(Time=100000, SkipOn=1)\nthrSkipped = 1\nWait(Time=100000)\n");
+        classWorkerThread thread;
+        ASSERT_TRUE(thread.StartWithRoutine(c.routine));
+        ASSERT_TRUE(Eventually([] { return Global("thrSkipped") == "0"; })) << c.name;
+        g_mainInInterrupt = true;
+        // Pressed again and again, so that some presses find the wait begun.
+        for (int i = 0; i < 15; ++i) {
+            g_inputManager.OnWindowMessage(nullptr, platform::WM_KEYDOWN, platform::VK_RETURN, 0);
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_EQ(Global("thrSkipped"), "0") << c.name << ": took a key during the interrupt";
+        g_mainInInterrupt = false;
+        g_inputManager.OnWindowMessage(nullptr, platform::WM_KEYDOWN, platform::VK_RETURN, 0);
+        EXPECT_TRUE(Eventually([] { return Global("thrSkipped") == "1"; })) << c.name << ": input again after it";
+        app->RequestQuit();
+        EXPECT_EQ(thread.Stop(5000), classWorkerThread::kStopped) << c.name;
+        app->quitRequested = 0;
+    }
+    SetInputInterruptTest(nullptr);
 }
 
 TEST_F(ScriptThreadsTest, AFunctionScriptWithoutAWaitIsPausedBetweenRuns) {
