@@ -72,8 +72,8 @@ std::string MakeScript() {
 
 class SilentDialogs final : public platform::DialogService {
   public:
-    platform::DialogAnswer Show(const std::string&, const std::string&,
-                                platform::DialogButtons buttons) override {
+    platform::DialogAnswer Show(const std::string&, const std::string&, platform::DialogButtons buttons,
+                                platform::DialogIcon) override {
         return platform::HeadlessAnswer(buttons);
     }
 };

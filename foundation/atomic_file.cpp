@@ -235,7 +235,8 @@ bool ReportWriteFailure(const std::string& path, int error, const std::function<
             return false;
         }
         const auto answer = platform::ShowMessageBox(FileErrorBoxText(path, error), "WriteFile Access Error",
-                                                     platform::DialogButtons::RetryCancel);
+                                                     platform::DialogButtons::RetryCancel,
+                                                     platform::DialogIcon::Warning);
         if (answer != platform::DialogAnswer::Retry) return false;
     }
 }

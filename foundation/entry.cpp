@@ -53,7 +53,8 @@ int RunApplication(const EntryEnvironment& environment) {
         environment.workingDirectory.empty() ? CurrentDirectory() : environment.workingDirectory;
     switch (instanceLock.Acquire(workingDirectory, environment.lockDirectory)) {
         case platform::InstanceLockResult::HeldByAnother:
-            platform::ShowMessageBox("同一アプリケーションが既に起動されています", "２重起動 Error");
+            platform::ShowMessageBox("同一アプリケーションが既に起動されています", "２重起動 Error",
+                                     platform::DialogButtons::Ok, platform::DialogIcon::Warning);
             return 0;
         case platform::InstanceLockResult::Failed:
             // Running twice is the lesser harm than not running at all.
@@ -70,7 +71,8 @@ int RunApplication(const EntryEnvironment& environment) {
     std::string dataHome = platform::UserDataHome();
     std::string folder = dataHome.empty() ? std::string() : dataHome + "/" + application->dataFolder;
     if (folder.empty() || !platform::CreateDirectoryTree(folder)) {
-        platform::ShowMessageBox("データフォルダの作成に失敗しました", "Data Folder Create Error");
+        platform::ShowMessageBox("データフォルダの作成に失敗しました", "Data Folder Create Error",
+                                 platform::DialogButtons::Ok, platform::DialogIcon::Warning);
         ShutdownApplication();
         return 0;
     }

@@ -63,7 +63,8 @@ bool classFile::Open(const std::string& path, int flags, bool showError, const c
         const int err = errno;
         if (!showError) return false;
         const auto answer = platform::ShowMessageBox(FileErrorBoxText(path, err), caption,
-                                                     platform::DialogButtons::RetryCancel);
+                                                     platform::DialogButtons::RetryCancel,
+                                                     platform::DialogIcon::Warning);
         if (answer != platform::DialogAnswer::Retry) return false;
     }
 }

@@ -63,7 +63,8 @@ u32 RenderThreadProc(void*) {
     bool deviceStarted = device != nullptr && device->Start();
     if (!deviceStarted) {
         platform::ShowMessageBox("Programmable Shader 2.0 Not Ready\n\nCreation of the graphic device went wrong.",
-                                 "Direct3D DeviceCreateError");
+                                 "Direct3D DeviceCreateError", platform::DialogButtons::Ok,
+                                 platform::DialogIcon::Warning);
     }
     // Without an audio device the game still runs: sound falls silent, frames go on.
     if (hooks.initSoundSystem != nullptr && !hooks.initSoundSystem()) {

@@ -23,8 +23,8 @@ namespace {
 // Unterminated literals would print a box per iteration.
 class SilentDialogs final : public platform::DialogService {
   public:
-    platform::DialogAnswer Show(const std::string&, const std::string&,
-                                platform::DialogButtons buttons) override {
+    platform::DialogAnswer Show(const std::string&, const std::string&, platform::DialogButtons buttons,
+                                platform::DialogIcon) override {
         return platform::HeadlessAnswer(buttons);
     }
 };

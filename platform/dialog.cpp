@@ -8,7 +8,8 @@ namespace {
 
 class StderrDialogService final : public DialogService {
 public:
-    DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons) override {
+    DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons,
+                      DialogIcon) override {
         EchoDialogToStderr(caption, text);
         return HeadlessAnswer(buttons);
     }
@@ -34,8 +35,9 @@ void SetDialogService(DialogService* service) { g_dialogService.store(service, s
 
 void CloseAllDialogs() { GetDialogService().CloseAll(); }
 
-DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption, DialogButtons buttons) {
-    return GetDialogService().Show(caption, text, buttons);
+DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption, DialogButtons buttons,
+                            DialogIcon icon) {
+    return GetDialogService().Show(caption, text, buttons, icon);
 }
 
 }  // namespace platform

@@ -11,11 +11,14 @@ namespace platform {
 
 enum class DialogButtons { Ok, RetryCancel };
 enum class DialogAnswer { Ok, Retry, Cancel };
+// The sign drawn at the box's left beside the text; None draws nothing there.
+enum class DialogIcon { None, Warning };
 
 class DialogService {
 public:
     virtual ~DialogService() = default;
-    virtual DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons) = 0;
+    virtual DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons,
+                              DialogIcon icon) = 0;
     // The program is ending: every open box closes with its safe answer
     // (OK, Cancel), and boxes of other threads are answered at once from now
     // on. Called on the UI thread.
@@ -49,7 +52,7 @@ void CloseAllDialogs();
 
 // Convenience: GetDialogService().Show(...).
 DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption,
-                            DialogButtons buttons = DialogButtons::Ok);
+                            DialogButtons buttons = DialogButtons::Ok, DialogIcon icon = DialogIcon::None);
 
 // The answer a box gets when no one can see it.
 inline DialogAnswer HeadlessAnswer(DialogButtons buttons) {

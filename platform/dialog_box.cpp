@@ -1,6 +1,7 @@
 #include "platform/dialog_box.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "foundation/text_encoding.h"
 
@@ -53,9 +54,61 @@ void Frame(std::vector<u32>& pixels, int stride, const DialogRect& r, int thickn
     Fill(pixels, stride, {r.x + r.width - thickness, r.y, thickness, r.height}, colour);
 }
 
+// The warning sign in its kIconSize square from (left, top): a yellow
+// triangle with a darker rim and a black "!" with a gap above its dot. Each
+// pixel is sampled 4 x 4 times, so the slanted edges are smooth at this size.
+void DrawWarningSign(std::vector<u32>& pixels, int stride, int left, int top) {
+    static_assert(DialogBox::kIconSize == 32, "the sign is drawn on a 32-pixel square");
+    struct Point {
+        float x, y;
+    };
+    // Clockwise on the screen, so the inside lies right of each edge.
+    constexpr Point kCorners[3] = {{16.0f, 1.5f}, {31.0f, 30.5f}, {1.0f, 30.5f}};
+    constexpr float kRim = 1.5f;
+    auto depth = [&](float x, float y) {  // distance inside the nearest edge; negative outside
+        float least = 1e9f;
+        for (int i = 0; i < 3; ++i) {
+            const Point a = kCorners[i], b = kCorners[(i + 1) % 3];
+            const float dx = b.x - a.x, dy = b.y - a.y;
+            least = std::min(least, (dx * (y - a.y) - dy * (x - a.x)) / std::sqrt(dx * dx + dy * dy));
+        }
+        return least;
+    };
+    auto ink = [](float x, float y) {
+        const bool bar = x >= 14.25f && x <= 17.75f && y >= 10.0f && y <= 22.0f;
+        const bool dot = (x - 16.0f) * (x - 16.0f) + (y - 26.0f) * (y - 26.0f) <= 4.0f;
+        return bar || dot;
+    };
+    constexpr int kSamples = 4;
+    for (int row = 0; row < DialogBox::kIconSize; ++row) {
+        for (int col = 0; col < DialogBox::kIconSize; ++col) {
+            u32 sum[3] = {0, 0, 0};
+            u32 covered = 0;
+            for (int sy = 0; sy < kSamples; ++sy) {
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    const float x = col + (sx + 0.5f) / kSamples;
+                    const float y = row + (sy + 0.5f) / kSamples;
+                    const float d = depth(x, y);
+                    if (d < 0) continue;
+                    const u32 colour = ink(x, y) ? DialogBox::kWarningInk
+                                       : d < kRim ? DialogBox::kWarningRim
+                                                  : DialogBox::kWarningFill;
+                    for (int c = 0; c < 3; ++c) sum[c] += (colour >> (8 * c)) & 0xFF;
+                    ++covered;
+                }
+            }
+            if (covered == 0) continue;
+            const u32 mean = (sum[2] / covered) << 16 | (sum[1] / covered) << 8 | sum[0] / covered;
+            u32& pixel = pixels[static_cast<std::size_t>(top + row) * stride + left + col];
+            pixel = Mix(pixel, mean, covered * 255 / (kSamples * kSamples));
+        }
+    }
+}
+
 }  // namespace
 
-DialogBox::DialogBox(FontService& fonts, const std::string& text, DialogButtons buttons) : fonts_(fonts) {
+DialogBox::DialogBox(FontService& fonts, const std::string& text, DialogButtons buttons, DialogIcon icon)
+    : fonts_(fonts), icon_(icon) {
     font_ = fonts_.OpenFont(kFace, kEmHeight, 0);
     FontMetrics metrics;
     if (font_ != 0 && fonts_.GetMetrics(font_, &metrics)) lineHeight_ = metrics.height;
@@ -136,8 +189,15 @@ void DialogBox::Layout(const std::string& text, DialogButtons buttons) {
     }
     buttonsWidth += kButtonGap * static_cast<int>(buttons_.size() - 1);
 
-    width_ = std::max({kMinWidth, textWidth + 2 * kMargin, buttonsWidth + 2 * kMargin});
-    const int textBottom = kMargin + lineHeight_ * static_cast<int>(lines_.size()) + kMargin;
+    const int linesHeight = lineHeight_ * static_cast<int>(lines_.size());
+    int blockHeight = linesHeight;
+    if (icon_ != DialogIcon::None) {
+        textLeft_ = kMargin + kIconSize + kIconGap;
+        blockHeight = std::max(linesHeight, kIconSize);
+        textTop_ = kMargin + (blockHeight - linesHeight) / 2;
+    }
+    width_ = std::max({kMinWidth, textLeft_ + textWidth + kMargin, buttonsWidth + 2 * kMargin});
+    const int textBottom = kMargin + blockHeight + kMargin;
     height_ = textBottom + kBarPadding + kButtonHeight + kBarPadding;
     // The buttons sit right-aligned in the bar under the text.
     int x = width_ - kMargin - buttonsWidth;
@@ -242,6 +302,7 @@ const std::vector<u32>& DialogBox::Paint() {
         base_.assign(static_cast<std::size_t>(width_) * height_, 0xFF000000 | kBackground);
         const int barTop = buttons_.front().rect.y - kBarPadding;
         Fill(base_, width_, {0, barTop, width_, height_ - barTop}, kBar);
+        if (icon_ == DialogIcon::Warning) DrawWarningSign(base_, width_, kMargin, kMargin);
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             DrawText(base_, lines_[i], TextLeft(), TextTop() + lineHeight_ * static_cast<int>(i),
                      kTextColour);

@@ -3,7 +3,8 @@
 // through our font service, its buttons, and what the keyboard and the mouse
 // do to it. The desktop's own boxes draw with fonts that may lack Japanese;
 // this one draws with the faces the game's text uses, so every box can be read.
-// Nothing here touches a window: the window code shows the painted pixels and
+// A box that asks for the warning sign has it drawn at its left, beside the
+// text. Nothing here touches a window: the window code shows the painted pixels and
 // hands the input over.
 //
 // Threads: one box belongs to one thread (the UI thread); the font service it
@@ -42,6 +43,8 @@ class DialogBox {
     static constexpr int kButtonGap = 10;
     static constexpr int kButtonPadding = 12;  // left and right of the label
     static constexpr int kBarPadding = 12;     // above and below the buttons
+    static constexpr int kIconSize = 32;       // the sign's square, at the margins' corner
+    static constexpr int kIconGap = 12;        // between the sign and the text
 
     // Colours (0xRRGGBB).
     static constexpr u32 kBackground = 0xFFFFFF;
@@ -52,6 +55,9 @@ class DialogBox {
     static constexpr u32 kButtonPressed = 0xCCE4F7;
     static constexpr u32 kButtonBorder = 0xADADAD;
     static constexpr u32 kFocusBorder = 0x0078D7;
+    static constexpr u32 kWarningFill = 0xFFCC00;
+    static constexpr u32 kWarningRim = 0xC08A00;
+    static constexpr u32 kWarningInk = 0x000000;
 
     struct Button {
         DialogAnswer answer;
@@ -61,8 +67,10 @@ class DialogBox {
 
     // Lays the text out (it breaks at "\n" and wraps at kMaxTextWidth,
     // between words where it can) and places the buttons, the default one
-    // (OK, Retry) first and focused.
-    DialogBox(FontService& fonts, const std::string& text, DialogButtons buttons);
+    // (OK, Retry) first and focused. A text shorter than the sign stands
+    // level with the sign's middle.
+    DialogBox(FontService& fonts, const std::string& text, DialogButtons buttons,
+              DialogIcon icon = DialogIcon::None);
     ~DialogBox();
     DialogBox(const DialogBox&) = delete;
     DialogBox& operator=(const DialogBox&) = delete;
@@ -73,8 +81,8 @@ class DialogBox {
     const std::vector<Button>& Buttons() const { return buttons_; }
     int LineHeight() const { return lineHeight_; }
     // Where the first line's box starts.
-    int TextLeft() const { return kMargin; }
-    int TextTop() const { return kMargin; }
+    int TextLeft() const { return textLeft_; }
+    int TextTop() const { return textTop_; }
     int Focused() const { return focus_; }
 
     // The answer when the box is closed by its window's close button or by
@@ -103,6 +111,9 @@ class DialogBox {
     int lineHeight_ = 0;
     int width_ = 0;
     int height_ = 0;
+    int textLeft_ = kMargin;
+    int textTop_ = kMargin;
+    DialogIcon icon_ = DialogIcon::None;
     std::vector<std::u32string> lines_;
     std::vector<Button> buttons_;
     int focus_ = 0;

@@ -55,7 +55,8 @@ std::size_t CommentEnd(const std::string& text, std::size_t pos) {
 
 void ReportUnterminatedString(const std::string& scriptName, int line) {
     std::string message = "filename:" + scriptName + "\nline:" + std::to_string(line);
-    platform::ShowMessageBox(message, "Test Terminator Not Found", platform::DialogButtons::Ok);
+    platform::ShowMessageBox(message, "Test Terminator Not Found", platform::DialogButtons::Ok,
+                             platform::DialogIcon::Warning);
 }
 
 }  // namespace

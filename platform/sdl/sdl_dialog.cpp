@@ -42,6 +42,7 @@ struct Request {
     std::string caption;
     std::string text;
     DialogButtons buttons;
+    DialogIcon icon;
     std::optional<DialogAnswer> answer;  // guarded by g_mutex
 };
 
@@ -94,7 +95,7 @@ std::set<Uint32> g_boxWindows;
 class BoxWindow {
   public:
     BoxWindow(std::shared_ptr<Request> request)
-        : request_(std::move(request)), box_(GetFontService(), request_->text, request_->buttons) {}
+        : request_(std::move(request)), box_(GetFontService(), request_->text, request_->buttons, request_->icon) {}
     ~BoxWindow() {
         if (window_ != nullptr) SDL_DestroyWindow(window_);
     }
@@ -263,11 +264,12 @@ DialogAnswer RunModal(const std::shared_ptr<Request>& request) {
 
 class SdlDialogService final : public DialogService {
   public:
-    DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons) override {
+    DialogAnswer Show(const std::string& caption, const std::string& text, DialogButtons buttons,
+                      DialogIcon icon) override {
         EchoDialogToStderr(caption, text);
         const DialogAnswer safe = HeadlessAnswer(buttons);
         if (NobodyCanSee() || QuitSignal() != 0) return safe;
-        auto request = std::make_shared<Request>(Request{caption, text, buttons, std::nullopt});
+        auto request = std::make_shared<Request>(Request{caption, text, buttons, icon, std::nullopt});
         if (std::this_thread::get_id() == g_uiThread.load()) return RunModal(request);
 
         std::unique_lock<std::mutex> hold(g_mutex);

@@ -200,6 +200,7 @@ TEST_F(ReportedWriteTest, AFailedWriteShowsTheBoxKeepsTheOldFileAndRetryWritesAg
         ASSERT_EQ(dialogs.boxes.size(), c.boxes) << c.name;
         EXPECT_EQ(dialogs.boxes[0].caption, "WriteFile Access Error") << c.name;
         EXPECT_EQ(dialogs.boxes[0].buttons, platform::DialogButtons::RetryCancel) << c.name;
+        EXPECT_EQ(dialogs.boxes[0].icon, platform::DialogIcon::Warning) << c.name;
         EXPECT_NE(dialogs.boxes[0].text.find("filename:" + (folder_ / "save0001.dat")), std::string::npos) << c.name;
         EXPECT_NE(dialogs.boxes[0].text.find(c.errorText), std::string::npos) << c.name << ": " << dialogs.boxes[0].text;
         EXPECT_EQ(folder_.GetText("save0001.dat"), c.written ? "new" : kOld) << c.name;

@@ -198,7 +198,7 @@ TEST_F(EntryTest, DataFolderThatCannotBeMadeEndsWithItsBox) {
     folder.Put("blocker", "a file where a folder should go");
     setenv("XDG_DATA_HOME", (folder / "blocker").c_str(), 1);
     EXPECT_EQ(RunApplication(environment), 0);
-    EXPECT_EQ(dialogs.Shown(), (std::vector<std::string>{"Data Folder Create Error|データフォルダの作成に失敗しました"}));
+    EXPECT_EQ(dialogs.Shown(), (std::vector<std::string>{"[!] Data Folder Create Error|データフォルダの作成に失敗しました"}));
     EXPECT_EQ(seen.windowsMade.load(), 0);
     EXPECT_EQ(GetApplication(), nullptr);
 }
@@ -207,7 +207,7 @@ TEST_F(EntryTest, NoGraphicsDeviceReportsAndEndsCleanly) {
     seen.deviceStarts = false;
     EXPECT_EQ(RunApplication(environment), 0);
     ASSERT_EQ(dialogs.Shown().size(), 1u);
-    EXPECT_EQ(dialogs.Shown()[0].substr(0, 27), "Direct3D DeviceCreateError|");
+    EXPECT_EQ(dialogs.Shown()[0].substr(0, 31), "[!] Direct3D DeviceCreateError|");
     EXPECT_FALSE(g_startupScriptThread.IsRunning()) << "its first-frame wait ended on quit";
     EXPECT_EQ(seen.systemFilesWritten.load(), 1);
 }

@@ -111,6 +111,7 @@ TEST_F(FileTest, AFailedOpenAsksRetryOrCancelWithTheErrorText) {
     ASSERT_EQ(dialogs_.boxes.size(), 1u);
     EXPECT_EQ(dialogs_.boxes[0].caption, "ReadFile Access Error");
     EXPECT_EQ(dialogs_.boxes[0].buttons, platform::DialogButtons::RetryCancel);
+    EXPECT_EQ(dialogs_.boxes[0].icon, platform::DialogIcon::Warning);
     const std::string& text = dialogs_.boxes[0].text;
     EXPECT_EQ(text.rfind("filename:" + missing + "\nerrorcode:2\n\nerrorcomment:", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.size() - 2), "\n\n");  // the system text's own break, then the format's

@@ -93,8 +93,9 @@ TEST(DialogBox, SizeAndButtonsFollowTheTextAndTheLabels) {
         int width, height;
         std::vector<DialogRect> rects;
         std::vector<DialogAnswer> answers;
+        DialogIcon icon = DialogIcon::None;
     };
-    // Height: margin 20, lines of 20, margin 20, then the bar: 12 + 28 + 12.
+    // Height: margin 20, lines of 20 (or the sign's 32), margin 20, then the bar: 12 + 28 + 12.
     // "OK" is 32 wide + 24 < 88; "Retry" 80 + 24 = 104; "Cancel" 96 + 24 = 120.
     const std::string wide(30, 'w');  // 480 + 40 = 520 wide
     const Case cases[] = {
@@ -119,10 +120,18 @@ TEST(DialogBox, SizeAndButtonsFollowTheTextAndTheLabels) {
          112,
          {{412, 72, 88, 28}},
          {DialogAnswer::Ok}},
+        {"the sign widens the box by itself and its gap, and heightens one line to its own",
+         wide,
+         DialogButtons::Ok,
+         20 + 32 + 12 + 480 + 20,
+         124,
+         {{456, 84, 88, 28}},
+         {DialogAnswer::Ok},
+         DialogIcon::Warning},
     };
     for (const Case& c : cases) {
         fakes::FakeFontService fonts;
-        DialogBox box(fonts, c.text, c.buttons);
+        DialogBox box(fonts, c.text, c.buttons, c.icon);
         EXPECT_EQ(box.Width(), c.width) << c.name;
         EXPECT_EQ(box.Height(), c.height) << c.name;
         ASSERT_EQ(box.Buttons().size(), c.rects.size()) << c.name;
@@ -272,4 +281,45 @@ TEST(DialogBox, PaintsTheTextDarkOnTheLightBoxAndMarksTheFocus) {
     EXPECT_EQ(again(141, 80), DialogBox::kFocusBorder) << "Cancel has it";
     EXPECT_EQ(again(142, 80), DialogBox::kButtonHot) << "and the mouse is over it";
     EXPECT_EQ(again(20, 20), DialogBox::kTextColour) << "the text stays";
+}
+
+TEST(DialogBox, TheWarningSignStandsLeftOfTheTextOnlyWhenAsked) {
+    // The sign fills the square (20, 20)-(51, 51) on its 32-pixel design:
+    // a triangle from (16, 1.5) to (31, 30.5) and (1, 30.5), a rim 1.5 deep,
+    // a bar over x 14.25..17.75, y 10..22 and a dot of radius 2 at (16, 26).
+    // Beside it the one line of 20 starts at 20 + 32 + 12 = 64, level with
+    // the sign's middle: 20 + (32 - 20) / 2 = 26.
+    struct Case {
+        const char* name;
+        DialogIcon icon;
+        int x, y;
+        u32 colour;
+    };
+    const Case cases[] = {
+        {"inside the triangle", DialogIcon::Warning, 30, 45, DialogBox::kWarningFill},
+        {"the bar of the \"!\"", DialogIcon::Warning, 35, 35, DialogBox::kWarningInk},
+        {"its dot", DialogIcon::Warning, 35, 45, DialogBox::kWarningInk},
+        {"the gap between them", DialogIcon::Warning, 35, 43, DialogBox::kWarningFill},
+        {"the rim along the base", DialogIcon::Warning, 36, 49, DialogBox::kWarningRim},
+        {"left of the apex", DialogIcon::Warning, 22, 22, DialogBox::kBackground},
+        {"right of the right slope", DialogIcon::Warning, 48, 30, DialogBox::kBackground},
+        {"the text's first pixel", DialogIcon::Warning, 64, 26, DialogBox::kTextColour},
+        {"left of the text", DialogIcon::Warning, 63, 26, DialogBox::kBackground},
+        {"above the text", DialogIcon::Warning, 64, 25, DialogBox::kBackground},
+        {"no sign: the text at the margin", DialogIcon::None, 20, 20, DialogBox::kTextColour},
+    };
+    for (const Case& c : cases) {
+        SolidFont fonts;
+        DialogBox box(fonts, "ab", DialogButtons::Ok, c.icon);
+        const std::vector<u32>& pixels = box.Paint();
+        EXPECT_EQ(pixels[static_cast<std::size_t>(c.y) * box.Width() + c.x] & 0xFFFFFF, c.colour) << c.name;
+    }
+    SolidFont fonts;
+    DialogBox plain(fonts, "ab", DialogButtons::Ok);
+    std::size_t signPixels = 0;
+    for (u32 pixel : plain.Paint()) {
+        const u32 rgb = pixel & 0xFFFFFF;
+        signPixels += rgb == DialogBox::kWarningFill || rgb == DialogBox::kWarningRim;
+    }
+    EXPECT_EQ(signPixels, 0u) << "a box that asks for no sign shows none";
 }

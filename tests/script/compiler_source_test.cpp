@@ -73,6 +73,7 @@ TEST_F(SourcePreparation, UnterminatedLiteralNamesTheLineItOpensOn) {
         Prepare(c.text);
         ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
         EXPECT_EQ(dialogs.boxes[0].caption, "Test Terminator Not Found") << c.name;
+        EXPECT_EQ(dialogs.boxes[0].icon, platform::DialogIcon::Warning) << c.name;
         EXPECT_EQ(dialogs.boxes[0].text, c.box) << c.name;
     }
     EXPECT_EQ(Prepare("A\r\nB\r\n\"abc\r\nQuit"), "A  B   abc  Quit") << "the opening quote is gone";

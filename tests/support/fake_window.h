@@ -153,13 +153,14 @@ private:
     bool restore_ = false;     // render thread only
 };
 
-// Records every box and answers like a headless run.
+// Records every box as "caption|text", a box with the warning sign as
+// "[!] caption|text", and answers like a headless run.
 class RecordingDialogs final : public platform::DialogService {
 public:
     platform::DialogAnswer Show(const std::string& caption, const std::string& text,
-                                platform::DialogButtons buttons) override {
+                                platform::DialogButtons buttons, platform::DialogIcon icon) override {
         std::lock_guard<std::mutex> hold(mutex_);
-        shown_.push_back(caption + "|" + text);
+        shown_.push_back((icon == platform::DialogIcon::Warning ? "[!] " : "") + caption + "|" + text);
         return platform::HeadlessAnswer(buttons);
     }
     std::vector<std::string> Shown() const {

@@ -16,6 +16,7 @@ class ScriptedDialogs final : public platform::DialogService {
     struct Box {
         std::string caption, text;
         platform::DialogButtons buttons;
+        platform::DialogIcon icon;
     };
     ScriptedDialogs() { platform::SetDialogService(this); }
     ~ScriptedDialogs() override { platform::SetDialogService(nullptr); }
@@ -23,8 +24,8 @@ class ScriptedDialogs final : public platform::DialogService {
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
     platform::DialogAnswer Show(const std::string& caption, const std::string& text,
-                                platform::DialogButtons buttons) override {
-        boxes.push_back({caption, text, buttons});
+                                platform::DialogButtons buttons, platform::DialogIcon icon) override {
+        boxes.push_back({caption, text, buttons, icon});
         if (onShow) onShow(boxes.size());
         if (answers.empty()) return platform::HeadlessAnswer(buttons);
         const auto answer = answers.front();

@@ -19,10 +19,11 @@ class CapturingDialogs final : public platform::DialogService {
     struct Box {
         std::string caption;
         std::string text;
+        platform::DialogIcon icon;
     };
     platform::DialogAnswer Show(const std::string& caption, const std::string& text,
-                                platform::DialogButtons buttons) override {
-        boxes.push_back({caption, text});
+                                platform::DialogButtons buttons, platform::DialogIcon icon) override {
+        boxes.push_back({caption, text, icon});
         return platform::HeadlessAnswer(buttons);
     }
     std::vector<Box> boxes;
