@@ -42,12 +42,12 @@ public:
     // the back buffer this frame. The window's own (0, rows bottom-up) when it
     // has the back buffer's size and a stencil, so that presenting is a swap
     // and no copy; otherwise the offscreen buffer (rows top-down), which
-    // Present scales into the window.
+    // Present stretches over the whole window.
     virtual unsigned FrameTarget() = 0;
     // Gives the back buffer a new size (its pixels are lost); false when the
     // driver cannot hold it, with the old buffer kept.
     virtual bool Resize(int width, int height) = 0;
-    // Shows the back buffer in the window (scaled in, unless drawn there).
+    // Shows the whole back buffer over the whole window (unless drawn there).
     virtual void Present() = 0;
     // True when the window needs the picture again (first frames, exposure,
     // a size or mode change) although nothing in the scene changed.
