@@ -1,7 +1,6 @@
 #include "foundation/file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,14 +74,6 @@ bool classFile::OpenRead(const std::string& path, bool showError) {
 
 bool classFile::OpenWrite(const std::string& path, bool showError, bool keepContents) {
     return Open(path, O_WRONLY | O_CREAT | (keepContents ? 0 : O_TRUNC), showError, "WriteFile Access Error");
-}
-
-bool classFile::OpenScratch() {
-    if (IsOpen()) return false;
-    const int fd = ::memfd_create("velk2-scratch", MFD_CLOEXEC);
-    if (fd < 0) return false;
-    fd_ = fd;
-    return true;
 }
 
 u64 classFile::Read(void* buffer, u64 n) {

@@ -29,9 +29,6 @@ class classFile {
     // keepContents: an existing file keeps its bytes (position at the start)
     // and a missing one is created empty; otherwise the file is emptied.
     bool OpenWrite(const std::string& path, bool showError, bool keepContents = false);
-    // A file in memory for reading and writing, named nowhere: no other
-    // process or copy of the program can meet it, and it is gone when closed.
-    bool OpenScratch();
 
     // Whole-count transfers: interrupted and partial system calls are resumed,
     // so a result below n means the end of the file or an error. 0 when closed.

@@ -15,8 +15,6 @@
 #include "foundation/types.h"
 #include "sound/sound_layer.h"
 
-class classFile;
-
 struct classSoundGroupState {
     int32 firstLayer = 0;
     int32 lastLayer = 0;
@@ -81,9 +79,11 @@ class classSoundManager {
     // The layer volume through the master volume and every group holding it.
     int32 EffectiveVolumeOf(int32 layerNumber, int32 layerVolume);
 
-    // Play data: the layers as a run of records written at the file's
-    // position; false (0, 0) when there are no layers at all.
-    bool SaveLayers(classFile& file, int64* firstOffset, int64* count);
+    // Play data: the layers as a run of records appended to `out`, whose
+    // first byte stands at `fileOffset` in the play-data file (the records
+    // hold file positions). Staged in memory, so a save never loses its
+    // sounds for want of a file. False (0, 0) when there are no layers at all.
+    bool SaveLayers(classMemoryStream& out, u64 fileOffset, int64* firstOffset, int64* count);
     // The records of a loaded play-data image; records that do not lie
     // wholly inside the image end the run, keeping those before them.
     bool LoadLayers(const u8* base, u64 imageSize, int64 firstOffset, int64 count);

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file.h"
 #include "foundation/little_endian.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
@@ -25,25 +24,23 @@ struct LoadedLayer {
 
 }  // namespace
 
-bool classSoundManager::SaveLayers(classFile& file, int64* firstOffset, int64* count) {
+bool classSoundManager::SaveLayers(classMemoryStream& out, u64 fileOffset, int64* firstOffset, int64* count) {
     classCriticalSectionLock hold(g_soundLock);
     *firstOffset = 0;
     *count = 0;
     if (layers_.empty()) return false;
-    *firstOffset = static_cast<int64>(file.Tell());
+    *firstOffset = static_cast<int64>(fileOffset + out.Tell());
     int64 records = 0;
     for (auto& layer : layers_) {
         if (layer->GetFinishToDelete() != 0) continue;
-        const u64 start = file.Tell();
-        u8 header[kLayerHeaderSize] = {};
-        file.Write(header, sizeof header);
-        const u64 listOffset = file.Tell();
-        std::string list = layer->FileList();
-        file.Write(list.c_str(), list.size() + 1);
-        const u64 end = file.Tell();
+        const u64 start = fileOffset + out.Tell();
+        const std::string list = layer->FileList();
+        const u64 listOffset = start + kLayerHeaderSize;
+        const u64 end = listOffset + list.size() + 1;
 
-        int state = layer->GetState();
-        bool playing = (state == 1 || state == 2) && !(layer->IsFading() && layer->IsStopAtFadeEnd());
+        const int state = layer->GetState();
+        const bool playing = (state == 1 || state == 2) && !(layer->IsFading() && layer->IsStopAtFadeEnd());
+        u8 header[kLayerHeaderSize] = {};
         StoreLe(header, kLayerHeaderSize, 4);
         StoreLe(header + 4, static_cast<u32>(end), 4);
         StoreLe(header + 8, static_cast<u32>(layer->Number()), 4);
@@ -54,9 +51,8 @@ bool classSoundManager::SaveLayers(classFile& file, int64* firstOffset, int64* c
         StoreLe(header + 20, static_cast<u32>(list.size() + 1), 4);
         StoreLe(header + 24, static_cast<u32>(layer->IsFading() ? layer->GetFadeTarget() : layer->GetVolume()), 4);
         StoreLe(header + 28, static_cast<u32>(layer->GetLoopFileNo()), 4);
-        file.Seek(static_cast<int64>(start), 0);
-        file.Write(header, sizeof header);
-        file.Seek(static_cast<int64>(end), 0);
+        out.Write(header, sizeof header);
+        out.Write(list.c_str(), list.size() + 1);
         ++records;
     }
     *count = records;

@@ -58,28 +58,19 @@ void AddSection(std::vector<u8>& out, u64 field, const std::vector<u8>& data) {
     AddSection(out, field, data.data(), data.size());
 }
 
-// The sound manager writes its layer records through a file at the file's
-// own positions. They are written into a scratch file in memory at the same
-// position and read back, so the offsets inside the records come out as they
-// will stand in the play-data file.
+// The layer records are staged in memory at the positions they will have in
+// the file: a save cannot lose its sounds for want of a file descriptor.
 bool SaveSoundLayers(classSoundManager& manager, u64 start, std::vector<u8>& out, int64& firstOffset,
                      int64& count) {
-    firstOffset = 0;
-    count = 0;
+    classMemoryStream records;
     out.clear();
-    classFile scratch;
-    if (!scratch.OpenScratch()) return false;
-    const bool ok = scratch.Seek(static_cast<int64>(start), 0) == start &&
-                    manager.SaveLayers(scratch, &firstOffset, &count) && count > 0;
-    const u64 end = scratch.Tell();
-    if (ok && end != kFileError && end > start && static_cast<u64>(firstOffset) == start) {
-        out.resize(end - start);
-        if (scratch.ReadAt(start, out.data(), out.size()) == out.size()) return true;
+    if (!manager.SaveLayers(records, start, &firstOffset, &count) || count <= 0) {
+        firstOffset = 0;
+        count = 0;
+        return false;
     }
-    out.clear();
-    firstOffset = 0;
-    count = 0;
-    return false;
+    out.assign(records.Data(), records.Data() + records.Size());
+    return true;
 }
 
 // Writes that failed on the render thread, kept for a thread that may show

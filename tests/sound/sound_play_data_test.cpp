@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "foundation/archive.h"
-#include "foundation/file.h"
 #include "sound/sound_manager.h"
 #include "support/temp_folder.h"
 #include "tests/sound/sound_fixtures.h"
@@ -15,22 +14,13 @@ u32 U32At(const std::vector<u8>& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<u32>(b[at + 3]) << 24);
 }
 
-// Saves the manager's layers into a file that already holds `prefix` bytes
+// Saves the manager's layers as they would follow `prefix` bytes of a file
 // and returns the whole file.
 std::vector<u8> Save(classSoundManager& manager, std::size_t prefix, int64* first, int64* count, bool* result) {
-    testfiles::TempFolder folder;
-    std::string path = (folder.Path() / "play.dat").string();
-    classFile file;
-    EXPECT_TRUE(file.OpenWrite(path, false));
-    std::vector<u8> pad(prefix, 0xEE);
-    file.Write(pad.data(), pad.size());
-    *result = manager.SaveLayers(file, first, count);
-    file.Close();
-    std::vector<u8> bytes;
-    classFile in;
-    EXPECT_TRUE(in.OpenRead(path, false));
-    bytes.resize(in.GetSize());
-    in.Read(bytes.data(), bytes.size());
+    classMemoryStream records;
+    *result = manager.SaveLayers(records, prefix, first, count);
+    std::vector<u8> bytes(prefix, 0xEE);
+    bytes.insert(bytes.end(), records.Data(), records.Data() + records.Size());
     return bytes;
 }
 

@@ -3,6 +3,8 @@
 #include "system/play_data.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -359,6 +361,28 @@ TEST_F(PlayDataTest, SoundLayersAreStagedInMemoryNotInTheSharedFolder) {
     auto names = folder.List();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"save-layers.tmp", "save0003.dat"}));
+}
+
+TEST_F(PlayDataTest, TheSoundSectionIsKeptWhenNoFileCanBeOpened) {
+    app->soundManager = classSoundManager::Create();
+    app->soundManager->GetOrCreateLayer(20)->SetFiles("bgm.ogg");
+    g_nomalVariables.Set("IndexTitle", 0, Text("x"));  // or the first save would make it
+    std::vector<u8> usual, starved;
+    BuildPlayData("", false, usual);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit none = old;
+    none.rlim_cur = 0;  // every descriptor the process has is taken
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    const int probe = ::dup(2);
+    BuildPlayData("", false, starved);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    classSoundManager::Destroy(app->soundManager);
+    app->soundManager = nullptr;
+
+    ASSERT_LT(probe, 0) << "the limit did not hold";
+    EXPECT_EQ(At64(usual, 896), 1u) << "one sound record";
+    EXPECT_EQ(starved, usual);
 }
 
 TEST_F(PlayDataTest, InsideAnInterruptTheSnapshotIsCopied) {
