@@ -247,14 +247,33 @@ void LoadState(classGraphicObject* root, const u8* record, u64 size) {
     }
 }
 
-bool LoadGraphicTree(classGraphicObject* root, const u8* data, u64 size) {
-    if (root == nullptr) return false;
+namespace {
+
+// Hands each record of a scene section to `visit` in order, stopping at a
+// record size of 0 or one reaching past the section. True when the records
+// fill the section exactly and each holds at least its header.
+template <typename Visit>
+bool WalkSceneRecords(const u8* data, u64 size, Visit visit) {
     u64 offset = 0;
+    bool whole = true;
     while (data != nullptr && offset < size && size - offset >= 8) {
         const u64 recordSize = Take<u64>(data, offset);
         if (recordSize == 0 || recordSize > size - offset) break;
-        LoadState(root, data + offset, recordSize);
+        if (recordSize < kSceneRecordHeaderSize) whole = false;
+        visit(data + offset, recordSize);
         offset += recordSize;
     }
+    return whole && offset == size;
+}
+
+}  // namespace
+
+bool IsSceneSectionWhole(const u8* data, u64 size) {
+    return WalkSceneRecords(data, size, [](const u8*, u64) {});
+}
+
+bool LoadGraphicTree(classGraphicObject* root, const u8* data, u64 size) {
+    if (root == nullptr) return false;
+    WalkSceneRecords(data, size, [root](const u8* record, u64 recordSize) { LoadState(root, record, recordSize); });
     return true;
 }

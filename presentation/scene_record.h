@@ -29,3 +29,7 @@ void LoadState(classGraphicObject* root, const u8* record, u64 size);
 // Rebuilds every record of a scene section in order; reading stops at a
 // record size of 0 or one reaching past the section. False for a null root.
 bool LoadGraphicTree(classGraphicObject* root, const u8* data, u64 size);
+// True when the records of a scene section follow one another to its very
+// end, each at least a header long: a section damaged inside its bounds would
+// otherwise load as a part of the scene.
+bool IsSceneSectionWhole(const u8* data, u64 size);

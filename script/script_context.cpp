@@ -1,5 +1,6 @@
 #include "script/script_context.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "foundation/report_once.h"
@@ -10,6 +11,10 @@ std::recursive_mutex g_scriptFrameLock;
 namespace {
 
 constexpr u64 kMinFrameRecordWalkSize = 57;
+
+bool HoldsFrameToRun(const std::list<classScriptFrame>& frames) {
+    return std::any_of(frames.begin(), frames.end(), [](const classScriptFrame& frame) { return !frame.IsFinished(); });
+}
 
 u64 Get64(const u8* at) {
     u64 value = 0;
@@ -87,26 +92,39 @@ void classScriptContext::SerializeFrames(classMemoryStream& out) const {
         if (frame.interruptFlag == 0) frame.Serialize(out);
 }
 
-void classScriptContext::DeserializeFrames(const u8* bytes, u64 size) {
-    std::list<classScriptFrame> read;
+bool classScriptContext::ReadFrameRecords(const u8* bytes, u64 size, std::list<classScriptFrame>& out) {
+    out.clear();
     u64 position = 0;
     while (bytes != nullptr && position < size && size - position >= 8) {
         const u64 remaining = size - position;
         const u64 recordSize = Get64(bytes + position);
         if (recordSize < kMinFrameRecordWalkSize || recordSize > remaining) break;
-        read.emplace_back();
-        read.back().Deserialize(bytes + position, recordSize);
+        out.emplace_back();
+        out.back().Deserialize(bytes + position, recordSize);
         position += recordSize;
     }
+    return position == size && HoldsFrameToRun(out);
+}
+
+void classScriptContext::DeserializeFrames(const u8* bytes, u64 size) {
+    std::list<classScriptFrame> read;
+    ReadFrameRecords(bytes, size, read);
+    SetLoadedFrames(std::move(read));
+}
+
+void classScriptContext::SetLoadedFrames(std::list<classScriptFrame>&& loaded) {
     // A second load before the first was swapped in replaces it; stacking the
     // frames of two saves would resume neither game.
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    loadedFrames = std::move(read);
+    loadedFrames = std::move(loaded);
 }
 
 bool classScriptContext::SwapInLoadedFrames() {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    if (loadedFrames.empty()) return false;
+    if (!HoldsFrameToRun(loadedFrames)) {
+        loadedFrames.clear();
+        return false;
+    }
     frames = std::move(loadedFrames);
     loadedFrames.clear();
     currentFrame_ = nullptr;

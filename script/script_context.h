@@ -87,8 +87,18 @@ class classScriptContext {
 
     // ---- Play data ----
     void SerializeFrames(classMemoryStream& out) const;
+    // Reads the frame records of a play-data section into `out`, in order. A
+    // record shorter than a frame's header or longer than what remains ends
+    // the walk, keeping the frames before it. True when the records fill the
+    // section exactly and one of them has a statement left to run: anything
+    // less would resume no game.
+    static bool ReadFrameRecords(const u8* bytes, u64 size, std::list<classScriptFrame>& out);
     // Replaces the loaded frames with the frames of the records.
     void DeserializeFrames(const u8* bytes, u64 size);
+    void SetLoadedFrames(std::list<classScriptFrame>&& loaded);
+    // Replaces the stack with the loaded frames when one of them can run
+    // (else they are dropped and the stack stays), so a restart never leaves
+    // this context with nothing to run. False when nothing was swapped in.
     bool SwapInLoadedFrames();
 
     void Reset();

@@ -10,10 +10,20 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "foundation/memory_stream.h"
 #include "foundation/types.h"
 #include "sound/sound_layer.h"
+
+// One layer as a play-data record keeps it.
+struct SavedSoundLayer {
+    int32 number = 0;
+    u8 playing = 0, loop = 0, stream = 0;
+    int32 volume = 0, loopFileNo = 0;
+    std::string files;
+};
 
 struct classSoundGroupState {
     int32 firstLayer = 0;
@@ -84,8 +94,15 @@ class classSoundManager {
     // hold file positions). Staged in memory, so a save never loses its
     // sounds for want of a file. False (0, 0) when there are no layers at all.
     bool SaveLayers(classMemoryStream& out, u64 fileOffset, int64* firstOffset, int64* count);
-    // The records of a loaded play-data image; records that do not lie
-    // wholly inside the image end the run, keeping those before them.
+    // The records of a play-data image that lie in [firstOffset, sectionEnd):
+    // true when all `count` of them are there, one after another, and fill
+    // the section; a record reaching outside it ends the run, keeping those
+    // before it. Changes nothing.
+    static bool ReadLayerRecords(const u8* base, u64 sectionEnd, int64 firstOffset, int64 count,
+                                 std::vector<SavedSoundLayer>& out);
+    // Replaces every layer with the saved ones and restarts the playing loops.
+    void RestoreLayers(const std::vector<SavedSoundLayer>& saved);
+    // Both of the above over a whole image; always true.
     bool LoadLayers(const u8* base, u64 imageSize, int64 firstOffset, int64 count);
 
   private:

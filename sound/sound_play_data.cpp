@@ -14,14 +14,6 @@ namespace {
 
 constexpr u32 kLayerHeaderSize = 32;
 
-
-struct LoadedLayer {
-    int32 number;
-    u8 playing, loop, stream;
-    int32 volume, loopFileNo;
-    std::string files;
-};
-
 }  // namespace
 
 bool classSoundManager::SaveLayers(classMemoryStream& out, u64 fileOffset, int64* firstOffset, int64* count) {
@@ -59,46 +51,57 @@ bool classSoundManager::SaveLayers(classMemoryStream& out, u64 fileOffset, int64
     return true;
 }
 
-bool classSoundManager::LoadLayers(const u8* base, u64 imageSize, int64 firstOffset, int64 count) {
-    // Everything is read and checked before any layer changes.
-    std::vector<LoadedLayer> loaded;
-    if (base != nullptr && firstOffset >= 0 && count > 0) {
-        u64 at = static_cast<u64>(firstOffset);
-        const u64 most = at < imageSize ? (imageSize - at) / kLayerHeaderSize : 0;
-        const u64 wanted = std::min<u64>(static_cast<u64>(count), most);
-        for (u64 i = 0; i < wanted; ++i) {
-            if (at > imageSize || imageSize - at < kLayerHeaderSize) break;
-            const u8* h = base + at;
-            const u64 end = LoadLe32(h + 4);
-            const u64 listOffset = LoadLe32(h + 16);
-            const u64 listSize = LoadLe32(h + 20);
-            if (LoadLe32(h) != kLayerHeaderSize) break;
-            if (end <= at || end > imageSize) break;
-            if (listOffset < at + kLayerHeaderSize || listOffset > imageSize || listSize > imageSize - listOffset) break;
-            const char* list = reinterpret_cast<const char*>(base + listOffset);
-            LoadedLayer layer;
-            layer.number = static_cast<int32>(LoadLe32(h + 8));
-            layer.playing = h[12];
-            layer.loop = h[13];
-            layer.stream = h[14];
-            layer.volume = static_cast<int32>(LoadLe32(h + 24));
-            layer.loopFileNo = static_cast<int32>(LoadLe32(h + 28));
-            layer.files.assign(list, strnlen(list, listSize));
-            loaded.push_back(std::move(layer));
-            at = end;
-        }
+bool classSoundManager::ReadLayerRecords(const u8* base, u64 sectionEnd, int64 firstOffset, int64 count,
+                                         std::vector<SavedSoundLayer>& out) {
+    out.clear();
+    if (base == nullptr || firstOffset < 0 || count <= 0) return count == 0;
+    u64 at = static_cast<u64>(firstOffset);
+    // Every record takes at least its header, so no more than this many fit.
+    const u64 most = at < sectionEnd ? (sectionEnd - at) / kLayerHeaderSize : 0;
+    if (static_cast<u64>(count) > most) count = static_cast<int64>(most) + 1;
+    for (int64 i = 0; i < count; ++i) {
+        if (at >= sectionEnd || sectionEnd - at < kLayerHeaderSize) return false;
+        const u8* h = base + at;
+        const u64 end = LoadLe32(h + 4);
+        const u64 listOffset = LoadLe32(h + 16);
+        const u64 listSize = LoadLe32(h + 20);
+        if (LoadLe32(h) != kLayerHeaderSize) return false;
+        if (end <= at || end > sectionEnd) return false;
+        // The list lies between the header and the record's end.
+        if (listOffset < at + kLayerHeaderSize || listOffset > end || listSize > end - listOffset) return false;
+        const char* list = reinterpret_cast<const char*>(base + listOffset);
+        SavedSoundLayer layer;
+        layer.number = static_cast<int32>(LoadLe32(h + 8));
+        layer.playing = h[12];
+        layer.loop = h[13];
+        layer.stream = h[14];
+        layer.volume = static_cast<int32>(LoadLe32(h + 24));
+        layer.loopFileNo = static_cast<int32>(LoadLe32(h + 28));
+        layer.files.assign(list, strnlen(list, listSize));
+        out.push_back(std::move(layer));
+        at = end;
     }
+    return at == sectionEnd;
+}
 
+void classSoundManager::RestoreLayers(const std::vector<SavedSoundLayer>& saved) {
     classCriticalSectionLock hold(g_soundLock);
     DeleteAllLayers();
-    for (const LoadedLayer& saved : loaded) {
-        classSoundLayer* layer = GetOrCreateLayer(saved.number);
-        layer->SetFiles(saved.files);
-        layer->SetStream(saved.stream);
-        layer->SetLoopFileNo(saved.loopFileNo);
-        layer->SetLoop(saved.loop);
-        layer->SetVolume(saved.volume);
-        if (saved.playing == 1 && saved.loop == 1) layer->Play();
+    for (const SavedSoundLayer& record : saved) {
+        classSoundLayer* layer = GetOrCreateLayer(record.number);
+        layer->SetFiles(record.files);
+        layer->SetStream(record.stream);
+        layer->SetLoopFileNo(record.loopFileNo);
+        layer->SetLoop(record.loop);
+        layer->SetVolume(record.volume);
+        if (record.playing == 1 && record.loop == 1) layer->Play();
     }
+}
+
+bool classSoundManager::LoadLayers(const u8* base, u64 imageSize, int64 firstOffset, int64 count) {
+    // Everything is read and checked before any layer changes.
+    std::vector<SavedSoundLayer> saved;
+    ReadLayerRecords(base, imageSize, firstOffset, count, saved);
+    RestoreLayers(saved);
     return true;
 }

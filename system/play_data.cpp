@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 
@@ -136,6 +138,68 @@ bool ReadWholePlayDataFile(const std::string& path, std::vector<u8>& bytes) {
     return true;
 }
 
+// Everything a load restores, read from the file while nothing of the
+// running game has changed yet.
+struct LoadedSections {
+    std::string lastVoice;
+    std::vector<SavedSoundLayer> layers;
+    std::list<classScriptFrame> frames;
+    std::vector<classHistoryLog::Entry> backlog;
+    classScriptVariableList variables;
+    std::vector<u8> slotZero;
+};
+
+// The sound section gives a count, not a size: its records end where the
+// next section begins, or at the file's end.
+u64 SoundSectionEnd(const std::vector<u8>& bytes, u64 first) {
+    using namespace playdata;
+    u64 end = bytes.size();
+    for (u64 field : {kFrames, kBacklog, kVariables, kIndex, kThumbnail, kSlotZero}) {
+        const u64 offset = Get64(bytes, field);
+        if (offset > first && offset < end) end = offset;
+    }
+    return end;
+}
+
+// Reads the sections of a file whose header was checked. False when one is
+// damaged inside its bounds (records stopping short of their section's end
+// or reaching outside it, frames that give nothing to run, a slot-0 copy
+// that is no play-data file of this game): loading it would end the game
+// or leave half of another one.
+bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out) {
+    using namespace playdata;
+    auto section = [&](u64 field) { return bytes.data() + Get64(bytes, field); };
+    auto sizeOf = [&](u64 field) { return Get64(bytes, field + 8); };
+    auto present = [&](u64 field) { return Get64(bytes, field) != 0; };
+
+    if (present(kScene) && !IsSceneSectionWhole(section(kScene), sizeOf(kScene))) return false;
+    if (present(kSound)) {
+        const u64 first = Get64(bytes, kSound);
+        const u64 count = Get64(bytes, kSound + 8);
+        if (count > static_cast<u64>(INT64_MAX) ||
+            !classSoundManager::ReadLayerRecords(bytes.data(), SoundSectionEnd(bytes, first), static_cast<int64>(first),
+                                                 static_cast<int64>(count), out.layers))
+            return false;
+    }
+    if (!present(kFrames) || !classScriptContext::ReadFrameRecords(section(kFrames), sizeOf(kFrames), out.frames))
+        return false;
+    if (present(kSlotZero)) {
+        out.slotZero.assign(section(kSlotZero), section(kSlotZero) + sizeOf(kSlotZero));
+        if (!IsValidPlayData(out.slotZero)) return false;
+    }
+    if (present(kBacklog)) {
+        classHistoryLog loaded;
+        DeserializeBacklog(loaded, section(kBacklog), sizeOf(kBacklog));
+        out.backlog = loaded.Snapshot();
+    }
+    if (present(kVariables)) ReadVariableList(out.variables, section(kVariables), sizeOf(kVariables));
+    if (present(kLastVoice)) {
+        const char* text = reinterpret_cast<const char*>(section(kLastVoice));
+        out.lastVoice.assign(text, ::strnlen(text, sizeOf(kLastVoice)));
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string MakeDataFolderPath(const std::string& name) {
@@ -181,7 +245,8 @@ bool ReadValidPlayData(const std::string& path, std::vector<u8>& bytes) {
 
 bool IsPlayDataFileValid(const std::string& path) {
     std::vector<u8> bytes;
-    return ReadValidPlayData(path, bytes);
+    LoadedSections sections;
+    return ReadValidPlayData(path, bytes) && ReadSections(bytes, sections);
 }
 
 void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector<u8>& out) {
@@ -274,26 +339,10 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     if (!IsValidPlayData(bytes)) return false;
     classApplication* application = GetApplication();
     if (application == nullptr) return false;
-    auto section = [&](u64 field) { return bytes.data() + Get64(bytes, field); };
-    auto sizeOf = [&](u64 field) { return Get64(bytes, field + 8); };
-    auto present = [&](u64 field) { return Get64(bytes, field) != 0; };
-
-    // Every section was checked against the file; those parsed outside the
-    // application's own structures are read first, so the swap below is all
-    // that remains.
-    std::vector<classHistoryLog::Entry> backlog;
-    if (present(kBacklog)) {
-        classHistoryLog loaded;
-        DeserializeBacklog(loaded, section(kBacklog), sizeOf(kBacklog));
-        backlog = loaded.Snapshot();
-    }
-    classScriptVariableList variables;
-    if (present(kVariables)) ReadVariableList(variables, section(kVariables), sizeOf(kVariables));
-    std::string lastVoice;
-    if (present(kLastVoice)) {
-        const char* text = reinterpret_cast<const char*>(section(kLastVoice));
-        lastVoice.assign(text, ::strnlen(text, sizeOf(kLastVoice)));
-    }
+    // Everything is read and checked first; a slot refused here has changed
+    // nothing, not even slot 0.
+    LoadedSections loaded;
+    if (!ReadSections(bytes, loaded)) return false;
 
     ::unlink(MakePlayDataPath(0).c_str());
 
@@ -302,7 +351,6 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     if (scene != nullptr) {
         while (!scene->children.empty()) classGraphicObject::Delete(&scene->children.begin()->second);
     }
-    if (application->soundManager != nullptr) application->soundManager->DeleteAllLayers();
     if (application->mainScriptContext != nullptr) {
         application->mainScriptContext->PopAllFrames();
         application->mainScriptContext->selectPhase = 0;
@@ -313,20 +361,20 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     application->lastVoiceLayer.store(static_cast<int64>(Get64(bytes, kLastVoiceLayer)));
     application->backlogPageStarted.store(bytes[kBacklogPageStarted] != 0 ? 1 : 0);
 
-    application->lastVoiceFile = std::move(lastVoice);
-    if (present(kScene)) LoadGraphicTree(scene, section(kScene), sizeOf(kScene));
-    if (present(kSound) && application->soundManager != nullptr)
-        application->soundManager->LoadLayers(bytes.data(), bytes.size(), static_cast<int64>(Get64(bytes, kSound)),
-                                              static_cast<int64>(Get64(bytes, kSound + 8)));
-    if (present(kFrames) && application->mainScriptContext != nullptr)
-        application->mainScriptContext->DeserializeFrames(section(kFrames), sizeOf(kFrames));
-    g_historyLog.Replace(std::move(backlog));
+    application->lastVoiceFile = std::move(loaded.lastVoice);
+    if (Get64(bytes, kScene) != 0)
+        LoadGraphicTree(scene, bytes.data() + Get64(bytes, kScene), Get64(bytes, kScene + 8));
+    // Without a sound section this only deletes every layer.
+    if (application->soundManager != nullptr) application->soundManager->RestoreLayers(loaded.layers);
+    if (application->mainScriptContext != nullptr)
+        application->mainScriptContext->SetLoadedFrames(std::move(loaded.frames));
+    g_historyLog.Replace(std::move(loaded.backlog));
     // A slot without variables still starts from none: what the game held
     // before the load belongs to another play-through.
-    g_nomalVariables.Replace(std::move(variables));
+    g_nomalVariables.Replace(std::move(loaded.variables));
 
-    if (present(kSlotZero)) {
-        auto copy = std::make_shared<std::vector<u8>>(section(kSlotZero), section(kSlotZero) + sizeOf(kSlotZero));
+    if (!loaded.slotZero.empty()) {
+        auto copy = std::make_shared<std::vector<u8>>(std::move(loaded.slotZero));
         WriteOrKeepFailure(MakePlayDataPath(0),
                            [copy] { return WriteFileAtomically(MakePlayDataPath(0), copy->data(), copy->size()); });
     }

@@ -49,6 +49,8 @@ bool IsValidPlayData(const std::vector<u8>& bytes);
 // Reads the whole file (no error box) and checks it; false for a missing,
 // short, foreign or other-game file.
 bool ReadValidPlayData(const std::string& path, std::vector<u8>& bytes);
+// Whether a load of the file would be taken: its header and every section it
+// restores are checked, as the load itself checks them.
 bool IsPlayDataFileValid(const std::string& path);
 
 // The file's bytes for the application's current state. Without a slot-0
@@ -65,7 +67,8 @@ bool WritePlayData(const std::string& path, const std::string& indexText = std::
 // the file error box for each (Retry writes the same bytes again). False
 // when one of them stays unwritten.
 bool ReportFailedPlayDataWrites();
-// Restores the state of a valid file; false, with nothing changed, otherwise.
+// Restores the state of a valid file; false, with nothing changed (slot 0
+// included), when its header or any section it restores is damaged.
 bool LoadPlayData(const std::string& path);
 // The same, from bytes already read (the fuzz target drives this).
 bool LoadPlayDataBytes(const std::vector<u8>& bytes);

@@ -1,11 +1,18 @@
-"""A damaged slot loaded by a script changes nothing. The first run saves
-slots 0 and 1; the slot-1 file is then cut to its 1008-byte header, as a save
-cut off by a full disk or a kill leaves it. The second run draws another
-scene, sets a variable and loads slot 1: the scene and the variable stay,
-the scripts go on without a restart, and "save0000.dat" is still there."""
+"""A damaged slot loaded by a script changes nothing. The first run plays a
+looping sound and saves slots 0 and 1, so slot 1 holds every section: scene,
+sound, frames and a copy of slot 0. Copies of slot 1 are then damaged: one
+cut to its 1008-byte header, as a save cut off by a full disk or a kill
+leaves it, and one each with its frames, scene, sound or slot-0 section
+zeroed where it stands, the header untouched. The second run draws another
+scene, sets a variable and loads each of them in turn: the scene and the
+variable stay, no load restarts the scripts, the game goes on, and
+"save0000.dat" is byte for byte what it was."""
+import struct
+
 import velk2e2e as e2e
 
 VARIABLES = """Variable(Global, Name=runs)
+Variable(Global, Name=loads)
 Variable(Nomal, Name=n)
 """
 
@@ -13,6 +20,7 @@ START = """runs = runs + 1
 if (runs = 1) {
     Graphic(Layer=1, File="back.png", x=0, y=0)
     Apply()
+    Sound(Layer=1, File="tone.wav", Loop=-1, Play=1)
     n = 1
     PlayDataSave(No=0)
     PlayDataSave(No=1)
@@ -22,14 +30,23 @@ if (runs = 1) {
     Graphic(Layer=1, File="other.png", x=0, y=0)
     Apply()
     n = 5
-    PlayDataLoad(No=1)
+    PlayDataLoad(No=2)
+    PlayDataLoad(No=3)
+    PlayDataLoad(No=4)
+    PlayDataLoad(No=5)
+    PlayDataLoad(No=6)
     if (n = 5) {
-        Graphic(Layer=2, File="kept.png", x=-300, y=-200)
+        if (loads = 0) {
+            Graphic(Layer=2, File="kept.png", x=-300, y=-200)
+        }
     }
     Apply()
 }
 Wait(Time=600000)
 """
+
+# Run after every load that was taken.
+PRE_DATA_LOAD = "loads = loads + 1\n"
 
 BACK, OTHER, SAVED, KEPT = (20, 50, 140), (0, 120, 40), (240, 20, 200), (230, 180, 10)
 
@@ -38,15 +55,25 @@ def at(x, y):
     return e2e.LOGICAL_W // 2 + x, e2e.LOGICAL_H // 2 - y
 
 
+def field(data, offset):
+    return struct.unpack_from("<Q", data, offset)[0]
+
+
+def zeroed(data, start, end):
+    return data[:start] + bytes(end - start) + data[end:]
+
+
 class DamagedSlot(e2e.TestCase):
-    def test_loading_a_cut_slot_changes_nothing(self):
+    def test_loading_a_damaged_slot_changes_nothing(self):
         with e2e.Session(self) as s:
             s.game.basic(START, VARIABLES)
+            s.game.script("system/PreDataLoad.qvs", PRE_DATA_LOAD)
             s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
             s.game.png("other.png", e2e.LOGICAL_W, e2e.LOGICAL_H, OTHER)
             s.game.png("saved.png", 40, 40, SAVED)
             s.game.png("kept.png", 40, 40, KEPT)
-            slot0, slot1 = s.user_file("save0000.dat"), s.user_file("save0001.dat")
+            s.game.wav("tone.wav", 1.0, 440, 0.1)
+            slot0 = s.user_file("save0000.dat")
 
             first = s.start()
             first.wait_window()
@@ -54,27 +81,38 @@ class DamagedSlot(e2e.TestCase):
                            "the first run to pass its saves")
             first.close_window()
             self.assertEqual(first.wait_exit(), 0, first.stderr())
-            whole = slot1.read_bytes()
-            self.assertGreater(len(whole), 1008)
-            slot1.write_bytes(whole[:1008])
+            whole = s.user_file("save0001.dat").read_bytes()
+            scene, sound, frames, copy = field(whole, 872), field(whole, 888), field(whole, 904), field(whole, 992)
+            self.assertTrue(scene and sound and frames and copy, "slot 1 holds every section")
+            self.assertGreater(field(whole, 896), 0, "a sound record")
+            damaged = {
+                2: whole[:1008],
+                3: zeroed(whole, frames, frames + field(whole, 912)),
+                4: zeroed(whole, scene, scene + field(whole, 880)),
+                5: zeroed(whole, sound, frames),  # the records run up to the frames
+                6: zeroed(whole, copy, copy + field(whole, 1000)),
+            }
+            for slot, data in damaged.items():
+                s.user_file("save%04d.dat" % slot).write_bytes(data)
             zero = slot0.read_bytes()
 
             second = s.start()
             second.wait_window()
             e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(-300, -200)), KEPT, 3), 20, 0.2,
-                           "the second run to go on past the load with n still 5")
+                           "the second run to go on past the loads with n still 5 and no restart")
             shot = second.logical_shot()
             cases = [
-                ("the scene drawn before the load", at(0, 300), OTHER),
-                ("the mark drawn because n kept its value", at(-300, -200), KEPT),
+                ("the scene drawn before the loads", at(0, 300), OTHER),
+                ("the mark drawn because n kept its value and nothing restarted", at(-300, -200), KEPT),
                 ("nothing of the saved scene", at(300, -200), OTHER),
             ]
             for name, (x, y), colour in cases:
                 self.assertTrue(e2e.close_to(shot.pixel(x, y), colour, 3),
                                 "%s at (%d, %d): %r, expected %r" % (name, x, y, shot.pixel(x, y), colour))
-            self.assertTrue(slot0.is_file(), "save0000.dat is not deleted")
-            self.assertEqual(slot0.read_bytes(), zero)
-            self.assertEqual(slot1.read_bytes(), whole[:1008])
+            self.assertTrue(second.alive(), "the game goes on")
+            self.assertEqual(slot0.read_bytes(), zero, "save0000.dat is neither deleted nor overwritten")
+            for slot, data in damaged.items():
+                self.assertEqual(s.user_file("save%04d.dat" % slot).read_bytes(), data, "slot %d" % slot)
             second.close_window()
             self.assertEqual(second.wait_exit(), 0, second.stderr())
 

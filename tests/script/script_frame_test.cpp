@@ -285,6 +285,18 @@ TEST(FrameRecord, ContextReadsRecordsBackToBack) {
     EXPECT_EQ(context.frames.size(), 1u);
 }
 
+TEST(FrameRecord, ASwapNeverLeavesTheContextWithNothingToRun) {
+    classScriptContext context;
+    context.frames.push_back(FrameOf("Dammy(1)", "running.qvs"));
+    classScriptFrame ended = FrameOf("Dammy(2)", "ended.qvs");
+    ended.SeekEnd();
+    context.loadedFrames.push_back(ended);
+    EXPECT_FALSE(context.SwapInLoadedFrames());
+    ASSERT_EQ(context.frames.size(), 1u);
+    EXPECT_EQ(context.frames.front().scriptName, "running.qvs");
+    EXPECT_TRUE(context.loadedFrames.empty());
+}
+
 TEST(FrameRecord, InterruptFramesAreLeftOutOfSaves) {
     classScriptContext context;
     context.frames.push_back(FrameOf("Dammy(1)", "kept.qvs"));

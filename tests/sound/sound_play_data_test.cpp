@@ -168,6 +168,37 @@ TEST(SoundPlayData, OnlyPlayingLoopsRestartAndAStreamComesBackFromItsFirstFile) 
     ResetArchivesForTesting();
 }
 
+TEST(SoundPlayData, ALoadTakesOnlyTheCountedRecordsFillingTheirSection) {
+    testbytes::LeBytes two;
+    two.Zeros(8);
+    const u32 second = Record(two, 8, 1, 0, 0, 0, 500, 0, "one.ogg");
+    const u32 end = Record(two, second, 2, 0, 0, 0, 500, 0, "two.ogg");
+    testbytes::LeBytes stray = two;  // a list pointing past its own record
+    stray.PatchU32(second + 20, end - second - 32 + 1);
+    struct Case {
+        const char* name;
+        const testbytes::LeBytes& bytes;
+        u64 sectionEnd;
+        int64 count;
+        bool taken;
+        std::size_t read;
+    } cases[] = {
+        {"two records filling the section", two, end, 2, true, 2},
+        {"counted three", two, end, 3, false, 2},
+        {"stopping before the section's end", two, end + 4, 2, false, 2},
+        {"the second reaching past the section", two, end - 1, 2, false, 1},
+        {"a list outside its record", stray, end, 2, false, 1},
+        {"no records", two, 8, 0, true, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<u8> bytes = c.bytes.Bytes();
+        bytes.resize(end + 4, 0);
+        std::vector<SavedSoundLayer> read;
+        EXPECT_EQ(classSoundManager::ReadLayerRecords(bytes.data(), c.sectionEnd, 8, c.count, read), c.taken) << c.name;
+        EXPECT_EQ(read.size(), c.read) << c.name;
+    }
+}
+
 TEST(SoundPlayData, DamagedRecordsEndTheRunAndKeepTheRecordsBeforeThem) {
     testbytes::LeBytes good;
     u32 next = Record(good, 0, 1, 0, 0, 0, 500, 0, "one.ogg");

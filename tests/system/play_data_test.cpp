@@ -16,6 +16,8 @@
 #include "foundation/atomic_file.h"
 #include "foundation/critical_section.h"
 #include "script/already_read.h"
+#include "script/script_compiler.h"
+#include "script/script_context.h"
 #include "support/scripted_dialogs.h"
 #include "system/system_files.h"
 #include "presentation/graphic_object.h"
@@ -53,6 +55,26 @@ LeBytes HandHeader() {
     return b;
 }
 
+classScriptFrame RunnableFrame() {
+    classScriptCompiler compiler("start.qvs");
+    compiler.Compile("Dammy(1)");
+    classScriptFrame frame;
+    frame.scriptName = "start.qvs";
+    frame.SetTables(compiler.TakeTables());
+    return frame;
+}
+
+// A header and one frame record of a script with a statement left to run:
+// the least a load takes.
+LeBytes HandSlot() {
+    LeBytes b = HandHeader();
+    classMemoryStream frames;
+    RunnableFrame().Serialize(frames);
+    b.PatchU64(904, b.Size()).PatchU64(912, frames.Size());
+    b.Append(std::vector<u8>(frames.Data(), frames.Data() + frames.Size()));
+    return b;
+}
+
 std::string Rendered(classScriptValue value) {
     const std::string* text = value.AsString();
     return text != nullptr ? *text : std::string("(none)");
@@ -71,6 +93,8 @@ class PlayDataTest : public ::testing::Test {
         app = GetApplication();
         app->dataFolder = folder.Path().string() + "/";
         app->mainScene = classGraphicObject::New();
+        context.frames.push_back(RunnableFrame());
+        app->mainScriptContext = &context;
         g_nomalVariables.Clear();
         g_historyLog.Clear();
         g_autoSnapshotTaken.store(false);
@@ -82,11 +106,13 @@ class PlayDataTest : public ::testing::Test {
         g_historyLog.Clear();
         classGraphicObject::Delete(app->mainScene);
         app->mainScene = nullptr;
+        app->mainScriptContext = nullptr;
         ShutdownApplication();
     }
     bool Exists(const std::string& name) const { return std::filesystem::exists(folder / name); }
 
     FakeSceneServices services;
+    classScriptContext context;
     testfiles::TempFolder folder;
     classApplication* app = nullptr;
 };
@@ -106,6 +132,7 @@ TEST_F(PlayDataTest, HeaderAndSectionsFollowTheLayout) {
     app->lastVoiceFile = "v01.ogg";
     g_historyLog.Replace({{"a", "b"}});
     g_nomalVariables.Set("IndexTitle", 0, Text("Chapter 1"));
+    app->mainScriptContext = nullptr;
 
     std::vector<u8> b;
     BuildPlayData("", true, b);
@@ -170,6 +197,8 @@ TEST_F(PlayDataTest, SaveAndLoadRestoreTheStateAndSaveAgainIdentically) {
     EXPECT_EQ(classGraphicObject::FindByPath(app->mainScene, std::vector<int64>{9}), nullptr);
     EXPECT_NE(classGraphicObject::FindByPath(app->mainScene, path), nullptr);
 
+    // The start-up thread's part of the load: the saved frames take over.
+    ASSERT_TRUE(context.SwapInLoadedFrames());
     ASSERT_TRUE(WritePlayData(slot));
     EXPECT_EQ(folder.Get("save0005.dat"), first);
 }
@@ -202,14 +231,14 @@ TEST_F(PlayDataTest, InvalidFilesAreRefusedBeforeAnythingChanges) {
 }
 
 TEST_F(PlayDataTest, SlotZeroTravelsInsideEverySaveButItsOwn) {
-    const std::vector<u8> zero = {'s', 'l', 'o', 't', '0'};
+    std::vector<u8> zero = HandHeader();
+    zero.push_back('0');
     folder.Put("save0000.dat", zero);
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(5)));
     std::vector<u8> five = folder.Get("save0005.dat");
     const u64 at = At64(five, 992);
-    ASSERT_EQ(At64(five, 1000), 5u);
-    EXPECT_EQ(std::vector<u8>(five.begin() + static_cast<long>(at), five.begin() + static_cast<long>(at) + 5), zero);
-    EXPECT_EQ(at + 5, five.size());
+    ASSERT_EQ(At64(five, 1000), 1009u);
+    EXPECT_EQ(std::vector<u8>(five.begin() + static_cast<long>(at), five.end()), zero);
 
     // Slot 0's own save embeds nothing, so it does not grow save by save.
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(0)));
@@ -223,19 +252,21 @@ TEST_F(PlayDataTest, SlotZeroTravelsInsideEverySaveButItsOwn) {
 }
 
 TEST_F(PlayDataTest, ALoadPutsBackTheSlotZeroCopyItCarriesOrDeletesSlotZero) {
-    LeBytes withCopy = HandHeader();
-    withCopy.Text("ab").Z();  // 1008: a variables "section" of 3 bytes, then the copy
-    withCopy.Text("COPY");
-    withCopy.PatchU64(944, 1008).PatchU64(952, 3);
-    withCopy.PatchU64(992, 1011).PatchU64(1000, 4);
+    LeBytes withCopy = HandSlot();
+    const u64 variablesAt = withCopy.Size();
+    withCopy.Text("ab").Z();  // a variables "section" of 3 bytes, then the copy
+    const std::vector<u8> copy = HandHeader();
+    withCopy.Append(copy);
+    withCopy.PatchU64(944, variablesAt).PatchU64(952, 3);
+    withCopy.PatchU64(992, variablesAt + 3).PatchU64(1000, copy.size());
     struct Case {
         const char* name;
         int64 slot;
         std::vector<u8> file;
         bool zeroKept;
     } cases[] = {
-        {"another slot without a copy", 5, HandHeader(), false},
-        {"slot 0 itself without a copy", 0, HandHeader(), false},
+        {"another slot without a copy", 5, HandSlot(), false},
+        {"slot 0 itself without a copy", 0, HandSlot(), false},
         {"a copy after the variables", 6, withCopy, true},
     };
     for (const Case& c : cases) {
@@ -244,7 +275,7 @@ TEST_F(PlayDataTest, ALoadPutsBackTheSlotZeroCopyItCarriesOrDeletesSlotZero) {
         ASSERT_TRUE(LoadPlayData(MakePlayDataPath(c.slot))) << c.name;
         EXPECT_EQ(Exists("save0000.dat"), c.zeroKept) << c.name;
         if (c.zeroKept) {
-            EXPECT_EQ(folder.Get("save0000.dat"), (std::vector<u8>{'C', 'O', 'P', 'Y'})) << c.name;
+            EXPECT_EQ(folder.Get("save0000.dat"), copy) << c.name;
         }
     }
 }
@@ -444,13 +475,35 @@ TEST_F(PlayDataTest, IndexAndThumbnailReadersStayInsideTheFile) {
 }
 
 TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
-    // A real save, then the same file cut short as a full disk or a killed
-    // copy leaves it.
+    // A real save with every section, then the same file cut short as a full
+    // disk or a killed copy leaves it, or with one section zeroed in place.
     g_historyLog.Replace({{"saved line"}});
     g_nomalVariables.Set("Flag", 0, Text("saved"));
+    app->soundManager = classSoundManager::Create();
+    app->soundManager->GetOrCreateLayer(20)->SetFiles("bgm.ogg");
+    folder.Put("save0000.dat", HandHeader());
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(1)));
     const std::vector<u8> whole = folder.Get("save0001.dat");
     ASSERT_GT(whole.size(), 1008u);
+    auto zeroed = [&whole](std::size_t field, u64 end) {
+        std::vector<u8> file = whole;
+        const u64 at = At64(whole, field);
+        EXPECT_NE(at, 0u) << field;
+        std::fill(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(end), 0);
+        return file;
+    };
+    auto sectionEnd = [&whole](std::size_t field) { return At64(whole, field) + At64(whole, field + 8); };
+    // A frames section of one frame, followed by `tail`.
+    auto framesThen = [](u64 pc, const std::vector<u8>& tail) {
+        LeBytes file = HandHeader();
+        classScriptFrame frame = RunnableFrame();
+        frame.pc = static_cast<int32>(pc);
+        classMemoryStream frames;
+        frame.Serialize(frames);
+        file.PatchU64(904, 1008).PatchU64(912, frames.Size() + tail.size());
+        file.Append(std::vector<u8>(frames.Data(), frames.Data() + frames.Size())).Append(tail);
+        return file.Bytes();
+    };
 
     // Sections: a file of header + 16 bytes; each case breaks one field.
     auto patched = [](std::size_t field, u64 value) {
@@ -471,6 +524,12 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
     };
     const Case cases[] = {
         {"a save cut to its header", std::vector<u8>(whole.begin(), whole.begin() + 1008)},
+        {"frames zeroed", zeroed(904, sectionEnd(904))},
+        {"scene zeroed", zeroed(872, sectionEnd(872))},
+        {"sound records zeroed", zeroed(888, At64(whole, 904))},
+        {"slot-0 copy zeroed", zeroed(992, sectionEnd(992))},
+        {"a frame with nothing left to run", framesThen(1, {})},
+        {"frames stopping before their section's end", framesThen(0, std::vector<u8>(60, 0))},
         {"a save missing its last byte", std::vector<u8>(whole.begin(), whole.end() - 1)},
         {"last voice reaching past the end", placed(56, 1020, 5)},
         {"scene starting past the end", placed(872, 5000, 10)},
@@ -509,11 +568,16 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
         EXPECT_EQ(Rendered(g_nomalVariables.Get("Flag", 0)), "current") << c.name;
         EXPECT_EQ(app->textColor.load(), 77) << c.name;
         EXPECT_EQ(app->lastVoiceFile, "current.ogg") << c.name;
+        EXPECT_TRUE(context.loadedFrames.empty()) << c.name;
+        EXPECT_EQ(context.frames.front().pc, 0) << c.name << ": the running frame is not ended";
+        EXPECT_NE(app->soundManager->FindLayer(20), nullptr) << c.name;
     }
+    classSoundManager::Destroy(app->soundManager);
+    app->soundManager = nullptr;
 }
 
 TEST_F(PlayDataTest, ALoadWithoutVariablesClearsTheNomalVariables) {
-    folder.Put("save0005.dat", HandHeader());
+    folder.Put("save0005.dat", HandSlot());
     g_nomalVariables.Set("Stale", 0, Text("from before"));
     ASSERT_TRUE(LoadPlayData(MakePlayDataPath(5)));
     classScriptValue value;
