@@ -474,7 +474,7 @@ class GlDevice final : public GpuDevice {
 
     void DrawQuadStrip(const GpuVertex vertices[4]) override {
         if (!created_) return;
-        DrawWith(program_, vertices, 0);
+        DrawWith(vertices, 0);
     }
 
     bool DrawQuadOver(const GpuVertex vertices[4], GpuHandle under) override {
@@ -484,10 +484,9 @@ class GlDevice final : public GpuDevice {
             picture->height != viewportHeight_) {
             return false;
         }
-        if (program_ < 0 || program_ >= kOverPrograms) return false;
         // Nothing is read from the target, so nothing is blended with it.
         if (blend_) glDisable(GL_BLEND);
-        const bool drawn = DrawWith(program_ + kOverPrograms, vertices, picture->texture);
+        const bool drawn = DrawWith(vertices, picture->texture);
         if (blend_) glEnable(GL_BLEND);
         return drawn;
     }
@@ -532,11 +531,13 @@ class GlDevice final : public GpuDevice {
     }
 
   private:
-    // One quad through program `index`; with an under-picture, that goes to
-    // texture unit 1, and when the quad leaves pixels uncovered they take
-    // the under-picture as it is first.
-    bool DrawWith(int index, const GpuVertex vertices[4], GLuint underTexture) {
-        if (index < 0 || static_cast<size_t>(index) >= programs_.size() || !BuildProgram(index)) return false;
+    // One quad through the program of the current shader and tint; with an
+    // under-picture, that goes to texture unit 1, and when the quad leaves
+    // pixels uncovered they take the under-picture as it is first.
+    bool DrawWith(const GpuVertex vertices[4], GLuint underTexture) {
+        if (program_ < 0 || program_ >= kShadings) return false;
+        const int index = program_ + (underTexture != 0 ? kShadings : 0) + (tintOn_ ? 2 * kShadings : 0);
+        if (!BuildProgram(index)) return false;
         const Program& program = programs_[static_cast<size_t>(index)];
         float worldView[16], matrix[16];
         MultiplyRowMajor(world_.m, view_.m, worldView);
@@ -598,7 +599,7 @@ class GlDevice final : public GpuDevice {
     bool BuildPrograms() {
         vertexStage_ = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
         if (vertexStage_ == 0) return false;
-        programs_.assign(static_cast<size_t>(kOverPrograms) * 2, Program{});
+        programs_.assign(static_cast<size_t>(kShadings) * 4, Program{});
         if (BuildProgram(0)) return true;
         glDeleteShader(vertexStage_);
         vertexStage_ = 0;
@@ -612,7 +613,8 @@ class GlDevice final : public GpuDevice {
         // A stage that failed once fails again: it is not compiled at every draw.
         if (slot.failed) return false;
         slot.failed = true;
-        std::string source = FragmentStageSource(index % kOverPrograms, index >= kOverPrograms);
+        std::string source =
+            FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1, index >= 2 * kShadings);
         GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
         if (fragment == 0) return false;
         GLuint program = glCreateProgram();
@@ -786,9 +788,9 @@ class GlDevice final : public GpuDevice {
         GLint c0 = -1;
     };
     // 0: the plain texture stage, then the built-ins in table order; the
-    // same again from kOverPrograms on, mixed over an under-picture.
+    // same again mixed over an under-picture, then both again tinted.
     std::vector<Program> programs_;
-    static constexpr int kOverPrograms = kBuiltinPixelShaderCount + 1;
+    static constexpr int kShadings = kBuiltinPixelShaderCount + 1;
     GLuint vertexStage_ = 0;         // kept for the programs made later
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;

@@ -64,7 +64,7 @@ int FindBuiltinPixelShader(std::string_view name) {
     return -1;
 }
 
-std::string FragmentStageSource(int index, bool over) {
+std::string FragmentStageSource(int index, bool over, bool tinted) {
     std::string source = R"(#version 330 core
 in vec4 vColour;
 in vec2 vUv;
@@ -78,13 +78,12 @@ vec4 Shade(vec4 t, vec4 v) {
     source += R"(
 }
 )";
+    const char* sample = tinted ? "    vec4 t = vec4(uTint.rgb, texture(uTexture, vUv).a);\n"
+                                : "    vec4 t = texture(uTexture, vUv);\n";
     if (!over) {
-        source += R"(void main() {
-    vec4 t = texture(uTexture, vUv);
-    if (uTint.a > 0.5) t.rgb = uTint.rgb;
-    fragColour = clamp(Shade(t, vColour), 0.0, 1.0);
-}
-)";
+        source += "void main() {\n";
+        source += sample;
+        source += "    fragColour = clamp(Shade(t, vColour), 0.0, 1.0);\n}\n";
         return source;
     }
     // The under-picture is the target's size: each pixel centre samples the
@@ -92,9 +91,9 @@ vec4 Shade(vec4 t, vec4 v) {
     source += R"(noperspective in vec2 vUnder;
 uniform sampler2D uUnder;
 void main() {
-    vec4 t = texture(uTexture, vUv);
-    if (uTint.a > 0.5) t.rgb = uTint.rgb;
-    vec4 s = clamp(Shade(t, vColour), 0.0, 1.0);
+)";
+    source += sample;
+    source += R"(    vec4 s = clamp(Shade(t, vColour), 0.0, 1.0);
     vec4 u = texture(uUnder, vUnder);
     fragColour = vec4(mix(u.rgb, s.rgb, s.a), s.a * s.a + u.a * (1.0 - s.a));
 }

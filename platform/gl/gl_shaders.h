@@ -17,7 +17,9 @@ int FindBuiltinPixelShader(std::string_view name);
 // 1..7 the built-ins in table order. `over`: its result is mixed by its own
 // alpha over the texel of the under-picture (texture unit 1) at the same
 // pixel, as blending would mix it over the target, and written opaque.
-std::string FragmentStageSource(int index, bool over = false);
+// `tinted`: the texture's colour is replaced by the tint first; a stage
+// that never tints is spared the test at every pixel.
+std::string FragmentStageSource(int index, bool over = false, bool tinted = false);
 
 extern const char* const kGlVertexStage;
 
