@@ -9,7 +9,8 @@ cores and pinned to two (program and X server alike), and prints one table:
       (the program's own frame log, VELK2_FRAME_LOG)
   click -> first visible change, start -> first non-black picture
       (the screen polled pixel by pixel through Xlib)
-  VmRSS at the first wait (/proc/PID/status) and CPU while it waits
+  VmRSS at the first wait (/proc/PID/status) and CPU while it waits, and
+      VmRSS again once the cross-fade is over
 
     python3 bench/crossfade.py [--runs N] [--binary build/velk2]
 
@@ -174,6 +175,7 @@ def one_run(binary, cores):
             fade_cpu = cpu1 - cpu0
             fade_wall = ended_at - changed_at
             time.sleep(FADE_S)
+            rss_after = vm_rss_mb(process.pid)
         finally:
             process.terminate()
             try:
@@ -195,6 +197,7 @@ def one_run(binary, cores):
             "first_ms": 1000 * first_picture,
             "rss_mb": rss,
             "idle_pct": idle,
+            "rss_after_mb": rss_after,
         }
 
 
@@ -207,6 +210,7 @@ ROWS = [
     ("start -> first non-black picture", "first_ms", "%.0f ms", "<= 100 ms"),
     ("VmRSS at the first wait", "rss_mb", "%.0f MB", "<= 100 MB"),
     ("CPU at the first wait, % of one core", "idle_pct", "%.2f %%", "<= 1 %"),
+    ("VmRSS once the cross-fade is over", "rss_after_mb", "%.0f MB", "-"),
 ]
 
 

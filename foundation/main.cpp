@@ -5,6 +5,7 @@
 #include "foundation/entry.h"
 #include "foundation/install_services.h"
 #include "platform/character_locale.h"
+#include "platform/memory_policy.h"
 
 int main() {
     // A file-size limit then fails the write (EFBIG), which the writers of
@@ -12,6 +13,7 @@ int main() {
     std::signal(SIGXFSZ, SIG_IGN);
     // Before any thread starts: window titles in Japanese need it.
     platform::UseUtf8CharacterLocale();
+    platform::ReturnLargeBlocksToTheSystem();
     InstallServices();
     return WinMain();
 }

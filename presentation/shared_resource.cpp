@@ -182,7 +182,9 @@ bool classSharedResource::BuildTiles(platform::GpuDevice& device, const u8* bgra
         return false;
     }
     const int64 across = alignedWidth / tileWidth;
-    std::vector<u8> texels(static_cast<size_t>(tileWidth) * static_cast<size_t>(tileHeight) * 4);
+    // Made only for a tile the picture does not fill: a screen-sized picture
+    // goes up without a copy, and without zeroing one first.
+    std::vector<u8> texels;
     for (size_t i = 0; i < tiles.size(); ++i) {
         classTextureTile& tile = tiles[i];
         // A tile whose texture cannot be made stays empty; the others still show.
@@ -198,7 +200,7 @@ bool classSharedResource::BuildTiles(platform::GpuDevice& device, const u8* bgra
             device.UploadBGRA(tile.texture, 0, 0, tileWidth, tileHeight, origin, pitch);
             continue;
         }
-        std::fill(texels.begin(), texels.end(), u8{0});
+        texels.assign(static_cast<size_t>(tileWidth) * static_cast<size_t>(tileHeight) * 4, u8{0});
         for (int64 row = 0; row < copyH; ++row) {
             const u8* from = bgra + static_cast<size_t>(originY + row) * pitch + static_cast<size_t>(originX) * 4;
             u8* to = texels.data() + static_cast<size_t>(row) * static_cast<size_t>(tileWidth) * 4;

@@ -523,8 +523,12 @@ class GlDevice final : public GpuDevice {
     void ReleaseObject(GpuHandle handle) override {
         auto found = objects_.find(handle);
         if (found == objects_.end()) return;
-        if (created_) DeleteObject(found->second);
-        if (texture_ == found->second.texture) texture_ = 0;
+        const GLuint texture = found->second.texture;
+        if (created_) {
+            LetGoOfTexture(texture);
+            DeleteObject(found->second);
+        }
+        if (texture != 0 && texture_ == texture) texture_ = 0;
         objects_.erase(found);
         attachedDepth_.erase(handle);
         if (target_ == handle) SetRenderTarget(kBackBufferTarget);
@@ -570,6 +574,8 @@ class GlDevice final : public GpuDevice {
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
         glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        drawnTextures_[0] = texture_;
+        drawnTextures_[1] = underTexture;
         if (underTexture != 0) {
             // A later frame may draw into the under-picture: it must not stay bound for reading.
             glActiveTexture(GL_TEXTURE1);
@@ -577,6 +583,28 @@ class GlDevice final : public GpuDevice {
             glActiveTexture(GL_TEXTURE0);
         }
         return true;
+    }
+
+    // The driver holds on to the textures of the last draw until the next
+    // one: a texture given back while the screen stands still (a transition's
+    // pictures at its end) would keep its memory. A draw that covers no pixel
+    // and samples nothing lets it go.
+    void LetGoOfTexture(GLuint texture) {
+        if (texture == 0 || (texture != drawnTextures_[0] && texture != drawnTextures_[1])) return;
+        drawnTextures_[0] = drawnTextures_[1] = 0;
+        if (programs_.empty() || programs_[0].id == 0) return;
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glUseProgram(programs_[0].id);
+        const GpuVertex nowhere[4] = {};
+        glBindVertexArray(vertexArray_);
+        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(nowhere), nowhere);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        // Drawing that is only queued still holds what it reads.
+        glFlush();
     }
 
     // The under-picture onto the whole target, its top row at the top of the
@@ -815,6 +843,7 @@ class GlDevice final : public GpuDevice {
     bool tintOn_ = false;
     u32 tint_ = 0;
     float constant_[4] = {0.f, 0.f, 0.f, 0.f};
+    GLuint drawnTextures_[2] = {0, 0};  // units 0 and 1 of the last draw
 };
 
 }  // namespace
