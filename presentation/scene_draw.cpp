@@ -629,10 +629,37 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     return DrawOverlay(overlay, true, g_scenePicture.texture);
 }
 
+// The first fade would otherwise make its drawing programs and the
+// rasteriser's code for them while the player waits for the click to show.
+// Once the screen has stood still for half a second, one frame that is not
+// shown draws the scene as a fade over it would (into a capture and a
+// picture, mixed onto the back buffer) and lets both go again.
+constexpr int kStillFramesBeforePreparing = 30;
+int g_stillFrames = 0;          // render thread only
+bool g_crossFadePrepared = false;  // render thread only
+
+void PrepareCrossFade(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                      const classShaderResource* filter) {
+    g_crossFadePrepared = true;
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject::CopyTree(overlay, main);
+    overlay->parent = nullptr;
+    overlay->SetTransitionTexture();
+    overlay->SetHidden(0);
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    overlay->transmittance = 0.5f;
+    DrawCrossFadeInOnePass(main, overlay, looks, filter);
+    classGraphicObject::Delete(overlay);
+    g_captureLooks.clear();
+    g_captureFilter = nullptr;
+    ForgetScenePicture();
+}
+
 }  // namespace
 
 void ReleaseScenePicture() {
     ForgetScenePicture();
+    g_crossFadePrepared = false;
 }
 
 void DrawScenes() {
@@ -656,9 +683,13 @@ void DrawScenes() {
     classGraphicObject::WalkDrawOrder(main, visitor);
     bool redraw = holder->TakeRedrawRequest();
     if (!redraw && overlay == nullptr && filter == g_lastFilter && looks == g_lastLooks) {
+        if (!g_crossFadePrepared && main != nullptr && ++g_stillFrames >= kStillFramesBeforePreparing) {
+            PrepareCrossFade(main, g_lastLooks, filter);
+        }
         holder->SkipPresent();
         return;
     }
+    g_stillFrames = 0;
     g_lastLooks = std::move(looks);
     g_lastFilter = filter;
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;

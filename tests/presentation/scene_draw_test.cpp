@@ -532,6 +532,44 @@ TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutA
     ShutdownApplication();
 }
 
+TEST_F(SceneDrawTest, AStillScreenPreparesTheFirstFadeOnceUnseen) {
+    ASSERT_TRUE(InitApplication());
+    GetApplication()->mainScene = root;
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    Add({1}, "x");
+    auto frame = [&] {
+        gpu->log.clear();
+        gpu->draws.clear();
+        int presents = gpu->presents;
+        EXPECT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        EXPECT_EQ(gpu->presents, presents) << "a still screen is never presented";
+        return gpu->draws.size();
+    };
+    // The first frame, and the next with the texture it realised.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+    }
+    size_t drawn = 0;
+    int frames = 0;
+    while (drawn == 0 && frames < 100) {
+        drawn = frame();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 30) << "half a second of still frames first";
+    // The scene into a picture and into a capture, and the one pass over them.
+    ASSERT_EQ(drawn, 3u);
+    const platform::GpuHandle picture = gpu->draws.back().under;
+    EXPECT_NE(picture, 0u);
+    EXPECT_EQ(gpu->Objects().count(picture), 0u) << "the picture it mixed over is given back";
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(frame(), 0u) << "once";
+    GetApplication()->mainScene = nullptr;
+    ShutdownApplication();
+}
+
 TEST_F(SceneDrawTest, ThumbnailCaptureUsesItsOwnTargetAndFreesIt) {
     scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
     Add({1}, "x");
