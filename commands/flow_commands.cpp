@@ -12,6 +12,7 @@
 #include "commands/flow_arguments.h"
 #include "foundation/application.h"
 #include "foundation/file_times.h"
+#include "foundation/report_once.h"
 #include "presentation/command_queue.h"
 #include "script/already_read.h"
 #include "script/global_variables.h"
@@ -85,8 +86,13 @@ bool CommandScriptJump(classScriptContext& context, const std::vector<classScrip
     if (frame == nullptr) return true;
     const auto target = Integer(arguments, count, 1);
     if (!target.IsSet()) return true;
-    if (target.Get() < 0)
+    if (target.Get() < 0) {
+        if (const classScriptValue* label = handlerargs::At(arguments, count, 1);
+            label != nullptr && label->tag == ScriptValueLabel)
+            ReportOnce("no label " + QuotedName(label->text) + " in " + QuotedName(frame->scriptName) +
+                       "; the script ends here");
         frame->SetNextPc(-1);
+    }
     else if (target.Get() <= frame->GetStatementCount())
         frame->SetNextPc(static_cast<int32>(target.Get()));
     return true;

@@ -2,10 +2,13 @@
 #include "foundation/little_endian.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "foundation/file.h"
 #include "foundation/number_text.h"
+#include "foundation/report_once.h"
+#include "platform/dialog.h"
 #include "platform/file_path.h"
 
 namespace {
@@ -19,6 +22,22 @@ constexpr u64 kNameSpanLimit = u64{16} << 20;
 
 bool Inside(u64 offset, u64 length, u64 total) {
     return offset <= total && length <= total - offset;
+}
+
+// An archive that is there but cannot be read whole is the game's fault, not
+// a missing file's: the writer is told which archive, whatever asked first.
+void ReportDamage(const std::string& archive, bool headerRead, const classArchiveDamage& damage, u64 kept) {
+    const auto entries = [](u64 n) { return n == 1 ? std::string("1 entry") : std::to_string(n) + " entries"; };
+    std::string what = "the archive " + QuotedName(archive) + " is damaged: ";
+    if (!headerRead) {
+        what += "it is too short for its header";
+    } else {
+        if (damage.indexCut) what += "its index reaches past the end of the file";
+        if (damage.indexCut && damage.droppedEntries != 0) what += ", and ";
+        if (damage.droppedEntries != 0) what += "it places " + entries(damage.droppedEntries) + " outside the file";
+    }
+    what += kept == 0 ? "; nothing is read from it" : "; only " + entries(kept) + " can be read";
+    ReportOnce(classScriptOrigin{}, what);
 }
 
 class FileSource final : public classArchiveSource {
@@ -38,7 +57,11 @@ class FileSource final : public classArchiveSource {
 
 }  // namespace
 
-bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries) {
+bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries,
+                       classArchiveDamage* damage) {
+    classArchiveDamage unused;
+    classArchiveDamage& lost = damage != nullptr ? *damage : unused;
+    lost = classArchiveDamage{};
     entries.clear();
     const u64 total = source.Size();
     u8 header[kHeaderSize];
@@ -49,9 +72,13 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
     // also bounds the allocation by the real file size.
     const u64 available = indexOffset < total ? total - indexOffset : 0;
     const u64 count = std::min(indexSize, available) / kRecordSize;
+    lost.indexCut = count < indexSize / kRecordSize;
     if (count == 0) return true;
     std::vector<u8> index(static_cast<std::size_t>(count * kRecordSize));
-    if (!source.ReadAt(indexOffset, index.size(), index.data())) return true;
+    if (!source.ReadAt(indexOffset, index.size(), index.data())) {
+        lost.indexCut = true;
+        return true;
+    }
 
     struct Pending {
         u32 nameOffset, nameLength, dataOffset, dataSize;
@@ -64,6 +91,7 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
         const Pending p{LoadLe32(record), LoadLe32(record + 4), LoadLe32(record + 8), LoadLe32(record + 12)};
         if (p.nameLength == 0 || !Inside(p.nameOffset, p.nameLength, total) ||
             !Inside(p.dataOffset, p.dataSize, total)) {
+            ++lost.droppedEntries;
             continue;
         }
         pending.push_back(p);
@@ -87,7 +115,10 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
             name = span.data() + (p.nameOffset - spanStart);
         } else {
             single.resize(p.nameLength);
-            if (!source.ReadAt(p.nameOffset, p.nameLength, single.data())) continue;
+            if (!source.ReadAt(p.nameOffset, p.nameLength, single.data())) {
+                ++lost.droppedEntries;
+                continue;
+            }
             name = single.data();
         }
         // The stored length includes the zero; a name without one ends with
@@ -129,7 +160,9 @@ void classArchive::LoadIndex() {
     file_.Close();
     if (!fileName_.empty() && file_.OpenRead(platform::ResolveLoosePath(fileName_), false)) {
         FileSource source(file_);
-        ParseArchiveIndex(source, entries_);
+        classArchiveDamage damage;
+        const bool headerRead = ParseArchiveIndex(source, entries_, &damage);
+        if (!headerRead || damage.Any()) ReportDamage(fileName_, headerRead, damage, entries_.size());
         byName_.reserve(entries_.size());
         for (u32 i = 0; i < entries_.size(); ++i) byName_.emplace(entries_[i].name, i);
         if (entries_.empty()) file_.Close();
@@ -222,10 +255,14 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
     // The name as written first; the case-blind search costs a walk of the
     // folders and is only needed when that fails.
     classFile file;
-    std::string path = platform::ToSlashPath(name);
-    if (!file.OpenRead(path, false)) {
-        path = platform::ResolveLoosePath(name);
-        if (!file.OpenRead(path, showError)) {
+    while (!file.OpenRead(platform::ToSlashPath(name), false) &&
+           !file.OpenRead(platform::ResolveLoosePath(name), false)) {
+        // The box names the file as the script wrote it, "\" and all; a
+        // Retry looks for it afresh, letter case included.
+        const int err = errno;
+        if (!showError || platform::ShowMessageBox(FileErrorBoxText(name, err), "ReadFile Access Error",
+                                                   platform::DialogButtons::RetryCancel) !=
+                              platform::DialogAnswer::Retry) {
             out.clear();
             return false;
         }

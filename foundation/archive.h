@@ -38,11 +38,20 @@ class classArchiveSource {
     virtual bool ReadAt(u64 offset, u64 n, void* out) = 0;
 };
 
+// What a damaged index lost: the index reaches past the end of the file (the
+// records that fit are kept), or records point outside it.
+struct classArchiveDamage {
+    bool indexCut = false;
+    u64 droppedEntries = 0;
+    bool Any() const { return indexCut || droppedEntries != 0; }
+};
+
 // Reads the header and index of an archive of `source.Size()` bytes. Entries
 // whose name or data lies outside the file, and entries with empty names, are
 // left out; an index reaching past the end keeps the records that fit. False
 // (and no entries) when the header itself cannot be read.
-bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries);
+bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry>& entries,
+                       classArchiveDamage* damage = nullptr);
 
 class classArchive {
   public:
@@ -55,8 +64,9 @@ class classArchive {
     void SetFileName(std::string name);
     const std::string& FileName() const { return fileName_; }
 
-    // Reads the index once; later calls return at once. A missing or
-    // unreadable archive simply has no entries. Safe on any thread.
+    // Reads the index once; later calls return at once. A missing archive
+    // simply has no entries; one that is there but damaged is said on stderr
+    // and keeps what can be read of it. Safe on any thread.
     void LoadIndex();
     // The first entry in index order whose name equals `name` ignoring the case
     // of ASCII letters ("\\" and "/" are different bytes), or null.

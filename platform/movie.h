@@ -23,6 +23,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "foundation/types.h"
 
@@ -86,6 +87,11 @@ class MoviePlayer {
 // and its sound, and starts the decoder thread. Null when no video stream can
 // be decoded (damaged, truncated, unknown or picture-less files).
 std::unique_ptr<MoviePlayer> OpenMovie(std::unique_ptr<MovieByteSource> source, const MovieOptions& options);
+
+// Why no movie can be opened at all: the movie module beside the program
+// could not be loaded (with the path looked for), or "" when it is there.
+// Loads the module on first need, as OpenMovie does.
+std::string MovieModuleProblem();
 
 // What a check of a movie file found (for the fuzz target and the benchmark).
 struct MovieScan {

@@ -40,21 +40,32 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : program.substr(0, slash);
 }
 
-const MovieModuleEntries* LoadEntries() {
+struct LoadedModule {
+    const MovieModuleEntries* entries = nullptr;
+    std::string problem;  // why there are no entries
+};
+
+LoadedModule LoadEntries() {
     // Never closed: players made by the module may outlive any owner here.
     static DynamicLibrary* const library = new DynamicLibrary;
     const std::string folder = ProgramFolder();
-    if (folder.empty() || !library->Open(folder + "/velk2_movie.so")) return nullptr;
+    const std::string path = folder + "/velk2_movie.so";
+    if (folder.empty() || !library->Open(path))
+        return {nullptr, "the movie module \"" + path + "\" is missing or cannot be loaded"};
     auto entry = reinterpret_cast<const MovieModuleEntries* (*)()>(library->Symbol("velk2_movie_module"));
-    if (entry == nullptr) return nullptr;
-    const MovieModuleEntries* entries = entry();
-    if (entries == nullptr || entries->version != kMovieModuleVersion) return nullptr;
-    return entries;
+    const MovieModuleEntries* entries = entry != nullptr ? entry() : nullptr;
+    if (entries == nullptr || entries->version != kMovieModuleVersion)
+        return {nullptr, "the movie module \"" + path + "\" belongs to another build of the program"};
+    return {entries, {}};
+}
+
+const LoadedModule& Module() {
+    static const LoadedModule module = LoadEntries();
+    return module;
 }
 
 const MovieModuleEntries* MovieModule() {
-    static const MovieModuleEntries* const entries = LoadEntries();
-    return entries;
+    return Module().entries;
 }
 
 }  // namespace
@@ -72,6 +83,10 @@ bool ScanMovie(MovieByteSource& source, int64 maxPictures, MovieScan* scan) {
         return false;
     }
     return module->scan(source, maxPictures, scan);
+}
+
+std::string MovieModuleProblem() {
+    return Module().problem;
 }
 
 std::unique_ptr<MovieByteSource> MemoryMovieSource(const u8* bytes, size_t size) {

@@ -54,6 +54,7 @@ classQueue::~classQueue() {
 
 void classQueue::Post(QueRecordPtr record, bool commitPoint) {
     if (!record) return;
+    if (!record->origin.IsKnown()) record->origin = CurrentScriptOrigin();
     classCriticalSectionLock hold(g_queueLock);
     if (!commitPoint) {
         records_.push_back(record.release());
@@ -111,6 +112,7 @@ void classQueue::ExecuteCommitted(classQueContext& context) {
             QueRecordPtr record(records_.front());
             records_.pop_front();
             if (record->cancelled == 0) {
+                const classScopedScriptOrigin origin(record->origin);
                 const u64 mask = record->sceneMask;
                 if (mask == 0) {
                     // A record meant for no scene must not act on whichever

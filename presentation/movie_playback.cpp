@@ -8,6 +8,7 @@
 #include "foundation/archive.h"
 #include "foundation/file.h"
 #include "foundation/input_manager.h"
+#include "foundation/report_once.h"
 #include "foundation/subsystem_hooks.h"
 #include "platform/audio.h"
 #include "presentation/shared_resource.h"
@@ -71,13 +72,22 @@ bool BuildBlackTiles(classSharedResource& resource, platform::GpuDevice& device,
 
 std::unique_ptr<platform::MoviePlayer> OpenMovieFile(const std::string& path) {
     auto source = std::make_unique<classMovieFileSource>();
-    if (!source->Open(path)) return nullptr;
+    if (!source->Open(path)) {
+        ReportOnce("the movie " + QuotedName(path) + " is missing or cannot be read");
+        return nullptr;
+    }
+    if (const std::string problem = platform::MovieModuleProblem(); !problem.empty()) {
+        ReportOnce(problem + "; the movie " + QuotedName(path) + " does not play");
+        return nullptr;
+    }
     platform::MovieOptions options;
     options.mixer = &platform::GetAudioMixer();
     options.volume = kMovieVolume;
     // "GraphicWait" looks again at once instead of at its next poll.
     options.onEnd = [] { g_inputManager.WakeAllWaiters(); };
-    return platform::OpenMovie(std::move(source), options);
+    std::unique_ptr<platform::MoviePlayer> player = platform::OpenMovie(std::move(source), options);
+    if (!player) ReportOnce("the movie " + QuotedName(path) + " cannot be decoded");
+    return player;
 }
 
 void SetMoviePlayerFactory(MoviePlayerFactory factory) {

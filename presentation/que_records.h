@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "foundation/optional_value.h"
+#include "foundation/report_once.h"
 #include "foundation/types.h"
 #include "foundation/vector3.h"
 
@@ -72,6 +73,9 @@ class classQueBase {
     // with no scene.
     u64 sceneMask = 0;
     u8 cancelled = 0;
+    // The statement that posted the record, so that a file it names and the
+    // render thread cannot read is reported where the script asked for it.
+    classScriptOrigin origin;
 
   protected:
     virtual ~classQueBase() = default;

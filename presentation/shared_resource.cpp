@@ -236,19 +236,27 @@ void classSharedResource::RefreshDrawTiles() {
     }
 }
 
-bool classSharedResource::RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes) {
+bool classSharedResource::RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes,
+                                            bool* undecodable) {
     platform::DecodedImage image;
     // Bytes that are there but are no picture will not become one at the
     // next draw either: give up until the tiles are released.
-    if (!platform::DecodeImage(bytes.data(), bytes.size(), image) ||
-        !BuildTiles(device, image.bgra.data(), image.width, image.height, static_cast<size_t>(image.width) * 4,
-                    false)) {
+    const bool decoded = platform::DecodeImage(bytes.data(), bytes.size(), image);
+    if (undecodable != nullptr) *undecodable = !decoded;
+    if (!decoded || !BuildTiles(device, image.bgra.data(), image.width, image.height,
+                                static_cast<size_t>(image.width) * 4, false)) {
         ReleaseTiles(&device);
         realised = -1;
         return false;
     }
     FinishRealise();
     return true;
+}
+
+void classSharedResource::ReportFile(const char* what) {
+    if (fileReported != 0 || name.empty()) return;
+    fileReported = 1;
+    ReportOnce(origin, "the picture " + QuotedName(name) + what);
 }
 
 bool classSharedResource::RealiseRenderTarget(platform::GpuDevice& device, int32 screenWidth, int32 screenHeight) {
@@ -290,8 +298,14 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
             if (realised != 0) return false;
             std::vector<u8> bytes;
             // A missing file may still arrive (an archive being written): try at every draw.
-            if (!ReadWholeFile(name, bytes, false)) return false;
-            return RealiseImageBytes(*device, bytes);
+            if (!ReadWholeFile(name, bytes, false)) {
+                ReportFile(" is missing or cannot be read");
+                return false;
+            }
+            bool undecodable = false;
+            if (RealiseImageBytes(*device, bytes, &undecodable)) return true;
+            if (undecodable) ReportFile(" cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown");
+            return false;
         }
         case TextureKind_PlayDataThumbnail: {
             if (!tiles.empty()) return true;
@@ -314,7 +328,11 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
                 realised = -1;
                 return false;
             }
-            return g_hooks.realiseMovie(*this, *device) && !tiles.empty();
+            {
+                // The movie side reports what it cannot open from where it was asked for.
+                const classScopedScriptOrigin asked(origin);
+                return g_hooks.realiseMovie(*this, *device) && !tiles.empty();
+            }
         case TextureKind_TransitionCapture:
             return RealiseRenderTarget(*device, device->BackBufferWidth(), device->BackBufferHeight());
         default:
@@ -370,6 +388,7 @@ classSharedResource* classSharedResourceSet::Acquire(int32 kind, const std::stri
     resource.name = name;
     resource.param = param;
     resource.unique = unique;
+    resource.origin = CurrentScriptOrigin();
     return &resource;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/report_once.h"
 #include "foundation/types.h"
 #include "platform/gpu_device.h"
 #include "presentation/d3dx_math.h"
@@ -85,6 +86,11 @@ class classSharedResource {
     u8 keepsOwnColours = 0;
     // The tiles as drawing takes them, kept beside `tiles`.
     std::vector<classDrawTile> drawTiles;
+    // The statement whose record made the resource, for the report of a file
+    // that cannot be read; said once, though a missing file is looked for
+    // at every draw.
+    classScriptOrigin origin;
+    u8 fileReported = 0;
 
     classSharedResource* AddRef();
     // Builds the tiles by kind; true when there are tiles afterwards.
@@ -115,7 +121,9 @@ class classSharedResource {
     void RefreshDrawTiles();
 
   private:
-    bool RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes);
+    // `undecodable` (when given) is set when the bytes are no picture.
+    bool RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes, bool* undecodable = nullptr);
+    void ReportFile(const char* what);
     bool RealiseRenderTarget(platform::GpuDevice& device, int32 screenWidth, int32 screenHeight);
     friend class classSharedTextureSource;
 };

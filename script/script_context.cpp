@@ -16,6 +16,14 @@ bool HoldsFrameToRun(const std::list<classScriptFrame>& frames) {
     return std::any_of(frames.begin(), frames.end(), [](const classScriptFrame& frame) { return !frame.IsFinished(); });
 }
 
+// A label asked for that its script lacks is said once, with the statement
+// that asked. A script that could not be loaded has no labels to look for;
+// its loader has said why.
+void ReportMissingLabel(const classScriptFrame& frame, std::string_view label, const char* consequence) {
+    if (label.empty() || frame.GetStatementCount() == 0 || frame.FindLabel(label) >= 0) return;
+    ReportOnce("no label " + QuotedName(label) + " in " + QuotedName(frame.scriptName) + consequence);
+}
+
 u64 Get64(const u8* at) {
     u64 value = 0;
     for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
@@ -64,6 +72,7 @@ classScriptFrame* classScriptContext::PushScript(const std::string& name) {
 classScriptFrame* classScriptContext::CallLabel(const classScriptFrame& frame, std::string_view label) {
     classScriptFrame copy = frame;
     copy.Reset();
+    ReportMissingLabel(frame, label, "; the call returns at once");
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     classScriptFrame* pushed = PushLoadedFrame(std::move(copy));
     if (pushed != nullptr && !pushed->JumpToLabel(label)) pushed->SeekEnd();
@@ -148,6 +157,7 @@ void classScriptContext::Reset() {
 classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name,
                                   std::string_view label) {
     classScriptFrame loaded(name);
+    ReportMissingLabel(loaded, label, "; the call returns at once");
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
     if (pushed != nullptr && !pushed->JumpToLabel(label)) pushed->SeekEnd();
@@ -156,6 +166,7 @@ classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string
 
 bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label) {
     classScriptFrame loaded(name);
+    ReportMissingLabel(loaded, label, "; the script runs from its first statement");
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
     if (pushed == nullptr) return false;

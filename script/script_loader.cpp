@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "foundation/archive.h"
+#include "foundation/file.h"
+#include "foundation/report_once.h"
 #include "foundation/text_encoding.h"
 #include "platform/dynlib.h"
 #include "script/script_compiler.h"
@@ -27,12 +29,25 @@ PreConvertFreeFunction g_preConvertFree = nullptr;
 constexpr char kPreConverterPath[] = "./Text2qvs.so";
 constexpr char kImageMagic[] = "QVS002";
 
+// A file that is there but holds nothing reads as no file at all; a writer
+// who saved an empty script is told so rather than that it is missing.
+bool IsEmptyFile(const std::string& name) {
+    classFile file;
+    u64 offset = 0;
+    u64 size = 0;
+    return OpenFileInPlace(name, file, &offset, &size) && size == 0;
+}
+
 }  // namespace
 
 void PreConvertScript(const std::string& name, std::string& text) {
     std::lock_guard<std::mutex> hold(g_preConvertLock);
     if (!g_preConverter.IsOpen()) {
         if (!g_preConverter.Open(kPreConverterPath)) return;
+        // A library in the game's folder runs with the player's rights; the
+        // player should know it is there.
+        ReportOnce(classScriptOrigin{}, "the script pre-converter \"Text2qvs.so\" in the game's folder was "
+                                        "loaded: it runs native code; play only games you trust");
         g_preConvert = reinterpret_cast<PreConvertFunction>(g_preConverter.Symbol("ScriptPreConvert"));
         g_preConvertFree =
             reinterpret_cast<PreConvertFreeFunction>(g_preConverter.Symbol("ScriptPreConvertFree"));
@@ -58,7 +73,14 @@ void PreConvertScript(const std::string& name, std::string& text) {
 bool LoadScriptTables(const std::string& name, classScriptTables& out) {
     if (name.empty()) return false;
     std::vector<u8> bytes;
-    if (!ReadWholeFile(name, bytes, true) || bytes.empty()) return false;
+    if (!ReadWholeFile(name, bytes, true)) {
+        ReportOnce("the script " + QuotedName(name) + (IsEmptyFile(name) ? " is empty" : " cannot be read"));
+        return false;
+    }
+    if (bytes.empty()) {
+        ReportOnce("the script " + QuotedName(name) + " is empty");
+        return false;
+    }
 
     if (bytes.size() >= 6 && std::memcmp(bytes.data(), kImageMagic, 6) == 0) {
         classScriptTables image;
@@ -70,7 +92,10 @@ bool LoadScriptTables(const std::string& name, classScriptTables& out) {
     std::string text;
     TextToUtf8ByBom(text, bytes.data(), bytes.size(), TEXT_ENCODING_ANSI);
     PreConvertScript(name, text);
-    if (text.empty()) return false;
+    if (text.empty()) {
+        ReportOnce("the script " + QuotedName(name) + " is empty");
+        return false;
+    }
 
     classScriptCompiler compiler(name);
     compiler.Compile(std::move(text));

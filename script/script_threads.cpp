@@ -7,6 +7,7 @@
 #include "foundation/application.h"
 #include "foundation/cursor_file.h"
 #include "foundation/input_manager.h"
+#include "foundation/report_once.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "presentation/command_queue.h"
@@ -143,8 +144,16 @@ void StartupScriptMain(classWorkerThread& self) {
     if (!IsEnding() && !self.IsStopRequested()) {
         g_functionScriptThread.StartWithRoutine(FunctionThreadProc);
         g_exitFunctionScriptThread.StartWithRoutine(ExitFunctionThreadProc);
-        const std::string startScript = kStartScript;
-        context.Run(&startScript);
+        classScriptFrame start(kStartScript);
+        // Loaded or not, an empty game would close without a word.
+        if (start.GetStatementCount() == 0)
+            ReportOnce(classScriptOrigin{},
+                       "the main script " + QuotedName(kStartScript) + " has nothing to run; the program ends");
+        {
+            std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+            context.frames.push_back(std::move(start));
+        }
+        context.Run();
 
         while (application->restartRequested.load() == 1 && !IsEnding() && !self.IsStopRequested()) {
             // The generation first: a thread that has not looked at the flag
@@ -160,6 +169,11 @@ void StartupScriptMain(classWorkerThread& self) {
         }
     }
 
+    // The end of the main script ends the side scripts as "Quit" would: they
+    // may sit in a long wait, which would otherwise hold the program open
+    // for the whole time each stop may take.
+    application->RequestQuit();
+    g_inputManager.WakeAllWaiters();
     // The Function threads were started here and end here, before the
     // waiter they may look at through the main context goes.
     g_functionScriptThread.Stop(1000);

@@ -18,6 +18,14 @@ void classSoundSource::SetFileName(std::string name) {
     hasFormat_ = false;
     totalPcmBytes_ = 0;
     fileName_ = std::move(name);
+    origin_ = CurrentScriptOrigin();
+    reported_ = false;
+}
+
+void classSoundSource::ReportFile(const char* what) {
+    if (reported_ || fileName_.empty()) return;
+    reported_ = true;
+    ReportOnce(origin_, "the sound " + QuotedName(fileName_) + what);
 }
 
 bool classSoundSource::LoadFileData() {
@@ -58,7 +66,10 @@ bool classSoundSource::IsOgg() const {
 }
 
 bool classSoundSource::Prepare() {
-    if (!LoadFileData()) return false;
+    if (!LoadFileData()) {
+        ReportFile(" is missing or cannot be read");
+        return false;
+    }
     if (IsWave()) {
         if (pcm_.empty() && !hasFormat_) {
             hasFormat_ = ParseWaveInMemory(fileBytes_, &format_, &pcm_);
@@ -76,11 +87,12 @@ bool classSoundSource::Prepare() {
             hasFormat_ = true;
         }
     }
+    if (!hasFormat_) ReportFile(" cannot be decoded: Ogg Vorbis and PCM WAVE sounds are played");
     return hasFormat_;
 }
 
 bool classSoundSource::GetFormat(platform::PcmFormat* out) {
-    if (!LoadFileData() || !Prepare()) return false;
+    if (!Prepare()) return false;
     if (out != nullptr) *out = format_;
     return true;
 }

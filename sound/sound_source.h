@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/report_once.h"
 #include "foundation/types.h"
 #include "platform/audio.h"
 #include "sound/ogg_decoder.h"
@@ -61,7 +62,13 @@ class classSoundSource {
     bool IsWave() const;
     bool IsOgg() const;
 
+    // Said once when the file cannot be read or decoded, with the statement
+    // that named it (marked on the thread while its record runs).
+    void ReportFile(const char* what);
+
     std::string fileName_;
+    classScriptOrigin origin_;
+    bool reported_ = false;
     std::vector<u8> pcm_;
     std::vector<u8> fileBytes_;
     u32 readPosition_ = 0;
