@@ -1,8 +1,11 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/icon_resources.h"
@@ -327,6 +330,34 @@ bool SetSdlWindowIcon(SDL_Window* window, u32 number) {
     return true;
 }
 
+namespace {
+
+bool IsUnseenVideoDriver(const char* driver) {
+    return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+
+// SDL_VIDEODRIVER may name one driver or a list of them, comma-separated.
+bool IsVideoDriverAskedFor(const char* driver) {
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked == nullptr) return false;
+    const std::string list = std::string(",") + asked + ",";
+    return list.find(std::string(",") + driver + ",") != std::string::npos;
+}
+
+std::string NoDisplayReason() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool hasX11 = x11 != nullptr && x11[0] != 0;
+    const bool hasWayland = wayland != nullptr && wayland[0] != 0;
+    if (!hasX11 && !hasWayland) return "no display: neither DISPLAY nor WAYLAND_DISPLAY is set";
+    std::string named;
+    if (hasX11) named = std::string("DISPLAY=") + x11;
+    if (hasWayland) named += std::string(named.empty() ? "" : ", ") + "WAYLAND_DISPLAY=" + wayland;
+    return "no display: " + named + " cannot be reached";
+}
+
+}  // namespace
+
 bool StartVideo() {
     if (g_videoStarted) return true;
     // A script may hold the window open by refusing WM_CLOSE; SDL must not
@@ -338,6 +369,16 @@ bool StartVideo() {
     // Only video: other subsystems would make SDL's event wait poll.
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "velk2: cannot start video: %s\n", SDL_GetError());
+        return false;
+    }
+    // Without a display SDL falls back on drivers that show nothing: a game
+    // would then play unseen until killed. Only someone who asks for them
+    // (a test, a benchmark) gets them.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && IsUnseenVideoDriver(driver) && !IsVideoDriverAskedFor(driver)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        std::fprintf(stderr, "velk2: %s; start the game in a desktop session (SDL_VIDEODRIVER=offscreen runs it "
+                     "unseen)\n", NoDisplayReason().c_str());
         return false;
     }
     g_videoStarted = true;
