@@ -75,10 +75,7 @@ bool ParseArchiveIndex(classArchiveSource& source, std::vector<classArchiveEntry
     lost.indexCut = count < indexSize / kRecordSize;
     if (count == 0) return true;
     std::vector<u8> index(static_cast<std::size_t>(count * kRecordSize));
-    if (!source.ReadAt(indexOffset, index.size(), index.data())) {
-        lost.indexCut = true;
-        return true;
-    }
+    if (!source.ReadAt(indexOffset, index.size(), index.data())) return true;
 
     struct Pending {
         u32 nameOffset, nameLength, dataOffset, dataSize;

@@ -105,6 +105,11 @@ bool ReportOnce(std::string_view what) {
     return ReportOnce(CurrentScriptOrigin(), what);
 }
 
+void ForgetReportsForTesting() {
+    std::lock_guard<std::mutex> hold(Lock());
+    Said().clear();
+}
+
 std::string QuotedName(std::string_view name) {
     std::string quoted = "\"";
     quoted += name;

@@ -68,5 +68,8 @@ bool ReportOnce(const classScriptOrigin& origin, std::string_view what);
 // The same, from the statement marked on this thread.
 bool ReportOnce(std::string_view what);
 
+// Forgets every line written, so a test starts from none.
+void ForgetReportsForTesting();
+
 // A file name in a report, as the script wrote it, quoted.
 std::string QuotedName(std::string_view name);

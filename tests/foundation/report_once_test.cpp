@@ -34,6 +34,19 @@ TEST(ReportOnce, TheSameLineIsSaidOnlyOnce) {
               "velk2: once.qvs, line 4: the picture \"p\" is missing\n");
 }
 
+TEST(ReportOnce, AThousandLinesAreSaidThenOneLineForTheRest) {
+    ForgetReportsForTesting();
+    testing::internal::CaptureStderr();
+    int written = 0;
+    for (int i = 0; i < 1005; ++i) written += ReportOnce(classScriptOrigin{}, "mistake " + std::to_string(i)) ? 1 : 0;
+    const std::string said = testing::internal::GetCapturedStderr();
+    ForgetReportsForTesting();
+    EXPECT_EQ(written, 1001) << "a thousand, and the line that says the rest are left out";
+    EXPECT_NE(said.find("velk2: mistake 999\n"), std::string::npos);
+    EXPECT_EQ(said.find("velk2: mistake 1000\n"), std::string::npos);
+    EXPECT_EQ(said.substr(said.rfind("velk2: ")), "velk2: more problems than are worth listing; the rest are not said\n");
+}
+
 TEST(ReportOnce, TheMarkedStatementFollowsNestedScopesAndOutlivesItsName) {
     classScriptOrigin inner;
     {

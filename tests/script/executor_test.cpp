@@ -332,6 +332,47 @@ TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
     EXPECT_EQ(said.find("self.qvs", at + 1), std::string::npos) << said;
 }
 
+// A label its script lacks is said with the line of the statement that asked
+// for it; the script goes on as each command does without the label.
+TEST(Frames, AMissingLabelIsSaidWithTheLineThatAskedForIt) {
+    struct Case {
+        const char* script;
+        const char* text;
+        const char* other;  // "name=text" of the script asked for, or null
+        Trace trace;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"label1.qvs", "Dammy(1)\nScriptJump(File=\"to1.qvs\", Label=#Nope)\nDammy(2)", "to1.qvs=Dammy(3)",
+         {"Dammy(i:1)", "Dammy(i:3)"},
+         "velk2: label1.qvs, line 2: no label \"#Nope\" in \"to1.qvs\"; the script runs from its first statement\n"},
+        {"label2.qvs", "Dammy(1)\n\nScriptCall(File=\"to2.qvs\", Label=#Nope)\nDammy(2)", "to2.qvs=Dammy(3)",
+         {"Dammy(i:1)", "Dammy(i:2)"},
+         "velk2: label2.qvs, line 3: no label \"#Nope\" in \"to2.qvs\"; the call returns at once\n"},
+        {"label3.qvs", "ScriptCall(Label=#Nope)\nDammy(2)", nullptr, {"Dammy(i:2)"},
+         "velk2: label3.qvs, line 1: no label \"#Nope\" in \"label3.qvs\"; the call returns at once\n"},
+        {"label4.qvs", "Dammy(1)\nScriptJump(Label=#Nope)\nDammy(2)", nullptr, {"Dammy(i:1)"},
+         "velk2: label4.qvs, line 2: no label \"#Nope\" in \"label4.qvs\"; the script ends here\n"},
+        {"label5.qvs", "ScriptCall(File=\"to5.qvs\", Label=#There)\nDammy(2)", "to5.qvs=Dammy(4)\n#There\nDammy(5)",
+         {"Dammy(i:5)", "Dammy(i:2)"}, ""},
+    };
+    for (const Case& c : cases) {
+        ScriptRun run;
+        AddSource(c.script, c.text);
+        if (c.other != nullptr) {
+            const std::string other = c.other;
+            AddSource(other.substr(0, other.find('=')), other.substr(other.find('=') + 1));
+        }
+        testing::internal::CaptureStderr();
+        run.Run(c.script);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said) << c.script;
+        Trace dammies;
+        for (const std::string& call : run.table.trace)
+            if (call.rfind("Dammy(", 0) == 0) dammies.push_back(call);
+        EXPECT_EQ(dammies, c.trace) << c.script;
+    }
+}
+
 // An "if" whose "{" was never closed jumps through -1: the frame ends and the
 // script does not start over.
 TEST(Frames, JumpToANegativeStatementEndsTheFrame) {

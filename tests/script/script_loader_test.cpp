@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "foundation/report_once.h"
 #include "platform/dynlib.h"
 #include "support/le_bytes.h"
 #include "support/script/compile_fixture.h"
@@ -101,17 +102,31 @@ TEST_F(ScriptLoader, NamesFollowTheGamesSpelling) {
     EXPECT_EQ(Load("SYSTEM\\function.QVS"), (Lines{"Quit()"}));
 }
 
+// Each failed load is said on stderr with the script's name as asked for.
 TEST_F(ScriptLoader, FailedLoads) {
     folder.Put("empty.qvs", std::string());
-    EXPECT_TRUE(Load("empty.qvs", false).empty());
-    EXPECT_TRUE(Load("", false).empty());
-    dialogs.boxes.clear();
-    EXPECT_TRUE(Load("missing.qvs", false).empty());
-    EXPECT_FALSE(dialogs.boxes.empty()) << "a missing script shows the file error box";
-    // Text that converts to nothing fails too: here a lone byte-order mark,
-    // which is taken for CP932 text and skipped.
+    // Text that converts to nothing: a lone byte-order mark, which is taken
+    // for CP932 text and skipped.
     folder.Put("mark.qvs", std::vector<u8>{0xEF, 0xBB, 0xBF});
-    EXPECT_TRUE(Load("mark.qvs", false).empty());
+    struct Case {
+        const char* name;
+        const char* said;
+        bool box;
+    };
+    const Case cases[] = {
+        {"empty.qvs", "velk2: the script \"empty.qvs\" is empty\n", false},
+        {"mark.qvs", "velk2: the script \"mark.qvs\" is empty\n", false},
+        {"scenario\\missing.qvs", "velk2: the script \"scenario\\missing.qvs\" cannot be read\n", true},
+        {"", "", false},
+    };
+    ForgetReportsForTesting();
+    for (const Case& c : cases) {
+        dialogs.boxes.clear();
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(Load(c.name, false).empty()) << c.name;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.said) << c.name;
+        EXPECT_EQ(dialogs.boxes.size(), c.box ? 1u : 0u) << c.name << ": only a missing script shows the file box";
+    }
     // A failed load leaves the caller's tables alone.
     classScriptTables kept;
     kept.AddStatement(kept.AddTmpRecord());
@@ -138,7 +153,13 @@ TEST_F(ScriptLoader, PreConverterIsOptionalAndKeepsItsContract) {
     EXPECT_TRUE(dialogs.boxes.empty());
 
     std::filesystem::copy_file(VELK2_PRECONVERT_STUB, folder.Path() / "Text2qvs.so");
+    ForgetReportsForTesting();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Load("replace.qvs"), (Lines{"Apply()", "Apply()"})) << "the text ends at the block's NUL";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velk2: the script pre-converter \"Text2qvs.so\" in the game's folder was loaded: it runs native "
+              "code; play only games you trust\n")
+        << "native code from the game's folder is never loaded unsaid";
     EXPECT_TRUE(Load("doubled.qvs").empty()) << "\"QuitQuit\" is one unknown word";
     EXPECT_EQ(Load("refuse.qvs"), (Lines{"Quit()"})) << "a refusal leaves the text";
     EXPECT_EQ(Load("plain.qvs"), (Lines{"Quit()"})) << "no handle leaves the text";
