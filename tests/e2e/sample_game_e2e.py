@@ -60,15 +60,19 @@ BACKLOG = ((300, 80, 340, 100), blend((0x06, 0x0A, 0x1C), 0xE8 / 255,
 SETTINGS_BACK = ((800, 620, 840, 660), gradient((0x14, 0x1C, 0x3C), (0x2A, 0x1C, 0x3C), 640))
 # "Window" of the screen-mode row, lit (orange) in a window.
 SETTINGS_WINDOW_ON = ((316, 74, 330, 98), (0xE0, 0x90, 0x40))
+# The text box's top stands at y = 550 (window centre 610, box centre 15 below
+# it, half its 150 px height above that): a page's line n takes the 30 px
+# from 540 + 50 (n - 1), and its ruby the half-size cell centred 17 px above
+# the box's top, one line lower for each line.
 # Above the first characters of the second line of a page: where the ruby
 # of a word at the start of that line stands.
-RUBY_AREA = (95, 560, 175, 579)
+RUBY_AREA = (95, 570, 175, 589)
 # The second line of a page in the text window.
-LINE2_AREA = (100, 580, 700, 610)
-TEXT_WINDOW_LINE2 = (100, 580, 1200, 610)
+LINE2_AREA = (100, 590, 700, 620)
+TEXT_WINDOW_LINE2 = (100, 590, 1200, 620)
 
 # The speaker's name at the start of a page, and the marks of the play modes.
-NAME_AREA = (100, 530, 132, 560)
+NAME_AREA = (100, 540, 132, 570)
 PARK_SKY_40 = gradient((0xFF, 0xB3, 0x6B), (0xFF, 0xE9, 0xC4), 40)
 AUTO_MARK = ((978, 30, 992, 50), blend((0x30, 0x60, 0xC0), 0xD0 / 255, PARK_SKY_40))
 SKIP_MARK = ((1138, 30, 1152, 50), blend((0xC0, 0x30, 0x30), 0xD0 / 255, PARK_SKY_40))

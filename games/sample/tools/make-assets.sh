@@ -92,8 +92,9 @@ png -size 64x64 xc:none -fill '#ffffff' \
     -draw 'polygon 32,4 40,24 62,24 44,38 52,60 32,46 12,60 20,38 2,24 24,24' chara/star.png
 
 # ------------------------------------------------------------ the rule image
-# Black, with an alpha ramp from left to right: drawn through the soft-wipe
-# shader it covers the screen from the left as its transmittance falls.
+# Black, with an alpha ramp from opaque at the left to clear at the right:
+# drawn through the soft-wipe shader its clear end shows first, so it covers
+# the screen from the right as its transmittance falls.
 convert -size 720x1280 gradient:black-white -rotate 90 "$work/ramp.png"
 png -size 1280x720 xc:black "$work/ramp.png" -alpha off -compose CopyOpacity -composite rule/wipe_black.png
 
@@ -107,7 +108,8 @@ button() { # file width height fill stroke text textcolour [pointsize]
       -draw "roundrectangle 2,2 $(($2-3)),$(($3-3)) 14,14" \
       "$work/label.png" -gravity center -compose over -composite "$1"
 }
-# The text window and its transparent text box (the text object's frame).
+# The text window and its transparent text box (the text object's frame; the
+# script places it so that the lines and their ruby fall inside the window).
 png -size 1180x190 xc:none -fill '#101a38c8' -stroke '#d8e0ff' -strokewidth 3 \
     -draw 'roundrectangle 2,2 1177,187 18,18' ui/textwindow.png
 png -size 1080x150 xc:none ui/textbox.png
