@@ -13,6 +13,7 @@ int main() {
     std::signal(SIGXFSZ, SIG_IGN);
     // Before any thread starts: window titles in Japanese need it.
     platform::UseUtf8CharacterLocale();
+    platform::SkipComposeSequences();
     platform::ReturnLargeBlocksToTheSystem();
     InstallServices();
     return WinMain();

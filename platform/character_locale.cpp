@@ -2,6 +2,8 @@
 
 #include <langinfo.h>
 
+#include <stdlib.h>
+
 #include <clocale>
 #include <cstring>
 #include <string>
@@ -26,6 +28,10 @@ bool UseUtf8CharacterLocale() {
     }
     std::setlocale(LC_CTYPE, previous.c_str());
     return false;
+}
+
+void SkipComposeSequences() {
+    setenv("XCOMPOSEFILE", "/dev/null", 1);
 }
 
 }  // namespace platform

@@ -13,4 +13,11 @@ namespace platform {
 // thread-safe). False when no UTF-8 locale could be had; the old one stays.
 bool UseUtf8CharacterLocale();
 
+// Under a UTF-8 locale X's input method reads the locale's whole table of
+// compose sequences when the window opens: thousands of lines, a sixth of
+// the time to the first picture. The game takes keys and never composed
+// text, so it is given an empty table. Call at start-up before any other
+// thread runs (it sets an environment variable).
+void SkipComposeSequences();
+
 }  // namespace platform
