@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "foundation/application.h"
 #include "foundation/atomic_file.h"
@@ -88,8 +89,12 @@ int RunApplication(const EntryEnvironment& environment) {
     application->logicalWidth = 1280;
     application->logicalHeight = 720;
 
+    std::thread preparing;
+    if (hooks.prepareWhileTheWindowOpens != nullptr) preparing = std::thread(hooks.prepareWhileTheWindowOpens);
     std::unique_ptr<platform::Window> window = environment.createWindow ? environment.createWindow() : nullptr;
-    if (!application->CreateMainWindow(window.get())) {
+    const bool opened = application->CreateMainWindow(window.get());
+    if (preparing.joinable()) preparing.join();
+    if (!opened) {
         // Nothing can be shown without a window (no display, no video driver).
         std::fprintf(stderr, "velk2: the main window could not be opened\n");
         ShutdownApplication();

@@ -26,6 +26,10 @@ struct SubsystemHooks {
     // UI thread, after the two files are read and before any thread starts:
     // the script runtime takes its place in the application object.
     void (*prepareScripts)() = nullptr;
+    // A thread of its own while the UI thread opens the window: what the
+    // first script statements need and the window does not, made meanwhile.
+    // It has ended before the start-up script thread starts.
+    void (*prepareWhileTheWindowOpens)() = nullptr;
 
     // The start-up script thread's routine. Without one, the thread waits for
     // the first frame and then for its stop request, so the window stays open

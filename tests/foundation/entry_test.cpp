@@ -49,6 +49,8 @@ struct Observed {
     std::atomic<bool> applicationAliveAtWrite{false};
     std::atomic<bool> functionThreadRan{false};
     std::atomic<bool> readBeforeWindow{false};
+    std::atomic<bool> preparedOffTheUiThread{false};
+    std::atomic<bool> preparedBeforeScript{false};
 };
 Observed* g_seen = nullptr;
 
@@ -78,7 +80,17 @@ u32 FunctionScriptProc(void* argument) {
 
 // A main script that watches three frames go by and then closes the window
 // the way the player would.
+std::thread::id g_uiThread;
+std::atomic<bool> g_prepared{false};
+
+void PrepareWhileTheWindowOpens() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    g_seen->preparedOffTheUiThread = std::this_thread::get_id() != g_uiThread;
+    g_prepared = true;
+}
+
 u32 ScriptThatCloses(void*) {
+    g_seen->preparedBeforeScript = g_prepared.load();
     g_functionScriptThread.StartWithRoutine(FunctionScriptProc);
     for (int i = 0; i < 3; ++i) {
         WaitFrame();
@@ -153,6 +165,9 @@ private:
 
 TEST_F(EntryTest, RunsFramesUntilClosedAndJoinsEveryThreadBeforeWritingFiles) {
     GetSubsystemHooks().startupScriptRoutine = ScriptThatCloses;
+    GetSubsystemHooks().prepareWhileTheWindowOpens = PrepareWhileTheWindowOpens;
+    g_uiThread = std::this_thread::get_id();
+    g_prepared = false;
     EXPECT_EQ(RunApplication(environment), 0);
     EXPECT_EQ(seen.framesSeenByScript.load(), 3);
     EXPECT_TRUE(seen.functionThreadRan.load());
@@ -160,6 +175,8 @@ TEST_F(EntryTest, RunsFramesUntilClosedAndJoinsEveryThreadBeforeWritingFiles) {
     EXPECT_FALSE(seen.threadAliveAtWrite.load()) << "files are written only after every thread has ended";
     EXPECT_TRUE(seen.applicationAliveAtWrite.load());
     EXPECT_TRUE(seen.readBeforeWindow.load());
+    EXPECT_TRUE(seen.preparedOffTheUiThread.load()) << "prepared beside the window";
+    EXPECT_TRUE(seen.preparedBeforeScript.load()) << "and done before the start-up script runs";
     EXPECT_EQ(GetApplication(), nullptr);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "data/Hollin-Gate/Merisande"))
         << "the per-user folder is made with its missing parents";
