@@ -571,10 +571,24 @@ void ForgetScenePicture() {
     g_scenePicture = ScenePicture{};
 }
 
-// The main scene in its picture, drawn again only when something in it
-// changed since; false when there is no picture to draw over.
+// The scene's drawing without one object (the last it draws).
+class DrawWithoutVisitor final : public classGraphicDrawVisitor {
+  public:
+    explicit DrawWithoutVisitor(const classGraphicObject* left) : left_(left) {}
+    void DrawObject(classGraphicObject& object) override {
+        if (&object != left_) all_.DrawObject(object);
+    }
+
+  private:
+    const classGraphicObject* left_;
+    DrawVisitor all_;
+};
+
+// The main scene in its picture (without `left`, the last object it draws,
+// when given), drawn again only when something in it changed since; false
+// when there is no picture to draw over.
 bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                       const classShaderResource* filter) {
+                       const classShaderResource* filter, const classGraphicObject* left = nullptr) {
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
     if (device == nullptr || holder->IsDeviceLost()) return false;
@@ -598,11 +612,13 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
     picture.drawn = false;
     if (!BeginSceneDrawAs(main, GetSceneServices().TextureKindOf(main->texture), picture.texture))
         return false;
-    scene_draw::DrawTree(main);
+    DrawWithoutVisitor draw(left);
+    classGraphicObject::WalkDrawOrder(main, draw);
     RestoreRenderTarget(*main, device);
     picture.looks.clear();
     LookVisitor drawn(picture.looks);
     classGraphicObject::WalkDrawOrder(main, drawn);
+    if (left != nullptr && !picture.looks.empty() && picture.looks.back().object == left) picture.looks.pop_back();
     picture.filter = filter;
     picture.drawn = true;
     return true;
@@ -627,6 +643,32 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);
     return DrawOverlay(overlay, true, g_scenePicture.texture);
+}
+
+// A rule-image wipe, the object drawn last through one of the wipe shaders
+// while its fade moves over a still scene, as one pass: the scene under it
+// goes into the picture once, and each frame mixes the wipe over that. False
+// when the frame was not drawn so.
+bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                       const classShaderResource* filter) {
+    if (main == nullptr || looks.empty()) return false;
+    const ObjectLook& top = looks.back();
+    if (top.pixelShader == nullptr || top.tileCount != 1 || top.realised == 0) return false;
+    const std::string shader = GetSceneServices().ShaderNameOf(top.pixelShader);
+    if (shader != ":Transition.CrossDissolve" && shader != ":Transition.DitherDissolve") return false;
+    for (const ObjectLook& look : looks) {
+        if (look.stencil == 1 || look.stencil == -1) return false;
+    }
+    const std::vector<ObjectLook> under(looks.begin(), looks.end() - 1);
+    if (!PaintScenePicture(main, under, filter, top.object)) return false;
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    SetScreenCamera(*holder, width, height);
+    device->SetSceneStates(false);
+    // The look was taken from the scene itself, which the frame may change.
+    return DrawObject(*const_cast<classGraphicObject*>(top.object), g_scenePicture.texture);
 }
 
 // The first fade would otherwise make its drawing programs and the
@@ -669,8 +711,6 @@ void DrawScenes() {
     classCriticalSectionLock hold(holder->GetLock());
     classGraphicObject* main = application->mainScene;
     classGraphicObject* overlay = application->overlayScene;
-    // The scene's picture is only of use under a transition.
-    if (overlay == nullptr && g_scenePicture.texture != 0) ForgetScenePicture();
 
     // A frame in which nothing visible changed is neither drawn nor
     // presented: an idle game then costs next to nothing. A transition
@@ -694,6 +734,11 @@ void DrawScenes() {
     g_lastFilter = filter;
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
     if (fading && DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return;
+    if (overlay == nullptr) {
+        if (DrawWipeInOnePass(main, g_lastLooks, filter)) return;
+        // The scene's picture is only of use under a transition or a wipe.
+        ForgetScenePicture();
+    }
     bool screenReady = scene_draw::BeginSceneDraw(main);
     if (screenReady) {
         scene_draw::DrawTree(main);

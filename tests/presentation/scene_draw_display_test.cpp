@@ -216,6 +216,40 @@ TEST_F(SceneOnDisplay, CrossFadeFramesMixEveryPixelOfTheOldScreenOverTheNew) {
     ShutdownApplication();
 }
 
+TEST_F(SceneOnDisplay, RuleWipeFramesMixTheWipeOverTheSceneUnderIt) {
+    // Blue with a green patch at the top left, under a soft wipe whose rule
+    // is (B, G, R) = (50, 100, 200) at alpha 102 (0.4): at vertex alpha a the
+    // wipe covers by 2a/255 − 0.4, in the frame that draws in steps and in
+    // the frames that mix over the scene's picture alike.
+    ASSERT_TRUE(InitApplication());
+    GetApplication()->mainScene = root;
+    scene.AddSolid("blue", 1280, 720, 255, 0, 0, 255);
+    scene.AddSolid("green", 200, 100, 0, 255, 0, 255);
+    scene.AddSolid("rule", 1280, 720, 50, 100, 200, 102);
+    Add({1}, "blue");
+    Add({2}, "green", -400.f, 250.f);
+    classGraphicObject* wipe = Add({3}, "rule");
+    wipe->SetPixelShader(":Transition.CrossDissolve");
+    struct Case {
+        float transmittance;
+        double cover;  // 2 × (255 − trunc(255 t)) / 255 − 0.4
+    };
+    const Case frames[] = {{0.5f, 2.0 * 128 / 255 - 0.4}, {0.75f, 2.0 * 64 / 255 - 0.4}, {0.6f, 2.0 * 103 / 255 - 0.4}};
+    for (const Case& c : frames) {
+        wipe->transmittance = c.transmittance;
+        ASSERT_TRUE(holder->BeginFrame());
+        DrawScenes();
+        ReadScreen();
+        holder->EndFrame();
+        auto mix = [&](int rule, int under) { return static_cast<int>(rule * c.cover + under * (1 - c.cover) + 0.5); };
+        const std::string name = "t " + std::to_string(c.transmittance);
+        ExpectNear(At(100, 600), {mix(50, 255), mix(100, 0), mix(200, 0), 0}, 2, name + ", over blue");
+        ExpectNear(At(240, 110), {mix(50, 0), mix(100, 255), mix(200, 0), 0}, 2, name + ", over green");
+    }
+    GetApplication()->mainScene = nullptr;
+    ShutdownApplication();
+}
+
 TEST_F(SceneOnDisplay, ThumbnailShowsTheScreenTheRightWayUpBottomRowFirst) {
     scene.AddSolid("band", 1280, 360, 0, 0, 255, 255);
     Add({1}, "band", 0.f, 180.f);  // the top half of the screen

@@ -532,6 +532,58 @@ TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutA
     ShutdownApplication();
 }
 
+TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
+    ASSERT_TRUE(InitApplication());
+    GetApplication()->mainScene = root;
+    scene.AddSolid("bg", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("rule", 4, 4, 0, 0, 0, 128);
+    classGraphicObject* bg = Add({1}, "bg");
+    classGraphicObject* wipe = Add({2}, "rule");
+    wipe->SetPixelShader(":Transition.CrossDissolve");
+    struct Case {
+        const char* name;
+        void (*change)(classGraphicObject* bg, classGraphicObject* wipe);
+        size_t clears;
+        size_t draws;
+        bool onePass;
+    };
+    const Case cases[] = {
+        {"the first frame realises the pictures in steps", nullptr, 1, 2, false},
+        {"then the scene under the wipe goes into its picture",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.2f; }, 1, 2, true},
+        {"the wipe moves on over it",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.4f; }, 0, 1, true},
+        {"the scene under it moves",
+         [](classGraphicObject* bg, classGraphicObject*) { D3DXMatrixTranslation(&bg->drawMatrix, 2.f, 0.f, 0.f); },
+         1, 2, true},
+        {"the hard-edged wipe alike",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(":Transition.DitherDissolve"); },
+         0, 1, true},
+        {"another shader is no wipe",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(":Pixel.Sepia"); }, 1, 2, false},
+        {"nor is an object without one",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(""); }, 1, 2, false},
+    };
+    for (const Case& c : cases) {
+        if (c.change != nullptr) c.change(bg, wipe);
+        gpu->log.clear();
+        gpu->draws.clear();
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        size_t clears = 0;
+        for (const std::string& line : gpu->log) clears += line.rfind("clear", 0) == 0 ? 1 : 0;
+        EXPECT_EQ(clears, c.clears) << c.name;
+        ASSERT_EQ(gpu->draws.size(), c.draws) << c.name;
+        const auto& last = gpu->draws.back();
+        EXPECT_EQ(last.target, platform::kBackBufferTarget) << c.name;
+        EXPECT_EQ(last.under != 0, c.onePass) << c.name;
+        EXPECT_EQ(last.blend, !c.onePass) << c.name;
+    }
+    GetApplication()->mainScene = nullptr;
+    ShutdownApplication();
+}
+
 TEST_F(SceneDrawTest, AStillScreenPreparesTheFirstFadeOnceUnseen) {
     ASSERT_TRUE(InitApplication());
     GetApplication()->mainScene = root;

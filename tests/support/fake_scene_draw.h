@@ -119,6 +119,9 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     void ReleaseShader(classShaderResource* shader) override {
         if (shader != nullptr) --Of(shader)->refs;
     }
+    std::string ShaderNameOf(const classShaderResource* shader) const override {
+        return shader != nullptr ? reinterpret_cast<const FakeShader*>(shader)->name : std::string();
+    }
 
     // --- classSceneDrawSource ---
     bool Realise(classSharedResource* resource, platform::GpuDevice& device) override {
