@@ -2,7 +2,9 @@
 // named and positional commands, assignments with arithmetic, subscripts and
 // command calls, paths, labels, if/else blocks, comments and text. Reported
 // as lines per second ("lines/s") on one thread. Also: text full of
-// subscripts left open, whose compile time must grow with its length only.
+// subscripts left open, and about a megabyte of each kind of long expression
+// that once took time quadratic in its length, whose compile time must grow
+// with their length only.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -113,6 +115,56 @@ void BM_CompileUnclosedSubscripts(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source.size()));
     platform::SetDialogService(nullptr);
 }
-BENCHMARK(BM_CompileUnclosedSubscripts)->Arg(30000)->Arg(60000)->Arg(120000)->Arg(240000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompileUnclosedSubscripts)
+    ->Arg(30000)
+    ->Arg(60000)
+    ->Arg(120000)
+    ->Arg(240000)
+    ->Unit(benchmark::kMillisecond);
+
+// Subscripts nested `depth` deep and closed, then a space.
+std::string Nested(int depth) {
+    std::string nested;
+    for (int k = 0; k < depth; ++k) nested += "a[";
+    return nested + std::string(static_cast<std::size_t>(depth), ']') + " ";
+}
+
+// Long expressions full of declared names that are no assignments, and
+// groups that make every group scan middling long. Each shape is a piece
+// repeated to the size asked for, then an ending.
+struct Shape {
+    const char* name;
+    std::string piece;
+    const char* ending;
+};
+const Shape kShapes[] = {
+    {"a + ", "a + ", "a"},
+    {"a = 1 : ", "a = 1 : ", "a"},
+    // "=" after every name, and the one ":" that undoes them all at the end.
+    {"a = ... a : 1", "a = ", "a : 1"},
+    // A subscript left open at the end of every expression split.
+    {"b + a[", "b + a[", ""},
+    {"a[ 2000 deep, closed", Nested(2000), ""},
+};
+
+void BM_CompileLongExpressions(benchmark::State& state) {
+    static SilentDialogs dialogs;
+    platform::SetDialogService(&dialogs);
+    const Shape& shape = kShapes[state.range(0)];
+    std::string source = "Variable(Global, Name=a)\r\nVariable(Global, Name=b)\r\n";
+    while (source.size() < static_cast<std::size_t>(state.range(1))) source += shape.piece;
+    source += shape.ending;
+    for (auto _ : state) {
+        classScriptCompiler compiler("bench.qvs");
+        compiler.Compile(source);
+        benchmark::DoNotOptimize(compiler.Tables().GetStatementCount());
+    }
+    state.SetLabel(shape.name);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(source.size()));
+    platform::SetDialogService(nullptr);
+}
+BENCHMARK(BM_CompileLongExpressions)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {250000, 1000000}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -52,6 +52,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     }
 
+    // What the parser remembers of the expressions it has split must give
+    // the tables that splitting afresh from every name gives.
+    ClearDeclaredNames();
+    classScriptCompiler fresh("fuzz.qvs");
+    fresh.RememberChains(false);
+    fresh.Compile(text);
+    if (!(fresh.Tables() == compiler.Tables())) {
+        std::fprintf(stderr, "remembered splits changed the tables\n");
+        __builtin_trap();
+    }
+
     // Operators, labels, strings, integers and reals are shared: a compile
     // never makes two equal ones.
     std::set<std::string> keys;

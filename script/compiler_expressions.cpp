@@ -168,10 +168,77 @@ void classScriptCompiler::Declare(std::string_view group) {
     }
     if (chosen < 0) return;
     classDeclaredNames* list = chosen == 3 ? &localNames_ : RunWideList(chosen);
-    AddDeclaredName(*list, parts[4]);  // an empty Name is ignored there
+    if (AddDeclaredName(*list, parts[4])) chains_.Declared(parts[4]);  // an empty Name is ignored there
 }
 
 // ---- Expressions ----
+
+bool classScriptCompiler::TokenAt(std::string_view text, std::size_t pos, bool operandExpected,
+                                  TokenStep& step) const {
+    step = TokenStep{};
+    const auto plain = [&](std::size_t length) { step.token.text = text.substr(pos, length); };
+    // A name or command followed by its group: the closers a group left open
+    // at the end of the text needs stay counted beside the view.
+    const auto withGroup = [&](std::string_view head, const ScannedGroup& group) {
+        step.token = group;
+        step.token.text = text.substr(pos, head.size() + group.text.size());
+    };
+    if (pos >= text.size()) return false;
+    if (!operandExpected) {
+        const char c = text[pos];
+        if (c == ':') {
+            step.path = true;
+            step.operandNext = true;
+            plain(1);
+        } else if (c == '(' || c == ')') {
+            plain(1);
+        } else if (std::string_view op = BinaryOperatorAt(text, pos); !op.empty()) {
+            step.operandNext = true;
+            plain(op.size());
+        } else {
+            return false;
+        }
+        return true;
+    }
+    std::string_view found;
+    std::string_view word;
+    if (!(found = RealLiteralAt(text, pos)).empty() || !(found = IntegerLiteralAt(text, pos)).empty()) {
+        plain(found.size());
+        return true;
+    }
+    if (ScopeOf(word = WordAt(text, pos)) != DeclaredNone) {
+        withGroup(word, ScanGroupParts(text, pos + word.size(), '['));
+        return true;
+    }
+    step.undeclared = word;
+    if (text[pos] == '(') {
+        step.operandNext = true;
+        plain(1);
+    } else if (text[pos] == '"') {
+        const std::size_t close = text.find('"', pos + 1);
+        if (close != std::string_view::npos) {
+            plain(close - pos + 1);
+        } else {
+            step.token.text = text.substr(pos);
+            step.token.quote = true;
+        }
+    } else if (!(found = CommandNameAt(text, pos)).empty()) {
+        withGroup(found, ScanGroupParts(text, pos + found.size(), '('));
+    } else if (!(found = LabelWordAt(text, pos)).empty()) {
+        plain(found.size());
+    } else if (!(found = UnaryOperatorAt(text, pos)).empty()) {
+        step.operandNext = true;
+        plain(found.size());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void classScriptCompiler::ReportUndeclaredOperand(std::string_view word) {
+    Report("the variable " + QuotedName(word) +
+           " is not declared (declare it in \"Variable.qvs\"); it is read as nothing");
+}
 
 std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t start, TokenList& list) {
     list.tokens.clear();
@@ -181,80 +248,23 @@ std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t 
     bool path = false;
     std::size_t pos = start;
     std::size_t consumed = start;
-    // A name or literal followed by a group: a view when the group lies in
-    // the text as it is, a copy when closers had to be appended.
-    const auto addWithGroup = [&](std::string_view head, const ScannedGroup& group) {
-        if (group.Complete()) {
-            list.tokens.push_back(text.substr(pos, head.size() + group.text.size()));
-            return head.size() + group.text.size();
-        }
-        list.AddOwned(std::string(head) + group.Whole());
-        return head.size() + group.size();
-    };
+    TokenStep step;
     while (true) {
         while (pos < n && text[pos] == ' ') ++pos;
-        if (pos >= n) break;
-        std::size_t length = 0;
-        if (!operandExpected) {
-            const char c = text[pos];
-            if (c == ':') {
-                path = true;
-                operandExpected = true;
-                length = 1;
-            } else if (c == '(' || c == ')') {
-                length = 1;
-            } else if (std::string_view op = BinaryOperatorAt(text, pos); !op.empty()) {
-                operandExpected = true;
-                length = op.size();
-            } else {
-                break;
-            }
-            list.tokens.push_back(text.substr(pos, length));
-        } else {
-            std::string_view found;
-            std::string_view word;
-            if (!(found = RealLiteralAt(text, pos)).empty() ||
-                !(found = IntegerLiteralAt(text, pos)).empty()) {
-                list.tokens.push_back(found);
-                length = found.size();
-                operandExpected = false;
-            } else if (ScopeOf(word = WordAt(text, pos)) != DeclaredNone) {
-                length = addWithGroup(word, ScanGroupParts(text, pos + word.size(), '['));
-                operandExpected = false;
-            } else if (text[pos] == '(') {
-                list.tokens.push_back(text.substr(pos, 1));
-                length = 1;
-            } else if (text[pos] == '"') {
-                const std::size_t close = text.find('"', pos + 1);
-                if (close != std::string_view::npos) {
-                    list.tokens.push_back(text.substr(pos, close - pos + 1));
-                    length = close - pos + 1;
-                } else {
-                    list.AddOwned(StringLiteralAt(text, pos));
-                    length = n - pos + 1;
-                }
-                operandExpected = false;
-            } else if (!(found = CommandNameAt(text, pos)).empty()) {
-                length = addWithGroup(found, ScanGroupParts(text, pos + found.size(), '('));
-                operandExpected = false;
-            } else if (!(found = LabelWordAt(text, pos)).empty()) {
-                list.tokens.push_back(found);
-                length = found.size();
-                operandExpected = false;
-            } else if (!(found = UnaryOperatorAt(text, pos)).empty()) {
-                list.tokens.push_back(found);
-                length = found.size();
-            } else {
-                // A name no declaration made ends the expression here.
-                if (StartsLikeAName(word))
-                    Report("the variable " + QuotedName(word) +
-                           " is not declared (declare it in \"Variable.qvs\"); it is read as nothing");
-                break;
-            }
+        if (!TokenAt(text, pos, operandExpected, step)) {
+            // A name no declaration made ends the expression here.
+            if (StartsLikeAName(step.undeclared)) ReportUndeclaredOperand(step.undeclared);
+            break;
         }
+        path = path || step.path;
+        operandExpected = step.operandNext;
+        if (step.token.Complete())
+            list.tokens.push_back(step.token.text);
+        else
+            list.AddOwned(step.token.Whole());
         // A group or literal closed at the end of the text is longer than
         // what was left of it.
-        pos = std::min(n, pos + length);
+        pos = std::min(n, pos + step.token.size());
         consumed = pos;
     }
     if (path && list.tokens.size() > 1) {
@@ -364,6 +374,7 @@ std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::s
     // it: a lone name, passed over without copying the rest of the text.
     if (!group.Complete() && group.text.data() + group.text.size() == text.data() + text.size())
         return word.size();
+    if (!MayAssign(text, position)) return word.size();
     const std::string subscript = group.Whole();
     TokenList list;
     const std::size_t consumed = SplitTokens(text, position, list);

@@ -28,17 +28,21 @@ using compilergroups::kGroupByte;
 using compilergroups::StepAt;
 
 // The text of the statements being parsed on this thread, and the index of
-// its group scans, made once a scan of it has walked far (see
+// its group scans, made once scans of it have walked far (see
 // compiler_group_walk.h).
 struct ParsedText {
     std::string_view text;
     std::unique_ptr<compilergroups::GroupScanIndex> index;
+    std::size_t walked = 0;  // by scans before the index was made
 };
 thread_local ParsedText* t_parsedText = nullptr;
 
-// A walk this long over the parsed text makes the index worth its one walk.
+// Scans that have walked this far over the parsed text make the index worth
+// its own walks. Counting them all, not only the longest, keeps nested groups
+// of middling length ("a[a[a[ ... ]]]" many times over) from costing the
+// square of their length each.
 bool WorthAnIndex(std::size_t walked, std::size_t textSize) {
-    return walked >= 4096 && walked >= textSize / 8;
+    return walked >= 4096 && walked >= textSize * 2;
 }
 
 std::string_view TrimLeadingSpaces(std::string_view text) {
@@ -63,7 +67,8 @@ std::string_view classScriptCompiler::CommandNameAt(std::string_view text, std::
 
 namespace {
 
-classScriptCompiler::ScannedGroup ToScannedGroup(std::string_view text, std::size_t start, const GroupEnd& end) {
+classScriptCompiler::ScannedGroup ToScannedGroup(std::string_view text, std::size_t start,
+                                                 const GroupEnd& end) {
     classScriptCompiler::ScannedGroup result;
     if (end.kind == GroupEnd::Refused) return result;
     result.text = text.substr(start, end.end - start);
@@ -119,7 +124,8 @@ classScriptCompiler::ScannedGroup classScriptCompiler::ScanGroupParts(std::strin
     }
     end.end = q;
     end.left = depths;
-    if (parsed != nullptr && parsed->index == nullptr && WorthAnIndex(q - walkStart, text.size()))
+    if (parsed != nullptr && parsed->index == nullptr &&
+        WorthAnIndex(parsed->walked += q - walkStart, text.size()))
         parsed->index = std::make_unique<compilergroups::GroupScanIndex>(text);
     return ToScannedGroup(text, start, end);
 }
@@ -302,6 +308,7 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
         ParsedText* outer;
         ~Restore() { t_parsedText = outer; }
     } restore{std::exchange(t_parsedText, &parsed)};
+    chains_.Begin(text);
     const std::size_t n = text.size();
     tables_.Reserve(n / 20, n / 10, n / 10, n);
     std::size_t p = 0;

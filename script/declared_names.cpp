@@ -1,5 +1,6 @@
 #include "script/declared_names.h"
 
+#include <atomic>
 #include <unordered_map>
 
 std::mutex g_declaredNamesLock;
@@ -15,6 +16,7 @@ constexpr unsigned kInSystem = 1;
 constexpr unsigned kInGlobal = 2;
 constexpr unsigned kInNomal = 4;
 std::unordered_map<std::string, unsigned, DeclaredNameHash, std::equal_to<>> g_runWideScopes;
+std::atomic<u64> g_additions{0};  // atomic: read without the lock
 
 unsigned RunWideBit(const classDeclaredNames& list) {
     if (&list == &g_declaredSystemNames) return kInSystem;
@@ -35,6 +37,7 @@ bool AddDeclaredName(classDeclaredNames& list, std::string_view name) {
     if (name.empty()) return false;
     std::lock_guard<std::mutex> hold(g_declaredNamesLock);
     if (!list.names.emplace(name).second) return false;
+    g_additions.fetch_add(1, std::memory_order_relaxed);
     if (const unsigned bit = RunWideBit(list); bit != 0) {
         auto found = g_runWideScopes.find(name);
         if (found == g_runWideScopes.end()) found = g_runWideScopes.emplace(std::string(name), 0u).first;
@@ -55,8 +58,14 @@ DeclaredScope FindDeclaredScope(const classDeclaredNames& localNames, std::strin
     return DeclaredSystem;
 }
 
+u64 DeclaredNameAdditions() {
+    return g_additions.load(std::memory_order_relaxed);
+}
+
 void ClearDeclaredNames() {
     std::lock_guard<std::mutex> hold(g_declaredNamesLock);
+    // Names that vanish change walks as much as names that appear.
+    g_additions.fetch_add(1, std::memory_order_relaxed);
     g_declaredSystemNames.names.clear();
     g_declaredGlobalNames.names.clear();
     g_declaredNomalNames.names.clear();

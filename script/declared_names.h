@@ -56,6 +56,11 @@ bool AddDeclaredName(classDeclaredNames& list, std::string_view name);
 // then nomal, global and system. One hold of the lock for the whole search.
 DeclaredScope FindDeclaredScope(const classDeclaredNames& localNames, std::string_view name);
 
+// How many names have been added to any list, local ones included, since the
+// run began; it only grows. A compile that keeps what it learnt about its
+// text's words checks it to see whether a name was declared meanwhile.
+u64 DeclaredNameAdditions();
+
 // Forgets every run-wide declaration. Only a fresh run (and tests, which
 // play several runs in one process) may call it.
 void ClearDeclaredNames();

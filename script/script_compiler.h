@@ -21,6 +21,7 @@
 
 #include "foundation/report_once.h"
 #include "foundation/types.h"
+#include "script/compiler_chains.h"
 #include "script/declared_names.h"
 #include "script/script_record.h"
 
@@ -121,6 +122,11 @@ class classScriptCompiler {
     // far below what would exhaust a thread's stack.
     static constexpr int kMaxExpressionDepth = 200;
 
+    // Off, every declared name that opens a statement splits its whole
+    // expression again, as the compiler first did; the tables are the same
+    // either way, which the tests check.
+    void RememberChains(bool on) { rememberChains_ = on; }
+
   private:
     DeclaredScope ScopeOf(std::string_view name) const { return FindDeclaredScope(localNames_, name); }
     // Says what the compile passes over, with the line the statement being
@@ -135,6 +141,9 @@ class classScriptCompiler {
     // or label. Said once; returns where the next report may come from, so
     // the arguments of a misspelt command are not reported word by word.
     std::size_t ReportUnknownStatement(std::string_view text, std::size_t position, std::string_view word);
+    // A name-like word no declaration made, where an expression wanted an
+    // operand: the expression ends before it.
+    void ReportUndeclaredOperand(std::string_view word);
     int32 CompileToken(std::string_view token);
     // Tokens are views of the expression text; the few that differ from it
     // (a group or literal closed at the end, a joined path) live in `owned`.
@@ -147,6 +156,19 @@ class classScriptCompiler {
         }
     };
     std::size_t SplitTokens(std::string_view text, std::size_t start, TokenList& list);
+    // One token of an expression, read at a position its spaces are behind.
+    struct TokenStep {
+        ScannedGroup token;           // its text, and closers when it ran past the end
+        bool operandNext = false;     // what the tokenizer expects after it
+        bool path = false;            // a ":" between operands
+        std::string_view undeclared;  // a word looked up as a name and not found
+    };
+    // False when no token starts there: the expression ends before it.
+    bool TokenAt(std::string_view text, std::size_t pos, bool operandExpected, TokenStep& step) const;
+    // False when the expression that starts with the name at `position` is
+    // surely no assignment (and says what its split would have said); true
+    // when it may be one and must be split.
+    bool MayAssign(std::string_view text, std::size_t position);
 
   public:
     // True when joining these tokens with spaces and splitting again would
@@ -167,6 +189,9 @@ class classScriptCompiler {
     int32 reportedLine_ = 0;
     classDeclaredNames localNames_;  // guarded by g_declaredNamesLock, like the run-wide lists
     int expressionDepth_ = 0;
+    bool rememberChains_ = true;
+    compilerchains::ChainMemo chains_;  // of the text ParseStatements is parsing
+    std::vector<std::size_t> walkedNodes_;
     // The record of each operator text once made (-1 before), indexed like
     // the operator list plus "(" and ")".
     // Unset from the start: a compiler may be asked for an expression before
