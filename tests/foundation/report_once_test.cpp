@@ -47,24 +47,4 @@ TEST(ReportOnce, AThousandLinesAreSaidThenOneLineForTheRest) {
     EXPECT_EQ(said.substr(said.rfind("velk2: ")), "velk2: more problems than are worth listing; the rest are not said\n");
 }
 
-TEST(ReportOnce, TheMarkedStatementFollowsNestedScopesAndOutlivesItsName) {
-    classScriptOrigin inner;
-    {
-        std::string name = "outer.qvs";
-        const classScopedScriptOrigin outer(name, 5, 20);
-        {
-            const classScopedScriptOrigin record(ScriptOriginOf("inner.qvs", 8, 30));
-            inner = CurrentScriptOrigin();
-        }
-        const classScriptOrigin kept = CurrentScriptOrigin();
-        name = "changed";
-        ASSERT_TRUE(kept.IsKnown());
-        EXPECT_EQ(*kept.script, "outer.qvs") << "a kept origin keeps its own copy of the name";
-        EXPECT_EQ(kept.line, 5);
-    }
-    EXPECT_FALSE(CurrentScriptOrigin().IsKnown()) << "nothing is marked once every scope has ended";
-    ASSERT_TRUE(inner.IsKnown());
-    EXPECT_EQ(FormatReport(inner, "x"), "velk2: inner.qvs, line 8: x");
-}
-
 }  // namespace
