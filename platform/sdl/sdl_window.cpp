@@ -344,11 +344,22 @@ bool IsVideoDriverAskedFor(const char* driver) {
     return list.find(std::string(",") + driver + ",") != std::string::npos;
 }
 
+constexpr int kDisplayAttempts = 3;
+
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] != 0;
+}
+
+bool IsDisplayNamed() {
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+}
+
 std::string NoDisplayReason() {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool hasX11 = x11 != nullptr && x11[0] != 0;
-    const bool hasWayland = wayland != nullptr && wayland[0] != 0;
+    const bool hasX11 = IsSet("DISPLAY");
+    const bool hasWayland = IsSet("WAYLAND_DISPLAY");
     if (!hasX11 && !hasWayland) return "no display: neither DISPLAY nor WAYLAND_DISPLAY is set";
     std::string named;
     if (hasX11) named = std::string("DISPLAY=") + x11;
@@ -373,13 +384,22 @@ bool StartVideo() {
     }
     // Without a display SDL falls back on drivers that show nothing: a game
     // would then play unseen until killed. Only someone who asks for them
-    // (a test, a benchmark) gets them.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver != nullptr && IsUnseenVideoDriver(driver) && !IsVideoDriverAskedFor(driver)) {
+    // (a test, a benchmark) gets them. A display that is named but refuses
+    // a connection now and then (a busy server) is asked again first.
+    for (int attempt = 1;; ++attempt) {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver == nullptr || !IsUnseenVideoDriver(driver) || IsVideoDriverAskedFor(driver)) break;
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        std::fprintf(stderr, "velk2: %s; start the game in a desktop session (SDL_VIDEODRIVER=offscreen runs it "
-                     "unseen)\n", NoDisplayReason().c_str());
-        return false;
+        if (attempt == kDisplayAttempts || !IsDisplayNamed()) {
+            std::fprintf(stderr, "velk2: %s; start the game in a desktop session (SDL_VIDEODRIVER=offscreen runs it "
+                         "unseen)\n", NoDisplayReason().c_str());
+            return false;
+        }
+        SDL_Delay(static_cast<Uint32>(100 * attempt));
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            std::fprintf(stderr, "velk2: cannot start video: %s\n", SDL_GetError());
+            return false;
+        }
     }
     g_videoStarted = true;
     return true;
