@@ -8,6 +8,7 @@
 #include "foundation/application.h"
 #include "foundation/input_manager.h"
 #include "platform/window_messages.h"
+#include "script/script_host.h"
 
 using namespace platform;
 
@@ -19,10 +20,12 @@ constexpr u32 kWaitTimedOut = 258;
 // that no message follows still ends it.
 constexpr auto kQuitPollInterval = std::chrono::milliseconds(100);
 
+// Asked of the script host, as the scripts' own run loops and waits ask it: a
+// host standing in for the application (a test, a fuzz run) ends a blocked
+// wait the same way the program's quit does.
 bool IsQuitOrRestartRequested() {
-    classApplication* application = GetApplication();
-    return application != nullptr &&
-           (application->quitRequested.load() != 0 || application->restartRequested.load() != 0);
+    const classScriptHost& host = GetScriptHost();
+    return host.IsQuitting() || host.IsQuitRequested() || host.IsRestartRequested();
 }
 
 // Truncation toward zero that stays defined for NaN and huge values; NaN lands

@@ -4,6 +4,8 @@
 // the automatic snapshot taken when the main script enters an interrupt.
 // Unless another host is installed (tests do), the application object answers
 // them while it exists, and "nothing requested" is the answer without one.
+// Input waiters ask the quit and restart flags too, on any thread and under
+// their own leaf lock, so those answers take no lock.
 
 #include <atomic>
 

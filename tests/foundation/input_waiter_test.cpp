@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/input_manager.h"
+#include "script/script_host.h"
 #include "support/input_fakes.h"
 
 using namespace platform;
@@ -140,6 +141,12 @@ TEST_F(InputWaiterTest, WaitsWithoutTargetsOrWithATimeOutEndEmpty) {
     EXPECT_FALSE(waiter->IsWaiting());
 }
 
+// A host standing in for the application that has been asked to quit.
+class QuitHost : public classScriptHost {
+  public:
+    bool IsQuitRequested() const override { return true; }
+};
+
 // Quit, restart and a general wake end endless waits with nothing fired, and
 // a quit takes no message from anyone.
 TEST_F(InputWaiterTest, QuitRestartAndWakeReleaseEveryWaitEmpty) {
@@ -148,14 +155,20 @@ TEST_F(InputWaiterTest, QuitRestartAndWakeReleaseEveryWaitEmpty) {
         bool quitBefore;
         std::function<void(classApplication*)> during;
     };
+    static QuitHost quitHost;
+    struct HostGuard {
+        ~HostGuard() { SetScriptHost(nullptr); }
+    } hostGuard;
     const Case cases[] = {
         {"quit just before the wait", true, [](classApplication*) {}},
         {"restart during the wait", false, [](classApplication* a) { a->restartRequested = 1; }},
         {"quit, then a key", false, [](classApplication* a) { a->quitRequested = 1; KeyDown('A'); }},
         {"wake all", false, [](classApplication*) { g_inputManager.WakeAllWaiters(); }},
+        {"quit of an installed script host", false, [](classApplication*) { SetScriptHost(&quitHost); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        SetScriptHost(nullptr);
         g_inputManager.ResetForTest();
         app->quitRequested = c.quitBefore ? 1 : 0;
         app->restartRequested = 0;
