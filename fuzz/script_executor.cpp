@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/input_manager.h"
 #include "script/already_read.h"
 #include "script/global_variables.h"
 #include "script/script_context.h"
@@ -18,11 +19,17 @@ namespace {
 constexpr int kStatementLimit = 200;
 
 // Stops the run loop after a fixed number of statements: the run loop asks
-// for the quit request once per statement.
+// for the quit request once per statement. No player ever answers a wait
+// here and a wait's time is real time, so the player quits as soon as a
+// command blocks in its wait: the wait and the run end as they would on a
+// real quit, and a wait that overlooks a quit still hangs the run.
 class BoundedHost final : public classScriptHost {
   public:
     bool IsQuitting() const override { return false; }
-    bool IsQuitRequested() const override { return ++asked_ > kStatementLimit; }
+    bool IsQuitRequested() const override {
+        if (waiter.Get() != nullptr && waiter.Get()->IsWaiting()) quit_ = true;
+        return quit_ || ++asked_ > kStatementLimit;
+    }
     bool IsRestartRequested() const override { return false; }
     bool IsCtrlSkip() const override { return false; }
     bool IsSkipPlaying() const override { return true; }
@@ -31,7 +38,10 @@ class BoundedHost final : public classScriptHost {
     bool TakeInterruptSnapshot() override { return true; }
 
     classScriptContext* main = nullptr;
+    // The context's own: a wait on a stand-in would go unseen.
+    classInputWaiterHolder waiter;
     mutable int asked_ = 0;
+    mutable bool quit_ = false;
 };
 
 // Scripts pushed by name are not read from disk here.
@@ -53,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         classScriptContext context;
         host.main = &context;
+        context.inputWaiter = &host.waiter;
         if ((data[0] & 1) == 0) {
             classScriptFrame frame;
             frame.scriptName = "fuzz.qvs";
@@ -63,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             context.SwapInLoadedFrames();
         }
         context.Run();
+        context.inputWaiter = nullptr;
         host.main = nullptr;
     }
     SetScriptHost(nullptr);
