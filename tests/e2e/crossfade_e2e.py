@@ -1,7 +1,8 @@
-"""A cross-fade through the program's own frames: half-way, every pixel of
-the window mixes the old screen and the new one by the same share, each
-picture's patch where it belongs (nothing mirrored, nothing left of the
-window's old contents), and at the end the new screen stands alone."""
+"""A cross-fade and a rule-image wipe through the program's own frames:
+half-way, every pixel of the window mixes the old screen and the new one
+(the wipe's rule and the scene under it) by the same share, each picture's
+patch where it belongs (nothing mirrored, nothing left of the window's old
+contents), and at the end the new screen stands alone."""
 import time
 
 import velk2e2e as e2e
@@ -15,7 +16,17 @@ Transition(Time=4000)
 Wait(Time=600000)
 """
 
+WIPE = """// a scene, a click, then a slow rule wipe over it
+Graphic(Layer=1, File="under.png", x=0, y=0)
+Graphic(Layer=790, File="rule.png", PixelShader=":Transition.CrossDissolve", Transmittance=1)
+Apply()
+KeyWait()
+GraphicSlot(Layer=790, No=1, Time=4000, Transmittance=-1)
+Wait(Time=600000)
+"""
+
 RED, YELLOW, BLUE, GREEN = (255, 0, 0), (255, 255, 0), (0, 0, 255), (0, 255, 0)
+RULE = (200, 100, 50)
 
 
 def old_picture(x, y):
@@ -64,6 +75,29 @@ class CrossFade(e2e.TestCase):
             shot = p.logical_shot()
             for x, y, _, new in PROBES:
                 self.assertTrue(e2e.close_to(shot.pixel(x, y), new, 2), "after: (%d, %d): %r" % (x, y, shot.pixel(x, y)))
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_half_way_a_rule_wipe_covers_every_pixel_by_one_share(self):
+        # A soft wipe whose rule is (R, G, B) = (200, 100, 50) at alpha 102
+        # covers by 2a/255 - 0.4 at vertex alpha a, the same everywhere.
+        with e2e.Session(self) as s:
+            s.game.basic(WIPE)
+            s.game.png("under.png", e2e.LOGICAL_W, e2e.LOGICAL_H, new_picture)
+            s.game.png("rule.png", e2e.LOGICAL_W, e2e.LOGICAL_H, lambda x, y: RULE + (102,))
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(100, 600), BLUE, 3), 20, 0.2,
+                           "the scene before the wipe")
+            p.click(640, 360)
+            time.sleep(1.8)
+            shot = p.logical_shot()
+            cover = shot.pixel(100, 600)[0] / 200.0
+            self.assertTrue(0.1 < cover < 0.9, "the wipe is under way: cover %.2f" % cover)
+            for x, y, _, under in PROBES:
+                want = tuple(r * cover + u * (1 - cover) for r, u in zip(RULE, under))
+                got = shot.pixel(x, y)
+                self.assertTrue(e2e.close_to(got, want, 6), "(%d, %d): %r, want %r" % (x, y, got, want))
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
