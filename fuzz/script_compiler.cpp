@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Run-wide declarations would pile up across inputs.
     ClearDeclaredNames();
     classScriptCompiler compiler("fuzz.qvs");
+    compiler.SetChainMemory(compilerchains::Memory::Always);
     compiler.Compile(text);
     std::string why;
     if (!CheckCompiledTables(compiler.Tables(), &why)) {
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // the tables that splitting afresh from every name gives.
     ClearDeclaredNames();
     classScriptCompiler fresh("fuzz.qvs");
-    fresh.RememberChains(false);
+    fresh.SetChainMemory(compilerchains::Memory::Never);
     fresh.Compile(text);
     if (!(fresh.Tables() == compiler.Tables())) {
         std::fprintf(stderr, "remembered splits changed the tables\n");

@@ -11,18 +11,29 @@ constexpr std::size_t kLongestText = (std::size_t{1} << 31) - 2;
 
 }  // namespace
 
-void ChainMemo::Begin(std::string_view text) {
+void ChainMemo::Begin(std::string_view text, Memory memory) {
     Forget();
     text_ = text;
-    covered_ = text.size() <= kLongestText;
-    // Sized at the first walk: a script without assignments never needs them.
+    covered_ = text.size() <= kLongestText && memory != Memory::Never;
+    memory_ = memory;
+    keeping_ = covered_ && memory == Memory::Always;
+    walked_ = 0;
+    // Sized at the first node.
     flags_.clear();
     next_.clear();
     last_.clear();
 }
 
-bool ChainMemo::Covers(std::string_view text) const {
-    return covered_ && text.data() == text_.data() && text.size() == text_.size();
+bool ChainMemo::Keeps(std::string_view text) const {
+    return keeping_ && text.data() == text_.data() && text.size() == text_.size();
+}
+
+bool ChainMemo::Walked(std::string_view text, std::size_t bytes) {
+    if (!covered_ || text.data() != text_.data() || text.size() != text_.size()) return false;
+    walked_ += bytes;
+    // Twice the text: what walking afresh has cost by then pays for the room.
+    if (walked_ >= 4096 && walked_ / 2 >= text_.size()) keeping_ = true;
+    return keeping_;
 }
 
 void ChainMemo::Follow(u64 declarations) {
@@ -64,11 +75,9 @@ void ChainMemo::Forget() {
 
 using compilerchains::ChainMemo;
 
-bool classScriptCompiler::MayAssign(std::string_view text, std::size_t position) {
-    if (!rememberChains_ || !chains_.Covers(text)) return true;
-    chains_.Follow(DeclaredNameAdditions());
+void classScriptCompiler::ResolveChain(std::string_view text, std::size_t position) {
     const std::size_t n = text.size();
-    // The node of (position, state), its token read if it was not yet.
+    // The flags of a node, its token read if it was not yet.
     const auto step = [&](std::size_t node) {
         if ((chains_.Flags(node) & ChainMemo::kStepped) != 0) return chains_.Flags(node);
         const std::size_t at = ChainMemo::Position(node);
@@ -116,15 +125,30 @@ bool classScriptCompiler::MayAssign(std::string_view text, std::size_t position)
         colon = colon || (chains_.Flags(*at) & ChainMemo::kColon) != 0;
         chains_.Resolve(*at, colon, last);
     }
+}
 
+void classScriptCompiler::LearnNoAssignment(std::string_view text, std::size_t position, std::size_t walked) {
+    if (!chains_.Walked(text, walked)) return;
+    chains_.Follow(DeclaredNameAdditions());
+    ResolveChain(text, position);
+}
+
+bool classScriptCompiler::KnownNoAssignment(std::string_view text, std::size_t position) {
+    if (!chains_.Keeps(text)) return false;
+    chains_.Follow(DeclaredNameAdditions());
+    std::size_t start = position;
+    while (start < text.size() && text[start] == ' ') ++start;
+    const std::size_t first = ChainMemo::Node(start, true);
+    ResolveChain(text, start);
     // An assignment: a second token "=", a third, and no ":" to join them.
     const auto ends = [&](std::size_t at) { return (chains_.Flags(at) & ChainMemo::kEnd) != 0; };
-    if (!ends(first) && !colon) {
+    if (!ends(first) && (chains_.Flags(first) & ChainMemo::kColonAhead) == 0) {
         const std::size_t second = chains_.Next(first);
         if (!ends(second) && (chains_.Flags(second) & ChainMemo::kEquals) != 0 && !ends(chains_.Next(second)))
-            return true;
+            return false;
     }
+    const std::size_t last = chains_.Last(first);
     if ((chains_.Flags(last) & ChainMemo::kUnknownName) != 0)
         ReportUndeclaredOperand(WordAt(text, ChainMemo::Position(last)));
-    return false;
+    return true;
 }

@@ -12,6 +12,9 @@
 // always the same. So each (position, state) is a node whose token, next
 // node, last node and "a ':' follows" answer are found once and kept. The
 // last node tells what the split says when it ends at an undeclared name.
+// Most scripts never split an expression twice, and the nodes cost room in
+// proportion to the text, so they are kept only once splits that found no
+// assignment have walked the text twice over.
 //
 // The walk depends on the text and on which words are declared names. The
 // text is fixed while it is parsed; a name declared meanwhile changes the
@@ -29,6 +32,11 @@
 
 namespace compilerchains {
 
+// When the nodes are kept: never (every split walks afresh, as the compiler
+// first did), once splits that found no assignment have walked far, or from
+// the start of the text. The tables are the same every way.
+enum class Memory { Never, OnceWalkedFar, Always };
+
 class ChainMemo {
   public:
     // Flags of a node.
@@ -41,9 +49,12 @@ class ChainMemo {
     static constexpr u8 kUnknownName = 64;  // no token: an undeclared name-like word stands there
 
     // Starts on a new text, knowing nothing.
-    void Begin(std::string_view text);
-    // Whether the nodes can describe walks of this text.
-    bool Covers(std::string_view text) const;
+    void Begin(std::string_view text, Memory memory);
+    // Whether nodes of this text are kept by now.
+    bool Keeps(std::string_view text) const;
+    // A split of this text that found no assignment walked so far; true when
+    // from now on the nodes are kept.
+    bool Walked(std::string_view text, std::size_t bytes);
     // Forgets every node when some compile has declared a name since they were
     // read.
     void Follow(u64 declarations);
@@ -69,6 +80,9 @@ class ChainMemo {
 
     std::string_view text_;
     bool covered_ = false;
+    Memory memory_ = Memory::Never;
+    bool keeping_ = false;
+    std::size_t walked_ = 0;
     u64 declarations_ = 0;
     std::vector<u8> flags_;
     std::vector<u32> next_;

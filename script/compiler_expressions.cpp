@@ -350,8 +350,9 @@ std::vector<int32> classScriptCompiler::CompileExpressionTokens(std::string_view
 
 int32 classScriptCompiler::CompileExpression(std::string_view expression) {
     if (expressionDepth_ >= kMaxExpressionDepth) {
-        Report("an expression is nested deeper than the compiler follows; its innermost part compiles to "
-               "nothing");
+        Report(
+            "an expression is nested deeper than the compiler follows; its innermost part compiles to "
+            "nothing");
         return -1;
     }
     ++expressionDepth_;
@@ -374,12 +375,15 @@ std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::s
     // it: a lone name, passed over without copying the rest of the text.
     if (!group.Complete() && group.text.data() + group.text.size() == text.data() + text.size())
         return word.size();
-    if (!MayAssign(text, position)) return word.size();
+    if (KnownNoAssignment(text, position)) return word.size();
     const std::string subscript = group.Whole();
     TokenList list;
     const std::size_t consumed = SplitTokens(text, position, list);
     const std::vector<std::string_view>& tokens = list.tokens;
-    if (tokens.size() < 3 || tokens[1] != "=") return word.size();  // a lone name, or no "=": passed over
+    if (tokens.size() < 3 || tokens[1] != "=") {  // a lone name, or no "=": passed over
+        LearnNoAssignment(text, position, consumed);
+        return word.size();
+    }
     const int32 subscriptRecord =
         subscript.size() >= 2 ? CompileExpression(std::string_view(subscript).substr(1, subscript.size() - 2))
                               : -1;

@@ -308,7 +308,7 @@ void classScriptCompiler::ParseStatements(std::string_view text) {
         ParsedText* outer;
         ~Restore() { t_parsedText = outer; }
     } restore{std::exchange(t_parsedText, &parsed)};
-    chains_.Begin(text);
+    chains_.Begin(text, chainMemory_);
     const std::size_t n = text.size();
     tables_.Reserve(n / 20, n / 10, n / 10, n);
     std::size_t p = 0;

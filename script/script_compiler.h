@@ -122,10 +122,9 @@ class classScriptCompiler {
     // far below what would exhaust a thread's stack.
     static constexpr int kMaxExpressionDepth = 200;
 
-    // Off, every declared name that opens a statement splits its whole
-    // expression again, as the compiler first did; the tables are the same
-    // either way, which the tests check.
-    void RememberChains(bool on) { rememberChains_ = on; }
+    // When what splitting expressions finds is kept (see compiler_chains.h);
+    // the tables are the same every way, which the tests check.
+    void SetChainMemory(compilerchains::Memory memory) { chainMemory_ = memory; }
 
   private:
     DeclaredScope ScopeOf(std::string_view name) const { return FindDeclaredScope(localNames_, name); }
@@ -165,10 +164,17 @@ class classScriptCompiler {
     };
     // False when no token starts there: the expression ends before it.
     bool TokenAt(std::string_view text, std::size_t pos, bool operandExpected, TokenStep& step) const;
-    // False when the expression that starts with the name at `position` is
-    // surely no assignment (and says what its split would have said); true
-    // when it may be one and must be split.
-    bool MayAssign(std::string_view text, std::size_t position);
+    // True when the expression starting with the name at `position` is no
+    // assignment, found from what is known of it; it then says what
+    // splitting it would have said. False when it must be split.
+    bool KnownNoAssignment(std::string_view text, std::size_t position);
+    // The expression at `position` was split, `walked` bytes long, and found
+    // to be no assignment: what it tells of every name along it is kept, if
+    // nodes are kept by now.
+    void LearnNoAssignment(std::string_view text, std::size_t position, std::size_t walked);
+    // Reads the tokens from the node of `position` on to the first node
+    // already resolved, or the end, and resolves each.
+    void ResolveChain(std::string_view text, std::size_t position);
 
   public:
     // True when joining these tokens with spaces and splitting again would
@@ -189,7 +195,7 @@ class classScriptCompiler {
     int32 reportedLine_ = 0;
     classDeclaredNames localNames_;  // guarded by g_declaredNamesLock, like the run-wide lists
     int expressionDepth_ = 0;
-    bool rememberChains_ = true;
+    compilerchains::Memory chainMemory_ = compilerchains::Memory::OnceWalkedFar;
     compilerchains::ChainMemo chains_;  // of the text ParseStatements is parsing
     std::vector<std::size_t> walkedNodes_;
     // The record of each operator text once made (-1 before), indexed like

@@ -8,10 +8,21 @@
 
 namespace {
 
+using compilerchains::Memory;
 using testscript::CompileTest;
 using testscript::Lines;
 
-class ExpressionChains : public CompileTest {};
+class ExpressionChains : public CompileTest {
+  protected:
+    // These scripts are short: what is found is kept from their start.
+    Lines CompileKeeping(const std::string& source, const std::string& name = "test.qvs") {
+        ClearDeclaredNames();
+        compiler = classScriptCompiler(name);
+        compiler.SetChainMemory(Memory::Always);
+        compiler.Compile(source);
+        return testscript::RenderStatements(compiler.Tables());
+    }
+};
 
 TEST_F(ExpressionChains, NamesInsideAnExpressionThatIsNoAssignment) {
     const std::string declare = "Variable(Global, Name=a) ";
@@ -32,7 +43,7 @@ TEST_F(ExpressionChains, NamesInsideAnExpressionThatIsNoAssignment) {
         // text; the one inside it ends there too, with no ":" before.
         {"inside a literal", "a + \"a = 1", {"g:a", "=(i:1)"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(Compile(declare + c.source), c.expected) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(CompileKeeping(declare + c.source), c.expected) << c.name;
     // Splitting from the first "a" meets the undeclared zz where an operand
     // should be, which is what the line's one report says; an expression
     // that ends anywhere else says nothing.
@@ -44,7 +55,7 @@ TEST_F(ExpressionChains, NamesInsideAnExpressionThatIsNoAssignment) {
     };
     for (const auto& [source, said] : reports) {
         testing::internal::CaptureStderr();
-        Compile(declare + source, "chain_report.qvs");
+        CompileKeeping(declare + source, "chain_report.qvs");
         EXPECT_EQ(testing::internal::GetCapturedStderr(), said) << source;
     }
 }
@@ -67,10 +78,10 @@ TEST_F(ExpressionChains, RememberedSplitsGiveTheTablesOfFreshOnes) {
     };
     const std::string declare =
         "Variable(Global, Name=a) Variable(Nomal, Name=b) Variable(Local, Name=l) Variable(System, Name=s)\n";
-    const auto image = [](const std::string& source, bool remember) {
+    const auto image = [](const std::string& source, Memory memory) {
         ClearDeclaredNames();
         classScriptCompiler compiler("chains.qvs");
-        compiler.RememberChains(remember);
+        compiler.SetChainMemory(memory);
         compiler.Compile(source);
         std::vector<u8> bytes;
         compiler.Tables().WriteImage(bytes);
@@ -84,7 +95,9 @@ TEST_F(ExpressionChains, RememberedSplitsGiveTheTablesOfFreshOnes) {
             if (random() % 3 != 0 || (inWord(source.back()) && inWord(piece.front()))) source += ' ';
             source += piece;
         }
-        ASSERT_TRUE(image(source, true) == image(source, false)) << "round " << round << ":\n" << source;
+        ASSERT_TRUE(image(source, Memory::Always) == image(source, Memory::Never))
+            << "round " << round << ":\n"
+            << source;
     }
 }
 
