@@ -38,6 +38,7 @@ TEST(SceneCamera, TheLogicalScreenStaysWholeInEveryShapeOfScreen) {
     const Case cases[] = {
         {"its own shape", 1280, 720, 720.f, 16.f / 9.f},
         {"a square screen: bands above and below", 1000, 1000, 1280.f, 1.f},
+        {"a 4:3 screen: bands above and below", 1024, 768, 960.f, 4.f / 3.f},
         {"a wider screen keeps the height: bands at the sides", 2000, 720, 720.f, 2000.f / 720.f},
         {"a minimised screen falls back to the logical shape", 0, 0, 720.f, 16.f / 9.f},
         {"a one-pixel screen is still a screen", 1, 1, 1280.f, 1.f},
