@@ -22,6 +22,25 @@ TEST(ReportOnce, NamesTheLineOrElseTheStatement) {
     for (const Case& c : cases) EXPECT_EQ(FormatReport(c.origin, "x"), c.line) << c.name;
 }
 
+TEST(ReportOnce, TheMarkedStatementFollowsNestedScopesAndOutlivesItsName) {
+    // A record posted by a statement is reported later, on another thread,
+    // when the script that ran it may have gone and its name with it.
+    EXPECT_FALSE(CurrentScriptOrigin().IsKnown()) << "nothing marked";
+    classScriptOrigin taken;
+    {
+        std::string name = "scene\\outer.qvs";
+        classScopedScriptOrigin outer(name, 5, 20);
+        {
+            classScopedScriptOrigin inner(ScriptOriginOf("inner.qvs", 8, 2));
+            EXPECT_EQ(FormatReport(CurrentScriptOrigin(), "x"), "velk2: inner.qvs, line 8: x");
+        }
+        taken = CurrentScriptOrigin();
+        name.assign("written over");
+    }
+    EXPECT_EQ(FormatReport(taken, "x"), "velk2: scene\\outer.qvs, line 5: x");
+    EXPECT_FALSE(CurrentScriptOrigin().IsKnown()) << "the scopes are left";
+}
+
 TEST(ReportOnce, TheSameLineIsSaidOnlyOnce) {
     const classScriptOrigin at3 = ScriptOriginOf("once.qvs", 3, 9);
     const classScriptOrigin at4 = ScriptOriginOf("once.qvs", 4, 10);
