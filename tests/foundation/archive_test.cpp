@@ -121,6 +121,9 @@ TEST_F(ArchiveTest, AMissingLooseFileAsksOnlyWhenTold) {
     std::vector<u8> out{1, 2, 3};
     EXPECT_FALSE(ReadWholeFile("image\\nothing.png", out, false));
     EXPECT_TRUE(out.empty());
+    classFile inPlace;
+    u64 offset = 1, size = 1;
+    EXPECT_FALSE(OpenFileInPlace("movie\\nothing.mpg", inPlace, &offset, &size)) << "streamed files never ask";
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_FALSE(ReadWholeFile("image\\nothing.png", out, true));
     ASSERT_EQ(dialogs.boxes.size(), 1u);
