@@ -3,6 +3,7 @@
 #include "foundation/subsystem_hooks.h"
 #include "platform/clock.h"
 #include "presentation/scene_draw.h"
+#include "presentation/transition_draw.h"
 
 namespace {
 

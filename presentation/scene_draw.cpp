@@ -11,10 +11,13 @@
 #include "presentation/graphic_object.h"
 #include "presentation/scene_services.h"
 #include "presentation/shader_registry.h"
+#include "presentation/transition_draw.h"
 
 classShaderResource* g_filterShader = nullptr;
 
 namespace {
+
+using scene_draw::ObjectLook;
 
 classSceneDrawSource g_defaultDrawSource;
 std::atomic<classSceneDrawSource*> g_drawSource{nullptr};  // atomic: set before the render thread starts
@@ -25,52 +28,9 @@ platform::GpuMatrix ToGpu(const D3DMATRIX& matrix) {
     return out;
 }
 
-platform::GpuDevice* CurrentDevice() {
-    classGraphicDevice* holder = GetGraphicDevice();
-    return holder != nullptr ? holder->GetDevice() : nullptr;
-}
-
-// The back buffer's size; a minimised or not yet sized one would make the
-// aspect 0/0 and counts as the logical screen.
-void BackBufferSize(const classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
-    *width = device.BackBufferWidth();
-    *height = device.BackBufferHeight();
-    if (*width <= 0 || *height <= 0) {
-        *width = holder.GetWidth();
-        *height = holder.GetHeight();
-    }
-}
-
-// The shape the camera frames. In full screen it is the back buffer; in a
-// window it is the client area, since the presenter stretches the whole back
-// buffer over the whole client area (whatever size the last reset left the
-// back buffer at), so the logical screen keeps its proportions in any window.
-void ScreenSize(classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
-    classDeviceRect client;
-    if (!holder.IsFullScreen() && holder.GetClientRect(&client, 0) && client.right > 0 && client.bottom > 0) {
-        *width = client.right;
-        *height = client.bottom;
-        return;
-    }
-    BackBufferSize(holder, device, width, height);
-}
-
 void SaveRenderTarget(classGraphicObject& root, platform::GpuDevice& device) {
     if (root.savedRenderTarget == 0) root.savedRenderTarget = device.GetRenderTarget();
     if (root.savedDepthStencil == 0) root.savedDepthStencil = device.GetDepthStencil();
-}
-
-void RestoreRenderTarget(classGraphicObject& root, platform::GpuDevice* device) {
-    if (root.savedRenderTarget != 0) {
-        if (device != nullptr)
-            device->SetRenderTarget(static_cast<platform::GpuHandle>(root.savedRenderTarget));
-        root.savedRenderTarget = 0;
-    }
-    if (root.savedDepthStencil != 0) {
-        if (device != nullptr)
-            device->SetDepthStencil(static_cast<platform::GpuHandle>(root.savedDepthStencil));
-        root.savedDepthStencil = 0;
-    }
 }
 
 void ReleaseThumbnailTarget(classGraphicObject& root, platform::GpuDevice* device) {
@@ -97,71 +57,6 @@ bool SceneWritesStencil(classGraphicObject* root) {
     StencilVisitor visitor;
     classGraphicObject::WalkDrawOrder(root, visitor);
     return visitor.writes;
-}
-
-// The camera that shows the logical screen on the screen's size.
-void SetScreenCamera(classGraphicDevice& holder, int32 screenWidth, int32 screenHeight) {
-    classSceneCamera camera =
-        ComputeSceneCamera(holder.GetWidth(), holder.GetHeight(), screenWidth, screenHeight);
-    holder.SetView(ToGpu(camera.view));
-    holder.SetProjection(ToGpu(camera.projection));
-}
-
-// The camera, the root's own target when it has one (or `picture`, a render
-// texture of the screen's size), the scene states and the clear. `kind` is
-// the root's texture kind.
-bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle picture = 0) {
-    classGraphicDevice* holder = GetGraphicDevice();
-    if (root == nullptr || holder == nullptr) return false;
-    // A capture may be asked for outside the frame's readiness check; without
-    // a usable device there is nothing to draw with.
-    platform::GpuDevice* device = holder->GetDevice();
-    if (device == nullptr || holder->IsDeviceLost()) return false;
-    int32 screenWidth = 0, screenHeight = 0;
-    ScreenSize(*holder, *device, &screenWidth, &screenHeight);
-    SetScreenCamera(*holder, screenWidth, screenHeight);
-
-    if (picture != 0) {
-        SaveRenderTarget(*root, *device);
-        if (!device->SetRenderTarget(picture)) {
-            RestoreRenderTarget(*root, device);
-            return false;
-        }
-    } else if (kind == TextureKind_TransitionCapture) {
-        SaveRenderTarget(*root, *device);
-        // Without its capture the overlay would be drawn straight over the
-        // screen after clearing it; that frame shows no overlay instead.
-        int32 targetWidth = 0, targetHeight = 0;
-        BackBufferSize(*holder, *device, &targetWidth, &targetHeight);
-        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, targetWidth, targetHeight)) {
-            RestoreRenderTarget(*root, device);
-            return false;
-        }
-    } else if (kind == TextureKind_ThumbnailCapture) {
-        SaveRenderTarget(*root, *device);
-        if (root->thumbnailTarget == 0) {
-            root->thumbnailTarget = device->CreateReadableTarget(kThumbnailWidth, kThumbnailHeight);
-        }
-        if (root->thumbnailTarget == 0 ||
-            !device->SetRenderTarget(static_cast<platform::GpuHandle>(root->thumbnailTarget))) {
-            ReleaseThumbnailTarget(*root, device);
-            RestoreRenderTarget(*root, device);
-            return false;
-        }
-    }
-    // The stencil starts at 255, so an ordinary object (Stencil 0) shows
-    // wherever no cutting object (Stencil −1) has made a hole. Without an
-    // object that writes it, the test passes everywhere and the buffer is
-    // neither cleared nor read. Depth is never tested, so never cleared alone.
-    bool stencil = SceneWritesStencil(root);
-    if (kind != TextureKind_TransitionCapture && kind != TextureKind_ThumbnailCapture) g_screenStencil = stencil;
-    device->SetSceneStates(stencil);
-    if (stencil) {
-        device->Clear(0xFF000000u, 1.0f, 255);
-    } else {
-        device->ClearColour(0xFF000000u);
-    }
-    return true;
 }
 
 // A filter object makes its shader the one in force (an empty name ends it).
@@ -214,37 +109,6 @@ bool IsUnitScale(const D3DXVECTOR3& scale) {
     return scale.x == 1.f && scale.y == 1.f && scale.z == 1.f;
 }
 
-// Everything about one visible object that decides its pixels.
-struct ObjectLook {
-    const classGraphicObject* object = nullptr;
-    const classSharedResource* texture = nullptr;
-    const classShaderResource* pixelShader = nullptr;
-    const void* tiles = nullptr;
-    size_t tileCount = 0;
-    D3DMATRIX matrix;
-    D3DXVECTOR3 drawScale;
-    float transmittance = 0.f;
-    int64 stencil = 0;
-    int64 textColour = 0;
-    u32 tint = 0;
-    u8 textColourSet = 0;
-    u8 tinted = 0;
-    u8 realised = 0;
-    int64 pictureSerial = 0;
-
-    bool operator==(const ObjectLook& other) const {
-        // Bytewise for the floats too: a NaN that stays a NaN is no change.
-        return object == other.object && texture == other.texture && pixelShader == other.pixelShader &&
-               tiles == other.tiles && tileCount == other.tileCount &&
-               std::memcmp(&matrix, &other.matrix, sizeof(matrix)) == 0 &&
-               std::memcmp(&drawScale, &other.drawScale, sizeof(drawScale)) == 0 &&
-               std::memcmp(&transmittance, &other.transmittance, sizeof(float)) == 0 &&
-               stencil == other.stencil && textColour == other.textColour && tint == other.tint &&
-               textColourSet == other.textColourSet && tinted == other.tinted && realised == other.realised &&
-               pictureSerial == other.pictureSerial;
-    }
-};
-
 // The look of a whole scene in draw order, with the picture serial of
 // textures that change their pixels on their own (a movie's new picture).
 class LookVisitor final : public classGraphicDrawVisitor {
@@ -284,8 +148,6 @@ class LookVisitor final : public classGraphicDrawVisitor {
 
 std::vector<ObjectLook> g_lastLooks;                // render thread only: the main scene as last drawn
 const classShaderResource* g_lastFilter = nullptr;  // render thread only
-std::vector<ObjectLook> g_captureLooks;             // render thread only: the overlay as last captured
-const classShaderResource* g_captureFilter = nullptr;  // render thread only
 
 // What the filter objects of a scene do to `g_filterShader`, without drawing:
 // a scene whose capture is reused must still leave the filter as drawing it would.
@@ -296,8 +158,220 @@ class FilterVisitor final : public classGraphicDrawVisitor {
     }
 };
 
-// One object; with `under`, its one tile is drawn over that picture in a
-// single pass (false when it cannot be, with nothing drawn).
+// The scene's drawing without one object (the last it draws).
+class DrawWithoutVisitor final : public classGraphicDrawVisitor {
+  public:
+    explicit DrawWithoutVisitor(const classGraphicObject* left) : left_(left) {}
+    void DrawObject(classGraphicObject& object) override {
+        if (&object != left_) all_.DrawObject(object);
+    }
+
+  private:
+    const classGraphicObject* left_;
+    DrawVisitor all_;
+};
+
+}  // namespace
+
+// --- The default source: nothing is realised ---
+
+bool classSceneDrawSource::Realise(classSharedResource*, platform::GpuDevice&) {
+    return false;
+}
+bool classSceneDrawSource::IsRealised(classSharedResource*) {
+    return false;
+}
+const std::vector<classDrawTile>* classSceneDrawSource::Tiles(classSharedResource*) {
+    return nullptr;
+}
+bool classSceneDrawSource::KeepsOwnColours(classSharedResource*) {
+    return false;
+}
+D3DXVECTOR3 classSceneDrawSource::GetDrawScale(classSharedResource*) {
+    return D3DXVECTOR3{1.f, 1.f, 1.f};
+}
+void classSceneDrawSource::SetDrawScale(classSharedResource*, const D3DXVECTOR3&) {}
+int64 classSceneDrawSource::PictureSerial(classSharedResource*) {
+    return 0;
+}
+bool classSceneDrawSource::BeginRenderTo(classSharedResource*, platform::GpuDevice&, int, int) {
+    return false;
+}
+void classSceneDrawSource::TextureSize(classSharedResource*, int* width, int* height) {
+    *width = 0;
+    *height = 0;
+}
+platform::GpuHandle classSceneDrawSource::PixelShader(classShaderResource* shader,
+                                                      platform::GpuDevice& device) {
+    if (shader == nullptr || !shader->CreatePixelShader(&device)) return 0;
+    return shader->shader;
+}
+
+classSceneDrawSource& GetSceneDrawSource() {
+    classSceneDrawSource* source = g_drawSource.load(std::memory_order_acquire);
+    return source != nullptr ? *source : g_defaultDrawSource;
+}
+
+classSceneDrawSource* SetSceneDrawSource(classSceneDrawSource* source) {
+    return g_drawSource.exchange(source, std::memory_order_acq_rel);
+}
+
+// --- Camera and per-object states ---
+
+classSceneCamera ComputeSceneCamera(int32 width, int32 height, int32 screenWidth, int32 screenHeight) {
+    classSceneCamera camera;
+    if (screenWidth <= 0 || screenHeight <= 0) {
+        screenWidth = width;
+        screenHeight = height;
+    }
+    camera.distance = 10.0f * static_cast<float>(width);
+    float logicalAspect = static_cast<float>(width) / static_cast<float>(height);
+    camera.screenAspect = static_cast<float>(screenWidth) / static_cast<float>(screenHeight);
+    // The whole logical screen stays visible: a narrower screen gets bands
+    // above and below, a wider one at the sides.
+    camera.viewHeight = camera.screenAspect < logicalAspect ? static_cast<float>(width) / camera.screenAspect
+                                                            : static_cast<float>(height);
+    camera.fovY = 2.0f * std::atan(camera.viewHeight / 2.0f / camera.distance);
+    D3DXVECTOR3 eye{0.f, 0.f, camera.distance};
+    D3DXVECTOR3 at{0.f, 0.f, 0.f};
+    D3DXVECTOR3 up{0.f, 1.f, 0.f};
+    D3DXMatrixLookAtRH(&camera.view, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovRH(&camera.projection, camera.fovY, camera.screenAspect, 0.0f, camera.distance);
+    return camera;
+}
+
+u8 AlphaFromTransmittance(float transmittance) {
+    if (std::isnan(transmittance)) return 0;
+    float clamped = transmittance < 0.f ? 0.f : (transmittance > 1.f ? 1.f : transmittance);
+    return static_cast<u8>(255 - static_cast<int>(clamped * 255.0f));
+}
+
+bool ApplyObjectStencil(platform::GpuDevice& device, int64 stencil) {
+    switch (stencil) {
+        case 0:
+            device.SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+            return true;
+        case 1:
+            device.SetStencilMode(platform::StencilMode::WriteReplace255);
+            return true;
+        case -1:
+            device.SetStencilMode(platform::StencilMode::WriteZero);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// --- The frame's drawing ---
+
+namespace scene_draw {
+
+platform::GpuDevice* CurrentDevice() {
+    classGraphicDevice* holder = GetGraphicDevice();
+    return holder != nullptr ? holder->GetDevice() : nullptr;
+}
+
+// The back buffer's size; a minimised or not yet sized one would make the
+// aspect 0/0 and counts as the logical screen.
+void BackBufferSize(const classGraphicDevice& holder, platform::GpuDevice& device, int32* width,
+                    int32* height) {
+    *width = device.BackBufferWidth();
+    *height = device.BackBufferHeight();
+    if (*width <= 0 || *height <= 0) {
+        *width = holder.GetWidth();
+        *height = holder.GetHeight();
+    }
+}
+
+// The shape the camera frames. In full screen it is the back buffer; in a
+// window it is the client area, since the presenter stretches the whole back
+// buffer over the whole client area (whatever size the last reset left the
+// back buffer at), so the logical screen keeps its proportions in any window.
+void ScreenSize(classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height) {
+    classDeviceRect client;
+    if (!holder.IsFullScreen() && holder.GetClientRect(&client, 0) && client.right > 0 && client.bottom > 0) {
+        *width = client.right;
+        *height = client.bottom;
+        return;
+    }
+    BackBufferSize(holder, device, width, height);
+}
+
+void RestoreRenderTarget(classGraphicObject& root, platform::GpuDevice* device) {
+    if (root.savedRenderTarget != 0) {
+        if (device != nullptr)
+            device->SetRenderTarget(static_cast<platform::GpuHandle>(root.savedRenderTarget));
+        root.savedRenderTarget = 0;
+    }
+    if (root.savedDepthStencil != 0) {
+        if (device != nullptr)
+            device->SetDepthStencil(static_cast<platform::GpuHandle>(root.savedDepthStencil));
+        root.savedDepthStencil = 0;
+    }
+}
+
+void SetScreenCamera(classGraphicDevice& holder, int32 screenWidth, int32 screenHeight) {
+    classSceneCamera camera =
+        ComputeSceneCamera(holder.GetWidth(), holder.GetHeight(), screenWidth, screenHeight);
+    holder.SetView(ToGpu(camera.view));
+    holder.SetProjection(ToGpu(camera.projection));
+}
+
+bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle picture) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (root == nullptr || holder == nullptr) return false;
+    // A capture may be asked for outside the frame's readiness check; without
+    // a usable device there is nothing to draw with.
+    platform::GpuDevice* device = holder->GetDevice();
+    if (device == nullptr || holder->IsDeviceLost()) return false;
+    int32 screenWidth = 0, screenHeight = 0;
+    ScreenSize(*holder, *device, &screenWidth, &screenHeight);
+    SetScreenCamera(*holder, screenWidth, screenHeight);
+
+    if (picture != 0) {
+        SaveRenderTarget(*root, *device);
+        if (!device->SetRenderTarget(picture)) {
+            RestoreRenderTarget(*root, device);
+            return false;
+        }
+    } else if (kind == TextureKind_TransitionCapture) {
+        SaveRenderTarget(*root, *device);
+        // Without its capture the overlay would be drawn straight over the
+        // screen after clearing it; that frame shows no overlay instead.
+        int32 targetWidth = 0, targetHeight = 0;
+        BackBufferSize(*holder, *device, &targetWidth, &targetHeight);
+        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, targetWidth, targetHeight)) {
+            RestoreRenderTarget(*root, device);
+            return false;
+        }
+    } else if (kind == TextureKind_ThumbnailCapture) {
+        SaveRenderTarget(*root, *device);
+        if (root->thumbnailTarget == 0) {
+            root->thumbnailTarget = device->CreateReadableTarget(kThumbnailWidth, kThumbnailHeight);
+        }
+        if (root->thumbnailTarget == 0 ||
+            !device->SetRenderTarget(static_cast<platform::GpuHandle>(root->thumbnailTarget))) {
+            ReleaseThumbnailTarget(*root, device);
+            RestoreRenderTarget(*root, device);
+            return false;
+        }
+    }
+    // The stencil starts at 255, so an ordinary object (Stencil 0) shows
+    // wherever no cutting object (Stencil −1) has made a hole. Without an
+    // object that writes it, the test passes everywhere and the buffer is
+    // neither cleared nor read. Depth is never tested, so never cleared alone.
+    bool stencil = SceneWritesStencil(root);
+    if (kind != TextureKind_TransitionCapture && kind != TextureKind_ThumbnailCapture)
+        g_screenStencil = stencil;
+    device->SetSceneStates(stencil);
+    if (stencil) {
+        device->Clear(0xFF000000u, 1.0f, 255);
+    } else {
+        device->ClearColour(0xFF000000u);
+    }
+    return true;
+}
+
 bool DrawObject(classGraphicObject& object, platform::GpuHandle under) {
     platform::GpuDevice* device = CurrentDevice();
     if (device == nullptr || object.texture == nullptr) return false;
@@ -364,126 +438,24 @@ bool DrawObject(classGraphicObject& object, platform::GpuHandle under) {
     return drawn;
 }
 
-// A transition's capture onto the screen with the root's transform, fade and
-// shader, scaled to the logical screen; with `under`, in one pass over that
-// picture of the screen (false when it cannot be).
-bool DrawCapture(classGraphicObject& root, platform::GpuHandle under) {
-    classGraphicDevice* holder = GetGraphicDevice();
-    if (holder == nullptr) return false;
-    platform::GpuDevice* device = holder->GetDevice();
-    classSceneDrawSource& source = GetSceneDrawSource();
-    int textureWidth = 0, textureHeight = 0;
-    source.TextureSize(root.texture, &textureWidth, &textureHeight);
-    if (textureWidth != 0 && textureHeight != 0 && device != nullptr) {
-        int32 screenWidth = 0, screenHeight = 0;
-        ScreenSize(*holder, *device, &screenWidth, &screenHeight);
-        float width = static_cast<float>(holder->GetWidth());
-        float height = static_cast<float>(holder->GetHeight());
-        float ratio = (static_cast<float>(screenWidth) / static_cast<float>(screenHeight)) / (width / height);
-        D3DXVECTOR3 scale = ratio > 1.0f
-                                ? D3DXVECTOR3{width / static_cast<float>(textureWidth) * ratio,
-                                              height / static_cast<float>(textureHeight), 1.f}
-                                : D3DXVECTOR3{width / static_cast<float>(textureWidth),
-                                              height / static_cast<float>(textureHeight) / ratio, 1.f};
-        source.SetDrawScale(root.texture, scale);
-    }
-    if (device != nullptr) device->SetSceneStates(g_screenStencil);
-    return DrawObject(root, under);
+bool ScreenWritesStencil() {
+    return g_screenStencil;
 }
 
-}  // namespace
-
-// --- The default source: nothing is realised ---
-
-bool classSceneDrawSource::Realise(classSharedResource*, platform::GpuDevice&) {
-    return false;
-}
-bool classSceneDrawSource::IsRealised(classSharedResource*) {
-    return false;
-}
-const std::vector<classDrawTile>* classSceneDrawSource::Tiles(classSharedResource*) {
-    return nullptr;
-}
-bool classSceneDrawSource::KeepsOwnColours(classSharedResource*) {
-    return false;
-}
-D3DXVECTOR3 classSceneDrawSource::GetDrawScale(classSharedResource*) {
-    return D3DXVECTOR3{1.f, 1.f, 1.f};
-}
-void classSceneDrawSource::SetDrawScale(classSharedResource*, const D3DXVECTOR3&) {}
-int64 classSceneDrawSource::PictureSerial(classSharedResource*) {
-    return 0;
-}
-bool classSceneDrawSource::BeginRenderTo(classSharedResource*, platform::GpuDevice&, int, int) {
-    return false;
-}
-void classSceneDrawSource::TextureSize(classSharedResource*, int* width, int* height) {
-    *width = 0;
-    *height = 0;
-}
-platform::GpuHandle classSceneDrawSource::PixelShader(classShaderResource* shader, platform::GpuDevice& device) {
-    if (shader == nullptr || !shader->CreatePixelShader(&device)) return 0;
-    return shader->shader;
+void CollectLooks(classGraphicObject* root, std::vector<ObjectLook>& looks) {
+    LookVisitor visitor(looks);
+    classGraphicObject::WalkDrawOrder(root, visitor);
 }
 
-classSceneDrawSource& GetSceneDrawSource() {
-    classSceneDrawSource* source = g_drawSource.load(std::memory_order_acquire);
-    return source != nullptr ? *source : g_defaultDrawSource;
+void TakeFilters(classGraphicObject* root) {
+    FilterVisitor filters;
+    classGraphicObject::WalkDrawOrder(root, filters);
 }
 
-classSceneDrawSource* SetSceneDrawSource(classSceneDrawSource* source) {
-    return g_drawSource.exchange(source, std::memory_order_acq_rel);
+void DrawTreeWithout(classGraphicObject* root, const classGraphicObject* left) {
+    DrawWithoutVisitor draw(left);
+    classGraphicObject::WalkDrawOrder(root, draw);
 }
-
-// --- Camera and per-object states ---
-
-classSceneCamera ComputeSceneCamera(int32 width, int32 height, int32 screenWidth, int32 screenHeight) {
-    classSceneCamera camera;
-    if (screenWidth <= 0 || screenHeight <= 0) {
-        screenWidth = width;
-        screenHeight = height;
-    }
-    camera.distance = 10.0f * static_cast<float>(width);
-    float logicalAspect = static_cast<float>(width) / static_cast<float>(height);
-    camera.screenAspect = static_cast<float>(screenWidth) / static_cast<float>(screenHeight);
-    // The whole logical screen stays visible: a narrower screen gets bands
-    // above and below, a wider one at the sides.
-    camera.viewHeight = camera.screenAspect < logicalAspect ? static_cast<float>(width) / camera.screenAspect
-                                                            : static_cast<float>(height);
-    camera.fovY = 2.0f * std::atan(camera.viewHeight / 2.0f / camera.distance);
-    D3DXVECTOR3 eye{0.f, 0.f, camera.distance};
-    D3DXVECTOR3 at{0.f, 0.f, 0.f};
-    D3DXVECTOR3 up{0.f, 1.f, 0.f};
-    D3DXMatrixLookAtRH(&camera.view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovRH(&camera.projection, camera.fovY, camera.screenAspect, 0.0f, camera.distance);
-    return camera;
-}
-
-u8 AlphaFromTransmittance(float transmittance) {
-    if (std::isnan(transmittance)) return 0;
-    float clamped = transmittance < 0.f ? 0.f : (transmittance > 1.f ? 1.f : transmittance);
-    return static_cast<u8>(255 - static_cast<int>(clamped * 255.0f));
-}
-
-bool ApplyObjectStencil(platform::GpuDevice& device, int64 stencil) {
-    switch (stencil) {
-        case 0:
-            device.SetStencilMode(platform::StencilMode::MaskedLessEqual255);
-            return true;
-        case 1:
-            device.SetStencilMode(platform::StencilMode::WriteReplace255);
-            return true;
-        case -1:
-            device.SetStencilMode(platform::StencilMode::WriteZero);
-            return true;
-        default:
-            return false;
-    }
-}
-
-// --- The frame's drawing ---
-
-namespace scene_draw {
 
 bool BeginSceneDraw(classGraphicObject* root) {
     if (root == nullptr) return false;
@@ -506,203 +478,13 @@ void EndSceneDraw(classGraphicObject* root) {
     RestoreRenderTarget(*root, device);
     int32 kind = GetSceneServices().TextureKindOf(root->texture);
     if (kind == TextureKind_TransitionCapture) {
-        DrawCapture(*root, 0);
+        transition_draw::DrawCapture(*root, 0);
     } else if (kind == TextureKind_ThumbnailCapture) {
         ReleaseThumbnailTarget(*root, device);
     }
 }
 
 }  // namespace scene_draw
-
-namespace {
-
-// The overlay of a transition: its scene is drawn into the capture only when
-// something in it changed since the capture was made; a cross-fade over a
-// still picture then costs one draw of the capture a frame, not a whole
-// scene. `screenReady`: the screen's camera and states are those of this
-// frame. With `under`, the capture goes over that picture of the screen in
-// one pass. False when nothing was drawn onto the screen.
-bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
-    std::vector<ObjectLook> looks;
-    looks.reserve(g_captureLooks.size());
-    LookVisitor visitor(looks);
-    const classShaderResource* filter = g_filterShader;
-    classGraphicObject::WalkDrawOrder(overlay, visitor);
-    bool captured = screenReady && GetSceneDrawSource().IsRealised(overlay->texture) &&
-                    filter == g_captureFilter && looks == g_captureLooks;
-    if (captured) {
-        FilterVisitor filters;
-        classGraphicObject::WalkDrawOrder(overlay, filters);
-    } else {
-        g_captureLooks.clear();
-        if (!scene_draw::BeginSceneDraw(overlay)) return false;
-        scene_draw::DrawTree(overlay);
-        RestoreRenderTarget(*overlay, CurrentDevice());
-        // Textures realised by this drawing are part of what the capture holds.
-        looks.clear();
-        LookVisitor drawn(looks);
-        classGraphicObject::WalkDrawOrder(overlay, drawn);
-        g_captureLooks = std::move(looks);
-        g_captureFilter = filter;
-    }
-    // A root without a capture was drawn straight onto the screen.
-    if (GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) return under == 0;
-    return DrawCapture(*overlay, under);
-}
-
-// The main scene drawn into a texture of the screen's size while a
-// transition runs over it, so that each frame of the fade is one pass over
-// it. Render thread only.
-struct ScenePicture {
-    platform::GpuDevice* device = nullptr;
-    platform::GpuHandle texture = 0;
-    int32 width = 0;
-    int32 height = 0;
-    bool drawn = false;  // holds the scene of `looks` under `filter`
-    std::vector<ObjectLook> looks;
-    const classShaderResource* filter = nullptr;
-};
-ScenePicture g_scenePicture;
-
-void ForgetScenePicture() {
-    if (g_scenePicture.texture != 0 && g_scenePicture.device == CurrentDevice()) {
-        g_scenePicture.device->ReleaseObject(g_scenePicture.texture);
-    }
-    g_scenePicture = ScenePicture{};
-}
-
-// The scene's drawing without one object (the last it draws).
-class DrawWithoutVisitor final : public classGraphicDrawVisitor {
-  public:
-    explicit DrawWithoutVisitor(const classGraphicObject* left) : left_(left) {}
-    void DrawObject(classGraphicObject& object) override {
-        if (&object != left_) all_.DrawObject(object);
-    }
-
-  private:
-    const classGraphicObject* left_;
-    DrawVisitor all_;
-};
-
-// The main scene in its picture (without `left`, the last object it draws,
-// when given), drawn again only when something in it changed since; false
-// when there is no picture to draw over.
-bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                       const classShaderResource* filter, const classGraphicObject* left = nullptr) {
-    classGraphicDevice* holder = GetGraphicDevice();
-    platform::GpuDevice* device = CurrentDevice();
-    if (device == nullptr || holder->IsDeviceLost()) return false;
-    int32 width = 0, height = 0;
-    ScreenSize(*holder, *device, &width, &height);
-    ScenePicture& picture = g_scenePicture;
-    if (picture.device != device || picture.width != width || picture.height != height) ForgetScenePicture();
-    if (picture.texture == 0) {
-        picture.texture = device->CreateRenderTexture(width, height);
-        if (picture.texture == 0) return false;
-        picture.device = device;
-        picture.width = width;
-        picture.height = height;
-    }
-    if (picture.drawn && picture.filter == filter && picture.looks == looks) {
-        // Its filter objects still leave the filter as drawing them would.
-        FilterVisitor filters;
-        classGraphicObject::WalkDrawOrder(main, filters);
-        return true;
-    }
-    picture.drawn = false;
-    if (!BeginSceneDrawAs(main, GetSceneServices().TextureKindOf(main->texture), picture.texture))
-        return false;
-    DrawWithoutVisitor draw(left);
-    classGraphicObject::WalkDrawOrder(main, draw);
-    RestoreRenderTarget(*main, device);
-    picture.looks.clear();
-    LookVisitor drawn(picture.looks);
-    classGraphicObject::WalkDrawOrder(main, drawn);
-    if (left != nullptr && !picture.looks.empty() && picture.looks.back().object == left) picture.looks.pop_back();
-    picture.filter = filter;
-    picture.drawn = true;
-    return true;
-}
-
-// A frame of a cross-fade as one full-screen pass: the old picture mixed
-// over the new scene's, each drawn again only when it changed. A scene that
-// writes the stencil keeps the drawing in steps, where the old picture is
-// drawn under the new scene's stencil. False when the frame was not drawn so.
-bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
-                            const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
-    if (main == nullptr || GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) {
-        return false;
-    }
-    for (const ObjectLook& look : looks) {
-        if (look.stencil == 1 || look.stencil == -1) return false;
-    }
-    if (!PaintScenePicture(main, looks, filter)) return false;
-    classGraphicDevice* holder = GetGraphicDevice();
-    platform::GpuDevice* device = CurrentDevice();
-    int32 width = 0, height = 0;
-    ScreenSize(*holder, *device, &width, &height);
-    SetScreenCamera(*holder, width, height);
-    return DrawOverlay(overlay, true, g_scenePicture.texture);
-}
-
-// A rule-image wipe, the object drawn last through one of the wipe shaders
-// while its fade moves over a still scene, as one pass: the scene under it
-// goes into the picture once, and each frame mixes the wipe over that. False
-// when the frame was not drawn so.
-bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                       const classShaderResource* filter) {
-    if (main == nullptr || looks.empty()) return false;
-    const ObjectLook& top = looks.back();
-    if (top.pixelShader == nullptr || top.tileCount != 1 || top.realised == 0) return false;
-    const std::string shader = GetSceneServices().ShaderNameOf(top.pixelShader);
-    if (shader != ":Transition.CrossDissolve" && shader != ":Transition.DitherDissolve") return false;
-    for (const ObjectLook& look : looks) {
-        if (look.stencil == 1 || look.stencil == -1) return false;
-    }
-    const std::vector<ObjectLook> under(looks.begin(), looks.end() - 1);
-    if (!PaintScenePicture(main, under, filter, top.object)) return false;
-    classGraphicDevice* holder = GetGraphicDevice();
-    platform::GpuDevice* device = CurrentDevice();
-    int32 width = 0, height = 0;
-    ScreenSize(*holder, *device, &width, &height);
-    SetScreenCamera(*holder, width, height);
-    device->SetSceneStates(false);
-    // The look was taken from the scene itself, which the frame may change.
-    return DrawObject(*const_cast<classGraphicObject*>(top.object), g_scenePicture.texture);
-}
-
-// The first fade would otherwise make its drawing programs and the
-// rasteriser's code for them while the player waits for the click to show.
-// Once the screen has stood still for half a second, one frame that is not
-// shown draws the scene as a fade over it would (into a capture and a
-// picture, mixed onto the back buffer) and lets both go again.
-constexpr int kStillFramesBeforePreparing = 30;
-int g_stillFrames = 0;          // render thread only
-bool g_crossFadePrepared = false;  // render thread only
-
-void PrepareCrossFade(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                      const classShaderResource* filter) {
-    g_crossFadePrepared = true;
-    classGraphicObject* overlay = classGraphicObject::New();
-    classGraphicObject::CopyTree(overlay, main);
-    overlay->parent = nullptr;
-    overlay->SetTransitionTexture();
-    overlay->SetHidden(0);
-    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
-    overlay->transmittance = 0.5f;
-    DrawCrossFadeInOnePass(main, overlay, looks, filter);
-    classGraphicObject::Delete(overlay);
-    g_captureLooks.clear();
-    g_captureFilter = nullptr;
-    ForgetScenePicture();
-}
-
-}  // namespace
-
-void ReleaseScenePicture() {
-    ForgetScenePicture();
-    g_crossFadePrepared = false;
-}
 
 void DrawScenes() {
     classApplication* application = GetApplication();
@@ -718,26 +500,23 @@ void DrawScenes() {
     // that lost its picture.
     std::vector<ObjectLook> looks;
     looks.reserve(g_lastLooks.size());
-    LookVisitor visitor(looks);
     const classShaderResource* filter = g_filterShader;
-    classGraphicObject::WalkDrawOrder(main, visitor);
+    scene_draw::CollectLooks(main, looks);
     bool redraw = holder->TakeRedrawRequest();
     if (!redraw && overlay == nullptr && filter == g_lastFilter && looks == g_lastLooks) {
-        if (!g_crossFadePrepared && main != nullptr && ++g_stillFrames >= kStillFramesBeforePreparing) {
-            PrepareCrossFade(main, g_lastLooks, filter);
-        }
+        transition_draw::NoteStillFrame(main, g_lastLooks, filter);
         holder->SkipPresent();
         return;
     }
-    g_stillFrames = 0;
+    transition_draw::NoteChangedFrame();
     g_lastLooks = std::move(looks);
     g_lastFilter = filter;
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
-    if (fading && DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return;
+    if (fading && transition_draw::DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return;
     if (overlay == nullptr) {
-        if (DrawWipeInOnePass(main, g_lastLooks, filter)) return;
+        if (transition_draw::DrawWipeInOnePass(main, g_lastLooks, filter)) return;
         // The scene's picture is only of use under a transition or a wipe.
-        ForgetScenePicture();
+        transition_draw::ForgetScenePicture();
     }
     bool screenReady = scene_draw::BeginSceneDraw(main);
     if (screenReady) {
@@ -746,12 +525,12 @@ void DrawScenes() {
     }
     if (overlay == nullptr) return;
     if (fading) {
-        DrawOverlay(overlay, screenReady, 0);
+        transition_draw::DrawOverlay(overlay, screenReady, 0);
     } else {
         // Faded out (or not a number): the transition is over.
         classGraphicObject::Delete(overlay);
         application->overlayScene = nullptr;
-        ForgetScenePicture();
+        transition_draw::ForgetScenePicture();
     }
 }
 
@@ -790,7 +569,7 @@ void BuildThumbnailBmp(const u8* bgra, size_t pitch, std::vector<u8>& buffer) {
 
 u8 CreateSaveThumbnailBmp(classGraphicObject* captureRoot, std::vector<u8>& buffer) {
     if (captureRoot == nullptr) return 0;
-    platform::GpuDevice* device = CurrentDevice();
+    platform::GpuDevice* device = scene_draw::CurrentDevice();
     std::vector<u8> pixels(static_cast<size_t>(kThumbnailWidth) * kThumbnailHeight * 4);
     // Only the capture's own target is read, never whatever happens to be current.
     bool read = device != nullptr && captureRoot->thumbnailTarget != 0 &&
@@ -807,12 +586,12 @@ void CaptureSaveThumbnail(classGraphicObject* mainScene, std::vector<u8>& buffer
     classGraphicObject capture;
     classGraphicObject::CopyTree(&capture, mainScene);
     capture.SetThumbnailCaptureTexture();
-    if (BeginSceneDrawAs(&capture, TextureKind_ThumbnailCapture)) {
+    if (scene_draw::BeginSceneDrawAs(&capture, TextureKind_ThumbnailCapture)) {
         scene_draw::DrawTree(&capture);
         CreateSaveThumbnailBmp(&capture, buffer);
         scene_draw::EndSceneDraw(&capture);
         // Whatever the resource set calls the capture's texture, its target goes with it.
-        ReleaseThumbnailTarget(capture, CurrentDevice());
+        ReleaseThumbnailTarget(capture, scene_draw::CurrentDevice());
     }
 }
 

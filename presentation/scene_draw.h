@@ -1,18 +1,22 @@
 #pragma once
 // Drawing the scene trees: the camera, the per-scene states, the walk in draw
-// order, one textured object at a time, and the two kinds of root that draw
-// into a target of their own (the transition capture and the save thumbnail).
+// order, one textured object at a time, the frame that skips drawing when
+// nothing visible changed, and the save thumbnail. What a transition draws
+// (its capture, its one-pass frames) is in presentation/transition_draw.h,
+// which builds on the parts below.
 //
 // Threads: render thread only, with the application lock held; the frame's
 // drawing also holds the device lock. `g_filterShader` belongs to the render
 // thread.
 
+#include <cstring>
 #include <vector>
 
 #include "foundation/types.h"
 #include "platform/gpu_device.h"
 #include "presentation/d3dx_math.h"
 
+class classGraphicDevice;
 class classGraphicObject;
 class classSharedResource;
 class classShaderResource;
@@ -88,14 +92,71 @@ bool BeginSceneDraw(classGraphicObject* root);
 void DrawTree(classGraphicObject* object);
 void Draw(classGraphicObject& object);
 void EndSceneDraw(classGraphicObject* root);
+
+// Everything about one visible object that decides its pixels.
+struct ObjectLook {
+    const classGraphicObject* object = nullptr;
+    const classSharedResource* texture = nullptr;
+    const classShaderResource* pixelShader = nullptr;
+    const void* tiles = nullptr;
+    size_t tileCount = 0;
+    D3DMATRIX matrix;
+    D3DXVECTOR3 drawScale;
+    float transmittance = 0.f;
+    int64 stencil = 0;
+    int64 textColour = 0;
+    u32 tint = 0;
+    u8 textColourSet = 0;
+    u8 tinted = 0;
+    u8 realised = 0;
+    int64 pictureSerial = 0;
+
+    bool operator==(const ObjectLook& other) const {
+        // Bytewise for the floats too: a NaN that stays a NaN is no change.
+        return object == other.object && texture == other.texture && pixelShader == other.pixelShader &&
+               tiles == other.tiles && tileCount == other.tileCount &&
+               std::memcmp(&matrix, &other.matrix, sizeof(matrix)) == 0 &&
+               std::memcmp(&drawScale, &other.drawScale, sizeof(drawScale)) == 0 &&
+               std::memcmp(&transmittance, &other.transmittance, sizeof(float)) == 0 &&
+               stencil == other.stencil && textColour == other.textColour && tint == other.tint &&
+               textColourSet == other.textColourSet && tinted == other.tinted && realised == other.realised &&
+               pictureSerial == other.pictureSerial;
+    }
+};
+// Appends the look of every object of the tree in draw order, with the
+// picture serial of textures that change their pixels on their own; capture
+// roots show nothing inside their own scene and are left out.
+void CollectLooks(classGraphicObject* root, std::vector<ObjectLook>& looks);
+// Leaves `g_filterShader` as drawing the tree would, without drawing it.
+void TakeFilters(classGraphicObject* root);
+// Draws the tree in draw order without `left` (null: the whole tree).
+void DrawTreeWithout(classGraphicObject* root, const classGraphicObject* left);
+
+// The device of the frame, null while there is none.
+platform::GpuDevice* CurrentDevice();
+// The shape the camera frames (the client area in a window, else the back buffer).
+void ScreenSize(classGraphicDevice& holder, platform::GpuDevice& device, int32* width, int32* height);
+// The back buffer's size (the logical screen while it has none).
+void BackBufferSize(const classGraphicDevice& holder, platform::GpuDevice& device, int32* width,
+                    int32* height);
+// The camera that shows the logical screen on the screen's size.
+void SetScreenCamera(classGraphicDevice& holder, int32 screenWidth, int32 screenHeight);
+// The camera, the root's own target when it has one (or `picture`, a render
+// texture of the screen's size), the scene states and the clear. `kind` is
+// the root's texture kind.
+bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle picture = 0);
+// Gives the device back the targets BeginSceneDrawAs took from it.
+void RestoreRenderTarget(classGraphicObject& root, platform::GpuDevice* device);
+// One object; with `under`, its one tile is drawn over that picture in a
+// single pass (false when it cannot be, with nothing drawn).
+bool DrawObject(classGraphicObject& object, platform::GpuHandle under);
+// Whether the scene last drawn onto the screen wrote its stencil.
+bool ScreenWritesStencil();
 }  // namespace scene_draw
 
 // The drawScenes hook: the main scene, then the overlay while it still shows;
 // an overlay that has faded out completely is deleted here.
 void DrawScenes();
-// Gives back the texture that holds the main scene under a transition; the
-// device holder calls it before a reset and when the device goes.
-void ReleaseScenePicture();
 
 // The thumbnail of a play-data save: the main scene drawn into a 142 × 80
 // target and stored as a 24-bit BMP of 34294 bytes. `buffer` is left empty

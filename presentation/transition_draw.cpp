@@ -1,0 +1,223 @@
+#include "presentation/transition_draw.h"
+
+#include <string>
+#include <utility>
+
+#include "presentation/graphic_device.h"
+#include "presentation/graphic_object.h"
+#include "presentation/scene_services.h"
+#include "presentation/shader_registry.h"
+
+namespace transition_draw {
+
+using scene_draw::CurrentDevice;
+using scene_draw::ObjectLook;
+using scene_draw::RestoreRenderTarget;
+using scene_draw::ScreenSize;
+using scene_draw::SetScreenCamera;
+
+namespace {
+
+std::vector<ObjectLook> g_captureLooks;                // render thread only: the overlay as last captured
+const classShaderResource* g_captureFilter = nullptr;  // render thread only
+
+// The main scene drawn into a texture of the screen's size while a
+// transition runs over it, so that each frame of the fade is one pass over
+// it. Render thread only.
+struct ScenePicture {
+    platform::GpuDevice* device = nullptr;
+    platform::GpuHandle texture = 0;
+    int32 width = 0;
+    int32 height = 0;
+    bool drawn = false;  // holds the scene of `looks` under `filter`
+    std::vector<ObjectLook> looks;
+    const classShaderResource* filter = nullptr;
+};
+ScenePicture g_scenePicture;
+
+// The main scene in its picture (without `left`, the last object it draws,
+// when given), drawn again only when something in it changed since; false
+// when there is no picture to draw over.
+bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                       const classShaderResource* filter, const classGraphicObject* left = nullptr) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr || holder->IsDeviceLost()) return false;
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    ScenePicture& picture = g_scenePicture;
+    if (picture.device != device || picture.width != width || picture.height != height) ForgetScenePicture();
+    if (picture.texture == 0) {
+        picture.texture = device->CreateRenderTexture(width, height);
+        if (picture.texture == 0) return false;
+        picture.device = device;
+        picture.width = width;
+        picture.height = height;
+    }
+    if (picture.drawn && picture.filter == filter && picture.looks == looks) {
+        // Its filter objects still leave the filter as drawing them would.
+        scene_draw::TakeFilters(main);
+        return true;
+    }
+    picture.drawn = false;
+    if (!scene_draw::BeginSceneDrawAs(main, GetSceneServices().TextureKindOf(main->texture), picture.texture))
+        return false;
+    scene_draw::DrawTreeWithout(main, left);
+    RestoreRenderTarget(*main, device);
+    picture.looks.clear();
+    scene_draw::CollectLooks(main, picture.looks);
+    if (left != nullptr && !picture.looks.empty() && picture.looks.back().object == left)
+        picture.looks.pop_back();
+    picture.filter = filter;
+    picture.drawn = true;
+    return true;
+}
+
+// The first fade would otherwise make its drawing programs and the
+// rasteriser's code for them while the player waits for the click to show.
+// Once the screen has stood still for half a second, one frame that is not
+// shown draws the scene as a fade over it would (into a capture and a
+// picture, mixed onto the back buffer) and lets both go again.
+constexpr int kStillFramesBeforePreparing = 30;
+int g_stillFrames = 0;             // render thread only
+bool g_crossFadePrepared = false;  // render thread only
+
+void PrepareCrossFade(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                      const classShaderResource* filter) {
+    g_crossFadePrepared = true;
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject::CopyTree(overlay, main);
+    overlay->parent = nullptr;
+    overlay->SetTransitionTexture();
+    overlay->SetHidden(0);
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    overlay->transmittance = 0.5f;
+    DrawCrossFadeInOnePass(main, overlay, looks, filter);
+    classGraphicObject::Delete(overlay);
+    g_captureLooks.clear();
+    g_captureFilter = nullptr;
+    ForgetScenePicture();
+}
+
+}  // namespace
+
+bool DrawCapture(classGraphicObject& root, platform::GpuHandle under) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (holder == nullptr) return false;
+    platform::GpuDevice* device = holder->GetDevice();
+    classSceneDrawSource& source = GetSceneDrawSource();
+    int textureWidth = 0, textureHeight = 0;
+    source.TextureSize(root.texture, &textureWidth, &textureHeight);
+    if (textureWidth != 0 && textureHeight != 0 && device != nullptr) {
+        int32 screenWidth = 0, screenHeight = 0;
+        ScreenSize(*holder, *device, &screenWidth, &screenHeight);
+        float width = static_cast<float>(holder->GetWidth());
+        float height = static_cast<float>(holder->GetHeight());
+        float ratio = (static_cast<float>(screenWidth) / static_cast<float>(screenHeight)) / (width / height);
+        D3DXVECTOR3 scale = ratio > 1.0f
+                                ? D3DXVECTOR3{width / static_cast<float>(textureWidth) * ratio,
+                                              height / static_cast<float>(textureHeight), 1.f}
+                                : D3DXVECTOR3{width / static_cast<float>(textureWidth),
+                                              height / static_cast<float>(textureHeight) / ratio, 1.f};
+        source.SetDrawScale(root.texture, scale);
+    }
+    // A capture is drawn over the scene last drawn onto the screen under the
+    // same stencil test, so a hole cut in the screen stays a hole in the
+    // transition too.
+    if (device != nullptr) device->SetSceneStates(scene_draw::ScreenWritesStencil());
+    return scene_draw::DrawObject(root, under);
+}
+
+// The capture is made again only when something in the overlay's scene
+// changed since; a cross-fade over a still picture then costs one draw of
+// the capture a frame, not a whole scene.
+bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
+    std::vector<ObjectLook> looks;
+    looks.reserve(g_captureLooks.size());
+    const classShaderResource* filter = g_filterShader;
+    scene_draw::CollectLooks(overlay, looks);
+    bool captured = screenReady && GetSceneDrawSource().IsRealised(overlay->texture) &&
+                    filter == g_captureFilter && looks == g_captureLooks;
+    if (captured) {
+        scene_draw::TakeFilters(overlay);
+    } else {
+        g_captureLooks.clear();
+        if (!scene_draw::BeginSceneDraw(overlay)) return false;
+        scene_draw::DrawTree(overlay);
+        RestoreRenderTarget(*overlay, CurrentDevice());
+        // Textures realised by this drawing are part of what the capture holds.
+        looks.clear();
+        scene_draw::CollectLooks(overlay, looks);
+        g_captureLooks = std::move(looks);
+        g_captureFilter = filter;
+    }
+    // A root without a capture was drawn straight onto the screen.
+    if (GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture)
+        return under == 0;
+    return DrawCapture(*overlay, under);
+}
+
+bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
+                            const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
+    if (main == nullptr ||
+        GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) {
+        return false;
+    }
+    for (const ObjectLook& look : looks) {
+        if (look.stencil == 1 || look.stencil == -1) return false;
+    }
+    if (!PaintScenePicture(main, looks, filter)) return false;
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    SetScreenCamera(*holder, width, height);
+    return DrawOverlay(overlay, true, g_scenePicture.texture);
+}
+
+bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                       const classShaderResource* filter) {
+    if (main == nullptr || looks.empty()) return false;
+    const ObjectLook& top = looks.back();
+    if (top.pixelShader == nullptr || top.tileCount != 1 || top.realised == 0) return false;
+    const std::string shader = GetSceneServices().ShaderNameOf(top.pixelShader);
+    if (shader != ":Transition.CrossDissolve" && shader != ":Transition.DitherDissolve") return false;
+    for (const ObjectLook& look : looks) {
+        if (look.stencil == 1 || look.stencil == -1) return false;
+    }
+    const std::vector<ObjectLook> under(looks.begin(), looks.end() - 1);
+    if (!PaintScenePicture(main, under, filter, top.object)) return false;
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    SetScreenCamera(*holder, width, height);
+    device->SetSceneStates(false);
+    // The look was taken from the scene itself, which the frame may change.
+    return scene_draw::DrawObject(*const_cast<classGraphicObject*>(top.object), g_scenePicture.texture);
+}
+
+void ForgetScenePicture() {
+    if (g_scenePicture.texture != 0 && g_scenePicture.device == CurrentDevice()) {
+        g_scenePicture.device->ReleaseObject(g_scenePicture.texture);
+    }
+    g_scenePicture = ScenePicture{};
+}
+
+void NoteStillFrame(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                    const classShaderResource* filter) {
+    if (!g_crossFadePrepared && main != nullptr && ++g_stillFrames >= kStillFramesBeforePreparing) {
+        PrepareCrossFade(main, looks, filter);
+    }
+}
+
+void NoteChangedFrame() {
+    g_stillFrames = 0;
+}
+
+}  // namespace transition_draw
+
+void ReleaseScenePicture() {
+    transition_draw::ForgetScenePicture();
+    transition_draw::g_crossFadePrepared = false;
+}
