@@ -94,9 +94,13 @@ TEST(RenderSurfaceOnDisplay, TheWholeBackBufferCoversTheWholeWindow) {
 
     int left = 0, top = 0;
     SDL_GetWindowPosition(OnlyWindow(), &left, &top);
+    // Whatever screen the X server was started with (xvfb-run's own default
+    // is larger than the window): the window lies somewhere on it.
+    SDL_Rect bounds{};
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &bounds), 0) << SDL_GetError();
     testfiles::TempFolder folder;
-    std::vector<unsigned char> screen = ScreenRgb(folder / "screen.rgb", 1280, 720);
-    ASSERT_FALSE(screen.empty()) << "could not read the X screen (needs a 1280x720 Xvfb screen)";
+    std::vector<unsigned char> screen = ScreenRgb(folder / "screen.rgb", bounds.w, bounds.h);
+    ASSERT_FALSE(screen.empty()) << "could not read the X screen of " << bounds.w << "x" << bounds.h;
     struct Case {
         const char* name;
         int x, y;
@@ -113,7 +117,7 @@ TEST(RenderSurfaceOnDisplay, TheWholeBackBufferCoversTheWholeWindow) {
         {"window's bottom-right corner", 1278, 598, red},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PixelAt(screen, 1280, left + c.x, top + c.y), c.colour) << c.name;
+        EXPECT_EQ(PixelAt(screen, bounds.w, left + c.x, top + c.y), c.colour) << c.name;
     }
     surface.reset();
     window.reset();
