@@ -202,7 +202,8 @@ void WaitForDecision(classScriptContext& context, classScriptFrame& frame, const
     const std::vector<int64> layer = args.Integers(kSelectGraphicLayer);
     const classOptionalValue<int64> cursorMoveType = args.Integer(kSelectCursorMoveType);
     // Safe without a lock: the UI thread reads a waiter's settings only
-    // while the waiter is in Wait, and this thread is not.
+    // while the waiter is in Wait or between two waits on the same targets,
+    // and registering the cases has just changed them.
     if (!layer.empty()) waiter->selectLayer = layer;
     if (cursorMoveType.IsSet()) waiter->navigationMode = static_cast<u32>(cursorMoveType.Get());
     if (const classOptionalValue<int64> transition = args.Integer(kSelectTransition); transition.IsSet()) {

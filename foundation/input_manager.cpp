@@ -71,7 +71,12 @@ bool classInputManager::OnWindowMessage(void* /*windowHandle*/, u32 message, u64
 
     classCriticalSectionLock hold(lock);
     for (classInputWaiter& waiter : waiters_) {
-        if (waiter.OnMessage(message, wParam, lParam)) break;
+        if (waiter.OnMessage(message, wParam, lParam)) return false;
+    }
+    // Only a press no waiting thread wanted is kept for a thread that is
+    // between two of its waits, so none is acted on twice.
+    for (classInputWaiter& waiter : waiters_) {
+        if (waiter.KeepPressForNextWait(message, wParam, lParam)) break;
     }
     return false;
 }

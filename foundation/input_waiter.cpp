@@ -182,6 +182,7 @@ classInputWaiter::classInputWaiter(int64 priorityValue) : priority(priorityValue
 }
 
 void classInputWaiter::Reset() {
+    EndBetweenWaits();
     waiting.store(0);
     waitResult = 0;
     firedTarget = nullptr;
@@ -194,18 +195,39 @@ void classInputWaiter::Reset() {
 }
 
 classInputTarget* classInputWaiter::AddTarget() {
+    EndBetweenWaits();
     classInputTarget& target = targets.emplace_back();
     target.owner = this;
     return &target;
 }
 
 void classInputWaiter::ClearTargets() {
+    EndBetweenWaits();
     targets.clear();
     firedTarget = nullptr;
     selectedTarget = nullptr;
 }
 
+classInputTarget* classInputWaiter::EndBetweenWaits() {
+    std::unique_lock<std::mutex> hold(stateMutex_);
+    while (state_ == State::kBusy) changed_.wait(hold);
+    if (state_ == State::kBetween) state_ = State::kIdle;
+    classInputTarget* kept = keptPress_;
+    keptPress_ = nullptr;
+    return kept;
+}
+
 classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
+    if (classInputTarget* kept = EndBetweenWaits()) {
+        // Shown and returned as if it had come during this wait.
+        firedTarget = kept;
+        classInputTarget::ApplyCaseState(kept, kCaseDecide);
+        CommitQueue();
+        waitResult = 0;
+        std::lock_guard<std::mutex> hold(stateMutex_);
+        state_ = State::kBetween;
+        return kept;
+    }
     // Nothing could ever end an endless wait for no target.
     if (timeoutMs < 0 && targets.empty()) return nullptr;
 
@@ -221,7 +243,7 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
 
     if (firedTarget != nullptr && firedTarget->hold == 1 && g_inputManager.IsKeyDown(VK_LBUTTON)) {
         waitResult = 0;
-        state_ = State::kIdle;
+        state_ = State::kBetween;
         waiting.store(0);
         return firedTarget;
     }
@@ -244,7 +266,7 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
     }
     bool woken = signalled_ || IsQuitOrRestartRequested();
     waitResult = woken ? 0 : kWaitTimedOut;
-    state_ = State::kIdle;
+    state_ = State::kBetween;
     waiting.store(0);
     return woken ? firedTarget : nullptr;
 }
@@ -347,6 +369,42 @@ bool classInputWaiter::OnMessage(u32 message, u64 wParam, int64 lParam) {
     state_ = fired != nullptr ? State::kDone : State::kWaiting;
     changed_.notify_all();
     return fired != nullptr || taken;
+}
+
+bool classInputWaiter::KeepPressForNextWait(u32 message, u64 wParam, int64 lParam) {
+    const bool button = message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN;
+    // A held key's repeats come again soon enough; only a fresh press is one
+    // the player made once.
+    const bool key = message == WM_KEYDOWN && (lParam & kPreviousDownBit) == 0;
+    if (!button && !key) return false;
+    State resume = State::kIdle;
+    {
+        std::lock_guard<std::mutex> hold(stateMutex_);
+        if (IsQuitOrRestartRequested() || keptPress_ != nullptr) return false;
+        // A fired waiter whose thread has not yet returned is between waits too.
+        if (state_ != State::kBetween && state_ != State::kDone) return false;
+        resume = state_;
+        state_ = State::kBusy;
+    }
+
+    classInputTarget* kept = nullptr;
+    if (IsAccepting()) {
+        // The same precedence a wait gives the press.
+        kept = FindWindowMessageTarget(message);
+        if (kept == nullptr && key) kept = FindKeyTarget(wParam);
+        if (kept == nullptr && button) {
+            float x = static_cast<float>(PointParamX(lParam));
+            float y = static_cast<float>(PointParamY(lParam));
+            MapClientToLogical(x, y);
+            kept = FindButtonTarget(message, x, y);
+        }
+    }
+
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    keptPress_ = kept;
+    state_ = resume;
+    changed_.notify_all();
+    return kept != nullptr;
 }
 
 void classInputWaiter::PostToQueue(const InputCaseRecord& record) {

@@ -6,13 +6,21 @@
 // A choice's cases are targets too: while the thread waits, the UI thread moves
 // the cursor between them and posts their display changes itself.
 //
+// A thread that loops on its waiter (a screen redrawing between passes, a wait
+// re-testing a picture) spends moments between two waits; a click or key that
+// no waiting thread takes in such a moment is kept for that thread's next
+// Wait, so the player's press is not lost. Changing the targets ends the
+// moment and forgets the press: it was meant for what the targets offered.
+//
 // Threads: the owning script thread adds and clears targets and changes the
 // waiter's settings only while it is not in Wait. The UI thread reads and
 // writes the targets only while it holds the waiter "busy" (claimed from the
 // waiting state under stateMutex_), and Wait does not return while it does;
 // so a time-out that races a fire can neither lose the fire nor free targets
-// the UI thread is still reading. stateMutex_ is a leaf lock: nothing else is
-// taken while it is held, so it is safe under any other lock.
+// the UI thread is still reading. Between two waits the UI thread may claim
+// it too, but then only reads what matching needs, and AddTarget, ClearTargets
+// and Reset wait until it is done. stateMutex_ is a leaf lock: nothing else
+// is taken while it is held, so it is safe under any other lock.
 
 #include <atomic>
 #include <condition_variable>
@@ -135,6 +143,11 @@ class classInputWaiter {
     // UI thread, under the input manager's lock. True when the message was
     // taken.
     bool OnMessage(u32 message, u64 wParam, int64 lParam);
+    // UI thread, under the input manager's lock, for a message no waiter
+    // took: while the owner is between two waits, a button press or a fresh
+    // key press that a button or key target matches is kept, and the next
+    // Wait returns that target at once. True when it was kept.
+    bool KeepPressForNextWait(u32 message, u64 wParam, int64 lParam);
 
     classQueue* GetQueue() const { return queue; }
     void PostToQueue(const InputCaseRecord& record);
@@ -164,12 +177,16 @@ class classInputWaiter {
     u32 navigationMode = 1;          // 1 list order, 2 nearest in the direction
 
   private:
-    enum class State { kIdle, kWaiting, kBusy, kDone };
+    // kBetween: the owner has left a Wait and not yet changed its targets.
+    enum class State { kIdle, kWaiting, kBusy, kDone, kBetween };
 
     // The hover selection and the keyboard part of OnMessage; true when taken.
     bool OnMouseMove(int64 lParam);
     bool IsAccepting() const;
     void Fire(classInputTarget* target);
+    // Owner thread: ends the time between waits, waiting out a UI thread
+    // still matching, and hands over the press kept meanwhile (or null).
+    classInputTarget* EndBetweenWaits();
 
     std::atomic<u8> waiting{0};  // atomic: 1 while the owner is in Wait; read by any thread
     u32 waitResult = 0;          // owner thread
@@ -178,8 +195,9 @@ class classInputWaiter {
     classInputTarget* selectedTarget = nullptr;
     std::list<classInputTarget> targets;  // stable addresses: targets point at each other
 
-    std::mutex stateMutex_;            // leaf lock
-    std::condition_variable changed_;  // with stateMutex_
-    State state_ = State::kIdle;       // guarded by stateMutex_
-    bool signalled_ = false;           // guarded by stateMutex_: the event
+    std::mutex stateMutex_;                  // leaf lock
+    std::condition_variable changed_;        // with stateMutex_
+    State state_ = State::kIdle;             // guarded by stateMutex_
+    bool signalled_ = false;                 // guarded by stateMutex_: the event
+    classInputTarget* keptPress_ = nullptr;  // guarded by stateMutex_
 };

@@ -88,17 +88,22 @@ def variables(system_dat):
     return out
 
 
+def open_screen(s):
+    make_game(s.game)
+    p = s.start()
+    p.wait_window()
+    p.move(5, 715)
+    window_x, window_y = screen(-229, 274)
+    e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(window_x, window_y), option_colour(1, True), 3),
+                   20, 0.2, "the settings screen")
+    time.sleep(1.0)  # past its 800 ms transition
+    return p
+
+
 class SettingsScreen(e2e.TestCase):
     def test_config_changes_the_settings_and_returns(self):
         with e2e.Session(self) as s:
-            make_game(s.game)
-            p = s.start()
-            p.wait_window()
-            p.move(5, 715)
-            window_x, window_y = screen(-229, 274)
-            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(window_x, window_y), option_colour(1, True), 3),
-                           20, 0.2, "the settings screen")
-            time.sleep(1.0)  # past its 800 ms transition
+            p = open_screen(s)
             shot = p.logical_shot()
 
             class Case:
@@ -182,6 +187,29 @@ class SettingsScreen(e2e.TestCase):
             self.assertAlmostEqual(saved["Sound.BGM.Volume"][2], ((631 - 13) - 297) / 429, delta=1e-6)
             self.assertEqual(saved["Sound.Master.Volume"][:1], (real,))
             self.assertEqual(saved["System.TextSpeed"][:2], (integer, 0))
+
+    def test_clicks_in_quick_succession_all_count(self):
+        # The second click comes while the screen is still busy with the first
+        # one's pass, as a quick player's does.
+        with e2e.Session(self) as s:
+            p = open_screen(s)
+            burst = []
+            for x, y in (screen(0, 227), screen(-229, 133)):  # transitions cut, skip read text only
+                burst += ["mousemove"] + [str(v) for v in p.to_screen(x, y)] + ["mousedown", "1", "mouseup", "1"]
+            s.xdotool(*burst)
+            p.move(5, 715)
+            lit = [("transitions cut", screen(40, 227), option_colour(4, True)),
+                   ("skip read text only", screen(-229 + 40, 133), option_colour(7, True))]
+            e2e.wait_until(lambda: all(e2e.close_to(p.logical_shot().pixel(*at), colour, 6) for _, at, colour in lit),
+                           10, 0.2, "both clicked options lit: %s" % ", ".join(name for name, _, _ in lit))
+            p.click(5, 715, button=3)
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(640, 360), DONE, 3), 20, 0.2,
+                           "the script after the screen")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+            saved = variables(s.user_file("System.dat").read_bytes())
+            self.assertEqual(saved["System.TranstionCut"][1], 1)
+            self.assertEqual(saved["System.SkipAlready"][1], 1)
 
 
 if __name__ == "__main__":

@@ -218,8 +218,90 @@ TEST_F(InputWaiterTest, AHeldButtonReturnsItsHoldTargetAgainAtOnce) {
     Send(WM_LBUTTONUP);
     EXPECT_EQ(waiter->Wait(0), nullptr);
     target->hold = 0;
-    Click(10, 10);  // not waiting: only the key state changes
-    EXPECT_EQ(waiter->Wait(0), nullptr);
+    Click(10, 10);  // between waits: kept for the next wait, once
+    EXPECT_EQ(waiter->Wait(0), target);
+    EXPECT_EQ(waiter->Wait(0), nullptr) << "without the hold byte a held button brings nothing back";
+}
+
+// What the player presses while the thread is between two waits on the same
+// targets: the wait that follows returns what the press would have fired
+// (expected), or nothing.
+TEST_F(InputWaiterTest, APressBetweenTwoWaitsIsKeptForTheNextWait) {
+    struct Case {
+        const char* name;
+        bool waitedBefore;
+        std::function<T*()> arrange;
+        std::function<void()> between;
+    };
+    auto keyA = [this] { return T::SetKey(waiter->AddTarget(), 'A', 0); };
+    auto areaButton = [this] {
+        scene.Put({3}, 100, 40, -100.0f, 0.0f);  // x 490..590, y 340..380
+        T* target = T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
+        target->region = {3};
+        return target;
+    };
+    const Case cases[] = {
+        {"a click on the area", true, areaButton, [] { Click(590, 380); }},
+        {"a click beside the area", true, [&] { areaButton(); return nullptr; }, [] { Click(591, 360); }},
+        {"a right click for a right button", true,
+         [this] { return T::SetMouseButton(waiter->AddTarget(), VK_RBUTTON, 0); },
+         [] { Send(WM_RBUTTONDOWN, 0, MakePointParam(5, 5)); }},
+        {"a fresh key", true, keyA, [] { KeyDown('A'); }},
+        {"a key's repeat", true, [&] { keyA(); return nullptr; }, [] { KeyDown('A', true); }},
+        {"a wheel notch", true, [this] { T::SetWheelDown(waiter->AddTarget()); return nullptr; },
+         [] { Send(WM_MOUSEWHEEL, kNotchDown, MakePointParam(5, 5)); }},
+        {"a disabled key", true, [&] { keyA()->disabled = 1; return nullptr; }, [] { KeyDown('A'); }},
+        {"a key while the select layer is missing", true,
+         [&] { keyA(); waiter->selectLayer = {300}; return nullptr; }, [] { KeyDown('A'); }},
+        {"a key before the first wait", false, [&] { keyA(); return nullptr; }, [] { KeyDown('A'); }},
+        {"the first of two keys", true,
+         [&] { T* a = keyA(); T::SetKey(waiter->AddTarget(), 'B', 0); return a; },
+         [] { KeyDown('A'); KeyDown('B'); }},
+        {"a key, then the targets cleared", true, [&] { keyA(); return nullptr; },
+         [&] { KeyDown('A'); waiter->ClearTargets(); keyA(); }},
+        {"a key another thread waits for", true, [&] { keyA(); return nullptr; },
+         [] {
+             classInputWaiter* other = g_inputManager.AddWaiter(-1);
+             T* otherKey = T::SetKey(other->AddTarget(), 'A', 0);
+             BlockedWait otherWait(other, -1);
+             KeyDown('A');
+             ASSERT_TRUE(otherWait.Returned());
+             EXPECT_EQ(otherWait.Result(), otherKey);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_inputManager.ResetForTest();
+        waiter = g_inputManager.AddWaiter(0);
+        T* expected = c.arrange();
+        if (c.waitedBefore) {
+            EXPECT_EQ(waiter->Wait(0), nullptr);
+        }
+        c.between();
+        EXPECT_EQ(waiter->Wait(0), expected);
+        EXPECT_EQ(waiter->Wait(0), nullptr) << "a kept press comes back once";
+    }
+}
+
+TEST_F(InputWaiterTest, ASecondPressWhileTheFirstWaitEndsIsShownDecidedAtTheNextWait) {
+    T* first = T::SetKey(waiter->AddTarget(), 'A', 0);
+    T* second = T::SetKey(waiter->AddTarget(), 'B', 0);
+    second->caseStrings[kCaseDecide] = "b_decided.png";
+    {
+        BlockedWait wait(waiter, -1);
+        KeyDown('A');
+        KeyDown('B');  // the thread may not have left its wait yet
+        ASSERT_TRUE(wait.Returned());
+        EXPECT_EQ(wait.Result(), first);
+    }
+    queue.Take();
+    const int commits = queue.commits.load();
+    EXPECT_EQ(waiter->Wait(0), second);
+    EXPECT_EQ(waiter->GetFiredTarget(), second);
+    const std::vector<InputCaseRecord> posted = queue.Take();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].file, "b_decided.png");
+    EXPECT_EQ(queue.commits.load(), commits + 1);
 }
 
 TEST_F(InputWaiterTest, TimeOutsRacingFiresNeverLoseAFireNorFreeLiveTargets) {
