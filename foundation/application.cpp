@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "foundation/subsystem_hooks.h"
+#include "foundation/worker_threads.h"
 #include "platform/clock.h"
 
 namespace {
@@ -61,6 +62,7 @@ bool classApplication::IsSkipRequested(int64, int64) const {
 }
 
 void classApplication::WaitFrame() {
+    ShowCommittedRecords();
     std::unique_lock<std::mutex> hold(frameMutex_);
     const u32 start = frameCounter.load(std::memory_order_acquire);
     // Counted from the moment the starting frame is fixed, so a caller that

@@ -4,6 +4,13 @@
 // stays steady. A frame that is a little late runs at once and the schedule
 // holds; one more than a whole interval late resynchronises the schedule to
 // now instead of firing a burst of catch-up frames.
+//
+// Between two scheduled frames a few more may be let in at once: records
+// committed while the screen stands still (a click's answer, the first
+// picture) need not wait for the next start. They move no scheduled start, so
+// the frames of whatever they set moving keep their period; and however often
+// scripts commit and wait, no more than kPromptFramesPerInterval come in one
+// interval.
 
 class classFramePacer {
 public:
@@ -23,7 +30,17 @@ public:
             next_ = nowMs;
         }
         next_ += interval_;
+        promptFrames_ = 0;
         return wait;
+    }
+
+    static constexpr int kPromptFramesPerInterval = 4;
+
+    // Whether a frame asked for now, before the next scheduled start, may run.
+    bool TakePromptFrame() {
+        if (promptFrames_ >= kPromptFramesPerInterval) return false;
+        ++promptFrames_;
+        return true;
     }
 
     double Interval() const { return interval_; }
@@ -32,4 +49,5 @@ private:
     double interval_;
     double next_ = 0;
     bool started_ = false;
+    int promptFrames_ = 0;  // let in since the last scheduled start
 };

@@ -7,6 +7,7 @@
 
 #include "foundation/application.h"
 #include "foundation/input_manager.h"
+#include "foundation/worker_threads.h"
 #include "platform/window_messages.h"
 #include "script/script_host.h"
 
@@ -230,6 +231,7 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
     }
     // Nothing could ever end an endless wait for no target.
     if (timeoutMs < 0 && targets.empty()) return nullptr;
+    ShowCommittedRecords();
 
     using Clock = std::chrono::steady_clock;
     // About 35 years: longer than any wait, short enough not to overflow the clock.

@@ -1,6 +1,8 @@
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "foundation/application.h"
@@ -52,7 +54,18 @@ private:
     std::vector<Frame> frames_;
 };
 
+// Set by a commit, cleared as a frame begins: committed records wait to be run.
+std::atomic<bool> g_recordsCommitted{false};  // atomic: set by any thread, cleared by the render thread
+
 }  // namespace
+
+void NoteCommittedRecords() {
+    g_recordsCommitted.store(true, std::memory_order_release);
+}
+
+void ShowCommittedRecords() {
+    if (g_recordsCommitted.load(std::memory_order_acquire)) g_renderThread.Nudge();
+}
 
 u32 RenderThreadProc(void*) {
     classApplication* application = GetApplication();
@@ -75,22 +88,54 @@ u32 RenderThreadProc(void*) {
         FrameLog log;
         classFramePacer pacer(application->frameInterval);
         const Clock::time_point origin = Clock::now();
+        // Nothing moved in the last frame, so the picture on the screen stands
+        // still: records committed now may be shown before the next start.
+        bool still = true;
+        u32 lastFrameMs = platform::NowMs() - 1;  // the scenes' clock when the last frame ended
+        auto runFrame = [&] {
+            // The scenes count time in whole milliseconds, and a slot given
+            // no time at all stands at its targets (a transition made in such
+            // a frame would be over before it began): a frame that comes
+            // quickly after the last waits for the clock to move on.
+            for (int tries = 0; tries < 20 && platform::NowMs() == lastFrameMs; ++tries) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            Clock::time_point start = Clock::now();
+            g_recordsCommitted.store(false, std::memory_order_release);
+            bool shown = application->RenderFrame();
+            log.Note(start, Clock::now(), shown);
+            lastFrameMs = platform::NowMs();
+            still = !shown;
+        };
+        bool stopped = false;
         while (!g_renderThread.IsStopRequested()) {
             double nowMs = std::chrono::duration<double, std::milli>(Clock::now() - origin).count();
             double waitMs = pacer.Schedule(nowMs);
-            if (waitMs > 0) {
-                auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(waitMs));
-                if (g_renderThread.SleepFor(wait)) break;
-            } else if (g_renderThread.SleepFor(std::chrono::microseconds(200))) {
-                // A late frame follows at once, but only after a thread that
-                // waits for the application lock (a script's busy test, a
-                // click's hit test) had its turn: a mutex released and taken
-                // again at once would starve it for as long as frames run late.
-                break;
+            const Clock::time_point due =
+                Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(waitMs));
+            // A late frame follows the one before at once, and so does the
+            // scheduled frame whose start passed while a frame let in ran.
+            bool atOnce = waitMs <= 0;
+            bool reached = atOnce;
+            while (!reached) {
+                bool nudged = false;
+                if (g_renderThread.SleepUntil(due, &nudged)) {
+                    stopped = true;
+                    break;
+                }
+                // A nudge that comes with the start is the scheduled frame's.
+                const bool prompt = nudged && still && Clock::now() < due && pacer.TakePromptFrame();
+                if (prompt) runFrame();
+                reached = Clock::now() >= due;
+                atOnce = reached && prompt;
             }
-            Clock::time_point start = Clock::now();
-            bool shown = application->RenderFrame();
-            log.Note(start, Clock::now(), shown);
+            if (stopped) break;
+            // Such a frame starts only after a thread that waits for the
+            // application lock (a script's busy test, a click's hit test) had
+            // its turn: a mutex released and taken again at once would starve
+            // it for as long as frames run late.
+            if (atOnce && g_renderThread.SleepFor(std::chrono::microseconds(200))) break;
+            runFrame();
         }
         device->Stop();
     }

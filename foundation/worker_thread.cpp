@@ -39,6 +39,8 @@ bool classWorkerThread::Start() {
     {
         std::lock_guard<std::mutex> hold(stateMutex_);
         finished_ = false;
+        // A nudge meant for the thread's last run is no concern of this one.
+        nudged_ = false;
     }
     try {
         thread_ = std::thread([this] { Run(); });
@@ -101,6 +103,22 @@ bool classWorkerThread::SleepFor(std::chrono::nanoseconds duration) {
 bool classWorkerThread::SleepUntil(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> hold(stateMutex_);
     return stateChanged_.wait_until(hold, deadline, [this] { return IsStopRequested(); });
+}
+
+bool classWorkerThread::SleepUntil(std::chrono::steady_clock::time_point deadline, bool* nudged) {
+    std::unique_lock<std::mutex> hold(stateMutex_);
+    stateChanged_.wait_until(hold, deadline, [this] { return IsStopRequested() || nudged_; });
+    if (nudged != nullptr) *nudged = nudged_;
+    nudged_ = false;
+    return IsStopRequested();
+}
+
+void classWorkerThread::Nudge() {
+    {
+        std::lock_guard<std::mutex> hold(stateMutex_);
+        nudged_ = true;
+    }
+    stateChanged_.notify_all();
 }
 
 void classWorkerThread::WaitForStopRequest() {

@@ -46,7 +46,13 @@ public:
     // On the holder's own thread: sleeps, or returns early (true) on a stop request.
     bool SleepFor(std::chrono::nanoseconds duration);
     bool SleepUntil(std::chrono::steady_clock::time_point deadline);
+    // The same, and a nudge from another thread ends the sleep early too; it
+    // is taken, and `*nudged` tells whether it ended the sleep.
+    bool SleepUntil(std::chrono::steady_clock::time_point deadline, bool* nudged);
     void WaitForStopRequest();
+    // Any thread: ends the holder's next or current nudgeable sleep early.
+    // Nudges do not add up: any number before a sleep end one.
+    void Nudge();
 
     u32 ThreadId() const { return threadId_.load(std::memory_order_relaxed); }
 
@@ -56,6 +62,7 @@ private:
     WorkerRoutine routine_;                // set before Start, read by the new thread after its creation
     std::atomic<u32> threadId_{0};         // atomic: written by the new thread, read anywhere
     std::atomic<u8> stopRequest_{0};       // atomic: the flag every pass of the thread's loop polls
+    bool nudged_ = false;                  // guarded by stateMutex_
     std::thread thread_;                   // owner's thread only (Start, Stop, destructor)
     bool hasThread_ = false;               // owner's thread only
     std::mutex stateMutex_;

@@ -8,6 +8,7 @@
 
 #include "foundation/application.h"
 #include "foundation/subsystem_hooks.h"
+#include "foundation/worker_threads.h"
 #include "platform/clock.h"
 #include "presentation/interrupt_snapshot.h"
 #include "presentation/que_services.h"
@@ -63,12 +64,15 @@ void classQueue::Post(QueRecordPtr record, bool commitPoint) {
     const size_t at = std::min(static_cast<size_t>(std::max(committedCount_.load(), 0)), records_.size());
     records_.insert(records_.begin() + static_cast<std::ptrdiff_t>(at), record.release());
     committedCount_.store(static_cast<int32>(records_.size()));
+    NoteCommittedRecords();
 }
 
 bool classQueue::Commit() {
     if (IsMainQueueSkipping(this)) return false;
     classCriticalSectionLock hold(g_queueLock);
-    committedCount_.store(static_cast<int32>(records_.size()));
+    const int32 count = static_cast<int32>(records_.size());
+    if (count != committedCount_.load()) NoteCommittedRecords();
+    committedCount_.store(count);
     return true;
 }
 

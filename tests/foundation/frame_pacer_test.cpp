@@ -26,6 +26,17 @@ TEST(FramePacer, FarBehindResynchronisesInsteadOfBursting) {
     EXPECT_DOUBLE_EQ(pacer.Schedule(56.0), 9.0) << "no catch-up burst after a stall";
 }
 
+TEST(FramePacer, LetsAFewFramesInBetweenWithoutMovingTheSchedule) {
+    classFramePacer pacer(10.0);
+    pacer.Schedule(0.0);  // next 10
+    for (int i = 0; i < classFramePacer::kPromptFramesPerInterval; ++i) {
+        EXPECT_TRUE(pacer.TakePromptFrame()) << "frame let in " << i;
+    }
+    EXPECT_FALSE(pacer.TakePromptFrame()) << "no more in the same interval";
+    EXPECT_DOUBLE_EQ(pacer.Schedule(3.0), 7.0) << "the next start stays on 10";
+    EXPECT_TRUE(pacer.TakePromptFrame()) << "a new interval lets frames in again";
+}
+
 TEST(FramePacer, NonPositiveIntervalFallsBackToTheDefault) {
     classFramePacer pacer(0.0);
     EXPECT_NEAR(pacer.Interval(), 16.666666, 1e-9);

@@ -74,6 +74,31 @@ TEST(WorkerThread, StopWakesAnInterruptibleSleepAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
 }
 
+TEST(WorkerThread, ANudgeEndsOneNudgeableSleep) {
+    classWorkerThread holder;
+    const auto far = std::chrono::steady_clock::now() + 60s;
+    bool nudged = false;
+    holder.Nudge();
+    holder.Nudge();
+    EXPECT_FALSE(holder.SleepUntil(far, &nudged)) << "a nudge is no stop request";
+    EXPECT_TRUE(nudged) << "a nudge given before the sleep ends it";
+    EXPECT_FALSE(holder.SleepUntil(std::chrono::steady_clock::now() + 5ms, &nudged));
+    EXPECT_FALSE(nudged) << "two nudges end one sleep, and the deadline ends the next";
+
+    holder.Nudge();
+    EXPECT_FALSE(holder.SleepUntil(std::chrono::steady_clock::now() + 5ms));
+    EXPECT_FALSE(holder.SleepUntil(far, &nudged));
+    EXPECT_TRUE(nudged) << "a plain sleep leaves the nudge for the next nudgeable one";
+
+    std::thread other([&] {
+        std::this_thread::sleep_for(20ms);
+        holder.Nudge();
+    });
+    EXPECT_FALSE(holder.SleepUntil(far, &nudged));
+    EXPECT_TRUE(nudged) << "another thread's nudge ends a sleep under way";
+    other.join();
+}
+
 TEST(WorkerThread, RestartsAfterItEndedAndClearsTheStopRequest) {
     classWorkerThread worker(StopsWhenAsked);
     ASSERT_TRUE(worker.Start());
