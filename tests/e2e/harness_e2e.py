@@ -1,5 +1,11 @@
 """The whole-program harness itself: what the other tests lean on."""
 
+import json
+import os
+import select
+import signal
+import subprocess
+import sys
 import threading
 import time
 from pathlib import Path
@@ -53,6 +59,66 @@ class Harness(e2e.TestCase):
                 p.wait_window()
                 Path(p._err).unlink()
                 raise Failure()
+
+    def test_an_x_server_that_stops_answering_fails_the_test_with_a_message(self):
+        with e2e.Session(self) as s:
+            s.game.basic("Wait(Time=600000)\n")
+            p = s.start()
+            p.wait_window()
+            xvfb = s.processes[0]
+            os.kill(xvfb.pid, signal.SIGSTOP)
+            patience, e2e.X_ANSWER_SECONDS = e2e.X_ANSWER_SECONDS, 2
+            try:
+                for name, request in (("a close in this process", p.close_window),
+                                      ("a screenshot by a client", p.shot)):
+                    started = time.monotonic()
+                    with self.assertRaisesRegex(AssertionError, "did not answer", msg=name):
+                        request()
+                    self.assertLess(time.monotonic() - started, 10, name)
+            finally:
+                e2e.X_ANSWER_SECONDS = patience
+        self.assertIsNotNone(xvfb.poll(), "the stopped X server is gone")
+        self.assertFalse(p.alive(), "velk2 is gone")
+
+    def test_a_terminated_test_leaves_neither_its_x_server_nor_velk2(self):
+        # A test as ctest's time-out ends it: SIGTERM while velk2 runs.
+        held = (
+            "import json, os, sys, time\n"
+            "sys.path.insert(0, %r)\n"
+            "import velk2e2e as e2e\n"
+            "class Held(e2e.TestCase):\n"
+            "    def test_held(self):\n"
+            "        with e2e.Session(self) as s:\n"
+            "            s.game.basic('Wait(Time=600000)\\n')\n"
+            "            p = s.start()\n"
+            "            p.wait_window()\n"
+            "            socket = os.stat('/tmp/.X11-unix/X' + s.display[1:]).st_ino\n"
+            "            print(json.dumps([s.display, s.processes[0].pid, p.process.pid, socket]), flush=True)\n"
+            "            time.sleep(600)\n"
+            "e2e.main()\n" % str(Path(__file__).resolve().parent))
+        test = subprocess.Popen([sys.executable, "-c", held], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            self.assertTrue(select.select([test.stdout], [], [], 60)[0], "the held test's velk2 window")
+            display, xvfb, velk2, socket = json.loads(test.stdout.readline())
+            test.send_signal(signal.SIGTERM)
+            self.assertNotEqual(test.wait(30), 0, "a terminated test fails")
+        finally:
+            test.kill()
+            test.wait()
+            test.stdout.close()
+
+        def running(pid):
+            try:
+                return Path("/proc/%d/stat" % pid).read_text().split(") ")[1][0] != "Z"
+            except (OSError, IndexError):
+                return False
+        for name, pid in (("Xvfb", xvfb), ("velk2", velk2)):
+            e2e.wait_until(lambda: not running(pid), 10, 0.1, "%s (pid %d) to be gone" % (name, pid))
+        # Only a server that was asked to end (not killed) takes its socket
+        # away; a socket there now is another test's server on the freed
+        # display.
+        path = Path("/tmp/.X11-unix/X" + display[1:])
+        self.assertFalse(path.exists() and path.stat().st_ino == socket, "the X server's socket is removed")
 
 
 if __name__ == "__main__":

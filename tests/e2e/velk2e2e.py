@@ -28,7 +28,10 @@ Typical use::
 What a Session gives (all cleaned up on exit, processes killed):
   - ``Session(test, screen=(1280, 720, 24), wm=False, timeout=240)``: Xvfb on a
     free display (``-displayfd``), optionally openbox as window manager; every
-    process dies with the test, and velk2 is killed after ``timeout`` s.
+    process dies with the test, however it ends (a failure, an exception,
+    SIGTERM, or the test process killed outright), and velk2 is killed after
+    ``timeout`` s. An X server that stops answering fails the test with a
+    message (within ``X_ANSWER_SECONDS``) instead of hanging it.
   - ``s.game``: a ``Game`` folder. ``basic(start_text, variable_text)`` writes
     "Start.qvs", "Variable.qvs" and the system scripts a game needs (they only
     wait; overwrite one with ``script`` to give it work);
@@ -68,6 +71,7 @@ import ctypes
 import ctypes.util
 import math
 import os
+import select
 import shutil
 import signal
 import struct
@@ -84,11 +88,27 @@ from pathlib import Path
 LOGICAL_W, LOGICAL_H = 1280, 720
 AUDIO_RATE, AUDIO_CHANNELS = 44100, 2
 USER_SUBDIR = Path("Hollin-Gate") / "Merisande"
+# How long a request to the X server may go unanswered before the test fails
+# (far beyond what a loaded machine needs for one screenshot or click).
+X_ANSWER_SECONDS = 30
 
 TestCase = unittest.TestCase
 
 
+class Terminated(KeyboardInterrupt):
+    """SIGTERM (as a test runner's time-out sends it) or SIGHUP: raised in the
+    main thread, so every Session on the way out kills what it started; like
+    an interrupt, unittest does not go on with further tests."""
+
+
+def _raise_terminated(number, _frame):
+    raise Terminated("velk2e2e: ended by signal %d" % number)
+
+
 def main():
+    if threading.current_thread() is threading.main_thread():
+        for number in (signal.SIGTERM, signal.SIGHUP):
+            signal.signal(number, _raise_terminated)
     unittest.main(verbosity=2)
 
 
@@ -369,8 +389,35 @@ class _XEvent(ctypes.Union):
     _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
 
 
+def _answered(what, display, call):
+    """Runs call() (an Xlib request made in this process) off the main thread:
+    Xlib waits without limit for a server that no longer answers, and a
+    test must fail instead."""
+    timeout = X_ANSWER_SECONDS
+    outcome = {}
+
+    def run():
+        try:
+            outcome["value"] = call()
+        except BaseException as error:  # handed to the caller below
+            outcome["error"] = error
+
+    worker = threading.Thread(target=run, daemon=True)
+    worker.start()
+    worker.join(timeout)
+    if worker.is_alive():
+        raise AssertionError("the X server on %s did not answer %s within %d s" % (display, what, timeout))
+    if "error" in outcome:
+        raise outcome["error"]
+    return outcome.get("value")
+
+
 def send_delete_window(display, window):
     """Sends WM_DELETE_WINDOW, as a window manager does for the close button."""
+    _answered("WM_DELETE_WINDOW", display, lambda: _send_delete_window(display, window))
+
+
+def _send_delete_window(display, window):
     lib = _xlib()
     dpy = lib.XOpenDisplay(display.encode())
     if not dpy:
@@ -521,13 +568,21 @@ class Velk2:
         send_delete_window(self.session.display, self.window)
 
 
-def _die_with_parent():
-    # Runs in the child before exec: it is killed when the test process ends,
-    # however that happens (ctest kills a test that overruns outright).
-    try:
-        ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
-    except (OSError, AttributeError):
-        pass
+def _dies_with_this_process():
+    """A preexec_fn: the child is killed when the test process ends, however
+    that happens (ctest kills a test that overruns outright)."""
+    parent = os.getpid()
+
+    def preexec():
+        try:
+            ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+        except (OSError, AttributeError):
+            pass
+        # A parent that died before the wish was made has left the child to
+        # another: then it goes at once.
+        if os.getppid() != parent:
+            os._exit(1)
+    return preexec
 
 
 class Session:
@@ -577,6 +632,9 @@ class Session:
         for p in reversed(self.processes):
             if p.poll() is None:
                 p.terminate()
+                # A stopped server takes its SIGTERM (and removes its lock
+                # file) only once it runs again.
+                p.send_signal(signal.SIGCONT)
                 try:
                     p.wait(timeout=5)
                 except subprocess.TimeoutExpired:
@@ -599,25 +657,31 @@ class Session:
             xvfb = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx%d" % (w, h, d), "-nolisten",
                  "tcp", "-ac", "-noreset"],
-                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=log, preexec_fn=_die_with_parent)
+                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=log, preexec_fn=_dies_with_this_process())
         os.close(write_fd)
         self.processes.append(xvfb)
         number = b""
-        deadline = time.monotonic() + 15
+        deadline = time.monotonic() + X_ANSWER_SECONDS
         with os.fdopen(read_fd, "rb", buffering=0) as pipe:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
+            # A server that neither writes its display nor exits must not
+            # hold the test: each read waits only as long as is left.
+            while not number.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([pipe], [], [], left)[0]:
+                    break
                 chunk = pipe.read(16)
                 if not chunk:
                     break
                 number += chunk
-        if not number.strip():
-            raise RuntimeError("Xvfb did not start: %s" % (self.tmp / "xvfb.log").read_text(errors="replace"))
+        if not number.endswith(b"\n") or not number.strip():
+            raise RuntimeError("Xvfb did not give its display within %d s: %s"
+                               % (X_ANSWER_SECONDS, (self.tmp / "xvfb.log").read_text(errors="replace")))
         self.display = ":" + number.decode().strip()
 
     def _start_wm(self):
         with open(self.tmp / "wm.log", "wb") as log:
             wm = subprocess.Popen(["openbox", "--sm-disable"], env=self._x_env(), stdout=subprocess.DEVNULL,
-                                  stderr=log, preexec_fn=_die_with_parent)
+                                  stderr=log, preexec_fn=_dies_with_this_process())
         self.processes.append(wm)
         # Ready once it owns the screen's WM selection.
         wait_until(lambda: "_NET_SUPPORTING_WM_CHECK" in self.run(["xprop", "-root"]), 10, 0.1, "openbox")
@@ -628,16 +692,22 @@ class Session:
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
+    def _run_x_client(self, argv):
+        try:
+            return subprocess.run(argv, env=self._x_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  timeout=X_ANSWER_SECONDS)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("the X server on %s did not answer %s within %d s"
+                                 % (self.display, " ".join(argv), X_ANSWER_SECONDS)) from None
+
     def run(self, argv, check=True):
-        result = subprocess.run(argv, env=self._x_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                timeout=30)
+        result = self._run_x_client(argv)
         if check and result.returncode != 0:
             raise RuntimeError("%s failed: %s" % (" ".join(argv), result.stderr.decode(errors="replace")))
         return result.stdout.decode(errors="replace")
 
     def run_bytes(self, argv):
-        result = subprocess.run(argv, env=self._x_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                timeout=30)
+        result = self._run_x_client(argv)
         if result.returncode != 0:
             raise RuntimeError("%s failed: %s" % (" ".join(argv), result.stderr.decode(errors="replace")))
         return result.stdout
@@ -678,7 +748,7 @@ class Session:
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             process = subprocess.Popen([program or binary()] + list(args), cwd=self.game.root, env=environment,
                                        stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                                       preexec_fn=_die_with_parent)
+                                       preexec_fn=_dies_with_this_process())
         copy = Velk2(self, process, out_path, err_path, audio_path)
         self.copies.append(copy)
         return copy
