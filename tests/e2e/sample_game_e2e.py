@@ -44,11 +44,14 @@ STREET_SKY = gradient((0xA7, 0xD8, 0xF5), (0xEA, 0xF6, 0xFF), 670)
 LIBRARY_SKY = gradient((0x3A, 0x4A, 0x7A), (0xC9, 0xD4, 0xE8), 670)
 NIGHT_HILL = (0x0B, 0x0F, 0x24)
 END_CARD = ((10, 10, 200, 100), (0x20, 0x30, 0x48))
-# The choice's first bar, left of its text: normal (dark blue) and pointed at (orange).
+# The choice's first bar, left of its text: normal (dark blue) and pointed at
+# (orange); the second bar stands 100 px lower.
 CHOICE_AREA = (336, 218, 356, 242)
 STREET_SKY_230 = gradient((0xA7, 0xD8, 0xF5), (0xEA, 0xF6, 0xFF), 230)
 CHOICE_OFF = blend((0x18, 0x28, 0x50), 0xD8 / 255, STREET_SKY_230)
 CHOICE_ON = blend((0xD0, 0x80, 0x30), 0xE8 / 255, STREET_SKY_230)
+CHOICE2_AREA = (336, 318, 356, 342)
+CHOICE2_ON = blend((0xD0, 0x80, 0x30), 0xE8 / 255, gradient((0xA7, 0xD8, 0xF5), (0xEA, 0xF6, 0xFF), 330))
 PARK_SKY_85 = gradient((0xFF, 0xB3, 0x6B), (0xFF, 0xE9, 0xC4), 85)
 MENU_PANEL = ((926, 75, 940, 95), blend((0x0C, 0x14, 0x30), 0xE0 / 255, PARK_SKY_85))
 SAVE_SCREEN = ((10, 200, 40, 220), blend((0x0A, 0x0F, 0x24), 0xF0 / 255,
@@ -160,27 +163,49 @@ class SampleGame(e2e.TestCase):
         """Goes on page by page until done() holds."""
         self.click_until(p, PAGE, done, what, tries=pages, interval=1.6)
 
-    def ending(self, p):
-        """From the last pages of a branch to the title: the ending's voice
-        plays once the music has faded, the end card, then "Restart"."""
-        self.read_until(p, lambda: self.shows(p, CORNER, NIGHT_HILL), "the night of the ending")
-        night = p.audio().seconds
+    def choose(self, p, point, area, lit, what):
+        """Points at a case until it shows lit, then clicks it. A case lights
+        only while the choice waits, so the lit case says the click will be
+        taken; a pointer that came before the wait began is moved again."""
+        for attempt in range(4):
+            self.move(p, (point[0], point[1] + attempt % 2))
+            try:
+                self.wait_for(p, area, lit, what, timeout=2.0)
+                break
+            except AssertionError:
+                if attempt == 3:
+                    raise
+        self.click(p, point)
+
+    def ending(self, p, scene):
+        """From the last pages of a branch (whose corner shows `scene`) to the
+        title: the ending's voice plays once the music has faded, the end
+        card, then "Restart"."""
+        # Page by page until the picture starts to change; the audio from
+        # just before the click that began the ending is what is checked,
+        # however late a loaded machine lets the test see the night.
+        for attempt in range(12):
+            mark = p.audio().seconds
+            self.click(p, PAGE)
+            try:
+                e2e.wait_until(lambda: not self.shows(p, CORNER, scene), 1.6, 0.1, "the ending to begin")
+                break
+            except AssertionError:
+                if attempt == 11:
+                    raise
+        self.wait_for(p, CORNER, NIGHT_HILL, "the night of the ending")
         e2e.wait_until(lambda: brightest(p.logical_shot(), TEXT_WINDOW_LINE2) > 200, 10, 0.1,
                        "the ending's line in the text window")
-        line = p.audio().seconds
         time.sleep(2.0)
         audio = p.audio()
-
-        def windows(t0, t1):
-            t = t0
-            while t + 0.3 <= t1:
-                yield audio.rms(t, t + 0.3)
-                t += 0.1
-        # The music fades out as the night comes in; the voice comes with the line.
-        quiet = min(windows(night - 1.0, line - 0.1), default=1.0)
-        loud = max(windows(line - 0.3, line + 1.5), default=0.0)
-        self.assertLess(quiet, 0.004, "a silence between the music's fade and the voice")
-        self.assertGreater(loud, 0.02, "the voice of the ending's line is heard")
+        # Windows of 0.3 s every 0.1 s from the mark: the music (where one
+        # plays) fades to a silence, and the voice comes after it.
+        levels = [(t / 10.0, audio.rms(t / 10.0, t / 10.0 + 0.3))
+                  for t in range(int(mark * 10), int((audio.seconds - 0.3) * 10) + 1)]
+        quiet = next((t for t, level in levels if level < 0.004), None)
+        self.assertIsNotNone(quiet, "a silence between the music's fade and the voice: %r" % levels[::5])
+        loud = max((level for t, level in levels if t > quiet), default=0.0)
+        self.assertGreater(loud, 0.02, "the voice of the ending's line is heard after the silence")
         self.read_until(p, lambda: self.shows(p, *END_CARD), "the end card", pages=3)
         time.sleep(1.0)
         # Away from where the title's buttons will stand.
@@ -226,9 +251,7 @@ class SampleGame(e2e.TestCase):
             self.read_until(p, lambda: self.shows(p, CORNER, STREET_SKY), "the street of scene 2")
             self.read_until(p, lambda: self.shows(p, CHOICE_AREA, CHOICE_OFF), "the choice")
             self.keep(p, "choice")
-            self.move(p, FIRST_ANSWER)
-            self.wait_for(p, CHOICE_AREA, CHOICE_ON, "the pointed answer lit")
-            self.click(p, FIRST_ANSWER)
+            self.choose(p, FIRST_ANSWER, CHOICE_AREA, CHOICE_ON, "the pointed answer lit")
             self.wait_for(p, CORNER, PARK_GRASS, "the park (first answer)")
             e2e.wait_until(lambda: s.user_file("save0000.dat").is_file(), 5, 0.1, "slot 0 saved by the choice")
             time.sleep(2.0)
@@ -266,7 +289,7 @@ class SampleGame(e2e.TestCase):
             self.wait_for(p, CORNER, PARK_GRASS, "the park after the settings")
             time.sleep(1.0)
 
-            self.ending(p)
+            self.ending(p, PARK_GRASS)
             self.quit_from_title(p)
             for name in ("System.dat", "Already.dat", "save0000.dat", "save0001.dat"):
                 self.assertTrue(s.user_file(name).is_file(), name)
@@ -310,10 +333,9 @@ class SampleGame(e2e.TestCase):
             # (Pointed at or not, as the pointer happens to stand.)
             e2e.wait_until(lambda: any(e2e.close_to(p.logical_shot().average(*CHOICE_AREA), c, 10)
                                        for c in (CHOICE_OFF, CHOICE_ON)), 20, 0.15, "the choice again")
-            time.sleep(0.8)
-            self.click(p, SECOND_ANSWER)
+            self.choose(p, SECOND_ANSWER, CHOICE2_AREA, CHOICE2_ON, "the second answer lit")
             self.wait_for(p, CORNER, LIBRARY_SKY, "the library (second answer)")
-            self.ending(p)
+            self.ending(p, LIBRARY_SKY)
             self.quit_from_title(p)
 
 
