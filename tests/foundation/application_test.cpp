@@ -8,6 +8,7 @@
 
 #include "support/fake_window.h"
 #include "foundation/subsystem_hooks.h"
+#include "foundation/worker_threads.h"
 
 using namespace std::chrono_literals;
 using namespace platform;
@@ -285,4 +286,38 @@ TEST_F(ApplicationTest, AFrameRunsQueuesUpdatesAndDrawsUnderTheApplicationLock) 
     app->RenderFrame();
     EXPECT_EQ(g_frameSteps, (std::vector<std::string>{"queues", "update"}));
     EXPECT_EQ(app->frameDoneCounter.load(), 2u);
+}
+
+// Frames ten seconds apart: only a frame let in between them can end a wait
+// within the test. One is let in for records committed while the screen
+// stands still, as soon as a thread waits; not without records, nor while
+// frames are being shown.
+TEST_F(ApplicationTest, CommittedRecordsOnAStillScreenAreShownWithoutWaitingForTheSchedule) {
+    fakes::FakeDevice device;
+    device.shows = false;
+    app->graphicDevice = &device;
+    app->frameInterval = 10000.f;
+    ASSERT_TRUE(g_renderThread.StartWithRoutine(RenderThreadProc));
+    while (app->frameDoneCounter.load() < 1) std::this_thread::sleep_for(1ms);
+
+    NoteCommittedRecords();
+    {
+        Waiter committed(app);
+        EXPECT_TRUE(committed.ReturnsWithin(5s)) << "records committed to a still screen";
+    }
+    {
+        Waiter nothingNew(app);
+        EXPECT_FALSE(nothingNew.ReturnsWithin(100ms)) << "a wait with nothing committed";
+        device.shows = true;
+        NoteCommittedRecords();
+        ShowCommittedRecords();
+        EXPECT_TRUE(nothingNew.ReturnsWithin(5s)) << "another thread's commit and wait";
+    }
+    NoteCommittedRecords();
+    {
+        Waiter moving(app);
+        EXPECT_FALSE(moving.ReturnsWithin(100ms)) << "records committed while the last frame was shown";
+        app->RequestQuit();
+    }
+    g_renderThread.Stop(5000);
 }

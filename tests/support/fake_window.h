@@ -118,6 +118,8 @@ private:
 class FakeDevice final : public FrameDevice {
 public:
     bool startResult = true;
+    // Whether a frame's picture reaches the window; false is a screen that stands still.
+    std::atomic<bool> shows{true};
     std::atomic<int> frames{0};
     std::atomic<int> resetsArmed{0};
     std::atomic<bool> stopped{false};
@@ -136,7 +138,7 @@ public:
     bool BeginFrame() override { return true; }
     bool EndFrame() override {
         frames.fetch_add(1);
-        return true;
+        return shows.load();
     }
     void RequestFullScreen(bool fullScreen) override { requested_ = fullScreen ? 1 : 0; }
     bool IsFullScreen() const override { return current_.load() == 1; }
