@@ -86,6 +86,16 @@ PAGE = (640, 420)
 FIRST_ANSWER, SECOND_ANSWER = (640, 230), (640, 330)
 MENU_SAVE, MENU_LOAD, MENU_CONFIG = (1080, 115), (1080, 185), (1080, 255)
 SLOT0, SLOT1 = (640, 170), (640, 300)
+# Pointed at: a menu button's left end (opaque orange), a save slot's top
+# strip (brown over the screen's dark veil; what lies under the veil moves
+# it by a unit at most).
+MENU_SAVE_LIT = ((960, 105, 975, 125), (0xE0, 0x90, 0x40))
+MENU_CONFIG_LIT = ((960, 245, 975, 265), (0xE0, 0x90, 0x40))
+SLOT0_TOP, SLOT1_TOP = (420, 116, 1000, 122), (420, 246, 1000, 252)
+
+
+def slot_lit(under):
+    return blend((0x60, 0x40, 0x20), 0xE0 / 255, blend((0x0A, 0x0F, 0x24), 0xF0 / 255, under))
 
 
 def copy_game(session):
@@ -259,9 +269,9 @@ class SampleGame(e2e.TestCase):
             # Save from the menu into slot 1.
             self.click(p, PAGE, button=3)
             self.wait_for(p, *MENU_PANEL, "the menu")
-            self.click(p, MENU_SAVE)
+            self.choose(p, MENU_SAVE, *MENU_SAVE_LIT, "save pointed at in the menu")
             self.wait_for(p, *SAVE_SCREEN, "the save screen")
-            self.click(p, SLOT1)
+            self.choose(p, SLOT1, SLOT1_TOP, slot_lit(PARK_SKY_85), "slot 1 pointed at to save")
             e2e.wait_until(lambda: s.user_file("save0001.dat").is_file(), 10, 0.1, "save0001.dat")
             self.wait_for(p, CORNER, PARK_GRASS, "the park after saving")
             time.sleep(0.8)
@@ -280,7 +290,7 @@ class SampleGame(e2e.TestCase):
             # The settings screen from the menu; space leaves it.
             self.click(p, PAGE, button=3)
             self.wait_for(p, *MENU_PANEL, "the menu again")
-            self.click(p, MENU_CONFIG)
+            self.choose(p, MENU_CONFIG, *MENU_CONFIG_LIT, "settings pointed at in the menu")
             self.wait_for(p, *SETTINGS_BACK, "the settings screen")
             self.wait_for(p, *SETTINGS_WINDOW_ON, "window mode lit")
             time.sleep(0.5)
@@ -302,7 +312,7 @@ class SampleGame(e2e.TestCase):
             self.assertTrue(self.shows(p, CONTINUE_AREA, CONTINUE_ENABLED),
                             "saves exist: continue is offered: %r" % (p.logical_shot().average(*CONTINUE_AREA),))
             self.click_until(p, CONTINUE, lambda: self.shows(p, *LOAD_OVER_TITLE), "the load screen over the title")
-            self.click(p, SLOT1)
+            self.choose(p, SLOT1, SLOT1_TOP, slot_lit(TITLE_SKY[1]), "slot 1 pointed at to load")
             self.wait_for(p, CORNER, PARK_GRASS, "slot 1 loaded: the park")
             e2e.wait_until(lambda: brightest(p.logical_shot(), TEXT_WINDOW_LINE2) > 200, 10, 0.1,
                            "the saved page's text")
@@ -329,7 +339,7 @@ class SampleGame(e2e.TestCase):
 
             # Slot 0 holds the moment of the choice: the other answer.
             self.click_until(p, CONTINUE, lambda: self.shows(p, *LOAD_OVER_TITLE), "the load screen again")
-            self.click(p, SLOT0)
+            self.choose(p, SLOT0, SLOT0_TOP, slot_lit(TITLE_SKY[1]), "slot 0 pointed at to load")
             # (Pointed at or not, as the pointer happens to stand.)
             e2e.wait_until(lambda: any(e2e.close_to(p.logical_shot().average(*CHOICE_AREA), c, 10)
                                        for c in (CHOICE_OFF, CHOICE_ON)), 20, 0.15, "the choice again")
