@@ -1,7 +1,7 @@
 """The end of the main script ends the program promptly, although both side
 scripts sit in a minute-long "Wait": the script saves slot 1 as its last act,
-and the program is gone well within half a second of that file appearing
-(each side script used to be given a second of its own to stop)."""
+and the program is gone well before the two seconds it took when each side
+script was given a second of its own to stop."""
 import time
 
 import velk2e2e as e2e
@@ -20,7 +20,10 @@ class PromptExit(e2e.TestCase):
             e2e.wait_until(lambda: not p.alive(), 10, 0.01, "the program's end")
             took = time.monotonic() - ended
             self.assertEqual(p.wait_exit(), 0, p.stderr())
-            self.assertLess(took, 0.5, "the program ended %.2f s after its main script" % took)
+            # Closing takes about 0.1 s on an idle machine, and up to 1.3 s
+            # was measured with 33 runnable tasks on 8 cores; two side scripts
+            # each held for their one-second stop would take 2 s at least.
+            self.assertLess(took, 1.9, "the program ended %.2f s after its main script" % took)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """SIGTERM and SIGHUP end the program the orderly way: exit code 0 and
 "System.dat" written, as a closed window does. A signal while a box is open
-closes the box and ends the program within a second: a box of a script
+closes the box and ends the program at once: a box of a script
 thread (the compiler's "Test Terminator Not Found") and the box of a second
 copy, shown before it has a window."""
 import signal
@@ -18,6 +18,14 @@ def wait_for_box(session, caption):
     def found():
         return [w for copy in session.copies for w, name in copy.windows().items() if caption in name]
     return int(e2e.wait_until(found, 20, 0.1, "the box %r" % caption)[0])
+
+
+# A box that held the end up would hold it for the ten seconds a thread is
+# given before it counts as stuck, or for ever. Well within a second on an
+# idle machine (0.2 s, and 0.08 s for the second copy, as the median with 30
+# runnable tasks on 8 cores), but tearing windows down on a loaded X server
+# was measured to take up to 1.35 s.
+HELD_UP = 3.0
 
 
 def timed_exit(copy, sig):
@@ -49,7 +57,8 @@ class QuitSignals(e2e.TestCase):
             time.sleep(1.0)  # the window's loop goes on waiting for events meanwhile
             code, seconds = timed_exit(p, signal.SIGTERM)
             self.assertEqual(code, 0, p.stderr())
-            self.assertLess(seconds, 1.0, "a script thread's box held the end up")
+            self.assertLess(seconds, HELD_UP, "a script thread's box held the end up")
+            self.assertNotIn("did not stop", p.stderr())
             self.assertTrue(s.user_file("System.dat").is_file())
             # The box's own SDL calls leave no error behind that the window's
             # event wait would take for its own failure.
@@ -65,7 +74,7 @@ class QuitSignals(e2e.TestCase):
             second.wait_window()  # its box, before it has a window of its own
             code, seconds = timed_exit(second, signal.SIGTERM)
             self.assertEqual(code, 0, second.stderr())
-            self.assertLess(seconds, 1.0, "the box before the window held the end up")
+            self.assertLess(seconds, HELD_UP, "the box before the window held the end up")
             code, seconds = timed_exit(first, signal.SIGHUP)
             self.assertEqual(code, 0, first.stderr())
 
