@@ -62,12 +62,15 @@ bool classApplication::IsSkipRequested(int64, int64) const {
 }
 
 void classApplication::WaitFrame() {
-    ShowCommittedRecords();
     std::unique_lock<std::mutex> hold(frameMutex_);
     const u32 start = frameCounter.load(std::memory_order_acquire);
     // Counted from the moment the starting frame is fixed, so a caller that
     // sees the count knows any frame begun now is one this wait accepts.
     frameWaiters_.fetch_add(1);
+    // Only now may the frame that shows our records be let in: asked for
+    // before the starting frame was fixed, it could begin first and become
+    // that frame, and the wait would last until the next scheduled one.
+    ShowCommittedRecords();
     // Done once frame start+1 (or a later one) has ended. The difference is
     // taken in 32-bit modular arithmetic, so the counters may wrap. A frame
     // running at the call ends with done == start and does not count.
