@@ -364,6 +364,7 @@ class GlDevice final : public GpuDevice {
         glClearDepth(depth);
         glClearStencil(stencil);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        batchesMayHold_ = true;
         glDepthMask(GL_FALSE);
     }
 
@@ -374,6 +375,7 @@ class GlDevice final : public GpuDevice {
         glClearColor(((argb >> 16) & 0xFF) / 255.f, ((argb >> 8) & 0xFF) / 255.f, (argb & 0xFF) / 255.f,
                      ((argb >> 24) & 0xFF) / 255.f);
         glClear(GL_COLOR_BUFFER_BIT);
+        batchesMayHold_ = true;
     }
 
     void SetSceneStates(bool stencil) override {
@@ -525,7 +527,7 @@ class GlDevice final : public GpuDevice {
         if (found == objects_.end()) return;
         const GLuint texture = found->second.texture;
         if (created_) {
-            LetGoOfTexture(texture);
+            if (found->second.kind != ObjectKind::Shader) LetGoOfDrawnObjects();
             DeleteObject(found->second);
         }
         if (texture != 0 && texture_ == texture) texture_ = 0;
@@ -574,8 +576,7 @@ class GlDevice final : public GpuDevice {
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
         glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        drawnTextures_[0] = texture_;
-        drawnTextures_[1] = underTexture;
+        batchesMayHold_ = true;
         if (underTexture != 0) {
             // A later frame may draw into the under-picture: it must not stay bound for reading.
             glActiveTexture(GL_TEXTURE1);
@@ -585,14 +586,16 @@ class GlDevice final : public GpuDevice {
         return true;
     }
 
-    // The driver holds on to the textures of the last draw until the next
-    // one: a texture given back while the screen stands still (a transition's
-    // pictures at its end) would keep its memory. A draw that covers no pixel
-    // and samples nothing lets it go.
-    void LetGoOfTexture(GLuint texture) {
-        if (texture == 0 || (texture != drawnTextures_[0] && texture != drawnTextures_[1])) return;
-        drawnTextures_[0] = drawnTextures_[1] = 0;
-        if (programs_.empty() || programs_[0].id == 0) return;
+    // The rasteriser keeps the targets and textures of each of its recent
+    // batches of drawing until it takes that batch up again, and it always
+    // takes the first idle one: after a frame that drew into several targets
+    // (a transition's first), the later batches would hold those pictures
+    // for as long as no such frame comes again, long after they were given
+    // back. Empty batches sent one after another, each while the one before
+    // is still queued, take them all up in turn.
+    void LetGoOfDrawnObjects() {
+        if (!batchesMayHold_ || programs_.empty() || programs_[0].id == 0) return;
+        batchesMayHold_ = false;
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_2D, 0);
         glActiveTexture(GL_TEXTURE0);
@@ -602,9 +605,10 @@ class GlDevice final : public GpuDevice {
         glBindVertexArray(vertexArray_);
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
         glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(nowhere), nowhere);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        // Drawing that is only queued still holds what it reads.
-        glFlush();
+        for (int batch = 0; batch < kBatchesTakenUp; ++batch) {
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+            glFlush();
+        }
     }
 
     // The under-picture onto the whole target, its top row at the top of the
@@ -843,7 +847,8 @@ class GlDevice final : public GpuDevice {
     bool tintOn_ = false;
     u32 tint_ = 0;
     float constant_[4] = {0.f, 0.f, 0.f, 0.f};
-    GLuint drawnTextures_[2] = {0, 0};  // units 0 and 1 of the last draw
+    bool batchesMayHold_ = false;  // drawn or cleared since the batches were last taken up
+    static constexpr int kBatchesTakenUp = 4;
 };
 
 }  // namespace
