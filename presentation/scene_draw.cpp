@@ -194,7 +194,7 @@ void classSceneDrawSource::SetDrawScale(classSharedResource*, const D3DXVECTOR3&
 int64 classSceneDrawSource::PictureSerial(classSharedResource*) {
     return 0;
 }
-bool classSceneDrawSource::BeginRenderTo(classSharedResource*, platform::GpuDevice&, int, int) {
+bool classSceneDrawSource::BeginRenderTo(classSharedResource*, platform::GpuDevice&, int, int, bool) {
     return false;
 }
 void classSceneDrawSource::TextureSize(classSharedResource*, int* width, int* height) {
@@ -327,6 +327,11 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle 
     int32 screenWidth = 0, screenHeight = 0;
     ScreenSize(*holder, *device, &screenWidth, &screenHeight);
     SetScreenCamera(*holder, screenWidth, screenHeight);
+    // The stencil starts at 255, so an ordinary object (Stencil 0) shows
+    // wherever no cutting object (Stencil −1) has made a hole. Without an
+    // object that writes it, the test passes everywhere and the buffer is
+    // neither cleared nor read. Depth is never tested, so never cleared alone.
+    const bool stencil = SceneWritesStencil(root);
 
     if (picture != 0) {
         SaveRenderTarget(*root, *device);
@@ -340,7 +345,7 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle 
         // screen after clearing it; that frame shows no overlay instead.
         int32 targetWidth = 0, targetHeight = 0;
         BackBufferSize(*holder, *device, &targetWidth, &targetHeight);
-        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, targetWidth, targetHeight)) {
+        if (!GetSceneDrawSource().BeginRenderTo(root->texture, *device, targetWidth, targetHeight, stencil)) {
             RestoreRenderTarget(*root, device);
             return false;
         }
@@ -356,11 +361,6 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle 
             return false;
         }
     }
-    // The stencil starts at 255, so an ordinary object (Stencil 0) shows
-    // wherever no cutting object (Stencil −1) has made a hole. Without an
-    // object that writes it, the test passes everywhere and the buffer is
-    // neither cleared nor read. Depth is never tested, so never cleared alone.
-    bool stencil = SceneWritesStencil(root);
     if (kind != TextureKind_TransitionCapture && kind != TextureKind_ThumbnailCapture)
         g_screenStencil = stencil;
     device->SetSceneStates(stencil);

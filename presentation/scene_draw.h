@@ -50,10 +50,11 @@ class classSceneDrawSource {
     // new picture), so that a frame without one need not be drawn.
     virtual int64 PictureSerial(classSharedResource* texture);
     // A transition capture: realises a target for a screen of this size and
-    // makes it (with its depth-stencil) the device's target. False when it
-    // cannot, with the device's targets left as they were.
+    // makes it the device's target, with a depth-stencil when `stencil` (a
+    // scene that writes its stencil). False when it cannot, with the
+    // device's targets left as they were.
     virtual bool BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device, int screenWidth,
-                               int screenHeight);
+                               int screenHeight, bool stencil);
     // The capture texture's size in texels (0 when not realised).
     virtual void TextureSize(classSharedResource* texture, int* width, int* height);
     // The device shader of a pixel-shader entry, made on first use; 0 when

@@ -270,10 +270,10 @@ bool classSharedResource::RealiseRenderTarget(platform::GpuDevice& device, int32
         // The target has the tile's own shape: the old screen is drawn into
         // it texel for pixel and comes back the same way in every frame of
         // the fade. A square target would stretch the picture on the way in
-        // and squeeze it on the way out, a blur bought with extra work.
-        bool made = tiles[0].CreateRenderTexture(device, tileWidth, tileHeight) &&
-                    tiles[1].CreateDepthStencil(device, tileWidth, tileHeight);
-        if (made) {
+        // and squeeze it on the way out, a blur bought with extra work. Its
+        // depth-stencil (the second tile) comes with the first scene that
+        // cuts holes in it; most never do.
+        if (tiles[0].CreateRenderTexture(device, tileWidth, tileHeight)) {
             const float left = -static_cast<float>(width) / 2.f;
             const float top = static_cast<float>(height) / 2.f;
             for (classTextureTile& tile : tiles) {
@@ -365,11 +365,12 @@ bool classSharedResource::GetCharacterSize(float* outAdvanceHeight, float* zero1
     return true;
 }
 
-bool classSharedResource::BeginRenderTo(platform::GpuDevice* device) {
-    if (device == nullptr || tiles.empty() || kind != TextureKind_TransitionCapture) return false;
-    if (!device->SetRenderTarget(tiles[0].surface)) return false;
-    if (tiles.size() > 1 && !device->SetDepthStencil(tiles[1].surface)) return false;
-    return true;
+bool classSharedResource::BeginRenderTo(platform::GpuDevice* device, bool stencil) {
+    if (device == nullptr || tiles.size() < 2 || kind != TextureKind_TransitionCapture) return false;
+    classTextureTile& depth = tiles[1];
+    if (stencil && depth.surface == 0 && !depth.CreateDepthStencil(*device, tileWidth, tileHeight))
+        return false;
+    return device->SetRenderTarget(tiles[0].surface) && device->SetDepthStencil(depth.surface);
 }
 
 // --- The set ---

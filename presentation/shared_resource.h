@@ -100,8 +100,9 @@ class classSharedResource {
     void ReleaseTiles();
     // (advanceHeight, 0, advanceWidth, 0), loading a glyph image first.
     bool GetCharacterSize(float* outAdvanceHeight, float* zero1, float* outAdvanceWidth, float* zero2);
-    // A realised capture: its texture as the target and its depth-stencil.
-    bool BeginRenderTo(platform::GpuDevice* device);
+    // A realised capture: its texture as the target, with its depth-stencil
+    // (made now if need be) when `stencil`, or whatever one it has.
+    bool BeginRenderTo(platform::GpuDevice* device, bool stencil);
 
     // Fits the tile size for the content and lays out the tile vector with
     // its quads, no textures yet. False when the count is beyond reason.

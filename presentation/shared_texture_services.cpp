@@ -84,12 +84,12 @@ int64 classSharedTextureSource::PictureSerial(classSharedResource* texture) {
     return texture != nullptr ? texture->realiseCount : 0;
 }
 bool classSharedTextureSource::BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device,
-                                             int screenWidth, int screenHeight) {
+                                             int screenWidth, int screenHeight, bool stencil) {
     if (texture == nullptr || texture->kind != TextureKind_TransitionCapture) return false;
     if (!texture->RealiseRenderTarget(device, screenWidth, screenHeight)) return false;
     const platform::GpuHandle target = device.GetRenderTarget();
     const platform::GpuHandle depth = device.GetDepthStencil();
-    if (texture->BeginRenderTo(&device)) return true;
+    if (texture->BeginRenderTo(&device, stencil)) return true;
     // Half a switch would leave the frame drawing into the wrong place.
     device.SetRenderTarget(target);
     device.SetDepthStencil(depth);

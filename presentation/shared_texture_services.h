@@ -49,7 +49,7 @@ class classSharedTextureSource final : public classSceneDrawSource {
     void SetDrawScale(classSharedResource* texture, const D3DXVECTOR3& scale) override;
     int64 PictureSerial(classSharedResource* texture) override;
     bool BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device, int screenWidth,
-                       int screenHeight) override;
+                       int screenHeight, bool stencil) override;
     void TextureSize(classSharedResource* texture, int* width, int* height) override;
     platform::GpuHandle PixelShader(classShaderResource* shader, platform::GpuDevice& device) override;
 

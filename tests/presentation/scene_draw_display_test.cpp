@@ -156,6 +156,29 @@ TEST_F(SceneOnDisplay, TransitionHalfWayMixesTheOldScreenWithTheNew) {
     classGraphicObject::Delete(overlay);
 }
 
+TEST_F(SceneOnDisplay, ATransitionKeepsTheHoleTheOldScreenCut) {
+    scene.AddSolid("hole", 200, 200, 0, 0, 0, 0);
+    scene.AddSolid("red", 1280, 720, 0, 0, 255, 255);
+    scene.AddSolid("blue", 1280, 720, 255, 0, 0, 255);
+    Add({1}, "hole")->Stencil = -1;
+    classGraphicObject* picture = Add({2}, "red");
+    classGraphicObject* overlay = classGraphicObject::New();
+    ASSERT_TRUE(classGraphicObject::CopyTree(overlay, root));
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    overlay->transmittance = 0.5f;
+    // The new screen is blue all over, without a hole.
+    classGraphicObject::Delete(classGraphicObject::FindByPath(root, std::vector<int64>{1}));
+    picture->SetFileTexture("blue");
+    DrawScene(root);
+    DrawScene(overlay);
+    ReadScreen();
+    // alpha 128: the old screen × 128/255 + blue × 127/255, the old one black in its hole.
+    ExpectNear(At(640 - 300, 360), {127, 0, 128, 0}, 2, "outside the old hole");
+    ExpectNear(At(640, 360), {127, 0, 0, 0}, 2, "inside the old hole");
+    classGraphicObject::Delete(overlay);
+}
+
 TEST_F(SceneOnDisplay, CrossFadeFramesMixEveryPixelOfTheOldScreenOverTheNew) {
     // Old screen red with a yellow patch at the top right; the new one blue
     // with a green patch at the top left, in one case with a hole cut in its

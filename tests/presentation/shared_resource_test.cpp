@@ -305,23 +305,32 @@ TEST_F(SharedResourceTest, PlayDataThumbnailsComeFromTheReaderAndFailForGood) {
     EXPECT_FALSE(none->Realise());
 }
 
-TEST_F(SharedResourceTest, TransitionCaptureIsATargetOfTheTilesShapeWithItsDepthStencil) {
+TEST_F(SharedResourceTest, TransitionCaptureIsATargetOfTheTilesShapeWithItsDepthStencilOnceAStencilIsDrawn) {
     g_sharedResources.SetCapsOverride(&kPow2Max2048);
     classSharedTextureSource source(nullptr);
     classSharedResource* capture = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 0, 0);
-    ASSERT_TRUE(source.BeginRenderTo(capture, *gpu, 1280, 720));
+    const size_t objectsBefore = gpu->Objects().size();
+    ASSERT_TRUE(source.BeginRenderTo(capture, *gpu, 1280, 720, false));
     ASSERT_EQ(capture->tiles.size(), 2u);
     const auto& target = gpu->Objects().at(capture->tiles[0].texture);
     EXPECT_EQ(target.kind, "render texture");
     // 1280 × 720 rounded up to powers of two, texel for texel under the quad.
     EXPECT_EQ(target.width, 2048);
     EXPECT_EQ(target.height, 1024);
+    // A scene that cuts no holes draws without a depth-stencil.
+    EXPECT_EQ(gpu->Objects().size(), objectsBefore + 1);
+    EXPECT_EQ(gpu->GetRenderTarget(), capture->tiles[0].texture);
+    EXPECT_EQ(gpu->GetDepthStencil(), 0u);
+    // The first that does gets one of the target's shape, and keeps it.
+    ASSERT_TRUE(source.BeginRenderTo(capture, *gpu, 1280, 720, true));
     const auto& depth = gpu->Objects().at(capture->tiles[1].surface);
     EXPECT_EQ(depth.kind, "depth stencil");
     EXPECT_EQ(depth.width, 2048);
     EXPECT_EQ(depth.height, 1024);
     EXPECT_EQ(gpu->GetRenderTarget(), capture->tiles[0].texture);
     EXPECT_EQ(gpu->GetDepthStencil(), capture->tiles[1].surface);
+    ASSERT_TRUE(source.BeginRenderTo(capture, *gpu, 1280, 720, false));
+    EXPECT_EQ(gpu->Objects().size(), objectsBefore + 2);
     // The quad is the tile's shape, 2048 × 1024, over the whole texture.
     EXPECT_FLOAT_EQ(capture->tiles[0].vertices[0].x, -1024.5f);
     EXPECT_FLOAT_EQ(capture->tiles[0].vertices[3].y, -511.5f);
@@ -333,12 +342,14 @@ TEST_F(SharedResourceTest, TransitionCaptureIsATargetOfTheTilesShapeWithItsDepth
 
     // A screen of no width or no height gives up and stays given up.
     const platform::GpuHandle before = gpu->GetRenderTarget();
-    EXPECT_FALSE(source.BeginRenderTo(g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 2, 0), *gpu, 0, 720));
-    EXPECT_FALSE(source.BeginRenderTo(g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 3, 0), *gpu, 1280, 0));
+    EXPECT_FALSE(source.BeginRenderTo(g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 2, 0),
+                                      *gpu, 0, 720, false));
+    EXPECT_FALSE(source.BeginRenderTo(g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 3, 0),
+                                      *gpu, 1280, 0, false));
     classSharedResource* empty = g_sharedResources.Acquire(TextureKind_TransitionCapture, "", 1, 0);
-    EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 0, 0));
+    EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 0, 0, false));
     EXPECT_EQ(empty->realised, -1);
-    EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 1280, 720));
+    EXPECT_FALSE(source.BeginRenderTo(empty, *gpu, 1280, 720, false));
     EXPECT_EQ(gpu->GetRenderTarget(), before) << "a failed switch leaves the target alone";
 }
 

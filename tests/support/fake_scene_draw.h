@@ -153,12 +153,14 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
         Of(resource)->drawScale = scale;
     }
     bool BeginRenderTo(classSharedResource* resource, platform::GpuDevice& device, int screenWidth,
-                       int screenHeight) override {
+                       int screenHeight, bool stencil) override {
         FakeTexture* texture = Of(resource);
         if (texture == nullptr || !texture->realisable) return false;
+        if (stencil && texture->captureDepth == 0) {
+            texture->captureDepth = device.CreateDepthStencil(screenWidth, screenHeight);
+        }
         if (texture->capture == 0) {
             texture->capture = device.CreateRenderTexture(screenWidth, screenHeight);
-            texture->captureDepth = device.CreateDepthStencil(screenWidth, screenHeight);
             if (texture->capture == 0) return false;
             texture->width = screenWidth;
             texture->height = screenHeight;
