@@ -178,6 +178,7 @@ class DrawWithoutVisitor final : public classGraphicDrawVisitor {
 bool classSceneDrawSource::Realise(classSharedResource*, platform::GpuDevice&) {
     return false;
 }
+void classSceneDrawSource::RealiseSoon(classSharedResource*) {}
 bool classSceneDrawSource::IsRealised(classSharedResource*) {
     return false;
 }
@@ -509,6 +510,12 @@ void DrawScenes() {
         return;
     }
     transition_draw::NoteChangedFrame();
+    // Every picture this frame shows for the first time is decoded at once,
+    // side by side, while the frame gets on with the rest.
+    classSceneDrawSource& source = GetSceneDrawSource();
+    for (const ObjectLook& look : looks) {
+        if (look.texture != nullptr && look.realised == 0) source.RealiseSoon(look.object->texture);
+    }
     g_lastLooks = std::move(looks);
     g_lastFilter = filter;
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;

@@ -39,6 +39,9 @@ class classSceneDrawSource {
     virtual ~classSceneDrawSource() = default;
     // Makes the texture's tiles on the device when it has none; false when it cannot be drawn.
     virtual bool Realise(classSharedResource* texture, platform::GpuDevice& device);
+    // The texture is about to be realised: what can be made of it away
+    // from the device (a picture file's decoding) may start now.
+    virtual void RealiseSoon(classSharedResource* texture);
     virtual bool IsRealised(classSharedResource* texture);
     // The realised tiles in draw order; null when there are none.
     virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);

@@ -239,18 +239,26 @@ void classSharedResource::RefreshDrawTiles() {
 bool classSharedResource::RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes,
                                             bool* undecodable) {
     platform::DecodedImage image;
-    // Bytes that are there but are no picture will not become one at the
-    // next draw either: give up until the tiles are released.
     const bool decoded = platform::DecodeImage(bytes.data(), bytes.size(), image);
     if (undecodable != nullptr) *undecodable = !decoded;
-    if (!decoded || !BuildTiles(device, image.bgra.data(), image.width, image.height,
-                                static_cast<size_t>(image.width) * 4, false)) {
+    return RealiseImage(device, image);
+}
+
+bool classSharedResource::RealiseImage(platform::GpuDevice& device, const platform::DecodedImage& image) {
+    // Bytes that are there but are no picture will not become one at the
+    // next draw either: give up until the tiles are released.
+    if (image.bgra.empty() || !BuildTiles(device, image.bgra.data(), image.width, image.height,
+                                          static_cast<size_t>(image.width) * 4, false)) {
         ReleaseTiles(&device);
         realised = -1;
         return false;
     }
     FinishRealise();
     return true;
+}
+
+void classSharedResource::DecodeAhead() {
+    if (kind == TextureKind_ImageFile && tiles.empty() && realised == 0) ahead.Start(name);
 }
 
 void classSharedResource::ReportFile(const char* what) {
@@ -296,15 +304,16 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
         case TextureKind_ImageFile: {
             if (!tiles.empty()) return true;
             if (realised != 0) return false;
-            std::vector<u8> bytes;
+            classPictureFile file;
+            if (!ahead.Take(file)) file = ReadPictureFile(name);
             // A missing file may still arrive (an archive being written): try at every draw.
-            if (!ReadWholeFile(name, bytes, false)) {
+            if (!file.read) {
                 ReportFile(" is missing or cannot be read");
                 return false;
             }
-            bool undecodable = false;
-            if (RealiseImageBytes(*device, bytes, &undecodable)) return true;
-            if (undecodable) ReportFile(" cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown");
+            if (RealiseImage(*device, file.image)) return true;
+            if (!file.decoded)
+                ReportFile(" cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown");
             return false;
         }
         case TextureKind_PlayDataThumbnail: {

@@ -18,6 +18,7 @@
 #include "platform/gpu_device.h"
 #include "presentation/d3dx_math.h"
 #include "presentation/movie_control.h"
+#include "presentation/picture_file.h"
 #include "presentation/scene_draw.h"
 #include "presentation/scene_services.h"
 
@@ -91,8 +92,12 @@ class classSharedResource {
     // at every draw.
     classScriptOrigin origin;
     u8 fileReported = 0;
+    // An image file's picture on its way, for the draw that realises it.
+    classPictureAhead ahead;
 
     classSharedResource* AddRef();
+    // An image file about to be drawn for the first time starts on its way.
+    void DecodeAhead();
     // Builds the tiles by kind; true when there are tiles afterwards.
     bool Realise(platform::GpuDevice* device);
     bool Realise();  // with the device of the device holder
@@ -124,6 +129,7 @@ class classSharedResource {
   private:
     // `undecodable` (when given) is set when the bytes are no picture.
     bool RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes, bool* undecodable = nullptr);
+    bool RealiseImage(platform::GpuDevice& device, const platform::DecodedImage& image);
     void ReportFile(const char* what);
     bool RealiseRenderTarget(platform::GpuDevice& device, int32 screenWidth, int32 screenHeight);
     friend class classSharedTextureSource;

@@ -262,24 +262,36 @@ TEST_F(SharedResourceTest, UniqueKeysAskedForTwiceAreCountedTwice) {
 }
 
 TEST_F(SharedResourceTest, MissingFilesAreRetriedUndecodableOnesAreNot) {
-    const std::string late = folder / "late.bmp";
-    classSharedResource* missing = g_sharedResources.Acquire(TextureKind_ImageFile, late, 0, 0);
-    EXPECT_FALSE(missing->Realise());
-    EXPECT_EQ(missing->realised, 0);
-    folder.Put("late.bmp", GradientBmp(2, 2));
-    EXPECT_TRUE(missing->Realise()) << "the file that arrives is shown at the next draw";
+    // Alike whether the draw reads the file itself or finds it read ahead.
+    for (const bool ahead : {false, true}) {
+        SCOPED_TRACE(ahead ? "read ahead" : "read by the draw");
+        const std::string prefix = ahead ? "ahead-" : "";
+        auto realise = [ahead](classSharedResource* resource) {
+            if (ahead) resource->DecodeAhead();
+            return resource->Realise();
+        };
+        const std::string late = folder / (prefix + "late.bmp");
+        classSharedResource* missing = g_sharedResources.Acquire(TextureKind_ImageFile, late, 0, 0);
+        EXPECT_FALSE(realise(missing));
+        EXPECT_EQ(missing->realised, 0);
+        folder.Put(prefix + "late.bmp", GradientBmp(2, 3));
+        EXPECT_TRUE(realise(missing)) << "the file that arrives is shown at the next draw";
+        EXPECT_EQ(missing->width, 2);
+        EXPECT_EQ(missing->height, 3);
 
-    folder.Put("bad.bmp", std::vector<u8>{'B', 'M', 1, 2, 3});
-    classSharedResource* bad = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "bad.bmp", 0, 0);
-    EXPECT_FALSE(bad->Realise());
-    EXPECT_EQ(bad->realised, -1);
-    folder.Put("bad.bmp", GradientBmp(2, 2));
-    EXPECT_FALSE(bad->Realise()) << "given up until the tiles are released";
-    bad->ReleaseTiles();
-    EXPECT_TRUE(bad->Realise());
+        folder.Put(prefix + "bad.bmp", std::vector<u8>{'B', 'M', 1, 2, 3});
+        classSharedResource* bad =
+            g_sharedResources.Acquire(TextureKind_ImageFile, folder / (prefix + "bad.bmp"), 0, 0);
+        EXPECT_FALSE(realise(bad));
+        EXPECT_EQ(bad->realised, -1);
+        folder.Put(prefix + "bad.bmp", GradientBmp(2, 2));
+        EXPECT_FALSE(realise(bad)) << "given up until the tiles are released";
+        bad->ReleaseTiles();
+        EXPECT_TRUE(realise(bad));
+    }
 
     // Without a device nothing is made and nothing is given up.
-    classSharedResource* later = g_sharedResources.Acquire(TextureKind_ImageFile, late, 7, 0);
+    classSharedResource* later = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "late.bmp", 7, 0);
     EXPECT_FALSE(later->Realise(nullptr));
     EXPECT_EQ(later->realised, 0);
     // Filters and the save-thumbnail capture never have a texture here.

@@ -1,0 +1,62 @@
+#include "presentation/picture_file.h"
+
+#include <atomic>
+#include <system_error>
+#include <vector>
+
+#include "foundation/archive.h"
+
+namespace {
+
+// More at once would only hold more decoded pictures while the cores are
+// busy anyway; the rest are decoded by the draw as before.
+constexpr int kMostAhead = 4;
+std::atomic<int> g_underWay{0};  // atomic: pictures started and not yet taken or dropped
+
+}  // namespace
+
+classPictureFile ReadPictureFile(const std::string& name) {
+    classPictureFile file;
+    std::vector<u8> bytes;
+    file.read = ReadWholeFile(name, bytes, false);
+    if (file.read) file.decoded = platform::DecodeImage(bytes.data(), bytes.size(), file.image);
+    return file;
+}
+
+classPictureAhead::classPictureAhead(classPictureAhead&& other) noexcept : file_(std::move(other.file_)) {}
+
+classPictureAhead& classPictureAhead::operator=(classPictureAhead&& other) noexcept {
+    if (this != &other) {
+        Drop();
+        file_ = std::move(other.file_);
+    }
+    return *this;
+}
+
+classPictureAhead::~classPictureAhead() {
+    Drop();
+}
+
+void classPictureAhead::Drop() {
+    if (!file_.valid()) return;
+    file_.wait();
+    file_ = {};
+    g_underWay.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void classPictureAhead::Start(const std::string& name) {
+    if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostAhead) return;
+    try {
+        file_ = std::async(std::launch::async, ReadPictureFile, name);
+    } catch (const std::system_error&) {
+        return;  // no thread to be had: the draw decodes it itself
+    }
+    g_underWay.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool classPictureAhead::Take(classPictureFile& file) {
+    if (!file_.valid()) return false;
+    file = file_.get();
+    g_underWay.fetch_sub(1, std::memory_order_relaxed);
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// A picture file read and decoded to BGRA, either by the draw that first
+// shows it or ahead of that draw on a thread of its own: the pictures a frame
+// brings are then decoded side by side, and beside the frame's other work
+// (a transition's targets, the old screen's capture), instead of one after
+// another inside it.
+//
+// Threads: a classPictureAhead is started, taken and dropped on the render
+// thread; only the reading and decoding run on their own thread, which
+// touches nothing but the file and the picture it makes.
+
+#include <future>
+#include <string>
+
+#include "platform/image/image.h"
+
+struct classPictureFile {
+    bool read = false;     // the file was there and could be read
+    bool decoded = false;  // and it held a picture
+    platform::DecodedImage image;
+};
+
+// The file as every picture is read (the archives, then loose files), decoded.
+classPictureFile ReadPictureFile(const std::string& name);
+
+class classPictureAhead {
+  public:
+    classPictureAhead() = default;
+    classPictureAhead(classPictureAhead&& other) noexcept;
+    classPictureAhead& operator=(classPictureAhead&& other) noexcept;
+    // A picture nobody took is waited for and dropped.
+    ~classPictureAhead();
+
+    // Starts on `name`, unless a picture is under way here already or as
+    // many are under way as are worth decoding at once.
+    void Start(const std::string& name);
+    // The picture started here, waited for if need be; false when none was.
+    bool Take(classPictureFile& file);
+
+  private:
+    void Drop();
+    std::future<classPictureFile> file_;
+};
