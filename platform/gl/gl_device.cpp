@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gl/gl_fade_picture.h"
 #include "platform/gl/gl_shaders.h"
 #include "platform/gpu_device.h"
 #include "platform/window.h"
@@ -200,6 +201,8 @@ class GlDevice final : public GpuDevice {
         if (!created_) return;
         for (auto& entry : objects_) DeleteObject(entry.second);
         objects_.clear();
+        fade_.Release();
+        fadeUnder_ = 0;
         for (const Program& program : programs_) {
             if (program.id != 0) glDeleteProgram(program.id);
         }
@@ -391,6 +394,7 @@ class GlDevice final : public GpuDevice {
         } else {
             glDisable(GL_STENCIL_TEST);
         }
+        stencilTest_ = stencil;
         ApplyStencil();
         glDisable(GL_CULL_FACE);
     }
@@ -486,6 +490,7 @@ class GlDevice final : public GpuDevice {
             picture->height != viewportHeight_) {
             return false;
         }
+        if (DrawFadeByBlending(vertices, picture->texture)) return true;
         // Nothing is read from the target, so nothing is blended with it.
         if (blend_) glDisable(GL_BLEND);
         const bool drawn = DrawWith(vertices, picture->texture);
@@ -529,6 +534,11 @@ class GlDevice final : public GpuDevice {
         if (created_) {
             if (found->second.kind != ObjectKind::Shader) LetGoOfDrawnObjects();
             DeleteObject(found->second);
+            // The fade's own picture is kept only while the picture it mixes over lives.
+            if (texture != 0 && texture == fadeUnder_) {
+                fade_.Release();
+                fadeUnder_ = 0;
+            }
         }
         if (texture != 0 && texture_ == texture) texture_ = 0;
         objects_.erase(found);
@@ -545,9 +555,8 @@ class GlDevice final : public GpuDevice {
         const int index = program_ + (underTexture != 0 ? kShadings : 0) + (tintOn_ ? 2 * kShadings : 0);
         if (!BuildProgram(index)) return false;
         const Program& program = programs_[static_cast<size_t>(index)];
-        float worldView[16], matrix[16];
-        MultiplyRowMajor(world_.m, view_.m, worldView);
-        MultiplyRowMajor(worldView, projection_.m, matrix);
+        float matrix[16];
+        QuadMatrix(matrix);
         const float flip = boundFramebuffer_ == 0 ? 1.f : -1.f;
         if (underTexture != 0 && !CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_)) {
             CopyUnder(underTexture);
@@ -584,6 +593,62 @@ class GlDevice final : public GpuDevice {
             glActiveTexture(GL_TEXTURE0);
         }
         return true;
+    }
+
+    // A cross-fade frame (the fade's shader, one alpha on every corner,
+    // texel for pixel over the whole target, no stencil test) mixed by
+    // blending in the fade picture and copied onto the target: the colours
+    // of the one-pass mix within a unit of rounding, at about half its cost
+    // on llvmpipe. Its alpha, which nothing shows, mixes the texture's
+    // instead of the quad's. False, with nothing drawn, for any other quad.
+    bool DrawFadeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
+        if (program_ != crossFadeShading_ || tintOn_ || stencilTest_ || texture_ == 0) return false;
+        const u32 alpha = vertices[0].diffuse >> 24;
+        for (int i = 1; i < 4; ++i) {
+            if ((vertices[i].diffuse >> 24) != alpha) return false;
+        }
+        float matrix[16];
+        QuadMatrix(matrix);
+        // The fade picture keeps its top row first (flip −1).
+        if (!CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_) ||
+            !MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, -1.f, textureWidth_,
+                                  textureHeight_)) {
+            return false;
+        }
+        if (!BuildProgram(kFadeProgram)) return false;
+        const GLuint target = boundFramebuffer_;
+        if (!fade_.BeginOver(underTexture, viewportWidth_, viewportHeight_)) {
+            glBindFramebuffer(GL_FRAMEBUFFER, target);
+            return false;
+        }
+        fadeUnder_ = underTexture;
+        const Program& program = programs_[static_cast<size_t>(kFadeProgram)];
+        glUseProgram(program.id);
+        glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
+        glUniform2f(program.viewport, static_cast<float>(viewportWidth_), static_cast<float>(viewportHeight_));
+        glUniform1f(program.flip, -1.f);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, texture_);
+        glBindSampler(0, samplers_[kNearestSampler]);
+        glEnable(GL_BLEND);
+        glBlendColor(0.f, 0.f, 0.f, static_cast<float>(alpha) / 255.f);
+        glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
+        glBindVertexArray(vertexArray_);
+        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        if (!blend_) glDisable(GL_BLEND);
+        batchesMayHold_ = true;
+        fade_.CopyOnto(target);
+        glViewport(0, 0, viewportWidth_, viewportHeight_);
+        return true;
+    }
+
+    // World, view and projection as one matrix for the vertex stage.
+    void QuadMatrix(float matrix[16]) const {
+        float worldView[16];
+        MultiplyRowMajor(world_.m, view_.m, worldView);
+        MultiplyRowMajor(worldView, projection_.m, matrix);
     }
 
     // The rasteriser keeps the targets and textures of each of its recent
@@ -631,7 +696,7 @@ class GlDevice final : public GpuDevice {
     bool BuildPrograms() {
         vertexStage_ = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
         if (vertexStage_ == 0) return false;
-        programs_.assign(static_cast<size_t>(kShadings) * 4, Program{});
+        programs_.assign(static_cast<size_t>(kFadeProgram) + 1, Program{});
         if (BuildProgram(0)) return true;
         glDeleteShader(vertexStage_);
         vertexStage_ = 0;
@@ -646,7 +711,9 @@ class GlDevice final : public GpuDevice {
         if (slot.failed) return false;
         slot.failed = true;
         std::string source =
-            FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1, index >= 2 * kShadings);
+            index == kFadeProgram
+                ? std::string(kGlFadeStage)
+                : FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1, index >= 2 * kShadings);
         GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
         if (fragment == 0) return false;
         GLuint program = glCreateProgram();
@@ -707,6 +774,7 @@ class GlDevice final : public GpuDevice {
         glDisable(GL_BLEND);
         glDisable(GL_DITHER);
         glDisable(GL_STENCIL_TEST);
+        stencilTest_ = false;
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
         glDisable(GL_SCISSOR_TEST);
@@ -822,9 +890,15 @@ class GlDevice final : public GpuDevice {
         GLint c0 = -1;
     };
     // 0: the plain texture stage, then the built-ins in table order; the
-    // same again mixed over an under-picture, then both again tinted.
+    // same again mixed over an under-picture, then both again tinted; last
+    // the cross-fade mixed by blending.
     std::vector<Program> programs_;
     static constexpr int kShadings = kBuiltinPixelShaderCount + 1;
+    static constexpr int kFadeProgram = 4 * kShadings;
+    // The program of ":Transition.CrossDissolveAlphaIgnore" (after the plain stage).
+    const int crossFadeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore") + 1;
+    GlFadePicture fade_;
+    GLuint fadeUnder_ = 0;  // the texture the fade picture last mixed over
     GLuint vertexStage_ = 0;         // kept for the programs made later
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
@@ -846,6 +920,7 @@ class GlDevice final : public GpuDevice {
     GLuint samplers_[2] = {0, 0};
     int program_ = 0;
     bool blend_ = false;
+    bool stencilTest_ = false;
     bool tintOn_ = false;
     u32 tint_ = 0;
     float constant_[4] = {0.f, 0.f, 0.f, 0.f};

@@ -57,6 +57,15 @@ void main() {
 }
 )";
 
+const char* const kGlFadeStage = R"(#version 330 core
+in vec2 vUv;
+uniform sampler2D uTexture;
+out vec4 fragColour;
+void main() {
+    fragColour = texture(uTexture, vUv);
+}
+)";
+
 int FindBuiltinPixelShader(std::string_view name) {
     for (int index = 0; index < kBuiltinPixelShaderCount; ++index) {
         if (name == kBuiltins[index].name) return index;

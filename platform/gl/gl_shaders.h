@@ -23,4 +23,9 @@ std::string FragmentStageSource(int index, bool over = false, bool tinted = fals
 
 extern const char* const kGlVertexStage;
 
+// The fragment stage of a cross-fade mixed by blending at a constant alpha:
+// the texel as it is. It does nothing but fetch, so a software rasteriser can
+// run it on 8-bit texels in rows; the mix is left to the blend unit.
+extern const char* const kGlFadeStage;
+
 }  // namespace platform

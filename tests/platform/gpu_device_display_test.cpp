@@ -298,7 +298,11 @@ TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersComputeAsTheirTablesSay) {
 
 // Over a picture of the screen (green above, blue below) on a target left
 // white: a quad covering the screen mixes every pixel as blending would, a
-// small one leaves the rest to the picture, and the white never shows.
+// small one leaves the rest to the picture, and the white never shows. The
+// cross-fade's shader without the stencil test takes the vertex alpha alone
+// (its texture's is 0 here), on the window's buffer and on a render texture
+// alike, the right way up on both, and corners of two alphas still mix each
+// row by its own.
 TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothingFromTheTarget) {
     GpuHandle under = device->CreateRenderTexture(1280, 720);
     std::vector<u8> halves;
@@ -309,32 +313,52 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
     }
     ASSERT_TRUE(device->UploadBGRA(under, 0, 0, 1280, 720, halves.data(), 1280 * 4));
     GpuHandle red = SolidTexture(*device, 1280, 720, {0, 0, 255, 255});
+    GpuHandle clearRed = SolidTexture(*device, 1280, 720, {0, 0, 255, 0});
+    GpuHandle fade = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    GpuHandle elsewhere = device->CreateRenderTexture(1280, 720);
+    std::array<GpuVertex, 4> graded = Quad(-640.f, 360.f, 1280.f, 720.f, 0xFFFFFFFFu);
+    graded[2].diffuse = graded[3].diffuse = 0x00FFFFFFu;
     struct Case {
         const char* name;
+        GpuHandle texture, shader, target;
         std::array<GpuVertex, 4> quad;
         std::array<int, 4> top, bottom, middle;  // at (10, 10), (10, 700), (640, 360)
     };
-    // Alpha 128: red × 128/255 + the picture × 127/255.
+    const GpuHandle screen = platform::kBackBufferTarget;
+    const std::array<GpuVertex, 4> covering = Quad(-640.f, 360.f, 1280.f, 720.f, 0x80FFFFFFu);
+    // Alpha 128: red × 128/255 + the picture × 127/255. Graded, row r has
+    // alpha 1 − (r + 0.5)/720: 0.985 at the top, 0.499 in the middle, 0.027 at the bottom.
     const Case cases[] = {
-        {"covering, alpha 128", Quad(-640.f, 360.f, 1280.f, 720.f, 0x80FFFFFFu), {0, 127, 128, 0xEE},
+        {"covering, alpha 128", red, 0, screen, covering, {0, 127, 128, 0xEE}, {127, 0, 128, 0xEE},
+         {127, 0, 128, 0xEE}},
+        {"small, opaque", red, 0, screen, Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu), {0, 255, 0, 255},
+         {255, 0, 0, 255}, {0, 0, 255, 255}},
+        {"cross-fade, alpha 128", clearRed, fade, screen, covering, {0, 127, 128, 0xEE}, {127, 0, 128, 0xEE},
+         {127, 0, 128, 0xEE}},
+        {"cross-fade onto a render texture", clearRed, fade, elsewhere, covering, {0, 127, 128, 0xEE},
          {127, 0, 128, 0xEE}, {127, 0, 128, 0xEE}},
-        {"small, opaque", Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu), {0, 255, 0, 255}, {255, 0, 0, 255},
-         {0, 0, 255, 255}},
+        {"cross-fade, graded", clearRed, fade, screen, graded, {0, 4, 251, 0xEE}, {248, 0, 7, 0xEE},
+         {128, 0, 127, 0xEE}},
     };
     for (const Case& c : cases) {
+        ASSERT_TRUE(device->SetRenderTarget(c.target));
+        device->SetSceneStates(c.shader == 0);
         device->ClearColour(0xFFFFFFFFu);
-        device->SetTexture(red);
+        device->SetTexture(c.texture);
+        device->SetPixelShader(c.shader);
         ASSERT_TRUE(device->DrawQuadOver(c.quad.data(), under)) << c.name;
-        Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+        Picture picture = Read(*device, c.target, 1280, 720);
         ExpectNear(picture.At(10, 10), c.top, 1, c.name);
         ExpectNear(picture.At(10, 700), c.bottom, 1, c.name);
         ExpectNear(picture.At(640, 360), c.middle, 1, c.name);
     }
+    device->SetPixelShader(0);
+    ASSERT_TRUE(device->SetRenderTarget(screen));
     GpuHandle small = device->CreateRenderTexture(640, 360);
-    EXPECT_FALSE(device->DrawQuadOver(cases[0].quad.data(), small)) << "a picture of another size";
-    EXPECT_FALSE(device->DrawQuadOver(cases[0].quad.data(), red)) << "a texture that is no picture";
+    EXPECT_FALSE(device->DrawQuadOver(covering.data(), small)) << "a picture of another size";
+    EXPECT_FALSE(device->DrawQuadOver(covering.data(), red)) << "a texture that is no picture";
     ASSERT_TRUE(device->SetRenderTarget(under));
-    EXPECT_FALSE(device->DrawQuadOver(cases[0].quad.data(), under)) << "the target itself";
+    EXPECT_FALSE(device->DrawQuadOver(covering.data(), under)) << "the target itself";
 }
 
 TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) {
@@ -400,3 +424,4 @@ TEST_F(GpuDeviceOnDisplay, ResetGivesTheBackBufferItsSizeAndDrawsAtIt) {
 }
 
 }  // namespace
+
