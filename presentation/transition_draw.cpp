@@ -166,9 +166,17 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     for (const ObjectLook& look : looks) {
         if (look.stencil == 1 || look.stencil == -1) return false;
     }
+    platform::GpuDevice* device = CurrentDevice();
+    classSceneDrawSource& source = GetSceneDrawSource();
+    if (device != nullptr && device->BackBufferWidth() > 0 && device->BackBufferHeight() > 0 &&
+        !source.IsRealised(overlay->texture) && source.Realise(overlay->texture, *device)) {
+        // The old screen's target is made before the new scene is painted,
+        // while the pictures that scene shows for the first time are being
+        // decoded; a target just made holds no capture yet.
+        g_captureLooks.clear();
+    }
     if (!PaintScenePicture(main, looks, filter)) return false;
     classGraphicDevice* holder = GetGraphicDevice();
-    platform::GpuDevice* device = CurrentDevice();
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);

@@ -126,6 +126,10 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     // --- classSceneDrawSource ---
     bool Realise(classSharedResource* resource, platform::GpuDevice& device) override {
         FakeTexture* texture = Of(resource);
+        if (texture != nullptr && texture->kind == TextureKind_TransitionCapture) {
+            return texture->realisable &&
+                   MakeCapture(*texture, device, device.BackBufferWidth(), device.BackBufferHeight());
+        }
         if (texture == nullptr || !texture->realisable || texture->width <= 0) return false;
         platform::GpuHandle handle = device.CreateTexture(texture->width, texture->height);
         if (handle == 0) return false;
@@ -159,15 +163,17 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
         if (stencil && texture->captureDepth == 0) {
             texture->captureDepth = device.CreateDepthStencil(screenWidth, screenHeight);
         }
-        if (texture->capture == 0) {
-            texture->capture = device.CreateRenderTexture(screenWidth, screenHeight);
-            if (texture->capture == 0) return false;
-            texture->width = screenWidth;
-            texture->height = screenHeight;
-            texture->tiles.push_back(
-                CenteredTile(texture->capture, screenWidth, screenHeight, screenWidth, screenHeight));
-        }
-        return device.SetRenderTarget(texture->capture) && device.SetDepthStencil(texture->captureDepth);
+        return MakeCapture(*texture, device, screenWidth, screenHeight) &&
+               device.SetRenderTarget(texture->capture) && device.SetDepthStencil(texture->captureDepth);
+    }
+    static bool MakeCapture(FakeTexture& texture, platform::GpuDevice& device, int width, int height) {
+        if (texture.capture != 0) return true;
+        texture.capture = device.CreateRenderTexture(width, height);
+        if (texture.capture == 0) return false;
+        texture.width = width;
+        texture.height = height;
+        texture.tiles.push_back(CenteredTile(texture.capture, width, height, width, height));
+        return true;
     }
     void TextureSize(classSharedResource* resource, int* width, int* height) override {
         *width = Of(resource)->width;
