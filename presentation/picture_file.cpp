@@ -44,14 +44,15 @@ void classPictureAhead::Drop() {
     g_underWay.fetch_sub(1, std::memory_order_relaxed);
 }
 
-void classPictureAhead::Start(const std::string& name) {
-    if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostAhead) return;
+bool classPictureAhead::Start(const std::string& name) {
+    if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostAhead) return false;
     try {
         file_ = std::async(std::launch::async, ReadPictureFile, name);
     } catch (const std::system_error&) {
-        return;  // no thread to be had: the draw decodes it itself
+        return false;  // no thread to be had: the draw decodes it itself
     }
     g_underWay.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 bool classPictureAhead::Take(classPictureFile& file) {

@@ -32,8 +32,8 @@ class classPictureAhead {
     ~classPictureAhead();
 
     // Starts on `name`, unless a picture is under way here already or as
-    // many are under way as are worth decoding at once.
-    void Start(const std::string& name);
+    // many are under way as are worth decoding at once; true when it did.
+    bool Start(const std::string& name);
     // The picture started here, waited for if need be; false when none was.
     bool Take(classPictureFile& file);
 

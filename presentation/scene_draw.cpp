@@ -146,6 +146,41 @@ class LookVisitor final : public classGraphicDrawVisitor {
     std::vector<ObjectLook>& looks_;
 };
 
+// The rasteriser makes its code for each way of drawing the first time it
+// draws that way, several milliseconds that the first picture on the screen
+// would wait for after its decoding. The first frame of a device that
+// decodes pictures draws an opaque picture of a few texels off the screen
+// the way a background is drawn, while they decode.
+bool g_pictureDrawRehearsed = false;  // render thread only
+
+void RehearsePictureDraw(platform::GpuDevice& device) {
+    g_pictureDrawRehearsed = true;
+    constexpr int kSide = 3;  // not a power of two, as screens are not
+    const platform::GpuHandle texture = device.CreateTexture(kSide, kSide);
+    if (texture == 0) return;
+    const std::vector<u8> opaque(kSide * kSide * 4, 0xFF);
+    device.UploadBGRA(texture, 0, 0, kSide, kSide, opaque.data(), kSide * 4);
+    // Texels on whole pixels, as a picture at a whole position lies, and far
+    // outside the screen.
+    constexpr float kFar = 65536.f;
+    platform::GpuVertex corners[4];
+    for (int corner = 0; corner < 4; ++corner) {
+        const int right = corner & 1, bottom = corner >> 1;
+        corners[corner].x = kFar + static_cast<float>(kSide * right) - 0.5f;
+        corners[corner].y = kFar - static_cast<float>(kSide * bottom) + 0.5f;
+        corners[corner].u = static_cast<float>(right);
+        corners[corner].v = static_cast<float>(bottom);
+    }
+    ApplyObjectStencil(device, 0);
+    device.SetBlend(false);
+    device.SetTint(false, 0);
+    device.SetTransform(platform::GpuTransform::World, platform::GpuMatrix{});
+    device.SetTexture(texture);
+    device.DrawQuadStrip(corners);
+    device.SetTexture(0);
+    device.ReleaseObject(texture);
+}
+
 std::vector<ObjectLook> g_lastLooks;                // render thread only: the main scene as last drawn
 const classShaderResource* g_lastFilter = nullptr;  // render thread only
 
@@ -178,7 +213,9 @@ class DrawWithoutVisitor final : public classGraphicDrawVisitor {
 bool classSceneDrawSource::Realise(classSharedResource*, platform::GpuDevice&) {
     return false;
 }
-void classSceneDrawSource::RealiseSoon(classSharedResource*) {}
+bool classSceneDrawSource::RealiseSoon(classSharedResource*) {
+    return false;
+}
 bool classSceneDrawSource::IsRealised(classSharedResource*) {
     return false;
 }
@@ -472,6 +509,10 @@ void Draw(classGraphicObject& object) {
     DrawObject(object, 0);
 }
 
+void ForgetDrawRehearsal() {
+    g_pictureDrawRehearsed = false;
+}
+
 void EndSceneDraw(classGraphicObject* root) {
     classGraphicDevice* holder = GetGraphicDevice();
     if (root == nullptr || holder == nullptr) return;
@@ -513,8 +554,10 @@ void DrawScenes() {
     // Every picture this frame shows for the first time is decoded at once,
     // side by side, while the frame gets on with the rest.
     classSceneDrawSource& source = GetSceneDrawSource();
+    bool decoding = false;
     for (const ObjectLook& look : looks) {
-        if (look.texture != nullptr && look.realised == 0) source.RealiseSoon(look.object->texture);
+        if (look.texture != nullptr && look.realised == 0)
+            decoding = source.RealiseSoon(look.object->texture) || decoding;
     }
     g_lastLooks = std::move(looks);
     g_lastFilter = filter;
@@ -527,6 +570,7 @@ void DrawScenes() {
     }
     bool screenReady = scene_draw::BeginSceneDraw(main);
     if (screenReady) {
+        if (decoding && !g_pictureDrawRehearsed) RehearsePictureDraw(*scene_draw::CurrentDevice());
         scene_draw::DrawTree(main);
         scene_draw::EndSceneDraw(main);
     }

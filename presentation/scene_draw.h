@@ -40,8 +40,9 @@ class classSceneDrawSource {
     // Makes the texture's tiles on the device when it has none; false when it cannot be drawn.
     virtual bool Realise(classSharedResource* texture, platform::GpuDevice& device);
     // The texture is about to be realised: what can be made of it away
-    // from the device (a picture file's decoding) may start now.
-    virtual void RealiseSoon(classSharedResource* texture);
+    // from the device (a picture file's decoding) may start now. True when
+    // something started.
+    virtual bool RealiseSoon(classSharedResource* texture);
     virtual bool IsRealised(classSharedResource* texture);
     // The realised tiles in draw order; null when there are none.
     virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);
@@ -96,6 +97,8 @@ bool BeginSceneDraw(classGraphicObject* root);
 void DrawTree(classGraphicObject* object);
 void Draw(classGraphicObject& object);
 void EndSceneDraw(classGraphicObject* root);
+// The next frame that decodes pictures rehearses their drawing again (a new device).
+void ForgetDrawRehearsal();
 
 // Everything about one visible object that decides its pixels.
 struct ObjectLook {

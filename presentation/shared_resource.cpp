@@ -257,8 +257,8 @@ bool classSharedResource::RealiseImage(platform::GpuDevice& device, const platfo
     return true;
 }
 
-void classSharedResource::DecodeAhead() {
-    if (kind == TextureKind_ImageFile && tiles.empty() && realised == 0) ahead.Start(name);
+bool classSharedResource::DecodeAhead() {
+    return kind == TextureKind_ImageFile && tiles.empty() && realised == 0 && ahead.Start(name);
 }
 
 void classSharedResource::ReportFile(const char* what) {

@@ -96,8 +96,9 @@ class classSharedResource {
     classPictureAhead ahead;
 
     classSharedResource* AddRef();
-    // An image file about to be drawn for the first time starts on its way.
-    void DecodeAhead();
+    // An image file about to be drawn for the first time starts on its way
+    // (true when it did).
+    bool DecodeAhead();
     // Builds the tiles by kind; true when there are tiles afterwards.
     bool Realise(platform::GpuDevice* device);
     bool Realise();  // with the device of the device holder

@@ -64,8 +64,8 @@ bool classSharedTextureServices::DrawTextStep(classGraphicObject& object) {
 bool classSharedTextureSource::Realise(classSharedResource* texture, platform::GpuDevice& device) {
     return texture != nullptr && texture->Realise(&device);
 }
-void classSharedTextureSource::RealiseSoon(classSharedResource* texture) {
-    if (texture != nullptr) texture->DecodeAhead();
+bool classSharedTextureSource::RealiseSoon(classSharedResource* texture) {
+    return texture != nullptr && texture->DecodeAhead();
 }
 bool classSharedTextureSource::IsRealised(classSharedResource* texture) {
     return texture != nullptr && texture->realised == 1 && !texture->tiles.empty();

@@ -42,7 +42,7 @@ class classSharedTextureSource final : public classSceneDrawSource {
     explicit classSharedTextureSource(classSceneDrawSource* next) : next_(next) {}
 
     bool Realise(classSharedResource* texture, platform::GpuDevice& device) override;
-    void RealiseSoon(classSharedResource* texture) override;
+    bool RealiseSoon(classSharedResource* texture) override;
     bool IsRealised(classSharedResource* texture) override;
     const std::vector<classDrawTile>* Tiles(classSharedResource* texture) override;
     bool KeepsOwnColours(classSharedResource* texture) override;

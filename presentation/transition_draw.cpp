@@ -228,4 +228,5 @@ void NoteChangedFrame() {
 void ReleaseScenePicture() {
     transition_draw::ForgetScenePicture();
     transition_draw::g_crossFadePrepared = false;
+    scene_draw::ForgetDrawRehearsal();
 }

@@ -55,6 +55,7 @@ void ForgetScenePicture();
 
 }  // namespace transition_draw
 
-// Gives back the texture that holds the main scene under a transition; the
-// device holder calls it before a reset and when the device goes.
+// Gives back the texture that holds the main scene under a transition and
+// forgets what was rehearsed unseen on the device; the device holder calls
+// it before a reset and when the device goes.
 void ReleaseScenePicture();

@@ -15,9 +15,10 @@
 #include "platform/clock.h"
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
+#include "presentation/transition_draw.h"
 #include "support/fake_gpu_device.h"
-#include "support/presentation/fake_device_holder.h"
 #include "support/fake_scene_draw.h"
+#include "support/presentation/fake_device_holder.h"
 
 namespace {
 
@@ -619,6 +620,60 @@ TEST_F(SceneDrawTest, AStillScreenPreparesTheFirstFadeOnceUnseen) {
     EXPECT_NE(picture, 0u);
     EXPECT_EQ(gpu->Objects().count(picture), 0u) << "the picture it mixed over is given back";
     for (int i = 0; i < 60; ++i) ASSERT_EQ(frame(), 0u) << "once";
+    GetApplication()->mainScene = nullptr;
+    ShutdownApplication();
+}
+
+TEST_F(SceneDrawTest, TheFirstFrameDecodingPicturesRehearsesTheirDrawOffTheScreenOncePerDevice) {
+    ASSERT_TRUE(InitApplication());
+    GetApplication()->mainScene = root;
+    scene.decodesAhead = true;
+    ReleaseScenePicture();  // as a new device starts
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("y", 4, 4, 3, 2, 1, 255);
+    scene.AddSolid("z", 4, 4, 2, 3, 1, 255);
+    auto frame = [&] {
+        gpu->draws.clear();
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+    };
+    // The logical screen spans x −640…640 and y −360…360 in world units.
+    auto offScreen = [](const FakeGpuDevice::Draw& draw) {
+        bool off = true;
+        for (const platform::GpuVertex& v : draw.vertices)
+            off = off && (v.x > 640.f || v.x < -640.f) && (v.y > 360.f || v.y < -360.f);
+        return off;
+    };
+    struct Case {
+        const char* what;
+        const char* picture;
+        bool reset;
+        size_t rehearsals;
+    };
+    const Case cases[] = {
+        {"the first frame of the device with a picture to decode", "x", false, 1},
+        {"a later one", "y", false, 0},
+        {"nothing new to decode after a reset", "x", true, 0},
+        {"a new picture after that", "z", false, 1},
+    };
+    int64 key = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.reset) ReleaseScenePicture();
+        Add({key++}, c.picture);
+        frame();
+        size_t rehearsals = 0;
+        for (const auto& draw : gpu->draws) {
+            if (!offScreen(draw)) continue;
+            ++rehearsals;
+            EXPECT_FALSE(draw.blend) << "drawn as an opaque background is";
+            EXPECT_EQ(draw.target, platform::kBackBufferTarget);
+            EXPECT_EQ(gpu->Objects().count(draw.texture), 0u) << "and its texture given back";
+        }
+        EXPECT_EQ(rehearsals, c.rehearsals);
+        EXPECT_EQ(gpu->draws.size() - rehearsals, static_cast<size_t>(key - 1)) << "every object drawn";
+    }
     GetApplication()->mainScene = nullptr;
     ShutdownApplication();
 }

@@ -124,6 +124,11 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     }
 
     // --- classSceneDrawSource ---
+    // Whether pictures not yet realised count as starting to decode ahead.
+    bool decodesAhead = false;
+    bool RealiseSoon(classSharedResource* resource) override {
+        return decodesAhead && Of(resource) != nullptr && Of(resource)->tiles.empty();
+    }
     bool Realise(classSharedResource* resource, platform::GpuDevice& device) override {
         FakeTexture* texture = Of(resource);
         if (texture != nullptr && texture->kind == TextureKind_TransitionCapture) {
