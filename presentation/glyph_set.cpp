@@ -1,6 +1,7 @@
 #include "presentation/glyph_set.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -92,17 +93,22 @@ bool classGlyphSet::ComputeMetrics(const classGlyphSet* previous) {
     if (given.value2.IsSet()) effective.value2 = given.value2;
     if (!given.faceName.empty()) effective.faceName = given.faceName;
 
-    logFont = LOGFONTW{};
+    LOGFONTW wanted;
     if (effective.size.IsSet()) {
-        logFont.lfHeight = -AbsoluteLow32(effective.size.Get());
-        logFont.lfWidth = static_cast<int32>(static_cast<u32>(static_cast<u64>(effective.width)));
+        wanted.lfHeight = -AbsoluteLow32(effective.size.Get());
+        wanted.lfWidth = static_cast<int32>(static_cast<u32>(static_cast<u64>(effective.width)));
     }
     if (!effective.faceName.empty()) {
         const std::u16string wide = Utf8ToWide(effective.faceName);
         const std::size_t count = wide.size() < 31 ? wide.size() : 31;
-        for (std::size_t i = 0; i < count; ++i) logFont.lfFaceName[i] = wide[i];
-        logFont.lfFaceName[count] = 0;
+        for (std::size_t i = 0; i < count; ++i) wanted.lfFaceName[i] = wide[i];
+        wanted.lfFaceName[count] = 0;
     }
+    // Defining a later font rebuilds every set; one whose description came
+    // out the same keeps the font it has, which opening again would only
+    // give once more.
+    if (font != 0 && std::memcmp(&wanted, &logFont, sizeof wanted) == 0) return true;
+    logFont = wanted;
 
     platform::FontService& fonts = platform::GetFontService();
     if (font != 0) fonts.CloseFont(font);

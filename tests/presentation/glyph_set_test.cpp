@@ -97,7 +97,9 @@ TEST_F(GlyphSetTest, MetricsComeFromTheFontTheDescriptionBuilds) {
     EXPECT_EQ(fonts.ResolvedFamily(font10->font), kMsGothic);
     EXPECT_EQ(fonts.opened[font10->font - 1].emHeight, 190);
     EXPECT_EQ(fonts.opened[font10->font - 1].width, 344);
-    // Five definitions each rebuild every set, but only the latest fonts stay open.
+    // Five definitions each rebuild every set, but a set that comes out the
+    // same keeps its font: each is opened once, and only those stay open.
+    EXPECT_EQ(fonts.opened.size(), 5u);
     EXPECT_EQ(fonts.OpenCount(), 5);
 }
 
