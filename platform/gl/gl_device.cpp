@@ -625,7 +625,8 @@ class GlDevice final : public GpuDevice {
         const Program& program = programs_[static_cast<size_t>(kFadeProgram)];
         glUseProgram(program.id);
         glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
-        glUniform2f(program.viewport, static_cast<float>(viewportWidth_), static_cast<float>(viewportHeight_));
+        glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
+                    static_cast<float>(viewportHeight_));
         glUniform1f(program.flip, -1.f);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture_);
@@ -710,10 +711,10 @@ class GlDevice final : public GpuDevice {
         // A stage that failed once fails again: it is not compiled at every draw.
         if (slot.failed) return false;
         slot.failed = true;
-        std::string source =
-            index == kFadeProgram
-                ? std::string(kGlFadeStage)
-                : FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1, index >= 2 * kShadings);
+        std::string source = index == kFadeProgram
+                                 ? std::string(kGlFadeStage)
+                                 : FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1,
+                                                       index >= 2 * kShadings);
         GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
         if (fragment == 0) return false;
         GLuint program = glCreateProgram();
@@ -898,8 +899,8 @@ class GlDevice final : public GpuDevice {
     // The program of ":Transition.CrossDissolveAlphaIgnore" (after the plain stage).
     const int crossFadeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore") + 1;
     GlFadePicture fade_;
-    GLuint fadeUnder_ = 0;  // the texture the fade picture last mixed over
-    GLuint vertexStage_ = 0;         // kept for the programs made later
+    GLuint fadeUnder_ = 0;    // the texture the fade picture last mixed over
+    GLuint vertexStage_ = 0;  // kept for the programs made later
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
     std::unordered_map<GpuHandle, GlObject> objects_;
