@@ -2,10 +2,12 @@
 // device (SDL's offscreen driver; on a machine without a GPU that is Mesa's
 // software rasteriser): clears with and without the stencil, a 1280 × 720
 // picture drawn blended or not, with the stencil test on, and through the
-// cross-fade's shader: blended over the target, or in one pass over a
-// picture of the screen, from a texture texel for texel or from a capture
-// square on the screen's width. Each iteration ends in glFinish through a one-pixel
-// read, so the rasterising is inside the measured time.
+// cross-fade's shader: blended over the target, or over a picture of the
+// screen, from a texture texel for texel (mixed by blending in a picture of
+// its own and copied onto the target) or from a capture square on the
+// screen's width (mixed in one pass). Each iteration ends in a read-back of
+// the screen, so the rasterising is inside the measured time; BM_FinishOnly
+// gives the read-back's own cost to take away.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -74,7 +76,7 @@ enum Pass {
     kBlended,
     kBlendedStencil,
     kCrossFade,
-    kCrossFadeOver,        // the cross-fade in one pass over a picture of the new screen
+    kCrossFadeOver,        // the cross-fade over a picture of the new screen
     kSquareCrossFade,      // from a capture square on the screen's width, as transitions make it
     kSquareCrossFadeOver,  // both
 };
