@@ -15,6 +15,7 @@ int main() {
     platform::UseUtf8CharacterLocale();
     platform::SkipComposeSequences();
     platform::ReturnLargeBlocksToTheSystem();
+    platform::GrowHeapsInLargeSteps();
     InstallServices();
     return WinMain();
 }

@@ -10,4 +10,8 @@ void ReturnLargeBlocksToTheSystem() {
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 }
 
+void GrowHeapsInLargeSteps() {
+    mallopt(M_TOP_PAD, 2 * 1024 * 1024);
+}
+
 }  // namespace platform

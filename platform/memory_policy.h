@@ -11,4 +11,11 @@ namespace platform {
 // Call once at start-up, before any thread is started.
 void ReturnLargeBlocksToTheSystem();
 
+// A thread's heap that runs out grows by two megabytes, not by a few pages:
+// the shader compiler of the drawing library runs out hundreds of times at
+// start-up, and each growth is a system call that changes the heap's mapping
+// (about 2 ms of the render thread's start). Space not written to costs no
+// memory. Call once at start-up, before any thread is started.
+void GrowHeapsInLargeSteps();
+
 }  // namespace platform
