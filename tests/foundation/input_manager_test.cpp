@@ -229,11 +229,15 @@ TEST_F(InputManagerTest, ClientPositionsMapThroughTheBarsToTheLogicalScreen) {
 }
 
 TEST_F(InputManagerTest, AZeroSizedClientLeavesThePositionAlone) {
-    float x = 5.0f;
-    float y = 7.0f;
-    EXPECT_FALSE(MapClientToLogical(x, y, 0.0f, 0.0f, 1280.0f, 720.0f));
-    EXPECT_EQ(x, 5.0f);
-    EXPECT_EQ(y, 7.0f);
+    // A window squashed flat on one side only is as empty as a minimised one.
+    const float sizes[][2] = {{0.0f, 0.0f}, {0.0f, 720.0f}, {1280.0f, 0.0f}};
+    for (const auto& size : sizes) {
+        float x = 5.0f;
+        float y = 7.0f;
+        EXPECT_FALSE(MapClientToLogical(x, y, size[0], size[1], 1280.0f, 720.0f)) << size[0] << "x" << size[1];
+        EXPECT_EQ(x, 5.0f);
+        EXPECT_EQ(y, 7.0f);
+    }
 
     SetClient(1920, 1200);
     MoveTo(960, 60);
