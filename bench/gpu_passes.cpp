@@ -27,8 +27,9 @@ struct Stage {
     std::unique_ptr<platform::GpuDevice> device;
     platform::GpuHandle picture = 0;
     platform::GpuHandle crossFade = 0;
-    platform::GpuHandle under = 0;   // a picture of the screen to draw over
-    platform::GpuHandle square = 0;  // a capture: square on the screen's width
+    platform::GpuHandle under = 0;     // a picture of the screen to draw over
+    platform::GpuHandle square = 0;    // a capture: square on the screen's width
+    platform::GpuHandle picture2 = 0;  // a picture of the screen to draw into
     platform::GpuVertex quad[4];
 
     bool Open() {
@@ -44,6 +45,7 @@ struct Stage {
         crossFade = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
         under = device->CreateRenderTexture(kWidth, kHeight);
         square = device->CreateRenderTexture(kWidth, kWidth);
+        picture2 = device->CreateRenderTexture(kWidth, kHeight);
         platform::GpuMatrix projection;
         projection.m[0] = 2.f / kWidth;
         projection.m[5] = 2.f / kHeight;
@@ -56,9 +58,9 @@ struct Stage {
         quad[3] = {left + kWidth, top - kHeight, 0.f, 0xFFFFFFFFu, 1.f, 1.f};
         return true;
     }
-    void Finish() {
+    void Finish(platform::GpuHandle target = platform::kBackBufferTarget) {
         u8 pixel[4 * kWidth * kHeight];
-        device->ReadPixelsBGRA(platform::kBackBufferTarget, pixel, kWidth * 4);
+        device->ReadPixelsBGRA(target, pixel, kWidth * 4);
     }
 };
 
@@ -79,6 +81,7 @@ enum Pass {
     kCrossFadeOver,        // the cross-fade over a picture of the new screen
     kSquareCrossFade,      // from a capture square on the screen's width, as transitions make it
     kSquareCrossFadeOver,  // both
+    kOpaqueIntoPicture,    // opaque into a picture of the screen, as a scene's picture or a capture is made
 };
 
 void BM_FullScreenPass(benchmark::State& state) {
@@ -93,13 +96,17 @@ void BM_FullScreenPass(benchmark::State& state) {
     device.SetSceneStates(pass == kBlendedStencil);
     device.SetStencilMode(platform::StencilMode::MaskedLessEqual255);
     const bool square = pass == kSquareCrossFade || pass == kSquareCrossFadeOver;
+    const bool fade = pass >= kCrossFade && pass <= kSquareCrossFadeOver;
+    const platform::GpuHandle target =
+        pass == kOpaqueIntoPicture ? stage.picture2 : platform::kBackBufferTarget;
+    device.SetRenderTarget(target);
     device.SetTexture(square ? stage.square : stage.picture);
-    device.SetPixelShader(pass >= kCrossFade ? stage.crossFade : 0);
-    device.SetBlend(pass != kOpaque);
+    device.SetPixelShader(fade ? stage.crossFade : 0);
+    device.SetBlend(pass != kOpaque && pass != kOpaqueIntoPicture);
     platform::GpuVertex quad[4];
     for (int i = 0; i < 4; ++i) {
         quad[i] = stage.quad[i];
-        quad[i].diffuse = pass >= kCrossFade ? 0x80FFFFFFu : 0xFFFFFFFFu;
+        quad[i].diffuse = fade ? 0x80FFFFFFu : 0xFFFFFFFFu;
     }
     for (auto _ : state) {
         switch (pass) {
@@ -117,12 +124,13 @@ void BM_FullScreenPass(benchmark::State& state) {
                 device.DrawQuadStrip(quad);
                 break;
         }
-        stage.Finish();
+        stage.Finish(target);
     }
+    device.SetRenderTarget(platform::kBackBufferTarget);
 }
 BENCHMARK(BM_FullScreenPass)
     ->ArgName("pass")
-    ->DenseRange(kClearColour, kSquareCrossFadeOver)
+    ->DenseRange(kClearColour, kOpaqueIntoPicture)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

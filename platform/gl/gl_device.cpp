@@ -552,12 +552,23 @@ class GlDevice final : public GpuDevice {
     // pixels uncovered they take the under-picture as it is first.
     bool DrawWith(const GpuVertex vertices[4], GLuint underTexture) {
         if (program_ < 0 || program_ >= kShadings) return false;
-        const int index = program_ + (underTexture != 0 ? kShadings : 0) + (tintOn_ ? 2 * kShadings : 0);
-        if (!BuildProgram(index)) return false;
-        const Program& program = programs_[static_cast<size_t>(index)];
         float matrix[16];
         QuadMatrix(matrix);
         const float flip = boundFramebuffer_ == 0 ? 1.f : -1.f;
+        const bool nearest =
+            texture_ != 0 && MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip,
+                                                  textureWidth_, textureHeight_);
+        int index = program_ + (underTexture != 0 ? kShadings : 0) + (tintOn_ ? 2 * kShadings : 0);
+        // The plain stage at full alpha, unblended, texel for pixel, writes
+        // the texels as they are. Into a target without a depth-stencil (a
+        // scene's picture, a capture) the stage that only fetches gives the
+        // same pixels, and llvmpipe writes them in rows of 8-bit texels;
+        // elsewhere it would gain nothing for the program it has to make.
+        if (index == 0 && depthStencil_ == 0 && nearest && !blend_ && AllCornersOpaque(vertices)) {
+            index = kTexelProgram;
+        }
+        if (!BuildProgram(index)) return false;
+        const Program& program = programs_[static_cast<size_t>(index)];
         if (underTexture != 0 && !CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_)) {
             CopyUnder(underTexture);
         }
@@ -577,9 +588,6 @@ class GlDevice final : public GpuDevice {
         }
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture_);
-        const bool nearest =
-            texture_ != 0 && MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip,
-                                                  textureWidth_, textureHeight_);
         glBindSampler(0, samplers_[nearest ? kNearestSampler : kLinearSampler]);
         glBindVertexArray(vertexArray_);
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
@@ -615,14 +623,14 @@ class GlDevice final : public GpuDevice {
                                   textureHeight_)) {
             return false;
         }
-        if (!BuildProgram(kFadeProgram)) return false;
+        if (!BuildProgram(kTexelProgram)) return false;
         const GLuint target = boundFramebuffer_;
         if (!fade_.BeginOver(underTexture, viewportWidth_, viewportHeight_)) {
             glBindFramebuffer(GL_FRAMEBUFFER, target);
             return false;
         }
         fadeUnder_ = underTexture;
-        const Program& program = programs_[static_cast<size_t>(kFadeProgram)];
+        const Program& program = programs_[static_cast<size_t>(kTexelProgram)];
         glUseProgram(program.id);
         glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
         glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
@@ -642,6 +650,13 @@ class GlDevice final : public GpuDevice {
         batchesMayHold_ = true;
         fade_.CopyOnto(target);
         glViewport(0, 0, viewportWidth_, viewportHeight_);
+        return true;
+    }
+
+    static bool AllCornersOpaque(const GpuVertex vertices[4]) {
+        for (int i = 0; i < 4; ++i) {
+            if ((vertices[i].diffuse >> 24) != 0xFF) return false;
+        }
         return true;
     }
 
@@ -697,7 +712,7 @@ class GlDevice final : public GpuDevice {
     bool BuildPrograms() {
         vertexStage_ = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
         if (vertexStage_ == 0) return false;
-        programs_.assign(static_cast<size_t>(kFadeProgram) + 1, Program{});
+        programs_.assign(static_cast<size_t>(kTexelProgram) + 1, Program{});
         if (BuildProgram(0)) return true;
         glDeleteShader(vertexStage_);
         vertexStage_ = 0;
@@ -711,8 +726,8 @@ class GlDevice final : public GpuDevice {
         // A stage that failed once fails again: it is not compiled at every draw.
         if (slot.failed) return false;
         slot.failed = true;
-        std::string source = index == kFadeProgram
-                                 ? std::string(kGlFadeStage)
+        std::string source = index == kTexelProgram
+                                 ? std::string(kGlTexelStage)
                                  : FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1,
                                                        index >= 2 * kShadings);
         GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
@@ -892,10 +907,10 @@ class GlDevice final : public GpuDevice {
     };
     // 0: the plain texture stage, then the built-ins in table order; the
     // same again mixed over an under-picture, then both again tinted; last
-    // the cross-fade mixed by blending.
+    // the stage that gives the texel as it is.
     std::vector<Program> programs_;
     static constexpr int kShadings = kBuiltinPixelShaderCount + 1;
-    static constexpr int kFadeProgram = 4 * kShadings;
+    static constexpr int kTexelProgram = 4 * kShadings;
     // The program of ":Transition.CrossDissolveAlphaIgnore" (after the plain stage).
     const int crossFadeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore") + 1;
     GlFadePicture fade_;

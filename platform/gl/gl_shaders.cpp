@@ -57,7 +57,7 @@ void main() {
 }
 )";
 
-const char* const kGlFadeStage = R"(#version 330 core
+const char* const kGlTexelStage = R"(#version 330 core
 in vec2 vUv;
 uniform sampler2D uTexture;
 out vec4 fragColour;

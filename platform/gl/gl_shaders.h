@@ -23,9 +23,10 @@ std::string FragmentStageSource(int index, bool over = false, bool tinted = fals
 
 extern const char* const kGlVertexStage;
 
-// The fragment stage of a cross-fade mixed by blending at a constant alpha:
-// the texel as it is. It does nothing but fetch, so a software rasteriser can
-// run it on 8-bit texels in rows; the mix is left to the blend unit.
-extern const char* const kGlFadeStage;
+// The fragment stage that gives the texel as it is: for a cross-fade mixed
+// by blending at a constant alpha, and for opaque copies of pictures. It does
+// nothing but fetch, so a software rasteriser can run it on 8-bit texels in
+// rows.
+extern const char* const kGlTexelStage;
 
 }  // namespace platform

@@ -194,6 +194,39 @@ TEST_F(GpuDeviceOnDisplay, VertexAlphaBlendsStraightOverWhatIsThere) {
     ExpectNear(inCapture.At(9, 1), {127, 127, 127, 191}, 1, "texel alpha 128 over white in a capture");
 }
 
+// Unblended into a picture (no depth-stencil there, as in a scene's picture):
+// the texel's colour, its alpha times the vertex alpha, full-size copies and
+// small quads alike.
+TEST_F(GpuDeviceOnDisplay, UnblendedQuadsWriteTheTexelWithItsAlphaTimesTheVertexAlpha) {
+    GpuHandle picture = device->CreateRenderTexture(64, 64);
+    ASSERT_TRUE(device->SetRenderTarget(picture));
+    device->SetSceneStates(false);
+    device->SetTransform(platform::GpuTransform::Projection, PixelProjection(64, 64));
+    device->SetBlend(false);
+    struct Case {
+        const char* name;
+        int size;
+        u8 texelAlpha;
+        u32 diffuse;
+        std::array<int, 4> expected;
+    };
+    // 128 × 128/255 = 64.25.
+    const Case cases[] = {
+        {"the whole picture, opaque", 64, 255, 0xFFFFFFFFu, {50, 100, 200, 255}},
+        {"the whole picture, texel alpha 128", 64, 128, 0xFFFFFFFFu, {50, 100, 200, 128}},
+        {"the whole picture, vertex alpha 128", 64, 255, 0x80FFFFFFu, {50, 100, 200, 128}},
+        {"a small quad, both 128", 8, 128, 0x80FFFFFFu, {50, 100, 200, 64}},
+    };
+    for (const Case& c : cases) {
+        device->ClearColour(0xFF000000u);
+        const float half = static_cast<float>(c.size) / 2.f;
+        Draw(SolidTexture(*device, c.size, c.size, {50, 100, 200, c.texelAlpha}),
+             Quad(-half, half, static_cast<float>(c.size), static_cast<float>(c.size), c.diffuse));
+        Picture read = Read(*device, picture, 64, 64);
+        ExpectNear(read.At(32, 32), c.expected, 1, c.name);
+    }
+}
+
 TEST_F(GpuDeviceOnDisplay, StencilModesCutAndRestoreByRectangleNotByShape) {
     GpuHandle red = SolidTexture(*device, 100, 100, {0, 0, 255, 255});
     GpuHandle clear = SolidTexture(*device, 20, 20, {0, 0, 0, 0});
