@@ -2,7 +2,8 @@
 half-way, every pixel of the window mixes the old screen and the new one
 (the wipe's rule and the scene under it) by the same share, each picture's
 patch where it belongs (nothing mirrored, nothing left of the window's old
-contents), and at the end the new screen stands alone."""
+contents), and at the end the new screen stands alone. A hole the old screen
+cut fades out as the black it showed."""
 import time
 
 import velk2e2e as e2e
@@ -22,6 +23,17 @@ Graphic(Layer=790, File="rule.png", PixelShader=":Transition.CrossDissolve", Tra
 Apply()
 KeyWait()
 GraphicSlot(Layer=790, No=1, Time=4000, Transmittance=-1)
+Wait(Time=600000)
+"""
+
+HOLE = """// an old screen with a hole cut in it, a click, then a cross-fade to a whole new one
+Graphic(Layer=1, File="hole.png", x=0, y=0, Stencil=-1)
+Graphic(Layer=2, File="old.png", x=0, y=0)
+Apply()
+KeyWait()
+GraphicDelete(Layer=1)
+Graphic(Layer=2, File="new.png", x=0, y=0)
+Transition(Time=4000)
 Wait(Time=600000)
 """
 
@@ -75,6 +87,29 @@ class CrossFade(e2e.TestCase):
             shot = p.logical_shot()
             for x, y, _, new in PROBES:
                 self.assertTrue(e2e.close_to(shot.pixel(x, y), new, 2), "after: (%d, %d): %r" % (x, y, shot.pixel(x, y)))
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_half_way_the_hole_of_the_old_screen_shows_black_under_the_new(self):
+        with e2e.Session(self) as s:
+            s.game.basic(HOLE)
+            s.game.png("hole.png", 200, 200, lambda x, y: (0, 0, 0, 0))
+            s.game.png("old.png", e2e.LOGICAL_W, e2e.LOGICAL_H, lambda x, y: RED)
+            s.game.png("new.png", e2e.LOGICAL_W, e2e.LOGICAL_H, lambda x, y: BLUE)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(100, 600), RED, 3), 20, 0.2,
+                           "the old screen")
+            self.assertTrue(e2e.close_to(p.logical_shot().pixel(640, 360), (0, 0, 0), 3), "the hole, black")
+            p.click(640, 360)
+            time.sleep(1.6)
+            shot = p.logical_shot()
+            share = shot.pixel(100, 600)[2] / 255.0
+            self.assertTrue(0.15 < share < 0.85, "the fade is under way: share %.2f" % share)
+            for x, y, old in [(100, 600, RED), (640, 360, (0, 0, 0)), (560, 280, (0, 0, 0)), (760, 360, RED)]:
+                want = tuple(o * (1 - share) + n * share for o, n in zip(old, BLUE))
+                got = shot.pixel(x, y)
+                self.assertTrue(e2e.close_to(got, want, 6), "(%d, %d): %r, want %r" % (x, y, got, want))
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
