@@ -329,19 +329,22 @@ TEST_F(GpuDeviceOnDisplay, BuiltInPixelShadersComputeAsTheirTablesSay) {
     }
 }
 
-// Over a picture of the screen (green above, blue below) on a target left
-// white: a quad covering the screen mixes every pixel as blending would, a
-// small one leaves the rest to the picture, and the white never shows. The
-// cross-fade's shader without the stencil test takes the vertex alpha alone
-// (its texture's is 0 here), on the window's buffer and on a render texture
-// alike, the right way up on both, and corners of two alphas still mix each
-// row by its own.
+// Over a picture of the screen (green above, blue below, its first column
+// white) on a target left white: a quad covering the screen mixes every
+// pixel as blending would, a small one leaves the rest to the picture, and
+// the target's white never shows. The cross-fade's shader without the
+// stencil test takes the vertex alpha alone (its texture's is 0 here), on
+// the window's buffer and on a render texture alike, the right way up and
+// column for column on both; corners of two alphas still mix each row by
+// its own, and a target as high but half as wide is mixed to its edge.
 TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothingFromTheTarget) {
     GpuHandle under = device->CreateRenderTexture(1280, 720);
     std::vector<u8> halves;
     for (int y = 0; y < 720; ++y) {
         for (int x = 0; x < 1280; ++x) {
-            halves.insert(halves.end(), {u8(y < 360 ? 0 : 255), u8(y < 360 ? 255 : 0), 0, 255});
+            const u8 white = x == 0 ? 255 : 0;
+            halves.insert(halves.end(),
+                          {u8(y < 360 && x > 0 ? 0 : 255), u8(y < 360 || x == 0 ? 255 : 0), white, 255});
         }
     }
     ASSERT_TRUE(device->UploadBGRA(under, 0, 0, 1280, 720, halves.data(), 1280 * 4));
@@ -355,22 +358,21 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
         const char* name;
         GpuHandle texture, shader, target;
         std::array<GpuVertex, 4> quad;
-        std::array<int, 4> top, bottom, middle;  // at (10, 10), (10, 700), (640, 360)
+        std::array<int, 4> edge, bottom, middle;  // at (0, 10), (10, 700), (640, 360)
     };
     const GpuHandle screen = platform::kBackBufferTarget;
     const std::array<GpuVertex, 4> covering = Quad(-640.f, 360.f, 1280.f, 720.f, 0x80FFFFFFu);
     // Alpha 128: red × 128/255 + the picture × 127/255. Graded, row r has
     // alpha 1 − (r + 0.5)/720: 0.985 at the top, 0.499 in the middle, 0.027 at the bottom.
+    const std::array<int, 4> whiteMixed{127, 127, 255, 0xEE}, blueMixed{127, 0, 128, 0xEE};
     const Case cases[] = {
-        {"covering, alpha 128", red, 0, screen, covering, {0, 127, 128, 0xEE}, {127, 0, 128, 0xEE},
-         {127, 0, 128, 0xEE}},
-        {"small, opaque", red, 0, screen, Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu), {0, 255, 0, 255},
+        {"covering, alpha 128", red, 0, screen, covering, whiteMixed, blueMixed, blueMixed},
+        {"small, opaque", red, 0, screen, Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu), {255, 255, 255, 255},
          {255, 0, 0, 255}, {0, 0, 255, 255}},
-        {"cross-fade, alpha 128", clearRed, fade, screen, covering, {0, 127, 128, 0xEE}, {127, 0, 128, 0xEE},
-         {127, 0, 128, 0xEE}},
-        {"cross-fade onto a render texture", clearRed, fade, elsewhere, covering, {0, 127, 128, 0xEE},
-         {127, 0, 128, 0xEE}, {127, 0, 128, 0xEE}},
-        {"cross-fade, graded", clearRed, fade, screen, graded, {0, 4, 251, 0xEE}, {248, 0, 7, 0xEE},
+        {"cross-fade, alpha 128", clearRed, fade, screen, covering, whiteMixed, blueMixed, blueMixed},
+        {"cross-fade onto a render texture", clearRed, fade, elsewhere, covering, whiteMixed, blueMixed,
+         blueMixed},
+        {"cross-fade, graded", clearRed, fade, screen, graded, {4, 4, 255, 0xEE}, {248, 0, 7, 0xEE},
          {128, 0, 127, 0xEE}},
     };
     for (const Case& c : cases) {
@@ -381,10 +383,32 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
         device->SetPixelShader(c.shader);
         ASSERT_TRUE(device->DrawQuadOver(c.quad.data(), under)) << c.name;
         Picture picture = Read(*device, c.target, 1280, 720);
-        ExpectNear(picture.At(10, 10), c.top, 1, c.name);
+        ExpectNear(picture.At(0, 10), c.edge, 1, c.name);
         ExpectNear(picture.At(10, 700), c.bottom, 1, c.name);
         ExpectNear(picture.At(640, 360), c.middle, 1, c.name);
     }
+
+    // The narrower fade: red over green left of x = 320, white over blue right of it.
+    GpuHandle narrowUnder = device->CreateRenderTexture(640, 720);
+    GpuHandle redWhite = device->CreateTexture(640, 720);
+    std::vector<u8> sides, fading;
+    for (int i = 0; i < 640 * 720; ++i) {
+        const bool left = i % 640 < 320;
+        sides.insert(sides.end(), {u8(left ? 0 : 255), u8(left ? 255 : 0), 0, 255});
+        fading.insert(fading.end(), {u8(left ? 0 : 255), u8(left ? 0 : 255), 255, 0});
+    }
+    ASSERT_TRUE(device->UploadBGRA(narrowUnder, 0, 0, 640, 720, sides.data(), 640 * 4));
+    ASSERT_TRUE(device->UploadBGRA(redWhite, 0, 0, 640, 720, fading.data(), 640 * 4));
+    GpuHandle narrow = device->CreateRenderTexture(640, 720);
+    ASSERT_TRUE(device->SetRenderTarget(narrow));
+    device->SetTransform(platform::GpuTransform::Projection, PixelProjection(640, 720));
+    device->SetTexture(redWhite);
+    ASSERT_TRUE(device->DrawQuadOver(Quad(-320.f, 360.f, 640.f, 720.f, 0x80FFFFFFu).data(), narrowUnder));
+    Picture mixed = Read(*device, narrow, 640, 720);
+    ExpectNear(mixed.At(10, 360), {0, 127, 128, 0xEE}, 1, "half as wide, left");
+    ExpectNear(mixed.At(630, 360), {255, 128, 128, 0xEE}, 1, "half as wide, right");
+    device->SetTransform(platform::GpuTransform::Projection, PixelProjection(1280, 720));
+
     device->SetPixelShader(0);
     ASSERT_TRUE(device->SetRenderTarget(screen));
     GpuHandle small = device->CreateRenderTexture(640, 360);
