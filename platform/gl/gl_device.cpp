@@ -563,6 +563,8 @@ class GlDevice final : public GpuDevice {
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
         glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        // Blending as SetBlend left it, for the quads that follow.
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         if (!blend_) glDisable(GL_BLEND);
         batchesMayHold_ = true;
         fade_.CopyOnto(target);

@@ -403,10 +403,16 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
     ASSERT_TRUE(device->SetRenderTarget(narrow));
     device->SetTransform(platform::GpuTransform::Projection, PixelProjection(640, 720));
     device->SetTexture(redWhite);
+    // Blending asked for before stays as it was for the quads after:
+    // white at alpha 64 over the left's mix (0, 127, 128) gives 64 + 191/255 of it.
+    device->SetBlend(true);
     ASSERT_TRUE(device->DrawQuadOver(Quad(-320.f, 360.f, 640.f, 720.f, 0x80FFFFFFu).data(), narrowUnder));
+    Draw(SolidTexture(*device, 4, 4, {255, 255, 255, 255}), Quad(-310.f, 2.f, 4.f, 4.f, 0x40FFFFFFu));
+    device->SetBlend(false);
     Picture mixed = Read(*device, narrow, 640, 720);
-    ExpectNear(mixed.At(10, 360), {0, 127, 128, 0xEE}, 1, "half as wide, left");
+    ExpectNear(mixed.At(100, 360), {0, 127, 128, 0xEE}, 1, "half as wide, left");
     ExpectNear(mixed.At(630, 360), {255, 128, 128, 0xEE}, 1, "half as wide, right");
+    ExpectNear(mixed.At(11, 359), {64, 159, 160, 0xEE}, 1, "blended after it");
     device->SetTransform(platform::GpuTransform::Projection, PixelProjection(1280, 720));
 
     device->SetPixelShader(0);
