@@ -8,9 +8,6 @@
 
 namespace {
 
-// More at once would only hold more decoded pictures while the cores are
-// busy anyway; the rest are decoded by the draw as before.
-constexpr int kMostAhead = 4;
 std::atomic<int> g_underWay{0};  // atomic: pictures started and not yet taken or dropped
 
 }  // namespace
@@ -45,7 +42,7 @@ void classPictureAhead::Drop() {
 }
 
 bool classPictureAhead::Start(const std::string& name) {
-    if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostAhead) return false;
+    if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostPicturesAhead) return false;
     try {
         file_ = std::async(std::launch::async, ReadPictureFile, name);
     } catch (const std::system_error&) {

@@ -23,6 +23,10 @@ struct classPictureFile {
 // The file as every picture is read (the archives, then loose files), decoded.
 classPictureFile ReadPictureFile(const std::string& name);
 
+// More at once would only hold more decoded pictures while the cores are
+// busy anyway; the rest are decoded by their draws as before.
+inline constexpr int kMostPicturesAhead = 4;
+
 class classPictureAhead {
   public:
     classPictureAhead() = default;

@@ -14,6 +14,7 @@
 #include "support/bmp_file.h"
 #include "support/fake_gpu_device.h"
 #include "support/presentation/fake_device_holder.h"
+#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -262,6 +263,7 @@ TEST_F(SharedResourceTest, UniqueKeysAskedForTwiceAreCountedTwice) {
 }
 
 TEST_F(SharedResourceTest, MissingFilesAreRetriedUndecodableOnesAreNot) {
+    testdialogs::ScriptedDialogs dialogs;
     // Alike whether the draw reads the file itself or finds it read ahead.
     for (const bool ahead : {false, true}) {
         SCOPED_TRACE(ahead ? "read ahead" : "read by the draw");
@@ -289,6 +291,7 @@ TEST_F(SharedResourceTest, MissingFilesAreRetriedUndecodableOnesAreNot) {
         bad->ReleaseTiles();
         EXPECT_TRUE(realise(bad));
     }
+    EXPECT_TRUE(dialogs.boxes.empty()) << "a missing picture is no box to answer: the draw looks again";
 
     // Without a device nothing is made and nothing is given up.
     classSharedResource* later = g_sharedResources.Acquire(TextureKind_ImageFile, folder / "late.bmp", 7, 0);

@@ -1,0 +1,45 @@
+// Pictures read ahead of their draws: only a few are on their way at once,
+// a picture taken or dropped makes room for the next, and what is taken is
+// the file as a draw reads it.
+#include "presentation/picture_file.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "support/bmp_file.h"
+#include "support/temp_folder.h"
+
+TEST(PictureAhead, OnlyAFewAreOnTheirWayAndEachTakenOrDroppedMakesRoom) {
+    testfiles::TempFolder folder;
+    folder.Put("a.bmp", testbytes::Bmp24(2, 3, [](int, int) { return std::array<u8, 3>{1, 2, 3}; }));
+    const std::string name = folder / "a.bmp";
+    std::vector<std::unique_ptr<classPictureAhead>> ahead;
+    for (int i = 0; i < kMostPicturesAhead; ++i) {
+        ahead.push_back(std::make_unique<classPictureAhead>());
+        EXPECT_TRUE(ahead.back()->Start(name)) << i;
+    }
+    classPictureAhead extra;
+    EXPECT_FALSE(extra.Start(name)) << "one more is left to its draw";
+    EXPECT_FALSE(ahead[0]->Start(name)) << "one picture at a time each";
+
+    classPictureFile file;
+    ASSERT_TRUE(ahead[0]->Take(file));
+    EXPECT_TRUE(file.read);
+    EXPECT_TRUE(file.decoded);
+    EXPECT_EQ(file.image.width, 2);
+    EXPECT_EQ(file.image.height, 3);
+    EXPECT_FALSE(ahead[0]->Take(file)) << "taken once";
+    EXPECT_TRUE(extra.Start(name)) << "a picture taken makes room";
+
+    ahead.pop_back();  // dropped before its draw
+    classPictureAhead another;
+    EXPECT_TRUE(another.Start(name)) << "so does one dropped";
+    classPictureAhead moved = std::move(another);
+    classPictureAhead last;
+    EXPECT_FALSE(last.Start(name)) << "a picture moved on still counts once";
+    ASSERT_TRUE(moved.Take(file));
+    EXPECT_TRUE(last.Start(name));
+}
