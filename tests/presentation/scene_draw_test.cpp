@@ -664,11 +664,29 @@ TEST_F(SceneDrawTest, TheFirstFrameDecodingPicturesRehearsesTheirDrawOffTheScree
         Add({key++}, c.picture);
         frame();
         size_t rehearsals = 0;
+        // Drawn as the opaque background of this frame is (the last draw), its
+        // texels on whole pixels, and a side of no power of two, as screens have.
+        const FakeGpuDevice::Draw& background = gpu->draws.back();
         for (const auto& draw : gpu->draws) {
             if (!offScreen(draw)) continue;
             ++rehearsals;
-            EXPECT_FALSE(draw.blend) << "drawn as an opaque background is";
-            EXPECT_EQ(draw.target, platform::kBackBufferTarget);
+            EXPECT_EQ(draw.blend, background.blend);
+            EXPECT_FALSE(draw.blend);
+            EXPECT_EQ(draw.stencil, background.stencil);
+            EXPECT_EQ(draw.tinted, background.tinted);
+            EXPECT_EQ(draw.shader, background.shader);
+            EXPECT_EQ(draw.target, background.target);
+            const platform::GpuVertex* v = draw.vertices;
+            const float wide = v[1].x - v[0].x, high = v[0].y - v[2].y;
+            EXPECT_EQ(wide, std::round(wide));
+            EXPECT_EQ(high, std::round(high));
+            for (const int side : {static_cast<int>(wide), static_cast<int>(high)}) {
+                EXPECT_NE(side & (side - 1), 0) << side << " is a power of two";
+            }
+            EXPECT_EQ(v[3].u - v[0].u, 1.f);
+            EXPECT_EQ(v[3].v - v[0].v, 1.f);
+            EXPECT_EQ(v[3].x - v[0].x, wide);
+            EXPECT_EQ(v[0].y - v[3].y, high);
             EXPECT_EQ(gpu->Objects().count(draw.texture), 0u) << "and its texture given back";
         }
         EXPECT_EQ(rehearsals, c.rehearsals);
