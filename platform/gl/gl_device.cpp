@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gl/gl_batch_release.h"
 #include "platform/gl/gl_fade_picture.h"
 #include "platform/gl/gl_quad_geometry.h"
 #include "platform/gl/gl_shaders.h"
@@ -93,6 +94,7 @@ class GlDevice final : public GpuDevice {
             glSamplerParameteri(samplers_[i], GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
             glSamplerParameteri(samplers_[i], GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         }
+        batchRelease_.Use(programs_[0].id, vertexArray_, vertexBuffer_);
         created_ = true;
         DefaultStates();
         return true;
@@ -120,6 +122,7 @@ class GlDevice final : public GpuDevice {
         objects_.clear();
         fade_.Release();
         fadeUnder_ = 0;
+        batchRelease_.Release();
         for (const Program& program : programs_) {
             if (program.id != 0) glDeleteProgram(program.id);
         }
@@ -144,6 +147,7 @@ class GlDevice final : public GpuDevice {
         if (!created_) return false;
         backFramebuffer_ = surface_->FrameTarget();
         SetRenderTarget(kBackBufferTarget);
+        batchRelease_.FrameStarts(boundFramebuffer_);
         return true;
     }
 
@@ -586,29 +590,11 @@ class GlDevice final : public GpuDevice {
         MultiplyRowMajor(worldView, projection_.m, matrix);
     }
 
-    // The rasteriser keeps the targets and textures of each of its recent
-    // batches of drawing until it takes that batch up again, and it always
-    // takes the first idle one: after a frame that drew into several targets
-    // (a transition's first), the later batches would hold those pictures
-    // for as long as no such frame comes again, long after they were given
-    // back. Empty batches sent one after another, each while the one before
-    // is still queued, take them all up in turn.
+    // Objects given back may still be held by the rasteriser's old batches.
     void LetGoOfDrawnObjects() {
-        if (!batchesMayHold_ || programs_.empty() || programs_[0].id == 0) return;
+        if (!batchesMayHold_) return;
         batchesMayHold_ = false;
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glUseProgram(programs_[0].id);
-        const GpuVertex nowhere[4] = {};
-        glBindVertexArray(vertexArray_);
-        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(nowhere), nowhere);
-        for (int batch = 0; batch < kBatchesTakenUp; ++batch) {
-            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-            glFlush();
-        }
+        batchRelease_.LetGo(boundFramebuffer_);
     }
 
     // The under-picture onto the whole target, its top row at the top of the
@@ -859,8 +845,8 @@ class GlDevice final : public GpuDevice {
     bool tintOn_ = false;
     u32 tint_ = 0;
     float constant_[4] = {0.f, 0.f, 0.f, 0.f};
-    bool batchesMayHold_ = false;  // drawn or cleared since the batches were last taken up
-    static constexpr int kBatchesTakenUp = 4;
+    bool batchesMayHold_ = false;  // drawn or cleared since the batches were last let go of
+    GlBatchRelease batchRelease_;
 };
 
 }  // namespace
