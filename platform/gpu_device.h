@@ -132,6 +132,11 @@ class GpuDevice {
                             size_t pitch) = 0;
     // Textures, targets, depth-stencils and shaders; unknown handles are ignored.
     virtual void ReleaseObject(GpuHandle handle) = 0;
+
+    // The screen has stood still for a while: memory that only making new
+    // drawing programs needs, and what the heaps hold free, go back to the
+    // system. A program asked for later is still made, a little slower.
+    virtual void LetGoOfIdleMemory() = 0;
 };
 
 // The OpenGL 3.3 device drawing into the window's render surface (null surface: null).

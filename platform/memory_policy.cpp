@@ -14,4 +14,8 @@ void GrowHeapsInLargeSteps() {
     mallopt(M_TOP_PAD, 2 * 1024 * 1024);
 }
 
+void GiveFreeHeapSpaceBack() {
+    malloc_trim(0);
+}
+
 }  // namespace platform

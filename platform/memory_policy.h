@@ -18,4 +18,8 @@ void ReturnLargeBlocksToTheSystem();
 // memory. Call once at start-up, before any thread is started.
 void GrowHeapsInLargeSteps();
 
+// Free space inside the heaps, whole pages of it, goes back to the system.
+// Costs about a millisecond: for moments when nothing is waiting on the caller.
+void GiveFreeHeapSpaceBack();
+
 }  // namespace platform

@@ -77,7 +77,9 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
 // rasteriser's code for them while the player waits for the click to show.
 // Once the screen has stood still for half a second, one frame that is not
 // shown draws the scene as a fade over it would (into a capture and a
-// picture, mixed onto the back buffer) and lets both go again.
+// picture, mixed onto the back buffer) and lets both go again. Then, with
+// whatever programs the scene needed made, the device gives back what only
+// making more of them needs.
 constexpr int kStillFramesBeforePreparing = 30;
 int g_stillFrames = 0;             // render thread only
 bool g_crossFadePrepared = false;  // render thread only
@@ -214,9 +216,10 @@ void ForgetScenePicture() {
 
 void NoteStillFrame(classGraphicObject* main, const std::vector<ObjectLook>& looks,
                     const classShaderResource* filter) {
-    if (!g_crossFadePrepared && main != nullptr && ++g_stillFrames >= kStillFramesBeforePreparing) {
-        PrepareCrossFade(main, looks, filter);
-    }
+    if (main == nullptr || g_stillFrames >= kStillFramesBeforePreparing) return;
+    if (++g_stillFrames < kStillFramesBeforePreparing) return;
+    if (!g_crossFadePrepared) PrepareCrossFade(main, looks, filter);
+    if (platform::GpuDevice* device = CurrentDevice()) device->LetGoOfIdleMemory();
 }
 
 void NoteChangedFrame() {

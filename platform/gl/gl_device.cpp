@@ -19,6 +19,7 @@
 #include "platform/gl/gl_quad_geometry.h"
 #include "platform/gl/gl_shaders.h"
 #include "platform/gpu_device.h"
+#include "platform/memory_policy.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -467,6 +468,15 @@ class GlDevice final : public GpuDevice {
         if (target_ == handle) SetRenderTarget(kBackBufferTarget);
     }
 
+    void LetGoOfIdleMemory() override {
+        if (!created_) return;
+        // The compiler keeps its built-in function tables (several megabytes)
+        // for as long as it may be asked again; the programs made stay.
+        if (compilerInUse_) glReleaseShaderCompiler();
+        compilerInUse_ = false;
+        GiveFreeHeapSpaceBack();
+    }
+
   private:
     // One quad through the program of the current shader and tint; with an
     // under-picture, that goes to texture unit 1, and when the quad leaves
@@ -653,6 +663,7 @@ class GlDevice final : public GpuDevice {
             return false;
         }
         slot.id = program;
+        compilerInUse_ = true;
         slot.failed = false;
         slot.matrix = glGetUniformLocation(program, "uMatrix");
         slot.viewport = glGetUniformLocation(program, "uViewport");
@@ -821,6 +832,7 @@ class GlDevice final : public GpuDevice {
     GlFadePicture fade_;
     GLuint fadeUnder_ = 0;    // the texture the fade picture last mixed over
     GLuint vertexStage_ = 0;  // kept for the programs made later
+    bool compilerInUse_ = false;  // a program was made since the compiler was last let go of
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
     std::unordered_map<GpuHandle, GlObject> objects_;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -619,7 +620,24 @@ TEST_F(SceneDrawTest, AStillScreenPreparesTheFirstFadeOnceUnseen) {
     const platform::GpuHandle picture = gpu->draws.back().under;
     EXPECT_NE(picture, 0u);
     EXPECT_EQ(gpu->Objects().count(picture), 0u) << "the picture it mixed over is given back";
-    for (int i = 0; i < 60; ++i) ASSERT_EQ(frame(), 0u) << "once";
+    ASSERT_FALSE(gpu->log.empty());
+    EXPECT_EQ(gpu->log.back(), "idle") << "idle memory goes once the programs the fade needs are made";
+    auto idles = [&] { return std::count(gpu->log.begin(), gpu->log.end(), "idle"); };
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_EQ(frame(), 0u) << "once";
+        ASSERT_EQ(idles(), 0) << "once per stillness";
+    }
+    // A change, then stillness again: no second rehearsal, but memory goes again.
+    Add({2}, "x");
+    ASSERT_TRUE(holder.BeginFrame());
+    DrawScenes();
+    holder.EndFrame();
+    int settled = 0;
+    for (int i = 1; i <= 60; ++i) {
+        ASSERT_EQ(frame(), 0u);
+        if (idles() != 0) settled = settled == 0 ? i : -1;
+    }
+    EXPECT_EQ(settled, 30);
     GetApplication()->mainScene = nullptr;
     ShutdownApplication();
 }

@@ -246,6 +246,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
         if (objects_.erase(handle) != 0) log.push_back("free " + std::to_string(handle));
     }
 
+    void LetGoOfIdleMemory() override { log.push_back("idle"); }
+
     const std::map<platform::GpuHandle, Object>& Objects() const { return objects_; }
     platform::GpuMatrix view;
     platform::GpuMatrix projection;
