@@ -12,7 +12,13 @@ cores and pinned to two (program and X server alike), and prints one table:
   VmRSS at the first wait (/proc/PID/status) and CPU while it waits, and
       VmRSS again once the cross-fade is over
 
-    python3 bench/crossfade.py [--runs N] [--binary build/velk2]
+With --rule, the click starts a 2 s rule-image wipe instead: the second
+picture, with a diagonal rule in its alpha (0 at the top left, 255 at the
+bottom right), wiped in over the first through ":Transition.CrossDissolve"
+(crossdissolve, a soft edge) or ":Transition.DitherDissolve" (dither, a hard
+one); the first change is looked for near the top left, where it begins.
+
+    python3 bench/crossfade.py [--runs N] [--binary build/velk2] [--rule crossdissolve|dither]
 
 Each figure is the median of N runs (default 3). Uses the X helpers of the
 whole-program tests (tests/e2e/velk2e2e.py).
@@ -40,8 +46,18 @@ Graphic(Layer=1, File="second.png", x=0, y=0)
 Transition(Time=2000)
 Wait(Time=600000)
 """
+WIPE = """// the benchmark scene: a background, a click, a 2 s rule wipe to another
+Graphic(Layer=1, File="first.png", x=0, y=0)
+Apply()
+KeyWait()
+Graphic(Layer=790, File="rule.png", PixelShader="%s", Transmittance=1)
+GraphicSlot(Layer=790, No=1, Time=2000, Transmittance=-1)
+Wait(Time=600000)
+"""
+RULE_SHADERS = {"crossdissolve": ":Transition.CrossDissolve", "dither": ":Transition.DitherDissolve"}
 FADE_S = 2.0
 PROBE = (640, 360)
+WIPE_PROBE = (8, 8)
 
 
 def first_colour(x, y):
@@ -50,6 +66,10 @@ def first_colour(x, y):
 
 def second_colour(x, y):
     return (20, 255 - (x * 255) // 1279, (y * 200) // 719 + 30)
+
+
+def rule_colour(x, y):
+    return second_colour(x, y) + ((x * 255 // 1279 + y * 255 // 719) // 2,)
 
 
 class Screen:
@@ -128,12 +148,17 @@ def poll(predicate, timeout, what):
     raise RuntimeError("timed out waiting for " + what)
 
 
-def one_run(binary, cores):
+def one_run(binary, cores, rule):
     """One start of the program; returns the row of figures."""
+    probe = WIPE_PROBE if rule else PROBE
     with e2e.Session(None) as s:
-        s.game.basic(START)
         s.game.png("first.png", 1280, 720, first_colour)
-        s.game.png("second.png", 1280, 720, second_colour)
+        if rule:
+            s.game.basic(WIPE % RULE_SHADERS[rule])
+            s.game.png("rule.png", 1280, 720, rule_colour)
+        else:
+            s.game.basic(START)
+            s.game.png("second.png", 1280, 720, second_colour)
         xvfb = s.processes[0]
         pin = []
         if cores:
@@ -154,10 +179,10 @@ def one_run(binary, cores):
         process = subprocess.Popen(pin + [binary], cwd=s.game.root, env=env, stdout=subprocess.DEVNULL,
                                    stderr=err, stdin=subprocess.DEVNULL)
         try:
-            poll(lambda: screen.pixel(*PROBE) != (0, 0, 0), 20, "the first picture")
+            poll(lambda: screen.pixel(*probe) != (0, 0, 0), 20, "the first picture")
             first_picture = time.monotonic() - started
-            expected = first_colour(*PROBE)
-            poll(lambda: e2e.close_to(screen.pixel(*PROBE), expected, 3), 20, "the first background")
+            expected = first_colour(*probe)
+            poll(lambda: e2e.close_to(screen.pixel(*probe), expected, 3), 20, "the first background")
             time.sleep(1.0)  # settled in its first wait
             rss = vm_rss_mb(process.pid)
             idle0, idle_t0 = cpu_seconds(process.pid), time.monotonic()
@@ -165,8 +190,8 @@ def one_run(binary, cores):
             idle = 100 * (cpu_seconds(process.pid) - idle0) / (time.monotonic() - idle_t0)
 
             clicked = screen.click(*PROBE)
-            before = screen.pixel(*PROBE)
-            changed_at = poll(lambda: time.monotonic() if not e2e.close_to(screen.pixel(*PROBE), before, 2) else 0,
+            before = screen.pixel(*probe)
+            changed_at = poll(lambda: time.monotonic() if not e2e.close_to(screen.pixel(*probe), before, 2) else 0,
                               10, "the cross-fade to begin")
             cpu0 = cpu_seconds(process.pid)
             window = FADE_S - 0.1
@@ -218,6 +243,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--binary", default=str(ROOT / "build" / "velk2"))
+    parser.add_argument("--rule", choices=sorted(RULE_SHADERS), help="a rule wipe instead of the cross-fade")
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
     if not os.access(binary, os.X_OK):
@@ -225,14 +251,17 @@ def main():
     configs = [("all %d cores" % os.cpu_count(), None), ("2 cores (taskset)", "0,1")]
     results = {}
     for name, cores in configs:
-        runs = [one_run(binary, cores) for _ in range(args.runs)]
+        runs = [one_run(binary, cores, args.rule) for _ in range(args.runs)]
         results[name] = {key: statistics.median(run[key] for run in runs) for _, key, _, _ in ROWS}
     names = [name for name, _ in configs]
     print("| measure | " + " | ".join(names) + " | goal |")
     print("|---|" + "---|" * len(names) + "---|")
     for label, key, fmt, goal in ROWS:
+        if args.rule:
+            label = label.replace("cross-fade", "wipe")
         print("| %s | %s | %s |" % (label, " | ".join(fmt % results[n][key] for n in names), goal))
-    print("(median of %d runs each; %s)" % (args.runs, binary))
+    what = "the %s wipe (%s)" % (args.rule, RULE_SHADERS[args.rule]) if args.rule else "the cross-fade"
+    print("(%s; median of %d runs each; %s)" % (what, args.runs, binary))
 
 
 if __name__ == "__main__":
