@@ -231,7 +231,7 @@ ROWS = [
     ("frames shown per second during it", "fps", "%.0f", "60"),
     ("longest gap between shown frames", "max_gap_ms", "%.0f ms", "<= 20 ms"),
     ("CPU during the cross-fade, % of one core", "fade_cpu_pct", "%.0f %%", "<= 40 %"),
-    ("click -> first visible change", "click_ms", "%.0f ms", "<= 35 ms"),
+    ("click -> first visible change", "click_ms", "%.0f ms", "<= 30 ms"),
     ("start -> first non-black picture", "first_ms", "%.0f ms", "<= 100 ms"),
     ("VmRSS at the first wait", "rss_mb", "%.0f MB", "<= 100 MB"),
     ("CPU at the first wait, % of one core", "idle_pct", "%.2f %%", "<= 1 %"),
