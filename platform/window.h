@@ -26,10 +26,10 @@ struct CursorImage {
     std::vector<u8> bgra;
 };
 
-// The drawing side of the window, used by the render thread only: an offscreen
-// back buffer (the logical size until the device sizes it) that each frame
-// draws into, then shown in the window with the aspect kept (black bars where
-// the shapes differ; one to one when the back buffer has the window's size).
+// The drawing side of the window, used by the render thread only: a back
+// buffer (the logical size until the device sizes it) that each frame draws
+// into, then shown over the whole window (one to one when the back buffer has
+// the window's size, and then the window's own buffer when it can be).
 class RenderSurface {
 public:
     virtual ~RenderSurface() = default;
@@ -40,10 +40,18 @@ public:
     virtual void BeginFrame() = 0;
     // At the start of a frame drawn by the device: the framebuffer that holds
     // the back buffer this frame. The window's own (0, rows bottom-up) when it
-    // has the back buffer's size and a stencil, so that presenting is a swap
-    // and no copy; otherwise the offscreen buffer (rows top-down), which
-    // Present stretches over the whole window.
+    // has the back buffer's size, so that presenting is a swap and no copy;
+    // otherwise the offscreen buffer (rows top-down), which Present stretches
+    // over the whole window. Neither has a stencil unless the window's own
+    // came with one.
     virtual unsigned FrameTarget() = 0;
+    // Once the frame first needs a stencil (a scene that cuts holes): the
+    // framebuffer that holds the back buffer for the rest of the frame, with
+    // a stencil (its values undefined until cleared). With `keep`, it holds
+    // what the frame drew so far.
+    virtual unsigned StencilTarget(bool keep) = 0;
+    // Whether the framebuffer handed out last has a depth-stencil.
+    virtual bool TargetHasStencil() const = 0;
     // Gives the back buffer a new size (its pixels are lost); false when the
     // driver cannot hold it, with the old buffer kept.
     virtual bool Resize(int width, int height) = 0;

@@ -65,6 +65,7 @@ class GlDevice final : public GpuDevice {
         }
         // A back buffer to read and draw into even before the first frame.
         backFramebuffer_ = surface_->FrameTarget();
+        backStencil_ = surface_->TargetHasStencil();
         backWidth_ = width;
         backHeight_ = height;
         GLint maxSize = 0;
@@ -112,6 +113,10 @@ class GlDevice final : public GpuDevice {
             }
             backWidth_ = width;
             backHeight_ = height;
+            // The resized back buffer starts as a frame does, without a stencil.
+            backFramebuffer_ = surface_->FrameTarget();
+            backStencil_ = surface_->TargetHasStencil();
+            backDrawn_ = false;
         }
         DefaultStates();
         return true;
@@ -147,6 +152,8 @@ class GlDevice final : public GpuDevice {
     bool BeginFrame() override {
         if (!created_) return false;
         backFramebuffer_ = surface_->FrameTarget();
+        backStencil_ = surface_->TargetHasStencil();
+        backDrawn_ = false;
         SetRenderTarget(kBackBufferTarget);
         batchRelease_.FrameStarts(boundFramebuffer_);
         return true;
@@ -278,6 +285,8 @@ class GlDevice final : public GpuDevice {
 
     void Clear(u32 argb, float depth, u8 stencil) override {
         if (!created_) return;
+        EnsureBackStencil();
+        NoteDrawn();
         // The scene turns depth writes off before it clears, and a clear must
         // still reach every buffer.
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -295,6 +304,7 @@ class GlDevice final : public GpuDevice {
 
     void ClearColour(u32 argb) override {
         if (!created_) return;
+        NoteDrawn();
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glDisable(GL_SCISSOR_TEST);
         glClearColor(((argb >> 16) & 0xFF) / 255.f, ((argb >> 8) & 0xFF) / 255.f, (argb & 0xFF) / 255.f,
@@ -483,6 +493,8 @@ class GlDevice final : public GpuDevice {
     // pixels uncovered they take the under-picture as it is first.
     bool DrawWith(const GpuVertex vertices[4], GLuint underTexture) {
         if (program_ < 0 || program_ >= kShadings) return false;
+        if (stencilTest_) EnsureBackStencil();
+        NoteDrawn();
         float matrix[16];
         QuadMatrix(matrix);
         const float flip = boundFramebuffer_ == 0 ? 1.f : -1.f;
@@ -495,6 +507,8 @@ class GlDevice final : public GpuDevice {
         // scene's picture, a capture) the stage that only fetches gives the
         // same pixels, and llvmpipe writes them in rows of 8-bit texels;
         // elsewhere it would gain nothing for the program it has to make.
+        // The window's own buffer, which has none either, is left out: there
+        // llvmpipe held two more screen-sized buffers (7 MB) for it.
         if (index == 0 && depthStencil_ == 0 && nearest && !blend_ && AllCornersOpaque(vertices)) {
             index = kTexelProgram;
         }
@@ -561,6 +575,7 @@ class GlDevice final : public GpuDevice {
             return false;
         }
         fadeUnder_ = underTexture;
+        NoteDrawn();
         const Program& program = programs_[static_cast<size_t>(kTexelProgram)];
         glUseProgram(program.id);
         glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
@@ -584,6 +599,20 @@ class GlDevice final : public GpuDevice {
         fade_.CopyOnto(target);
         glViewport(0, 0, viewportWidth_, viewportHeight_);
         return true;
+    }
+
+    // Frames start without a stencil on the back buffer; the first clear of
+    // one, or draw tested against one, moves the frame to a back buffer that
+    // has it, with what the frame drew so far.
+    void EnsureBackStencil() {
+        if (target_ != kBackBufferTarget || backStencil_) return;
+        backFramebuffer_ = surface_->StencilTarget(backDrawn_);
+        backStencil_ = surface_->TargetHasStencil();
+        BindTarget();
+    }
+
+    void NoteDrawn() {
+        if (target_ == kBackBufferTarget) backDrawn_ = true;
     }
 
     static bool AllCornersOpaque(const GpuVertex vertices[4]) {
@@ -809,6 +838,8 @@ class GlDevice final : public GpuDevice {
     std::unique_ptr<RenderSurface> surface_;
     bool created_ = false;
     GLuint backFramebuffer_ = 0;
+    bool backStencil_ = false;  // the back buffer has a depth-stencil this frame
+    bool backDrawn_ = false;    // something was drawn into the back buffer this frame
     int backWidth_ = 0;
     int backHeight_ = 0;
     GpuCaps caps_;

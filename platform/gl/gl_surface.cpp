@@ -34,7 +34,8 @@ public:
         // Tearing-free when the display offers it; the frame schedule stays ours.
         if (SDL_GL_SetSwapInterval(1) != 0) SDL_GL_SetSwapInterval(0);
         // The window's own buffer can stand in for the back buffer only with
-        // a full stencil (the scenes' masks) and 8-bit colour.
+        // 8-bit colour. It is asked for without a depth-stencil: a frame that
+        // needs a stencil (the scenes' masks) moves to the offscreen buffer.
         GLint stencil = 0, red = 0;
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE,
@@ -49,14 +50,13 @@ public:
                                                   GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &red);
             if (glGetError() != GL_NO_ERROR) red = 0;
         }
-        windowUsable_ = stencil >= 8 && red == 8;
+        windowUsable_ = red == 8;
+        windowStencil_ = windowUsable_ && stencil >= 8;
         glGenFramebuffers(1, &framebuffer_);
-        glGenRenderbuffers(1, &colour_);
-        glGenRenderbuffers(1, &depthStencil_);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         // While the window's own buffer serves, the offscreen one would only
         // hold memory: it is made when a frame first needs it.
-        if (!windowUsable_ && !EnsureOffscreen()) {
+        if (!windowUsable_ && !EnsureColour()) {
             std::fprintf(stderr, "velk2: the back buffer cannot be made\n");
             Release();
             return false;
@@ -67,21 +67,55 @@ public:
     unsigned FrameTarget() override {
         int drawWidth = state_->drawableWidth.load(std::memory_order_relaxed);
         int drawHeight = state_->drawableHeight.load(std::memory_order_relaxed);
+        const u32 now = NowMs();
         direct_ = windowUsable_ && drawWidth == width_ && drawHeight == height_;
-        if (direct_) return 0u;
-        EnsureOffscreen();
+        // A depth-stencil attached to a target keeps llvmpipe off its 8-bit
+        // row-wise path, so a frame starts without one; the offscreen
+        // buffers a stencil frame made are let go of when none came for a while.
+        if (stencil_ != 0 && now - lastStencilMs_ > kIdleMs) FreeStencil();
+        if (direct_) {
+            if (colour_ != 0 && now - lastOffscreenMs_ > kIdleMs) FreeColour();
+            hasStencil_ = windowStencil_;
+            return 0u;
+        }
+        lastOffscreenMs_ = now;
+        EnsureColour();
+        AttachStencil(false);
+        hasStencil_ = false;
         return framebuffer_;
     }
 
+    unsigned StencilTarget(bool keep) override {
+        if (direct_ && windowStencil_) return 0u;
+        const GLuint from = direct_ ? 0u : framebuffer_;
+        if (!EnsureColour() || !EnsureStencil()) return from;
+        AttachStencil(true);
+        const u32 now = NowMs();
+        lastStencilMs_ = lastOffscreenMs_ = now;
+        hasStencil_ = true;
+        if (direct_ && keep) {
+            // The window's rows count from the bottom, the offscreen buffer's from the top.
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, framebuffer_);
+            glBlitFramebuffer(0, 0, width_, height_, 0, height_, width_, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
+        direct_ = false;
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        return framebuffer_;
+    }
+
+    bool TargetHasStencil() const override { return hasStencil_; }
+
     void BeginFrame() override {
         direct_ = false;
-        EnsureOffscreen();
+        hasStencil_ = false;
+        lastOffscreenMs_ = NowMs();
+        EnsureColour();
+        AttachStencil(false);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         glViewport(0, 0, width_, height_);
         glClearColor(0.f, 0.f, 0.f, 1.f);
-        glClearDepth(1.0);
-        glClearStencil(0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        glClear(GL_COLOR_BUFFER_BIT);
     }
 
     bool Resize(int width, int height) override {
@@ -90,14 +124,16 @@ public:
         GLint largest = 0;
         glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
         if (width > largest || height > largest) return false;
-        if (!allocated_) {
+        // The stencil is made again at the new size by the next frame that needs it.
+        FreeStencil();
+        if (colour_ == 0) {
             width_ = width;
             height_ = height;
             return true;
         }
-        if (!Allocate(width, height)) {
+        if (!AllocateColour(width, height)) {
             // The old size is still what the rest of the device counts on.
-            Allocate(width_, height_);
+            AllocateColour(width_, height_);
             return false;
         }
         width_ = width;
@@ -142,20 +178,61 @@ public:
 
     void Release() override {
         if (context_ == nullptr) return;
+        FreeStencil();
+        FreeColour();
         if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
-        if (colour_ != 0) glDeleteRenderbuffers(1, &colour_);
-        if (depthStencil_ != 0) glDeleteRenderbuffers(1, &depthStencil_);
-        framebuffer_ = colour_ = depthStencil_ = 0;
-        allocated_ = false;
+        framebuffer_ = 0;
         SDL_GL_MakeCurrent(window_, nullptr);
         SDL_GL_DeleteContext(context_);
         context_ = nullptr;
     }
 
 private:
-    bool EnsureOffscreen() {
-        if (!allocated_) allocated_ = Allocate(width_, height_);
-        return allocated_;
+    // How long the offscreen buffers outlive the last frame that drew into them.
+    static constexpr u32 kIdleMs = 2000;
+
+    bool EnsureColour() {
+        if (colour_ != 0) return true;
+        glGenRenderbuffers(1, &colour_);
+        if (AllocateColour(width_, height_)) return true;
+        FreeColour();
+        return false;
+    }
+
+    bool EnsureStencil() {
+        if (stencil_ != 0) return true;
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        glGenRenderbuffers(1, &stencil_);
+        glBindRenderbuffer(GL_RENDERBUFFER, stencil_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width_, height_);
+        if (glGetError() == GL_NO_ERROR) return true;
+        FreeStencil();
+        return false;
+    }
+
+    void AttachStencil(bool on) {
+        const GLuint wanted = on ? stencil_ : 0u;
+        if (attached_ == wanted) return;
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, wanted);
+        attached_ = wanted;
+    }
+
+    void FreeStencil() {
+        if (stencil_ == 0) return;
+        // Deleted while its framebuffer is bound, it is taken off it too and
+        // its storage goes (an unbound framebuffer would keep it).
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glDeleteRenderbuffers(1, &stencil_);
+        stencil_ = attached_ = 0;
+    }
+
+    void FreeColour() {
+        if (colour_ == 0) return;
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glDeleteRenderbuffers(1, &colour_);
+        colour_ = 0;
     }
 
     void SwapAndNote() {
@@ -164,17 +241,14 @@ private:
         state_->lastPresentMs.store(now != 0 ? now : 1, std::memory_order_relaxed);
     }
 
-    // Storage for the back buffer's two renderbuffers at this size.
-    bool Allocate(int width, int height) {
+    // Storage for the offscreen colour buffer at this size.
+    bool AllocateColour(int width, int height) {
         while (glGetError() != GL_NO_ERROR) {
         }
         glBindRenderbuffer(GL_RENDERBUFFER, colour_);
         glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-        glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
         return glGetError() == GL_NO_ERROR && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
 
@@ -183,12 +257,17 @@ private:
     std::shared_ptr<SurfaceState> state_;
     int width_;   // render thread only after MakeCurrent
     int height_;
+    // Render thread only, from here on.
     GLuint framebuffer_ = 0;
-    GLuint colour_ = 0;
-    GLuint depthStencil_ = 0;
-    bool windowUsable_ = false;  // render thread only: the window's buffer has a stencil
-    bool allocated_ = false;     // render thread only: the offscreen buffer has its storage
-    bool direct_ = false;        // render thread only: this frame is drawn in the window's buffer
+    GLuint colour_ = 0;    // 0 until a frame first draws offscreen
+    GLuint stencil_ = 0;   // 0 until a frame first needs a stencil
+    GLuint attached_ = 0;  // the depth-stencil on the offscreen framebuffer now
+    bool windowUsable_ = false;   // the window's buffer has 8-bit colour
+    bool windowStencil_ = false;  // ... and came with a stencil of its own
+    bool direct_ = false;         // this frame is drawn in the window's buffer
+    bool hasStencil_ = false;     // the frame's target has a depth-stencil
+    u32 lastOffscreenMs_ = 0;
+    u32 lastStencilMs_ = 0;
     u32 seenGeneration_ = 0;   // render thread only
     int repaintsLeft_ = 0;     // render thread only
 };

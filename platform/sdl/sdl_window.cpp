@@ -41,26 +41,29 @@ public:
         if (!StartVideo()) return false;
         userEvent_ = SDL_RegisterEvents(1);
         if (userEvent_ == static_cast<Uint32>(-1)) return false;
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        // A frame is drawn straight into the window's own buffer when the
-        // window has the back buffer's size, which needs its stencil; a
-        // display without such a buffer gets the scaled copy only.
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
         Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
-        window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                   flags);
-        if (window_ == nullptr) {
+        // A frame is drawn straight into the window's own buffer when the
+        // window has the back buffer's size and 8-bit colour; a display
+        // without such a buffer gets the scaled copy only. The buffer comes
+        // without depth or stencil: the driver would hold one for the
+        // window's whole life (llvmpipe: 3.7 MB) although only frames that
+        // cut holes use it, and a software rasteriser draws slower into a
+        // target that has one. Such frames are drawn offscreen instead.
+        for (int colourBits : {8, 0}) {
+            SDL_GL_ResetAttributes();
+            SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+            SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+            SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+            SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
             SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
             SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+            // 0: whatever colour the display has.
+            SDL_GL_SetAttribute(SDL_GL_RED_SIZE, colourBits);
+            SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, colourBits);
+            SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, colourBits);
             window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
                                        height, flags);
+            if (window_ != nullptr) break;
         }
         if (window_ == nullptr) {
             std::fprintf(stderr, "velk2: cannot open the window: %s\n", SDL_GetError());

@@ -3,6 +3,8 @@
 // stencil modes, and the built-in pixel shaders. Expected pixels are worked
 // out by hand; blends carry ±1 for rounding between drivers.
 
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -247,6 +249,76 @@ TEST_F(GpuDeviceOnDisplay, StencilModesCutAndRestoreByRectangleNotByShape) {
     EXPECT_EQ(picture.At(640 + 15, 360 + 5), (std::array<int, 4>{0, 255, 0, 255})) << "restored part";
     EXPECT_EQ(picture.At(640 - 50, 360 + 50), (std::array<int, 4>{0, 255, 0, 255})) << "never cut";
     EXPECT_EQ(picture.At(640 + 150, 360 + 50), (std::array<int, 4>{0, 255, 0, 255}));
+}
+
+// What the window shows after Present, at (x, y) from its top left (GL
+// reads the window's rows bottom first), as B, G, R, A.
+std::array<int, 4> WindowPixel(int x, int y) {
+    u8 rgba[4] = {};
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadPixels(x, 719 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return {rgba[2], rgba[1], rgba[0], rgba[3]};
+}
+
+TEST_F(GpuDeviceOnDisplay, OnlyFramesThatUseTheStencilAreDrawnBesideTheWindowAndAllAreShownWhole) {
+    // The window's own buffer has no stencil: a frame goes to the offscreen
+    // back buffer, from its first use of the stencil on, only when it cuts
+    // holes, keeping what it drew before. Every frame: black, then a red
+    // 100x100 patch at the top left of the screen; then a hole of 20x20
+    // at the centre under a green 300x100 band; or a blue 10x10 square
+    // marked in the stencil beside the red patch.
+    GpuHandle red = SolidTexture(*device, 100, 100, {0, 0, 255, 255});
+    GpuHandle clear = SolidTexture(*device, 20, 20, {0, 0, 0, 0});
+    GpuHandle green = SolidTexture(*device, 300, 100, {0, 255, 0, 255});
+    GpuHandle blue = SolidTexture(*device, 10, 10, {255, 0, 0, 255});
+    enum class Then { Nothing, CutAHole, MarkTheStencil };
+    struct Case {
+        const char* name;
+        Then then;
+        bool offscreen;
+        std::array<int, 4> hole;   // at the centre
+        std::array<int, 4> band;   // beside the hole, in the band
+        std::array<int, 4> beside; // right of the red patch
+    };
+    const std::array<int, 4> black{0, 0, 0, 255}, greenPixel{0, 255, 0, 255}, bluePixel{255, 0, 0, 255};
+    const Case cases[] = {
+        {"a plain frame", Then::Nothing, false, black, black, black},
+        {"a frame that cuts a hole", Then::CutAHole, true, black, greenPixel, black},
+        {"a frame that marks the stencil after drawing", Then::MarkTheStencil, true, black, black, bluePixel},
+        {"a plain frame again", Then::Nothing, false, black, black, black},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(device->BeginFrame());
+        device->SetSceneStates(false);
+        device->ClearColour(0xFF000000u);
+        device->SetBlend(true);
+        Draw(red, Quad(-640.f, 360.f, 100.f, 100.f, 0xFFFFFFFFu));
+        if (c.then == Then::CutAHole) {
+            device->SetSceneStates(true);
+            device->Clear(0xFF000000u, 1.f, 255);
+            device->SetStencilMode(platform::StencilMode::WriteZero);
+            Draw(clear, Quad(-10.f, 10.f, 20.f, 20.f, 0xFFFFFFFFu));
+            device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+            Draw(green, Quad(-150.f, 50.f, 300.f, 100.f, 0xFFFFFFFFu));
+        } else if (c.then == Then::MarkTheStencil) {
+            device->SetSceneStates(true);
+            device->SetStencilMode(platform::StencilMode::WriteReplace255);
+            Draw(blue, Quad(-540.f, 360.f, 10.f, 10.f, 0xFFFFFFFFu));
+        }
+        GLint bound = -1;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+        EXPECT_EQ(bound != 0, c.offscreen) << c.name;
+        device->SetSceneStates(false);
+        ASSERT_TRUE(device->Present());
+        // The clear of a hole wipes the red patch drawn before it.
+        const bool cleared = c.then == Then::CutAHole;
+        EXPECT_EQ(WindowPixel(5, 5), cleared ? black : (std::array<int, 4>{0, 0, 255, 255})) << c.name;
+        EXPECT_EQ(WindowPixel(99, 99), cleared ? black : (std::array<int, 4>{0, 0, 255, 255})) << c.name;
+        EXPECT_EQ(WindowPixel(100, 5), c.beside) << c.name;
+        EXPECT_EQ(WindowPixel(640, 360), c.hole) << c.name;
+        EXPECT_EQ(WindowPixel(640 - 100, 360), c.band) << c.name;
+        EXPECT_EQ(WindowPixel(1279, 719), black) << c.name << ": the far corner";
+    }
 }
 
 TEST_F(GpuDeviceOnDisplay, RenderTexturesKeepTheTopRowFirstAndTheViewportFollowsTheTarget) {
