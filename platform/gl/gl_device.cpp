@@ -550,9 +550,12 @@ class GlDevice final : public GpuDevice {
 
     // A cross-fade frame (the fade's shader, one alpha on every corner,
     // texel for pixel over the whole target, no stencil test) mixed by
-    // blending in the fade picture and copied onto the target: the colours
-    // of the one-pass mix within a unit of rounding, at about half its cost
-    // on llvmpipe. Its alpha, which nothing shows, mixes the texture's
+    // blending: the picture under the fade is copied onto the target and the
+    // fading picture blended over it at a constant alpha, the colours of the
+    // one-pass mix within a unit of rounding, at a fraction of its cost on
+    // llvmpipe. A target with a depth-stencil would keep llvmpipe off its
+    // row-wise path, so there the mix is made in the fade picture and copied
+    // onto the target. Its alpha, which nothing shows, mixes the texture's
     // instead of the quad's. False, with nothing drawn, for any other quad.
     bool DrawFadeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
         if (program_ != crossFadeShading_ || tintOn_ || stencilTest_ || texture_ == 0) return false;
@@ -562,26 +565,32 @@ class GlDevice final : public GpuDevice {
         }
         float matrix[16];
         QuadMatrix(matrix);
-        // The fade picture keeps its top row first (flip −1).
+        const bool inPlace = TargetIsDepthless();
+        // The fade picture keeps its top row first, as every offscreen target.
+        const float flip = inPlace && boundFramebuffer_ == 0 ? 1.f : -1.f;
         if (!CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_) ||
-            !MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, -1.f, textureWidth_,
+            !MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip, textureWidth_,
                                   textureHeight_)) {
             return false;
         }
         if (!BuildProgram(kTexelProgram)) return false;
         const GLuint target = boundFramebuffer_;
-        if (!fade_.BeginOver(underTexture, viewportWidth_, viewportHeight_)) {
-            glBindFramebuffer(GL_FRAMEBUFFER, target);
-            return false;
+        if (inPlace) {
+            CopyUnder(underTexture);
+        } else {
+            if (!fade_.BeginOver(underTexture, viewportWidth_, viewportHeight_)) {
+                glBindFramebuffer(GL_FRAMEBUFFER, target);
+                return false;
+            }
+            fadeUnder_ = underTexture;
         }
-        fadeUnder_ = underTexture;
         NoteDrawn();
         const Program& program = programs_[static_cast<size_t>(kTexelProgram)];
         glUseProgram(program.id);
         glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
         glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
                     static_cast<float>(viewportHeight_));
-        glUniform1f(program.flip, -1.f);
+        glUniform1f(program.flip, flip);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture_);
         glBindSampler(0, samplers_[kNearestSampler]);
@@ -596,9 +605,16 @@ class GlDevice final : public GpuDevice {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         if (!blend_) glDisable(GL_BLEND);
         batchesMayHold_ = true;
-        fade_.CopyOnto(target);
-        glViewport(0, 0, viewportWidth_, viewportHeight_);
+        if (!inPlace) {
+            fade_.CopyOnto(target);
+            glViewport(0, 0, viewportWidth_, viewportHeight_);
+        }
         return true;
+    }
+
+    // llvmpipe's row-wise path on 8-bit texels is open only to targets without one.
+    bool TargetIsDepthless() const {
+        return target_ == kBackBufferTarget ? !backStencil_ : depthStencil_ == 0;
     }
 
     // Frames start without a stencil on the back buffer; the first clear of

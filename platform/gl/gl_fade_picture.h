@@ -1,13 +1,12 @@
 #pragma once
-// Where a cross-fade frame is mixed when a software rasteriser would
-// otherwise do it pixel by pixel in floats. Mesa's llvmpipe has a second,
-// row-wise path on 8-bit texels (its "linear" path) that it takes only for a
-// colour buffer stored as B, G, R, A with no depth-stencil attached, and for
-// a drawing program that does little more than fetch texels; blending is
-// done there too. The window's own buffer has a depth-stencil, so the frame
-// is mixed in this picture instead: the picture under the fade is copied in,
-// the fading picture is blended over it at a constant alpha, and the result
-// is copied onto the target. Both copies are plain row copies there, and the
+// Where a cross-fade frame is mixed when its target has a depth-stencil (a
+// window buffer that came with one). Mesa's llvmpipe has a second, row-wise
+// path on 8-bit texels (its "linear" path) that it takes only for a colour
+// buffer stored as B, G, R, A with no depth-stencil attached, and for a
+// drawing program that does little more than fetch texels; blending is done
+// there too. The picture under the fade is copied into this picture, the
+// fading picture is blended over it at a constant alpha, and the result is
+// copied onto the target. Both copies are plain row copies there, and the
 // whole costs about half of the one-pass mix.
 
 namespace platform {
