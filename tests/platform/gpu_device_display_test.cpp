@@ -422,6 +422,14 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
     ASSERT_TRUE(device->UploadBGRA(under, 0, 0, 1280, 720, halves.data(), 1280 * 4));
     GpuHandle red = SolidTexture(*device, 1280, 720, {0, 0, 255, 255});
     GpuHandle clearRed = SolidTexture(*device, 1280, 720, {0, 0, 255, 0});
+    // Red above white, to tell a fade drawn upside down.
+    GpuHandle redOverWhite = device->CreateTexture(1280, 720);
+    std::vector<u8> rows;
+    for (int i = 0; i < 1280 * 720; ++i) {
+        const u8 below = i >= 1280 * 360 ? 255 : 0;
+        rows.insert(rows.end(), {below, below, 255, 0});
+    }
+    ASSERT_TRUE(device->UploadBGRA(redOverWhite, 0, 0, 1280, 720, rows.data(), 1280 * 4));
     GpuHandle fade = device->CreateBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore");
     GpuHandle elsewhere = device->CreateRenderTexture(1280, 720);
     std::array<GpuVertex, 4> graded = Quad(-640.f, 360.f, 1280.f, 720.f, 0xFFFFFFFFu);
@@ -444,6 +452,11 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
         {"cross-fade, alpha 128", clearRed, fade, screen, covering, whiteMixed, blueMixed, blueMixed},
         {"cross-fade onto a render texture", clearRed, fade, elsewhere, covering, whiteMixed, blueMixed,
          blueMixed},
+        // White × 128/255 over blue: (255, 128, 128), the right way up on either target.
+        {"cross-fade, red above white", redOverWhite, fade, screen, covering, whiteMixed, {255, 128, 128, 0xEE},
+         {255, 128, 128, 0xEE}},
+        {"cross-fade onto a render texture, red above white", redOverWhite, fade, elsewhere, covering,
+         whiteMixed, {255, 128, 128, 0xEE}, {255, 128, 128, 0xEE}},
         {"cross-fade, graded", clearRed, fade, screen, graded, {4, 4, 255, 0xEE}, {248, 0, 7, 0xEE},
          {128, 0, 127, 0xEE}},
     };
