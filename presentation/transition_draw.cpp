@@ -192,6 +192,9 @@ bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& 
     if (top.pixelShader == nullptr || top.tileCount != 1 || top.realised == 0) return false;
     const std::string shader = GetSceneServices().ShaderNameOf(top.pixelShader);
     if (shader != ":Transition.CrossDissolve" && shader != ":Transition.DitherDissolve") return false;
+    // An invisible object is not drawn at all, and drawn over the picture a
+    // hard-edged wipe would still cover where its rule is 0.
+    if (AlphaFromTransmittance(top.transmittance) == 0) return false;
     for (const ObjectLook& look : looks) {
         if (look.stencil == 1 || look.stencil == -1) return false;
     }

@@ -549,23 +549,30 @@ TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
         size_t clears;
         size_t draws;
         bool onePass;
+        bool lastBlended;  // the scene alone ends opaque
     };
     const Case cases[] = {
-        {"the first frame realises the pictures in steps", nullptr, 1, 2, false},
+        {"the first frame realises the pictures in steps", nullptr, 1, 2, false, true},
         {"then the scene under the wipe goes into its picture",
-         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.2f; }, 1, 2, true},
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.2f; }, 1, 2, true, false},
         {"the wipe moves on over it",
-         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.4f; }, 0, 1, true},
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.4f; }, 0, 1, true, false},
         {"the scene under it moves",
          [](classGraphicObject* bg, classGraphicObject*) { D3DXMatrixTranslation(&bg->drawMatrix, 2.f, 0.f, 0.f); },
-         1, 2, true},
+         1, 2, true, false},
         {"the hard-edged wipe alike",
          [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(":Transition.DitherDissolve"); },
-         0, 1, true},
+         0, 1, true, false},
+        {"an invisible wipe is not drawn at all, though a hard one's rule is 0 somewhere",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 1.0f; }, 1, 1, false, false},
         {"another shader is no wipe",
-         [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(":Pixel.Sepia"); }, 1, 2, false},
+         [](classGraphicObject*, classGraphicObject* wipe) {
+             wipe->SetPixelShader(":Pixel.Sepia");
+             wipe->transmittance = 0.4f;
+         },
+         1, 2, false, true},
         {"nor is an object without one",
-         [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(""); }, 1, 2, false},
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->SetPixelShader(""); }, 1, 2, false, true},
     };
     for (const Case& c : cases) {
         if (c.change != nullptr) c.change(bg, wipe);
@@ -581,7 +588,7 @@ TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
         const auto& last = gpu->draws.back();
         EXPECT_EQ(last.target, platform::kBackBufferTarget) << c.name;
         EXPECT_EQ(last.under != 0, c.onePass) << c.name;
-        EXPECT_EQ(last.blend, !c.onePass) << c.name;
+        EXPECT_EQ(last.blend, c.lastBlended) << c.name;
     }
     GetApplication()->mainScene = nullptr;
     ShutdownApplication();
