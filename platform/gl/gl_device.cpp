@@ -18,6 +18,7 @@
 #include "platform/gl/gl_fade_picture.h"
 #include "platform/gl/gl_quad_geometry.h"
 #include "platform/gl/gl_shaders.h"
+#include "platform/gl/gl_wipe_cover.h"
 #include "platform/gpu_device.h"
 #include "platform/memory_policy.h"
 #include "platform/window.h"
@@ -127,6 +128,7 @@ class GlDevice final : public GpuDevice {
         for (auto& entry : objects_) DeleteObject(entry.second);
         objects_.clear();
         fade_.Release();
+        wipeCover_.Release();
         fadeUnder_ = 0;
         batchRelease_.Release();
         for (const Program& program : programs_) {
@@ -380,6 +382,7 @@ class GlDevice final : public GpuDevice {
         if (const GlObject* object = Find(texture)) {
             if (object->texture != 0) {
                 texture_ = object->texture;
+                textureUploaded_ = object->kind == ObjectKind::Texture;
                 textureWidth_ = object->width;
                 textureHeight_ = object->height;
             }
@@ -423,6 +426,7 @@ class GlDevice final : public GpuDevice {
             return false;
         }
         if (DrawFadeByBlending(vertices, picture->texture)) return true;
+        if (DrawWipeByBlending(vertices, picture->texture)) return true;
         // Nothing is read from the target, so nothing is blended with it.
         if (blend_) glDisable(GL_BLEND);
         const bool drawn = DrawWith(vertices, picture->texture);
@@ -456,6 +460,7 @@ class GlDevice final : public GpuDevice {
         glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
         glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        wipeCover_.Forget(object->texture);
         return true;
     }
 
@@ -466,11 +471,13 @@ class GlDevice final : public GpuDevice {
         if (created_) {
             if (found->second.kind != ObjectKind::Shader) LetGoOfDrawnObjects();
             DeleteObject(found->second);
-            // The fade's own picture is kept only while the picture it mixes over lives.
+            // The fade's own pictures are kept only while the picture they mix over lives.
             if (texture != 0 && texture == fadeUnder_) {
                 fade_.Release();
+                wipeCover_.Release();
                 fadeUnder_ = 0;
             }
+            wipeCover_.Forget(texture);
         }
         if (texture != 0 && texture_ == texture) texture_ = 0;
         objects_.erase(found);
@@ -559,21 +566,57 @@ class GlDevice final : public GpuDevice {
     // instead of the quad's. False, with nothing drawn, for any other quad.
     bool DrawFadeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
         if (program_ != crossFadeShading_ || tintOn_ || stencilTest_ || texture_ == 0) return false;
+        float matrix[16];
+        if (!FillsTargetEvenly(vertices, matrix)) return false;
+        return MixByBlending(texture_, static_cast<int>(vertices[0].diffuse >> 24), vertices, matrix,
+                             underTexture);
+    }
+
+    // A rule wipe's frame (either wipe's shader, no tint, a picture that was
+    // uploaded, and as a cross-fade's otherwise) mixed the same way by the
+    // alpha of its cover (see gl_wipe_cover.h): the colours of the one-pass
+    // mix within a unit of rounding. False, with nothing drawn, for any
+    // other quad.
+    bool DrawWipeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
+        const bool hard = program_ == hardWipeShading_;
+        if ((program_ != softWipeShading_ && !hard) || tintOn_ || stencilTest_ || texture_ == 0 ||
+            !textureUploaded_) {
+            return false;
+        }
+        float matrix[16];
+        if (!FillsTargetEvenly(vertices, matrix) ||
+            !wipeCover_.Prepare(texture_, textureWidth_, textureHeight_, hard, vertices[0].diffuse >> 24)) {
+            return false;
+        }
+        return MixByBlending(wipeCover_.Texture(), -1, vertices, matrix, underTexture);
+    }
+
+    // The way up a mix by blending counts rows: as the target, mixed in
+    // place, or as the fade picture, top first, as every offscreen target.
+    float MixFlip() const { return TargetIsDepthless() && boundFramebuffer_ == 0 ? 1.f : -1.f; }
+
+    // True when the quad (its matrix put in `matrix`) has one alpha on every
+    // corner and puts the current texture texel for pixel over the whole
+    // target, its rows counted as a mix by blending counts them.
+    bool FillsTargetEvenly(const GpuVertex vertices[4], float matrix[16]) const {
         const u32 alpha = vertices[0].diffuse >> 24;
         for (int i = 1; i < 4; ++i) {
             if ((vertices[i].diffuse >> 24) != alpha) return false;
         }
-        float matrix[16];
         QuadMatrix(matrix);
-        const bool inPlace = TargetIsDepthless();
-        // The fade picture keeps its top row first, as every offscreen target.
-        const float flip = inPlace && boundFramebuffer_ == 0 ? 1.f : -1.f;
-        if (!CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_) ||
-            !MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip, textureWidth_,
-                                  textureHeight_)) {
-            return false;
-        }
+        return CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_) &&
+               MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, MixFlip(),
+                                    textureWidth_, textureHeight_);
+    }
+
+    // `picture` blended over the under-picture by `alpha` (0..255) or, at -1,
+    // by its texels' own: in place, or in the fade picture and copied onto
+    // the target. False, with the target unchanged, when there is no fade picture.
+    bool MixByBlending(GLuint picture, int alpha, const GpuVertex vertices[4], const float matrix[16],
+                       GLuint underTexture) {
         if (!BuildProgram(kTexelProgram)) return false;
+        const bool inPlace = TargetIsDepthless();
+        const float flip = MixFlip();
         const GLuint target = boundFramebuffer_;
         if (inPlace) {
             CopyUnder(underTexture);
@@ -592,11 +635,15 @@ class GlDevice final : public GpuDevice {
                     static_cast<float>(viewportHeight_));
         glUniform1f(program.flip, flip);
         glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, texture_);
+        glBindTexture(GL_TEXTURE_2D, picture);
         glBindSampler(0, samplers_[kNearestSampler]);
         glEnable(GL_BLEND);
-        glBlendColor(0.f, 0.f, 0.f, static_cast<float>(alpha) / 255.f);
-        glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
+        if (alpha >= 0) {
+            glBlendColor(0.f, 0.f, 0.f, static_cast<float>(alpha) / 255.f);
+            glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
+        } else {
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
         glBindVertexArray(vertexArray_);
         glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
         glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
@@ -876,6 +923,10 @@ class GlDevice final : public GpuDevice {
     static constexpr int kTexelProgram = 4 * kShadings;
     // The program of ":Transition.CrossDissolveAlphaIgnore" (after the plain stage).
     const int crossFadeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore") + 1;
+    // The programs of the two rule wipes.
+    const int softWipeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolve") + 1;
+    const int hardWipeShading_ = FindBuiltinPixelShader(":Transition.DitherDissolve") + 1;
+    GlWipeCover wipeCover_;
     GlFadePicture fade_;
     GLuint fadeUnder_ = 0;    // the texture the fade picture last mixed over
     GLuint vertexStage_ = 0;  // kept for the programs made later
@@ -893,6 +944,7 @@ class GlDevice final : public GpuDevice {
     StencilShadow stencil_;
     GpuMatrix world_, view_, projection_;
     GLuint texture_ = 0;
+    bool textureUploaded_ = false;  // texture_ is a picture uploaded, never drawn into
     int textureWidth_ = 0;
     int textureHeight_ = 0;
     static constexpr int kLinearSampler = 0;

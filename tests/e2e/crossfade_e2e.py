@@ -3,7 +3,8 @@ half-way, every pixel of the window mixes the old screen and the new one
 (the wipe's rule and the scene under it) by the same share, each picture's
 patch where it belongs (nothing mirrored, nothing left of the window's old
 contents), and at the end the new screen stands alone. A hole the old screen
-cut fades out as the black it showed."""
+cut fades out as the black it showed. A rule whose alpha differs across the
+screen covers each part by its own share, soft or hard, and at the end all."""
 import time
 
 import velk2e2e as e2e
@@ -20,6 +21,15 @@ Wait(Time=600000)
 WIPE = """// a scene, a click, then a slow rule wipe over it
 Graphic(Layer=1, File="under.png", x=0, y=0)
 Graphic(Layer=790, File="rule.png", PixelShader=":Transition.CrossDissolve", Transmittance=1)
+Apply()
+KeyWait()
+GraphicSlot(Layer=790, No=1, Time=4000, Transmittance=-1)
+Wait(Time=600000)
+"""
+
+ZONED_WIPE = """// a scene, a click, then a slow rule wipe over it whose rule differs across the screen
+Graphic(Layer=1, File="under.png", x=0, y=0)
+Graphic(Layer=790, File="rule.png", PixelShader="%s", Transmittance=1)
 Apply()
 KeyWait()
 GraphicSlot(Layer=790, No=1, Time=4000, Transmittance=-1)
@@ -49,6 +59,13 @@ def old_picture(x, y):
 def new_picture(x, y):
     # A patch at the top left.
     return GREEN if 140 <= x < 340 and 60 <= y < 160 else BLUE
+
+
+# The zoned rule's alpha in each quarter of the screen, left to right, and
+# probes (x, y, rule alpha there, the scene's colour there).
+ZONES = (0, 102, 180, 255)
+ZONE_PROBES = [(240, 110, 0, GREEN), (160, 600, 0, BLUE), (480, 600, 102, BLUE), (800, 600, 180, BLUE),
+               (1120, 110, 255, BLUE), (1120, 600, 255, BLUE)]
 
 
 # Probes: (x, y, old colour, new colour).
@@ -135,6 +152,46 @@ class CrossFade(e2e.TestCase):
                 self.assertTrue(e2e.close_to(got, want, 6), "(%d, %d): %r, want %r" % (x, y, got, want))
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_a_zoned_rule_covers_each_part_by_its_own_share_and_at_the_end_all(self):
+        # Soft: rule alpha r covers by 2a - r at quad alpha a, saturated, so
+        # 2a is read from the zone of r = 102 and the other zones follow from
+        # it. Hard: a zone is wholly covered once a reaches its r, so the
+        # covered zones are the first few. At the end a is 1 and every zone
+        # shows the rule's colour.
+        for shader in (":Transition.CrossDissolve", ":Transition.DitherDissolve"):
+            with self.subTest(shader=shader), e2e.Session(self) as s:
+                s.game.basic(ZONED_WIPE % shader)
+                s.game.png("under.png", e2e.LOGICAL_W, e2e.LOGICAL_H, new_picture)
+                s.game.png("rule.png", e2e.LOGICAL_W, e2e.LOGICAL_H, lambda x, y: RULE + (ZONES[x // 320],))
+                p = s.start()
+                p.wait_window()
+                e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(160, 600), BLUE, 3), 20, 0.2,
+                               "the scene before the wipe")
+                p.click(640, 360)
+                time.sleep(1.8)
+                shot = p.logical_shot()
+                covers = [shot.pixel(x, y)[0] / RULE[0] for x, y, _, _ in ZONE_PROBES]
+                if shader == ":Transition.CrossDissolve":
+                    self.assertTrue(0.1 < covers[2] < 0.9, "the wipe is under way: cover %.2f" % covers[2])
+                    twice = 255 * covers[2] + 102
+                    wants = [min(1.0, max(0.0, (twice - r) / 255)) for _, _, r, _ in ZONE_PROBES]
+                else:
+                    wants = [1.0 if cover > 0.5 else 0.0 for cover in covers]
+                    self.assertEqual((wants[0], wants[-1]), (1.0, 0.0), "the wipe is under way: %r" % covers)
+                    self.assertEqual(wants, sorted(wants, reverse=True), "the first zones covered: %r" % covers)
+                for (x, y, _, under), cover in zip(ZONE_PROBES, wants):
+                    want = tuple(r * cover + u * (1 - cover) for r, u in zip(RULE, under))
+                    got = shot.pixel(x, y)
+                    self.assertTrue(e2e.close_to(got, want, 6), "(%d, %d): %r, want %r" % (x, y, got, want))
+                e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(1120, 600), RULE, 2), 10, 0.2,
+                               "the end of the wipe")
+                shot = p.logical_shot()
+                for x, y, _, _ in ZONE_PROBES:
+                    got = shot.pixel(x, y)
+                    self.assertTrue(e2e.close_to(got, RULE, 2), "after: (%d, %d): %r" % (x, y, got))
+                p.close_window()
+                self.assertEqual(p.wait_exit(), 0, p.stderr())
 
 
 if __name__ == "__main__":

@@ -7,9 +7,11 @@
 #include <GL/glcorearb.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "support/gl_test_device.h"
@@ -507,6 +509,76 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
     EXPECT_FALSE(device->DrawQuadOver(covering.data(), red)) << "a texture that is no picture";
     ASSERT_TRUE(device->SetRenderTarget(under));
     EXPECT_FALSE(device->DrawQuadOver(covering.data(), under)) << "the target itself";
+}
+
+// A rule wipe, (B, G, R) = (50, 100, 200), over a picture of the screen
+// (blue above, green below) covers each pixel by the rule alpha r of its
+// texel, here r = x mod 256: soft, by 2a − r saturated; hard, wholly where r
+// is at most the quad's alpha a and not at all elsewhere. Alike on the
+// window's buffer and a render texture, mixed in one pass (the stencil test
+// on) or not; a rule uploaded again is the one that covers.
+TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
+    GpuHandle under = device->CreateRenderTexture(1280, 720);
+    std::vector<u8> halves, ramp, reversed;
+    for (int y = 0; y < 720; ++y) {
+        for (int x = 0; x < 1280; ++x) {
+            halves.insert(halves.end(), {u8(y < 360 ? 255 : 0), u8(y < 360 ? 0 : 255), 0, 255});
+            ramp.insert(ramp.end(), {50, 100, 200, u8(x % 256)});
+            reversed.insert(reversed.end(), {50, 100, 200, u8(255 - x % 256)});
+        }
+    }
+    ASSERT_TRUE(device->UploadBGRA(under, 0, 0, 1280, 720, halves.data(), 1280 * 4));
+    const GpuHandle rule = device->CreateTexture(1280, 720);
+    ASSERT_TRUE(device->UploadBGRA(rule, 0, 0, 1280, 720, ramp.data(), 1280 * 4));
+    const GpuHandle soft = device->CreateBuiltinPixelShader(":Transition.CrossDissolve");
+    const GpuHandle hard = device->CreateBuiltinPixelShader(":Transition.DitherDissolve");
+    const GpuHandle screen = platform::kBackBufferTarget, elsewhere = device->CreateRenderTexture(1280, 720);
+    struct Case {
+        const char* name;
+        GpuHandle shader, target;
+        int alpha;
+        bool stencil;
+        bool reversed;  // the rule uploaded again, 255 - x mod 256
+    };
+    const Case cases[] = {
+        {"soft, a 100", soft, screen, 100, false, false},
+        {"soft, a 200: twice past 1", soft, elsewhere, 200, false, false},
+        {"soft, a 100, stencil test on", soft, screen, 100, true, false},
+        {"hard, a 100", hard, screen, 100, false, false},
+        {"hard, a 255", hard, elsewhere, 255, false, false},
+        {"hard, a 100, stencil test on", hard, screen, 100, true, false},
+        {"soft, a 100, the rule uploaded reversed", soft, screen, 100, false, true},
+    };
+    auto mix = [](int wipe, int picture, int cover) {
+        return (wipe * cover + picture * (255 - cover) + 127) / 255;
+    };
+    for (const Case& c : cases) {
+        if (c.reversed) {
+            ASSERT_TRUE(device->UploadBGRA(rule, 0, 0, 1280, 720, reversed.data(), 1280 * 4));
+        }
+        ASSERT_TRUE(device->SetRenderTarget(c.target));
+        device->SetSceneStates(c.stencil);
+        device->ClearColour(0xFFFFFFFFu);
+        device->SetTexture(rule);
+        device->SetPixelShader(c.shader);
+        const u32 diffuse = static_cast<u32>(c.alpha) << 24 | 0xFFFFFFu;
+        ASSERT_TRUE(device->DrawQuadOver(Quad(-640.f, 360.f, 1280.f, 720.f, diffuse).data(), under))
+            << c.name;
+        Picture picture = Read(*device, c.target, 1280, 720);
+        for (int x : {0, 99, 100, 101, 145, 146, 199, 200, 255, 256 + 100, 1279}) {
+            const int r = c.reversed ? 255 - x % 256 : x % 256;
+            const int cover =
+                c.shader == hard ? (r <= c.alpha ? 255 : 0) : std::clamp(2 * c.alpha - r, 0, 255);
+            const std::string where = std::string(c.name) + ", x " + std::to_string(x);
+            ExpectNear(picture.At(x, 100),
+                       {mix(50, 255, cover), mix(100, 0, cover), mix(200, 0, cover), 0xEE}, 1,
+                       (where + ", over blue").c_str());
+            ExpectNear(picture.At(x, 600),
+                       {mix(50, 0, cover), mix(100, 255, cover), mix(200, 0, cover), 0xEE}, 1,
+                       (where + ", over green").c_str());
+        }
+    }
+    device->SetPixelShader(0);
 }
 
 TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) {
