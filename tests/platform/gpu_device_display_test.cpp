@@ -608,21 +608,29 @@ TEST_F(GpuDeviceOnDisplay, ClearReachesEveryBufferAndReleaseForgetsEveryHandle) 
 TEST_F(GpuDeviceOnDisplay, ResetGivesTheBackBufferItsSizeAndDrawsAtIt) {
     // A 2x2 texture whose top-left texel sits at world (-1, 1): on a back
     // buffer of W x H with the pixel projection that texel is pixel
-    // (W / 2 - 1, H / 2 - 1).
+    // (W / 2 - 1, H / 2 - 1). A frame with a stencil has it at the new size;
+    // one without, on a back buffer of another size than the window's, is
+    // drawn beside the window, not cut to it.
     struct Case {
         const char* name;
         int width;
         int height;
+        bool stencil;
     };
-    const Case cases[] = {
-        {"full HD", 1920, 1080}, {"a small window", 800, 600}, {"back to 1280x720", 1280, 720}};
+    const Case cases[] = {{"full HD", 1920, 1080, false},
+                          {"a small window", 800, 600, true},
+                          {"back to 1280x720", 1280, 720, false}};
     for (const Case& c : cases) {
         ASSERT_TRUE(device->Reset(c.width, c.height)) << c.name;
         EXPECT_EQ(device->BackBufferWidth(), c.width) << c.name;
         EXPECT_EQ(device->BackBufferHeight(), c.height) << c.name;
         ASSERT_TRUE(device->BeginFrame());
-        device->SetSceneStates(true);
-        device->Clear(0xFF000000u, 1.f, 255);
+        device->SetSceneStates(c.stencil);
+        if (c.stencil) {
+            device->Clear(0xFF000000u, 1.f, 255);
+        } else {
+            device->ClearColour(0xFF000000u);
+        }
         device->SetTransform(platform::GpuTransform::Projection, PixelProjection(c.width, c.height));
         device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
         GpuHandle texture = SolidTexture(*device, 2, 2, {40, 80, 160, 255});
