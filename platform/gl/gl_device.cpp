@@ -129,7 +129,7 @@ class GlDevice final : public GpuDevice {
         objects_.clear();
         fade_.Release();
         wipeCover_.Release();
-        fadeUnder_ = 0;
+        fadeUnder_ = wipeUnder_ = 0;
         batchRelease_.Release();
         for (const Program& program : programs_) {
             if (program.id != 0) glDeleteProgram(program.id);
@@ -471,11 +471,15 @@ class GlDevice final : public GpuDevice {
         if (created_) {
             if (found->second.kind != ObjectKind::Shader) LetGoOfDrawnObjects();
             DeleteObject(found->second);
-            // The fade's own pictures are kept only while the picture they mix over lives.
+            // The fade's own picture is kept only while the picture it mixes over lives.
             if (texture != 0 && texture == fadeUnder_) {
                 fade_.Release();
-                wipeCover_.Release();
                 fadeUnder_ = 0;
+            }
+            // And a wipe's cover only while its rule and the picture under it live.
+            if (texture != 0 && texture == wipeUnder_) {
+                wipeCover_.Release();
+                wipeUnder_ = 0;
             }
             wipeCover_.Forget(texture);
         }
@@ -588,6 +592,7 @@ class GlDevice final : public GpuDevice {
             !wipeCover_.Prepare(texture_, textureWidth_, textureHeight_, hard, vertices[0].diffuse >> 24)) {
             return false;
         }
+        wipeUnder_ = underTexture;
         return MixByBlending(wipeCover_.Texture(), -1, vertices, matrix, underTexture);
     }
 
@@ -927,6 +932,7 @@ class GlDevice final : public GpuDevice {
     const int softWipeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolve") + 1;
     const int hardWipeShading_ = FindBuiltinPixelShader(":Transition.DitherDissolve") + 1;
     GlWipeCover wipeCover_;
+    GLuint wipeUnder_ = 0;  // the texture a wipe's cover was last mixed over
     GlFadePicture fade_;
     GLuint fadeUnder_ = 0;    // the texture the fade picture last mixed over
     GLuint vertexStage_ = 0;  // kept for the programs made later
