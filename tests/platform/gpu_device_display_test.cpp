@@ -516,7 +516,8 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
 // texel, here r = x mod 256: soft, by 2a − r saturated; hard, wholly where r
 // is at most the quad's alpha a and not at all elsewhere. Alike on the
 // window's buffer and a render texture, mixed in one pass (the stencil test
-// on) or not; a rule uploaded again is the one that covers.
+// on) or not; a tint replaces the wipe's colour; a rule uploaded again is the
+// one that covers.
 TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
     GpuHandle under = device->CreateRenderTexture(1280, 720);
     std::vector<u8> halves, ramp, reversed;
@@ -539,15 +540,17 @@ TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
         int alpha;
         bool stencil;
         bool reversed;  // the rule uploaded again, 255 - x mod 256
+        bool tinted;    // red
     };
     const Case cases[] = {
-        {"soft, a 100", soft, screen, 100, false, false},
-        {"soft, a 200: twice past 1", soft, elsewhere, 200, false, false},
-        {"soft, a 100, stencil test on", soft, screen, 100, true, false},
-        {"hard, a 100", hard, screen, 100, false, false},
-        {"hard, a 255", hard, elsewhere, 255, false, false},
-        {"hard, a 100, stencil test on", hard, screen, 100, true, false},
-        {"soft, a 100, the rule uploaded reversed", soft, screen, 100, false, true},
+        {"soft, a 100", soft, screen, 100, false, false, false},
+        {"soft, a 200: twice past 1", soft, elsewhere, 200, false, false, false},
+        {"soft, a 100, stencil test on", soft, screen, 100, true, false, false},
+        {"hard, a 100", hard, screen, 100, false, false, false},
+        {"hard, a 255", hard, elsewhere, 255, false, false, false},
+        {"hard, a 100, stencil test on", hard, screen, 100, true, false, false},
+        {"soft, a 100, tinted", soft, elsewhere, 100, false, false, true},
+        {"soft, a 100, the rule uploaded reversed", soft, screen, 100, false, true, false},
     };
     auto mix = [](int wipe, int picture, int cover) {
         return (wipe * cover + picture * (255 - cover) + 127) / 255;
@@ -561,23 +564,29 @@ TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
         device->ClearColour(0xFFFFFFFFu);
         device->SetTexture(rule);
         device->SetPixelShader(c.shader);
+        device->SetTint(c.tinted, 0xFF0000u);
         const u32 diffuse = static_cast<u32>(c.alpha) << 24 | 0xFFFFFFu;
         ASSERT_TRUE(device->DrawQuadOver(Quad(-640.f, 360.f, 1280.f, 720.f, diffuse).data(), under))
             << c.name;
         Picture picture = Read(*device, c.target, 1280, 720);
-        for (int x : {0, 99, 100, 101, 145, 146, 199, 200, 255, 256 + 100, 1279}) {
+        for (int x : {0, 99, 100, 101, 144, 145, 146, 199, 200, 255, 256 + 100, 1279}) {
             const int r = c.reversed ? 255 - x % 256 : x % 256;
             const int cover =
                 c.shader == hard ? (r <= c.alpha ? 255 : 0) : std::clamp(2 * c.alpha - r, 0, 255);
             const std::string where = std::string(c.name) + ", x " + std::to_string(x);
-            ExpectNear(picture.At(x, 100),
-                       {mix(50, 255, cover), mix(100, 0, cover), mix(200, 0, cover), 0xEE}, 1,
-                       (where + ", over blue").c_str());
+            // Wholly covered or not at all, a pixel is the one picture's, exactly.
+            const int tolerance = cover == 0 || cover == 255 ? 0 : 1;
+            const std::array<int, 3> wipe =
+                c.tinted ? std::array<int, 3>{0, 0, 255} : std::array<int, 3>{50, 100, 200};
+            ExpectNear(picture.At(x, 0),
+                       {mix(wipe[0], 255, cover), mix(wipe[1], 0, cover), mix(wipe[2], 0, cover), 0xEE},
+                       tolerance, (where + ", over blue").c_str());
             ExpectNear(picture.At(x, 600),
-                       {mix(50, 0, cover), mix(100, 255, cover), mix(200, 0, cover), 0xEE}, 1,
-                       (where + ", over green").c_str());
+                       {mix(wipe[0], 0, cover), mix(wipe[1], 255, cover), mix(wipe[2], 0, cover), 0xEE},
+                       tolerance, (where + ", over green").c_str());
         }
     }
+    device->SetTint(false, 0);
     device->SetPixelShader(0);
 }
 
