@@ -588,10 +588,18 @@ class GlDevice final : public GpuDevice {
             return false;
         }
         float matrix[16];
-        if (!FillsTargetEvenly(vertices, matrix) ||
-            !wipeCover_.Prepare(texture_, textureWidth_, textureHeight_, hard, vertices[0].diffuse >> 24)) {
-            return false;
+        if (!FillsTargetEvenly(vertices, matrix)) return false;
+        const u32 alpha = vertices[0].diffuse >> 24;
+        // Opaque, either wipe covers every texel: the rule's colours alone,
+        // and nothing need be kept for a wipe that has come to its end.
+        if (alpha == 255) {
+            if (wipeCover_.Texture() != 0) {
+                LetGoOfDrawnObjects();
+                wipeCover_.Release();
+            }
+            return MixByBlending(texture_, 255, vertices, matrix, underTexture);
         }
+        if (!wipeCover_.Prepare(texture_, textureWidth_, textureHeight_, hard, alpha)) return false;
         wipeUnder_ = underTexture;
         return MixByBlending(wipeCover_.Texture(), -1, vertices, matrix, underTexture);
     }

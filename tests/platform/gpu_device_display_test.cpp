@@ -545,6 +545,7 @@ TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
     const Case cases[] = {
         {"soft, a 100", soft, screen, 100, false, false, false},
         {"soft, a 200: twice past 1", soft, elsewhere, 200, false, false, false},
+        {"soft, a 255", soft, screen, 255, false, false, false},
         {"soft, a 100, stencil test on", soft, screen, 100, true, false, false},
         {"hard, a 100", hard, screen, 100, false, false, false},
         {"hard, a 255", hard, elsewhere, 255, false, false, false},
