@@ -8,16 +8,14 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/gl/gl_batch_release.h"
 #include "platform/gl/gl_fade_picture.h"
+#include "platform/gl/gl_programs.h"
 #include "platform/gl/gl_quad_geometry.h"
-#include "platform/gl/gl_shaders.h"
 #include "platform/gl/gl_wipe_cover.h"
 #include "platform/gpu_device.h"
 #include "platform/memory_policy.h"
@@ -72,7 +70,7 @@ class GlDevice final : public GpuDevice {
         GLint maxSize = 0;
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
         caps_.maxTextureSize = maxSize;
-        if (!BuildPrograms()) {
+        if (!programs_.Build()) {
             surface_->Release();
             return false;
         }
@@ -97,7 +95,7 @@ class GlDevice final : public GpuDevice {
             glSamplerParameteri(samplers_[i], GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
             glSamplerParameteri(samplers_[i], GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         }
-        batchRelease_.Use(programs_[0].id, vertexArray_, vertexBuffer_);
+        batchRelease_.Use(programs_.Get(0)->id, vertexArray_, vertexBuffer_);
         created_ = true;
         DefaultStates();
         return true;
@@ -131,12 +129,7 @@ class GlDevice final : public GpuDevice {
         wipeCover_.Release();
         fadeUnder_ = wipeUnder_ = 0;
         batchRelease_.Release();
-        for (const Program& program : programs_) {
-            if (program.id != 0) glDeleteProgram(program.id);
-        }
-        programs_.clear();
-        if (vertexStage_ != 0) glDeleteShader(vertexStage_);
-        vertexStage_ = 0;
+        programs_.Release();
         glDeleteBuffers(1, &vertexBuffer_);
         glDeleteVertexArrays(1, &vertexArray_);
         vertexBuffer_ = vertexArray_ = 0;
@@ -397,7 +390,7 @@ class GlDevice final : public GpuDevice {
     GpuHandle CreateBuiltinPixelShader(std::string_view name) override {
         if (!created_) return 0;
         int index = FindBuiltinPixelShader(name);
-        if (index < 0 || !BuildProgram(index + 1)) return 0;
+        if (index < 0 || programs_.Get(index + 1) == nullptr) return 0;
         GlObject object;
         object.kind = ObjectKind::Shader;
         object.program = index + 1;  // program 0 is the plain texture stage
@@ -491,10 +484,7 @@ class GlDevice final : public GpuDevice {
 
     void LetGoOfIdleMemory() override {
         if (!created_) return;
-        // The compiler keeps its built-in function tables (several megabytes)
-        // for as long as it may be asked again; the programs made stay.
-        if (compilerInUse_) glReleaseShaderCompiler();
-        compilerInUse_ = false;
+        programs_.LetGoOfCompiler();
         GiveFreeHeapSpaceBack();
     }
 
@@ -503,7 +493,7 @@ class GlDevice final : public GpuDevice {
     // under-picture, that goes to texture unit 1, and when the quad leaves
     // pixels uncovered they take the under-picture as it is first.
     bool DrawWith(const GpuVertex vertices[4], GLuint underTexture) {
-        if (program_ < 0 || program_ >= kShadings) return false;
+        if (program_ < 0 || program_ >= GlPrograms::kShadings) return false;
         if (stencilTest_) EnsureBackStencil();
         NoteDrawn();
         float matrix[16];
@@ -512,7 +502,7 @@ class GlDevice final : public GpuDevice {
         const bool nearest =
             texture_ != 0 && MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, flip,
                                                   textureWidth_, textureHeight_);
-        int index = program_ + (underTexture != 0 ? kShadings : 0) + (tintOn_ ? 2 * kShadings : 0);
+        int index = GlPrograms::Index(program_, underTexture != 0, tintOn_);
         // The plain stage at full alpha, unblended, texel for pixel, writes
         // the texels as they are. Into a target without a depth-stencil (a
         // scene's picture, a capture) the stage that only fetches gives the
@@ -521,22 +511,22 @@ class GlDevice final : public GpuDevice {
         // The window's own buffer, which has none either, is left out: there
         // llvmpipe held two more screen-sized buffers (7 MB) for it.
         if (index == 0 && depthStencil_ == 0 && nearest && !blend_ && AllCornersOpaque(vertices)) {
-            index = kTexelProgram;
+            index = GlPrograms::kTexelProgram;
         }
-        if (!BuildProgram(index)) return false;
-        const Program& program = programs_[static_cast<size_t>(index)];
+        const GlPrograms::Program* program = programs_.Get(index);
+        if (program == nullptr) return false;
         if (underTexture != 0 && !CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_)) {
             CopyUnder(underTexture);
         }
-        glUseProgram(program.id);
+        glUseProgram(program->id);
         // Row-major for row vectors read as column-major is the column-vector matrix.
-        glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
-        glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
+        glUniformMatrix4fv(program->matrix, 1, GL_FALSE, matrix);
+        glUniform2f(program->viewport, static_cast<float>(viewportWidth_),
                     static_cast<float>(viewportHeight_));
-        glUniform1f(program.flip, flip);
-        glUniform4f(program.tint, ((tint_ >> 16) & 0xFF) / 255.f, ((tint_ >> 8) & 0xFF) / 255.f,
+        glUniform1f(program->flip, flip);
+        glUniform4f(program->tint, ((tint_ >> 16) & 0xFF) / 255.f, ((tint_ >> 8) & 0xFF) / 255.f,
                     (tint_ & 0xFF) / 255.f, tintOn_ ? 1.f : 0.f);
-        glUniform4fv(program.c0, 1, constant_);
+        glUniform4fv(program->c0, 1, constant_);
         if (underTexture != 0) {
             glActiveTexture(GL_TEXTURE1);
             glBindTexture(GL_TEXTURE_2D, underTexture);
@@ -569,7 +559,9 @@ class GlDevice final : public GpuDevice {
     // onto the target. Its alpha, which nothing shows, mixes the texture's
     // instead of the quad's. False, with nothing drawn, for any other quad.
     bool DrawFadeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
-        if (program_ != crossFadeShading_ || tintOn_ || stencilTest_ || texture_ == 0) return false;
+        if (program_ != programs_.CrossFadeShading() || tintOn_ || stencilTest_ || texture_ == 0) {
+            return false;
+        }
         float matrix[16];
         if (!FillsTargetEvenly(vertices, matrix)) return false;
         return MixByBlending(texture_, static_cast<int>(vertices[0].diffuse >> 24), vertices, matrix,
@@ -582,8 +574,8 @@ class GlDevice final : public GpuDevice {
     // mix within a unit of rounding. False, with nothing drawn, for any
     // other quad.
     bool DrawWipeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
-        const bool hard = program_ == hardWipeShading_;
-        if ((program_ != softWipeShading_ && !hard) || tintOn_ || stencilTest_ || texture_ == 0 ||
+        const bool hard = program_ == programs_.HardWipeShading();
+        if ((program_ != programs_.SoftWipeShading() && !hard) || tintOn_ || stencilTest_ || texture_ == 0 ||
             !textureUploaded_) {
             return false;
         }
@@ -627,7 +619,8 @@ class GlDevice final : public GpuDevice {
     // the target. False, with the target unchanged, when there is no fade picture.
     bool MixByBlending(GLuint picture, int alpha, const GpuVertex vertices[4], const float matrix[16],
                        GLuint underTexture) {
-        if (!BuildProgram(kTexelProgram)) return false;
+        const GlPrograms::Program* program = programs_.Get(GlPrograms::kTexelProgram);
+        if (program == nullptr) return false;
         const bool inPlace = TargetIsDepthless();
         const float flip = MixFlip();
         const GLuint target = boundFramebuffer_;
@@ -641,12 +634,11 @@ class GlDevice final : public GpuDevice {
             fadeUnder_ = underTexture;
         }
         NoteDrawn();
-        const Program& program = programs_[static_cast<size_t>(kTexelProgram)];
-        glUseProgram(program.id);
-        glUniformMatrix4fv(program.matrix, 1, GL_FALSE, matrix);
-        glUniform2f(program.viewport, static_cast<float>(viewportWidth_),
+        glUseProgram(program->id);
+        glUniformMatrix4fv(program->matrix, 1, GL_FALSE, matrix);
+        glUniform2f(program->viewport, static_cast<float>(viewportWidth_),
                     static_cast<float>(viewportHeight_));
-        glUniform1f(program.flip, flip);
+        glUniform1f(program->flip, flip);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, picture);
         glBindSampler(0, samplers_[kNearestSampler]);
@@ -724,78 +716,6 @@ class GlDevice final : public GpuDevice {
         glBlitFramebuffer(0, 0, w, h, 0, top, w, h - top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         glBindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer_);
         glDeleteFramebuffers(1, &read);
-    }
-
-    // The plain stage is made with the device; each built-in shader when it
-    // is first asked for, so that start-up compiles only what the first
-    // picture draws with.
-    bool BuildPrograms() {
-        vertexStage_ = CompileShader(GL_VERTEX_SHADER, kGlVertexStage);
-        if (vertexStage_ == 0) return false;
-        programs_.assign(static_cast<size_t>(kTexelProgram) + 1, Program{});
-        if (BuildProgram(0)) return true;
-        glDeleteShader(vertexStage_);
-        vertexStage_ = 0;
-        programs_.clear();
-        return false;
-    }
-
-    bool BuildProgram(int index) {
-        Program& slot = programs_[static_cast<size_t>(index)];
-        if (slot.id != 0) return true;
-        // A stage that failed once fails again: it is not compiled at every draw.
-        if (slot.failed) return false;
-        slot.failed = true;
-        std::string source = index == kTexelProgram
-                                 ? std::string(kGlTexelStage)
-                                 : FragmentStageSource(index % kShadings, (index / kShadings) % 2 == 1,
-                                                       index >= 2 * kShadings);
-        GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, source.c_str());
-        if (fragment == 0) return false;
-        GLuint program = glCreateProgram();
-        glAttachShader(program, vertexStage_);
-        glAttachShader(program, fragment);
-        glBindAttribLocation(program, 0, "aPosition");
-        glBindAttribLocation(program, 1, "aColour");
-        glBindAttribLocation(program, 2, "aUv");
-        glLinkProgram(program);
-        glDeleteShader(fragment);
-        GLint linked = 0;
-        glGetProgramiv(program, GL_LINK_STATUS, &linked);
-        if (!linked) {
-            std::fprintf(stderr, "velk2: a drawing program does not link\n");
-            glDeleteProgram(program);
-            return false;
-        }
-        slot.id = program;
-        compilerInUse_ = true;
-        slot.failed = false;
-        slot.matrix = glGetUniformLocation(program, "uMatrix");
-        slot.viewport = glGetUniformLocation(program, "uViewport");
-        slot.flip = glGetUniformLocation(program, "uFlip");
-        slot.tint = glGetUniformLocation(program, "uTint");
-        slot.c0 = glGetUniformLocation(program, "uC0");
-        glUseProgram(program);
-        glUniform1i(glGetUniformLocation(program, "uTexture"), 0);
-        const GLint under = glGetUniformLocation(program, "uUnder");
-        if (under >= 0) glUniform1i(under, 1);
-        return true;
-    }
-
-    static GLuint CompileShader(GLenum kind, const char* source) {
-        GLuint shader = glCreateShader(kind);
-        glShaderSource(shader, 1, &source, nullptr);
-        glCompileShader(shader);
-        GLint compiled = 0;
-        glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-        if (!compiled) {
-            char log[1024] = {};
-            glGetShaderInfoLog(shader, sizeof(log) - 1, nullptr, log);
-            std::fprintf(stderr, "velk2: a drawing stage does not compile: %s\n", log);
-            glDeleteShader(shader);
-            return 0;
-        }
-        return shader;
     }
 
     // The device's defaults after creation and every reset: nothing blended,
@@ -919,32 +839,11 @@ class GlDevice final : public GpuDevice {
     int backWidth_ = 0;
     int backHeight_ = 0;
     GpuCaps caps_;
-    struct Program {
-        GLuint id = 0;  // 0: not built yet
-        bool failed = false;
-        GLint matrix = -1;
-        GLint viewport = -1;
-        GLint flip = -1;
-        GLint tint = -1;
-        GLint c0 = -1;
-    };
-    // 0: the plain texture stage, then the built-ins in table order; the
-    // same again mixed over an under-picture, then both again tinted; last
-    // the stage that gives the texel as it is.
-    std::vector<Program> programs_;
-    static constexpr int kShadings = kBuiltinPixelShaderCount + 1;
-    static constexpr int kTexelProgram = 4 * kShadings;
-    // The program of ":Transition.CrossDissolveAlphaIgnore" (after the plain stage).
-    const int crossFadeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolveAlphaIgnore") + 1;
-    // The programs of the two rule wipes.
-    const int softWipeShading_ = FindBuiltinPixelShader(":Transition.CrossDissolve") + 1;
-    const int hardWipeShading_ = FindBuiltinPixelShader(":Transition.DitherDissolve") + 1;
+    GlPrograms programs_;
     GlWipeCover wipeCover_;
     GLuint wipeUnder_ = 0;  // the texture a wipe's cover was last mixed over
     GlFadePicture fade_;
-    GLuint fadeUnder_ = 0;    // the texture the fade picture last mixed over
-    GLuint vertexStage_ = 0;  // kept for the programs made later
-    bool compilerInUse_ = false;  // a program was made since the compiler was last let go of
+    GLuint fadeUnder_ = 0;  // the texture the fade picture last mixed over
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
     std::unordered_map<GpuHandle, GlObject> objects_;
