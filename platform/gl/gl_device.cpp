@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "platform/gl/gl_batch_release.h"
-#include "platform/gl/gl_fade_picture.h"
+#include "platform/gl/gl_blend_mix.h"
 #include "platform/gl/gl_programs.h"
 #include "platform/gl/gl_quad_geometry.h"
-#include "platform/gl/gl_wipe_cover.h"
 #include "platform/gpu_device.h"
 #include "platform/memory_policy.h"
 #include "platform/window.h"
@@ -125,9 +124,7 @@ class GlDevice final : public GpuDevice {
         if (!created_) return;
         for (auto& entry : objects_) DeleteObject(entry.second);
         objects_.clear();
-        fade_.Release();
-        wipeCover_.Release();
-        fadeUnder_ = wipeUnder_ = 0;
+        blendMix_.Release();
         batchRelease_.Release();
         programs_.Release();
         glDeleteBuffers(1, &vertexBuffer_);
@@ -418,8 +415,12 @@ class GlDevice final : public GpuDevice {
             picture->height != viewportHeight_) {
             return false;
         }
-        if (DrawFadeByBlending(vertices, picture->texture)) return true;
-        if (DrawWipeByBlending(vertices, picture->texture)) return true;
+        const GlMixDraw mix = MixDraw(vertices, picture->texture);
+        if (blendMix_.DrawFade(mix) || blendMix_.DrawWipe(mix, [this] { LetGoOfDrawnObjects(); })) {
+            NoteDrawn();
+            batchesMayHold_ = true;
+            return true;
+        }
         // Nothing is read from the target, so nothing is blended with it.
         if (blend_) glDisable(GL_BLEND);
         const bool drawn = DrawWith(vertices, picture->texture);
@@ -453,7 +454,7 @@ class GlDevice final : public GpuDevice {
         glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
         glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        wipeCover_.Forget(object->texture);
+        blendMix_.Written(object->texture);
         return true;
     }
 
@@ -464,17 +465,7 @@ class GlDevice final : public GpuDevice {
         if (created_) {
             if (found->second.kind != ObjectKind::Shader) LetGoOfDrawnObjects();
             DeleteObject(found->second);
-            // The fade's own picture is kept only while the picture it mixes over lives.
-            if (texture != 0 && texture == fadeUnder_) {
-                fade_.Release();
-                fadeUnder_ = 0;
-            }
-            // And a wipe's cover only while its rule and the picture under it live.
-            if (texture != 0 && texture == wipeUnder_) {
-                wipeCover_.Release();
-                wipeUnder_ = 0;
-            }
-            wipeCover_.Forget(texture);
+            blendMix_.Gone(texture);
         }
         if (texture != 0 && texture_ == texture) texture_ = 0;
         objects_.erase(found);
@@ -516,7 +507,7 @@ class GlDevice final : public GpuDevice {
         const GlPrograms::Program* program = programs_.Get(index);
         if (program == nullptr) return false;
         if (underTexture != 0 && !CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_)) {
-            CopyUnder(underTexture);
+            CopyUnder(underTexture, boundFramebuffer_, viewportWidth_, viewportHeight_);
         }
         glUseProgram(program->id);
         // Row-major for row vectors read as column-major is the column-vector matrix.
@@ -549,119 +540,28 @@ class GlDevice final : public GpuDevice {
         return true;
     }
 
-    // A cross-fade frame (the fade's shader, one alpha on every corner,
-    // texel for pixel over the whole target, no stencil test) mixed by
-    // blending: the picture under the fade is copied onto the target and the
-    // fading picture blended over it at a constant alpha, the colours of the
-    // one-pass mix within a unit of rounding, at a fraction of its cost on
-    // llvmpipe. A target with a depth-stencil would keep llvmpipe off its
-    // row-wise path, so there the mix is made in the fade picture and copied
-    // onto the target. Its alpha, which nothing shows, mixes the texture's
-    // instead of the quad's. False, with nothing drawn, for any other quad.
-    bool DrawFadeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
-        if (program_ != programs_.CrossFadeShading() || tintOn_ || stencilTest_ || texture_ == 0) {
-            return false;
-        }
-        float matrix[16];
-        if (!FillsTargetEvenly(vertices, matrix)) return false;
-        return MixByBlending(texture_, static_cast<int>(vertices[0].diffuse >> 24), vertices, matrix,
-                             underTexture);
-    }
-
-    // A rule wipe's frame (either wipe's shader, no tint, a picture that was
-    // uploaded, and as a cross-fade's otherwise) mixed the same way by the
-    // alpha of its cover (see gl_wipe_cover.h): the colours of the one-pass
-    // mix within a unit of rounding. False, with nothing drawn, for any
-    // other quad.
-    bool DrawWipeByBlending(const GpuVertex vertices[4], GLuint underTexture) {
-        const bool hard = program_ == programs_.HardWipeShading();
-        if ((program_ != programs_.SoftWipeShading() && !hard) || tintOn_ || stencilTest_ || texture_ == 0 ||
-            !textureUploaded_) {
-            return false;
-        }
-        float matrix[16];
-        if (!FillsTargetEvenly(vertices, matrix)) return false;
-        const u32 alpha = vertices[0].diffuse >> 24;
-        // Opaque, either wipe covers every texel: the rule's colours alone,
-        // and nothing need be kept for a wipe that has come to its end.
-        if (alpha == 255) {
-            if (wipeCover_.Texture() != 0) {
-                LetGoOfDrawnObjects();
-                wipeCover_.Release();
-            }
-            return MixByBlending(texture_, 255, vertices, matrix, underTexture);
-        }
-        if (!wipeCover_.Prepare(texture_, textureWidth_, textureHeight_, hard, alpha)) return false;
-        wipeUnder_ = underTexture;
-        return MixByBlending(wipeCover_.Texture(), -1, vertices, matrix, underTexture);
-    }
-
-    // The way up a mix by blending counts rows: as the target, mixed in
-    // place, or as the fade picture, top first, as every offscreen target.
-    float MixFlip() const { return TargetIsDepthless() && boundFramebuffer_ == 0 ? 1.f : -1.f; }
-
-    // True when the quad (its matrix put in `matrix`) has one alpha on every
-    // corner and puts the current texture texel for pixel over the whole
-    // target, its rows counted as a mix by blending counts them.
-    bool FillsTargetEvenly(const GpuVertex vertices[4], float matrix[16]) const {
-        const u32 alpha = vertices[0].diffuse >> 24;
-        for (int i = 1; i < 4; ++i) {
-            if ((vertices[i].diffuse >> 24) != alpha) return false;
-        }
-        QuadMatrix(matrix);
-        return CoversViewport(matrix, vertices, viewportWidth_, viewportHeight_) &&
-               MapsTexelsOntoPixels(matrix, vertices, viewportWidth_, viewportHeight_, MixFlip(),
-                                    textureWidth_, textureHeight_);
-    }
-
-    // `picture` blended over the under-picture by `alpha` (0..255) or, at -1,
-    // by its texels' own: in place, or in the fade picture and copied onto
-    // the target. False, with the target unchanged, when there is no fade picture.
-    bool MixByBlending(GLuint picture, int alpha, const GpuVertex vertices[4], const float matrix[16],
-                       GLuint underTexture) {
-        const GlPrograms::Program* program = programs_.Get(GlPrograms::kTexelProgram);
-        if (program == nullptr) return false;
-        const bool inPlace = TargetIsDepthless();
-        const float flip = MixFlip();
-        const GLuint target = boundFramebuffer_;
-        if (inPlace) {
-            CopyUnder(underTexture);
-        } else {
-            if (!fade_.BeginOver(underTexture, viewportWidth_, viewportHeight_)) {
-                glBindFramebuffer(GL_FRAMEBUFFER, target);
-                return false;
-            }
-            fadeUnder_ = underTexture;
-        }
-        NoteDrawn();
-        glUseProgram(program->id);
-        glUniformMatrix4fv(program->matrix, 1, GL_FALSE, matrix);
-        glUniform2f(program->viewport, static_cast<float>(viewportWidth_),
-                    static_cast<float>(viewportHeight_));
-        glUniform1f(program->flip, flip);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, picture);
-        glBindSampler(0, samplers_[kNearestSampler]);
-        glEnable(GL_BLEND);
-        if (alpha >= 0) {
-            glBlendColor(0.f, 0.f, 0.f, static_cast<float>(alpha) / 255.f);
-            glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
-        } else {
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        }
-        glBindVertexArray(vertexArray_);
-        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(GpuVertex) * 4, vertices);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        // Blending as SetBlend left it, for the quads that follow.
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        if (!blend_) glDisable(GL_BLEND);
-        batchesMayHold_ = true;
-        if (!inPlace) {
-            fade_.CopyOnto(target);
-            glViewport(0, 0, viewportWidth_, viewportHeight_);
-        }
-        return true;
+    // What a mix by blending reads of the device for this quad over `underTexture`.
+    GlMixDraw MixDraw(const GpuVertex vertices[4], GLuint underTexture) const {
+        GlMixDraw draw;
+        draw.vertices = vertices;
+        QuadMatrix(draw.matrix);
+        draw.under = underTexture;
+        draw.shading = program_;
+        draw.tinted = tintOn_;
+        draw.stencilTest = stencilTest_;
+        draw.texture = texture_;
+        draw.textureUploaded = textureUploaded_;
+        draw.textureWidth = textureWidth_;
+        draw.textureHeight = textureHeight_;
+        draw.blend = blend_;
+        draw.depthless = TargetIsDepthless();
+        draw.framebuffer = boundFramebuffer_;
+        draw.viewportWidth = viewportWidth_;
+        draw.viewportHeight = viewportHeight_;
+        draw.nearestSampler = samplers_[kNearestSampler];
+        draw.vertexArray = vertexArray_;
+        draw.vertexBuffer = vertexBuffer_;
+        return draw;
     }
 
     // llvmpipe's row-wise path on 8-bit texels is open only to targets without one.
@@ -702,20 +602,6 @@ class GlDevice final : public GpuDevice {
         if (!batchesMayHold_) return;
         batchesMayHold_ = false;
         batchRelease_.LetGo(boundFramebuffer_);
-    }
-
-    // The under-picture onto the whole target, its top row at the top of the
-    // picture whichever way the target counts its rows.
-    void CopyUnder(GLuint underTexture) {
-        GLuint read = 0;
-        glGenFramebuffers(1, &read);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, read);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, underTexture, 0);
-        const int w = viewportWidth_, h = viewportHeight_;
-        const int top = boundFramebuffer_ == 0 ? h : 0;
-        glBlitFramebuffer(0, 0, w, h, 0, top, w, h - top, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        glBindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer_);
-        glDeleteFramebuffers(1, &read);
     }
 
     // The device's defaults after creation and every reset: nothing blended,
@@ -840,10 +726,7 @@ class GlDevice final : public GpuDevice {
     int backHeight_ = 0;
     GpuCaps caps_;
     GlPrograms programs_;
-    GlWipeCover wipeCover_;
-    GLuint wipeUnder_ = 0;  // the texture a wipe's cover was last mixed over
-    GlFadePicture fade_;
-    GLuint fadeUnder_ = 0;  // the texture the fade picture last mixed over
+    GlBlendMix blendMix_{programs_};
     GLuint vertexArray_ = 0;
     GLuint vertexBuffer_ = 0;
     std::unordered_map<GpuHandle, GlObject> objects_;
