@@ -92,7 +92,8 @@ class Harness(e2e.TestCase):
             "            s.game.basic('Wait(Time=600000)\\n')\n"
             "            p = s.start()\n"
             "            p.wait_window()\n"
-            "            socket = os.stat('/tmp/.X11-unix/X' + s.display[1:]).st_ino\n"
+            "            st = os.stat('/tmp/.X11-unix/X' + s.display[1:])\n"
+            "            socket = [st.st_ino, st.st_ctime_ns]\n"
             "            print(json.dumps([s.display, s.processes[0].pid, p.process.pid, socket]), flush=True)\n"
             "            time.sleep(600)\n"
             "e2e.main()\n" % str(Path(__file__).resolve().parent))
@@ -116,9 +117,15 @@ class Harness(e2e.TestCase):
             e2e.wait_until(lambda: not running(pid), 10, 0.1, "%s (pid %d) to be gone" % (name, pid))
         # Only a server that was asked to end (not killed) takes its socket
         # away; a socket there now is another test's server on the freed
-        # display.
+        # display, and the file system may well give it the freed inode, so
+        # its creation time tells the two apart.
         path = Path("/tmp/.X11-unix/X" + display[1:])
-        self.assertFalse(path.exists() and path.stat().st_ino == socket, "the X server's socket is removed")
+        try:
+            st = path.stat()
+            left = [st.st_ino, st.st_ctime_ns] == socket
+        except FileNotFoundError:
+            left = False
+        self.assertFalse(left, "the X server's socket is removed")
 
 
 if __name__ == "__main__":
