@@ -249,6 +249,11 @@ class Image:
                 sums[c] += sum(row[c::3])
         return tuple(s / n for s in sums)
 
+    def region(self, x0, y0, x1, y1):
+        """The bytes of the half-open rectangle [x0, x1) x [y0, y1), row by row:
+        equal for two shots exactly when that part of the picture is."""
+        return b"".join(self.rgb[(y * self.width + x0) * 3:(y * self.width + x1) * 3] for y in range(y0, y1))
+
     def scaled(self, width, height):
         """Nearest-neighbour resample (for mapping window pixels to logical ones)."""
         out = bytearray(width * height * 3)
