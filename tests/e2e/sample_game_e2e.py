@@ -310,7 +310,7 @@ class SampleGame(e2e.TestCase):
             self.assertLess(brightest(p.logical_shot(), RUBY_AREA), 150, "no ruby over the first page")
             # 「東雲の空って、こんな色なんだね」: ruby and a colour tag.
             self.read_until(p, lambda: brightest(p.logical_shot(), RUBY_AREA) > 180, "the ruby しののめ over 東雲")
-            time.sleep(1.5)
+            still_page(p)
             shot = p.logical_shot()
             self.assertTrue(has_colour(shot, LINE2_AREA, lambda c: c[0] > 200 and c[1] < 170 and c[2] < 170),
                             "こんな色 in its colour (0xFF9090)")
