@@ -204,11 +204,14 @@ double GetGlobalVariableDouble(std::string_view name) {
 
 // ---- Play data ----
 
-bool CommandPlayDataSave(classScriptContext&, const std::vector<classScriptValue>& arguments, int32 count,
+bool CommandPlayDataSave(classScriptContext& context, const std::vector<classScriptValue>& arguments, int32 count,
                          classScriptValue&) {
     const auto no = Integer(arguments, count, 0);
     if (!no.IsSet()) return true;
     const auto index = Text(arguments, count, 1);
+    // A load of this save goes on after it: made again at every load, it
+    // would overwrite the slot (or another, numbered by a Global) each time.
+    context.SetSavingItself(true);
     {
         classQueHolder holder;
         classQue_DataSave* save = holder.NewDataSave();
@@ -220,6 +223,7 @@ bool CommandPlayDataSave(classScriptContext&, const std::vector<classScriptValue
     // the queue with everything else and is written when the skip ends.
     CommitQueue(GetMainQueue());
     WaitFrameIfAny();
+    context.SetSavingItself(false);
     // The frame wrote the file; a failure is shown from here, where no
     // engine lock is held.
     ReportFailedPlayDataWrites();

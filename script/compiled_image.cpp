@@ -2,6 +2,7 @@
 // in the order statement, argument list, record, pool. Each table is found by
 // its own offset and size, so the reader needs nothing else from the header.
 #include <cstring>
+#include <utility>
 
 #include "script/script_record.h"
 #include "foundation/little_endian.h"
@@ -63,6 +64,23 @@ void classScriptTables::WriteImage(std::vector<u8>& out) const {
         StoreLe(out, 40, static_cast<u32>(pool_.size()), 4);
     }
     StoreLe(out, 44, tmpCount_, 4);
+}
+
+bool classScriptTables::IsImageWhole(const u8* bytes, u64 size) {
+    if (bytes == nullptr || size < kImageHeaderSize || std::memcmp(bytes, kImageMagic, sizeof kImageMagic) != 0 ||
+        LoadLe32(bytes + 8) != kImageHeaderSize)
+        return false;
+    // The tables follow the header in their order, each directly after the
+    // one before, whole words (whole records) only, up to the image's end.
+    u64 end = kImageHeaderSize;
+    for (const auto& [slot, unit] : {std::pair<std::size_t, u64>{12, 4}, {20, 4}, {28, 12}, {36, 1}}) {
+        const u64 offset = LoadLe32(bytes + slot);
+        const u64 length = LoadLe32(bytes + slot + 4);
+        if (offset == 0 && length == 0) continue;
+        if (offset != end || length == 0 || length % unit != 0 || length > size - offset) return false;
+        end = offset + length;
+    }
+    return end == size;
 }
 
 bool classScriptTables::ReadImage(const u8* bytes, u64 size) {

@@ -98,21 +98,28 @@ void classScriptContext::PopAllFrames() {
 void classScriptContext::SerializeFrames(classMemoryStream& out) const {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     for (const classScriptFrame& frame : frames)
-        if (frame.interruptFlag == 0) frame.Serialize(out);
+        if (frame.interruptFlag == 0) frame.Serialize(out, &frame == savingFrame_ && &frame == currentFrame_);
+}
+
+void classScriptContext::SetSavingItself(bool saving) {
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    savingFrame_ = saving ? currentFrame_ : nullptr;
 }
 
 bool classScriptContext::ReadFrameRecords(const u8* bytes, u64 size, std::list<classScriptFrame>& out) {
     out.clear();
     u64 position = 0;
+    bool whole = true;
     while (bytes != nullptr && position < size && size - position >= 8) {
         const u64 remaining = size - position;
         const u64 recordSize = Get64(bytes + position);
         if (recordSize < kMinFrameRecordWalkSize || recordSize > remaining) break;
         out.emplace_back();
-        out.back().Deserialize(bytes + position, recordSize);
+        whole = classScriptFrame::IsRecordWhole(bytes + position, recordSize) &&
+                out.back().Deserialize(bytes + position, recordSize) && out.back().IsPositionInside() && whole;
         position += recordSize;
     }
-    return position == size && HoldsFrameToRun(out);
+    return whole && position == size && HoldsFrameToRun(out);
 }
 
 void classScriptContext::DeserializeFrames(const u8* bytes, u64 size) {
@@ -145,6 +152,7 @@ void classScriptContext::Reset() {
         std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
         frames.clear();
         currentFrame_ = nullptr;
+        savingFrame_ = nullptr;
     }
     arguments.clear();
     arguments.resize(kInitialArgumentCount);

@@ -87,6 +87,12 @@ class classScriptContext {
 
     // ---- Play data ----
     void SerializeFrames(classMemoryStream& out) const;
+    // While the script saves the game itself, the frame running the save is
+    // stored at its next statement: a load goes on after the save rather
+    // than making it again. Saves made for the script (a choice's, the
+    // interrupt snapshot) or by another thread store the frame where it
+    // stands, so its statement runs again.
+    void SetSavingItself(bool saving);
     // Reads the frame records of a play-data section into `out`, in order. A
     // record shorter than a frame's header or longer than what remains ends
     // the walk, keeping the frames before it. True when the records fill the
@@ -117,6 +123,7 @@ class classScriptContext {
 
   private:
     classScriptFrame* currentFrame_ = nullptr;  // written under g_scriptFrameLock
+    const classScriptFrame* savingFrame_ = nullptr;  // the same
     ScriptCommandDispatcher dispatcher_ = nullptr;
     void* dispatcherUser_ = nullptr;
 };

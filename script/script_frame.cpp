@@ -39,6 +39,11 @@ void Put32(u8* at, u32 value) {
 void Put64(u8* at, u64 value) {
     for (int i = 0; i < 8; ++i) at[i] = static_cast<u8>(value >> (8 * i));
 }
+u64 Get64(const u8* at) {
+    u64 value = 0;
+    for (int i = 7; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+}
 u32 Get32(const u8* at) {
     return static_cast<u32>(at[0]) | static_cast<u32>(at[1]) << 8 | static_cast<u32>(at[2]) << 16 |
            static_cast<u32>(at[3]) << 24;
@@ -330,7 +335,7 @@ bool classScriptFrame::StoreVariable(const classScriptRecord& record, const clas
 
 // ---- Frame record ----
 
-void classScriptFrame::Serialize(classMemoryStream& out) const {
+void classScriptFrame::Serialize(classMemoryStream& out, bool resumeAfter) const {
     std::vector<u8> image;
     WriteImage(image);
     std::vector<u8> tmpList;
@@ -350,7 +355,7 @@ void classScriptFrame::Serialize(classMemoryStream& out) const {
     Put32(header + 12, static_cast<u32>(nameSize));
     Put32(header + 16, static_cast<u32>(imageOffset));
     Put32(header + 20, static_cast<u32>(image.size()));
-    Put32(header + 24, static_cast<u32>(pc));
+    Put32(header + 24, static_cast<u32>(resumeAfter ? static_cast<int32>(nextPc) : static_cast<int32>(pc)));
     Put32(header + 28, static_cast<u32>(nextPc));
     header[32] = interruptFlag;
     header[33] = reservedFlag;
@@ -368,6 +373,42 @@ void classScriptFrame::Serialize(classMemoryStream& out) const {
     out.Write(image.data(), image.size());
     out.Write(tmpList.data(), tmpList.size());
     out.Write(localList.data(), localList.size());
+}
+
+bool classScriptFrame::IsRecordWhole(const u8* bytes, u64 size) {
+    if (bytes == nullptr || size < kFrameHeaderSize || Get64(bytes) != size) return false;
+    // The parts follow the header in their order, each directly after the
+    // one before, up to the record's end, as Serialize lays them out. Frames
+    // of an interrupt are never saved.
+    const u64 nameSize = Get32(bytes + 12);
+    const u64 imageOffset = Get32(bytes + 16);
+    const u64 imageSize = Get32(bytes + 20);
+    if (Get32(bytes + 8) != kFrameHeaderSize || nameSize == 0 || !Inside(kFrameHeaderSize, nameSize, size) ||
+        bytes[32] != 0 || bytes[34] != 0 || bytes[35] != 0)
+        return false;
+    const u8* name = bytes + kFrameHeaderSize;
+    if (std::memchr(name, 0, static_cast<size_t>(nameSize)) != name + nameSize - 1) return false;
+    if (imageOffset != kFrameHeaderSize + nameSize || !Inside(imageOffset, imageSize, size) ||
+        !classScriptTables::IsImageWhole(bytes + imageOffset, imageSize))
+        return false;
+    u64 end = imageOffset + imageSize;
+    for (const u64 field : {u64{40}, u64{48}}) {
+        const u64 offset = Get32(bytes + field);
+        const u64 length = Get32(bytes + field + 4);
+        if (offset == 0 && length == 0) continue;
+        if (offset != end || !Inside(offset, length, size) || !IsVariableListWhole(bytes + offset, length))
+            return false;
+        end = offset + length;
+    }
+    return end == size;
+}
+
+bool classScriptFrame::IsPositionInside() const {
+    // The end itself is a place a frame may stand: a call made by the last
+    // statement returns there, and the frame finishes.
+    const int32 count = GetStatementCount();
+    return pc >= 0 && pc <= count && nextPc >= 0 && nextPc <= count &&
+           (!pendingTarget.IsSet() || pendingTarget.Get() < static_cast<u32>(count));
 }
 
 bool classScriptFrame::Deserialize(const u8* bytes, u64 size) {

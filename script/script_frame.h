@@ -165,8 +165,17 @@ class classScriptFrame {
     bool EvaluationLimitHit() const { return limitHit_; }
 
     // ---- Frame record ----
-    // Appends this frame's record to out.
-    void Serialize(classMemoryStream& out) const;
+    // Appends this frame's record to out. With resumeAfter the record stands
+    // at the next statement: the statement running now (a save the frame
+    // makes of itself) is done once the record is read back.
+    void Serialize(classMemoryStream& out, bool resumeAfter = false) const;
+    // Whether the bytes are one record as Serialize lays it out: its parts
+    // in order and whole, the compiled image and both variable lists
+    // included. A record that is not would resume some other script.
+    static bool IsRecordWhole(const u8* bytes, u64 size);
+    // Whether pc, next pc and the pending target lie inside the frame's
+    // statements (the end included), as in any frame that was saved.
+    bool IsPositionInside() const;
     // Fills this (new, empty) frame from one record; false when the record is
     // too short to be one.
     bool Deserialize(const u8* bytes, u64 size);

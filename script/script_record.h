@@ -159,6 +159,10 @@ public:
     // bytes are shorter than the header or lack the magic.
     void WriteImage(std::vector<u8>& out) const;
     bool ReadImage(const u8* bytes, u64 size);
+    // Whether the bytes are an image as WriteImage lays it out: the header,
+    // then each table that is there directly after the one before, whole,
+    // ending exactly at the image's end.
+    static bool IsImageWhole(const u8* bytes, u64 size);
 
     friend bool operator==(const classScriptTables& x, const classScriptTables& y) {
         return x.statements_ == y.statements_ && x.argumentLists_ == y.argumentLists_ &&

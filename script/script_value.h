@@ -96,3 +96,6 @@ void AppendScriptValue(const classScriptValue& value, std::vector<u8>& out);
 // and gives false. A text or a child that does not lie inside the bytes is
 // not taken; the rest of the record still is.
 bool ReadScriptValue(classScriptValue* value, const u8* bytes, u64 size);
+// Whether the bytes are exactly one value record as written, children
+// included: what a saved game must hold to be resumed as it was.
+bool IsScriptValueRecordWhole(const u8* bytes, u64 size);

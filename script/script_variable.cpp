@@ -136,3 +136,26 @@ void ReadVariableList(classScriptVariableList& list, const u8* bytes, u64 size) 
             ReadScriptValue(value, entry + valueOffset, std::min(valueSize, entrySize - valueOffset));
     }
 }
+
+bool IsVariableListWhole(const u8* bytes, u64 size) {
+    if (bytes == nullptr) return size == 0;
+    for (u64 pos = 0; pos < size;) {
+        if (size - pos < kEntryHeader) return false;
+        const u8* entry = bytes + pos;
+        const u64 entrySize = LoadLe(entry, 8);
+        if (entrySize < kEntryHeader || entrySize > size - pos) return false;
+        const u64 nameOffset = LoadLe(entry + 8, 4);
+        const u64 nameSize = LoadLe(entry + 12, 4);
+        const u64 valueOffset = LoadLe(entry + 24, 4);
+        const u64 valueSize = LoadLe(entry + 28, 4);
+        if (nameOffset != kEntryHeader || nameSize == 0 || nameSize > entrySize - nameOffset) return false;
+        const u8* name = entry + nameOffset;
+        if (name[nameSize - 1] != 0 || std::memchr(name, 0, static_cast<std::size_t>(nameSize)) != name + nameSize - 1)
+            return false;
+        if (valueOffset != nameOffset + nameSize || valueSize != entrySize - valueOffset ||
+            !IsScriptValueRecordWhole(entry + valueOffset, valueSize))
+            return false;
+        pos += entrySize;
+    }
+    return true;
+}

@@ -90,3 +90,7 @@ void WriteVariableList(const classScriptVariableList& list, std::vector<u8>& out
 // An entry whose size is impossible ends the walk; an entry whose name lies
 // outside it is passed over.
 void ReadVariableList(classScriptVariableList& list, const u8* bytes, u64 size);
+// Whether the bytes are entries as WriteVariableList writes them, each whole
+// (its name with its NUL, then its value record) and together filling the
+// bytes exactly. A saved list that is not would read back other variables.
+bool IsVariableListWhole(const u8* bytes, u64 size);

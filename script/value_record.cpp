@@ -87,7 +87,41 @@ bool ReadRecord(classScriptValue& value, const u8* bytes, u64 size, int depth) {
     return true;
 }
 
+// Whether the bytes are exactly one record as AppendRecord writes it: its
+// size, a known tag, its text inside it and ending in its NUL, and children
+// that are whole records filling their range to the end of the record.
+bool IsRecordWhole(const u8* bytes, u64 size, int depth) {
+    if (depth > kMaxScriptValueDepth || size < kHeaderSize || LoadLe(bytes, 8) != size) return false;
+    const int64 tag = static_cast<int64>(LoadLe(bytes + 8, 8));
+    if (tag < ScriptValueEmpty || tag > ScriptValueOperator) return false;
+    const u64 textOffset = LoadLe(bytes + 32, 4);
+    const u64 textSize = LoadLe(bytes + 36, 4);
+    u64 textEnd = kHeaderSize;
+    if (textOffset != 0 || textSize != 0) {
+        if (textOffset < kHeaderSize || textSize == 0 || textOffset > size || textSize > size - textOffset ||
+            bytes[textOffset + textSize - 1] != 0)
+            return false;
+        textEnd = textOffset + textSize;
+    }
+    const u64 childrenOffset = LoadLe(bytes + 40, 4);
+    const u64 childrenSize = LoadLe(bytes + 44, 4);
+    if (childrenOffset == 0 && childrenSize == 0) return textEnd == size;
+    if (childrenOffset < textEnd || childrenSize == 0 || childrenOffset > size || childrenSize != size - childrenOffset)
+        return false;
+    for (u64 pos = childrenOffset; pos < size;) {
+        if (size - pos < kHeaderSize) return false;
+        const u64 childSize = LoadLe(bytes + pos, 8);
+        if (childSize > size - pos || !IsRecordWhole(bytes + pos, childSize, depth + 1)) return false;
+        pos += childSize;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool IsScriptValueRecordWhole(const u8* bytes, u64 size) {
+    return bytes != nullptr && IsRecordWhole(bytes, size, 0);
+}
 
 void AppendScriptValue(const classScriptValue& value, std::vector<u8>& out) { AppendRecord(value, out, 0); }
 

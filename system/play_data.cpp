@@ -166,7 +166,7 @@ u64 SoundSectionEnd(const std::vector<u8>& bytes, u64 first) {
 // or reaching outside it, frames that give nothing to run, a slot-0 copy
 // that is no play-data file of this game): loading it would end the game
 // or leave half of another one.
-bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out) {
+bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out, bool withSlotZero = true) {
     using namespace playdata;
     auto section = [&](u64 field) { return bytes.data() + Get64(bytes, field); };
     auto sizeOf = [&](u64 field) { return Get64(bytes, field + 8); };
@@ -183,9 +183,14 @@ bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out) {
     }
     if (!present(kFrames) || !classScriptContext::ReadFrameRecords(section(kFrames), sizeOf(kFrames), out.frames))
         return false;
-    if (present(kSlotZero)) {
+    if (present(kVariables) && !IsVariableListWhole(section(kVariables), sizeOf(kVariables))) return false;
+    if (withSlotZero && present(kSlotZero)) {
+        // The copy is written back over the quick save, so it must be a slot
+        // that would load. Its own copy is never put back (loading slot 0
+        // leaves slot 0 as it is) and is not looked into.
         out.slotZero.assign(section(kSlotZero), section(kSlotZero) + sizeOf(kSlotZero));
-        if (!IsValidPlayData(out.slotZero)) return false;
+        LoadedSections copy;
+        if (!IsValidPlayData(out.slotZero) || !ReadSections(out.slotZero, copy, false)) return false;
     }
     if (present(kBacklog)) {
         classHistoryLog loaded;
@@ -198,6 +203,36 @@ bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out) {
         out.lastVoice.assign(text, ::strnlen(text, sizeOf(kLastVoice)));
     }
     return true;
+}
+
+// The snapshot as a save inside the interrupt writes it: the snapshot's
+// scene, frames and thumbnail, with a given index text in place of its own,
+// and without its slot-0 copy when the save is slot 0 itself (a slot 0
+// holding the previous one would nest them all). The sections keep their
+// order; only those after the variables move.
+void RebuildSnapshotSave(const std::vector<u8>& snapshot, const std::string& indexText, bool keepSlotZero,
+                         std::vector<u8>& out) {
+    using namespace playdata;
+    u64 tail = snapshot.size();
+    for (u64 field : {kIndex, kThumbnail, kSlotZero}) {
+        const u64 offset = Get64(snapshot, field);
+        if (offset != 0 && offset < tail) tail = offset;
+    }
+    out.assign(snapshot.begin(), snapshot.begin() + static_cast<std::ptrdiff_t>(tail));
+    for (u64 field : {kIndex, kThumbnail, kSlotZero}) {
+        Put64(out, field, 0);
+        Put64(out, field + 8, 0);
+    }
+    auto copySection = [&](u64 field) {
+        AddSection(out, field, snapshot.data() + Get64(snapshot, field), Get64(snapshot, field + 8));
+    };
+    const std::size_t indexLength = ::strnlen(indexText.c_str(), indexText.size());
+    if (indexLength != 0)
+        AddSection(out, kIndex, reinterpret_cast<const u8*>(indexText.c_str()), indexLength + 1);
+    else
+        copySection(kIndex);
+    copySection(kThumbnail);
+    if (keepSlotZero) copySection(kSlotZero);
 }
 
 }  // namespace
@@ -314,13 +349,22 @@ void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector
 bool WritePlayData(const std::string& path, const std::string& indexText) {
     RefreshRetriedThumbnails();
     std::function<bool()> write;
+    // Slot 0's own save carries no copy of the slot-0 file: it would be the
+    // previous one, which holds its predecessor, and so on for ever.
+    const bool embed = path != MakePlayDataPath(0);
     if (g_autoSnapshotTaken.load()) {
         // Inside an interrupt the state to keep is the one from its start.
-        write = [snapshot = MakeDataFolderPath("save----.dat"), path] { return CopyFileUtf8(snapshot, path, false); };
+        write = [snapshot = MakeDataFolderPath("save----.dat"), path, indexText, embed] {
+            std::vector<u8> taken;
+            if (!ReadValidPlayData(snapshot, taken)) {
+                errno = ENOENT;
+                return false;
+            }
+            std::vector<u8> bytes;
+            RebuildSnapshotSave(taken, indexText, embed, bytes);
+            return WriteFileAtomically(path, bytes.data(), bytes.size());
+        };
     } else {
-        // Slot 0's own save carries no copy of the slot-0 file: it would be
-        // the previous one, which holds its predecessor, and so on for ever.
-        const bool embed = path != MakePlayDataPath(0);
         auto bytes = std::make_shared<std::vector<u8>>();
         BuildPlayData(indexText, embed, *bytes);
         write = [bytes, path] { return WriteFileAtomically(path, bytes->data(), bytes->size()); };
@@ -334,7 +378,7 @@ bool WritePlayData(const std::string& path, const std::string& indexText) {
     return written;
 }
 
-bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
+bool LoadPlayDataBytes(const std::vector<u8>& bytes, bool isSlotZero) {
     using namespace playdata;
     if (!IsValidPlayData(bytes)) return false;
     classApplication* application = GetApplication();
@@ -343,8 +387,6 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     // nothing, not even slot 0.
     LoadedSections loaded;
     if (!ReadSections(bytes, loaded)) return false;
-
-    ::unlink(MakePlayDataPath(0).c_str());
 
     classCriticalSectionLock hold(application->GetLock());
     classGraphicObject* scene = application->mainScene;
@@ -373,10 +415,16 @@ bool LoadPlayDataBytes(const std::vector<u8>& bytes) {
     // before the load belongs to another play-through.
     g_nomalVariables.Replace(std::move(loaded.variables));
 
+    // The quick save goes with the game just loaded, and is only ever
+    // replaced whole: a full disk or a kill leaves the old one. Slot 0
+    // itself already is the state just loaded.
+    if (isSlotZero) return true;
     if (!loaded.slotZero.empty()) {
         auto copy = std::make_shared<std::vector<u8>>(std::move(loaded.slotZero));
         WriteOrKeepFailure(MakePlayDataPath(0),
                            [copy] { return WriteFileAtomically(MakePlayDataPath(0), copy->data(), copy->size()); });
+    } else {
+        ::unlink(MakePlayDataPath(0).c_str());
     }
     return true;
 }
@@ -385,7 +433,7 @@ bool LoadPlayData(const std::string& path) {
     RefreshRetriedThumbnails();
     std::vector<u8> bytes;
     if (!ReadValidPlayData(path, bytes)) return false;
-    return LoadPlayDataBytes(bytes);
+    return LoadPlayDataBytes(bytes, path == MakePlayDataPath(0));
 }
 
 bool TakePlayDataThumbnail(const std::vector<u8>& bytes, std::vector<u8>& out) {

@@ -3,8 +3,8 @@
 // sound layers, the main script's frames, the backlog, the nomal variables
 // and a few application settings), plus an index text and a thumbnail that
 // the save and load screens read without loading. Slot n is "save%4.4d.dat"
-// in the per-user folder. Every save carries a copy of the slot-0 file as it
-// was then, and every load puts that copy back.
+// in the per-user folder. Every save but slot 0's carries a copy of the
+// slot-0 file as it was then, and a load of it puts that copy back.
 //
 // Threads: WritePlayData and LoadPlayData run on the render thread inside the
 // save and load records, under the application lock (entered again here).
@@ -70,8 +70,9 @@ bool ReportFailedPlayDataWrites();
 // Restores the state of a valid file; false, with nothing changed (slot 0
 // included), when its header or any section it restores is damaged.
 bool LoadPlayData(const std::string& path);
-// The same, from bytes already read (the fuzz target drives this).
-bool LoadPlayDataBytes(const std::vector<u8>& bytes);
+// The same, from bytes already read (the fuzz target drives this); with
+// isSlotZero the bytes are those of "save0000.dat", which stays as it is.
+bool LoadPlayDataBytes(const std::vector<u8>& bytes, bool isSlotZero = false);
 
 bool ReadPlayDataThumbnail(const std::string& path, std::vector<u8>& out);
 bool ReadPlayDataIndex(const std::string& path, std::string& out);

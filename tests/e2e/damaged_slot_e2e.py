@@ -2,8 +2,10 @@
 looping sound and saves slots 0 and 1, so slot 1 holds every section: scene,
 sound, frames and a copy of slot 0. Copies of slot 1 are then damaged: one
 cut to its 1008-byte header, as a save cut off by a full disk or a kill
-leaves it, and one each with its frames, scene, sound or slot-0 section
-zeroed where it stands, the header untouched. The second run draws another
+leaves it, one each with its frames, scene, sound, slot-0 or variables
+section zeroed where it stands, the header untouched, one with the compiled
+tables of its inner frame flipped and one with the frames inside its slot-0
+copy zeroed. The second run draws another
 scene, sets a variable and loads each of them in turn: the scene and the
 variable stay, no load restarts the scripts, the game goes on, and
 "save0000.dat" is byte for byte what it was."""
@@ -23,7 +25,7 @@ if (runs = 1) {
     Sound(Layer=1, File="tone.wav", Loop=-1, Play=1)
     n = 1
     PlayDataSave(No=0)
-    PlayDataSave(No=1)
+    ScriptCall(Label=#saveOne)
     Graphic(Layer=2, File="saved.png", x=300, y=-200)
     Apply()
 } else {
@@ -35,6 +37,9 @@ if (runs = 1) {
     PlayDataLoad(No=4)
     PlayDataLoad(No=5)
     PlayDataLoad(No=6)
+    PlayDataLoad(No=7)
+    PlayDataLoad(No=8)
+    PlayDataLoad(No=9)
     if (n = 5) {
         if (loads = 0) {
             Graphic(Layer=2, File="kept.png", x=-300, y=-200)
@@ -43,6 +48,11 @@ if (runs = 1) {
     Apply()
 }
 Wait(Time=600000)
+// Saved from a called part, so the slot holds two frames: a damaged inner
+// one would otherwise end and leave the outer one to play on.
+#saveOne
+PlayDataSave(No=1)
+return
 """
 
 # Run after every load that was taken.
@@ -61,6 +71,10 @@ def field(data, offset):
 
 def zeroed(data, start, end):
     return data[:start] + bytes(end - start) + data[end:]
+
+
+def flipped(data, start, count):
+    return data[:start] + bytes(b ^ 0xFF for b in data[start:start + count]) + data[start + count:]
 
 
 class DamagedSlot(e2e.TestCase):
@@ -85,12 +99,22 @@ class DamagedSlot(e2e.TestCase):
             scene, sound, frames, copy = field(whole, 872), field(whole, 888), field(whole, 904), field(whole, 992)
             self.assertTrue(scene and sound and frames and copy, "slot 1 holds every section")
             self.assertGreater(field(whole, 896), 0, "a sound record")
+            variables = field(whole, 944)
+            self.assertTrue(variables, "slot 1 holds variables")
+            inner = frames + field(whole, frames)  # the second frame record
+            self.assertLess(inner, frames + field(whole, 912), "slot 1 holds two frames")
+            image = inner + struct.unpack_from("<I", whole, inner + 16)[0]
+            copy_frames = copy + field(whole, copy + 904)
             damaged = {
                 2: whole[:1008],
                 3: zeroed(whole, frames, frames + field(whole, 912)),
                 4: zeroed(whole, scene, scene + field(whole, 880)),
                 5: zeroed(whole, sound, frames),  # the records run up to the frames
                 6: zeroed(whole, copy, copy + field(whole, 1000)),
+                # Damage inside a section whose bounds are kept.
+                7: zeroed(whole, variables, variables + field(whole, 952)),
+                8: flipped(whole, image + 8, 64),  # the inner frame's compiled tables
+                9: zeroed(whole, copy_frames, copy_frames + field(whole, copy + 912)),  # inside the slot-0 copy
             }
             for slot, data in damaged.items():
                 s.user_file("save%04d.dat" % slot).write_bytes(data)

@@ -79,5 +79,65 @@ class FullDiskSave(e2e.TestCase):
             self.assertEqual(second.wait_exit(), 0, second.stderr())
 
 
+# The first run saves quick save A (slot 0), slot 1 (carrying A), then quick
+# save B over A. The second run, on a full disk, loads slot 1: A cannot be
+# put back, and B must not be lost for it.
+QUICK = """runs = runs + 1
+if (runs = 1) {
+    Graphic(Layer=1, File="back.png", x=0, y=0)
+    Apply()
+    PlayDataSave(No=0, Index="A")
+    PlayDataSave(No=1)
+    if (runs = 1) {
+        Graphic(Layer=3, File="other.png", x=-300, y=-200)
+        Apply()
+        PlayDataSave(No=0, Index="B")
+    }
+} else {
+    PlayDataLoad(No=1)
+}
+Graphic(Layer=2, File="mark.png", x=300, y=-200)
+Apply()
+Wait(Time=600000)
+"""
+
+
+class FullDiskLoad(e2e.TestCase):
+    def test_a_load_on_a_full_disk_keeps_the_quick_save(self):
+        with e2e.Session(self) as s:
+            s.game.basic(QUICK, VARIABLES)
+            s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
+            s.game.png("other.png", 80, 60, OTHER)
+            s.game.png("mark.png", 40, 40, MARK)
+            quick = s.user_file("save0000.dat")
+            quiet = {"SDL_AUDIODRIVER": "dummy", "VELK2_DIALOGS": "stderr", "MESA_SHADER_CACHE_DISABLE": "true"}
+
+            first = s.start(env=quiet)
+            first.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(first.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
+                           "the first run to pass its saves")
+            first.close_window()
+            self.assertEqual(first.wait_exit(), 0, first.stderr())
+            b = quick.read_bytes()
+
+            soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, hard))
+            try:
+                second = s.start(env=quiet)
+            finally:
+                resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+            second.wait_window()
+            # The load took slot 1: its scene has no "other" picture.
+            e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(300, -200)), MARK, 3) and
+                           e2e.close_to(second.logical_shot().pixel(*at(-300, -200)), BACK, 3), 30, 0.2,
+                           "the second run to load slot 1 and go on")
+            e2e.wait_until(lambda: "filename:%s" % quick in second.stderr(), 20, 0.2,
+                           "the quick save that could not be put back to be reported")
+            self.assertTrue(second.alive(), "a failed write must not end the game")
+            self.assertEqual(quick.read_bytes(), b, "quick save B, byte for byte")
+            second.close_window()
+            self.assertEqual(second.wait_exit(), 0, second.stderr())
+
+
 if __name__ == "__main__":
     e2e.main()

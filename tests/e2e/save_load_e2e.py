@@ -3,6 +3,8 @@ loop come back, and the main script carries on from the statement after the
 save. The first run saves slot 3; the second run (told apart by a global
 variable, kept in "System.dat") draws another scene, changes the variables
 and loads the slot."""
+import struct
+
 import velk2e2e as e2e
 
 VARIABLES = """Variable(Global, Name=runs)
@@ -93,6 +95,113 @@ class SaveLoad(e2e.TestCase):
                 self.assertAlmostEqual(hz, LOOP_HZ, delta=30, msg="loop pitch %.1f s after the load" % (start - loaded_at))
             second.close_window()
             self.assertEqual(second.wait_exit(), 0, second.stderr())
+
+
+# The first run saves a quick save (slot 0), then two autosaves whose slot is
+# a Global; the second run loads the first autosave, the third the quick
+# save. Each load goes on after the save it took; none saves again.
+ROTATING = """runs = runs + 1
+if (runs = 1) {
+    Graphic(Layer=1, File="one.png", x=0, y=0)
+    Apply()
+    PlayDataSave(No=0, Index="quick")
+    if (runs = 1) {
+        slotNo = 1
+        PlayDataSave(No=slotNo, Index="auto")
+    }
+    if (runs = 1) {
+        Graphic(Layer=1, File="two.png", x=0, y=0)
+        Apply()
+        slotNo = 2
+        PlayDataSave(No=slotNo, Index="auto")
+    }
+} else {
+    Graphic(Layer=1, File="other.png", x=0, y=0)
+    Apply()
+    if (runs = 2) {
+        PlayDataLoad(No=1)
+    }
+    PlayDataLoad(No=0)
+}
+Graphic(Layer=5, File="n.png", x=300, y=-200)
+Apply()
+Wait(Time=600000)
+"""
+
+# A menu run as an interrupt makes a quick save, six times over.
+MENU_LOOP = """count = 0
+Graphic(Layer=1, File="one.png", x=0, y=0)
+Apply()
+#again
+ScriptCall(File="menu.qvs", Interrupt=1)
+count = count + 1
+if (count < 6) { ScriptJump(Label=#again) }
+Graphic(Layer=5, File="n.png", x=300, y=-200)
+Apply()
+Wait(Time=600000)
+"""
+MENU = 'PlayDataSave(No=0, Index="from the menu")\n'
+
+
+def field(data, offset):
+    return struct.unpack_from("<Q", data, offset)[0]
+
+
+class Slots(e2e.TestCase):
+    def test_a_load_goes_on_after_the_save_and_leaves_every_slot_as_it_was(self):
+        with e2e.Session(self) as s:
+            s.game.basic(ROTATING, "Variable(Global, Name=runs)\nVariable(Global, Name=slotNo)\n")
+            for name, colour in (("one.png", BACK), ("two.png", PIC), ("other.png", OTHER)):
+                s.game.png(name, e2e.LOGICAL_W, e2e.LOGICAL_H, colour)
+            s.game.png("n.png", 40, 40, N_MARK)
+            slots = [s.user_file("save%04d.dat" % n) for n in range(3)]
+
+            def run(screen, what):
+                p = s.start()
+                p.wait_window()
+                e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*at(300, -200)), N_MARK, 3) and
+                               e2e.close_to(p.logical_shot().pixel(*at(0, 300)), screen, 3), 30, 0.2, what)
+                return p
+
+            first = run(PIC, "the first run to pass its saves")
+            first.close_window()
+            self.assertEqual(first.wait_exit(), 0, first.stderr())
+            saved = [slot.read_bytes() for slot in slots]
+            self.assertNotEqual(field(saved[1], 992), 0, "the autosave carries the quick save")
+
+            for loaded, what in ((1, "slot 1, the first autosave"), (0, "slot 0, the quick save")):
+                p = run(BACK, "the load of %s to go on after its save" % what)
+                p.close_window()
+                self.assertEqual(p.wait_exit(), 0, p.stderr())
+                for n, slot in enumerate(slots):
+                    self.assertTrue(slot.is_file(), "after loading %s, slot %d is there" % (what, n))
+                    self.assertEqual(slot.read_bytes(), saved[n], "after loading %s, slot %d as saved" % (what, n))
+
+    def test_a_quick_save_from_a_menu_holds_no_older_quick_save(self):
+        with e2e.Session(self) as s:
+            s.game.basic(MENU_LOOP, "Variable(Global, Name=count)\n")
+            s.game.script("menu.qvs", MENU)
+            s.game.png("one.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
+            s.game.png("n.png", 40, 40, N_MARK)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*at(300, -200)), N_MARK, 3), 30, 0.2,
+                           "six passes through the menu")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+            quick = s.user_file("save0000.dat").read_bytes()
+            snapshot = s.user_file("save----.dat").read_bytes()
+            index = quick[field(quick, 960):field(quick, 960) + field(quick, 968)]
+            cases = [
+                ("no slot-0 copy inside slot 0", (field(quick, 992), field(quick, 1000)), (0, 0)),
+                # The last snapshot holds the fifth quick save; slot 0 is that
+                # snapshot without it, so the size stays flat save after save.
+                ("slot 0 is the snapshot less its copy", len(quick),
+                 len(snapshot) - field(snapshot, 1000) - field(snapshot, 968) + field(quick, 968)),
+                ("the menu's index text", index, b"from the menu\0"),
+            ]
+            for name, got, expected in cases:
+                self.assertEqual(got, expected, name)
 
 
 if __name__ == "__main__":

@@ -231,13 +231,12 @@ TEST_F(PlayDataTest, InvalidFilesAreRefusedBeforeAnythingChanges) {
 }
 
 TEST_F(PlayDataTest, SlotZeroTravelsInsideEverySaveButItsOwn) {
-    std::vector<u8> zero = HandHeader();
-    zero.push_back('0');
+    const std::vector<u8> zero = HandSlot();
     folder.Put("save0000.dat", zero);
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(5)));
     std::vector<u8> five = folder.Get("save0005.dat");
     const u64 at = At64(five, 992);
-    ASSERT_EQ(At64(five, 1000), 1009u);
+    ASSERT_EQ(At64(five, 1000), zero.size());
     EXPECT_EQ(std::vector<u8>(five.begin() + static_cast<long>(at), five.end()), zero);
 
     // Slot 0's own save embeds nothing, so it does not grow save by save.
@@ -252,30 +251,43 @@ TEST_F(PlayDataTest, SlotZeroTravelsInsideEverySaveButItsOwn) {
 }
 
 TEST_F(PlayDataTest, ALoadPutsBackTheSlotZeroCopyItCarriesOrDeletesSlotZero) {
-    LeBytes withCopy = HandSlot();
-    const u64 variablesAt = withCopy.Size();
-    withCopy.Text("ab").Z();  // a variables "section" of 3 bytes, then the copy
-    const std::vector<u8> copy = HandHeader();
-    withCopy.Append(copy);
-    withCopy.PatchU64(944, variablesAt).PatchU64(952, 3);
-    withCopy.PatchU64(992, variablesAt + 3).PatchU64(1000, copy.size());
+    // A slot with a variables section and, after it, a copy of slot 0.
+    auto carrying = [](const std::vector<u8>& copy) {
+        LeBytes file = HandSlot();
+        const u64 variablesAt = file.Size();
+        classScriptVariableList list;
+        list.FindOrAdd("n", 0)->SetInteger(1);
+        std::vector<u8> variables;
+        WriteVariableList(list, variables);
+        file.Append(variables).Append(copy);
+        file.PatchU64(944, variablesAt).PatchU64(952, variables.size());
+        file.PatchU64(992, variablesAt + variables.size()).PatchU64(1000, copy.size());
+        return file.Bytes();
+    };
+    LeBytes other = HandSlot();
+    other.PatchU64(32, 5);  // another text colour: another quick save
+    const std::vector<u8> copy = other.Bytes();
+    const std::vector<u8> withCopy = carrying(copy);
     struct Case {
         const char* name;
         int64 slot;
         std::vector<u8> file;
         bool zeroKept;
+        std::vector<u8> zeroAfter;  // when kept
     } cases[] = {
-        {"another slot without a copy", 5, HandSlot(), false},
-        {"slot 0 itself without a copy", 0, HandSlot(), false},
-        {"a copy after the variables", 6, withCopy, true},
+        {"another slot without a copy", 5, HandSlot(), false, {}},
+        // Slot 0 is the state just loaded; nothing it carries replaces it.
+        {"slot 0 itself without a copy", 0, HandSlot(), true, HandSlot()},
+        {"slot 0 itself carrying an old copy", 0, withCopy, true, withCopy},
+        {"a copy after the variables", 6, withCopy, true, copy},
     };
     for (const Case& c : cases) {
-        folder.Put("save0000.dat", std::vector<u8>{9});
+        if (c.slot != 0) folder.Put("save0000.dat", std::vector<u8>{9});
         folder.Put(std::filesystem::path(MakePlayDataPath(c.slot)).filename().string(), c.file);
         ASSERT_TRUE(LoadPlayData(MakePlayDataPath(c.slot))) << c.name;
         EXPECT_EQ(Exists("save0000.dat"), c.zeroKept) << c.name;
         if (c.zeroKept) {
-            EXPECT_EQ(folder.Get("save0000.dat"), copy) << c.name;
+            EXPECT_EQ(folder.Get("save0000.dat"), c.zeroAfter) << c.name;
         }
     }
 }
@@ -417,12 +429,44 @@ TEST_F(PlayDataTest, TheSoundSectionIsKeptWhenNoFileCanBeOpened) {
 }
 
 TEST_F(PlayDataTest, InsideAnInterruptTheSnapshotIsCopied) {
-    std::vector<u8> snapshot = HandHeader();
-    snapshot.push_back(42);
+    // A snapshot with a variables byte, an index, a thumbnail and a copy of slot 0.
+    LeBytes snapshot = HandHeader();
+    snapshot.U8(42).Text("old").Z().Text("BMP").Z().Text("zero").Z();
+    snapshot.PatchU64(944, 1008).PatchU64(952, 1);
+    snapshot.PatchU64(960, 1009).PatchU64(968, 4);
+    snapshot.PatchU64(976, 1013).PatchU64(984, 4);
+    snapshot.PatchU64(992, 1017).PatchU64(1000, 5);
+    auto expected = [&snapshot](const std::string& index, bool withCopy) {
+        LeBytes file = HandHeader();
+        file.U8(42).Text(index).Z().Text("BMP").Z();
+        file.PatchU64(944, 1008).PatchU64(952, 1);
+        file.PatchU64(960, 1009).PatchU64(968, index.size() + 1);
+        file.PatchU64(976, 1010 + index.size()).PatchU64(984, 4);
+        if (withCopy) {
+            file.Text("zero").Z();
+            file.PatchU64(992, 1014 + index.size()).PatchU64(1000, 5);
+        }
+        return file.Bytes();
+    };
+    struct Case {
+        const char* name;
+        int64 slot;
+        const char* index;
+        std::vector<u8> written;
+    } cases[] = {
+        {"another slot, no index given", 7, "", snapshot.Bytes()},
+        {"another slot, an index given", 7, "Chapter 9", expected("Chapter 9", true)},
+        // Slot 0 holding the previous slot 0 would nest them save by save.
+        {"slot 0 leaves the copy out", 0, "", expected("old", false)},
+        {"slot 0 with an index", 0, "Quick", expected("Quick", false)},
+    };
     folder.Put("save----.dat", snapshot);
     g_autoSnapshotTaken.store(true);
-    ASSERT_TRUE(WritePlayData(MakePlayDataPath(7)));
-    EXPECT_EQ(folder.Get("save0007.dat"), snapshot);
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WritePlayData(MakePlayDataPath(c.slot), c.index)) << c.name;
+        EXPECT_EQ(folder.Get(std::filesystem::path(MakePlayDataPath(c.slot)).filename().string()), c.written)
+            << c.name;
+    }
 }
 
 TEST_F(PlayDataTest, TheSavesIndexTextStandsForTheIndexTitleWhenGiven) {
@@ -481,10 +525,21 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
     g_nomalVariables.Set("Flag", 0, Text("saved"));
     app->soundManager = classSoundManager::Create();
     app->soundManager->GetOrCreateLayer(20)->SetFiles("bgm.ogg");
-    folder.Put("save0000.dat", HandHeader());
+    folder.Put("save0000.dat", HandSlot());
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(1)));
     const std::vector<u8> whole = folder.Get("save0001.dat");
     ASSERT_GT(whole.size(), 1008u);
+    ASSERT_TRUE(IsPlayDataFileValid(MakePlayDataPath(1))) << "the undamaged save loads";
+    // One byte of the file changed, at an offset from a section's start.
+    auto changed = [&whole](u64 at, u8 value) {
+        std::vector<u8> file = whole;
+        file.at(at) = value;
+        return file;
+    };
+    const u64 frame = At64(whole, 904);
+    const u64 image = frame + whole.at(frame + 16);
+    const u64 copy = At64(whole, 992);
+    const u64 copyFrame = copy + At64(whole, copy + 904);
     auto zeroed = [&whole](std::size_t field, u64 end) {
         std::vector<u8> file = whole;
         const u64 at = At64(whole, field);
@@ -528,6 +583,16 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
         {"scene zeroed", zeroed(872, sectionEnd(872))},
         {"sound records zeroed", zeroed(888, At64(whole, 904))},
         {"slot-0 copy zeroed", zeroed(992, sectionEnd(992))},
+        // Damage inside a section's bounds, which the header cannot show.
+        {"variables zeroed", zeroed(944, sectionEnd(944))},
+        {"a variable's name running into its value", changed(At64(whole, 944) + 12, 0x40)},
+        {"a frame's image tables moved", changed(image + 12, 0x31)},
+        {"a frame's image without its magic", changed(image, 'X')},
+        {"a frame's pc past its statements", changed(frame + 24, 0x7F)},
+        {"a frame's next pc negative", changed(frame + 31, 0x80)},
+        {"a frame's name without its end", changed(frame + 56 + whole.at(frame + 12) - 1, 'x')},
+        {"the slot-0 copy's frame record resized", changed(copyFrame, 0x20)},
+        {"the slot-0 copy's frame pc past its statements", changed(copyFrame + 24, 0x7F)},
         {"a frame with nothing left to run", framesThen(1, {})},
         {"frames stopping before their section's end", framesThen(0, std::vector<u8>(60, 0))},
         {"a save missing its last byte", std::vector<u8>(whole.begin(), whole.end() - 1)},
