@@ -1,7 +1,10 @@
 #include "system/system_files.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -43,14 +46,43 @@ u32 Get32(const u8* at) {
            static_cast<u32>(at[3]) << 24;
 }
 
-// The whole file, opened without a box: a missing file is the normal first run.
-bool ReadFileBytes(const std::string& path, std::vector<u8>& out) {
+enum class FileRead { Read, Missing, Unreadable };
+
+// The whole file, opened without a box: a missing file is the normal first
+// run. Something that is no file at all (a folder, a pipe) counts as missing,
+// as it does for every reader; a file that is there but gives no bytes does not.
+FileRead ReadFileBytes(const std::string& path, std::vector<u8>& out) {
     classFile file;
-    if (!file.OpenRead(path, false)) return false;
+    if (!file.OpenRead(path, false))
+        return errno == ENOENT || errno == ENOTDIR || errno == EISDIR ? FileRead::Missing
+                                                                      : FileRead::Unreadable;
     const u64 size = file.GetSize();
-    if (size == kFileError || size > kLargestFileRead) return false;
+    if (size == kFileError || size > kLargestFileRead) return FileRead::Unreadable;
     out.resize(static_cast<size_t>(size));
-    return file.Read(out.data(), size) == size;
+    return file.Read(out.data(), size) == size ? FileRead::Read : FileRead::Unreadable;
+}
+
+// A file of ours that cannot be read at start-up would be replaced at exit
+// by one holding only the defaults: every setting, every unlocked ending or
+// every read mark gone without a word. It goes aside first, under a name of
+// its own that the clean-up of stale temporaries never takes, and an earlier
+// damaged copy is not replaced by a later one.
+void KeepDamagedFile(const std::string& path) {
+    std::string kept = path + ".damaged";
+    struct stat st;
+    for (int n = 2; ::lstat(kept.c_str(), &st) == 0 && n < 1000; ++n)
+        kept = path + ".damaged." + std::to_string(n);
+    if (::rename(path.c_str(), kept.c_str()) == 0) {
+        std::fprintf(stderr,
+                     "velk2: %s cannot be read; it is kept as %s and the program starts with the defaults\n",
+                     path.c_str(), kept.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "velk2: %s cannot be read and could not be kept aside (%s); the program starts with "
+                     "the defaults\n",
+                     path.c_str(), std::strerror(errno));
+    }
+    std::fflush(stderr);
 }
 
 std::string FolderPath(const char* name) {
@@ -113,7 +145,7 @@ bool ParseSystemData(const u8* bytes, u64 size) {
 
 bool ReadSystemDataFile(const std::string& path) {
     std::vector<u8> bytes;
-    if (!ReadFileBytes(path, bytes)) return false;
+    if (ReadFileBytes(path, bytes) != FileRead::Read) return false;
     return ParseSystemData(bytes.data(), bytes.size());
 }
 
@@ -125,7 +157,13 @@ bool WriteSystemDataFile(const std::string& path) {
 
 bool ReadSystemData() {
     const std::string path = FolderPath("System.dat");
-    return !path.empty() && ReadSystemDataFile(path);
+    if (path.empty()) return false;
+    std::vector<u8> bytes;
+    const FileRead read = ReadFileBytes(path, bytes);
+    if (read == FileRead::Missing) return false;
+    if (read == FileRead::Read && ParseSystemData(bytes.data(), bytes.size())) return true;
+    KeepDamagedFile(path);
+    return false;
 }
 
 bool WriteSystemData() {
@@ -217,7 +255,7 @@ bool ParseAlreadyData(classAlreadyReadList& list, const u8* bytes, u64 size) {
 bool ReadAlreadyDataFile(classAlreadyReadList& list, const std::string& path) {
     if (list.Count() != 0) return true;
     std::vector<u8> bytes;
-    if (!ReadFileBytes(path, bytes)) return false;
+    if (ReadFileBytes(path, bytes) != FileRead::Read) return false;
     return ParseAlreadyData(list, bytes.data(), bytes.size());
 }
 
@@ -231,8 +269,15 @@ bool WriteAlreadyDataFile(classAlreadyReadList& list, const std::string& path) {
 }
 
 bool ReadAlreadyData(classAlreadyReadList& list) {
+    if (list.Count() != 0) return true;
     const std::string path = FolderPath("Already.dat");
-    return !path.empty() && ReadAlreadyDataFile(list, path);
+    if (path.empty()) return false;
+    std::vector<u8> bytes;
+    const FileRead read = ReadFileBytes(path, bytes);
+    if (read == FileRead::Missing) return false;
+    if (read == FileRead::Read && ParseAlreadyData(list, bytes.data(), bytes.size())) return true;
+    KeepDamagedFile(path);
+    return false;
 }
 
 bool WriteAlreadyData(classAlreadyReadList& list) {

@@ -32,6 +32,9 @@ bool ParseSystemData(const u8* bytes, u64 size);
 bool ReadSystemDataFile(const std::string& path);
 bool WriteSystemDataFile(const std::string& path);
 // The file in the application's data folder; false without an application.
+// Run at start-up only: a file that is there but cannot be read is moved
+// aside as "System.dat.damaged" and said on stderr, so the write at exit
+// cannot destroy it.
 bool ReadSystemData();
 bool WriteSystemData();
 
@@ -48,6 +51,7 @@ bool ReadAlreadyDataFile(classAlreadyReadList& list, const std::string& path);
 // True when written, or when the list is empty (the file is then left as it
 // is). A failed write asks Retry/Cancel and leaves the old file intact.
 bool WriteAlreadyDataFile(classAlreadyReadList& list, const std::string& path);
+// Start-up: as ReadSystemData, a damaged file goes to "Already.dat.damaged".
 bool ReadAlreadyData(classAlreadyReadList& list);
 bool WriteAlreadyData(classAlreadyReadList& list);
 

@@ -63,6 +63,7 @@ Images: ``img.pixel(x, y)`` -> (r, g, b); ``img.average(x0, y0, x1, y1)``;
 ``close_to(c, expected, tol=8)``. ``Audio`` (S16LE stereo 44100, as the engine
 opens the device): ``rms(t0, t1)``, ``peak(t0, t1)``, ``dominant_frequency(t0, t1)``,
 ``seconds``, ``first_sound(threshold)``.
+``system_globals(bytes)``: the global variables of a "System.dat".
 ``wait_until(predicate, timeout=10, interval=0.05, message=...)`` polls.
 """
 
@@ -184,6 +185,24 @@ def wav_bytes(seconds, freq=440.0, amplitude=0.5, rate=44100, channels=2):
     finally:
         if os.path.exists(path):
             os.unlink(path)
+
+
+def system_globals(system_dat):
+    """The global variables held in the bytes of a "System.dat": name ->
+    (tag, integer, real), read by the documented layout (the block's offset
+    and size at 1672, then one entry per variable)."""
+    offset, size = struct.unpack_from("<qq", system_dat, 1672)
+    block = system_dat[offset:offset + size]
+    out = {}
+    at = 0
+    while at + 32 < len(block):
+        entry_size, name_offset, name_size, _index, value_offset, _value_size = struct.unpack_from(
+            "<QIIqII", block, at)
+        name = block[at + name_offset:at + name_offset + name_size - 1].decode()
+        _record_size, tag, integer, real = struct.unpack_from("<Qqqd", block, at + value_offset)
+        out[name] = (tag, integer, real)
+        at += entry_size
+    return out
 
 
 class Game:

@@ -275,6 +275,9 @@ TEST_F(AtomicFileTest, StartUpRemovesOnlyTheTemporariesOfWritesThatWereCutOff) {
         {"saveabcd.dat.tmp-" + dead + "-0", false},
         {"save0001.png.tmp-" + dead + "-0", false},
         {"save0001.dat.tmp-1-0.tmp-" + dead + "-0", false},
+        // Files kept aside because they could not be read are the player's.
+        {"System.dat.damaged", false},
+        {"Already.dat.damaged.2", false},
     };
     std::vector<std::string> kept;
     for (const Case& c : cases) {

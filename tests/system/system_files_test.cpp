@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -382,6 +384,71 @@ TEST(AlreadyData, ScriptThreadsRegisterAndMarkWhileTheFileIsWritten) {
     ASSERT_TRUE(ReadAlreadyDataFile(back, folder / "Already.dat"));
     EXPECT_EQ(back.Count(), 8u * 200u) << "one buffer per (name, count)";
     EXPECT_EQ(Marks(back, "t3.qvs", 4), (std::vector<u8>{0, 0, 0, 1}));
+}
+
+// ---- Start-up ----
+
+TEST_F(SystemDataTest, AtStartUpAFileThatCannotBeReadIsKeptAsideAndAMissingOneIsNot) {
+    const std::vector<u8> valid =
+        SystemHeader(1688, VariableEntry("x", 0, 5).Size()).Append(VariableEntry("x", 0, 5)).Bytes();
+    std::vector<u8> wrongMagic = valid;
+    wrongMagic[3] ^= 0x20;
+    std::vector<u8> otherGame = valid;
+    otherGame[16] ^= 1;
+    const std::vector<u8> alreadyValid =
+        AlreadyFile(LeBytes().Text("a.qvs").Z().U8(1), {{36, 6, 1, 42}}).Bytes();
+    std::vector<u8> alreadyWrongMagic = alreadyValid;
+    alreadyWrongMagic[2] ^= 0x20;
+    struct Case {
+        const char* name;
+        const char* file;
+        bool present;
+        std::vector<u8> bytes;
+        bool earlierKept;  // a "<file>.damaged" from an earlier start
+        bool read;
+        const char* keptAs;  // nullptr: nothing moved
+    };
+    const Case cases[] = {
+        {"missing", "System.dat", false, {}, false, false, nullptr},
+        {"valid", "System.dat", true, valid, false, true, nullptr},
+        {"one wrong byte of the magic", "System.dat", true, wrongMagic, false, false, "System.dat.damaged"},
+        {"another game's file", "System.dat", true, otherGame, false, false, "System.dat.damaged"},
+        {"cut short", "System.dat", true, std::vector<u8>(valid.begin(), valid.begin() + 100), false, false,
+         "System.dat.damaged"},
+        {"empty", "System.dat", true, {}, false, false, "System.dat.damaged"},
+        {"an earlier damaged file stays", "System.dat", true, wrongMagic, true, false,
+         "System.dat.damaged.2"},
+        {"marks missing", "Already.dat", false, {}, false, false, nullptr},
+        {"marks valid", "Already.dat", true, alreadyValid, false, true, nullptr},
+        {"marks with a wrong byte", "Already.dat", true, alreadyWrongMagic, false, false,
+         "Already.dat.damaged"},
+    };
+    ASSERT_TRUE(InitApplication());
+    for (const Case& c : cases) {
+        testfiles::TempFolder data;
+        GetApplication()->dataFolder = data.Path().string() + "/";
+        g_globalVariables.Clear();
+        classAlreadyReadList list;
+        if (c.present) data.Put(c.file, c.bytes);
+        const std::vector<u8> earlier{'o', 'l', 'd'};
+        if (c.earlierKept) data.Put(std::string(c.file) + ".damaged", earlier);
+        const bool system = std::string(c.file) == "System.dat";
+        EXPECT_EQ(system ? ReadSystemData() : ReadAlreadyData(list), c.read) << c.name;
+        EXPECT_EQ(system ? Global("x") : std::to_string(list.Count()),
+                  c.read ? (system ? "5" : "1") : (system ? "absent" : "0"))
+            << c.name << ": the defaults stay unless the file was read";
+        EXPECT_EQ(std::filesystem::exists(data / c.file), c.present && c.keptAs == nullptr) << c.name;
+        if (c.keptAs != nullptr) {
+            EXPECT_EQ(data.Get(c.keptAs), c.bytes) << c.name << ": kept byte for byte";
+        }
+        if (c.earlierKept) {
+            EXPECT_EQ(data.Get(std::string(c.file) + ".damaged"), earlier) << c.name;
+        }
+        const size_t files = static_cast<size_t>(std::distance(
+            std::filesystem::directory_iterator(data.Path()), std::filesystem::directory_iterator()));
+        EXPECT_EQ(files, (c.present ? 1u : 0u) + (c.earlierKept ? 1u : 0u))
+            << c.name << ": nothing else made";
+    }
 }
 
 }  // namespace
