@@ -6,8 +6,14 @@
 classHistoryLog g_historyLog;
 
 void classHistoryLog::AddLine(const std::string& line) {
+    // The saved section ends an entry at an empty string, so an empty line
+    // kept here would come back from a save as a page break; it shows
+    // nothing in the text box either. A line is cut at a zero, as the
+    // section would cut it.
+    const std::size_t length = ::strnlen(line.c_str(), line.size());
+    if (length == 0) return;
     std::lock_guard<std::mutex> hold(mutex_);
-    if (!entries_.empty()) entries_.back().push_back(line);
+    if (!entries_.empty()) entries_.back().emplace_back(line, 0, length);
 }
 
 void classHistoryLog::NewEntry() {
@@ -41,6 +47,7 @@ void SerializeBacklog(const classHistoryLog& log, std::vector<u8>& out) {
             // A zero inside a line would split it into two on reading; the
             // line ends where a C string would.
             const std::size_t length = ::strnlen(line.c_str(), line.size());
+            if (length == 0) continue;  // its lone zero would end the entry here
             out.insert(out.end(), line.begin(), line.begin() + static_cast<std::ptrdiff_t>(length));
             out.push_back(0);
         }

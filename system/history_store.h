@@ -20,7 +20,8 @@ class classHistoryLog {
 
     // Appends a string to the newest entry. An empty store takes nothing: a
     // reset in the middle of a page drops the rest of that page, and the
-    // next page opens a new entry.
+    // next page opens a new entry. An empty string (or one that begins with a
+    // zero) is no line: the saved section could not tell it from a page's end.
     void AddLine(const std::string& line);
     // Starts a new, empty entry: the next page.
     void NewEntry();

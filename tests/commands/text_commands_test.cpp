@@ -158,7 +158,11 @@ TEST_F(TextCommandsTest, TheMainTextBoxWritesOneBacklogEntryPerPage) {
          "GraphicTextOut(Layer=100:0, Text=\"a\") PageFeed(Layer=7) GraphicTextOut(Layer=100:0, Text=\"b\")",
          {{"a"}, {"b"}}, 1},
         {"a feed without text opens nothing", "PageFeed(Layer=100:0) PageFeed(Layer=100:0)", {}, 0},
-        {"an empty text is kept", "GraphicTextOut(Layer=100:0)", {{""}}, 1},
+        {"an empty text opens the page but is no line", "GraphicTextOut(Layer=100:0)", {{}}, 1},
+        {"an empty text mid-page does not split it",
+         "GraphicTextOut(Layer=100:0, Text=\"a\") GraphicTextOut(Layer=100:0, Text=\"\") "
+         "GraphicTextOut(Layer=100:0, Text=\"b\")",
+         {{"a", "b"}}, 1},
         {"a reset mid-page drops the rest of the page",
          "GraphicTextOut(Layer=100:0, Text=\"a\") HistoryReset() GraphicTextOut(Layer=100:0, Text=\"b\") "
          "PageFeed(Layer=100:0) GraphicTextOut(Layer=100:0, Text=\"c\")",

@@ -54,6 +54,30 @@ TEST(HistoryStore, ReadingGivesBackExactlyTheEntriesWritten) {
     }
 }
 
+TEST(HistoryStore, AnEmptyLineNeverSplitsAPageInASave) {
+    // Lines as the text commands add them: the page that was shown is the
+    // page that a save and load give back.
+    classHistoryLog log;
+    log.NewEntry();
+    for (const std::string& line : std::vector<std::string>{"a", "", std::string("\0x", 2), "b"})
+        log.AddLine(line);
+    log.NewEntry();
+    log.AddLine("");
+    const Entries shown{{"a", "b"}, {}};
+    EXPECT_EQ(log.Snapshot(), shown);
+    std::vector<u8> bytes;
+    SerializeBacklog(log, bytes);
+    EXPECT_EQ(bytes, Bytes(std::string("a\0b\0\0\0", 6)));
+    classHistoryLog back;
+    DeserializeBacklog(back, bytes.data(), bytes.size());
+    EXPECT_EQ(back.Snapshot(), shown);
+    // A store filled by other hands still writes no lone zero inside a page.
+    log.Replace(Entries{{"a", "", "b"}});
+    bytes.clear();
+    SerializeBacklog(log, bytes);
+    EXPECT_EQ(bytes, Bytes(std::string("a\0b\0\0", 5)));
+}
+
 TEST(HistoryStore, CutSectionsStayInsideTheirBytes) {
     classHistoryLog log;
     // The last string has no zero: it ends at the section's end and its
