@@ -123,7 +123,13 @@ bool CommandScriptInterrupt(classScriptContext& context, const std::vector<class
                             int32 count, classScriptValue&) {
     const auto file = Text(arguments, count, 0);
     if (!file.IsSet() || file.Get().empty()) return true;
-    BeginScriptInterrupt(MainContextOr(context), file.Get());
+    // The main script interrupting itself goes on after this statement, as a
+    // call with Interrupt=1 does: run again, it would interrupt for ever. A
+    // side script interrupts the main script's wait, which then starts over.
+    classScriptContext& main = MainContextOr(context);
+    const InterruptReturn afterwards =
+        &main == &context ? InterruptReturn::NextStatement : InterruptReturn::RepeatStatement;
+    BeginScriptInterrupt(main, file.Get(), afterwards);
     WakeAllScriptWaiters();
     return true;
 }

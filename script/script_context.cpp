@@ -183,12 +183,15 @@ bool BeginScriptJump(classScriptContext& context, const std::string& name, std::
     return found;
 }
 
-classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name) {
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name,
+                                       InterruptReturn afterwards) {
     classScriptFrame loaded(name);
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
     if (pushed == nullptr) return nullptr;
     pushed->interruptFlag = 1;
-    if (classScriptFrame* current = context.GetCurrentFrame()) current->SetNextPcToPc();
+    if (afterwards == InterruptReturn::RepeatStatement) {
+        if (classScriptFrame* current = context.GetCurrentFrame()) current->SetNextPcToPc();
+    }
     return pushed;
 }

@@ -135,9 +135,18 @@ classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string
 // Pushes the script started at label (or at its first statement when the
 // label is missing) and ends the current frame. True when the label was found.
 bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label);
-// Pushes the script as an interrupt and makes the current statement run
-// again once the interrupt has finished.
-classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name);
+// Where the interrupted frame goes on once the interrupt has finished.
+enum class InterruptReturn {
+    // The statement the context is executing runs again: a wait that another
+    // thread interrupted starts over and notices what changed.
+    RepeatStatement,
+    // The statement after it: a script interrupting itself would otherwise
+    // push the interrupt again and again.
+    NextStatement,
+};
+// Pushes the script as an interrupt.
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name,
+                                       InterruptReturn afterwards = InterruptReturn::RepeatStatement);
 
 // Whether statement pc of the frame counts as read for skipping.
 bool IsStatementRead(const classScriptFrame* frame);

@@ -239,6 +239,14 @@ TEST_F(ControlFlowTest, CallsToOtherScriptsReturnAndJumpsDoNot) {
                      "return()"}));
 }
 
+TEST_F(ControlFlowTest, AnInterruptTheMainScriptAsksForItselfReturnsAfterItsStatement) {
+    testexec::AddSource("intr.qvs", "Dammy(20)");
+    testexec::ScriptRun run;
+    EXPECT_EQ(Run("ScriptInterrupt(File=\"intr.qvs\") Dammy(1)", run),
+              (Trace{"ScriptInterrupt(s:intr.qvs)", "Dammy(i:20)", "Dammy(i:1)"}));
+    EXPECT_EQ(run.host.snapshots.load(), 1) << "one entry into the interrupt, one snapshot";
+}
+
 TEST_F(ControlFlowTest, QuitEndsTheScriptAndAsksEveryThreadToStop) {
     testexec::ScriptRun run;
     EXPECT_EQ(Run("Dammy(1) Quit() Dammy(2)", run), (Trace{"Dammy(i:1)", "Quit()"}));
