@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "presentation/interrupt_snapshot.h"
 #include "presentation/que_services.h"
+#include "presentation/scene_draw.h"
 
 classCriticalSection g_queueLock;
 std::list<classQueue*> g_queueList;
@@ -116,6 +117,8 @@ void classQueue::ExecuteCommitted(classQueContext& context) {
             QueRecordPtr record(records_.front());
             records_.pop_front();
             if (record->cancelled == 0) {
+                // Whatever it did, the frame that ran it is drawn.
+                NoteSceneChange();
                 const classScopedScriptOrigin origin(record->origin);
                 const u64 mask = record->sceneMask;
                 if (mask == 0) {

@@ -10,6 +10,7 @@
 #include "presentation/graphic_object.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
+#include "presentation/scene_draw.h"
 #include "presentation/truncate.h"
 
 namespace {
@@ -195,6 +196,9 @@ int32 classQue_GraphicDelete::Execute(classQueContext* context) {
 int32 classQue_GraphicAllDelete::Execute(classQueContext* context) {
     if (context == nullptr || context->currentRoot == nullptr) return 0;
     context->currentRoot->children.clear();
+    // A restart empties the main scene, and its filter goes with it.
+    if (context->mainScene != nullptr && context->currentRoot == *context->mainScene)
+        scene_draw::SettleSceneFilter(context->currentRoot);
     return 0;
 }
 
@@ -263,6 +267,7 @@ int32 classQue_Transition::Execute(classQueContext* context) {
     if (overlay != nullptr) {
         classGraphicObject::Delete(overlay);
         overlay = nullptr;
+        scene_draw::EndOverlayFilter();
     }
     if (time <= 0) return 0;
     classGraphicObject* main = context->mainScene != nullptr ? *context->mainScene : nullptr;
@@ -286,5 +291,7 @@ int32 classQue_Transition::Execute(classQueContext* context) {
     fade.Loop = 1;
     root->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
     overlay = root;
+    // The old screen fades out under the filter it was shown with.
+    scene_draw::BeginOverlayFilter();
     return 0;
 }

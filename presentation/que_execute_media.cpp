@@ -7,6 +7,7 @@
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
+#include "presentation/scene_draw.h"
 #include "sound/script_volume.h"
 
 namespace {
@@ -107,7 +108,7 @@ int32 classQue_DataSave::Execute(classQueContext*) {
     return 0;
 }
 
-int32 classQue_DataLoad::Execute(classQueContext*) {
+int32 classQue_DataLoad::Execute(classQueContext* context) {
     auto load = g_playDataLoad.load();
     auto isValid = g_playDataIsValid.load();
     if (load == nullptr || isValid == nullptr) return 0;
@@ -116,6 +117,8 @@ int32 classQue_DataLoad::Execute(classQueContext*) {
     if (!isValid(path)) return 0;
     if (classApplication* application = GetApplication()) application->restartRequested.store(1);
     if (auto wake = g_wakeAllWaiters.load()) wake();
-    load(path);
+    // The loaded scene brings its own filter, or none.
+    if (load(path) && context != nullptr && context->mainScene != nullptr)
+        scene_draw::SettleSceneFilter(*context->mainScene);
     return 0;
 }

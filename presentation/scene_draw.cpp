@@ -16,6 +16,22 @@
 classShaderResource* g_filterShader = nullptr;
 
 namespace {
+// Noted and read on the render thread; atomic so that a note from anywhere
+// else could never be torn.
+std::atomic<u64> g_sceneChanges{0};
+// The filter the transition's overlay is drawn under (render thread only).
+classShaderResource* g_overlayFilter = nullptr;
+}  // namespace
+
+void NoteSceneChange() {
+    g_sceneChanges.fetch_add(1, std::memory_order_relaxed);
+}
+
+u64 SceneChangeSerial() {
+    return g_sceneChanges.load(std::memory_order_relaxed);
+}
+
+namespace {
 
 using scene_draw::ObjectLook;
 
@@ -63,8 +79,11 @@ bool SceneWritesStencil(classGraphicObject* root) {
 void TakeFilter(classGraphicObject& object) {
     classSceneServices& services = GetSceneServices();
     std::string name = services.TextureNameOf(object.texture);
-    services.ReleaseShader(g_filterShader);
+    // The new entry is taken before the old one goes: the same filter drawn
+    // again keeps its entry and its device program.
+    classShaderResource* previous = g_filterShader;
     g_filterShader = name.empty() ? nullptr : services.AcquireShader(kPixelShaderKind, name);
+    services.ReleaseShader(previous);
 }
 
 class DrawVisitor final : public classGraphicDrawVisitor {
@@ -181,8 +200,11 @@ void RehearsePictureDraw(platform::GpuDevice& device) {
     device.ReleaseObject(texture);
 }
 
-std::vector<ObjectLook> g_lastLooks;                // render thread only: the main scene as last drawn
-const classShaderResource* g_lastFilter = nullptr;  // render thread only
+// Render thread only: the main scene as last drawn, the filter in force when
+// its drawing began and the changes noted by the time it was drawn.
+std::vector<ObjectLook> g_lastLooks;
+std::string g_lastFilterName;
+u64 g_lastDrawnChanges = ~u64{0};
 
 // What the filter objects of a scene do to `g_filterShader`, without drawing:
 // a scene whose capture is reused must still leave the filter as drawing it would.
@@ -513,6 +535,38 @@ void ForgetDrawRehearsal() {
     g_pictureDrawRehearsed = false;
 }
 
+std::string FilterNameOf(const classShaderResource* filter) {
+    return filter != nullptr ? GetSceneServices().ShaderNameOf(filter) : std::string();
+}
+
+void SettleSceneFilter(classGraphicObject* root) {
+    GetSceneServices().ReleaseShader(g_filterShader);
+    g_filterShader = nullptr;
+    TakeFilters(root);
+    NoteSceneChange();
+}
+
+void BeginOverlayFilter() {
+    classSceneServices& services = GetSceneServices();
+    classShaderResource* previous = g_overlayFilter;
+    services.AddRefShader(g_filterShader);
+    g_overlayFilter = g_filterShader;
+    services.ReleaseShader(previous);
+}
+
+void EndOverlayFilter() {
+    GetSceneServices().ReleaseShader(g_overlayFilter);
+    g_overlayFilter = nullptr;
+}
+
+OverlayFilterScope::OverlayFilterScope() {
+    std::swap(g_filterShader, g_overlayFilter);
+}
+
+OverlayFilterScope::~OverlayFilterScope() {
+    std::swap(g_filterShader, g_overlayFilter);
+}
+
 void EndSceneDraw(classGraphicObject* root) {
     classGraphicDevice* holder = GetGraphicDevice();
     if (root == nullptr || holder == nullptr) return;
@@ -528,29 +582,11 @@ void EndSceneDraw(classGraphicObject* root) {
 
 }  // namespace scene_draw
 
-void DrawScenes() {
-    classApplication* application = GetApplication();
-    classGraphicDevice* holder = GetGraphicDevice();
-    if (application == nullptr || holder == nullptr) return;
-    classCriticalSectionLock hold(holder->GetLock());
-    classGraphicObject* main = application->mainScene;
-    classGraphicObject* overlay = application->overlayScene;
+namespace {
 
-    // A frame in which nothing visible changed is neither drawn nor
-    // presented: an idle game then costs next to nothing. A transition
-    // always draws, a movie when it has a new picture, and so does a window
-    // that lost its picture.
-    std::vector<ObjectLook> looks;
-    looks.reserve(g_lastLooks.size());
-    const classShaderResource* filter = g_filterShader;
-    scene_draw::CollectLooks(main, looks);
-    bool redraw = holder->TakeRedrawRequest();
-    if (!redraw && overlay == nullptr && filter == g_lastFilter && looks == g_lastLooks) {
-        transition_draw::NoteStillFrame(main, g_lastLooks, filter);
-        holder->SkipPresent();
-        return;
-    }
-    transition_draw::NoteChangedFrame();
+// A frame in which something changed: the main scene and the overlay over it.
+void DrawChangedFrame(classApplication* application, classGraphicObject* main, classGraphicObject* overlay,
+                      std::vector<ObjectLook> looks, const classShaderResource* filter) {
     // Every picture this frame shows for the first time is decoded at once,
     // side by side, while the frame gets on with the rest.
     classSceneDrawSource& source = GetSceneDrawSource();
@@ -560,7 +596,6 @@ void DrawScenes() {
             decoding = source.RealiseSoon(look.object->texture) || decoding;
     }
     g_lastLooks = std::move(looks);
-    g_lastFilter = filter;
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
     if (fading && transition_draw::DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return;
     if (overlay == nullptr) {
@@ -581,8 +616,43 @@ void DrawScenes() {
         // Faded out (or not a number): the transition is over.
         classGraphicObject::Delete(overlay);
         application->overlayScene = nullptr;
+        scene_draw::EndOverlayFilter();
         transition_draw::ForgetScenePicture();
     }
+}
+
+}  // namespace
+
+void DrawScenes() {
+    classApplication* application = GetApplication();
+    classGraphicDevice* holder = GetGraphicDevice();
+    if (application == nullptr || holder == nullptr) return;
+    classCriticalSectionLock hold(holder->GetLock());
+    classGraphicObject* main = application->mainScene;
+    classGraphicObject* overlay = application->overlayScene;
+
+    // A frame in which nothing visible changed is neither drawn nor
+    // presented: an idle game then costs next to nothing. A transition
+    // always draws, a movie when it has a new picture, and so does a window
+    // that lost its picture.
+    std::vector<ObjectLook> looks;
+    looks.reserve(g_lastLooks.size());
+    const classShaderResource* filter = g_filterShader;
+    scene_draw::CollectLooks(main, looks);
+    bool redraw = holder->TakeRedrawRequest();
+    // Nothing happened since the last drawn frame that its looks would not
+    // show (a record, a texture's change), and they show no change either.
+    if (!redraw && overlay == nullptr && SceneChangeSerial() == g_lastDrawnChanges && looks == g_lastLooks &&
+        scene_draw::FilterNameOf(filter) == g_lastFilterName) {
+        transition_draw::NoteStillFrame(main, g_lastLooks, filter);
+        holder->SkipPresent();
+        return;
+    }
+    transition_draw::NoteChangedFrame();
+    g_lastFilterName = scene_draw::FilterNameOf(filter);
+    DrawChangedFrame(application, main, overlay, std::move(looks), filter);
+    // What this drawing changed itself (the textures it loaded) it has shown.
+    g_lastDrawnChanges = SceneChangeSerial();
 }
 
 // --- The save thumbnail ---

@@ -10,6 +10,7 @@
 // thread.
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "foundation/types.h"
@@ -91,6 +92,14 @@ bool ApplyObjectStencil(platform::GpuDevice& device, int64 stencil);
 // the filter object that set it and carries over into later frames.
 extern classShaderResource* g_filterShader;
 
+// Something happened that a scene's look does not show: a record ran, a
+// texture was loaded, given up or let go to be made again, text was laid
+// out. The next frame is drawn, whatever the objects look like: an object or
+// texture freed and made again can come back at the same address.
+void NoteSceneChange();
+// Counts the changes noted so far; a drawn picture is current while it stays.
+u64 SceneChangeSerial();
+
 namespace scene_draw {
 // The parts of one frame's drawing, in the order the frame calls them.
 bool BeginSceneDraw(classGraphicObject* root);
@@ -99,6 +108,27 @@ void Draw(classGraphicObject& object);
 void EndSceneDraw(classGraphicObject* root);
 // The next frame that decodes pictures rehearses their drawing again (a new device).
 void ForgetDrawRehearsal();
+
+// What a filter does is told by its name ("" for none), not by the entry
+// that holds it, which may be freed and made again at the same address.
+std::string FilterNameOf(const classShaderResource* filter);
+
+// The filter belongs to its scene. A scene replaced as a whole (a load, a
+// restart) leaves the filter its own filter objects set, none when they set
+// none; a transition's overlay shows the old screen under the filter that
+// was in force when it was made, and what its own filter objects do stays
+// with it.
+void SettleSceneFilter(classGraphicObject* root);
+void BeginOverlayFilter();
+void EndOverlayFilter();
+// Swaps the overlay's filter in for the scope of its drawing.
+class OverlayFilterScope {
+  public:
+    OverlayFilterScope();
+    ~OverlayFilterScope();
+    OverlayFilterScope(const OverlayFilterScope&) = delete;
+    OverlayFilterScope& operator=(const OverlayFilterScope&) = delete;
+};
 
 // Everything about one visible object that decides its pixels.
 struct ObjectLook {

@@ -1,5 +1,6 @@
 // The per-frame advance of a scene tree and its walk in draw order.
 #include "presentation/graphic_object.h"
+#include "presentation/scene_draw.h"
 #include "presentation/truncate.h"
 
 namespace {
@@ -9,7 +10,7 @@ void UpdateObject(classGraphicObject* object, int64 elapsed) {
     // Only the object's own flag holds its text back: a box inside a hidden
     // window goes on laying out what is written into it, so the text has
     // advanced by the time the window is shown.
-    if (object->hidden == 0) services.DrawTextStep(*object);
+    if (object->hidden == 0 && services.DrawTextStep(*object)) NoteSceneChange();
 
     const classGraphicObject* parent = object->parent;
     object->hitOffset = parent != nullptr ? parent->hitOffset : D3DXVECTOR3{};

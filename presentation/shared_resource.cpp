@@ -298,8 +298,31 @@ bool classSharedResource::RealiseRenderTarget(platform::GpuDevice& device, int32
     return false;
 }
 
+namespace {
+
+// A resource loaded, given up or let go since the guard was made is a change
+// the next frame shows, even where every object looks the same.
+class StateChangeGuard {
+  public:
+    explicit StateChangeGuard(const classSharedResource& resource)
+        : resource_(resource), realised_(resource.realised), tiles_(resource.tiles.size()) {}
+    ~StateChangeGuard() {
+        if (resource_.realised != realised_ || resource_.tiles.size() != tiles_) NoteSceneChange();
+    }
+    StateChangeGuard(const StateChangeGuard&) = delete;
+    StateChangeGuard& operator=(const StateChangeGuard&) = delete;
+
+  private:
+    const classSharedResource& resource_;
+    const int32 realised_;
+    const size_t tiles_;
+};
+
+}  // namespace
+
 bool classSharedResource::Realise(platform::GpuDevice* device) {
     if (device == nullptr) return false;  // tried again at the next draw
+    const StateChangeGuard guard(*this);
     switch (kind) {
         case TextureKind_ImageFile: {
             if (!tiles.empty()) return true;
@@ -354,6 +377,8 @@ bool classSharedResource::Realise() {
 }
 
 void classSharedResource::ReleaseTiles(platform::GpuDevice* device) {
+    // Let go to be made again (or retried, after it was given up).
+    if (!tiles.empty() || realised != 0) NoteSceneChange();
     for (classTextureTile& tile : tiles) tile.Release(device);
     tiles.clear();
     drawTiles.clear();

@@ -18,8 +18,11 @@ using scene_draw::SetScreenCamera;
 
 namespace {
 
-std::vector<ObjectLook> g_captureLooks;                // render thread only: the overlay as last captured
-const classShaderResource* g_captureFilter = nullptr;  // render thread only
+// Render thread only: the overlay as last captured, the filter it was
+// captured under and the changes noted by then.
+std::vector<ObjectLook> g_captureLooks;
+std::string g_captureFilter;
+u64 g_captureChanges = 0;
 
 // The main scene drawn into a texture of the screen's size while a
 // transition runs over it, so that each frame of the fade is one pass over
@@ -29,9 +32,10 @@ struct ScenePicture {
     platform::GpuHandle texture = 0;
     int32 width = 0;
     int32 height = 0;
-    bool drawn = false;  // holds the scene of `looks` under `filter`
+    bool drawn = false;  // holds the scene of `looks` under `filter` as of `changes`
     std::vector<ObjectLook> looks;
-    const classShaderResource* filter = nullptr;
+    std::string filter;
+    u64 changes = 0;
 };
 ScenePicture g_scenePicture;
 
@@ -54,7 +58,8 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
         picture.width = width;
         picture.height = height;
     }
-    if (picture.drawn && picture.filter == filter && picture.looks == looks) {
+    if (picture.drawn && picture.changes == SceneChangeSerial() && picture.filter == scene_draw::FilterNameOf(filter) &&
+        picture.looks == looks) {
         // Its filter objects still leave the filter as drawing them would.
         scene_draw::TakeFilters(main);
         return true;
@@ -68,7 +73,8 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
     scene_draw::CollectLooks(main, picture.looks);
     if (left != nullptr && !picture.looks.empty() && picture.looks.back().object == left)
         picture.looks.pop_back();
-    picture.filter = filter;
+    picture.filter = scene_draw::FilterNameOf(filter);
+    picture.changes = SceneChangeSerial();
     picture.drawn = true;
     return true;
 }
@@ -94,10 +100,13 @@ void PrepareCrossFade(classGraphicObject* main, const std::vector<ObjectLook>& l
     overlay->SetHidden(0);
     overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
     overlay->transmittance = 0.5f;
+    // As a transition made now would be drawn: under the filter in force.
+    scene_draw::BeginOverlayFilter();
     DrawCrossFadeInOnePass(main, overlay, looks, filter);
+    scene_draw::EndOverlayFilter();
     classGraphicObject::Delete(overlay);
     g_captureLooks.clear();
-    g_captureFilter = nullptr;
+    g_captureFilter.clear();
     ForgetScenePicture();
 }
 
@@ -134,12 +143,13 @@ bool DrawCapture(classGraphicObject& root, platform::GpuHandle under) {
 // changed since; a cross-fade over a still picture then costs one draw of
 // the capture a frame, not a whole scene.
 bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
+    const scene_draw::OverlayFilterScope overlayFilter;
     std::vector<ObjectLook> looks;
     looks.reserve(g_captureLooks.size());
-    const classShaderResource* filter = g_filterShader;
+    const std::string filter = scene_draw::FilterNameOf(g_filterShader);
     scene_draw::CollectLooks(overlay, looks);
     bool captured = screenReady && GetSceneDrawSource().IsRealised(overlay->texture) &&
-                    filter == g_captureFilter && looks == g_captureLooks;
+                    g_captureChanges == SceneChangeSerial() && filter == g_captureFilter && looks == g_captureLooks;
     if (captured) {
         scene_draw::TakeFilters(overlay);
     } else {
@@ -152,6 +162,7 @@ bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHan
         scene_draw::CollectLooks(overlay, looks);
         g_captureLooks = std::move(looks);
         g_captureFilter = filter;
+        g_captureChanges = SceneChangeSerial();
     }
     // A root without a capture was drawn straight onto the screen.
     if (GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture)

@@ -11,6 +11,7 @@
 #include "presentation/graphic_object.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
+#include "presentation/scene_draw.h"
 #include "support/presentation/fake_scene_services.h"
 
 namespace {
@@ -354,11 +355,15 @@ TEST_F(GraphicRecordTest, AllDeleteEmptiesTheSceneButKeepsItsRoot) {
     alter->fileName = "x.png";
     Run(alter);
     FakeTexture& image = *FakeSceneServices::Of(At({-3})->texture);
+    // A filter the scene's drawing left in force, as a filter object leaves it.
+    g_filterShader = services_.AcquireShader(kPixelShaderKind, ":Pixel.Monochro");
     classGraphicObject* root = main_;
     Run(new classQue_GraphicAllDelete(), 3);  // the overlay is missing: only the main scene
     EXPECT_EQ(main_, root);
     EXPECT_TRUE(main_->children.empty());
     EXPECT_EQ(image.refs, 0);
+    EXPECT_EQ(g_filterShader, nullptr) << "the restarted scene has no filter objects, so no filter";
+    EXPECT_EQ(services_.ShaderRefs(kPixelShaderKind, ":Pixel.Monochro"), 0);
 }
 
 std::vector<std::pair<classSharedResource*, QueMovieRequest>> g_movieRequests;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "foundation/application.h"
@@ -16,6 +17,9 @@
 #include "platform/clock.h"
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
+#include "presentation/command_queue.h"
+#include "presentation/que_records.h"
+#include "presentation/shared_resource.h"
 #include "presentation/transition_draw.h"
 #include "support/fake_gpu_device.h"
 #include "support/fake_scene_draw.h"
@@ -334,6 +338,48 @@ TEST_F(SceneDrawTest, FilterShadesLaterObjectsOutlivesItsObjectAndEndsByAnEmptyN
             EXPECT_EQ(shader->refs, 0) << "the filter's reference was given back";
         }
     }
+}
+
+TEST_F(SceneDrawTest, AReplacedSceneKeepsNoFilterOfTheOldScreenFadingOutOverIt) {
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    application->mainScene = root;
+    scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
+    Add({1}, "x");
+    // The old screen had a filter object; the scene now under its fade (a
+    // loaded slot) has none.
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1})->SetFileTexture("x");
+    classGraphicObject::CreateAtPath(overlay, std::vector<int64>{790})->SetFilterTexture(":Pixel.Monochro");
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    g_filterShader = scene.AcquireShader(kPixelShaderKind, ":Pixel.Monochro");
+    scene_draw::BeginOverlayFilter();
+    scene_draw::SettleSceneFilter(root);
+    EXPECT_EQ(g_filterShader, nullptr) << "the new scene sets none";
+    application->overlayScene = overlay;
+    for (float transmittance : {0.25f, 0.5f, 1.0f}) {
+        overlay->transmittance = transmittance;
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        EXPECT_EQ(g_filterShader, nullptr) << "the fading screen's filter stays its own at " << transmittance;
+    }
+    EXPECT_EQ(application->overlayScene, nullptr);
+    gpu->repaint = true;
+    gpu->draws.clear();
+    ASSERT_TRUE(holder.BeginFrame());
+    DrawScenes();
+    holder.EndFrame();
+    ASSERT_EQ(gpu->draws.size(), 1u);
+    EXPECT_EQ(gpu->draws[0].shader, 0u) << "the new scene in its own colours";
+    for (const auto& shader : scene.Shaders()) {
+        if (shader->name == ":Pixel.Monochro") {
+            EXPECT_EQ(shader->refs, 0) << "every hold on the old filter given back";
+        }
+    }
+    application->mainScene = nullptr;
+    ShutdownApplication();
 }
 
 TEST_F(SceneDrawTest, AfterAResizeTheCameraFramesTheWindowAndTheCaptureHasTheBackBufferSize) {
@@ -809,6 +855,50 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
     EXPECT_FALSE(holder.IsReady()) << "the reset runs";
     platform::SetClockSource(nullptr);
     EXPECT_EQ(frame(), 1) << "after a reset";
+
+    // The objects look as before, yet the picture may not be: each of these
+    // draws one frame, and then the still screen skips again.
+    classGraphicObject* filter = Add({3}, "");
+    filter->SetFilterTexture(":Pixel.Monochro");
+    EXPECT_EQ(frame(), 1) << "a filter object";
+    EXPECT_EQ(frame(), 1) << "its filter reaches the objects drawn before it";
+    EXPECT_EQ(frame(), 0);
+    classQueue queue;
+    classQueContext context;
+    context.mainScene = &application->mainScene;
+    context.overlayScene = &application->overlayScene;
+    const struct {
+        const char* name;
+        std::function<void()> happen;
+    } changes[] = {
+        {"a record ran",
+         [&] {
+             auto* feed = new classQue_PageFeed();
+             feed->sceneMask = 1;
+             feed->path = {99};
+             queue.Post(feed);
+             queue.Commit();
+             queue.ExecuteCommitted(context);
+         }},
+        {"a thumbnail given up is let go to be read again",
+         [] {
+             classSharedResource* slot = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, "s.dat", 0, 0);
+             slot->realised = -1;
+             RefreshPlayDataThumbnail("s.dat");
+             g_sharedResources.Release(slot);
+         }},
+        {"the filter's entry made again at the same address under another name",
+         [&] {
+             FakeSceneDraw::Of(g_filterShader)->name = ":Pixel.Sepia";
+             FakeSceneDraw::Of(filter->texture)->name = ":Pixel.Sepia";
+         }},
+    };
+    for (const auto& change : changes) {
+        change.happen();
+        EXPECT_EQ(frame(), 1) << change.name;
+        EXPECT_EQ(frame(), 0) << change.name << ", then nothing";
+    }
+
     classGraphicObject* overlay = classGraphicObject::New();
     application->overlayScene = overlay;
     overlay->transmittance = 0.5f;
