@@ -215,6 +215,13 @@ void WaitForDecision(classScriptContext& context, classScriptFrame& frame, const
             QueRecordPtr drop(record);
     }
 
+    // A disabled case shows so from the first frame the choice is seen, not
+    // from the first move of the pointer. Its thread still owns the targets:
+    // input reaches them only once it waits.
+    for (classInputTarget& target : waiter->Targets()) {
+        if (target.disabled != 0) classInputTarget::ApplyCaseState(&target, kCaseDisable);
+    }
+
     const bool isMain = IsMain(context);
     const u32 generation = CurrentRestartGeneration();
     for (;;) {
