@@ -2,15 +2,20 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "foundation/application.h"
 #include "foundation/atomic_file.h"
 #include "foundation/critical_section.h"
+#include "foundation/input_manager.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/dialog.h"
+#include "platform/display_loss.h"
 #include "platform/instance_lock.h"
 #include "platform/quit_signals.h"
 #include "platform/user_folder.h"
@@ -44,10 +49,81 @@ void Run(void (*hook)()) {
     if (hook != nullptr) hook();
 }
 
+// The run's end can come twice at once: the loop's, and the one a lost
+// display runs on whichever thread noticed. The files are written once.
+std::mutex g_filesMutex;
+bool g_filesWritten = false;                      // guarded by g_filesMutex
+std::atomic<std::thread::id> g_filesWriter{};     // atomic: the thread writing them now
+std::atomic<unsigned> g_generousStopMs{10000};    // atomic: the run's value, read by the display's end
+
+void WriteSystemFilesOnce() {
+    // The writer itself, come here through a box that lost its display: the
+    // write it is in the middle of stays as it is.
+    if (g_filesWriter.load() == std::this_thread::get_id()) return;
+    std::lock_guard<std::mutex> hold(g_filesMutex);
+    if (g_filesWritten) return;
+    g_filesWriter.store(std::this_thread::get_id());
+    const SubsystemHooks& hooks = GetSubsystemHooks();
+    Run(hooks.writeSystemData);
+    Run(hooks.writeAlreadyData);
+    g_filesWriter.store(std::thread::id{});
+    g_filesWritten = true;
+}
+
+bool AreSystemFilesWritten() {
+    if (g_filesWriter.load() == std::this_thread::get_id()) return true;
+    std::lock_guard<std::mutex> hold(g_filesMutex);
+    return g_filesWritten;
+}
+
+// The display is gone while the game runs. This thread (any of them) never
+// goes back to what it was doing: it asks every other thread to stop, gives
+// them the usual time, writes the player's files and leaves at once. A
+// thread still inside the display stays there until the process is gone,
+// with whatever it holds, so nothing is torn down.
+[[noreturn]] void EndAfterDisplayLoss() {
+    classApplication* application = GetApplication();
+    if (application != nullptr && !AreSystemFilesWritten()) {
+        application->isQuitting.store(1);
+        application->RequestQuit();
+        application->WakeFrameWaiters();
+        g_inputManager.WakeAllWaiters();
+        struct Holder {
+            classWorkerThread& thread;
+            const char* name;
+        };
+        const Holder holders[] = {{g_renderThread, "render"},
+                                  {g_startupScriptThread, "start-up script"},
+                                  {g_functionScriptThread, "Function script"},
+                                  {g_exitFunctionScriptThread, "ExitFunction script"}};
+        for (const Holder& holder : holders) {
+            if (!holder.thread.IsCallingThread()) holder.thread.RequestStop(1);
+        }
+        // No joins: the main thread may be joining these itself.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(1000 + g_generousStopMs.load());
+        for (const Holder& holder : holders) {
+            if (holder.thread.IsCallingThread()) continue;
+            while (holder.thread.IsRunning() && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            if (holder.thread.IsRunning()) std::fprintf(stderr, "velk2: the %s thread did not stop\n", holder.name);
+        }
+        WriteSystemFilesOnce();
+    }
+    std::fflush(nullptr);
+    _exit(1);
+}
+
 }  // namespace
 
 int RunApplication(const EntryEnvironment& environment) {
     const SubsystemHooks& hooks = GetSubsystemHooks();
+    g_generousStopMs.store(environment.generousStopMs);
+    {
+        std::lock_guard<std::mutex> hold(g_filesMutex);
+        g_filesWritten = false;
+    }
 
     platform::InstanceLock instanceLock;
     std::string workingDirectory =
@@ -113,14 +189,16 @@ int RunApplication(const EntryEnvironment& environment) {
     allStopped = StopAndJoin(g_functionScriptThread, "Function script", generous) && allStopped;
     allStopped = StopAndJoin(g_exitFunctionScriptThread, "ExitFunction script", generous) && allStopped;
 
-    Run(hooks.writeSystemData);
-    Run(hooks.writeAlreadyData);
+    WriteSystemFilesOnce();
 
-    if (!allStopped) {
-        // A stuck thread may still read the application object: keep
-        // everything alive and leave without running any destructor.
+    const bool displayLost = platform::IsDisplayLost();
+    if (!allStopped || displayLost) {
+        // A stuck thread may still read the application object, and with the
+        // display gone another thread is ending the program and the window
+        // cannot be taken down: keep everything alive and leave without
+        // running any destructor.
         std::fflush(nullptr);
-        _exit(0);
+        _exit(displayLost ? 1 : 0);
     }
     ShutdownApplication();
     window.reset();
@@ -132,12 +210,20 @@ int WinMain() {
     // Before any thread starts: from the first moment, SIGINT, SIGTERM and
     // SIGHUP end the program through its window, with the files written.
     platform::InstallQuitSignals();
+    // The same orderly end when the display goes away under the game.
+    platform::InstallDisplayLossHandler(EndAfterDisplayLoss);
     platform::InstallSystemDialogService();
     static const LockWaitHook serveBoxes{platform::ServeDialogsWhileBlocked, platform::EndServingDialogsWhileBlocked};
     t_lockWaitHook = &serveBoxes;
     EntryEnvironment environment;
     environment.createWindow = [] { return platform::CreateSdlWindow(); };
     int code = RunApplication(environment);
+    if (platform::IsDisplayLost()) {
+        // The thread that met the loss is ending the program; nothing here
+        // may go back to the display.
+        std::fflush(nullptr);
+        _exit(1);
+    }
     // The files are written: a signal from here on may end the process as it
     // would end any other, and the watcher must not push into SDL's queue
     // while video goes down.

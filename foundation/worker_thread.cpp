@@ -3,8 +3,6 @@
 #include <functional>
 #include <system_error>
 
-u32 CurrentThreadNumber();
-
 namespace {
 u32 ThreadNumber() {
     return static_cast<u32>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
@@ -89,6 +87,10 @@ u32 classWorkerThread::Stop(u32 milliseconds) {
     }
     if (thread_.joinable()) thread_.join();
     return kStopped;
+}
+
+bool classWorkerThread::IsCallingThread() const {
+    return ThreadId() != 0 && ThreadId() == ThreadNumber();
 }
 
 bool classWorkerThread::IsRunning() {

@@ -55,6 +55,8 @@ public:
     void Nudge();
 
     u32 ThreadId() const { return threadId_.load(std::memory_order_relaxed); }
+    // Whether the caller is the thread this holder started last.
+    bool IsCallingThread() const;
 
 private:
     void Run();

@@ -3,7 +3,7 @@
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 pkgs=(cmake ninja-build pkg-config g++ clang libclang-rt-14-dev llvm
-      libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
+      libsdl2-dev libx11-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
       libavcodec-dev libavformat-dev libswscale-dev libswresample-dev
       libvorbis-dev libogg-dev libpng-dev libjpeg-dev zlib1g-dev
       libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho

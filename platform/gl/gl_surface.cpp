@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "platform/display_loss.h"
 #include "platform/sdl/sdl_video.h"
 
 namespace platform {
@@ -182,8 +183,11 @@ public:
         FreeColour();
         if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
         framebuffer_ = 0;
-        SDL_GL_MakeCurrent(window_, nullptr);
-        SDL_GL_DeleteContext(context_);
+        // Both go through the display; without one the process ends soon.
+        if (!IsDisplayLost()) {
+            SDL_GL_MakeCurrent(window_, nullptr);
+            SDL_GL_DeleteContext(context_);
+        }
         context_ = nullptr;
     }
 
@@ -236,6 +240,7 @@ private:
     }
 
     void SwapAndNote() {
+        if (IsDisplayLost()) return;
         SDL_GL_SwapWindow(window_);
         u32 now = NowMs();
         state_->lastPresentMs.store(now != 0 ? now : 1, std::memory_order_relaxed);

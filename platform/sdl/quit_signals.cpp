@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/display_loss.h"
 #include "platform/sdl/sdl_dialog_host.h"
 
 namespace platform {
@@ -46,7 +47,7 @@ void Watch() {
         // Threads waiting on a box are let go at once; the UI thread wakes
         // to a quit, closes its boxes and ends the loop.
         AnswerDialogsForQuit();
-        if (SDL_WasInit(SDL_INIT_EVENTS) != 0) {
+        if (SDL_WasInit(SDL_INIT_EVENTS) != 0 && !IsDisplayLost()) {
             SDL_Event quit{};
             quit.type = SDL_QUIT;
             SDL_PushEvent(&quit);

@@ -14,6 +14,7 @@
 
 #include "platform/dialog.h"
 #include "platform/dialog_box.h"
+#include "platform/display_loss.h"
 #include "platform/font.h"
 #include "platform/icon_resources.h"
 #include "platform/quit_signals.h"
@@ -268,7 +269,7 @@ class SdlDialogService final : public DialogService {
                       DialogIcon icon) override {
         EchoDialogToStderr(caption, text);
         const DialogAnswer safe = HeadlessAnswer(buttons);
-        if (NobodyCanSee() || QuitSignal() != 0) return safe;
+        if (NobodyCanSee() || QuitSignal() != 0 || IsDisplayLost()) return safe;
         auto request = std::make_shared<Request>(Request{caption, text, buttons, icon, std::nullopt});
         if (std::this_thread::get_id() == g_uiThread.load()) return RunModal(request);
 

@@ -26,6 +26,11 @@ bool SetSdlWindowIcon(SDL_Window* window, u32 number);
 
 // Starts SDL's video (once per process, on the UI thread); false without a display.
 bool StartVideo();
+// Once video has started: a lost display connection ends the program the
+// way InstallDisplayLossHandler was given (display_loss.h).
+void WatchDisplayConnection();
+// The same for the window's own connection, which its GL context shares.
+void WatchWindowConnection(SDL_Window* window);
 
 std::unique_ptr<RenderSurface> CreateGlSurface(SDL_Window* window, std::shared_ptr<SurfaceState> state,
                                                int logicalWidth, int logicalHeight);

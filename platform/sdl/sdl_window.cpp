@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/display_loss.h"
 #include "platform/icon_resources.h"
 #include "platform/png_decoder.h"
 #include "platform/quit_signals.h"
@@ -69,6 +70,7 @@ public:
             std::fprintf(stderr, "velk2: cannot open the window: %s\n", SDL_GetError());
             return false;
         }
+        WatchWindowConnection(window_);
         // Keys come as keys; no input method composes text over the game.
         SDL_StopTextInput();
         SetIcon(kWindowIconResource);
@@ -80,8 +82,9 @@ public:
     }
 
     bool WaitMessage(WindowMessage& message) override {
-        // A quit signal ends the program even when its wake-up was lost.
-        if (QuitSignal() != 0 && !quitSignalTaken_) {
+        // A quit signal ends the program even when its wake-up was lost, and
+        // so does a display that is gone.
+        if ((QuitSignal() != 0 || IsDisplayLost()) && !quitSignalTaken_) {
             quitSignalTaken_ = true;
             message = WindowMessage{WM_DESTROY, 0, 0};
             return true;
@@ -212,6 +215,12 @@ private:
     }
 
     void Push(Sint32 code, void* data) {
+        // SDL wakes the waiting UI thread through the display: a connection
+        // that is gone would hold the pushing thread for good.
+        if (IsDisplayLost()) {
+            Free(code, data);
+            return;
+        }
         SDL_Event event{};
         event.type = userEvent_;
         event.user.code = code;
@@ -405,6 +414,7 @@ bool StartVideo() {
         }
     }
     g_videoStarted = true;
+    WatchDisplayConnection();
     return true;
 }
 

@@ -46,6 +46,9 @@ What a Session gives (all cleaned up on exit, processes killed):
     ``s.start()`` again starts another copy (same folders).
   - ``s.user_dir`` (``$XDG_DATA_HOME/Hollin-Gate/Merisande``), ``s.user_file(name)``.
   - ``s.screen_shot()``: the whole screen as an ``Image``.
+  - ``s.end_x()``: the X server ends (killed) under whatever runs on it.
+  - ``system_globals(data)``: the global variables of a "System.dat" as
+    {name: (tag, integer, real)}; tag 2 is an integer, 3 a real.
 On a ``Velk2``:
   - ``wait_window(title=None)``: its game window id (searched by pid), or the
     one whose title contains ``title``; ``windows()`` -> {id: title};
@@ -142,6 +145,22 @@ def wait_until(predicate, timeout=10.0, interval=0.05, message="condition"):
 
 def close_to(colour, expected, tol=8):
     return all(abs(int(a) - int(b)) <= tol for a, b in zip(colour, expected))
+
+
+def system_globals(data):
+    """The global variables of "System.dat": name -> (tag, integer, real)."""
+    offset, size = struct.unpack_from("<qq", data, 1672)
+    block = data[offset:offset + size]
+    out = {}
+    at = 0
+    while at + 32 < len(block):
+        entry_size, name_offset, name_size, _index, value_offset, _value_size = struct.unpack_from(
+            "<QIIqII", block, at)
+        name = block[at + name_offset:at + name_offset + name_size - 1].decode()
+        _record_size, tag, integer, real = struct.unpack_from("<Qqqd", block, at + value_offset)
+        out[name] = (tag, integer, real)
+        at += entry_size
+    return out
 
 
 # ---------------------------------------------------------------- files of a game
@@ -747,6 +766,13 @@ class Session:
 
     def screen_shot(self):
         return parse_xwd(self.run_bytes(["xwd", "-silent", "-root"]))
+
+    def end_x(self):
+        """Kills the X server, as a desktop session that crashes or is closed
+        under a running program."""
+        xvfb = self.processes[0]
+        xvfb.kill()
+        xvfb.wait()
 
     # the program
     def start(self, env=None, args=(), program=None):
