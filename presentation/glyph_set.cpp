@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/archive.h"
+#include "foundation/report_once.h"
 #include "foundation/text_encoding.h"
 #include "presentation/character_list.h"
 #include "presentation/scene_services.h"
@@ -23,6 +24,7 @@ struct PendingCharacterSet {
     classOptionalValue<int64> defaultWidth;
     classOptionalValue<int64> defaultHeight;
     std::vector<classCharacterListEntry> entries;
+    classScriptOrigin origin;
 };
 std::mutex g_pendingLock;  // guards g_pending only; taken alone
 std::vector<PendingCharacterSet> g_pending;
@@ -217,7 +219,11 @@ bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file,
                       classOptionalValue<int64> defaultWidth, classOptionalValue<int64> defaultHeight) {
     {
         classCriticalSectionLock hold(g_glyphSets.lock);
-        if (g_glyphSets.Find(fontNumber) == nullptr) return false;
+        if (g_glyphSets.Find(fontNumber) == nullptr) {
+            ReportOnce("the font number " + std::to_string(fontNumber) + " has no font; the character list " +
+                       QuotedName(file) + " is not loaded");
+            return false;
+        }
     }
     // The file is read and parsed here, on the script's own thread; the set
     // and the textures change on the render thread, which alone may touch
@@ -228,7 +234,14 @@ bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file,
     pending.defaultWidth = defaultWidth;
     pending.defaultHeight = defaultHeight;
     std::vector<u8> bytes;
-    if (ReadWholeFile(file, bytes, false)) pending.entries = ParseCharacterList(bytes.data(), bytes.size());
+    if (ReadWholeFile(file, bytes, false)) {
+        pending.entries = ParseCharacterList(bytes.data(), bytes.size());
+    } else if (!file.empty()) {
+        ReportOnce("the character list " + QuotedName(file) + " is missing or cannot be read; font " +
+                   std::to_string(fontNumber) + " draws its characters as before");
+    }
+    // A glyph picture missing later is said with the statement that listed it.
+    pending.origin = CurrentScriptOrigin();
     std::lock_guard<std::mutex> hold(g_pendingLock);
     g_pending.push_back(std::move(pending));
     return true;
@@ -244,6 +257,7 @@ void ApplyPendingCharacterSets() {
         classCriticalSectionLock hold(g_glyphSets.lock);
         classGlyphSet* set = g_glyphSets.Find(pending.font);
         if (set == nullptr) continue;
+        const classScopedScriptOrigin listed(pending.origin);
         if (pending.defaultWidth.IsSet()) set->defaultWidth = pending.defaultWidth.Get();
         if (pending.defaultHeight.IsSet()) set->defaultHeight = pending.defaultHeight.Get();
         set->ApplyCharacterList(pending.kind, pending.entries);

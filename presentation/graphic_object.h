@@ -105,7 +105,11 @@ class classGraphicObject {
     bool SetVertexShader(const std::string& name);
     void ReleasePixelShader();
     void ReleaseVertexShader();
-    void AddTextRequest(const classTextRequest& request) { textRequests.push_back(request); }
+    // The request remembers the statement whose record adds it.
+    void AddTextRequest(const classTextRequest& request) {
+        textRequests.push_back(request);
+        textRequests.back().origin = CurrentScriptOrigin();
+    }
     // The page feed.
     bool ClearText();
     bool TextNewLine();

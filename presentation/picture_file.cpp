@@ -41,10 +41,13 @@ void classPictureAhead::Drop() {
     g_underWay.fetch_sub(1, std::memory_order_relaxed);
 }
 
-bool classPictureAhead::Start(const std::string& name) {
+bool classPictureAhead::Start(const std::string& name, const classScriptOrigin& origin) {
     if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostPicturesAhead) return false;
     try {
-        file_ = std::async(std::launch::async, ReadPictureFile, name);
+        file_ = std::async(std::launch::async, [name, origin] {
+            const classScopedScriptOrigin asked(origin);
+            return ReadPictureFile(name);
+        });
     } catch (const std::system_error&) {
         return false;  // no thread to be had: the draw decodes it itself
     }

@@ -12,6 +12,7 @@
 #include <future>
 #include <string>
 
+#include "foundation/report_once.h"
 #include "platform/image/image.h"
 
 struct classPictureFile {
@@ -37,7 +38,8 @@ class classPictureAhead {
 
     // Starts on `name`, unless a picture is under way here already or as
     // many are under way as are worth decoding at once; true when it did.
-    bool Start(const std::string& name);
+    // What the reading says of the file is said with `origin`.
+    bool Start(const std::string& name, const classScriptOrigin& origin = {});
     // The picture started here, waited for if need be; false when none was.
     bool Take(classPictureFile& file);
 

@@ -258,7 +258,7 @@ bool classSharedResource::RealiseImage(platform::GpuDevice& device, const platfo
 }
 
 bool classSharedResource::DecodeAhead() {
-    return kind == TextureKind_ImageFile && tiles.empty() && realised == 0 && ahead.Start(name);
+    return kind == TextureKind_ImageFile && tiles.empty() && realised == 0 && ahead.Start(name, origin);
 }
 
 void classSharedResource::ReportFile(const char* what) {
@@ -328,7 +328,11 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
             if (!tiles.empty()) return true;
             if (realised != 0) return false;
             classPictureFile file;
-            if (!ahead.Take(file)) file = ReadPictureFile(name);
+            if (!ahead.Take(file)) {
+                // What the reading says of the file is said from where it was asked for.
+                const classScopedScriptOrigin asked(origin);
+                file = ReadPictureFile(name);
+            }
             // A missing file may still arrive (an archive being written): try at every draw.
             if (!file.read) {
                 ReportFile(" is missing or cannot be read");
@@ -489,6 +493,10 @@ classTextureCaps classSharedResourceSet::CapsFor(const platform::GpuDevice& devi
 void BindGlyphImage(classSharedResource* resource, const std::string& file) {
     if (resource == nullptr) return;
     resource->secondName = file;
+    // The character may have been drawn before from the font; a picture
+    // that cannot be read is the list's mistake, said with its statement.
+    if (const classScriptOrigin listed = CurrentScriptOrigin(); listed.IsKnown()) resource->origin = listed;
+    resource->fileReported = 0;
     resource->ReleaseTiles();
 }
 

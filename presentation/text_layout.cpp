@@ -7,6 +7,7 @@
 #include "foundation/application.h"
 #include "foundation/key_wait_lock.h"
 #include "foundation/number_text.h"
+#include "foundation/report_once.h"
 #include "foundation/text_encoding.h"
 #include "presentation/glyph_set.h"
 #include "presentation/graphic_object.h"
@@ -73,7 +74,10 @@ classGraphicObject* NewCharacter(classGraphicObject& object, std::string_view ch
                                  int64* advanceWidth, int64* advanceHeight) {
     *advanceWidth = 0;
     *advanceHeight = 0;
-    if (!FontExists(font)) return nullptr;
+    if (!FontExists(font)) {
+        ReportOnce("the font number " + std::to_string(font) + " has no font; text in it is not drawn");
+        return nullptr;
+    }
     const classKey64 key(object.NextCharacterKey());
     classGraphicObject& child = object.characters.try_emplace(key, &object, key).first->second;
     child.SetTextTexture(std::string(character), font, colour);
@@ -270,6 +274,7 @@ bool DrawTextStep(classGraphicObject& object) {
     while (!object.textRequests.empty()) {
         const classTextRequest request = std::move(object.textRequests.front());
         object.textRequests.pop_front();
+        const classScopedScriptOrigin written(request.origin);
         const std::string_view text = request.text;
         std::size_t pos = 0;
         while (pos < text.size()) {

@@ -20,12 +20,26 @@ int64 Magnitude(int32 value) {
     return value < 0 ? -static_cast<int64>(value) : static_cast<int64>(value);
 }
 
+// A listed glyph whose picture cannot be shown takes no room: the character
+// vanishes from the text, so the writer is told which picture it was.
+void ReportGlyphPicture(classSharedResource& resource, const char* what) {
+    if (resource.fileReported != 0) return;
+    resource.fileReported = 1;
+    ReportOnce(resource.origin, "the glyph picture " + QuotedName(resource.secondName) + " of " +
+                                    QuotedName(resource.name) + " in font " + std::to_string(resource.param) + what +
+                                    "; the character is not drawn");
+}
+
 bool RealiseListedGlyph(classSharedResource& resource, platform::GpuDevice& device) {
     std::vector<u8> bytes;
     // Not there yet: the next draw tries again.
-    if (!ReadWholeFile(resource.secondName, bytes, false)) return false;
+    if (!ReadWholeFile(resource.secondName, bytes, false)) {
+        ReportGlyphPicture(resource, " is missing or cannot be read");
+        return false;
+    }
     platform::DecodedImage image;
     if (!platform::DecodeImage(bytes.data(), bytes.size(), image) || image.width <= 0 || image.height <= 0) {
+        ReportGlyphPicture(resource, " cannot be decoded");
         resource.realised = -1;
         return false;
     }

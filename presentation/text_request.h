@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "foundation/report_once.h"
 #include "foundation/types.h"
 
 struct classTextRequest {
@@ -15,4 +16,7 @@ struct classTextRequest {
     int64 fadeTime = 0;      // ms
     u8 repeat = 0;           // 1 = the appearance repeats for ever
     int64 repeatPeriod = 0;  // ms, when repeat is set
+    // The statement that wrote the text: it is laid out at a later update,
+    // and what cannot be drawn is said with its line.
+    classScriptOrigin origin = {};
 };

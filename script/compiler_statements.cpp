@@ -234,10 +234,33 @@ void classScriptCompiler::SplitArguments(std::string_view group, std::string& st
     parts = SplitAllTopLevel(whole.substr(1, whole.size() - 2), ',');
 }
 
+void classScriptCompiler::ReportUnknownArguments(std::string_view name, const std::vector<std::string_view>& parts) {
+    const int32 index = FindBuiltinCommand(name);
+    const int32 nameCount = GetBuiltinParamCount(index);
+    if (nameCount == 0) return;
+    const char* const* names = g_builtinCommandTable[index].paramNames;
+    std::string_view value;
+    bool anyNamed = false;
+    for (std::string_view part : parts) anyNamed = anyNamed || MatchParameter(part, names, nameCount, value) >= 0;
+    for (std::string_view part : parts) {
+        const std::string_view word = WordAt(part, 0);
+        if (!StartsLikeAName(word) || MatchParameter(part, names, nameCount, value) >= 0) continue;
+        const std::string_view rest = TrimLeadingSpaces(part.substr(word.size()));
+        if (rest.empty() || rest.front() != '=') continue;
+        // Beside no named argument, "name = value" of a declared name is a
+        // comparison given by position, which is no mistake.
+        if (!anyNamed && ScopeOf(word) != DeclaredNone) continue;
+        Report("the command " + QuotedName(name) + " has no argument " + QuotedName(word) +
+               "; that value is not given to it");
+        return;
+    }
+}
+
 std::vector<std::string> classScriptCompiler::ParseArguments(std::string_view name, std::string_view group) {
     std::string storage;
     std::vector<std::string_view> views;
     SplitArguments(group, storage, views);
+    ReportUnknownArguments(name, views);
     BindArgumentViews(name, views);
     return std::vector<std::string>(views.begin(), views.end());
 }
@@ -246,6 +269,7 @@ int32 classScriptCompiler::CompileCommand(std::string_view name, std::string_vie
     std::string storage;
     std::vector<std::string_view> parts;
     SplitArguments(group, storage, parts);
+    ReportUnknownArguments(name, parts);
     BindArgumentViews(name, parts);
     std::vector<int32> arguments;
     arguments.reserve(parts.size());

@@ -186,6 +186,9 @@ class classScriptCompiler {
     static void SplitArguments(std::string_view group, std::string& storage,
                                std::vector<std::string_view>& parts);
     static void BindArgumentViews(std::string_view name, std::vector<std::string_view>& parts);
+    // A "name = value" the command has no parameter of is dropped (or read
+    // as a comparison by position): said, with the command's name.
+    void ReportUnknownArguments(std::string_view name, const std::vector<std::string_view>& parts);
 
     classScriptTables tables_;
     std::string scriptName_;

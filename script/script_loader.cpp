@@ -70,6 +70,35 @@ void PreConvertScript(const std::string& name, std::string& text) {
         std::free(handle);
 }
 
+namespace {
+
+// The line (from 1) of the first character beyond ASCII when the bytes are
+// UTF-8 throughout, else 0: such a script was saved as UTF-8 without the mark
+// that says so, and reads as CP932 mojibake.
+int32 LineOfFirstUtf8Character(const std::vector<u8>& bytes) {
+    int32 line = 1;
+    int32 first = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const u8 lead = bytes[i];
+        if (lead < 0x80) {
+            if (lead == '\n') ++line;
+            ++i;
+            continue;
+        }
+        const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > bytes.size()) return 0;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) return 0;
+        }
+        if (first == 0) first = line;
+        i += length;
+    }
+    return first;
+}
+
+}  // namespace
+
 bool LoadScriptTables(const std::string& name, classScriptTables& out) {
     if (name.empty()) return false;
     std::vector<u8> bytes;
@@ -89,6 +118,13 @@ bool LoadScriptTables(const std::string& name, classScriptTables& out) {
         return true;
     }
 
+    if (BomLength(bytes.data(), bytes.size()) == 0) {
+        if (const int32 line = LineOfFirstUtf8Character(bytes); line != 0) {
+            ReportOnce(ScriptOriginOf(name, line, -1),
+                       "the script has no byte-order mark, yet its text is UTF-8; it is read as CP932, as "
+                       "every script without the mark is (save it as UTF-8 with a byte-order mark)");
+        }
+    }
     std::string text;
     TextToUtf8ByBom(text, bytes.data(), bytes.size(), TEXT_ENCODING_ANSI);
     PreConvertScript(name, text);

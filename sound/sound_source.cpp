@@ -5,6 +5,7 @@
 
 #include "foundation/archive.h"
 #include "foundation/file.h"
+#include "platform/audio.h"
 #include "sound/sound_system.h"
 #include "sound/wave_parser.h"
 
@@ -88,6 +89,16 @@ bool classSoundSource::Prepare() {
         }
     }
     if (!hasFormat_) ReportFile(" cannot be decoded: Ogg Vorbis and PCM WAVE sounds are played");
+    // The mixer plays such a sound as silence; the writer hears nothing and
+    // must be told why.
+    if (hasFormat_ && !platform::IsPlayableFormat(format_)) {
+        const std::string what = " is " + std::to_string(format_.bitsPerSample) + "-bit, " +
+                                 std::to_string(format_.channels) + "-channel, " +
+                                 std::to_string(format_.samplesPerSec) +
+                                 " Hz sound, which the mixer does not play (it plays 8- or 16-bit PCM in one "
+                                 "or two channels); it is silent";
+        ReportFile(what.c_str());
+    }
     return hasFormat_;
 }
 
