@@ -40,6 +40,33 @@ void ReportDamage(const std::string& archive, bool headerRead, const classArchiv
     ReportOnce(classScriptOrigin{}, what);
 }
 
+// A file is read whole into memory; past this size that is a mistake of the
+// game's (or a damaged file), not something to try and run out of memory on.
+void ReportTooLarge(const std::string& name, u64 size) {
+    ReportOnce("the file " + QuotedName(name) + " is larger than the 256 MiB a game file may be (" +
+               std::to_string(size) + " bytes); it is not read");
+}
+
+// A file missing while an archive is damaged is most likely one the archive
+// should have given: the player is told of the archive, once for the run,
+// instead of answering a box for every file it held. True when an archive is
+// damaged (the box shown now or before).
+std::atomic<bool> g_damageBoxShown{false};
+
+bool ShowDamagedArchiveBox() {
+    for (classArchive* const* archive = g_archiveSearchOrder; *archive; ++archive) {
+        if (!(*archive)->IsDamaged()) continue;
+        if (!g_damageBoxShown.exchange(true)) {
+            platform::ShowMessageBox("filename:" + (*archive)->FileName() +
+                                         "\n\nerrorcomment:The archive is damaged and cannot be read.\n",
+                                     "ReadFile Access Error", platform::DialogButtons::Ok,
+                                     platform::DialogIcon::Warning);
+        }
+        return true;
+    }
+    return false;
+}
+
 class FileSource final : public classArchiveSource {
   public:
     explicit FileSource(classFile& file) : file_(file), size_(file.GetSize()) {}
@@ -159,7 +186,10 @@ void classArchive::LoadIndex() {
         FileSource source(file_);
         classArchiveDamage damage;
         const bool headerRead = ParseArchiveIndex(source, entries_, &damage);
-        if (!headerRead || damage.Any()) ReportDamage(fileName_, headerRead, damage, entries_.size());
+        if (!headerRead || damage.Any()) {
+            ReportDamage(fileName_, headerRead, damage, entries_.size());
+            damaged_.store(true, std::memory_order_release);
+        }
         byName_.reserve(entries_.size());
         for (u32 i = 0; i < entries_.size(); ++i) byName_.emplace(entries_[i].name, i);
         if (entries_.empty()) file_.Close();
@@ -211,6 +241,7 @@ void classArchive::Close() {
     entries_.shrink_to_fit();
     byName_.clear();
     file_.Close();
+    damaged_.store(false, std::memory_order_release);
     loaded_.store(false, std::memory_order_release);
 }
 
@@ -238,6 +269,7 @@ void MountArchives() {
 void ResetArchivesForTesting() {
     MountArchives();
     for (classArchive& archive : g_archives) archive.Close();
+    g_damageBoxShown.store(false);
 }
 
 bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError) {
@@ -246,6 +278,13 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
     MountArchives();
     if (!name.empty()) {
         for (classArchive* const* archive = g_archiveSearchOrder; *archive; ++archive) {
+            const classArchiveEntry* entry = (*archive)->Find(name);
+            if (entry == nullptr) continue;
+            if (entry->dataSize > kMaxWholeFileBytes) {
+                ReportTooLarge(name, entry->dataSize);
+                out.clear();
+                return false;
+            }
             if ((*archive)->ReadEntry(name, out)) return true;
         }
     }
@@ -254,18 +293,20 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
     classFile file;
     while (!file.OpenRead(platform::ToSlashPath(name), false) &&
            !file.OpenRead(platform::ResolveLoosePath(name), false)) {
+        const int err = errno;
+        if (showError && ShowDamagedArchiveBox()) showError = false;
         // The box names the file as the script wrote it, "\" and all; a
         // Retry looks for it afresh, letter case included.
-        const int err = errno;
         if (!showError || platform::ShowMessageBox(FileErrorBoxText(name, err), "ReadFile Access Error",
-                                                   platform::DialogButtons::RetryCancel) !=
-                              platform::DialogAnswer::Retry) {
+                                                   platform::DialogButtons::RetryCancel,
+                                                   platform::DialogIcon::Warning) != platform::DialogAnswer::Retry) {
             out.clear();
             return false;
         }
     }
     const u64 size = file.GetSize();
-    if (size == 0 || size == kFileError || size > out.max_size()) {
+    if (size != kFileError && size > kMaxWholeFileBytes) ReportTooLarge(name, size);
+    if (size == 0 || size == kFileError || size > kMaxWholeFileBytes || size > out.max_size()) {
         out.clear();
         return false;
     }

@@ -83,6 +83,8 @@ class classArchive {
     // another thread uses the archive.
     void Close();
     int32 Count();
+    // True once the index was read from an archive that is there but damaged.
+    bool IsDamaged() const { return damaged_.load(std::memory_order_acquire); }
 
   private:
     std::string fileName_;
@@ -106,6 +108,7 @@ class classArchive {
     std::unordered_map<std::string, u32, NoCaseHash, NoCaseEqual> byName_;
     std::mutex loadLock_;
     std::atomic<bool> loaded_{false};
+    std::atomic<bool> damaged_{false};
 };
 
 inline constexpr int kArchiveCount = 9;
@@ -123,8 +126,12 @@ void ResetArchivesForTesting();
 
 // The whole named file: from the first archive that holds it, else the loose
 // file (the name's "\\" mapped to "/", letter case ignored where it does not
-// match). An empty loose file counts as not read. With showError a loose file
-// that cannot be opened shows the Retry/Cancel box. On failure `out` is empty.
+// match). An empty loose file counts as not read, and so does a file larger
+// than kMaxWholeFileBytes (said once on stderr). With showError a loose file
+// that cannot be opened shows the Retry/Cancel box; while an archive is
+// damaged, the one box of the run names that archive instead. On failure
+// `out` is empty.
+inline constexpr u64 kMaxWholeFileBytes = u64{256} << 20;
 bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError);
 
 // The named file found as ReadWholeFile finds it, but left in place for a

@@ -4,10 +4,16 @@ on; the game plays on as it always did. Several small games: one made of the
 usual mistakes (a Unix-ending script with a missing and a corrupt picture, a
 missing sound, an undecodable movie, a misspelt command, an undeclared
 variable, a call of a missing script and of a missing label, an unterminated
-string and a label typo that ends the game), a damaged archive, an empty main
-script, and a program whose movie module is not beside it."""
+string and a label typo that ends the game), one made of the mistakes that
+used to vanish without a word (misspelt argument names, sounds the mixer cannot
+play, a font number with no font, a missing character list and glyph picture,
+a file too large to read whole, a UTF-8 script without its mark), a damaged
+archive, a missing script's box with its warning sign, an empty main script,
+and a program whose movie module is not beside it."""
+import os
 import re
 import shutil
+import struct
 from pathlib import Path
 
 import velk2e2e as e2e
@@ -37,6 +43,46 @@ MISTAKES = [
 ]
 
 REPORT = re.compile(r"^velk2: (.*)$", re.M)
+
+# The second round: names and files that used to vanish without a word.
+SECOND = (
+    'Graphic(Layr=1, File="pic\\box.png")\n'                                       # 1
+    'Wait(Tme=800)\n'                                                               # 2
+    'Sound(Layer=10, File="se\\deep.wav", Play=1)\n'                               # 3
+    'Sound(Layer=11, File="se\\six.wav", Play=1)\n'                                # 4
+    'Graphic(Layer=2, File="pic\\box.png")\n'                                      # 5
+    'GraphicTextOut(Layer=2, Text="a", FontNo=7)\n'                                 # 6
+    'OrignalCharactorSet(Font=1, List="nolist.txt", DefaultWidth=32, DefaultHigth=32)\n'  # 7
+    'GraphicCharactorSet(Font=2, List="list.txt", DefaultWidth=32, DefaultHigth=32)\n'    # 8
+    'GraphicTextOut(Layer=2, Text="@f(2)b")\n'                                      # 9
+    'Apply()\n'                                                                     # 10
+    'Graphic(Layer=3, File="pic\\huge.png")\n'                                     # 11
+    'ScriptCall(File="plain.qvs")\n'                                               # 12
+    'Apply()\n'                                                                     # 13
+    'Wait(Time=1500)\n'                                                             # 14
+)
+
+# (script and line, the start of what is said) of each report.
+SECOND_MISTAKES = [
+    ("Start.qvs, line 1", 'the command "Graphic" has no argument "Layr"'),
+    ("Start.qvs, line 2", 'the command "Wait" has no argument "Tme"'),
+    ("Start.qvs, line 3", 'the sound "se\\deep.wav" is 24-bit, 2-channel'),
+    ("Start.qvs, line 4", 'the sound "se\\six.wav" is 16-bit, 6-channel'),
+    ("Start.qvs, line 6", "the font number 7 has no font"),
+    ("Start.qvs, line 7", 'the character list "nolist.txt" is missing'),
+    ("Start.qvs, line 8", 'the glyph picture "glyph\\b.png" of "b" in font 2 is missing'),
+    ("Start.qvs, line 11", 'the file "pic\\huge.png" is larger than the 256 MiB'),
+    ("plain.qvs, line 2", "the script has no byte-order mark, yet its text is UTF-8"),
+]
+
+
+def pcm_wav(bits, channels, rate=22050, seconds=0.5):
+    """A silent PCM WAVE of any sample size and channel count."""
+    block = channels * bits // 8
+    data = bytes(int(rate * seconds) * block)
+    fmt = struct.pack("<HHIIHH", 1, channels, rate, rate * block, block, bits)
+    body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+    return b"RIFF" + struct.pack("<I", len(body)) + body
 
 
 def reports(text):
@@ -80,6 +126,42 @@ class WriterMistakes(e2e.TestCase):
             self.assertIn("[ReadFile Access Error] filename:scenario\\nothere.qvs\n", said)
             self.assertIn("[Test Terminator Not Found] filename:Start.qvs\nline:10\n", said)
 
+    def test_names_and_files_that_used_to_vanish_are_said(self):
+        with e2e.Session(self) as s:
+            s.game.basic(SECOND)
+            s.game.png("pic/box.png", 400, 100, (0, 0, 0))
+            s.game.file("se/deep.wav", pcm_wav(24, 2))
+            s.game.file("se/six.wav", pcm_wav(16, 6))
+            s.game.script("list.txt", "62,glyph\\b.png\n")
+            # A picture far larger than a game file may be, which costs no disk.
+            os.truncate(s.game.file("pic/huge.png", b""), (300 << 20))
+            s.game.script("plain.qvs", "Wait(Time=10)\n// \u5f71\u306e\u8a18\u9332\n", encoding="utf-8")
+            p = s.start(env={"VELK2_DIALOGS": "stderr"})
+            self.assertEqual(p.wait_exit(30), 0, p.stderr())
+            said = p.stderr()
+            self.check_said_once(said, ["%s: %s" % where_what for where_what in SECOND_MISTAKES],
+                                 allowed=['Start.qvs, line 11: the picture "pic\\huge.png"'])
+            self.assertNotIn('"Tme" is not declared', said, "the argument is named, not taken for a variable")
+
+    def test_a_missing_script_box_shows_the_warning_sign(self):
+        with e2e.Session(self, wm=True) as s:
+            s.game.basic('ScriptCall(File="scenario\\nothere.qvs")\nWait(Time=600000)\n')
+            p = s.start()
+            p.wait_window(title="ReadFile Access Error")
+
+            def painted():
+                img = p.shot()
+                return img if sum(img.pixel(5, 5)) > 3 * 230 else None
+
+            img = e2e.wait_until(painted, 10, 0.1, "the box to be painted")
+            # The sign: a yellow triangle in the 32-pixel square 20 pixels in, a black "!" in its middle.
+            sign = [(x, y) for x in range(img.width) for y in range(img.height // 2)
+                    if img.pixel(x, y)[0] > 200 and img.pixel(x, y)[1] > 160 and img.pixel(x, y)[2] < 80]
+            self.assertGreaterEqual(len(sign), 150, "no yellow sign on the box")
+            self.assertTrue(all(18 <= x <= 53 and 18 <= y <= 53 for x, y in sign), sign[:5])
+            self.assertLess(sum(img.pixel(36, 36)), 3 * 60, "the sign's \"!\": %r" % (img.pixel(36, 36),))
+            p.kill()
+
     def test_a_damaged_archive_is_named_as_damaged(self):
         with e2e.Session(self) as s:
             # Its index offset lies far past the end of its 64 bytes.
@@ -93,6 +175,12 @@ class WriterMistakes(e2e.TestCase):
                                  allowed=['the script "system\\'])
             self.assertLess(said.index('"data01.qvc" is damaged'), said.index("[ReadFile Access Error]"),
                             "the archive is named before the scripts it could not give")
+            # One box, naming the archive, before the program says it ends.
+            boxes = re.findall(r"^\[ReadFile Access Error\] (.*)$", said, re.M)
+            self.assertEqual(boxes, ["filename:data01.qvc"], said)
+            box = said.index("[ReadFile Access Error]")
+            self.assertIn("The archive is damaged and cannot be read.", said[box:box + 200])
+            self.assertLess(box, said.index('the main script "Start.qvs"'), said)
 
     def test_an_empty_main_script_is_said_and_the_program_ends(self):
         with e2e.Session(self) as s:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,8 +129,54 @@ TEST_F(ArchiveTest, AMissingLooseFileAsksOnlyWhenTold) {
     EXPECT_FALSE(ReadWholeFile("image\\nothing.png", out, true));
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].caption, "ReadFile Access Error");
+    EXPECT_EQ(dialogs.boxes[0].icon, platform::DialogIcon::Warning);
     EXPECT_EQ(dialogs.boxes[0].text.rfind("filename:image\\nothing.png\nerrorcode:2\n", 0), 0u)
         << "the name as the script wrote it: " << dialogs.boxes[0].text;
+}
+
+// While an archive is damaged, a missing file is most likely one it held: the
+// run's one box names the archive, and no box follows for later files.
+TEST_F(ArchiveTest, AMissingFileWhileAnArchiveIsDamagedShowsOneBoxNamingTheArchive) {
+    folder_.Put("data01.qvc", LeBytes().Zeros(16).U32(1000).U32(20).Zeros(20).Bytes());
+    testdialogs::ScriptedDialogs dialogs;
+    std::vector<u8> out;
+    testing::internal::CaptureStderr();
+    for (const char* name : {"Variable.qvs", "Start.qvs", "system\\Function.qvs"})
+        EXPECT_FALSE(ReadWholeFile(name, out, true)) << name;
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].caption, "ReadFile Access Error");
+    EXPECT_EQ(dialogs.boxes[0].icon, platform::DialogIcon::Warning);
+    EXPECT_EQ(dialogs.boxes[0].text.rfind("filename:data01.qvc\n", 0), 0u) << dialogs.boxes[0].text;
+    EXPECT_NE(dialogs.boxes[0].text.find("damaged and cannot be read"), std::string::npos) << dialogs.boxes[0].text;
+}
+
+// A game file is read whole only up to 256 MiB; past it, from an archive or
+// loose, it is a file that cannot be read, said once, and never allocated.
+TEST_F(ArchiveTest, AFileLargerThan256MiBIsNotReadAndIsSaid) {
+    constexpr u64 kOver = (u64{256} << 20) + 1;
+    auto archive = BuildArchive({{"huge.bin", "x"}, {"small.bin", "ok"}});
+    // huge.bin's data size, then the file made long enough (sparsely) to hold it.
+    const u32 size = static_cast<u32>(kOver);
+    for (int i = 0; i < 4; ++i) archive[24 + 12 + i] = static_cast<u8>(size >> (8 * i));
+    folder_.Put("data02.qvc", archive);
+    std::filesystem::resize_file(folder_.Path() / "data02.qvc", archive.size() + kOver);
+    folder_.Put("loose.bin", "");
+    std::filesystem::resize_file(folder_.Path() / "loose.bin", kOver);
+    testdialogs::ScriptedDialogs dialogs;
+    for (const char* name : {"huge.bin", "loose.bin"}) {
+        std::vector<u8> out{1};
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(ReadWholeFile(name, out, true)) << name;
+        ReadWholeFile(name, out, true);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(out.empty()) << name;
+        EXPECT_EQ(said, "velk2: the file \"" + std::string(name) +
+                            "\" is larger than the 256 MiB a game file may be (268435457 bytes); it is not read\n")
+            << "said once: " << said;
+    }
+    EXPECT_TRUE(dialogs.boxes.empty()) << "the file is there: no box";
+    EXPECT_EQ(Read("small.bin"), "ok");
 }
 
 // Each damaged archive is named once on stderr with what was lost; the
