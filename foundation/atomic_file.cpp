@@ -30,19 +30,43 @@ std::atomic<u64> g_tempCounter{0};
 
 constexpr u32 kBoxIntervalMs = 60 * 1000;
 
-// When each file last had a failure box, by path. Any thread may save.
+// When each file last had a failure box, and last had a line on stderr, by
+// path. Any thread may save.
+struct FailureTimes {
+    u32 boxAt = 0;
+    u32 saidAt = 0;
+    bool said = false;
+    u64 unsaid = 0;  // failures without box or line since the last line
+};
 std::mutex g_boxTimesLock;
-std::map<std::string, u32> g_boxTimes;  // guarded by g_boxTimesLock
+std::map<std::string, FailureTimes> g_boxTimes;  // guarded by g_boxTimesLock
 
 // True, and noted, when the file had no box within the last minute.
 bool TakeBoxTurn(const std::string& path) {
     const u32 now = platform::NowMs();
     std::lock_guard<std::mutex> hold(g_boxTimesLock);
-    auto [at, fresh] = g_boxTimes.try_emplace(path, now);
+    auto [at, fresh] = g_boxTimes.try_emplace(path, FailureTimes{now});
     if (fresh) return true;
-    if (static_cast<u32>(now - at->second) < kBoxIntervalMs) return false;
-    at->second = now;
+    if (static_cast<u32>(now - at->second.boxAt) < kBoxIntervalMs) return false;
+    at->second.boxAt = now;
     return true;
+}
+
+// A failure with no box: the first is said, later ones at most once a minute
+// with how many went unsaid, so a game saving in a loop on a full disk does
+// not flood stderr. Gives the number of failures the line stands for, or 0
+// when nothing is to be said now.
+u64 TakeLineTurn(const std::string& path) {
+    const u32 now = platform::NowMs();
+    std::lock_guard<std::mutex> hold(g_boxTimesLock);
+    FailureTimes& times = g_boxTimes[path];
+    ++times.unsaid;
+    if (times.said && static_cast<u32>(now - times.saidAt) < kBoxIntervalMs) return 0;
+    times.said = true;
+    times.saidAt = now;
+    const u64 count = times.unsaid;
+    times.unsaid = 0;
+    return count;
 }
 
 FileFault CurrentFault() {
@@ -227,10 +251,19 @@ bool ReportWriteFailure(const std::string& path, int error, const std::function<
         }
         // A Retry the player asked for always gets its answer.
         if (!TakeBoxTurn(path) && !retried) {
-            std::fprintf(stderr,
-                         "velk2: %s was not written (%s); the old file is kept. No box: this file "
-                         "already failed less than a minute ago.\n",
-                         path.c_str(), std::strerror(error));
+            const u64 count = TakeLineTurn(path);
+            if (count == 1) {
+                std::fprintf(stderr,
+                             "velk2: %s was not written (%s); the old file is kept. No box: this file "
+                             "already failed less than a minute ago; further failures are counted and said "
+                             "once a minute.\n",
+                             path.c_str(), std::strerror(error));
+            } else if (count > 1) {
+                std::fprintf(stderr,
+                             "velk2: %s was not written %llu times since it was last said (%s); the old file "
+                             "is kept.\n",
+                             path.c_str(), static_cast<unsigned long long>(count), std::strerror(error));
+            }
             std::fflush(stderr);
             return false;
         }

@@ -121,5 +121,9 @@ bool classScriptCompiler::PrepareLines(std::string& text) {
             std::memset(&text[pos], ' ', end - pos);
         }
     }
+    // A script whose last line has no line end leaves its last literal open
+    // at the end of the text: the writer is told of it as of any other, and
+    // the parser still reads it to the end as it always has.
+    if (inString) ReportUnterminatedString(scriptName_, stringLine);
     return true;
 }

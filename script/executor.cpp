@@ -83,10 +83,23 @@ void classScriptContext::ExecuteStatement(classScriptFrame& frame) {
             const int32 count = frame.BuildArguments(arguments, record->b);
             if (frame.EvaluationLimitHit()) {
                 // Acting on values cut short would store or show them as if
-                // they were whole; the statement is left out instead.
-                ReportOnce(
-                    "the values of the statement are beyond what one statement may evaluate; it was not run "
-                    "and its variable keeps its value");
+                // they were whole; the statement is left out instead. When it
+                // computes an argument for the command after it, that command
+                // still runs, with the argument at its default.
+                const classScriptRecord* target =
+                    frame.pendingTarget.IsSet() ? frame.GetStatementRecord(frame.pendingTarget.Get()) : nullptr;
+                if (target != nullptr && target->type == ScriptRecordTmp) {
+                    // An earlier, shorter value left in the temporary would
+                    // be passed on as if it were this one.
+                    frame.StoreVariable(*target, classScriptValue{});
+                    ReportOnce(
+                        "an argument's value is beyond what one statement may evaluate; the argument takes its "
+                        "default and the command runs");
+                } else {
+                    ReportOnce(
+                        "the values of the statement are beyond what one statement may evaluate; it was not run "
+                        "and its variable keeps its value");
+                }
                 ResetPendingTarget(frame);
             } else if (index > 0) {
                 frame.result.Clear();

@@ -66,6 +66,7 @@ TEST_F(SourcePreparation, UnterminatedLiteralNamesTheLineItOpensOn) {
         {"a lone CR counts nothing", "A\rB\n\"x\n", "filename:scene.qvs\nline:2"},
         {"NEL counts one", "\xC2\x85\"x\n", "filename:scene.qvs\nline:2"},
         {"LS and PS count one each", "\xE2\x80\xA8\xE2\x80\xA9\"x\n", "filename:scene.qvs\nline:3"},
+        {"open at the end of a last line with no line end", "A\r\nB\r\n\"abc", "filename:scene.qvs\nline:3"},
     };
     compiler.SetScriptName("scene.qvs");
     for (const Case& c : cases) {
@@ -81,7 +82,7 @@ TEST_F(SourcePreparation, UnterminatedLiteralNamesTheLineItOpensOn) {
 
 TEST_F(SourcePreparation, EachBrokenLiteralIsReportedOnce) {
     Prepare("\"a\n\"b\r\n\"ok\"\n\"c");  // two broken, one closed, one open at the very end
-    EXPECT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
 }
 
 TEST_F(SourcePreparation, RestOfABrokenLiteralsLineIsReadAsStatements) {

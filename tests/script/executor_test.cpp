@@ -590,6 +590,25 @@ TEST(EvaluationLimits, AStatementBeyondTheBoundsIsLeftOutAndSaidOnceWithItsPlace
     g_globalVariables.Clear();
 }
 
+TEST(EvaluationLimits, AnArgumentBeyondTheBoundsTakesItsDefaultAndTheCommandRuns) {
+    std::string nested = "1";
+    for (int i = 0; i < 9000; ++i) nested += " + 1";
+    ScriptRun run;
+    AddSource("arg.qvs", "Dammy(7)\nDammy(" + nested + ")\nDammy(8)");
+    testing::internal::CaptureStderr();
+    run.Run("arg.qvs");
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(run.table.trace.size(), 3u);
+    EXPECT_EQ(run.table.trace[0], "Dammy(i:7)");
+    EXPECT_EQ(run.table.trace[2], "Dammy(i:8)");
+    EXPECT_EQ(run.table.trace[1].find("i:"), std::string::npos) << "no value cut short: " << run.table.trace[1];
+    EXPECT_NE(said.find("arg.qvs, line 2: an argument's value is beyond what one statement may evaluate; the "
+                        "argument takes its default and the command runs"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("not run"), std::string::npos) << said;
+}
+
 // A save asked for by a Function script serialises the main script's frames
 // on the render thread while the main script goes on writing its locals and
 // temporaries. Every snapshot must be a state the script was in: its counter
