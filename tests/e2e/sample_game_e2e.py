@@ -70,7 +70,8 @@ SETTINGS_WINDOW_ON = ((316, 74, 330, 98), (0xE0, 0x90, 0x40))
 # Above the first characters of the second line of a page: where the ruby
 # of a word at the start of that line stands.
 RUBY_AREA = (95, 570, 175, 589)
-# The second line of a page in the text window.
+# The first and second line of a page in the text window.
+LINE1_AREA = (100, 540, 400, 570)
 LINE2_AREA = (100, 590, 700, 620)
 TEXT_WINDOW_LINE2 = (100, 590, 1200, 620)
 # The whole text box, with the ruby over its first line and the name.
@@ -146,6 +147,11 @@ def still_page(p, done=lambda: False, settle=0.35, timeout=15.0):
 
     e2e.wait_until(still_or_done, timeout, 0.1, "the page to stand still")
     return None if done() else seen[0]
+
+
+def near_colour(c):
+    """The blue-grey 0xA0B0D0 of the thought, where a character covers a pixel whole."""
+    return c[2] >= 190 and 130 <= c[0] <= 185 and c[2] - c[0] >= 30
 
 
 def has_colour(img, box, test):
@@ -315,8 +321,19 @@ class SampleGame(e2e.TestCase):
             self.assertTrue(has_colour(shot, LINE2_AREA, lambda c: c[0] > 200 and c[1] < 170 and c[2] < 170),
                             "こんな色 in its colour (0xFF9090)")
             self.keep(p, "dialogue_ruby")
-            # The rest of scene 1, the rule wipe, scene 2.
-            self.read_until(p, lambda: self.shows(p, CORNER, STREET_SKY), "the street of scene 2")
+            # The rest of scene 1, the rule wipe, scene 2. On the way, the
+            # thought （……近い） in its own colour (0xA0B0D0), not in the white
+            # the page before ended with.
+            near = []
+
+            def street():
+                shot = p.logical_shot()
+                if not near and has_colour(shot, LINE1_AREA, near_colour):
+                    near.append(True)
+                return e2e.close_to(shot.average(*CORNER), STREET_SKY, 10)
+
+            self.read_until(p, street, "the street of scene 2")
+            self.assertTrue(near, "（……近い） in its colour (0xA0B0D0)")
             self.read_until(p, lambda: self.shows(p, CHOICE_AREA, CHOICE_OFF), "the choice")
             self.keep(p, "choice")
             self.choose(p, FIRST_ANSWER, CHOICE_AREA, CHOICE_ON, "the pointed answer lit")
