@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "foundation/input_waiter.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/clock.h"
@@ -52,7 +53,9 @@ void ShutdownApplication() {
 bool classApplication::IsCtrlSkip() const {
     const SubsystemHooks& hooks = GetSubsystemHooks();
     bool ctrl = hooks.isVirtualKeyDown != nullptr && hooks.isVirtualKeyDown(platform::VK_CONTROL);
-    return ctrl && windowHandle != nullptr && windowHandle->HasFocus();
+    // A screen a side script runs keeps its keys: Ctrl there skips no text
+    // behind it.
+    return ctrl && windowHandle != nullptr && windowHandle->HasFocus() && !IsSideScreenOpen();
 }
 
 bool classApplication::IsSkipRequested(int64, int64) const {

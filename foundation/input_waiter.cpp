@@ -51,6 +51,9 @@ u32 ButtonOfMessage(u32 message) {
     }
 }
 
+// Atomic: screens open and close on script threads, waiters ask on the UI thread.
+std::atomic<int> g_sideScreens{0};
+
 bool LookUpVisible(const std::vector<int64>& path, InputObjectInfo& info) {
     classInputSceneQuery* query = GetInputSceneQuery();
     if (query == nullptr || !query->LookUp(path, info)) return false;
@@ -58,6 +61,18 @@ bool LookUpVisible(const std::vector<int64>& path, InputObjectInfo& info) {
 }
 
 }  // namespace
+
+void BeginSideScreen() {
+    g_sideScreens.fetch_add(1);
+}
+
+void EndSideScreen() {
+    g_sideScreens.fetch_sub(1);
+}
+
+bool IsSideScreenOpen() {
+    return g_sideScreens.load() > 0;
+}
 
 // ---- targets ----
 
@@ -190,6 +205,7 @@ void classInputWaiter::Reset() {
     selectedTarget = nullptr;
     queue = nullptr;
     standsAside = 0;
+    yieldsToSideScreens = 0;
     selectLayer.clear();
     targets.clear();
     navigationMode = 1;
@@ -240,6 +256,7 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
 
     std::unique_lock<std::mutex> hold(stateMutex_);
     signalled_ = false;
+    firedInWait_ = false;
     state_ = State::kWaiting;
     waiting.store(1);
 
@@ -270,7 +287,11 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
     waitResult = woken ? 0 : kWaitTimedOut;
     state_ = State::kBetween;
     waiting.store(0);
-    return woken ? firedTarget : nullptr;
+    // A wake-up (a mode switched, a movie ended, a quit) is no press: the
+    // press that fired an earlier wait was answered there, and handing it
+    // out again would turn a page nobody asked to turn. It stays recorded
+    // for the hold rule above.
+    return woken && firedInWait_ ? firedTarget : nullptr;
 }
 
 void classInputWaiter::Wake() {
@@ -281,6 +302,7 @@ void classInputWaiter::Wake() {
 
 bool classInputWaiter::IsAccepting() const {
     if (standsAside != 0 && IsMainScriptInInterrupt()) return false;
+    if (yieldsToSideScreens != 0 && IsSideScreenOpen()) return false;
     if (!selectLayer.empty()) {
         InputObjectInfo info;
         if (!LookUpVisible(selectLayer, info)) return false;
@@ -365,6 +387,7 @@ bool classInputWaiter::OnMessage(u32 message, u64 wParam, int64 lParam) {
     std::lock_guard<std::mutex> hold(stateMutex_);
     if (fired != nullptr) {
         signalled_ = true;
+        firedInWait_ = true;
         waiting.store(0);
     }
     // A fired waiter takes nothing more until its thread has seen the fire.

@@ -120,6 +120,30 @@ class classInputTarget {
     static bool ApplyCaseState(classInputTarget* target, int state);
 };
 
+// A built-in screen ("History", "Config") that a side script runs takes the
+// player's input for itself: while one is open, waiters marked to yield to it
+// (the main script's) take nothing, so what the screen does not use goes
+// nowhere instead of moving the story on behind it. Any thread; counted, so
+// screens on two side threads nest.
+void BeginSideScreen();
+void EndSideScreen();
+bool IsSideScreenOpen();
+
+class SideScreenScope {
+  public:
+    explicit SideScreenScope(bool active) : active_(active) {
+        if (active_) BeginSideScreen();
+    }
+    ~SideScreenScope() {
+        if (active_) EndSideScreen();
+    }
+    SideScreenScope(const SideScreenScope&) = delete;
+    SideScreenScope& operator=(const SideScreenScope&) = delete;
+
+  private:
+    bool active_;
+};
+
 class classInputWaiter {
   public:
     explicit classInputWaiter(int64 priority = 0);
@@ -133,8 +157,9 @@ class classInputWaiter {
     classInputTarget* AddTarget();
     void ClearTargets();
     // Blocks until a target fires, the time-out (ms; negative: none) passes,
-    // the waiter is woken, or the program quits or restarts. The fired target,
-    // or null on a time-out.
+    // the waiter is woken, or the program quits or restarts. The target that
+    // fired during this wait (or the held one of the hold rule); null on a
+    // time-out or a wake-up without a new press: a press counts once.
     classInputTarget* Wait(int64 timeoutMs);
 
     // Any thread: releases a blocked Wait without a fire.
@@ -173,6 +198,7 @@ class classInputWaiter {
     // Settings the owner changes outside Wait.
     classQueue* queue = nullptr;     // null: the main queue
     u8 standsAside = 0;              // no input while the main script runs an interrupt
+    u8 yieldsToSideScreens = 0;      // no input while a side script runs a screen (the main script's)
     std::vector<int64> selectLayer;  // object that must be present and visible; empty: none
     u32 navigationMode = 1;          // 1 list order, 2 nearest in the direction
 
@@ -199,5 +225,6 @@ class classInputWaiter {
     std::condition_variable changed_;        // with stateMutex_
     State state_ = State::kIdle;             // guarded by stateMutex_
     bool signalled_ = false;                 // guarded by stateMutex_: the event
+    bool firedInWait_ = false;               // guarded by stateMutex_: a target fired in this wait
     classInputTarget* keptPress_ = nullptr;  // guarded by stateMutex_
 };

@@ -25,11 +25,20 @@ void SetKeyWaitLock(u32 ms) {
     u32 now = platform::NowMs();
     u64 old = g_keyWaitLock.load();
     for (;;) {
-        u32 start = StartOf(old) == 0 ? now : StartOf(old);
+        u32 start = StartOf(old);
+        u32 duration = DurationOf(old);
+        // A lock that ran out and was never cleared (text shown with no key
+        // wait after it) is over: the new text gets a lock of its own from
+        // now, or a click on it would skip a page not yet drawn.
+        if (start != 0 && static_cast<u32>(now - start) >= duration) start = 0;
+        if (start == 0) {
+            start = now;
+            duration = 0;
+        }
         // A clock reading of 0 would look like "not running"; one millisecond
         // earlier is indistinguishable to the player.
         if (start == 0) start = 0xFFFFFFFFu;
-        u32 duration = DurationOf(old) > ms ? DurationOf(old) : ms;
+        if (ms > duration) duration = ms;
         if (g_keyWaitLock.compare_exchange_weak(old, Pack(start, duration))) return;
     }
 }

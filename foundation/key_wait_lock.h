@@ -9,8 +9,8 @@
 
 #include "foundation/types.h"
 
-// Starts the timer when it is not running (start 0) and raises its duration to
-// at least `ms`. An expired but uncleared lock keeps its start.
+// Starts the timer when it is not running (start 0) or has run out, and raises
+// its duration to at least `ms`. A running lock keeps its start.
 void SetKeyWaitLock(u32 ms);
 void ClearKeyWaitLock();
 // True while (now - start) < duration, in wrapping 32-bit arithmetic.

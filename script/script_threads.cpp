@@ -134,6 +134,8 @@ void StartupScriptMain(classWorkerThread& self) {
     if (auto cursor = LoadCursorFromArchive(kCursorFile)) application->SetCursor(std::move(cursor));
 
     classInputWaiterHolder waiter(0);
+    // A screen a side script opens has the player's input to itself.
+    if (classInputWaiter* w = waiter.Get()) w->yieldsToSideScreens = 1;
     context.inputWaiter = &waiter;
 
     // Variable.qvs declares the names every later script uses: the

@@ -296,6 +296,7 @@ void RunBacklogScreen(classScriptContext& context) {
     // script's must not wait on a waiter the main script may be blocked on.
     classInputWaiter* waiter = context.inputWaiter != nullptr ? context.inputWaiter->Get() : nullptr;
     if (waiter == nullptr) return;
+    const SideScreenScope sideScreen(GetScriptHost().GetMainScriptContext() != &context);
     BacklogScreen(*waiter).Run();
 }
 

@@ -512,6 +512,7 @@ bool Builtin_Config(classScriptContext& context, const std::vector<classScriptVa
     classInputWaiter* waiter = context.inputWaiter != nullptr ? context.inputWaiter->Get() : nullptr;
     // Without a waiter no input could ever end the screen.
     if (application == nullptr || waiter == nullptr) return true;
+    const SideScreenScope sideScreen(GetScriptHost().GetMainScriptContext() != &context);
     SettingsScreen(*application, *waiter).Run();
     return true;
 }

@@ -2,7 +2,11 @@
 the key wait opens "system\\History.qvs", whose "History" shows the last
 three pages with a voice button each; the wheel scrolls one page back, a
 row's voice button replays that page's voice, and the back button returns
-to the same key wait, which the next click ends."""
+to the same key wait, which the next click ends.
+
+Opened by a menu key in "system\\Function.qvs" instead, the screen keeps the
+player's input to itself: Enter and a stray click, which it does not use,
+do not move the main script on behind it."""
 import time
 
 import velk2e2e as e2e
@@ -43,6 +47,13 @@ Apply()
 History()
 GraphicDelete(Layer=120)
 Apply()
+"""
+
+FUNCTION_HISTORY = """Select {
+    Case(InKey=72) {
+        ScriptCall(File="system\\\\History.qvs")
+    }
+}
 """
 
 
@@ -141,6 +152,36 @@ class BacklogScreen(e2e.TestCase):
             self.assertFalse(colour_at((640, 360), DONE), "the key wait ended without a click")
             p.click(640, 100)
             e2e.wait_until(lambda: colour_at((640, 360), DONE), 10, 0.2, "the script after the key wait")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_history_from_the_side_script_keeps_the_story_still_behind_it(self):
+        with e2e.Session(self) as s:
+            make_game(s.game)
+            s.game.script("system/Function.qvs", FUNCTION_HISTORY)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: heard(p, VOICE_HZ[1], 0), 20, 0.2, "the first page's voice")
+            row0 = screen(200, ROW_Y[0])
+
+            def backlog_open():
+                return e2e.close_to(p.logical_shot().pixel(*row0), ROW, 6)
+
+            p.key("h")
+            e2e.wait_until(backlog_open, 10, 0.2, "the backlog")
+
+            mark = p.audio().seconds
+            p.key("Return")
+            p.click(40, 360)  # beside every row and button
+            p.key("Return")
+            time.sleep(1.5)
+            self.assertFalse(heard(p, VOICE_HZ[2], mark), "the main script went on behind the backlog")
+            self.assertTrue(backlog_open(), "the backlog stays open")
+
+            p.click(*screen(560, 300))
+            e2e.wait_until(lambda: not backlog_open(), 10, 0.2, "the backlog gone")
+            p.click(640, 100)
+            e2e.wait_until(lambda: heard(p, VOICE_HZ[2], mark), 10, 0.2, "page 2 after the backlog")
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 

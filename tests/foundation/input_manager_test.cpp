@@ -276,7 +276,7 @@ class KeyWaitLockTest : public ::testing::Test {
 
 // Each case sets locks at clock times (a duration of -1 clears) and then asks
 // whether the lock holds at a time.
-TEST_F(KeyWaitLockTest, RunsForItsDurationFromItsFirstStart) {
+TEST_F(KeyWaitLockTest, RunsForItsDurationFromItsStart) {
     struct Step {
         u32 now;
         int64 duration;
@@ -291,9 +291,12 @@ TEST_F(KeyWaitLockTest, RunsForItsDurationFromItsFirstStart) {
         {"at its start", {{1000, 500}}, 1000, true},
         {"its last millisecond", {{1000, 500}}, 1499, true},
         {"at its end", {{1000, 500}}, 1500, false},
-        {"re-set shorter after its end keeps the old start", {{1000, 500}, {1600, 300}}, 1600, false},
-        {"re-set longer after its end runs from the old start", {{1000, 500}, {1600, 300}, {1600, 700}}, 1699, true},
-        {"and ends from the old start", {{1000, 500}, {1600, 700}}, 1700, false},
+        {"re-set while running keeps its start", {{1000, 500}, {1200, 400}}, 1499, true},
+        {"and ends from that start", {{1000, 500}, {1200, 400}}, 1500, false},
+        {"re-set after its end runs afresh from then", {{1000, 500}, {1600, 300}}, 1899, true},
+        {"and ends from then, not from the old start", {{1000, 500}, {1600, 300}}, 1900, false},
+        {"a fresh lock takes its own duration, not the old one", {{1000, 900}, {2000, 100}}, 2100, false},
+        {"raised while running again", {{1000, 500}, {1600, 300}, {1700, 700}}, 2299, true},
         {"cleared", {{1000, 500}, {1200, -1}}, 1200, false},
         {"set again after a clear runs from then", {{1000, 500}, {1600, -1}, {1600, 300}}, 1899, true},
         {"and ends from then", {{1000, 500}, {1600, -1}, {1600, 300}}, 1900, false},

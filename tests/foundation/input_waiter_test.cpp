@@ -428,15 +428,69 @@ TEST_F(InputWaiterTest, AStandingAsideWaiterLetsMessagesPassDuringAnInterrupt) {
     EXPECT_EQ(functionWait.Result(), functionKey);
 }
 
+// The mirror for a screen a side script runs: the main script's waiter takes
+// nothing meanwhile, not even what the screen leaves, nor keeps it for later.
+TEST_F(InputWaiterTest, TheMainScriptsWaiterTakesNothingWhileASideScreenIsOpen) {
+    classInputWaiter* screen = g_inputManager.AddWaiter(1);
+    waiter->yieldsToSideScreens = 1;
+    T::SetKey(screen->AddTarget(), 'B', 0);
+    T* mainKey = T::SetKey(waiter->AddTarget(), VK_RETURN, 0);
+    T* mainClick = T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 0);
+    {
+        const SideScreenScope open(true);
+        BlockedWait mainWait(waiter, -1);
+        KeyDown(VK_RETURN);
+        Click(10, 10);
+        EXPECT_FALSE(mainWait.Returned(50ms)) << "Enter and a click the screen does not use go nowhere";
+        g_inputManager.WakeAllWaiters();
+        ASSERT_TRUE(mainWait.Returned());
+        EXPECT_EQ(mainWait.Result(), nullptr);
+        KeyDown(VK_RETURN);  // between two waits: not kept either
+    }
+    EXPECT_EQ(waiter->Wait(0), nullptr);
+    BlockedWait mainWait(waiter, -1);
+    KeyDown(VK_RETURN);
+    ASSERT_TRUE(mainWait.Returned());
+    EXPECT_EQ(mainWait.Result(), mainKey) << "once the screen is closed the main script takes its keys again";
+    (void)mainClick;
+}
+
+// A wake-up (a mode switched, a movie ended) ends a wait with nothing: the
+// press that fired the wait before is not handed out again, but is still the
+// one the hold rule repeats while the button stays down.
+TEST_F(InputWaiterTest, APressCountsOnceButStaysForTheHoldRule) {
+    T* click = T::SetMouseButton(waiter->AddTarget(), VK_LBUTTON, 1);
+    {
+        BlockedWait wait(waiter, -1);
+        Click(10, 10);
+        ASSERT_TRUE(wait.Returned());
+        EXPECT_EQ(wait.Result(), click);
+    }
+    Send(WM_LBUTTONUP);
+    {
+        BlockedWait wait(waiter, -1);
+        EXPECT_FALSE(wait.Returned(20ms));
+        g_inputManager.WakeAllWaiters();
+        ASSERT_TRUE(wait.Returned());
+        EXPECT_EQ(wait.Result(), nullptr);
+    }
+    EXPECT_EQ(waiter->GetFiredTarget(), click);
+    Send(WM_LBUTTONDOWN, 0, MakePointParam(10, 10));  // between waits: a press of its own
+    EXPECT_EQ(waiter->Wait(-1), click);
+    EXPECT_EQ(waiter->Wait(-1), click) << "held down: the hold rule repeats it";
+}
+
 TEST_F(InputWaiterTest, ResetClearsEverythingButThePriority) {
     classInputWaiter* other = g_inputManager.AddWaiter(7);
     other->standsAside = 1;
+    other->yieldsToSideScreens = 1;
     other->selectLayer = {1};
     other->navigationMode = 2;
     T::SetKey(other->AddTarget(), 'A', 0);
     other->Reset();
     EXPECT_EQ(other->priority, 7);
     EXPECT_EQ(other->standsAside, 0);
+    EXPECT_EQ(other->yieldsToSideScreens, 0);
     EXPECT_TRUE(other->selectLayer.empty());
     EXPECT_EQ(other->navigationMode, 1u);
     EXPECT_TRUE(other->Targets().empty());
