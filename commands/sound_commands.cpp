@@ -60,7 +60,7 @@ void PostSoundAlterFileOnly(int64 layer, const std::string& file) {
     holder.Post();
 }
 
-void ApplyVoiceRules(int64 layer, const std::string& file, classOptionalValue<int64>& play) {
+void ApplyVoiceRules(int64 layer, const std::string& file, classOptionalValue<int64>& play, bool skipping) {
     classApplication* application = GetApplication();
     if (application == nullptr) return;
     if (application->voiceStartedSinceKeyWait.load() == 0) {
@@ -75,8 +75,9 @@ void ApplyVoiceRules(int64 layer, const std::string& file, classOptionalValue<in
         holder.Post();
     }
     // Skipping passes the voice by but still remembers it for replay and the
-    // backlog.
-    if (application->IsSkipRequested()) play.Set(0);
+    // backlog. Skipping is this statement's: skip mode stopped at unread text
+    // plays the page's voice.
+    if (skipping) play.Set(0);
     {
         classCriticalSectionLock hold(application->GetLock());
         application->lastVoiceFile = file;
@@ -111,7 +112,7 @@ void AlterLayer(classScriptContext& context, const std::vector<classScriptValue>
 
     classSoundManager* manager = Manager();
     if (manager != nullptr && manager->IsVoiceLayer(ToInt32(layer.Get())))
-        ApplyVoiceRules(layer.Get(), file.Get(), play);
+        ApplyVoiceRules(layer.Get(), file.Get(), play, context.skipFlag.load(std::memory_order_relaxed));
     if (createFirst) PostSoundCreate(layer.Get());
 
     // During a skip to the next choice the main script keeps only endlessly

@@ -161,6 +161,18 @@ int64 CurrentAutoModePageTime() {
                             application->autoSpeed.load());
 }
 
+// How much of the page's voice is left to hear, when that voice plays once.
+bool PageVoiceRemaining(int64* remainingMs) {
+    classApplication* application = GetApplication();
+    if (application == nullptr || application->soundManager == nullptr) return false;
+    {
+        classCriticalSectionLock hold(application->GetLock());
+        if (application->lastVoiceFile.empty()) return false;
+    }
+    const int64 layer = application->lastVoiceLayer.load();
+    return application->soundManager->GetLayerRemainingByPosition(static_cast<int32>(layer), remainingMs);
+}
+
 bool IsVoicePlaying() {
     classApplication* application = GetApplication();
     return application != nullptr && application->soundManager != nullptr &&
@@ -184,6 +196,11 @@ int64 SaturatingAdd(int64 a, int64 b) {
 int64 WaiterTimeoutFor(int64 remainingMs) {
     if (remainingMs >= 0xFFFFFFFFLL) return -1;
     return remainingMs < 0 ? 0 : remainingMs;
+}
+
+int64 AutoModeRecheckTime(bool pageVoicePlaysOnce, int64 pageVoiceRemainingMs, int64 autoSpeedMs) {
+    const int64 time = pageVoicePlaysOnce ? pageVoiceRemainingMs : autoSpeedMs;
+    return std::max(time, kAutoModeMinimumRecheckMs);
 }
 
 int64 AutoModePageTime(bool hasVoice, u32 voiceElapsedMs, u32 voiceTotalMs, bool hasText, int64 characters,
@@ -339,9 +356,13 @@ bool CommandKeyWait(classScriptContext& context, const std::vector<classScriptVa
             const bool autoMode = IsAutoPlaying();
             if (autoMode && autoTime <= 0) {
                 if (!IsVoicePlaying()) break;
-                // Looked at again after the auto speed, but never sooner than
-                // the floor: a speed of 0 or less would spin or never look.
-                autoTime = std::max(GetApplication()->autoSpeed.load(), kAutoModeMinimumRecheckMs);
+                // The page's voice ends when the mixer has played it, a little
+                // after its wall-clock length: look again then, not a whole
+                // auto speed later. Anything else still playing is looked at
+                // after the auto speed.
+                int64 voiceLeft = 0;
+                const bool pageVoice = PageVoiceRemaining(&voiceLeft);
+                autoTime = AutoModeRecheckTime(pageVoice, voiceLeft, GetApplication()->autoSpeed.load());
             }
             const int64 waitTime = autoMode ? std::min(autoTime, remaining.Get()) : remaining.Get();
             classInputTarget* fired = waiter->Wait(WaiterTimeoutFor(waitTime));

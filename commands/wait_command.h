@@ -46,3 +46,9 @@ int64 WaiterTimeoutFor(int64 remainingMs);
 // (hasText false when there is none).
 int64 AutoModePageTime(bool hasVoice, u32 voiceElapsedMs, u32 voiceTotalMs, bool hasText, int64 characters,
                        int64 textTimeMs, int64 autoSpeedMs);
+
+// When auto mode looks again at a voice still playing once its page time is
+// up: the page's own voice when it is left to hear by its play position
+// (pageVoiceRemainingMs, from the layer; unset when that voice does not play
+// once), else after the auto speed; never sooner than the floor.
+int64 AutoModeRecheckTime(bool pageVoicePlaysOnce, int64 pageVoiceRemainingMs, int64 autoSpeedMs);

@@ -67,6 +67,13 @@ void classSoundBuffer::SetVolume(double volume) {
     platform::GetAudioMixer().SetVolume(buffer_, SoundVolumeToHundredthsDb(volume));
 }
 
+bool classSoundBuffer::GetPlayedBytes(u64* played) const {
+    if (buffer_ == 0 || played == nullptr) return false;
+    u32 playCursor = 0;
+    u32 writeCursor = 0;
+    return platform::GetAudioMixer().GetPosition(buffer_, &playCursor, &writeCursor, played);
+}
+
 bool classSoundBuffer::IsPlaying() const { return buffer_ != 0 && platform::GetAudioMixer().IsPlaying(buffer_); }
 
 void classSoundBuffer::Play(bool looping) {

@@ -45,6 +45,9 @@ class classSoundBuffer {
     void Stop();
 
     u64 Written() const { return written_; }
+    // Every byte the mixer has played from the buffer, unwrapped; false for an
+    // invalid buffer.
+    bool GetPlayedBytes(u64* played) const;
 
   private:
     classSoundBuffer(const platform::PcmFormat& format, u32 size);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "platform/clock.h"
@@ -151,6 +152,18 @@ u32 classSoundLayer::GetTotalLengthMs() {
         total += file->GetLengthMs();
     }
     return static_cast<u32>(std::min<u64>(total, 0xFFFFFFFFu));
+}
+
+bool classSoundLayer::GetRemainingByPositionMs(int64* remainingMs) {
+    if (remainingMs == nullptr || GetState() != 1) return false;
+    u64 played = 0;
+    if (!buffer_->GetPlayedBytes(&played)) return false;
+    const u32 bytesPerSecond = buffer_->Format().avgBytesPerSec;
+    if (bytesPerSecond == 0) return false;
+    const u64 playedMs = std::min<u64>(played / bytesPerSecond * 1000 + played % bytesPerSecond * 1000 / bytesPerSecond,
+                                       static_cast<u64>(INT64_MAX / 2));
+    *remainingMs = static_cast<int64>(GetTotalLengthMs()) - static_cast<int64>(playedMs);
+    return true;
 }
 
 bool classSoundLayer::IsPlayingByTime() {

@@ -62,6 +62,12 @@ class classSoundLayer {
     u32 GetElapsedMs() const;
     u32 GetTotalLengthMs();
     bool IsPlayingByTime();
+    // What is left to hear of a layer playing once, by how far the mixer has
+    // played it; negative past its length. The elapsed time above is the
+    // wall clock's from the Play call, while the mixer starts the sound at its
+    // next pull and ends it at a later one. False when the layer is not
+    // playing once.
+    bool GetRemainingByPositionMs(int64* remainingMs);
 
     void FillStream();
     u32 ReadStream(u8* destination, u32 n);

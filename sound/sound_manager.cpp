@@ -137,6 +137,12 @@ bool classSoundManager::GetLayerTimes(int32 number, u32* elapsedMs, u32* totalMs
     return true;
 }
 
+bool classSoundManager::GetLayerRemainingByPosition(int32 number, int64* remainingMs) {
+    classCriticalSectionLock hold(g_soundLock);
+    classSoundLayer* layer = FindLayer(number);
+    return layer != nullptr && layer->GetRemainingByPositionMs(remainingMs);
+}
+
 int classSoundManager::GetLayerState(int32 number) {
     classCriticalSectionLock hold(g_soundLock);
     classSoundLayer* layer = FindLayer(number);

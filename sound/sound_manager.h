@@ -82,6 +82,9 @@ class classSoundManager {
     // the one that deletes layers.
     bool IsLayerPlayingByTime(int32 number);
     bool GetLayerTimes(int32 number, u32* elapsedMs, u32* totalMs);
+    // classSoundLayer::GetRemainingByPositionMs of the layer; false when there
+    // is none or it is not playing once.
+    bool GetLayerRemainingByPosition(int32 number, int64* remainingMs);
     int GetLayerState(int32 number);
 
     void Tick(u32 elapsed);

@@ -14,6 +14,7 @@
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
+#include "script/already_read.h"
 #include "sound/sound_manager.h"
 #include "sound/sound_system.h"
 #include "system/history_store.h"
@@ -26,6 +27,11 @@ namespace {
 std::vector<std::vector<std::string>> History() {
     return g_historyLog.Snapshot();
 }
+
+// The host's skip state: Ctrl held, skip mode, skip mode over read text only.
+struct Skip {
+    bool ctrl = false, skipMode = false, alreadyOnly = false;
+};
 
 class SoundCommandsTest : public ::testing::Test {
   protected:
@@ -46,11 +52,15 @@ class SoundCommandsTest : public ::testing::Test {
         ShutdownApplication();
     }
 
-    // Runs `source` on a fresh context; `asMain` makes it the main script's.
-    std::vector<QueRecordPtr> Post(const std::string& source, bool asMain = true) {
+    // Runs `source` on a fresh context; `asMain` makes it the main script's;
+    // `skip` sets the host's skip state.
+    std::vector<QueRecordPtr> Post(const std::string& source, bool asMain = true, Skip skip = {}) {
         testexec::AddSource("sound.qvs", source);
         testexec::ScriptRun run;
         if (!asMain) run.host.mainContext.store(nullptr);
+        run.host.ctrl.store(skip.ctrl);
+        run.host.skipPlaying.store(skip.skipMode);
+        run.host.skipAlreadyOnly.store(skip.alreadyOnly);
         run.Run("sound.qvs");
         EXPECT_EQ(GetMainQueue()->GetCommittedCount(), 0) << "sound commands never commit";
         return GetMainQueue()->TakeRecords();
@@ -150,16 +160,40 @@ TEST_F(SoundCommandsTest, TheFirstVoiceOfAPageFadesTheLastOneAndOpensItsBacklogE
     EXPECT_EQ(Types(records), (Kinds{QueSoundAlter, QueSoundPlay}));
 }
 
-TEST_F(SoundCommandsTest, WhileSkippingAVoiceIsRememberedButNotPlayed) {
+// A voice line of a skipped statement is remembered for replay and the
+// backlog but not started; skip mode that stopped at unread text is no skip,
+// so that page's voice plays.
+TEST_F(SoundCommandsTest, AVoiceOfASkippedStatementIsRememberedButNotPlayed) {
+    struct Case {
+        const char* name;
+        Skip skip;
+        bool played;
+    };
+    const Case cases[] = {
+        {"skip mode over read text", {false, true, false}, false},
+        {"Ctrl held", {true, false, false}, false},
+        {"skip mode stopped at unread text", {false, true, true}, true},
+        {"no skip", {}, true},
+    };
     MakeVoiceGroup();
-    app->skipPlaying = 1;
-    auto records = Post("Sound(Layer=50, File=\"skip.ogg\", Play=1)");
-    EXPECT_EQ(Types(records), (Kinds{QueSoundStopToVoice, QueSoundDelete, QueSoundCreate, QueSoundAlter}));
-    {
-        classCriticalSectionLock hold(app->GetLock());
-        EXPECT_EQ(app->lastVoiceFile, "skip.ogg");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_alreadyReadList.Clear();  // the voice line is new each time
+        g_historyLog.Clear();
+        app->voiceStartedSinceKeyWait = 0;
+        app->backlogPageStarted = 0;
+        app->skipPlaying = c.skip.skipMode ? 1 : 0;
+        auto records = Post("Sound(Layer=50, File=\"skip.ogg\", Play=1)", true, c.skip);
+        Kinds expected{QueSoundStopToVoice, QueSoundDelete, QueSoundCreate, QueSoundAlter};
+        if (c.played) expected.push_back(QueSoundPlay);
+        EXPECT_EQ(Types(records), expected);
+        {
+            classCriticalSectionLock hold(app->GetLock());
+            EXPECT_EQ(app->lastVoiceFile, "skip.ogg");
+        }
+        EXPECT_EQ(History(), (std::vector<std::vector<std::string>>{{"!<voiceskip.ogg"}}));
     }
-    EXPECT_EQ(History(), (std::vector<std::vector<std::string>>{{"!<voiceskip.ogg"}}));
+    app->skipPlaying = 0;
 }
 
 TEST_F(SoundCommandsTest, SkippingToTheNextChoiceKeepsOnlyEndlessLoopsOnTheMainScript) {

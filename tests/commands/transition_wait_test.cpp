@@ -53,6 +53,17 @@ TEST(AutoModeTime, TheVoiceDecidesFirstThenTheText) {
     EXPECT_EQ(AutoModePageTime(false, 0, 0, true, INT64_MAX / 10, 0, 1000), INT64_MAX);
 }
 
+TEST(AutoModeTime, AVoicePlayingOnIsLookedAtWhenItsPlayPositionReachesItsEnd) {
+    // The page's voice has 40 ms left to play: 40 ms, not the auto speed.
+    EXPECT_EQ(AutoModeRecheckTime(true, 40, 1000), 40);
+    // Played to its end but not yet stopped by the mixer: the floor.
+    EXPECT_EQ(AutoModeRecheckTime(true, -25, 1000), kAutoModeMinimumRecheckMs);
+    // Another voice, or one in a loop: the auto speed.
+    EXPECT_EQ(AutoModeRecheckTime(false, 0, 1000), 1000);
+    // A speed of 0 or less neither stalls nor spins.
+    EXPECT_EQ(AutoModeRecheckTime(false, 0, -300), kAutoModeMinimumRecheckMs);
+}
+
 class TransitionTest : public fakes::CommandWaitTest {};
 
 TEST_F(TransitionTest, PostsAtTheCommitPointAndNoInputShortensIt) {
