@@ -1,6 +1,7 @@
 """What a script changes shows on a screen where nothing else moves: a
-filter ended, a slot loaded after a filter was set, a disabled case of a
-choice and a save's thumbnail in a slot that was empty.
+filter ended or switched, a slot loaded or the game restarted after a filter
+was set, a disabled case of a choice and a save's thumbnail in a slot that
+was empty.
 
 Colours come from arithmetic: ":Pixel.Monochro" turns a pixel into
 0.299 r + 0.587 g + 0.114 b in every channel, so pure red (255, 0, 0) shows as
@@ -12,7 +13,7 @@ import velk2e2e as e2e
 
 RED = (255, 0, 0)
 GREY = (76, 76, 76)  # 0.299 * 255 = 76.2
-BACK, NORMAL, SELECT, DISABLE = (20, 30, 60), (0, 200, 0), (230, 230, 230), (120, 0, 160)
+BACK, NORMAL, SELECT, DISABLE = (20, 30, 60), (0, 140, 0), (230, 230, 230), (120, 0, 160)
 SLOT_PIC = (250, 200, 0)
 SEPIA = (72, 60, 43)  # that grey times (0.941, 0.784, 0.569)
 BLUE = (0, 0, 255)
@@ -59,13 +60,19 @@ Wait(Time=600000)
                 p.close_window()
                 self.assertEqual(p.wait_exit(), 0, p.stderr())
 
-    def test_load_after_a_filter_shows_the_slot_without_it(self):
+    def test_load_or_restart_after_a_filter_shows_the_scene_without_it(self):
         # The slot is saved before the filter is set; the global (kept out of
-        # play data) tells the run after the load from the first pass.
-        start = """Graphic(Layer=1, File="red.png", x=0, y=0)
+        # play data, and over a restart) tells the pass after the load or
+        # restart from the first, and shows the mark.
+        cases = [
+            ("load", "PlayDataLoad(No=1)"),
+            ("restart", "Restart()"),
+        ]
+        for name, replace in cases:
+            start = """Graphic(Layer=1, File="red.png", x=0, y=0)
 Apply()
 PlayDataSave(No=1)
-if (loaded = 1) {
+if (again = 1) {
     Graphic(Layer=2, File="mark.png", x=500, y=300)
     Apply()
     Wait(Time=600000)
@@ -73,51 +80,51 @@ if (loaded = 1) {
 GraphicFilter(Layer=790, File=":Pixel.Monochro")
 Apply()
 KeyWait()
-loaded = 1
-PlayDataLoad(No=1)
+again = 1
+%s
 Wait(Time=600000)
-"""
-        with e2e.Session(self) as s:
-            s.game.basic(start, "Variable(Global, Name=loaded)\n")
-            s.game.png("red.png", e2e.LOGICAL_W, e2e.LOGICAL_H, RED)
-            s.game.png("mark.png", 40, 40, SLOT_PIC)
-            p = s.start()
-            p.wait_window()
-            e2e.wait_until(lambda: shows(p, at(0, 0), GREY), 30, 0.1, "the filter turns the red grey")
-            stand_still()
-            p.click(*at(0, 0))
-            # The mark, in whichever colours, once the script goes on after the load.
-            e2e.wait_until(lambda: not shows(p, at(500, 300), RED, 40) and not shows(p, at(500, 300), GREY, 40),
-                           30, 0.1, "the script to go on after the load")
-            # The load's fade is over once the mark is whole; the slot's scene
-            # had no filter, so none is left over it.
-            e2e.wait_until(lambda: shows(p, at(0, 0), RED), 10, 0.1, "the loaded slot in its plain colours")
-            shot = p.logical_shot()
-            for point in (at(0, 0), at(-600, 340), at(600, -340)):
-                self.assertTrue(e2e.close_to(shot.pixel(*point), RED, 6), "%r at %r" % (shot.pixel(*point), point))
-            p.close_window()
-            self.assertEqual(p.wait_exit(), 0, p.stderr())
+""" % replace
+            with e2e.Session(self) as s:
+                s.game.basic(start, "Variable(Global, Name=again)\n")
+                s.game.png("red.png", e2e.LOGICAL_W, e2e.LOGICAL_H, RED)
+                s.game.png("mark.png", 40, 40, SLOT_PIC)
+                p = s.start()
+                p.wait_window()
+                e2e.wait_until(lambda: shows(p, at(0, 0), GREY), 30, 0.1, "the filter turns the red grey")
+                stand_still()
+                p.click(*at(0, 0))
+                # The mark, in whichever colours, once the script goes on after the load.
+                e2e.wait_until(lambda: not shows(p, at(500, 300), RED, 40) and not shows(p, at(500, 300), GREY, 40),
+                               30, 0.1, "the script to go on after the %s" % name)
+                # The scene set no filter, so none is left over it, also once
+                # the load's fade (1 s) is over.
+                e2e.wait_until(lambda: shows(p, at(0, 0), RED), 10, 0.1, "the plain colours after the %s" % name)
+                time.sleep(1.5)
+                shot = p.logical_shot()
+                for point in (at(0, 0), at(-600, 340), at(600, -340)):
+                    self.assertTrue(e2e.close_to(shot.pixel(*point), RED, 6),
+                                    "%s: %r at %r" % (name, shot.pixel(*point), point))
+                p.close_window()
+                self.assertEqual(p.wait_exit(), 0, p.stderr())
 
     def test_disabled_case_shows_disabled_from_its_first_frame(self):
-        # The background goes up first; the choice's pictures come with the
-        # "Select" in one batch, so every screenshot that shows the enabled
-        # case's picture must show the disabled one's too.
-        start = """Graphic(Layer=1, File="back.png", x=0, y=0)
+        # The background goes up first; the choice's pictures and texts come
+        # with the "Select" in one batch, so every screenshot that shows the
+        # enabled case's picture must show the disabled one's picture and
+        # text colour too.
+        case = """    Case(GraphicLayer=%d, GraphicNomalFile="normal.png", GraphicSelectFile="select.png",
+         GraphicDisableFile="disable.png", Text="■■", TextNomalColor=0x00FF00,
+         TextDisableColor=0xFF0000, MoveOn=1%s) {
+        Wait(Time=600000)
+    }
+"""
+        start = ("""Graphic(Layer=1, File="back.png", x=0, y=0)
 Apply()
 Wait(Time=300)
 Graphic(Layer=10, File="normal.png", x=-200, y=0)
 Graphic(Layer=11, File="normal.png", x=200, y=0)
 Select() {
-    Case(GraphicLayer=10, GraphicNomalFile="normal.png", GraphicSelectFile="select.png",
-         GraphicDisableFile="disable.png", Disable=1, MoveOn=1) {
-        Wait(Time=600000)
-    }
-    Case(GraphicLayer=11, GraphicNomalFile="normal.png", GraphicSelectFile="select.png",
-         GraphicDisableFile="disable.png", MoveOn=1) {
-        Wait(Time=600000)
-    }
-}
-"""
+""" + case % (10, ", Disable=1") + case % (11, "") + "}\n")
         with e2e.Session(self) as s:
             s.game.basic(start)
             s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
@@ -126,18 +133,35 @@ Select() {
             s.game.png("disable.png", 200, 100, DISABLE)
             p = s.start()
             p.wait_window()
-            seen = []
+            shots = []
+            # A corner of each case's picture that its text leaves alone.
+            disabled_corner, enabled_corner = at(-200 + 90, -40), at(200 + 90, -40)
 
             def choice_shows():
-                shot = p.logical_shot()
-                seen.append((shot.pixel(*at(-200, 0)), shot.pixel(*at(200, 0))))
-                return e2e.close_to(seen[-1][1], NORMAL, 6)
+                shots.append(p.logical_shot())
+                return e2e.close_to(shots[-1].pixel(*enabled_corner), NORMAL, 6)
 
             # The pointer stays where the harness left it, off both cases.
             e2e.wait_until(choice_shows, 30, 0.02, "the choice to show")
-            first = seen[-1][0]
-            self.assertTrue(e2e.close_to(first, DISABLE, 6),
-                            "the disabled case on the first shot of the choice: %r, expected %r" % (first, DISABLE))
+            shot = shots[-1]
+            self.assertTrue(e2e.close_to(shot.pixel(*disabled_corner), DISABLE, 6),
+                            "the disabled case's picture on the first shot of the choice: %r, expected %r"
+                            % (shot.pixel(*disabled_corner), DISABLE))
+
+            def text_colours(centre_x):
+                red = green = 0
+                for y in range(310, 411):
+                    for x in range(centre_x - 100, centre_x + 101):
+                        r, g, b = shot.pixel(x, y)
+                        red += r > 200 and g < 60 and b < 60
+                        green += g > 200 and r < 60 and b < 60
+                return red, green
+
+            self.assertEqual(text_colours(at(200, 0)[0])[0], 0, "the enabled case's text has no red")
+            self.assertGreater(text_colours(at(200, 0)[0])[1], 0, "the enabled case's text in its normal green")
+            red, green = text_colours(at(-200, 0)[0])
+            self.assertGreater(red, 0, "the disabled case's text in its disabled red")
+            self.assertEqual(green, 0, "the disabled case's text not in the normal green")
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
