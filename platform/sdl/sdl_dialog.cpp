@@ -87,6 +87,8 @@ std::optional<DialogKey> KeyOf(const SDL_Keysym& key) {
     }
 }
 
+SDL_Window* g_owner = nullptr;  // UI thread only: the game window, while it exists
+
 // UI thread only: every box window ever made. Ids are never reused, and events
 // of a box that has just gone must not reach the game as its own.
 std::set<Uint32> g_boxWindows;
@@ -111,10 +113,20 @@ class BoxWindow {
             return false;
         }
         id_ = SDL_GetWindowID(window_);
-        SetSdlWindowIcon(window_, kWindowIconResource);
         g_boxWindows.insert(id_);
+        // Painted before anything else is asked of the window: SDL may make
+        // a new X window for its first surface, which would drop the hints
+        // and the focus given to the old one.
+        Paint();
+        SetSdlWindowIcon(window_, kWindowIconResource);
+        // A box of the game's window: a window manager keeps it above that
+        // window, in full screen too, and lets it take the focus from it.
+        if (g_owner != nullptr) SDL_SetWindowModalFor(window_, g_owner);
         SDL_ShowWindow(window_);
         SDL_RaiseWindow(window_);
+        // The keyboard, and with it the first click, which would otherwise
+        // only give the box the focus.
+        SDL_SetWindowInputFocus(window_);
         Paint();
         return true;
     }
@@ -293,6 +305,8 @@ class SdlDialogService final : public DialogService {
 SdlDialogService g_sdlDialogs;
 
 }  // namespace
+
+void SetDialogOwner(SDL_Window* owner) { g_owner = owner; }
 
 void AttachDialogHost() {
     RegisterRequestEvent();

@@ -11,6 +11,8 @@ namespace platform {
 
 // UI thread: from now on the main window's loop serves boxes of other threads.
 void AttachDialogHost();
+// UI thread: the game window every box stays above (null once it is gone).
+void SetDialogOwner(SDL_Window* owner);
 // UI thread: the loop ends; every box of another thread is closed with its
 // safe answer, and later ones are answered at once.
 void DetachDialogHost();

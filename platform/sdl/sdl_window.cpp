@@ -33,6 +33,7 @@ public:
     ~SdlWindow() override {
         if (window_ == nullptr) return;
         DetachDialogHost();
+        SetDialogOwner(nullptr);
         DrainPosted();
         if (cursor_ != nullptr) SDL_FreeCursor(cursor_);
         SDL_DestroyWindow(window_);
@@ -77,6 +78,7 @@ public:
         SDL_ShowWindow(window_);
         SDL_RaiseWindow(window_);
         RefreshSize();
+        SetDialogOwner(window_);
         AttachDialogHost();
         return true;
     }
