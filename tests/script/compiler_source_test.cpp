@@ -132,6 +132,16 @@ TEST_F(SourcePreparation, WhatIsPassedOverIsSaidWithItsLine) {
         {"Variable(Local, Name=i) i = 1 + 2 // Aply\nWait(Time=i, SkipOn)\n#L GraphicTextOut(Text=\"a b\")\n"
          "ScriptJump(Label=#L) 1 + 2 { }",
          ""},
+        // An argument name the command lacks: dropped beside named ones,
+        // taken by position alone, and said with the command either way.
+        {"Quit\nGraphic(Layr=1, File=\"a.png\")",
+         "velk2: %s, line 2: the command \"Graphic\" has no argument \"Layr\"; that value is not given to it\n"},
+        {"Wait(Tme = 800)",
+         "velk2: %s, line 1: the command \"Wait\" has no argument \"Tme\"; that value is not given to it\n"},
+        {"Variable(Global, Name=x)\nx = Wait(SkipOn, Tim=5)",
+         "velk2: %s, line 2: the command \"Wait\" has no argument \"Tim\"; that value is not given to it\n"},
+        // A comparison by position of a declared name is no argument name.
+        {"Variable(Global, Name=k)\nWait(k = 1)\nWait(500)\nif (k = 1) { Quit }", ""},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -91,9 +91,27 @@ TEST_F(ScriptLoader, SourcesInEveryEncodingCompileAlike) {
     folder.Put("wide.qvs", wide.Bytes());
     folder.Put("ansi.qvs", std::string("WindowTitle(Text=\"\x82\xA0\") Quit"));
     const Lines expected{"WindowTitle(s:\"\xE3\x81\x82\")", "Quit()"};
+    ForgetReportsForTesting();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Load("utf8.qvs"), expected);
     EXPECT_EQ(Load("wide.qvs"), expected);
     EXPECT_EQ(Load("ansi.qvs"), expected);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "each says what it is";
+}
+
+// UTF-8 saved without its mark is read as CP932, as every unmarked script
+// is, and said once with the line of its first character past ASCII.
+TEST_F(ScriptLoader, AnUnmarkedUtf8ScriptIsSaidAndReadAsCp932) {
+    folder.Put("bare.qvs", std::string("Quit\nWindowTitle(Text=\"\xE3\x81\x82\")\n// \xE3\x81\x84"));
+    ForgetReportsForTesting();
+    testing::internal::CaptureStderr();
+    const Lines loaded = Load("bare.qvs");
+    Load("bare.qvs");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "velk2: bare.qvs, line 2: the script has no byte-order mark, yet its text is UTF-8; it is read as "
+              "CP932, as every script without the mark is (save it as UTF-8 with a byte-order mark)\n");
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_NE(loaded[1], "WindowTitle(s:\"\xE3\x81\x82\")") << "read as CP932";
 }
 
 TEST_F(ScriptLoader, NamesFollowTheGamesSpelling) {
