@@ -293,4 +293,11 @@ void classQueHolder::Post() {
 
 void RegisterCommandQueueSubsystem() {
     GetSubsystemHooks().executeAllQueues = ExecuteAllQueues;
+    // Built now, before any side script's queue, so every frame runs the
+    // main queue first: it creates the objects (graphic commands post there
+    // from any thread) whose case states a side script's queue then changes.
+    // Built on first use instead, a side queue made earlier would run first,
+    // and a backlog opened from "Function.qvs" could lose its voice buttons
+    // to the objects' creation in the same frame.
+    GetMainQueue();
 }
