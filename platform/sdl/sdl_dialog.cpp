@@ -252,7 +252,7 @@ DialogAnswer RunModal(const std::shared_ptr<Request>& request) {
     std::vector<SDL_Event> setAside;
     std::optional<DialogAnswer> answer;
     while (!answer) {
-        if (QuitSignal() != 0) {
+        if (QuitSignal() != 0 || IsDisplayLost()) {
             answer = safe;
             break;
         }
