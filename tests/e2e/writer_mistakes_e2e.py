@@ -7,7 +7,8 @@ variable, a call of a missing script and of a missing label, an unterminated
 string and a label typo that ends the game), one made of the mistakes that
 used to vanish without a word (misspelt argument names, sounds the mixer cannot
 play, a font number with no font, a missing character list and glyph picture,
-a file too large to read whole, a UTF-8 script without its mark), a damaged
+a file too large to read whole, a UTF-8 script without its mark, a text left
+open at the very end of a script, an argument past the evaluation budget), a damaged
 archive, a missing script's box with its warning sign, an empty main script,
 and a program whose movie module is not beside it."""
 import os
@@ -58,8 +59,9 @@ SECOND = (
     'Apply()\n'                                                                     # 10
     'Graphic(Layer=3, File="pic\\huge.png")\n'                                     # 11
     'ScriptCall(File="plain.qvs")\n'                                               # 12
-    'Apply()\n'                                                                     # 13
-    'Wait(Time=1500)\n'                                                             # 14
+    'ScriptCall(File="open.qvs")\n'                                                # 13
+    'Wait(Time=' + ' + '.join(['1'] * 9000) + ')\n'                                  # 14
+    'Wait(Time=1500)\n'                                                             # 15
 )
 
 # (script and line, the start of what is said) of each report.
@@ -73,6 +75,8 @@ SECOND_MISTAKES = [
     ("Start.qvs, line 8", 'the glyph picture "glyph\\b.png" of "b" in font 2 is missing'),
     ("Start.qvs, line 11", 'the file "pic\\huge.png" is larger than the 256 MiB'),
     ("plain.qvs, line 2", "the script has no byte-order mark, yet its text is UTF-8"),
+    ("Start.qvs, line 14", "an argument's value is beyond what one statement may evaluate; the argument takes "
+                           "its default and the command runs"),
 ]
 
 
@@ -136,12 +140,15 @@ class WriterMistakes(e2e.TestCase):
             # A picture far larger than a game file may be, which costs no disk.
             os.truncate(s.game.file("pic/huge.png", b""), (300 << 20))
             s.game.script("plain.qvs", "Wait(Time=10)\n// \u5f71\u306e\u8a18\u9332\n", encoding="utf-8")
+            # A text left open on a last line that has no line end.
+            s.game.script("open.qvs", "Wait(Time=10)\r\nGraphicTextOut(Layer=2, Text=\"open")
             p = s.start(env={"VELK2_DIALOGS": "stderr"})
             self.assertEqual(p.wait_exit(30), 0, p.stderr())
             said = p.stderr()
             self.check_said_once(said, ["%s: %s" % where_what for where_what in SECOND_MISTAKES],
                                  allowed=['Start.qvs, line 11: the picture "pic\\huge.png"'])
             self.assertNotIn('"Tme" is not declared', said, "the argument is named, not taken for a variable")
+            self.assertIn("[Test Terminator Not Found] filename:open.qvs\nline:2\n", said)
 
     def test_a_missing_script_box_shows_the_warning_sign(self):
         with e2e.Session(self, wm=True) as s:
