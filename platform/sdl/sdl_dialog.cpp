@@ -100,7 +100,12 @@ class BoxWindow {
     BoxWindow(std::shared_ptr<Request> request)
         : request_(std::move(request)), box_(GetFontService(), request_->text, request_->buttons, request_->icon) {}
     ~BoxWindow() {
-        if (window_ != nullptr) SDL_DestroyWindow(window_);
+        if (window_ == nullptr) return;
+        const bool hadKeyboard = (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
+        SDL_DestroyWindow(window_);
+        // Without a window manager nobody else hands the keyboard back, and
+        // the game would hear no key after the box.
+        if (hadKeyboard && g_owner != nullptr) SDL_SetWindowInputFocus(g_owner);
     }
 
     bool Open() {

@@ -3,7 +3,8 @@ and takes the keyboard and the first click, under a window manager, in full
 screen and in a window: a save that fails (every new file stops short under
 a file-size limit, as on a full disk) opens the "WriteFile Access Error" box;
 a screenshot shows the box over the game's picture, the box has the input
-focus, and one click on its Cancel button closes it and the game goes on."""
+focus, and one click on its Cancel button closes it, the keyboard goes back to
+the game (without a window manager too) and the game goes on."""
 import resource
 
 import velk2e2e as e2e
@@ -37,8 +38,10 @@ def at(x, y):
 
 class BoxAboveGame(e2e.TestCase):
     def test_the_box_is_above_the_game_and_takes_the_first_click(self):
-        for name, mode in (("full screen", "SystemScreenModeChange(Value=1)"), ("window", "")):
-            with self.subTest(name), e2e.Session(self, wm=True) as s:
+        cases = (("full screen", "SystemScreenModeChange(Value=1)", True), ("window", "", True),
+                 ("no window manager", "", False))
+        for name, mode, wm in cases:
+            with self.subTest(name), e2e.Session(self, wm=wm) as s:
                 s.game.basic(START % mode, VARIABLES)
                 s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
                 s.game.png("mark.png", 40, 40, MARK)
@@ -69,6 +72,8 @@ class BoxAboveGame(e2e.TestCase):
                 s.xdotool("mousemove", "--sync", str(x + w - 20 - 44), str(y + h - 12 - 14))
                 s.xdotool("click", "1")
                 e2e.wait_until(lambda: CAPTION not in " ".join(p.windows().values()), 10, 0.1, "the box to close")
+                e2e.wait_until(lambda: int(s.xdotool("getwindowfocus").strip()) == game, 10, 0.1,
+                               "the game to have the keyboard again")
                 p.window = game
                 e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
                                "the game to go on")
