@@ -214,13 +214,22 @@ TEST(SoundLayers, AWholeListPlaysOnceAndIsMeasured) {
     classSoundLayer* layer = LayerOf(manager, 1, {StereoWave(22050, 10), StereoWave(11025, 20)});
     EXPECT_EQ(layer->GetTotalLengthMs(), 750u);
     EXPECT_FALSE(layer->IsPlayingByTime());
+    int64 remaining = -1;
+    EXPECT_FALSE(layer->GetRemainingByPositionMs(&remaining)) << "not playing";
     ASSERT_TRUE(layer->Play());
     EXPECT_EQ(layer->Buffer()->Size(), 132300u);
     EXPECT_TRUE(layer->IsPlayingByTime());
+    // What is left is counted from what the card has played, whatever the
+    // wall clock says.
+    ASSERT_TRUE(manager.GetLayerRemainingByPosition(1, &remaining));
+    EXPECT_EQ(remaining, 750);
     for (int i = 0; i < 7; ++i) Pass(manager, 100);
     EXPECT_EQ(layer->GetState(), 1);
+    ASSERT_TRUE(manager.GetLayerRemainingByPosition(1, &remaining));
+    EXPECT_EQ(remaining, 50);
     Pass(manager, 100);
     EXPECT_EQ(layer->GetState(), 0);
+    EXPECT_FALSE(manager.GetLayerRemainingByPosition(1, &remaining)) << "played to its end";
     EXPECT_FALSE(LayerOf(manager, 2, {})->Play());
 }
 
