@@ -137,6 +137,10 @@ class GpuDevice {
     // drawing programs needs, and what the heaps hold free, go back to the
     // system. A program asked for later is still made, a little slower.
     virtual void LetGoOfIdleMemory() = 0;
+
+    // What was drawn so far is handed to the rasteriser now, without waiting
+    // for it: drawn beside the work that follows instead of after it.
+    virtual void StartDrawing() {}
 };
 
 // The OpenGL 3.3 device drawing into the window's render surface (null surface: null).

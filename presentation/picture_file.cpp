@@ -17,7 +17,22 @@ classPictureFile ReadPictureFile(const std::string& name) {
     std::vector<u8> bytes;
     file.read = ReadWholeFile(name, bytes, false);
     if (file.read) file.decoded = platform::DecodeImage(bytes.data(), bytes.size(), file.image);
+    // Done here, on the decoding thread when it runs ahead, and not by the
+    // draw that waits for the picture.
+    file.opaque = file.decoded && !file.image.bgra.empty() &&
+                  AllTexelsOpaque(file.image.bgra.data(), file.image.width, file.image.height,
+                                  static_cast<size_t>(file.image.width) * 4);
     return file;
+}
+
+bool AllTexelsOpaque(const u8* bgra, int32 width, int32 height, size_t pitch) {
+    for (int32 row = 0; row < height; ++row) {
+        const u8* texel = bgra + static_cast<size_t>(row) * pitch;
+        for (int32 column = 0; column < width; ++column) {
+            if (texel[static_cast<size_t>(column) * 4 + 3] != 255) return false;
+        }
+    }
+    return true;
 }
 
 classPictureAhead::classPictureAhead(classPictureAhead&& other) noexcept : file_(std::move(other.file_)) {}

@@ -18,8 +18,12 @@
 struct classPictureFile {
     bool read = false;     // the file was there and could be read
     bool decoded = false;  // and it held a picture
+    bool opaque = false;   // every texel of which is opaque (looked at where it was decoded)
     platform::DecodedImage image;
 };
+
+// Whether every texel of the BGRA rows has alpha 255.
+bool AllTexelsOpaque(const u8* bgra, int32 width, int32 height, size_t pitch);
 
 // The file as every picture is read (the archives, then loose files), decoded.
 classPictureFile ReadPictureFile(const std::string& name);

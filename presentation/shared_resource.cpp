@@ -161,22 +161,8 @@ bool classSharedResource::LayOutTiles(const classTextureCaps& caps, int32 conten
     return true;
 }
 
-namespace {
-
-bool AllOpaque(const u8* bgra, int32 width, int32 height, size_t pitch) {
-    for (int32 row = 0; row < height; ++row) {
-        const u8* texel = bgra + static_cast<size_t>(row) * pitch;
-        for (int32 column = 0; column < width; ++column) {
-            if (texel[static_cast<size_t>(column) * 4 + 3] != 255) return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 bool classSharedResource::BuildTiles(platform::GpuDevice& device, const u8* bgra, int32 contentWidth,
-                                     int32 contentHeight, size_t pitch, bool alphaFromBlue) {
+                                     int32 contentHeight, size_t pitch, bool alphaFromBlue, bool allOpaque) {
     if (!LayOutTiles(g_sharedResources.CapsFor(device), contentWidth, contentHeight)) {
         tiles.clear();
         return false;
@@ -196,7 +182,7 @@ bool classSharedResource::BuildTiles(platform::GpuDevice& device, const u8* bgra
         if (!alphaFromBlue && copyW == tileWidth && copyH == tileHeight) {
             // The picture fills the tile: it goes up as it is, with no copy.
             const u8* origin = bgra + static_cast<size_t>(originY) * pitch + static_cast<size_t>(originX) * 4;
-            tile.opaque = AllOpaque(origin, tileWidth, tileHeight, pitch);
+            tile.opaque = allOpaque || AllTexelsOpaque(origin, tileWidth, tileHeight, pitch);
             device.UploadBGRA(tile.texture, 0, 0, tileWidth, tileHeight, origin, pitch);
             continue;
         }
@@ -244,11 +230,12 @@ bool classSharedResource::RealiseImageBytes(platform::GpuDevice& device, const s
     return RealiseImage(device, image);
 }
 
-bool classSharedResource::RealiseImage(platform::GpuDevice& device, const platform::DecodedImage& image) {
+bool classSharedResource::RealiseImage(platform::GpuDevice& device, const platform::DecodedImage& image,
+                                       bool opaque) {
     // Bytes that are there but are no picture will not become one at the
     // next draw either: give up until the tiles are released.
     if (image.bgra.empty() || !BuildTiles(device, image.bgra.data(), image.width, image.height,
-                                          static_cast<size_t>(image.width) * 4, false)) {
+                                          static_cast<size_t>(image.width) * 4, false, opaque)) {
         ReleaseTiles(&device);
         realised = -1;
         return false;
@@ -338,7 +325,7 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
                 ReportFile(" is missing or cannot be read");
                 return false;
             }
-            if (RealiseImage(*device, file.image)) return true;
+            if (RealiseImage(*device, file.image, file.opaque)) return true;
             if (!file.decoded)
                 ReportFile(" cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown");
             return false;

@@ -116,8 +116,9 @@ class classSharedResource {
     // Lays out, then fills each tile from BGRA pixels (top row first) with the
     // texels outside the picture transparent black. `alphaFromBlue` writes
     // each texel as a pure alpha mask (alpha = blue, colour 0), as text is.
+    // `allOpaque`: the picture is already known to be opaque throughout.
     bool BuildTiles(platform::GpuDevice& device, const u8* bgra, int32 contentWidth, int32 contentHeight,
-                    size_t pitch, bool alphaFromBlue);
+                    size_t pitch, bool alphaFromBlue, bool allOpaque = false);
     // Movies (kind 2): opens the file into `graph`; carries out the pending
     // play, stop and pause requests (true when there were any).
     bool OpenMovie(classMovieGraph* graph, const std::string& path);
@@ -130,7 +131,7 @@ class classSharedResource {
   private:
     // `undecodable` (when given) is set when the bytes are no picture.
     bool RealiseImageBytes(platform::GpuDevice& device, const std::vector<u8>& bytes, bool* undecodable = nullptr);
-    bool RealiseImage(platform::GpuDevice& device, const platform::DecodedImage& image);
+    bool RealiseImage(platform::GpuDevice& device, const platform::DecodedImage& image, bool opaque = false);
     void ReportFile(const char* what);
     bool RealiseRenderTarget(platform::GpuDevice& device, int32 screenWidth, int32 screenHeight);
     friend class classSharedTextureSource;

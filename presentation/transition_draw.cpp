@@ -139,11 +139,13 @@ bool DrawCapture(classGraphicObject& root, platform::GpuHandle under) {
     return scene_draw::DrawObject(root, under);
 }
 
-// The capture is made again only when something in the overlay's scene
-// changed since; a cross-fade over a still picture then costs one draw of
-// the capture a frame, not a whole scene.
-bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
-    const scene_draw::OverlayFilterScope overlayFilter;
+namespace {
+
+// The overlay's scene in its capture, drawn again only when something in it
+// changed since (under the overlay's filter, which the caller put in force).
+// `drawn` tells whether it was; false when it could not be.
+bool CaptureOverlay(classGraphicObject* overlay, bool screenReady, bool* drawn) {
+    *drawn = false;
     std::vector<ObjectLook> looks;
     looks.reserve(g_captureLooks.size());
     const std::string filter = scene_draw::FilterNameOf(g_filterShader);
@@ -152,18 +154,46 @@ bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHan
                     g_captureChanges == SceneChangeSerial() && filter == g_captureFilter && looks == g_captureLooks;
     if (captured) {
         scene_draw::TakeFilters(overlay);
+        return true;
+    }
+    g_captureLooks.clear();
+    if (!scene_draw::BeginSceneDraw(overlay)) return false;
+    scene_draw::DrawTree(overlay);
+    RestoreRenderTarget(*overlay, CurrentDevice());
+    // Textures realised by this drawing are part of what the capture holds.
+    looks.clear();
+    scene_draw::CollectLooks(overlay, looks);
+    g_captureLooks = std::move(looks);
+    g_captureFilter = filter;
+    g_captureChanges = SceneChangeSerial();
+    *drawn = true;
+    return true;
+}
+
+// The capture just made still holds the overlay's scene after the main
+// scene was painted, when every object of it looks as it was captured: what
+// the painting loaded was the main scene's. Otherwise it is made again.
+void KeepCaptureThroughPainting(classGraphicObject* overlay) {
+    const scene_draw::OverlayFilterScope overlayFilter;
+    std::vector<ObjectLook> looks;
+    looks.reserve(g_captureLooks.size());
+    scene_draw::CollectLooks(overlay, looks);
+    if (looks == g_captureLooks && scene_draw::FilterNameOf(g_filterShader) == g_captureFilter) {
+        g_captureChanges = SceneChangeSerial();
     } else {
         g_captureLooks.clear();
-        if (!scene_draw::BeginSceneDraw(overlay)) return false;
-        scene_draw::DrawTree(overlay);
-        RestoreRenderTarget(*overlay, CurrentDevice());
-        // Textures realised by this drawing are part of what the capture holds.
-        looks.clear();
-        scene_draw::CollectLooks(overlay, looks);
-        g_captureLooks = std::move(looks);
-        g_captureFilter = filter;
-        g_captureChanges = SceneChangeSerial();
     }
+}
+
+}  // namespace
+
+// The capture is made again only when something in the overlay's scene
+// changed since; a cross-fade over a still picture then costs one draw of
+// the capture a frame, not a whole scene.
+bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
+    const scene_draw::OverlayFilterScope overlayFilter;
+    bool drawn = false;
+    if (!CaptureOverlay(overlay, screenReady, &drawn)) return false;
     // A root without a capture was drawn straight onto the screen.
     if (GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture)
         return under == 0;
@@ -188,7 +218,16 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
         // decoded; a target just made holds no capture yet.
         g_captureLooks.clear();
     }
+    // So is the old screen drawn into it: handed to the rasteriser at once,
+    // it is drawn beside that decoding and the new scene's targets, and the
+    // frame that answers a click waits for neither one after the other.
+    bool captured = false;
+    if (device != nullptr && source.IsRealised(overlay->texture)) {
+        const scene_draw::OverlayFilterScope overlayFilter;
+        if (CaptureOverlay(overlay, true, &captured) && captured) device->StartDrawing();
+    }
     if (!PaintScenePicture(main, looks, filter)) return false;
+    if (captured) KeepCaptureThroughPainting(overlay);
     classGraphicDevice* holder = GetGraphicDevice();
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);

@@ -473,6 +473,10 @@ class GlDevice final : public GpuDevice {
         if (target_ == handle) SetRenderTarget(kBackBufferTarget);
     }
 
+    void StartDrawing() override {
+        if (created_) glFlush();
+    }
+
     void LetGoOfIdleMemory() override {
         if (!created_) return;
         programs_.LetGoOfCompiler();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/bmp_file.h"
+#include "support/png_writer.h"
 #include "support/temp_folder.h"
 
 TEST(PictureAhead, OnlyAFewAreOnTheirWayAndEachTakenOrDroppedMakesRoom) {
@@ -42,4 +43,29 @@ TEST(PictureAhead, OnlyAFewAreOnTheirWayAndEachTakenOrDroppedMakesRoom) {
     EXPECT_FALSE(last.Start(name)) << "a picture moved on still counts once";
     ASSERT_TRUE(moved.Take(file));
     EXPECT_TRUE(last.Start(name));
+}
+
+// Whether a picture is opaque throughout is looked at where it is decoded,
+// so the draw that takes it need not read its texels again; one texel short
+// of opaque anywhere is enough to blend it.
+TEST(PictureAhead, APictureReadAheadSaysWhetherEveryTexelIsOpaque) {
+    testfiles::TempFolder folder;
+    std::vector<u8> rgba(3 * 2 * 4, 255);
+    folder.Put("opaque.png", testpng::EncodePng(rgba, 3, 2, testpng::Layout::Rgba));
+    rgba[(1 * 3 + 2) * 4 + 3] = 254;  // the last texel
+    folder.Put("last.png", testpng::EncodePng(rgba, 3, 2, testpng::Layout::Rgba));
+    folder.Put("bmp.bmp", testbytes::SolidBmp(3, 2, 10, 20, 30));
+    folder.Put("broken.png", std::vector<u8>{0x89, 'P', 'N', 'G'});
+    const struct {
+        const char* name;
+        bool opaque;
+    } cases[] = {{"opaque.png", true}, {"last.png", false}, {"bmp.bmp", true}, {"broken.png", false}};
+    for (const auto& c : cases) {
+        classPictureAhead ahead;
+        ASSERT_TRUE(ahead.Start(folder / c.name)) << c.name;
+        classPictureFile file;
+        ASSERT_TRUE(ahead.Take(file)) << c.name;
+        EXPECT_EQ(file.opaque, c.opaque) << c.name;
+        EXPECT_EQ(ReadPictureFile(folder / c.name).opaque, c.opaque) << c.name << " read by its draw";
+    }
 }

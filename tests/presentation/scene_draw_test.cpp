@@ -484,8 +484,11 @@ TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutA
     // Full-screen passes of a frame: each clear and each quad drawn. The new
     // scene goes into a picture of the screen and the old one into its
     // capture, each only when it changed; the frame itself is one opaque
-    // quad mixing the two at the fade's alpha.
+    // quad mixing the two at the fade's alpha. The old screen is drawn
+    // first and handed to the rasteriser before the new scene's pictures
+    // are loaded, and those loads do not make it drawn again.
     ASSERT_TRUE(InitApplication());
+    scene.notesLoads = true;
     classApplication* application = GetApplication();
     application->mainScene = root;
     scene.AddSolid("new", 4, 4, 1, 2, 3, 255);
@@ -551,6 +554,11 @@ TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutA
         for (const std::string& line : gpu->log) clears += line.rfind("clear", 0) == 0 ? 1 : 0;
         EXPECT_EQ(clears, c.clears) << c.name;
         ASSERT_EQ(gpu->draws.size(), c.draws) << c.name;
+        if (c.transmittance == 0.1f) {
+            EXPECT_EQ(gpu->draws[0].target, *capture) << "the old screen first";
+            EXPECT_EQ(gpu->drawingStarted, std::vector<size_t>{1}) << "and handed on before the new scene";
+        }
+        gpu->drawingStarted.clear();
         const auto& composite = gpu->draws.back();
         EXPECT_EQ(composite.target, platform::kBackBufferTarget) << c.name;
         EXPECT_EQ(composite.texture, *capture) << c.name << ": the old picture goes over the screen";

@@ -247,6 +247,9 @@ class FakeGpuDevice final : public platform::GpuDevice {
     }
 
     void LetGoOfIdleMemory() override { log.push_back("idle"); }
+    // How many quads had been drawn each time drawing was handed on.
+    std::vector<size_t> drawingStarted;
+    void StartDrawing() override { drawingStarted.push_back(draws.size()); }
 
     const std::map<platform::GpuHandle, Object>& Objects() const { return objects_; }
     platform::GpuMatrix view;

@@ -126,6 +126,8 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     // --- classSceneDrawSource ---
     // Whether pictures not yet realised count as starting to decode ahead.
     bool decodesAhead = false;
+    // Whether a picture loaded is noted as a change, as the real resources do.
+    bool notesLoads = false;
     bool RealiseSoon(classSharedResource* resource) override {
         return decodesAhead && Of(resource) != nullptr && Of(resource)->tiles.empty();
     }
@@ -145,6 +147,7 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
         bool opaque = true;
         for (size_t at = 3; at < texture->bgra.size(); at += 4) opaque = opaque && texture->bgra[at] == 255;
         texture->tiles.back().opaque = opaque;
+        if (notesLoads) NoteSceneChange();
         return true;
     }
     bool IsRealised(classSharedResource* resource) override {
