@@ -27,6 +27,10 @@ public:
     virtual bool BeginFrame() = 0;
     // Render thread: true when the frame's picture reached the window.
     virtual bool EndFrame() = 0;
+    // Render thread, after EndFrame: the picture was drawn again only
+    // because records ran, and shows what the one before it showed; the
+    // screen stands as still as after a frame that was not drawn.
+    virtual bool ShowedTheSamePicture() const { return false; }
 
     // Asks for full screen (true) or the window (false); carried out by the
     // render thread on its next frame.

@@ -105,7 +105,11 @@ u32 RenderThreadProc(void*) {
             bool shown = application->RenderFrame();
             log.Note(start, Clock::now(), shown);
             lastFrameMs = platform::NowMs();
-            still = !shown;
+            // A frame drawn again with the picture it had (only a sound's
+            // record ran, say) leaves the screen standing still too, so the
+            // page a click's script commits next is not kept waiting for
+            // the next scheduled start.
+            still = !shown || device->ShowedTheSamePicture();
         };
         bool stopped = false;
         while (!g_renderThread.IsStopRequested()) {

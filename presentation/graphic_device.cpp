@@ -194,6 +194,7 @@ bool classGraphicDevice::ReleaseDevice() {
 }
 
 bool classGraphicDevice::BeginFrame() {
+    samePicture_ = false;
     presentThisFrame_ = HasDevice() && gpu_->BeginFrame();
     return presentThisFrame_;
 }

@@ -58,6 +58,7 @@ class classGraphicDevice final : public FrameDevice {
     bool IsReady() override;
     bool BeginFrame() override;
     bool EndFrame() override;
+    bool ShowedTheSamePicture() const override { return samePicture_; }
     void RequestFullScreen(bool fullScreen) override;
     bool IsFullScreen() const override { return fullScreen.GetCurrent() == 1; }
     bool IsFullScreenRequested() const override { return fullScreen.GetRequested() == 1; }
@@ -76,6 +77,9 @@ class classGraphicDevice final : public FrameDevice {
     // Render thread, inside a frame: nothing visible changed, so the frame
     // ends without presenting; the window keeps the picture it shows.
     void SkipPresent() { presentThisFrame_ = false; }
+    // Render thread, inside a frame: what it draws looks as the last drawn
+    // frame did (records ran, but none changed anything to be seen).
+    void NoteSamePicture() { samePicture_ = true; }
     bool SetProjection(const platform::GpuMatrix& matrix);
 
     // Render thread: the device to draw with, null while there is none.
@@ -123,6 +127,7 @@ class classGraphicDevice final : public FrameDevice {
     bool resetInProgress_ = false;         // render thread only: guards the one retry of a failed reset
     bool redrawRequest_ = true;            // render thread only
     bool presentThisFrame_ = false;        // render thread only
+    bool samePicture_ = false;             // render thread only
     int32 backBufferWidth = 0;             // render thread only
     int32 backBufferHeight = 0;
     platform::GpuMatrix view;        // render thread only

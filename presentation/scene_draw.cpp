@@ -649,10 +649,16 @@ void DrawScenes() {
         return;
     }
     transition_draw::NoteChangedFrame();
+    // Drawn because records ran, although none of them changed anything to
+    // be seen (a sound's, a wait's): nothing moves on the screen.
+    const bool same = !redraw && overlay == nullptr && looks == g_lastLooks &&
+                      scene_draw::FilterNameOf(filter) == g_lastFilterName;
+    const u64 changesBefore = SceneChangeSerial();
     g_lastFilterName = scene_draw::FilterNameOf(filter);
     DrawChangedFrame(application, main, overlay, std::move(looks), filter);
     // What this drawing changed itself (the textures it loaded) it has shown.
     g_lastDrawnChanges = SceneChangeSerial();
+    if (same && g_lastDrawnChanges == changesBefore) holder->NoteSamePicture();
 }
 
 // --- The save thumbnail ---

@@ -309,9 +309,16 @@ TEST_F(ApplicationTest, CommittedRecordsOnAStillScreenAreShownWithoutWaitingForT
         Waiter nothingNew(app);
         EXPECT_FALSE(nothingNew.ReturnsWithin(100ms)) << "a wait with nothing committed";
         device.shows = true;
+        device.samePicture = true;  // drawn again, but nothing on it moved
         NoteCommittedRecords();
         ShowCommittedRecords();
         EXPECT_TRUE(nothingNew.ReturnsWithin(5s)) << "another thread's commit and wait";
+    }
+    device.samePicture = false;
+    NoteCommittedRecords();
+    {
+        Waiter afterTheSamePicture(app);
+        EXPECT_TRUE(afterTheSamePicture.ReturnsWithin(5s)) << "records committed after a frame that moved nothing";
     }
     NoteCommittedRecords();
     {

@@ -846,6 +846,7 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
     EXPECT_EQ(frame(), 1);
     D3DXMatrixTranslation(&object->drawMatrix, 1.f, 0.f, 0.f);
     EXPECT_EQ(frame(), 1) << "moved";
+    EXPECT_FALSE(holder.ShowedTheSamePicture()) << "moved";
     FakeSceneDraw::Of(object->texture)->pictureSerial = 7;
     EXPECT_EQ(frame(), 1) << "a movie's new picture";
     EXPECT_EQ(frame(), 0) << "a movie between its pictures";
@@ -856,6 +857,7 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
     EXPECT_EQ(frame(), 0);
     gpu->repaint = true;
     EXPECT_EQ(frame(), 1) << "the window lost its picture";
+    EXPECT_FALSE(holder.ShowedTheSamePicture()) << "the window lost its picture";
     EXPECT_EQ(gpu->draws.size(), 1u) << "and the whole scene is drawn again";
     platform::SetClockSource([] { return u32{5}; });
     holder.ArmResetDeadline(0);
@@ -875,9 +877,12 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
     classQueContext context;
     context.mainScene = &application->mainScene;
     context.overlayScene = &application->overlayScene;
+    // Drawn again, the picture of the first two is the one before: nothing
+    // on the screen moves, which the frame says.
     const struct {
         const char* name;
         std::function<void()> happen;
+        bool samePicture;
     } changes[] = {
         {"a record ran",
          [&] {
@@ -887,23 +892,27 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
              queue.Post(feed);
              queue.Commit();
              queue.ExecuteCommitted(context);
-         }},
+         },
+         true},
         {"a thumbnail given up is let go to be read again",
          [] {
              classSharedResource* slot = g_sharedResources.Acquire(TextureKind_PlayDataThumbnail, "s.dat", 0, 0);
              slot->realised = -1;
              RefreshPlayDataThumbnail("s.dat");
              g_sharedResources.Release(slot);
-         }},
+         },
+         true},
         {"the filter's entry made again at the same address under another name",
          [&] {
              FakeSceneDraw::Of(g_filterShader)->name = ":Pixel.Sepia";
              FakeSceneDraw::Of(filter->texture)->name = ":Pixel.Sepia";
-         }},
+         },
+         false},
     };
     for (const auto& change : changes) {
         change.happen();
         EXPECT_EQ(frame(), 1) << change.name;
+        EXPECT_EQ(holder.ShowedTheSamePicture(), change.samePicture) << change.name;
         EXPECT_EQ(frame(), 0) << change.name << ", then nothing";
     }
 
@@ -911,6 +920,7 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
     application->overlayScene = overlay;
     overlay->transmittance = 0.5f;
     EXPECT_EQ(frame(), 1) << "a transition draws every frame";
+    EXPECT_FALSE(holder.ShowedTheSamePicture()) << "a transition";
     EXPECT_EQ(frame(), 1);
     overlay->transmittance = 1.0f;
     EXPECT_EQ(frame(), 1) << "the frame that ends the transition still shows the scene";

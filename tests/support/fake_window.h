@@ -120,6 +120,8 @@ public:
     bool startResult = true;
     // Whether a frame's picture reaches the window; false is a screen that stands still.
     std::atomic<bool> shows{true};
+    // Whether a frame shown is the picture it showed before (nothing moved).
+    std::atomic<bool> samePicture{false};
     std::atomic<int> frames{0};
     std::atomic<int> resetsArmed{0};
     std::atomic<bool> stopped{false};
@@ -140,6 +142,7 @@ public:
         frames.fetch_add(1);
         return shows.load();
     }
+    bool ShowedTheSamePicture() const override { return samePicture.load(); }
     void RequestFullScreen(bool fullScreen) override { requested_ = fullScreen ? 1 : 0; }
     bool IsFullScreen() const override { return current_.load() == 1; }
     bool IsFullScreenRequested() const override { return requested_.load() == 1; }
