@@ -5,8 +5,6 @@ a file-size limit, as on a full disk) opens the "WriteFile Access Error" box;
 a screenshot shows the box over the game's picture, the box has the input
 focus, and one click on its Cancel button closes it, the keyboard goes back to
 the game (without a window manager too) and the game goes on."""
-import resource
-
 import velk2e2e as e2e
 
 VARIABLES = "// no names\n"
@@ -46,12 +44,7 @@ class BoxAboveGame(e2e.TestCase):
                 s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
                 s.game.png("mark.png", 40, 40, MARK)
                 quiet = {"SDL_AUDIODRIVER": "dummy", "MESA_SHADER_CACHE_DISABLE": "true"}
-                soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, hard))
-                try:
-                    p = s.start(env=quiet)
-                finally:
-                    resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+                p = s.start(env=quiet, file_size_limit=FILE_SIZE_LIMIT)
                 game = p.wait_window()
                 if mode:
                     e2e.wait_until(lambda: p.geometry() == (0, 0, e2e.LOGICAL_W, e2e.LOGICAL_H), 20, 0.2,

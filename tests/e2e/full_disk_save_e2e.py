@@ -4,8 +4,6 @@ byte for byte. The first run saves slot 1; the second runs under a file-size
 limit far below a save's size, so every write of a new file stops short
 (EFBIG), as on a full disk, and saves a changed scene to the same slot forty
 times over: one box and one line on stderr say it, not one line a try."""
-import resource
-
 import velk2e2e as e2e
 
 VARIABLES = "Variable(Global, Name=runs)\nVariable(Nomal, Name=tries)\n"
@@ -62,12 +60,7 @@ class FullDiskSave(e2e.TestCase):
             old = slot.read_bytes()
             self.assertGreater(len(old), FILE_SIZE_LIMIT, "the save must not fit under the limit")
 
-            soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, hard))
-            try:
-                second = s.start(env=quiet)
-            finally:
-                resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+            second = s.start(env=quiet, file_size_limit=FILE_SIZE_LIMIT)
             second.wait_window()
             e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(-300, -200)), OTHER, 3) and
                            e2e.close_to(second.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
@@ -133,12 +126,7 @@ class FullDiskLoad(e2e.TestCase):
             self.assertEqual(first.wait_exit(), 0, first.stderr())
             b = quick.read_bytes()
 
-            soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, hard))
-            try:
-                second = s.start(env=quiet)
-            finally:
-                resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+            second = s.start(env=quiet, file_size_limit=FILE_SIZE_LIMIT)
             second.wait_window()
             # The load took slot 1: its scene has no "other" picture.
             e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(300, -200)), MARK, 3) and

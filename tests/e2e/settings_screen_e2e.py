@@ -4,7 +4,6 @@ screen" and a drag of the music slider that the music follows while it
 moves, leaving by a right click back to the script, and "System.dat" at exit
 holding the new settings."""
 import math
-import struct
 import time
 
 import velk2e2e as e2e
@@ -70,22 +69,6 @@ def bgm_gain(mouse_x):
     volume = math.trunc(ratio * 1000)
     millibels = -10000 if volume <= 0 else math.trunc(2500 * math.log10(volume / 1000))
     return 10 ** (millibels / 2000)
-
-
-def variables(system_dat):
-    """The global variables of "System.dat": name -> (tag, integer, real)."""
-    offset, size = struct.unpack_from("<qq", system_dat, 1672)
-    block = system_dat[offset:offset + size]
-    out = {}
-    at = 0
-    while at + 32 < len(block):
-        entry_size, name_offset, name_size, _index, value_offset, _value_size = struct.unpack_from(
-            "<QIIqII", block, at)
-        name = block[at + name_offset:at + name_offset + name_size - 1].decode()
-        _record_size, tag, integer, real = struct.unpack_from("<Qqqd", block, at + value_offset)
-        out[name] = (tag, integer, real)
-        at += entry_size
-    return out
 
 
 def open_screen(s):
@@ -180,7 +163,7 @@ class SettingsScreen(e2e.TestCase):
 
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
-            saved = variables(s.user_file("System.dat").read_bytes())
+            saved = e2e.system_globals(s.user_file("System.dat").read_bytes())
             integer, real = 2, 3
             self.assertEqual(saved["System.FullScreen"][:2], (integer, 1))
             self.assertEqual(saved["Sound.BGM.Volume"][0], real)
@@ -207,7 +190,7 @@ class SettingsScreen(e2e.TestCase):
                            "the script after the screen")
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
-            saved = variables(s.user_file("System.dat").read_bytes())
+            saved = e2e.system_globals(s.user_file("System.dat").read_bytes())
             self.assertEqual(saved["System.TranstionCut"][1], 1)
             self.assertEqual(saved["System.SkipAlready"][1], 1)
 

@@ -75,6 +75,7 @@ import ctypes
 import ctypes.util
 import math
 import os
+import resource
 import select
 import shutil
 import signal
@@ -145,22 +146,6 @@ def wait_until(predicate, timeout=10.0, interval=0.05, message="condition"):
 
 def close_to(colour, expected, tol=8):
     return all(abs(int(a) - int(b)) <= tol for a, b in zip(colour, expected))
-
-
-def system_globals(data):
-    """The global variables of "System.dat": name -> (tag, integer, real)."""
-    offset, size = struct.unpack_from("<qq", data, 1672)
-    block = data[offset:offset + size]
-    out = {}
-    at = 0
-    while at + 32 < len(block):
-        entry_size, name_offset, name_size, _index, value_offset, _value_size = struct.unpack_from(
-            "<QIIqII", block, at)
-        name = block[at + name_offset:at + name_offset + name_size - 1].decode()
-        _record_size, tag, integer, real = struct.unpack_from("<Qqqd", block, at + value_offset)
-        out[name] = (tag, integer, real)
-        at += entry_size
-    return out
 
 
 # ---------------------------------------------------------------- files of a game
@@ -611,12 +596,15 @@ class Velk2:
         send_delete_window(self.session.display, self.window)
 
 
-def _dies_with_this_process():
+def _dies_with_this_process(file_size_limit=None):
     """A preexec_fn: the child is killed when the test process ends, however
-    that happens (ctest kills a test that overruns outright)."""
+    that happens (ctest kills a test that overruns outright). With a file-size
+    limit, every write of the child past it fails with EFBIG, as on a full disk."""
     parent = os.getpid()
 
     def preexec():
+        if file_size_limit is not None:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
         try:
             ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
         except (OSError, AttributeError):
@@ -775,7 +763,7 @@ class Session:
         xvfb.wait()
 
     # the program
-    def start(self, env=None, args=(), program=None):
+    def start(self, env=None, args=(), program=None, file_size_limit=None):
         environment = self._x_env()
         for key in list(environment):
             if key.startswith("SDL_") or key.startswith("VELK2_") and key != "VELK2_BINARY":
@@ -798,7 +786,7 @@ class Session:
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             process = subprocess.Popen([program or binary()] + list(args), cwd=self.game.root, env=environment,
                                        stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                                       preexec_fn=_dies_with_this_process())
+                                       preexec_fn=_dies_with_this_process(file_size_limit))
         copy = Velk2(self, process, out_path, err_path, audio_path)
         self.copies.append(copy)
         return copy
