@@ -41,9 +41,11 @@ ScenePicture g_scenePicture;
 
 // The main scene in its picture (without `left`, the last object it draws,
 // when given), drawn again only when something in it changed since; false
-// when there is no picture to draw over.
+// when there is no picture to draw over. The filter comes by the name it had
+// when the frame began: drawing the scene's filter objects, or the old
+// screen's before it, may let that filter go.
 bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                       const classShaderResource* filter, const classGraphicObject* left = nullptr) {
+                       const std::string& filter, const classGraphicObject* left = nullptr) {
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
     if (device == nullptr || holder->IsDeviceLost()) return false;
@@ -58,7 +60,7 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
         picture.width = width;
         picture.height = height;
     }
-    if (picture.drawn && picture.changes == SceneChangeSerial() && picture.filter == scene_draw::FilterNameOf(filter) &&
+    if (picture.drawn && picture.changes == SceneChangeSerial() && picture.filter == filter &&
         picture.looks == looks) {
         // Its filter objects still leave the filter as drawing them would.
         scene_draw::TakeFilters(main);
@@ -73,7 +75,7 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
     scene_draw::CollectLooks(main, picture.looks);
     if (left != nullptr && !picture.looks.empty() && picture.looks.back().object == left)
         picture.looks.pop_back();
-    picture.filter = scene_draw::FilterNameOf(filter);
+    picture.filter = filter;
     picture.changes = SceneChangeSerial();
     picture.drawn = true;
     return true;
@@ -206,6 +208,7 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
         GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) {
         return false;
     }
+    const std::string filterName = scene_draw::FilterNameOf(filter);
     for (const ObjectLook& look : looks) {
         if (look.stencil == 1 || look.stencil == -1) return false;
     }
@@ -226,7 +229,7 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
         const scene_draw::OverlayFilterScope overlayFilter;
         if (CaptureOverlay(overlay, true, &captured) && captured) device->StartDrawing();
     }
-    if (!PaintScenePicture(main, looks, filter)) return false;
+    if (!PaintScenePicture(main, looks, filterName)) return false;
     if (captured) KeepCaptureThroughPainting(overlay);
     classGraphicDevice* holder = GetGraphicDevice();
     int32 width = 0, height = 0;
@@ -249,7 +252,7 @@ bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& 
         if (look.stencil == 1 || look.stencil == -1) return false;
     }
     const std::vector<ObjectLook> under(looks.begin(), looks.end() - 1);
-    if (!PaintScenePicture(main, under, filter, top.object)) return false;
+    if (!PaintScenePicture(main, under, scene_draw::FilterNameOf(filter), top.object)) return false;
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
     int32 width = 0, height = 0;
