@@ -255,6 +255,78 @@ TEST(FrameRecord, DamagedRecordsAreReadAsFarAsTheyHold) {
     }
 }
 
+u32 Get32At(const std::vector<u8>& b, size_t at) {
+    return static_cast<u32>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<u32>(b[at + 3]) << 24);
+}
+
+void PutAt(std::vector<u8>& b, size_t at, u64 v, int width) {
+    for (int i = 0; i < width; ++i) b[at + i] = static_cast<u8>(v >> (8 * i));
+}
+
+void Put32At(std::vector<u8>& b, size_t at, u64 v) {
+    PutAt(b, at, v, 4);
+}
+
+void Put64At(std::vector<u8>& b, size_t at, u64 v) {
+    PutAt(b, at, v, 8);
+}
+
+// A load trusts a frame only when every part of its record reads back: the
+// header's offsets lay the parts end to end, as the layout says, and each
+// part is whole. Offsets of the good record: name at 56, then the image,
+// the tmp list and the local list.
+TEST(FrameRecord, OnlyARecordWhosePartsLieEndToEndAndReadBackIsWhole) {
+    classScriptFrame frame = FrameOf("Variable(Local, Name=n) n = 1 Dammy(n)", "whole.qvs");
+    frame.localVariables.FindOrAdd("n", 0)->SetInteger(1);
+    frame.tmpVariables.FindOrAdd("", 0)->SetInteger(1);
+    classMemoryStream out;
+    frame.Serialize(out);
+    const std::vector<u8> good = Bytes(out);
+    const u32 imageAt = Get32At(good, 16), tmpAt = Get32At(good, 40), localAt = Get32At(good, 48);
+    ASSERT_EQ(imageAt, 56u + 10u) << "\"whole.qvs\" and its NUL";
+    ASSERT_GT(tmpAt, imageAt);
+    ASSERT_GT(localAt, tmpAt);
+
+    struct Case {
+        const char* name;
+        void (*damage)(std::vector<u8>& bytes);
+        bool whole;
+    };
+    const Case cases[] = {
+        {"as written", [](std::vector<u8>&) {}, true},
+        {"a byte between the name and the image, every offset after it moved on",
+         [](std::vector<u8>& b) {
+             b.insert(b.begin() + Get32At(b, 16), 0);
+             for (size_t field : {16, 40, 48}) Put32At(b, field, Get32At(b, field) + 1);
+             Put64At(b, 0, b.size());
+         },
+         false},
+        {"the local list left off, its size still given",
+         [](std::vector<u8>& b) {
+             const u32 at = Get32At(b, 48);
+             b.resize(at);
+             Put32At(b, 48, 0);
+             Put64At(b, 0, b.size());
+         },
+         false},
+        {"the local list left off with its field",
+         [](std::vector<u8>& b) {
+             b.resize(Get32At(b, 48));
+             Put32At(b, 48, 0);
+             Put32At(b, 52, 0);
+             Put64At(b, 0, b.size());
+         },
+         true},
+        {"the image one byte short", [](std::vector<u8>& b) { Put32At(b, 20, Get32At(b, 20) - 1); }, false},
+        {"a record size other than the bytes'", [](std::vector<u8>& b) { Put64At(b, 0, b.size() + 1); }, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<u8> bytes = good;
+        c.damage(bytes);
+        EXPECT_EQ(classScriptFrame::IsRecordWhole(bytes.data(), bytes.size()), c.whole) << c.name;
+    }
+}
+
 TEST(FrameRecord, ContextReadsRecordsBackToBack) {
     classScriptContext context;
     classMemoryStream out;
