@@ -41,26 +41,33 @@ def at(x, y):
     return e2e.LOGICAL_W // 2 + x, e2e.LOGICAL_H // 2 - y
 
 
+QUIET = {"SDL_AUDIODRIVER": "dummy", "VELK2_DIALOGS": "stderr", "MESA_SHADER_CACHE_DISABLE": "true"}
+
+
+def first_run(test, s, start):
+    """Writes the game and plays its first run, with room on the disk, to the
+    mark it shows once its saves are made."""
+    s.game.basic(start, VARIABLES)
+    s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
+    s.game.png("other.png", 80, 60, OTHER)
+    s.game.png("mark.png", 40, 40, MARK)
+    first = s.start(env=QUIET)
+    first.wait_window()
+    e2e.wait_until(lambda: e2e.close_to(first.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
+                   "the first run to pass its saves")
+    first.close_window()
+    test.assertEqual(first.wait_exit(), 0, first.stderr())
+
+
 class FullDiskSave(e2e.TestCase):
     def test_a_failed_save_shows_the_box_and_keeps_the_old_slot(self):
         with e2e.Session(self) as s:
-            s.game.basic(START, VARIABLES)
-            s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
-            s.game.png("other.png", 80, 60, OTHER)
-            s.game.png("mark.png", 40, 40, MARK)
+            first_run(self, s, START)
             slot = s.user_file("save0001.dat")
-            quiet = {"SDL_AUDIODRIVER": "dummy", "VELK2_DIALOGS": "stderr", "MESA_SHADER_CACHE_DISABLE": "true"}
-
-            first = s.start(env=quiet)
-            first.wait_window()
-            e2e.wait_until(lambda: e2e.close_to(first.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
-                           "the first run to pass its save")
-            first.close_window()
-            self.assertEqual(first.wait_exit(), 0, first.stderr())
             old = slot.read_bytes()
             self.assertGreater(len(old), FILE_SIZE_LIMIT, "the save must not fit under the limit")
 
-            second = s.start(env=quiet, file_size_limit=FILE_SIZE_LIMIT)
+            second = s.start(env=QUIET, file_size_limit=FILE_SIZE_LIMIT)
             second.wait_window()
             e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(-300, -200)), OTHER, 3) and
                            e2e.close_to(second.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
@@ -111,22 +118,11 @@ Wait(Time=600000)
 class FullDiskLoad(e2e.TestCase):
     def test_a_load_on_a_full_disk_keeps_the_quick_save(self):
         with e2e.Session(self) as s:
-            s.game.basic(QUICK, VARIABLES)
-            s.game.png("back.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
-            s.game.png("other.png", 80, 60, OTHER)
-            s.game.png("mark.png", 40, 40, MARK)
+            first_run(self, s, QUICK)
             quick = s.user_file("save0000.dat")
-            quiet = {"SDL_AUDIODRIVER": "dummy", "VELK2_DIALOGS": "stderr", "MESA_SHADER_CACHE_DISABLE": "true"}
-
-            first = s.start(env=quiet)
-            first.wait_window()
-            e2e.wait_until(lambda: e2e.close_to(first.logical_shot().pixel(*at(300, -200)), MARK, 3), 20, 0.2,
-                           "the first run to pass its saves")
-            first.close_window()
-            self.assertEqual(first.wait_exit(), 0, first.stderr())
             b = quick.read_bytes()
 
-            second = s.start(env=quiet, file_size_limit=FILE_SIZE_LIMIT)
+            second = s.start(env=QUIET, file_size_limit=FILE_SIZE_LIMIT)
             second.wait_window()
             # The load took slot 1: its scene has no "other" picture.
             e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*at(300, -200)), MARK, 3) and
