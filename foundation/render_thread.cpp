@@ -63,6 +63,10 @@ void NoteCommittedRecords() {
     g_recordsCommitted.store(true, std::memory_order_release);
 }
 
+void WakeRenderThread() {
+    g_renderThread.Nudge();
+}
+
 void ShowCommittedRecords() {
     if (g_recordsCommitted.load(std::memory_order_acquire)) g_renderThread.Nudge();
 }

@@ -16,6 +16,9 @@ u32 RenderThreadProc(void* argument);
 
 // Any thread: records were committed for the render thread.
 void NoteCommittedRecords();
+// Any thread: what a frame held back for is ready (a picture decoded); a
+// screen that stands still starts its next frame at once.
+void WakeRenderThread();
 // A script thread about to wait (for a frame, for the player, for a time):
 // when records are committed and not yet run, a screen that stands still
 // shows them at once instead of at its next scheduled frame. Only a waiting

@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "foundation/archive.h"
+#include "foundation/worker_threads.h"
 
 namespace {
 
 std::atomic<int> g_underWay{0};  // atomic: pictures started and not yet taken or dropped
+std::atomic<bool> g_frameWaits{false};  // atomic: set by the render thread, taken by a decoding thread
 
 }  // namespace
 
@@ -35,12 +37,14 @@ bool AllTexelsOpaque(const u8* bgra, int32 width, int32 height, size_t pitch) {
     return true;
 }
 
-classPictureAhead::classPictureAhead(classPictureAhead&& other) noexcept : file_(std::move(other.file_)) {}
+classPictureAhead::classPictureAhead(classPictureAhead&& other) noexcept
+    : file_(std::move(other.file_)), thread_(std::move(other.thread_)) {}
 
 classPictureAhead& classPictureAhead::operator=(classPictureAhead&& other) noexcept {
     if (this != &other) {
         Drop();
         file_ = std::move(other.file_);
+        thread_ = std::move(other.thread_);
     }
     return *this;
 }
@@ -50,24 +54,43 @@ classPictureAhead::~classPictureAhead() {
 }
 
 void classPictureAhead::Drop() {
-    if (!file_.valid()) return;
-    file_.wait();
-    file_ = {};
-    g_underWay.fetch_sub(1, std::memory_order_relaxed);
+    if (file_.valid()) {
+        file_.wait();
+        file_ = {};
+        g_underWay.fetch_sub(1, std::memory_order_relaxed);
+    }
+    if (thread_.valid()) thread_.wait();
+    thread_ = {};
 }
 
 bool classPictureAhead::Start(const std::string& name, const classScriptOrigin& origin) {
     if (file_.valid() || g_underWay.load(std::memory_order_relaxed) >= kMostPicturesAhead) return false;
+    // The picture is handed over before the render thread is woken for it,
+    // so the frame that wakes finds it done; the thread is joined apart.
+    auto picture = std::make_shared<std::promise<classPictureFile>>();
+    std::future<classPictureFile> file = picture->get_future();
     try {
-        file_ = std::async(std::launch::async, [name, origin] {
-            const classScopedScriptOrigin asked(origin);
-            return ReadPictureFile(name);
+        thread_ = std::async(std::launch::async, [picture, name, origin] {
+            {
+                const classScopedScriptOrigin asked(origin);
+                picture->set_value(ReadPictureFile(name));
+            }
+            if (g_frameWaits.exchange(false, std::memory_order_acq_rel)) WakeRenderThread();
         });
     } catch (const std::system_error&) {
         return false;  // no thread to be had: the draw decodes it itself
     }
+    file_ = std::move(file);
     g_underWay.fetch_add(1, std::memory_order_relaxed);
     return true;
+}
+
+bool classPictureAhead::StillDecoding() const {
+    return file_.valid() && file_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+void WakeTheFrameWhenDecoded() {
+    g_frameWaits.store(true, std::memory_order_release);
 }
 
 bool classPictureAhead::Take(classPictureFile& file) {

@@ -10,6 +10,7 @@
 // touches nothing but the file and the picture it makes.
 
 #include <future>
+#include <memory>
 #include <string>
 
 #include "foundation/report_once.h"
@@ -46,8 +47,15 @@ class classPictureAhead {
     bool Start(const std::string& name, const classScriptOrigin& origin = {});
     // The picture started here, waited for if need be; false when none was.
     bool Take(classPictureFile& file);
+    // Started here and not yet decoded.
+    bool StillDecoding() const;
 
   private:
     void Drop();
     std::future<classPictureFile> file_;
+    std::future<void> thread_;  // the decoding thread, joined when dropped
 };
+
+// Render thread: a frame held back for pictures still being decoded asks for
+// the next one to start as soon as one of them is done, not at its time.
+void WakeTheFrameWhenDecoded();

@@ -238,6 +238,9 @@ bool classSceneDrawSource::Realise(classSharedResource*, platform::GpuDevice&) {
 bool classSceneDrawSource::RealiseSoon(classSharedResource*) {
     return false;
 }
+bool classSceneDrawSource::StillMaking(classSharedResource*) {
+    return false;
+}
 bool classSceneDrawSource::IsRealised(classSharedResource*) {
     return false;
 }
@@ -584,8 +587,9 @@ void EndSceneDraw(classGraphicObject* root) {
 
 namespace {
 
-// A frame in which something changed: the main scene and the overlay over it.
-void DrawChangedFrame(classApplication* application, classGraphicObject* main, classGraphicObject* overlay,
+// A frame in which something changed: the main scene and the overlay over
+// it. False when it was held back and nothing was drawn.
+bool DrawChangedFrame(classApplication* application, classGraphicObject* main, classGraphicObject* overlay,
                       std::vector<ObjectLook> looks, const classShaderResource* filter) {
     // Every picture this frame shows for the first time is decoded at once,
     // side by side, while the frame gets on with the rest.
@@ -595,11 +599,12 @@ void DrawChangedFrame(classApplication* application, classGraphicObject* main, c
         if (look.texture != nullptr && look.realised == 0)
             decoding = source.RealiseSoon(look.object->texture) || decoding;
     }
-    g_lastLooks = std::move(looks);
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
-    if (fading && transition_draw::DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return;
+    if (fading && transition_draw::HoldCrossFadeForPictures(main, overlay, looks)) return false;
+    g_lastLooks = std::move(looks);
+    if (fading && transition_draw::DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return true;
     if (overlay == nullptr) {
-        if (transition_draw::DrawWipeInOnePass(main, g_lastLooks, filter)) return;
+        if (transition_draw::DrawWipeInOnePass(main, g_lastLooks, filter)) return true;
         // The scene's picture is only of use under a transition or a wipe.
         transition_draw::ForgetScenePicture();
     }
@@ -609,7 +614,7 @@ void DrawChangedFrame(classApplication* application, classGraphicObject* main, c
         scene_draw::DrawTree(main);
         scene_draw::EndSceneDraw(main);
     }
-    if (overlay == nullptr) return;
+    if (overlay == nullptr) return true;
     if (fading) {
         transition_draw::DrawOverlay(overlay, screenReady, 0);
     } else {
@@ -619,6 +624,7 @@ void DrawChangedFrame(classApplication* application, classGraphicObject* main, c
         scene_draw::EndOverlayFilter();
         transition_draw::ForgetScenePicture();
     }
+    return true;
 }
 
 }  // namespace
@@ -654,8 +660,13 @@ void DrawScenes() {
     const bool same = !redraw && overlay == nullptr && looks == g_lastLooks &&
                       scene_draw::FilterNameOf(filter) == g_lastFilterName;
     const u64 changesBefore = SceneChangeSerial();
-    g_lastFilterName = scene_draw::FilterNameOf(filter);
-    DrawChangedFrame(application, main, overlay, std::move(looks), filter);
+    // Named before anything is drawn: drawing may let the filter go.
+    std::string filterName = scene_draw::FilterNameOf(filter);
+    if (!DrawChangedFrame(application, main, overlay, std::move(looks), filter)) {
+        holder->SkipPresent();
+        return;
+    }
+    g_lastFilterName = std::move(filterName);
     // What this drawing changed itself (the textures it loaded) it has shown.
     g_lastDrawnChanges = SceneChangeSerial();
     if (same && g_lastDrawnChanges == changesBefore) holder->NoteSamePicture();

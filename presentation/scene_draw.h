@@ -44,6 +44,8 @@ class classSceneDrawSource {
     // from the device (a picture file's decoding) may start now. True when
     // something started.
     virtual bool RealiseSoon(classSharedResource* texture);
+    // What RealiseSoon started is not done yet.
+    virtual bool StillMaking(classSharedResource* texture);
     virtual bool IsRealised(classSharedResource* texture);
     // The realised tiles in draw order; null when there are none.
     virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);

@@ -1,5 +1,7 @@
 #include "presentation/shared_texture_services.h"
 
+#include "presentation/picture_file.h"
+
 #include "presentation/glyph_set.h"
 #include "presentation/graphic_device.h"
 #include "presentation/input_presentation_links.h"
@@ -66,6 +68,13 @@ bool classSharedTextureSource::Realise(classSharedResource* texture, platform::G
 }
 bool classSharedTextureSource::RealiseSoon(classSharedResource* texture) {
     return texture != nullptr && texture->DecodeAhead();
+}
+bool classSharedTextureSource::StillMaking(classSharedResource* texture) {
+    if (texture == nullptr || !texture->ahead.StillDecoding()) return false;
+    // Asked before looking again, so that a picture done in between wakes
+    // the frame too (at worst, one frame too many).
+    WakeTheFrameWhenDecoded();
+    return texture->ahead.StillDecoding();
 }
 bool classSharedTextureSource::IsRealised(classSharedResource* texture) {
     return texture != nullptr && texture->realised == 1 && !texture->tiles.empty();

@@ -44,22 +44,32 @@ ScenePicture g_scenePicture;
 // when there is no picture to draw over. The filter comes by the name it had
 // when the frame began: drawing the scene's filter objects, or the old
 // screen's before it, may let that filter go.
-bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                       const std::string& filter, const classGraphicObject* left = nullptr) {
+// The target of the main scene's picture, of the screen's size, made when
+// there is none; null when it cannot be.
+ScenePicture* ScenePictureTarget() {
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
-    if (device == nullptr || holder->IsDeviceLost()) return false;
+    if (device == nullptr || holder->IsDeviceLost()) return nullptr;
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     ScenePicture& picture = g_scenePicture;
     if (picture.device != device || picture.width != width || picture.height != height) ForgetScenePicture();
     if (picture.texture == 0) {
         picture.texture = device->CreateRenderTexture(width, height);
-        if (picture.texture == 0) return false;
+        if (picture.texture == 0) return nullptr;
         picture.device = device;
         picture.width = width;
         picture.height = height;
     }
+    return &picture;
+}
+
+bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                       const std::string& filter, const classGraphicObject* left = nullptr) {
+    ScenePicture* target = ScenePictureTarget();
+    if (target == nullptr) return false;
+    ScenePicture& picture = *target;
+    platform::GpuDevice* device = picture.device;
     if (picture.drawn && picture.changes == SceneChangeSerial() && picture.filter == filter &&
         picture.looks == looks) {
         // Its filter objects still leave the filter as drawing them would.
@@ -202,16 +212,23 @@ bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHan
     return DrawCapture(*overlay, under);
 }
 
-bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
-                            const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
-    if (main == nullptr ||
-        GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) {
+namespace {
+
+// A cross-fade can be mixed in one pass: the old screen has a capture and no
+// object of the new scene cuts holes.
+bool CrossFadeFitsOnePass(classGraphicObject* main, classGraphicObject* overlay, const std::vector<ObjectLook>& looks) {
+    if (main == nullptr || GetSceneServices().TextureKindOf(overlay->texture) != TextureKind_TransitionCapture) {
         return false;
     }
-    const std::string filterName = scene_draw::FilterNameOf(filter);
     for (const ObjectLook& look : looks) {
         if (look.stencil == 1 || look.stencil == -1) return false;
     }
+    return true;
+}
+
+// The old screen in its capture, made before anything of the new scene is:
+// true when the capture holds it now.
+bool CaptureOldScreenFirst(classGraphicObject* overlay) {
     platform::GpuDevice* device = CurrentDevice();
     classSceneDrawSource& source = GetSceneDrawSource();
     if (device != nullptr && device->BackBufferWidth() > 0 && device->BackBufferHeight() > 0 &&
@@ -221,21 +238,47 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
         // decoded; a target just made holds no capture yet.
         g_captureLooks.clear();
     }
+    if (device == nullptr || !source.IsRealised(overlay->texture)) return false;
     // So is the old screen drawn into it: handed to the rasteriser at once,
     // it is drawn beside that decoding and the new scene's targets, and the
     // frame that answers a click waits for neither one after the other.
-    bool captured = false;
-    if (device != nullptr && source.IsRealised(overlay->texture)) {
-        const scene_draw::OverlayFilterScope overlayFilter;
-        if (CaptureOverlay(overlay, true, &captured) && captured) device->StartDrawing();
-    }
+    const scene_draw::OverlayFilterScope overlayFilter;
+    bool drawn = false;
+    if (!CaptureOverlay(overlay, true, &drawn)) return false;
+    if (drawn) device->StartDrawing();
+    return true;
+}
+
+}  // namespace
+
+bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
+                            const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
+    if (!CrossFadeFitsOnePass(main, overlay, looks)) return false;
+    const std::string filterName = scene_draw::FilterNameOf(filter);
+    const bool captured = CaptureOldScreenFirst(overlay);
     if (!PaintScenePicture(main, looks, filterName)) return false;
     if (captured) KeepCaptureThroughPainting(overlay);
     classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);
     return DrawOverlay(overlay, true, g_scenePicture.texture);
+}
+
+bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
+                              const std::vector<ObjectLook>& looks) {
+    classSceneDrawSource& source = GetSceneDrawSource();
+    bool waiting = false;
+    for (const ObjectLook& look : looks) {
+        if (look.texture != nullptr && look.realised == 0 && source.StillMaking(look.object->texture)) {
+            waiting = true;
+            break;
+        }
+    }
+    if (!waiting) return false;
+    if (CrossFadeFitsOnePass(main, overlay, looks) && CaptureOldScreenFirst(overlay)) ScenePictureTarget();
+    return true;
 }
 
 bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& looks,

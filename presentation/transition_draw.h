@@ -38,6 +38,14 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
                             const std::vector<scene_draw::ObjectLook>& looks,
                             const classShaderResource* filter);
 
+// A cross-fade whose new scene has pictures still being decoded shows
+// nothing yet: the screen keeps the old one, all the fade would show so
+// early, and the frame that draws it comes as soon as they are done. Until
+// then the old screen's capture and the new scene's target are made, so that
+// that frame has only its pictures to load. True when the frame is held.
+bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
+                              const std::vector<scene_draw::ObjectLook>& looks);
+
 // A frame whose last object is a rule-image wipe over a still scene, as one
 // pass over the picture of that scene. False when the frame was not drawn so.
 bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<scene_draw::ObjectLook>& looks,

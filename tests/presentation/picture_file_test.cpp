@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <vector>
 
+#include "foundation/worker_threads.h"
 #include "support/bmp_file.h"
 #include "support/png_writer.h"
 #include "support/temp_folder.h"
@@ -67,5 +69,29 @@ TEST(PictureAhead, APictureReadAheadSaysWhetherEveryTexelIsOpaque) {
         ASSERT_TRUE(ahead.Take(file)) << c.name;
         EXPECT_EQ(file.opaque, c.opaque) << c.name;
         EXPECT_EQ(ReadPictureFile(folder / c.name).opaque, c.opaque) << c.name << " read by its draw";
+    }
+}
+
+// A frame held back for a picture is woken once the picture can be taken,
+// never before; a picture nobody waits for wakes nobody.
+TEST(PictureAhead, AFrameHeldForAPictureIsWokenOnceItIsDecoded) {
+    testfiles::TempFolder folder;
+    folder.Put("a.bmp", testbytes::SolidBmp(64, 64, 10, 20, 30));
+    using Clock = std::chrono::steady_clock;
+    for (const bool held : {true, false}) {
+        bool nudged = false;
+        g_renderThread.SleepUntil(Clock::now(), &nudged);  // whatever came before
+        classPictureAhead ahead;
+        if (held) WakeTheFrameWhenDecoded();
+        ASSERT_TRUE(ahead.Start(folder / "a.bmp"));
+        g_renderThread.SleepUntil(Clock::now() + (held ? std::chrono::seconds(20) : std::chrono::milliseconds(200)),
+                                  &nudged);
+        EXPECT_EQ(nudged, held);
+        if (held) {
+            EXPECT_FALSE(ahead.StillDecoding()) << "woken for a picture that is there";
+        }
+        classPictureFile file;
+        ASSERT_TRUE(ahead.Take(file));
+        EXPECT_FALSE(ahead.StillDecoding()) << "taken";
     }
 }

@@ -589,6 +589,71 @@ TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutA
     ShutdownApplication();
 }
 
+TEST_F(SceneDrawTest, ACrossFadeShowsNothingUntilItsNewPicturesAreDecodedAndMakesTheOldScreensCaptureMeanwhile) {
+    // While a picture of the new scene is on its way, a fade frame presents
+    // nothing (the screen keeps the old scene, all the fade could show yet)
+    // but makes the capture and the picture's target; the frame after it has
+    // only the new scene to draw. A frame without a transition is never held.
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    application->mainScene = root;
+    scene.AddSolid("new", 4, 4, 1, 2, 3, 255);
+    scene.AddSolid("old", 4, 4, 7, 8, 9, 255);
+    classGraphicObject* newPicture = Add({1}, "new");
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1})->SetFileTexture("old");
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    const platform::GpuHandle& capture = FakeSceneDraw::Of(overlay->texture)->capture;
+    fakes::FakeTexture& fresh = *FakeSceneDraw::Of(newPicture->texture);
+
+    const struct {
+        const char* name;
+        bool fading;
+        bool decoding;
+        int presents;
+        std::vector<bool> drawsToScreen;  // each draw in order: onto the screen, else into a target
+    } cases[] = {
+        {"held while its picture decodes: the old screen is captured", true, true, 0, {false}},
+        {"held again: the capture is kept", true, true, 0, {}},
+        {"decoded: the new scene into its picture, then the mix", true, false, 1, {false, true}},
+        {"no transition: drawn though a picture is on its way", false, true, 1, {true, true}},
+    };
+    for (const auto& c : cases) {
+        application->overlayScene = c.fading ? overlay : nullptr;
+        overlay->transmittance = 0.2f;
+        fresh.decoding = c.decoding;
+        if (!c.fading) {
+            scene.AddSolid("late", 4, 4, 4, 5, 6, 255);
+            FakeSceneDraw::Of(Add({2}, "late")->texture)->decoding = true;
+        }
+        gpu->draws.clear();
+        const int presents = gpu->presents;
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        EXPECT_EQ(gpu->presents - presents, c.presents) << c.name;
+        ASSERT_EQ(gpu->draws.size(), c.drawsToScreen.size()) << c.name;
+        for (size_t i = 0; i < c.drawsToScreen.size(); ++i) {
+            EXPECT_EQ(gpu->draws[i].target == platform::kBackBufferTarget, c.drawsToScreen[i]) << c.name << " " << i;
+        }
+        if (c.fading && c.decoding) {
+            EXPECT_NE(capture, 0u) << c.name;
+            EXPECT_TRUE(fresh.tiles.empty()) << c.name << ": the picture is not waited for";
+            size_t screenSized = 0;
+            for (const auto& object : gpu->Objects()) screenSized += object.second.width == 1280 ? 1 : 0;
+            EXPECT_EQ(screenSized, 2u) << c.name << ": the capture and the new scene's picture are made";
+        }
+        if (c.fading && !c.decoding) {
+            EXPECT_EQ(gpu->draws.back().texture, capture) << c.name;
+        }
+    }
+    classGraphicObject::Delete(overlay);
+    application->overlayScene = nullptr;
+    application->mainScene = nullptr;
+    ShutdownApplication();
+}
+
 TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
     ASSERT_TRUE(InitApplication());
     GetApplication()->mainScene = root;

@@ -22,6 +22,7 @@ struct FakeTexture {
     int height = 0;
     std::vector<u8> bgra;  // the image, top row first
     bool realisable = true;
+    bool decoding = false;  // on its way ahead of its draw, until a test says it is done
     bool keepsOwnColours = false;
     int refs = 1;
     // Realised state.
@@ -130,6 +131,9 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     bool notesLoads = false;
     bool RealiseSoon(classSharedResource* resource) override {
         return decodesAhead && Of(resource) != nullptr && Of(resource)->tiles.empty();
+    }
+    bool StillMaking(classSharedResource* resource) override {
+        return Of(resource) != nullptr && Of(resource)->decoding;
     }
     bool Realise(classSharedResource* resource, platform::GpuDevice& device) override {
         FakeTexture* texture = Of(resource);
