@@ -141,6 +141,10 @@ class GpuDevice {
     // What was drawn so far is handed to the rasteriser now, without waiting
     // for it: drawn beside the work that follows instead of after it.
     virtual void StartDrawing() {}
+    // A texture of this size is about to be asked for: made now, while the
+    // frame has time for it, it is what the next CreateTexture of that size
+    // returns. One nobody asked for by the next present is let go.
+    virtual void MakeTextureAhead(int width, int height) {}
 };
 
 // The OpenGL 3.3 device drawing into the window's render surface (null surface: null).

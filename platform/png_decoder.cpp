@@ -33,7 +33,7 @@ bool DecodePngToBgra(const u8* data, std::size_t size, int maxSide, int& width, 
     return true;
 }
 
-bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height) {
+bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height, bool* alpha) {
     if (data == nullptr || size < 8) return false;
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -43,6 +43,7 @@ bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height) {
     if (fits) {
         width = static_cast<int>(image.width);
         height = static_cast<int>(image.height);
+        if (alpha != nullptr) *alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     }
     png_image_free(&image);
     return fits;

@@ -15,6 +15,8 @@ bool DecodePngToBgra(const u8* data, std::size_t size, int maxSide, int& width, 
                      std::vector<u8>& bgra);
 
 // The size from the header alone; false for anything libpng rejects there.
-bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height);
+// With `alpha`, whether the picture has any (an alpha channel or a
+// transparent colour).
+bool ReadPngSize(const u8* data, std::size_t size, int& width, int& height, bool* alpha = nullptr);
 
 }  // namespace platform

@@ -14,16 +14,21 @@ std::atomic<bool> g_frameWaits{false};  // atomic: set by the render thread, tak
 
 }  // namespace
 
-classPictureFile ReadPictureFile(const std::string& name) {
+classPictureFile ReadPictureFile(const std::string& name, classPictureSize* size) {
     classPictureFile file;
     std::vector<u8> bytes;
     file.read = ReadWholeFile(name, bytes, false);
+    platform::DecodedImage header;
+    if (file.read && size != nullptr && platform::ReadImageInfo(bytes.data(), bytes.size(), header)) {
+        size->height.store(header.height, std::memory_order_relaxed);
+        size->width.store(header.width, std::memory_order_release);
+    }
     if (file.read) file.decoded = platform::DecodeImage(bytes.data(), bytes.size(), file.image);
     // Done here, on the decoding thread when it runs ahead, and not by the
     // draw that waits for the picture.
     file.opaque = file.decoded && !file.image.bgra.empty() &&
-                  AllTexelsOpaque(file.image.bgra.data(), file.image.width, file.image.height,
-                                  static_cast<size_t>(file.image.width) * 4);
+                  (file.image.opaque || AllTexelsOpaque(file.image.bgra.data(), file.image.width, file.image.height,
+                                                        static_cast<size_t>(file.image.width) * 4));
     return file;
 }
 
@@ -38,13 +43,14 @@ bool AllTexelsOpaque(const u8* bgra, int32 width, int32 height, size_t pitch) {
 }
 
 classPictureAhead::classPictureAhead(classPictureAhead&& other) noexcept
-    : file_(std::move(other.file_)), thread_(std::move(other.thread_)) {}
+    : file_(std::move(other.file_)), thread_(std::move(other.thread_)), size_(std::move(other.size_)) {}
 
 classPictureAhead& classPictureAhead::operator=(classPictureAhead&& other) noexcept {
     if (this != &other) {
         Drop();
         file_ = std::move(other.file_);
         thread_ = std::move(other.thread_);
+        size_ = std::move(other.size_);
     }
     return *this;
 }
@@ -61,6 +67,7 @@ void classPictureAhead::Drop() {
     }
     if (thread_.valid()) thread_.wait();
     thread_ = {};
+    size_.reset();
 }
 
 bool classPictureAhead::Start(const std::string& name, const classScriptOrigin& origin) {
@@ -69,11 +76,12 @@ bool classPictureAhead::Start(const std::string& name, const classScriptOrigin& 
     // so the frame that wakes finds it done; the thread is joined apart.
     auto picture = std::make_shared<std::promise<classPictureFile>>();
     std::future<classPictureFile> file = picture->get_future();
+    auto size = std::make_shared<classPictureSize>();
     try {
-        thread_ = std::async(std::launch::async, [picture, name, origin] {
+        thread_ = std::async(std::launch::async, [picture, size, name, origin] {
             {
                 const classScopedScriptOrigin asked(origin);
-                picture->set_value(ReadPictureFile(name));
+                picture->set_value(ReadPictureFile(name, size.get()));
             }
             if (g_frameWaits.exchange(false, std::memory_order_acq_rel)) WakeRenderThread();
         });
@@ -81,12 +89,22 @@ bool classPictureAhead::Start(const std::string& name, const classScriptOrigin& 
         return false;  // no thread to be had: the draw decodes it itself
     }
     file_ = std::move(file);
+    size_ = std::move(size);
     g_underWay.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
 bool classPictureAhead::StillDecoding() const {
     return file_.valid() && file_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+bool classPictureAhead::SizeKnown(int32* width, int32* height) const {
+    if (size_ == nullptr) return false;
+    const int32 w = size_->width.load(std::memory_order_acquire);
+    if (w <= 0) return false;
+    *width = w;
+    *height = size_->height.load(std::memory_order_relaxed);
+    return true;
 }
 
 void WakeTheFrameWhenDecoded() {

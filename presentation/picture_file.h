@@ -9,6 +9,7 @@
 // thread; only the reading and decoding run on their own thread, which
 // touches nothing but the file and the picture it makes.
 
+#include <atomic>
 #include <future>
 #include <memory>
 #include <string>
@@ -27,7 +28,14 @@ struct classPictureFile {
 bool AllTexelsOpaque(const u8* bgra, int32 width, int32 height, size_t pitch);
 
 // The file as every picture is read (the archives, then loose files), decoded.
-classPictureFile ReadPictureFile(const std::string& name);
+// The size of a picture on its way, told as soon as its header is read:
+// what will hold it can be made while the rest is decoded.
+struct classPictureSize {
+    std::atomic<int32> width{0};  // atomic: set by the decoding thread, read by the render thread
+    std::atomic<int32> height{0};
+};
+
+classPictureFile ReadPictureFile(const std::string& name, classPictureSize* size = nullptr);
 
 // More at once would only hold more decoded pictures while the cores are
 // busy anyway; the rest are decoded by their draws as before.
@@ -49,11 +57,15 @@ class classPictureAhead {
     bool Take(classPictureFile& file);
     // Started here and not yet decoded.
     bool StillDecoding() const;
+    // The size of the picture started here, once its header was read; false
+    // before (or when there is none, or it is no picture).
+    bool SizeKnown(int32* width, int32* height) const;
 
   private:
     void Drop();
     std::future<classPictureFile> file_;
     std::future<void> thread_;  // the decoding thread, joined when dropped
+    std::shared_ptr<classPictureSize> size_;
 };
 
 // Render thread: a frame held back for pictures still being decoded asks for

@@ -241,6 +241,7 @@ bool classSceneDrawSource::RealiseSoon(classSharedResource*) {
 bool classSceneDrawSource::StillMaking(classSharedResource*) {
     return false;
 }
+void classSceneDrawSource::MakeTexturesAhead(classSharedResource*, platform::GpuDevice&) {}
 bool classSceneDrawSource::IsRealised(classSharedResource*) {
     return false;
 }

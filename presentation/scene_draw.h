@@ -46,6 +46,9 @@ class classSceneDrawSource {
     virtual bool RealiseSoon(classSharedResource* texture);
     // What RealiseSoon started is not done yet.
     virtual bool StillMaking(classSharedResource* texture);
+    // While it is being made, the device textures that will hold it may be
+    // made already, once its size is known.
+    virtual void MakeTexturesAhead(classSharedResource* texture, platform::GpuDevice& device);
     virtual bool IsRealised(classSharedResource* texture);
     // The realised tiles in draw order; null when there are none.
     virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);

@@ -245,7 +245,25 @@ bool classSharedResource::RealiseImage(platform::GpuDevice& device, const platfo
 }
 
 bool classSharedResource::DecodeAhead() {
-    return kind == TextureKind_ImageFile && tiles.empty() && realised == 0 && ahead.Start(name, origin);
+    if (kind != TextureKind_ImageFile || !tiles.empty() || realised != 0 || !ahead.Start(name, origin)) return false;
+    texturesAhead = 0;
+    return true;
+}
+
+void classSharedResource::MakeTexturesAhead(platform::GpuDevice& device) {
+    constexpr int64 kMostTilesAhead = 4;
+    int32 pictureWidth = 0, pictureHeight = 0;
+    if (kind != TextureKind_ImageFile || !tiles.empty() || texturesAhead != 0 ||
+        !ahead.SizeKnown(&pictureWidth, &pictureHeight)) {
+        return;
+    }
+    texturesAhead = 1;
+    int32 w = 0, h = 0;
+    FitTextureSize(pictureWidth, pictureHeight, g_sharedResources.CapsFor(device), &w, &h);
+    if (w <= 0 || h <= 0) return;
+    const int64 count = ((pictureWidth + w - 1) / w) * ((pictureHeight + h - 1) / h);
+    if (count > kMostTilesAhead) return;
+    for (int64 i = 0; i < count; ++i) device.MakeTextureAhead(w, h);
 }
 
 void classSharedResource::ReportFile(const char* what) {

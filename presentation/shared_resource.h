@@ -94,11 +94,16 @@ class classSharedResource {
     u8 fileReported = 0;
     // An image file's picture on its way, for the draw that realises it.
     classPictureAhead ahead;
+    u8 texturesAhead = 0;  // asked of the device for the picture on its way
 
     classSharedResource* AddRef();
     // An image file about to be drawn for the first time starts on its way
     // (true when it did).
     bool DecodeAhead();
+    // While it decodes, once its size is known, the device makes the
+    // textures its tiles will take (once; a picture of many tiles is left
+    // to its draw).
+    void MakeTexturesAhead(platform::GpuDevice& device);
     // Builds the tiles by kind; true when there are tiles afterwards.
     bool Realise(platform::GpuDevice* device);
     bool Realise();  // with the device of the device holder

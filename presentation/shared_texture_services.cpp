@@ -76,6 +76,9 @@ bool classSharedTextureSource::StillMaking(classSharedResource* texture) {
     WakeTheFrameWhenDecoded();
     return texture->ahead.StillDecoding();
 }
+void classSharedTextureSource::MakeTexturesAhead(classSharedResource* texture, platform::GpuDevice& device) {
+    if (texture != nullptr) texture->MakeTexturesAhead(device);
+}
 bool classSharedTextureSource::IsRealised(classSharedResource* texture) {
     return texture != nullptr && texture->realised == 1 && !texture->tiles.empty();
 }

@@ -44,6 +44,7 @@ class classSharedTextureSource final : public classSceneDrawSource {
     bool Realise(classSharedResource* texture, platform::GpuDevice& device) override;
     bool RealiseSoon(classSharedResource* texture) override;
     bool StillMaking(classSharedResource* texture) override;
+    void MakeTexturesAhead(classSharedResource* texture, platform::GpuDevice& device) override;
     bool IsRealised(classSharedResource* texture) override;
     const std::vector<classDrawTile>* Tiles(classSharedResource* texture) override;
     bool KeepsOwnColours(classSharedResource* texture) override;

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "foundation/worker_threads.h"
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "presentation/scene_services.h"
@@ -269,15 +270,29 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
                               const std::vector<ObjectLook>& looks) {
     classSceneDrawSource& source = GetSceneDrawSource();
-    bool waiting = false;
+    std::vector<classSharedResource*> waiting;
+    auto stillWaiting = [&] {
+        std::erase_if(waiting, [&](classSharedResource* texture) { return !source.StillMaking(texture); });
+        return !waiting.empty();
+    };
     for (const ObjectLook& look : looks) {
-        if (look.texture != nullptr && look.realised == 0 && source.StillMaking(look.object->texture)) {
-            waiting = true;
-            break;
-        }
+        if (look.texture != nullptr && look.realised == 0) waiting.push_back(look.object->texture);
     }
-    if (!waiting) return false;
-    if (CrossFadeFitsOnePass(main, overlay, looks) && CaptureOldScreenFirst(overlay)) ScenePictureTarget();
+    if (!stillWaiting()) return false;
+    // What the frame that draws the fade needs, most needed first, for as
+    // long as the pictures keep it waiting.
+    if (CrossFadeFitsOnePass(main, overlay, looks)) {
+        CaptureOldScreenFirst(overlay);
+        // By now the headers of the pictures are likely read.
+        platform::GpuDevice* device = CurrentDevice();
+        if (device != nullptr && stillWaiting()) {
+            for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
+        }
+        if (stillWaiting()) ScenePictureTarget();
+    }
+    // Done meanwhile: the frame that shows the fade starts at once, and
+    // shows it as of then.
+    if (!stillWaiting()) WakeRenderThread();
     return true;
 }
 

@@ -122,6 +122,7 @@ class GlDevice final : public GpuDevice {
 
     void Release() override {
         if (!created_) return;
+        LetSparesGo();
         for (auto& entry : objects_) DeleteObject(entry.second);
         objects_.clear();
         blendMix_.Release();
@@ -155,6 +156,7 @@ class GlDevice final : public GpuDevice {
 
     bool Present() override {
         if (!created_) return false;
+        LetSparesGo();
         surface_->Present();
         // The presenter binds and sizes for the window; put the target back.
         BindTarget();
@@ -434,8 +436,16 @@ class GlDevice final : public GpuDevice {
         object.kind = ObjectKind::Texture;
         object.width = width;
         object.height = height;
-        object.texture = MakeTexture(width, height);
+        object.texture = TakeSpare(width, height);
+        if (object.texture == 0) object.texture = MakeTexture(width, height);
         return Keep(object, false);
+    }
+
+    void MakeTextureAhead(int width, int height) override {
+        if (!created_ || !SizeFits(width, height) || spares_.size() >= kMostSpares) return;
+        // The driver clears a texture as it makes it: a screen's worth of
+        // memory to touch, done here rather than in the frame that uploads.
+        spares_.push_back(Spare{width, height, MakeTexture(width, height)});
     }
 
     bool UploadBGRA(GpuHandle texture, int x, int y, int width, int height, const u8* pixels,
@@ -663,6 +673,21 @@ class GlDevice final : public GpuDevice {
         return width > 0 && height > 0 && width <= caps_.maxTextureSize && height <= caps_.maxTextureSize;
     }
 
+    GLuint TakeSpare(int width, int height) {
+        for (auto spare = spares_.begin(); spare != spares_.end(); ++spare) {
+            if (spare->width != width || spare->height != height) continue;
+            const GLuint texture = spare->texture;
+            spares_.erase(spare);
+            return texture;
+        }
+        return 0;
+    }
+
+    void LetSparesGo() {
+        for (Spare& spare : spares_) glDeleteTextures(1, &spare.texture);
+        spares_.clear();
+    }
+
     static GLuint MakeTexture(int width, int height) {
         GLuint texture = 0;
         glGenTextures(1, &texture);
@@ -723,6 +748,14 @@ class GlDevice final : public GpuDevice {
     // Everything below belongs to the render thread.
     std::unique_ptr<RenderSurface> surface_;
     bool created_ = false;
+    // Textures made ahead of the CreateTexture that takes them.
+    struct Spare {
+        int width;
+        int height;
+        GLuint texture;
+    };
+    static constexpr size_t kMostSpares = 4;
+    std::vector<Spare> spares_;
     GLuint backFramebuffer_ = 0;
     bool backStencil_ = false;  // the back buffer has a depth-stencil this frame
     bool backDrawn_ = false;    // something was drawn into the back buffer this frame

@@ -63,7 +63,8 @@ bool DecodeImage(const u8* data, size_t size, DecodedImage& out) {
 
 bool DecodePngImage(const u8* data, size_t size, bool headerOnly, DecodedImage& out) {
     int width = 0, height = 0;
-    if (!ReadPngSize(data, size, width, height)) return false;
+    bool alpha = true;
+    if (!ReadPngSize(data, size, width, height, &alpha)) return false;
     if (!IsAcceptableImageSize(static_cast<u64>(width), static_cast<u64>(height))) return false;
     // Deflate packs at most 1032 bytes into one, and a row holds at least one
     // bit a texel: a picture larger than that bound cannot be in these bytes,
@@ -73,6 +74,7 @@ bool DecodePngImage(const u8* data, size_t size, bool headerOnly, DecodedImage& 
     out.width = width;
     out.height = height;
     if (headerOnly) return true;
+    out.opaque = !alpha;
     return DecodePngToBgra(data, size, kMaxImageSide, out.width, out.height, out.bgra) && out.width == width &&
            out.height == height;
 }

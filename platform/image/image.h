@@ -25,6 +25,7 @@ struct DecodedImage {
     int height = 0;
     ImageFormat format = ImageFormat::Unknown;
     std::vector<u8> bgra;  // width × height × 4 bytes; empty after ReadImageInfo
+    bool opaque = false;   // its format holds no alpha: every texel's is 255, unlooked at
 };
 
 // The format by its signature; TGA has none and is whatever is left that

@@ -91,6 +91,7 @@ bool DecodeJpegImage(const u8* data, size_t size, bool headerOnly, DecodedImage&
     bool ok = DecodeWithJump(&info, &error, data, size, headerOnly, out);
     jpeg_destroy_decompress(&info);
     if (!ok) out.bgra.clear();
+    out.opaque = ok && !headerOnly;  // a JPEG has no alpha
     return ok;
 }
 

@@ -102,23 +102,30 @@ TEST_F(GpuDeviceOnDisplay, ImageAtTheOriginLandsTexelForTexelTopRowFirst) {
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 4; ++x) pixels.insert(pixels.end(), {u8(10 + x), u8(20 + y * 10), 200, 255});
     }
-    GpuHandle texture = device->CreateTexture(4, 4);
-    ASSERT_NE(texture, 0u);
-    ASSERT_TRUE(device->UploadBGRA(texture, 0, 0, 4, 4, pixels.data(), 16));
-    device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
-    // Centred: its top-left texel sits at world (-2, 2), i.e. pixel (638, 358).
-    Draw(texture, Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu));
-    Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            EXPECT_EQ(picture.At(638 + x, 358 + y), (std::array<int, 4>{10 + x, 20 + y * 10, 200, 255}))
-                << "texel " << x << "," << y;
+    // Alike in a texture made as it is asked for, one made ahead of its
+    // size, and beside one made ahead of another size.
+    for (const int ahead : {0, 4, 8}) {
+        SCOPED_TRACE(ahead);
+        device->Clear(0xFF000000u, 1.f, 255);
+        if (ahead != 0) device->MakeTextureAhead(ahead, ahead);
+        GpuHandle texture = device->CreateTexture(4, 4);
+        ASSERT_NE(texture, 0u);
+        ASSERT_TRUE(device->UploadBGRA(texture, 0, 0, 4, 4, pixels.data(), 16));
+        device->SetStencilMode(platform::StencilMode::MaskedLessEqual255);
+        // Centred: its top-left texel sits at world (-2, 2), i.e. pixel (638, 358).
+        Draw(texture, Quad(-2.f, 2.f, 4.f, 4.f, 0xFFFFFFFFu));
+        Picture picture = Read(*device, platform::kBackBufferTarget, 1280, 720);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                EXPECT_EQ(picture.At(638 + x, 358 + y), (std::array<int, 4>{10 + x, 20 + y * 10, 200, 255}))
+                    << "texel " << x << "," << y;
+            }
         }
+        EXPECT_EQ(picture.At(637, 358), (std::array<int, 4>{0, 0, 0, 255})) << "nothing left of the image";
+        EXPECT_EQ(picture.At(642, 361), (std::array<int, 4>{0, 0, 0, 255}));
+        EXPECT_EQ(picture.At(638, 357), (std::array<int, 4>{0, 0, 0, 255})) << "nothing above it";
+        EXPECT_EQ(picture.At(638, 362), (std::array<int, 4>{0, 0, 0, 255}));
     }
-    EXPECT_EQ(picture.At(637, 358), (std::array<int, 4>{0, 0, 0, 255})) << "nothing left of the image";
-    EXPECT_EQ(picture.At(642, 361), (std::array<int, 4>{0, 0, 0, 255}));
-    EXPECT_EQ(picture.At(638, 357), (std::array<int, 4>{0, 0, 0, 255})) << "nothing above it";
-    EXPECT_EQ(picture.At(638, 362), (std::array<int, 4>{0, 0, 0, 255}));
 }
 
 // A 2x2 texture of four distinct texels drawn texel for texel, moved by half

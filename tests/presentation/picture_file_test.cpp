@@ -58,10 +58,18 @@ TEST(PictureAhead, APictureReadAheadSaysWhetherEveryTexelIsOpaque) {
     folder.Put("last.png", testpng::EncodePng(rgba, 3, 2, testpng::Layout::Rgba));
     folder.Put("bmp.bmp", testbytes::SolidBmp(3, 2, 10, 20, 30));
     folder.Put("broken.png", std::vector<u8>{0x89, 'P', 'N', 'G'});
+    // Formats without alpha, and one whose palette makes a colour see-through.
+    folder.Put("grey.png", testpng::EncodePng(std::vector<u8>(6, 90), 3, 2, testpng::Layout::Grey));
+    const std::vector<u8> indices = {0, 1, 0, 1, 0, 0};
+    folder.Put("palette.png", testpng::EncodePng(indices, 3, 2, testpng::Layout::Palette,
+                                                 {1, 2, 3, 255, 4, 5, 6, 255}));
+    folder.Put("clear-entry.png", testpng::EncodePng(indices, 3, 2, testpng::Layout::Palette,
+                                                     {1, 2, 3, 255, 4, 5, 6, 0}));
     const struct {
         const char* name;
         bool opaque;
-    } cases[] = {{"opaque.png", true}, {"last.png", false}, {"bmp.bmp", true}, {"broken.png", false}};
+    } cases[] = {{"opaque.png", true},  {"last.png", false},   {"bmp.bmp", true},         {"broken.png", false},
+                 {"grey.png", true},    {"palette.png", true}, {"clear-entry.png", false}};
     for (const auto& c : cases) {
         classPictureAhead ahead;
         ASSERT_TRUE(ahead.Start(folder / c.name)) << c.name;
@@ -90,6 +98,10 @@ TEST(PictureAhead, AFrameHeldForAPictureIsWokenOnceItIsDecoded) {
         if (held) {
             EXPECT_FALSE(ahead.StillDecoding()) << "woken for a picture that is there";
         }
+        int32 width = 0, height = 0;
+        ASSERT_TRUE(ahead.SizeKnown(&width, &height));
+        EXPECT_EQ(width, 64);
+        EXPECT_EQ(height, 64);
         classPictureFile file;
         ASSERT_TRUE(ahead.Take(file));
         EXPECT_FALSE(ahead.StillDecoding()) << "taken";

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "presentation/graphic_device.h"
@@ -469,4 +471,43 @@ TEST_F(SharedResourceTest, InputAreasUseThePictureSizeOnceItIsLoaded) {
     EXPECT_EQ(width, 6);
     EXPECT_EQ(height, 3);
     EXPECT_FALSE(SharedTextureContentSize(nullptr, &width, &height));
+}
+
+// While a picture decodes, the textures its tiles will take are asked of the
+// device as soon as its size is known, once, each of the tile's size; a
+// picture of many tiles, a picture not on its way, or one drawn already asks
+// for none.
+TEST_F(SharedResourceTest, APictureOnItsWayHasItsTexturesMadeAheadOnceItsSizeIsKnown) {
+    folder.Put("wide.bmp", GradientBmp(1500, 600));
+    folder.Put("huge.bmp", GradientBmp(3000, 3000));
+    folder.Put("small.bmp", GradientBmp(3, 3));
+    gpu->maxTextureSize = 1024;
+    const struct {
+        const char* file;
+        bool ahead;
+        std::vector<std::pair<int, int>> made;
+    } cases[] = {
+        {"wide.bmp", true, {{1024, 600}, {1024, 600}}},  // two tiles at most 1024 wide
+        {"huge.bmp", true, {}},                         // nine: left to the draw
+        {"small.bmp", false, {}},                       // not on its way
+    };
+    for (const auto& c : cases) {
+        classSharedResource* picture = g_sharedResources.Acquire(TextureKind_ImageFile, folder / c.file, 0, 0);
+        gpu->madeAhead.clear();
+        if (c.ahead) {
+            ASSERT_TRUE(picture->DecodeAhead()) << c.file;
+            int32 width = 0, height = 0;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!picture->ahead.SizeKnown(&width, &height) && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        picture->MakeTexturesAhead(*gpu);
+        picture->MakeTexturesAhead(*gpu);
+        EXPECT_EQ(gpu->madeAhead, c.made) << c.file;
+        EXPECT_TRUE(picture->Realise()) << c.file;
+        gpu->madeAhead.clear();
+        picture->MakeTexturesAhead(*gpu);
+        EXPECT_TRUE(gpu->madeAhead.empty()) << c.file << ": drawn already";
+    }
 }

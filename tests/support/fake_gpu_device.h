@@ -250,6 +250,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
     // How many quads had been drawn each time drawing was handed on.
     std::vector<size_t> drawingStarted;
     void StartDrawing() override { drawingStarted.push_back(draws.size()); }
+    std::vector<std::pair<int, int>> madeAhead;  // the sizes asked for ahead of their CreateTexture
+    void MakeTextureAhead(int width, int height) override { madeAhead.emplace_back(width, height); }
 
     const std::map<platform::GpuHandle, Object>& Objects() const { return objects_; }
     platform::GpuMatrix view;
