@@ -305,8 +305,12 @@ bool CommandGraphicWait(classScriptContext& context, const std::vector<classScri
     // A looping movie without KeyToSkip is only left by a quit, a restart or
     // an interrupt: that is how the script asked for it.
     const u32 generation = CurrentRestartGeneration();
-    while (IsObjectBusy(path)) {
-        classInputTarget* fired = waiter->Wait(kGraphicWaitPollMs);
+    for (;;) {
+        // Counted before the test: a movie that ends between the test and
+        // the wait (its end wakes every waiter) still ends the wait at once.
+        const u64 wakes = waiter->WakeCount();
+        if (!IsObjectBusy(path)) break;
+        classInputTarget* fired = waiter->Wait(kGraphicWaitPollMs, wakes);
         if (IsScriptWaitOver(generation)) break;
         if (MainCovered()) break;
         if (isMain && IsNextChoiceSkipping()) break;

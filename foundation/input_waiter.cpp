@@ -235,6 +235,15 @@ classInputTarget* classInputWaiter::EndBetweenWaits() {
 }
 
 classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
+    return Wait(timeoutMs, WakeCount());
+}
+
+u64 classInputWaiter::WakeCount() {
+    std::lock_guard<std::mutex> hold(stateMutex_);
+    return wakes_;
+}
+
+classInputTarget* classInputWaiter::Wait(int64 timeoutMs, u64 seenWakes) {
     if (classInputTarget* kept = EndBetweenWaits()) {
         // Shown and returned as if it had come during this wait.
         firedTarget = kept;
@@ -255,7 +264,7 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::min(timeoutMs, kLongestWait));
 
     std::unique_lock<std::mutex> hold(stateMutex_);
-    signalled_ = false;
+    signalled_ = wakes_ != seenWakes;
     firedInWait_ = false;
     state_ = State::kWaiting;
     waiting.store(1);
@@ -296,6 +305,7 @@ classInputTarget* classInputWaiter::Wait(int64 timeoutMs) {
 
 void classInputWaiter::Wake() {
     std::lock_guard<std::mutex> hold(stateMutex_);
+    ++wakes_;
     signalled_ = true;
     changed_.notify_all();
 }

@@ -161,9 +161,15 @@ class classInputWaiter {
     // fired during this wait (or the held one of the hold rule); null on a
     // time-out or a wake-up without a new press: a press counts once.
     classInputTarget* Wait(int64 timeoutMs);
+    // The same, returning at once as woken when a wake-up has come since
+    // WakeCount gave `seenWakes`: a caller that tests a condition and then
+    // waits for it to change loses no wake-up given between the two.
+    classInputTarget* Wait(int64 timeoutMs, u64 seenWakes);
 
     // Any thread: releases a blocked Wait without a fire.
     void Wake();
+    // Any thread: how many wake-ups there have been.
+    u64 WakeCount();
 
     // UI thread, under the input manager's lock. True when the message was
     // taken.
@@ -225,6 +231,7 @@ class classInputWaiter {
     std::condition_variable changed_;        // with stateMutex_
     State state_ = State::kIdle;             // guarded by stateMutex_
     bool signalled_ = false;                 // guarded by stateMutex_: the event
+    u64 wakes_ = 0;                          // guarded by stateMutex_: Wake calls so far
     bool firedInWait_ = false;               // guarded by stateMutex_: a target fired in this wait
     classInputTarget* keptPress_ = nullptr;  // guarded by stateMutex_
 };

@@ -193,6 +193,35 @@ TEST_F(InputWaiterTest, QuitRestartAndWakeReleaseEveryWaitEmpty) {
     app->restartRequested = 0;
 }
 
+// A caller tests its condition, then waits for it to change: a wake-up that
+// comes between the two ends the wait at once; one that came before the test
+// was answered by the test and does not shorten the wait.
+TEST_F(InputWaiterTest, AWakeUpBetweenTheTestAndTheWaitIsNotLost) {
+    struct Case {
+        const char* name;
+        bool wakeAfterCount;
+        bool endsAtOnce;
+    };
+    const Case cases[] = {
+        {"woken after the count", true, true},
+        {"woken before the count", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.wakeAfterCount) g_inputManager.WakeAllWaiters();
+        const u64 seen = waiter->WakeCount();
+        if (c.wakeAfterCount) g_inputManager.WakeAllWaiters();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(waiter->Wait(c.endsAtOnce ? 10000 : 60, seen), nullptr);
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (c.endsAtOnce) {
+            EXPECT_LT(took, 5000ms);
+        } else {
+            EXPECT_GE(took, 60ms);
+        }
+    }
+}
+
 TEST_F(InputWaiterTest, AWaiterThatIsNotWaitingTakesNothing) {
     classInputWaiter* lower = g_inputManager.AddWaiter(-1);
     T::SetKey(waiter->AddTarget(), 'A', 0);
