@@ -35,6 +35,8 @@ void SetDialogService(DialogService* service) { g_dialogService.store(service, s
 
 void CloseAllDialogs() { GetDialogService().CloseAll(); }
 
+void CloseDialogsAsProgramEnds() { GetDialogService().CloseOtherThreadsBoxes(); }
+
 DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption, DialogButtons buttons,
                             DialogIcon icon) {
     return GetDialogService().Show(caption, text, buttons, icon);

@@ -23,6 +23,11 @@ public:
     // (OK, Cancel), and boxes of other threads are answered at once from now
     // on. Called on the UI thread.
     virtual void CloseAll() {}
+    // The program is ending while its message loop still runs (its main
+    // script is over): boxes of other threads close with their safe answer,
+    // and later ones are answered at once, since nobody could act on them
+    // any more. Any thread.
+    virtual void CloseOtherThreadsBoxes() {}
 };
 
 // The service in use. Until one is installed, boxes go to stderr only and are
@@ -49,6 +54,8 @@ void EndServingDialogsWhileBlocked();
 
 // GetDialogService().CloseAll(): the message loop has ended.
 void CloseAllDialogs();
+// GetDialogService().CloseOtherThreadsBoxes(): the program is ending.
+void CloseDialogsAsProgramEnds();
 
 // Convenience: GetDialogService().Show(...).
 DialogAnswer ShowMessageBox(const std::string& text, const std::string& caption,

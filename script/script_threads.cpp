@@ -10,6 +10,7 @@
 #include "foundation/report_once.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
+#include "platform/dialog.h"
 #include "presentation/command_queue.h"
 #include "script/script_context.h"
 #include "script/script_frame.h"
@@ -176,6 +177,9 @@ void StartupScriptMain(classWorkerThread& self) {
     // for the whole time each stop may take.
     application->RequestQuit();
     g_inputManager.WakeAllWaiters();
+    // A side script's box (its script missing, say) would stand over a
+    // program that has said it ends, or open after that: nobody can act on it.
+    platform::CloseDialogsAsProgramEnds();
     // The Function threads were started here and end here, before the
     // waiter they may look at through the main context goes.
     g_functionScriptThread.Stop(1000);

@@ -305,6 +305,22 @@ class SdlDialogService final : public DialogService {
     }
 
     void CloseAll() override { DetachDialogHost(); }
+
+    void CloseOtherThreadsBoxes() override {
+        {
+            std::lock_guard<std::mutex> hold(g_mutex);
+            g_hostAttached = false;
+        }
+        AnswerDialogsForQuit();
+        // The UI thread takes the answered boxes off the screen when it next
+        // looks; this makes it look now.
+        const Uint32 requestEvent = g_requestEvent.load();
+        if (requestEvent != 0 && SDL_WasInit(SDL_INIT_EVENTS) != 0) {
+            SDL_Event wake{};
+            wake.type = requestEvent;
+            SDL_PushEvent(&wake);
+        }
+    }
 };
 
 SdlDialogService g_sdlDialogs;

@@ -15,6 +15,7 @@ import os
 import re
 import shutil
 import struct
+import time
 from pathlib import Path
 
 import velk2e2e as e2e
@@ -196,6 +197,27 @@ class WriterMistakes(e2e.TestCase):
             p = s.start()
             self.assertEqual(p.wait_exit(30), 0, p.stderr())
             self.check_said_once(p.stderr(), ['the script "Start.qvs" is empty', 'the main script "Start.qvs"'])
+
+    def test_a_side_scripts_box_does_not_outlast_the_main_scripts_end(self):
+        # "system\ExitFunction.qvs" is missing: its box opens beside the game.
+        # The main script then names its window "ending" and ends: the program
+        # ends, and the box, which nobody could act on any more, goes at once
+        # rather than standing over the ending program until it is gone.
+        with e2e.Session(self, wm=True) as s:
+            s.game.basic('Wait(Time=1500)\nWindowTitle(Text="ending")\n')
+            s.game.path("system/ExitFunction.qvs").unlink()
+            p = s.start()
+            e2e.wait_until(lambda: "ReadFile Access Error" in p.windows().values(), 20, 0.05,
+                           "the missing script's box")
+            e2e.wait_until(lambda: "ending" in p.windows().values() or not p.alive(), 20, 0.02,
+                           "the main script's last statement")
+            ended = time.monotonic()
+            while p.alive() and time.monotonic() - ended < 10:
+                if "ReadFile Access Error" in p.windows().values():
+                    self.assertLess(time.monotonic() - ended, 0.6, "the box stands over the ending program")
+                time.sleep(0.02)
+            self.assertEqual(p.wait_exit(10), 0, p.stderr())
+            self.assertIn('the script "system\\ExitFunction.qvs" cannot be read', p.stderr())
 
     def test_a_missing_movie_module_names_the_file_looked_for(self):
         with e2e.Session(self) as s:

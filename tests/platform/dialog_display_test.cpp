@@ -16,6 +16,7 @@
 
 #include "foundation/critical_section.h"
 #include "platform/dialog.h"
+#include "platform/sdl/sdl_dialog_host.h"
 #include "platform/window.h"
 
 using namespace platform;
@@ -124,27 +125,48 @@ TEST_F(DialogDisplayTest, ABoxOfAnotherThreadOpensInTheLoopAndAnswersFromItsWind
 }
 
 TEST_F(DialogDisplayTest, TheEndOfTheLoopClosesBoxesAndLetsTheirThreadsGo) {
-    std::atomic<bool> done{false};
-    std::optional<DialogAnswer> answer;
-    testing::internal::CaptureStderr();
-    std::thread asker([&] {
-        answer = ShowMessageBox("text", "Waiting box", DialogButtons::RetryCancel);
-        done = true;
-    });
-    Uint32 box = 0;
-    EXPECT_TRUE(Pump([&] { return (box = FindBox("Waiting box")) != 0; }));
-    CloseAllDialogs();
-    asker.join();
-    EXPECT_EQ(answer, DialogAnswer::Cancel);
-    EXPECT_EQ(SDL_GetWindowFromID(box), nullptr) << "no box outlives the program";
+    struct Case {
+        const char* name;
+        bool loopGoesOn;  // the program's end is known before its loop ends
+    };
+    const Case cases[] = {
+        {"the loop ends", false},
+        {"the main script ends, from its own thread", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallSystemDialogService();
+        AttachDialogHost();
+        std::atomic<bool> done{false};
+        std::optional<DialogAnswer> answer;
+        testing::internal::CaptureStderr();
+        std::thread asker([&] {
+            answer = ShowMessageBox("text", "Waiting box", DialogButtons::RetryCancel);
+            done = true;
+        });
+        Uint32 box = 0;
+        EXPECT_TRUE(Pump([&] { return (box = FindBox("Waiting box")) != 0; }));
+        if (c.loopGoesOn) {
+            std::thread([] { CloseDialogsAsProgramEnds(); }).join();
+            if (!Pump([&] { return done.load() && SDL_GetWindowFromID(box) == nullptr; })) {
+                ADD_FAILURE() << "the box stays over a program that has said it ends";
+                CloseAllDialogs();  // lets the asking thread go
+            }
+        } else {
+            CloseAllDialogs();
+        }
+        asker.join();
+        EXPECT_EQ(answer, DialogAnswer::Cancel);
+        EXPECT_EQ(SDL_GetWindowFromID(box), nullptr) << "no box outlives the program";
 
-    // With the loop over, nobody would serve a box: it is answered at once.
-    const auto start = std::chrono::steady_clock::now();
-    std::thread late([&] { answer = ShowMessageBox("text", "Late box", DialogButtons::RetryCancel); });
-    late.join();
-    EXPECT_EQ(answer, DialogAnswer::Cancel);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    testing::internal::GetCapturedStderr();
+        // Nobody would act on a box now: it is answered at once.
+        const auto start = std::chrono::steady_clock::now();
+        std::thread late([&] { answer = ShowMessageBox("text", "Late box", DialogButtons::RetryCancel); });
+        late.join();
+        EXPECT_EQ(answer, DialogAnswer::Cancel);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        testing::internal::GetCapturedStderr();
+    }
 }
 
 TEST_F(DialogDisplayTest, TheUiThreadsOwnBoxWaitsInPlaceAndKeepsTheGamesEventsForLater) {
