@@ -279,16 +279,15 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
         if (look.texture != nullptr && look.realised == 0) waiting.push_back(look.object->texture);
     }
     if (!stillWaiting()) return false;
-    // What the frame that draws the fade needs, most needed first, for as
-    // long as the pictures keep it waiting.
+    // What the frame that draws the fade needs, made here: that frame then
+    // has only the pictures to load.
     if (CrossFadeFitsOnePass(main, overlay, looks)) {
         CaptureOldScreenFirst(overlay);
         // By now the headers of the pictures are likely read.
-        platform::GpuDevice* device = CurrentDevice();
-        if (device != nullptr && stillWaiting()) {
+        if (platform::GpuDevice* device = CurrentDevice()) {
             for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
         }
-        if (stillWaiting()) ScenePictureTarget();
+        ScenePictureTarget();
     }
     // Done meanwhile: the frame that shows the fade starts at once, and
     // shows it as of then.
