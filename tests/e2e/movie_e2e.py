@@ -139,6 +139,48 @@ Wait(Time=600000)
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
+    def test_a_movie_without_sound_ends_its_wait_on_its_own_clock(self):
+        # Cued first, then started together with a 600 Hz tone: the marker
+        # after the wait follows the tone by the movie's 1 s, not by a poll
+        # or never.
+        start = """Graphic(Layer=1, File="quiet.mpg")
+Apply()
+Wait(Time=1000)
+Sound(Layer=2, File="start.wav", Play=1)
+GraphicPlay(Layer=1)
+Apply()
+GraphicWait(Layer=1)
+Sound(Layer=3, File="marker.wav", Play=1)
+Apply()
+Wait(Time=600000)
+"""
+        seconds, step, start_hz = 1.0, 0.01, 600
+        with e2e.Session(self) as s:
+            s.game.basic(start)
+            subprocess.run([movie_maker(), str(s.game.path("quiet.mpg")), "mpeg", "mpeg1video", "none", "320", "240",
+                            "30", str(seconds), "0", "per-second"], check=True, timeout=120)
+            s.game.wav("start.wav", 0.3, start_hz, 0.5)
+            s.game.wav("marker.wav", 0.5, MARKER_HZ, 0.5)
+            p = s.start()
+            p.wait_window()
+
+            def onset(tone):
+                audio, t = p.audio(), 0.0
+                while t + step <= audio.seconds:
+                    if audio.rms(t, t + step) > 0.02 and abs(audio.dominant_frequency(t, t + 2 * step) - tone) < 0.25 * tone:
+                        return t
+                    t += step
+                return None
+
+            marker = e2e.wait_until(lambda: onset(MARKER_HZ), 30, 0.25, "the marker after the movie")
+            began = onset(start_hz)
+            self.assertIsNotNone(began, "no start tone")
+            # Not before the movie's end; within 400 ms after it on a slow machine.
+            self.assertGreaterEqual(marker - began, seconds - 0.05, "the wait ended before the movie")
+            self.assertLess(marker - began, seconds + 0.4, "the wait ended %.2f s after the movie began" % (marker - began))
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
     def test_a_broken_movie_does_not_hold_the_wait_and_a_playing_one_ends_with_the_program(self):
         start = """Graphic(Layer=1, File="broken.mpg")
 GraphicPlay(Layer=1)
