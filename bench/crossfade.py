@@ -13,9 +13,11 @@ cores and pinned to two (program and X server alike), and prints one table:
       the monotonic clock just before it is sent)
   VmRSS at the first wait (/proc/PID/status) and CPU while it waits, and
       VmRSS again once the cross-fade is over
-  the first frame after the click: its own length (frame-log start to the
-      end of its present), and the median length of the frames shown after
-      it, from the same log (the click is stamped on the same clock)
+  the first frame shown after the click: its own length (frame-log start to
+      the end of its present), and the median length of the frames shown
+      after it, from the same log (the click is stamped on the same clock);
+      frames before it that showed nothing (a fade waiting for its pictures)
+      count only in the time from the click to its start
 
 With --rule, the click starts a 2 s rule-image wipe instead: the second
 picture, with a diagonal rule in its alpha (0 at the top left, 255 at the
@@ -304,7 +306,7 @@ def one_run(binary, cores, rule, page):
 
 ROWS = [
     ("load average (1 min) at the start", "load", "%.1f", "-"),
-    ("the first frame after the click, start to end of present", "first_frame_ms", "%.1f ms", "<= 2 x next row"),
+    ("the first frame shown after the click, start to end of present", "first_frame_ms", "%.1f ms", "<= 2 x next row"),
     ("a later frame (median), start to end of present", "later_frame_ms", "%.1f ms", "-"),
     ("click -> start of that first frame", "click_to_frame_ms", "%.1f ms", "-"),
     ("click -> end of its present", "click_to_present_ms", "%.1f ms", "-"),
