@@ -40,11 +40,6 @@ struct ScenePicture {
 };
 ScenePicture g_scenePicture;
 
-// The main scene in its picture (without `left`, the last object it draws,
-// when given), drawn again only when something in it changed since; false
-// when there is no picture to draw over. The filter comes by the name it had
-// when the frame began: drawing the scene's filter objects, or the old
-// screen's before it, may let that filter go.
 // The target of the main scene's picture, of the screen's size, made when
 // there is none; null when it cannot be.
 ScenePicture* ScenePictureTarget() {
@@ -65,6 +60,11 @@ ScenePicture* ScenePictureTarget() {
     return &picture;
 }
 
+// The main scene in its picture (without `left`, the last object it draws,
+// when given), drawn again only when something in it changed since; false
+// when there is no picture to draw over. The filter comes by the name it had
+// when the frame began: drawing the scene's filter objects, or the old
+// screen's before it, may let that filter go.
 bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
                        const std::string& filter, const classGraphicObject* left = nullptr) {
     ScenePicture* target = ScenePictureTarget();

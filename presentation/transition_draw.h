@@ -41,8 +41,9 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
 // A cross-fade whose new scene has pictures still being decoded shows
 // nothing yet: the screen keeps the old one, all the fade would show so
 // early, and the frame that draws it comes as soon as they are done. Until
-// then the old screen's capture and the new scene's target are made, so that
-// that frame has only its pictures to load. True when the frame is held.
+// then the old screen's capture, the textures of the pictures whose size is
+// known and the new scene's target are made, so that that frame has only its
+// pictures to load. True when the frame is held.
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
                               const std::vector<scene_draw::ObjectLook>& looks);
 
