@@ -120,7 +120,7 @@ class GpuDevice {
     // A triangle strip of four corners: top left, top right, bottom left, bottom right.
     virtual void DrawQuadStrip(const GpuVertex vertices[4]) = 0;
     // The same quad as if blended straight over the picture in `under` (a
-    // render texture of the target's size), but in one pass that reads
+    // texture or render texture of the target's size), but in one pass that reads
     // nothing from the target: every pixel of the target is written, those
     // the quad leaves uncovered with `under`'s own. False, with nothing
     // drawn, when `under` is no such texture.

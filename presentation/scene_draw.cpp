@@ -242,6 +242,9 @@ bool classSceneDrawSource::StillMaking(classSharedResource*) {
     return false;
 }
 void classSceneDrawSource::MakeTexturesAhead(classSharedResource*, platform::GpuDevice&) {}
+bool classSceneDrawSource::SizeSoon(classSharedResource*, int*, int*) {
+    return false;
+}
 bool classSceneDrawSource::IsRealised(classSharedResource*) {
     return false;
 }
@@ -437,10 +440,14 @@ bool BeginSceneDrawAs(classGraphicObject* root, int32 kind, platform::GpuHandle 
 }
 
 bool DrawObject(classGraphicObject& object, platform::GpuHandle under) {
+    return DrawObjectShaped(object, object, under);
+}
+
+bool DrawObjectShaped(classGraphicObject& object, classGraphicObject& shape, platform::GpuHandle under) {
     platform::GpuDevice* device = CurrentDevice();
-    if (device == nullptr || object.texture == nullptr) return false;
+    if (device == nullptr || shape.texture == nullptr) return false;
     classSceneDrawSource& source = GetSceneDrawSource();
-    classSharedResource* texture = object.texture;
+    classSharedResource* texture = shape.texture;
     if (!source.IsRealised(texture)) source.Realise(texture, *device);
     u8 alpha = AlphaFromTransmittance(object.transmittance);
     // Invisible: no state is touched at all.
@@ -448,7 +455,7 @@ bool DrawObject(classGraphicObject& object, platform::GpuHandle under) {
     // An object without a shader of its own is drawn through the filter in force.
     classShaderResource* shader = object.pixelShader != nullptr ? object.pixelShader : g_filterShader;
     platform::GpuHandle deviceShader = shader != nullptr ? source.PixelShader(shader, *device) : 0;
-    D3DMATRIX matrix = object.drawMatrix;
+    D3DMATRIX matrix = shape.drawMatrix;
     D3DXVECTOR3 scale = source.GetDrawScale(texture);
     if (!IsUnitScale(scale)) {
         D3DMATRIX scaling;
@@ -504,6 +511,10 @@ bool DrawObject(classGraphicObject& object, platform::GpuHandle under) {
 
 bool ScreenWritesStencil() {
     return g_screenStencil;
+}
+
+void SetScreenWritesStencil(bool writes) {
+    g_screenStencil = writes;
 }
 
 void CollectLooks(classGraphicObject* root, std::vector<ObjectLook>& looks) {
@@ -601,7 +612,7 @@ bool DrawChangedFrame(classApplication* application, classGraphicObject* main, c
             decoding = source.RealiseSoon(look.object->texture) || decoding;
     }
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
-    if (fading && transition_draw::HoldCrossFadeForPictures(main, overlay, looks)) return false;
+    if (fading && transition_draw::HoldCrossFadeForPictures(main, overlay, looks, filter)) return false;
     g_lastLooks = std::move(looks);
     if (fading && transition_draw::DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return true;
     if (overlay == nullptr) {

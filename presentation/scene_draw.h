@@ -49,6 +49,8 @@ class classSceneDrawSource {
     // While it is being made, the device textures that will hold it may be
     // made already, once its size is known.
     virtual void MakeTexturesAhead(classSharedResource* texture, platform::GpuDevice& device);
+    // The size of a picture still being made, once it is known; false until then.
+    virtual bool SizeSoon(classSharedResource* texture, int* width, int* height);
     virtual bool IsRealised(classSharedResource* texture);
     // The realised tiles in draw order; null when there are none.
     virtual const std::vector<classDrawTile>* Tiles(classSharedResource* texture);
@@ -192,8 +194,13 @@ void RestoreRenderTarget(classGraphicObject& root, platform::GpuDevice* device);
 // One object; with `under`, its one tile is drawn over that picture in a
 // single pass (false when it cannot be, with nothing drawn).
 bool DrawObject(classGraphicObject& object, platform::GpuHandle under);
+// `object` by its shader, alpha, stencil and tint, but in the tiles and
+// place of `shape`: a capture root drawn as the one picture it would hold.
+bool DrawObjectShaped(classGraphicObject& object, classGraphicObject& shape, platform::GpuHandle under);
 // Whether the scene last drawn onto the screen wrote its stencil.
 bool ScreenWritesStencil();
+// The screen now shows a scene that was not drawn (one read as its picture).
+void SetScreenWritesStencil(bool writes);
 }  // namespace scene_draw
 
 // The drawScenes hook: the main scene, then the overlay while it still shows;

@@ -79,6 +79,9 @@ bool classSharedTextureSource::StillMaking(classSharedResource* texture) {
 void classSharedTextureSource::MakeTexturesAhead(classSharedResource* texture, platform::GpuDevice& device) {
     if (texture != nullptr) texture->MakeTexturesAhead(device);
 }
+bool classSharedTextureSource::SizeSoon(classSharedResource* texture, int* width, int* height) {
+    return texture != nullptr && texture->ahead.SizeKnown(width, height);
+}
 bool classSharedTextureSource::IsRealised(classSharedResource* texture) {
     return texture != nullptr && texture->realised == 1 && !texture->tiles.empty();
 }

@@ -45,6 +45,7 @@ class classSharedTextureSource final : public classSceneDrawSource {
     bool RealiseSoon(classSharedResource* texture) override;
     bool StillMaking(classSharedResource* texture) override;
     void MakeTexturesAhead(classSharedResource* texture, platform::GpuDevice& device) override;
+    bool SizeSoon(classSharedResource* texture, int* width, int* height) override;
     bool IsRealised(classSharedResource* texture) override;
     const std::vector<classDrawTile>* Tiles(classSharedResource* texture) override;
     bool KeepsOwnColours(classSharedResource* texture) override;

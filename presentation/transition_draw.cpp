@@ -7,6 +7,7 @@
 #include "presentation/graphic_device.h"
 #include "presentation/graphic_object.h"
 #include "presentation/scene_services.h"
+#include "presentation/screen_picture.h"
 #include "presentation/shader_registry.h"
 
 namespace transition_draw {
@@ -92,6 +93,72 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
     return true;
 }
 
+// Set while the first fade is rehearsed: that draws the way any scene may
+// need, reading none as its picture.
+bool g_rehearsing = false;  // render thread only
+
+// The main scene's own picture when the scene is just that picture laid
+// over the screen, realised now if it was not: the fade reads it where it
+// would read the scene painted into a target. 0 when the scene needs one.
+platform::GpuHandle MainSceneAsItsPicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
+                                          const std::string& filter) {
+    if (g_rehearsing || !scene_draw::MayBeScreenPicture(looks, filter)) return 0;
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr || holder->IsDeviceLost()) return 0;
+    classSceneDrawSource& source = GetSceneDrawSource();
+    for (const ObjectLook& look : looks) {
+        // The look may be older than a draw of the old screen that shares its texture.
+        classSharedResource* texture = look.object->texture;
+        if (texture != nullptr && !source.IsRealised(texture)) source.Realise(texture, *device);
+    }
+    std::vector<ObjectLook> realised;
+    realised.reserve(looks.size());
+    scene_draw::CollectLooks(main, realised);
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    const ObjectLook* picture = scene_draw::ScreenPicture(realised, filter, width, height);
+    if (picture == nullptr) return 0;
+    scene_draw::TakeFilters(main);
+    // As painting it would: the old screen's holes are no longer the screen's.
+    scene_draw::SetScreenWritesStencil(false);
+    return scene_draw::ScreenPictureTexture(*picture);
+}
+
+// The old screen's one picture when the overlay's scene is just that
+// picture laid over the screen (under the overlay's filter, which the caller
+// put in force): the fade reads it where it would read the scene's capture,
+// which is then never made. Null otherwise.
+classGraphicObject* OverlayAsItsPicture(classGraphicObject* overlay) {
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    if (g_rehearsing || device == nullptr || holder->IsDeviceLost()) return nullptr;
+    std::vector<ObjectLook> looks;
+    scene_draw::CollectLooks(overlay, looks);
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    const ObjectLook* picture =
+        scene_draw::ScreenPicture(looks, scene_draw::FilterNameOf(g_filterShader), width, height);
+    return picture != nullptr ? const_cast<classGraphicObject*>(picture->object) : nullptr;
+}
+
+// Whether the main scene may yet turn out to be just its picture, as far as
+// can be told while that picture is still being decoded.
+bool MayBeReadAsItsPicture(const std::vector<ObjectLook>& looks, const std::string& filter) {
+    if (!scene_draw::MayBeScreenPicture(looks, filter)) return false;
+    classGraphicDevice* holder = GetGraphicDevice();
+    platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr) return false;
+    int32 screenWidth = 0, screenHeight = 0;
+    ScreenSize(*holder, *device, &screenWidth, &screenHeight);
+    for (const ObjectLook& look : looks) {
+        int width = 0, height = 0;
+        if (look.texture != nullptr && GetSceneDrawSource().SizeSoon(look.object->texture, &width, &height))
+            return width == screenWidth && height == screenHeight;
+    }
+    return true;
+}
+
 // The first fade would otherwise make its drawing programs and the
 // rasteriser's code for them while the player waits for the click to show.
 // Once the screen has stood still for half a second, one frame that is not
@@ -115,7 +182,9 @@ void PrepareCrossFade(classGraphicObject* main, const std::vector<ObjectLook>& l
     overlay->transmittance = 0.5f;
     // As a transition made now would be drawn: under the filter in force.
     scene_draw::BeginOverlayFilter();
+    g_rehearsing = true;
     DrawCrossFadeInOnePass(main, overlay, looks, filter);
+    g_rehearsing = false;
     scene_draw::EndOverlayFilter();
     classGraphicObject::Delete(overlay);
     g_captureLooks.clear();
@@ -205,6 +274,12 @@ void KeepCaptureThroughPainting(classGraphicObject* overlay) {
 // the capture a frame, not a whole scene.
 bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
     const scene_draw::OverlayFilterScope overlayFilter;
+    if (classGraphicObject* picture = under != 0 ? OverlayAsItsPicture(overlay) : nullptr) {
+        scene_draw::TakeFilters(overlay);
+        // Under the stencil test its capture would be drawn under.
+        CurrentDevice()->SetSceneStates(scene_draw::ScreenWritesStencil());
+        return scene_draw::DrawObjectShaped(*overlay, *picture, under);
+    }
     bool drawn = false;
     if (!CaptureOverlay(overlay, screenReady, &drawn)) return false;
     // A root without a capture was drawn straight onto the screen.
@@ -230,6 +305,10 @@ bool CrossFadeFitsOnePass(classGraphicObject* main, classGraphicObject* overlay,
 // The old screen in its capture, made before anything of the new scene is:
 // true when the capture holds it now.
 bool CaptureOldScreenFirst(classGraphicObject* overlay) {
+    {
+        const scene_draw::OverlayFilterScope overlayFilter;
+        if (OverlayAsItsPicture(overlay) != nullptr) return false;
+    }
     platform::GpuDevice* device = CurrentDevice();
     classSceneDrawSource& source = GetSceneDrawSource();
     if (device != nullptr && device->BackBufferWidth() > 0 && device->BackBufferHeight() > 0 &&
@@ -257,18 +336,22 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     if (!CrossFadeFitsOnePass(main, overlay, looks)) return false;
     const std::string filterName = scene_draw::FilterNameOf(filter);
     const bool captured = CaptureOldScreenFirst(overlay);
-    if (!PaintScenePicture(main, looks, filterName)) return false;
+    platform::GpuHandle under = MainSceneAsItsPicture(main, looks, filterName);
+    if (under == 0) {
+        if (!PaintScenePicture(main, looks, filterName)) return false;
+        under = g_scenePicture.texture;
+    }
     if (captured) KeepCaptureThroughPainting(overlay);
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);
-    return DrawOverlay(overlay, true, g_scenePicture.texture);
+    return DrawOverlay(overlay, true, under);
 }
 
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
-                              const std::vector<ObjectLook>& looks) {
+                              const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
     classSceneDrawSource& source = GetSceneDrawSource();
     std::vector<classSharedResource*> waiting;
     auto stillWaiting = [&] {
@@ -287,7 +370,8 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
         if (platform::GpuDevice* device = CurrentDevice()) {
             for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
         }
-        ScenePictureTarget();
+        // A scene that turns out to be just its picture needs none.
+        if (!MayBeReadAsItsPicture(looks, scene_draw::FilterNameOf(filter))) ScenePictureTarget();
     }
     // Done meanwhile: the frame that shows the fade starts at once, and
     // shows it as of then.

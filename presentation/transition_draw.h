@@ -28,11 +28,14 @@ bool DrawCapture(classGraphicObject& root, platform::GpuHandle under);
 // The overlay of a transition, its capture made again only when its scene
 // changed. `screenReady`: the screen's camera and states are those of this
 // frame. With `under`, the capture goes over that picture of the screen in
-// one pass. False when nothing was drawn onto the screen.
+// one pass; an old screen that is one picture laid over the whole screen
+// goes over it as that picture, and no capture is made. False when nothing
+// was drawn onto the screen.
 bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under);
 
 // A cross-fade frame as one full-screen pass over the main scene's picture
-// (`looks` and `filter` are the main scene's as this frame found them).
+// (`looks` and `filter` are the main scene's as this frame found them); a
+// scene that is one picture laid over the screen is read as it is.
 // False when the frame was not drawn so and is drawn in steps instead.
 bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
                             const std::vector<scene_draw::ObjectLook>& looks,
@@ -42,10 +45,11 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
 // nothing yet: the screen keeps the old one, all the fade would show so
 // early, and the frame that draws it comes as soon as they are done. Until
 // then the old screen's capture, the textures of the pictures whose size is
-// known and the new scene's target are made, so that that frame has only its
-// pictures to load. True when the frame is held.
+// known and the new scene's target (unless it may be one picture on the
+// screen) are made, so that that frame has only its pictures to load. True
+// when the frame is held.
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
-                              const std::vector<scene_draw::ObjectLook>& looks);
+                              const std::vector<scene_draw::ObjectLook>& looks, const classShaderResource* filter);
 
 // A frame whose last object is a rule-image wipe over a still scene, as one
 // pass over the picture of that scene. False when the frame was not drawn so.

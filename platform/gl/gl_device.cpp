@@ -413,7 +413,8 @@ class GlDevice final : public GpuDevice {
     bool DrawQuadOver(const GpuVertex vertices[4], GpuHandle under) override {
         const GlObject* picture = Find(under);
         if (!created_ || under == target_ || picture == nullptr ||
-            picture->kind != ObjectKind::RenderTexture || picture->width != viewportWidth_ ||
+            (picture->kind != ObjectKind::RenderTexture && picture->kind != ObjectKind::Texture) ||
+            picture->width != viewportWidth_ ||
             picture->height != viewportHeight_) {
             return false;
         }

@@ -481,6 +481,20 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
         ExpectNear(picture.At(10, 700), c.bottom, 1, c.name);
         ExpectNear(picture.At(640, 360), c.middle, 1, c.name);
     }
+    // A picture as it was uploaded, no render texture, is mixed over alike.
+    GpuHandle uploaded = device->CreateTexture(1280, 720);
+    ASSERT_TRUE(device->UploadBGRA(uploaded, 0, 0, 1280, 720, halves.data(), 1280 * 4));
+    for (GpuHandle target : {screen, elsewhere}) {
+        ASSERT_TRUE(device->SetRenderTarget(target));
+        device->SetSceneStates(false);
+        device->ClearColour(0xFFFFFFFFu);
+        device->SetTexture(redOverWhite);
+        device->SetPixelShader(fade);
+        ASSERT_TRUE(device->DrawQuadOver(covering.data(), uploaded)) << "over an uploaded picture";
+        Picture picture = Read(*device, target, 1280, 720);
+        ExpectNear(picture.At(0, 10), whiteMixed, 1, "over an uploaded picture, edge");
+        ExpectNear(picture.At(10, 700), {255, 128, 128, 0xEE}, 1, "over an uploaded picture, bottom");
+    }
 
     // The narrower fade: red over green left of x = 320, white over blue right of it.
     GpuHandle narrowUnder = device->CreateRenderTexture(640, 720);
@@ -513,7 +527,8 @@ TEST_F(GpuDeviceOnDisplay, DrawingOverAPictureMixesAsBlendingWouldAndReadsNothin
     ASSERT_TRUE(device->SetRenderTarget(screen));
     GpuHandle small = device->CreateRenderTexture(640, 360);
     EXPECT_FALSE(device->DrawQuadOver(covering.data(), small)) << "a picture of another size";
-    EXPECT_FALSE(device->DrawQuadOver(covering.data(), red)) << "a texture that is no picture";
+    EXPECT_FALSE(device->DrawQuadOver(covering.data(), SolidTexture(*device, 1280, 360, {0, 0, 255, 255})))
+        << "an uploaded picture of another size";
     ASSERT_TRUE(device->SetRenderTarget(under));
     EXPECT_FALSE(device->DrawQuadOver(covering.data(), under)) << "the target itself";
 }

@@ -654,6 +654,116 @@ TEST_F(SceneDrawTest, ACrossFadeShowsNothingUntilItsNewPicturesAreDecodedAndMake
     ShutdownApplication();
 }
 
+TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPicture) {
+    // A side of a cross-fade that is one opaque picture laid texel for pixel
+    // over the whole screen, the right way round, is read as it is: the new
+    // scene is painted into no picture of the screen, the old one into no
+    // capture. Any other scene is.
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    scene.AddSolid("screen", 1280, 720, 1, 2, 3, 255);
+    scene.AddSolid("old screen", 1280, 720, 7, 8, 9, 255);
+    scene.AddSolid("see-through screen", 1280, 720, 7, 8, 9, 254);
+    scene.AddSolid("quarter", 640, 360, 4, 5, 6, 255);
+    scene.AddSolid("patch", 4, 4, 4, 5, 6, 255);
+    using Change = void (*)(classGraphicObject* picture);
+    auto moved = [](float x, float y, float scale) {
+        D3DMATRIX m;
+        D3DXMatrixScaling(&m, scale, std::fabs(scale), 1.f);
+        D3DMATRIX t;
+        D3DXMatrixTranslation(&t, x, y, 0.f);
+        return m * t;
+    };
+    static D3DMATRIX oneRight, oneDown, mirrored, doubled;
+    oneRight = moved(1.f, 0.f, 1.f), oneDown = moved(0.f, -1.f, 1.f);
+    mirrored = moved(0.f, 0.f, -1.f), doubled = moved(0.f, 0.f, 2.f);
+    struct Case {
+        const char* name;
+        const char* fresh;
+        Change changeFresh;
+        const char* old;
+        Change changeOld;
+        bool freshAsItIs, oldAsItIs;
+    };
+    const Case cases[] = {
+        {"two whole-screen pictures", "screen", nullptr, "old screen", nullptr, true, true},
+        {"the new one a pixel to the right", "screen", [](classGraphicObject* o) { o->drawMatrix = oneRight; },
+         "old screen", nullptr, false, true},
+        {"the old one a pixel down", "screen", nullptr, "old screen",
+         [](classGraphicObject* o) { o->drawMatrix = oneDown; }, true, false},
+        {"the new one mirrored", "screen", [](classGraphicObject* o) { o->drawMatrix = mirrored; }, "old screen",
+         nullptr, false, true},
+        {"a quarter drawn twice as large", "quarter", [](classGraphicObject* o) { o->drawMatrix = doubled; },
+         "old screen", nullptr, false, true},
+        {"a patch", "screen", nullptr, "patch", nullptr, true, false},
+        {"texels not all opaque", "see-through screen", nullptr, "old screen", nullptr, false, true},
+        {"the old one half transparent", "screen", nullptr, "old screen",
+         [](classGraphicObject* o) { o->transmittance = 0.5f; }, true, false},
+        {"a shader of its own", "screen", [](classGraphicObject* o) { o->SetPixelShader(":Pixel.Sepia"); },
+         "old screen", nullptr, false, true},
+        {"tinted as text", "screen", [](classGraphicObject* o) { o->textColour.Set(0x102030); }, "old screen",
+         nullptr, false, true},
+        {"a patch over the old one", "screen", nullptr, "old screen",
+         [](classGraphicObject* o) {
+             classGraphicObject::CreateAtPath(o->parent, std::vector<int64>{2})->SetFileTexture("patch");
+         },
+         true, false},
+        {"a filter over the new one", "screen",
+         [](classGraphicObject* o) {
+             classGraphicObject::CreateAtPath(o->parent, std::vector<int64>{790})->SetFilterTexture(":Pixel.Sepia");
+         },
+         "old screen", nullptr, false, true},
+    };
+    for (const Case& c : cases) {
+        classGraphicObject* main = classGraphicObject::New();
+        classGraphicObject* fresh = classGraphicObject::CreateAtPath(main, std::vector<int64>{1});
+        fresh->SetFileTexture(c.fresh);
+        if (c.changeFresh != nullptr) c.changeFresh(fresh);
+        classGraphicObject* overlay = classGraphicObject::New();
+        classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
+        old->SetFileTexture(c.old);
+        if (c.changeOld != nullptr) c.changeOld(old);
+        // The old screen was on show: its pictures are loaded.
+        for (const auto& child : overlay->children) {
+            if (!scene.IsRealised(child.second.texture)) scene.Realise(child.second.texture, *gpu);
+        }
+        overlay->SetTransitionTexture();
+        overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+        overlay->transmittance = 0.4f;
+        application->mainScene = main;
+        application->overlayScene = overlay;
+        size_t targetsBefore = 0, targetsAfter = 0;
+        for (const auto& object : gpu->Objects()) targetsBefore += object.second.kind == "render texture" ? 1 : 0;
+        gpu->draws.clear();
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        for (const auto& object : gpu->Objects()) targetsAfter += object.second.kind == "render texture" ? 1 : 0;
+        ASSERT_FALSE(gpu->draws.empty()) << c.name;
+        const auto& mix = gpu->draws.back();
+        EXPECT_EQ(mix.under == FakeSceneDraw::Of(fresh->texture)->tiles.at(0).texture, c.freshAsItIs) << c.name;
+        EXPECT_EQ(mix.texture == FakeSceneDraw::Of(old->texture)->tiles.at(0).texture, c.oldAsItIs) << c.name;
+        const platform::GpuHandle capture = FakeSceneDraw::Of(overlay->texture)->capture;
+        bool captured = false, painted = false;
+        for (const auto& draw : gpu->draws) {
+            captured = captured || (capture != 0 && draw.target == capture);
+            painted = painted || (draw.target != capture && draw.target != platform::kBackBufferTarget);
+        }
+        EXPECT_EQ(captured, !c.oldAsItIs) << c.name;
+        EXPECT_EQ(painted, !c.freshAsItIs) << c.name;
+        if (c.freshAsItIs && c.oldAsItIs) {
+            EXPECT_EQ(targetsAfter, targetsBefore) << c.name << ": no target made";
+        }
+        application->overlayScene = nullptr;
+        application->mainScene = nullptr;
+        classGraphicObject::Delete(overlay);
+        classGraphicObject::Delete(main);
+        transition_draw::ForgetScenePicture();
+        g_filterShader = nullptr;
+    }
+    ShutdownApplication();
+}
+
 TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
     ASSERT_TRUE(InitApplication());
     GetApplication()->mainScene = root;

@@ -206,7 +206,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
     void DrawQuadStrip(const platform::GpuVertex vertices[4]) override { Record(vertices, 0); }
     bool DrawQuadOver(const platform::GpuVertex vertices[4], platform::GpuHandle under) override {
         auto found = objects_.find(under);
-        if (found == objects_.end() || found->second.kind != "render texture" || under == target_)
+        if (found == objects_.end() || under == target_ ||
+            (found->second.kind != "render texture" && found->second.kind != "texture"))
             return false;
         Record(vertices, under);
         return true;

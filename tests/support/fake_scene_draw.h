@@ -135,6 +135,13 @@ class FakeSceneDraw final : public classSceneServices, public classSceneDrawSour
     bool StillMaking(classSharedResource* resource) override {
         return Of(resource) != nullptr && Of(resource)->decoding;
     }
+    bool SizeSoon(classSharedResource* resource, int* width, int* height) override {
+        FakeTexture* texture = Of(resource);
+        if (texture == nullptr || !texture->decoding) return false;
+        *width = texture->width;
+        *height = texture->height;
+        return true;
+    }
     bool Realise(classSharedResource* resource, platform::GpuDevice& device) override {
         FakeTexture* texture = Of(resource);
         if (texture != nullptr && texture->kind == TextureKind_TransitionCapture) {
