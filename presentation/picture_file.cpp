@@ -12,6 +12,10 @@ namespace {
 std::atomic<int> g_underWay{0};  // atomic: pictures started and not yet taken or dropped
 std::atomic<bool> g_frameWaits{false};  // atomic: set by the render thread, taken by a decoding thread
 
+void WakeAFrameThatWaits() {
+    if (g_frameWaits.exchange(false, std::memory_order_acq_rel)) WakeRenderThread();
+}
+
 }  // namespace
 
 classPictureFile ReadPictureFile(const std::string& name, classPictureSize* size) {
@@ -22,6 +26,8 @@ classPictureFile ReadPictureFile(const std::string& name, classPictureSize* size
     if (file.read && size != nullptr && platform::ReadImageInfo(bytes.data(), bytes.size(), header)) {
         size->height.store(header.height, std::memory_order_relaxed);
         size->width.store(header.width, std::memory_order_release);
+        // A frame held for the picture can make its textures meanwhile.
+        WakeAFrameThatWaits();
     }
     if (file.read) file.decoded = platform::DecodeImage(bytes.data(), bytes.size(), file.image);
     // Done here, on the decoding thread when it runs ahead, and not by the
@@ -83,7 +89,7 @@ bool classPictureAhead::Start(const std::string& name, const classScriptOrigin& 
                 const classScopedScriptOrigin asked(origin);
                 picture->set_value(ReadPictureFile(name, size.get()));
             }
-            if (g_frameWaits.exchange(false, std::memory_order_acq_rel)) WakeRenderThread();
+            WakeAFrameThatWaits();
         });
     } catch (const std::system_error&) {
         return false;  // no thread to be had: the draw decodes it itself

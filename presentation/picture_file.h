@@ -69,5 +69,6 @@ class classPictureAhead {
 };
 
 // Render thread: a frame held back for pictures still being decoded asks for
-// the next one to start as soon as one of them is done, not at its time.
+// the next one to start as soon as one of them is done, or has given its
+// size (its textures can be made then), not at its time.
 void WakeTheFrameWhenDecoded();

@@ -82,11 +82,11 @@ TEST(PictureAhead, APictureReadAheadSaysWhetherEveryTexelIsOpaque) {
 
 // A frame held back for a picture is woken once the picture can be taken,
 // never before; a picture nobody waits for wakes nobody.
-TEST(PictureAhead, AFrameHeldForAPictureIsWokenOnceItIsDecoded) {
+TEST(PictureAhead, AFrameHeldForAPictureIsWokenOnceItsSizeIsKnownAndOnceItIsDecoded) {
     testfiles::TempFolder folder;
     folder.Put("a.bmp", testbytes::SolidBmp(64, 64, 10, 20, 30));
     using Clock = std::chrono::steady_clock;
-    for (const bool held : {true, false}) {
+    for (const bool held : {false, true}) {
         bool nudged = false;
         g_renderThread.SleepUntil(Clock::now(), &nudged);  // whatever came before
         classPictureAhead ahead;
@@ -95,10 +95,16 @@ TEST(PictureAhead, AFrameHeldForAPictureIsWokenOnceItIsDecoded) {
         g_renderThread.SleepUntil(Clock::now() + (held ? std::chrono::seconds(20) : std::chrono::milliseconds(200)),
                                   &nudged);
         EXPECT_EQ(nudged, held);
-        if (held) {
-            EXPECT_FALSE(ahead.StillDecoding()) << "woken for a picture that is there";
-        }
         int32 width = 0, height = 0;
+        if (held) {
+            EXPECT_TRUE(ahead.SizeKnown(&width, &height)) << "woken once its size is known";
+            // The woken frame, still held, asks again before it looks.
+            WakeTheFrameWhenDecoded();
+            nudged = !ahead.StillDecoding();
+            if (!nudged) g_renderThread.SleepUntil(Clock::now() + std::chrono::seconds(20), &nudged);
+            EXPECT_TRUE(nudged);
+            EXPECT_FALSE(ahead.StillDecoding()) << "woken again for a picture that is there";
+        }
         ASSERT_TRUE(ahead.SizeKnown(&width, &height));
         EXPECT_EQ(width, 64);
         EXPECT_EQ(height, 64);
