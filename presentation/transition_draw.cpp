@@ -350,6 +350,28 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     return DrawOverlay(overlay, true, under);
 }
 
+namespace {
+
+// The old screen read as its picture, drawn as it stands onto the back
+// buffer by a frame that shows nothing: memory left alone for a while is
+// slow to come back to on some machines, and the fade's first frame reads
+// that picture and writes the whole back buffer. Drawn now, the rasteriser
+// brings both in beside the decoding.
+void DrawOldScreenUnshown(classGraphicObject* overlay) {
+    const scene_draw::OverlayFilterScope overlayFilter;
+    classGraphicObject* picture = OverlayAsItsPicture(overlay);
+    platform::GpuDevice* device = CurrentDevice();
+    if (picture == nullptr || device == nullptr || !device->SetRenderTarget(platform::kBackBufferTarget)) return;
+    classGraphicDevice* holder = GetGraphicDevice();
+    int32 width = 0, height = 0;
+    ScreenSize(*holder, *device, &width, &height);
+    SetScreenCamera(*holder, width, height);
+    device->SetSceneStates(false);
+    if (scene_draw::DrawObject(*picture, 0)) device->StartDrawing();
+}
+
+}  // namespace
+
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
                               const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
     classSceneDrawSource& source = GetSceneDrawSource();
@@ -372,6 +394,13 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
         }
         // A scene that turns out to be just its picture needs none.
         if (!MayBeReadAsItsPicture(looks, scene_draw::FilterNameOf(filter))) ScenePictureTarget();
+        // After the textures, which the decoded pictures wait for.
+        bool sized = true;
+        for (classSharedResource* texture : waiting) {
+            int width = 0, height = 0;
+            sized = sized && source.SizeSoon(texture, &width, &height);
+        }
+        if (sized) DrawOldScreenUnshown(overlay);
     }
     // Done meanwhile: the frame that shows the fade starts at once, and
     // shows it as of then.

@@ -764,6 +764,53 @@ TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPi
     ShutdownApplication();
 }
 
+TEST_F(SceneDrawTest, AFadeBetweenWholeScreenPicturesHeldForTheNewOneDrawsTheOldOneUnshown) {
+    // Held while the new picture decodes, the frame makes no target at all;
+    // once that picture's size is known it draws the old picture onto the
+    // back buffer as it stands, and shows nothing. Then the fade mixes the two.
+    ASSERT_TRUE(InitApplication());
+    classApplication* application = GetApplication();
+    application->mainScene = root;
+    scene.AddSolid("new", 1280, 720, 1, 2, 3, 255);
+    scene.AddSolid("old", 1280, 720, 7, 8, 9, 255);
+    classGraphicObject* fresh = Add({1}, "new");
+    classGraphicObject* overlay = classGraphicObject::New();
+    classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
+    old->SetFileTexture("old");
+    ASSERT_TRUE(scene.Realise(old->texture, *gpu));
+    overlay->SetTransitionTexture();
+    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    overlay->transmittance = 0.3f;
+    application->overlayScene = overlay;
+    const platform::GpuHandle oldTexture = FakeSceneDraw::Of(old->texture)->tiles.at(0).texture;
+    FakeSceneDraw::Of(fresh->texture)->decoding = true;
+    const size_t objects = gpu->Objects().size();
+    const int presents = gpu->presents;
+    gpu->draws.clear();
+    ASSERT_TRUE(holder.BeginFrame());
+    DrawScenes();
+    holder.EndFrame();
+    EXPECT_EQ(gpu->presents, presents) << "held";
+    ASSERT_EQ(gpu->draws.size(), 1u);
+    EXPECT_EQ(gpu->draws[0].texture, oldTexture);
+    EXPECT_EQ(gpu->draws[0].target, platform::kBackBufferTarget);
+    EXPECT_EQ(gpu->Objects().size(), objects) << "no capture, no picture of the new scene";
+
+    FakeSceneDraw::Of(fresh->texture)->decoding = false;
+    gpu->draws.clear();
+    ASSERT_TRUE(holder.BeginFrame());
+    DrawScenes();
+    holder.EndFrame();
+    EXPECT_EQ(gpu->presents, presents + 1);
+    ASSERT_EQ(gpu->draws.size(), 1u) << "the mix alone";
+    EXPECT_EQ(gpu->draws[0].texture, oldTexture);
+    EXPECT_EQ(gpu->draws[0].under, FakeSceneDraw::Of(fresh->texture)->tiles.at(0).texture);
+    classGraphicObject::Delete(overlay);
+    application->overlayScene = nullptr;
+    application->mainScene = nullptr;
+    ShutdownApplication();
+}
+
 TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
     ASSERT_TRUE(InitApplication());
     GetApplication()->mainScene = root;
