@@ -141,6 +141,17 @@ class SceneDrawTest : public ::testing::Test {
         scene_draw::DrawTree(root);
         scene_draw::EndSceneDraw(root);
     }
+    // The old screen of a cross-fade: one picture, `image`, at layer 1 of the
+    // overlay, given back through `picture` when asked for.
+    classGraphicObject* FadeFrom(const std::string& image, classGraphicObject** picture = nullptr) {
+        classGraphicObject* overlay = classGraphicObject::New();
+        classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
+        old->SetFileTexture(image);
+        overlay->SetTransitionTexture();
+        overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+        if (picture != nullptr) *picture = old;
+        return overlay;
+    }
     size_t Count(const std::string& line) const {
         size_t n = 0;
         for (const std::string& entry : gpu->log) n += entry == line ? 1 : 0;
@@ -455,10 +466,7 @@ TEST_F(SceneDrawTest, TransitionCaptureThatCannotBeMadeSkipsTheOverlayWithoutCle
 
 TEST_F(SceneDrawTest, TransitionCaptureDrawsIntoItsTargetThenOverTheScreen) {
     scene.AddSolid("x", 4, 4, 1, 2, 3, 255);
-    classGraphicObject* overlay = classGraphicObject::New();
-    classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1})->SetFileTexture("x");
-    overlay->SetTransitionTexture();
-    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    classGraphicObject* overlay = FadeFrom("x");
     overlay->transmittance = 0.25f;
     gpu->log.clear();
     gpu->draws.clear();
@@ -494,11 +502,8 @@ TEST_F(SceneDrawTest, CrossFadeFrameIsOneDrawOverThePictureOfTheNewSceneWithoutA
     scene.AddSolid("new", 4, 4, 1, 2, 3, 255);
     scene.AddSolid("old", 4, 4, 7, 8, 9, 255);
     classGraphicObject* fresh = Add({1}, "new");
-    classGraphicObject* overlay = classGraphicObject::New();
-    classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
-    old->SetFileTexture("old");
-    overlay->SetTransitionTexture();
-    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    classGraphicObject* old = nullptr;
+    classGraphicObject* overlay = FadeFrom("old", &old);
     application->overlayScene = overlay;
     platform::GpuHandle* capture = &FakeSceneDraw::Of(overlay->texture)->capture;
 
@@ -600,10 +605,7 @@ TEST_F(SceneDrawTest, ACrossFadeShowsNothingUntilItsNewPicturesAreDecodedAndMake
     scene.AddSolid("new", 4, 4, 1, 2, 3, 255);
     scene.AddSolid("old", 4, 4, 7, 8, 9, 255);
     classGraphicObject* newPicture = Add({1}, "new");
-    classGraphicObject* overlay = classGraphicObject::New();
-    classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1})->SetFileTexture("old");
-    overlay->SetTransitionTexture();
-    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
+    classGraphicObject* overlay = FadeFrom("old");
     const platform::GpuHandle& capture = FakeSceneDraw::Of(overlay->texture)->capture;
     fakes::FakeTexture& fresh = *FakeSceneDraw::Of(newPicture->texture);
 
@@ -719,16 +721,13 @@ TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPi
         classGraphicObject* fresh = classGraphicObject::CreateAtPath(main, std::vector<int64>{1});
         fresh->SetFileTexture(c.fresh);
         if (c.changeFresh != nullptr) c.changeFresh(fresh);
-        classGraphicObject* overlay = classGraphicObject::New();
-        classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
-        old->SetFileTexture(c.old);
+        classGraphicObject* old = nullptr;
+        classGraphicObject* overlay = FadeFrom(c.old, &old);
         if (c.changeOld != nullptr) c.changeOld(old);
         // The old screen was on show: its pictures are loaded.
         for (const auto& child : overlay->children) {
             if (!scene.IsRealised(child.second.texture)) scene.Realise(child.second.texture, *gpu);
         }
-        overlay->SetTransitionTexture();
-        overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
         overlay->transmittance = 0.4f;
         application->mainScene = main;
         application->overlayScene = overlay;
@@ -774,12 +773,9 @@ TEST_F(SceneDrawTest, AFadeBetweenWholeScreenPicturesHeldForTheNewOneDrawsTheOld
     scene.AddSolid("new", 1280, 720, 1, 2, 3, 255);
     scene.AddSolid("old", 1280, 720, 7, 8, 9, 255);
     classGraphicObject* fresh = Add({1}, "new");
-    classGraphicObject* overlay = classGraphicObject::New();
-    classGraphicObject* old = classGraphicObject::CreateAtPath(overlay, std::vector<int64>{1});
-    old->SetFileTexture("old");
+    classGraphicObject* old = nullptr;
+    classGraphicObject* overlay = FadeFrom("old", &old);
     ASSERT_TRUE(scene.Realise(old->texture, *gpu));
-    overlay->SetTransitionTexture();
-    overlay->SetPixelShader(":Transition.CrossDissolveAlphaIgnore");
     overlay->transmittance = 0.3f;
     application->overlayScene = overlay;
     const platform::GpuHandle oldTexture = FakeSceneDraw::Of(old->texture)->tiles.at(0).texture;
