@@ -67,7 +67,8 @@ class classSceneDrawSource {
     // device's targets left as they were.
     virtual bool BeginRenderTo(classSharedResource* texture, platform::GpuDevice& device, int screenWidth,
                                int screenHeight, bool stencil);
-    // The capture texture's size in texels (0 when not realised).
+    // The size in texels of a realised texture's tiles (of a capture, its
+    // target); 0 when not realised.
     virtual void TextureSize(classSharedResource* texture, int* width, int* height);
     // The device shader of a pixel-shader entry, made on first use; 0 when
     // the entry names no built-in shader.

@@ -56,20 +56,22 @@ bool MayBeScreenPicture(const std::vector<ObjectLook>& looks, const std::string&
 const ObjectLook* ScreenPicture(const std::vector<ObjectLook>& looks, const std::string& filter, int32 width,
                                 int32 height) {
     classGraphicDevice* holder = GetGraphicDevice();
-    if (holder == nullptr || width <= 0 || height <= 0 || !MayBeScreenPicture(looks, filter)) return nullptr;
+    if (holder == nullptr || !MayBeScreenPicture(looks, filter)) return nullptr;
     const ObjectLook& look = *OnlyTexturedLook(looks);
-    if (look.realised == 0 || look.tileCount != 1) return nullptr;
+    // A look has tiles only once its texture is realised.
+    if (look.tileCount != 1) return nullptr;
     const auto& tile = *static_cast<const classDrawTile*>(look.tiles);
     if (tile.texture == 0 || !tile.opaque) return nullptr;
+    // Its texels one to one on the pixels needs a texture of the screen's size.
+    int textureWidth = 0, textureHeight = 0;
+    classSharedResource* texture = look.object->texture;
+    GetSceneDrawSource().TextureSize(texture, &textureWidth, &textureHeight);
+    if (textureWidth != width || textureHeight != height) return nullptr;
     // As the object is drawn: its texture's scale, its matrix, the screen's camera.
-    D3DMATRIX toClip = look.matrix;
-    if (look.drawScale.x != 1.f || look.drawScale.y != 1.f || look.drawScale.z != 1.f) {
-        D3DMATRIX scaling;
-        D3DXMatrixScaling(&scaling, look.drawScale.x, look.drawScale.y, look.drawScale.z);
-        toClip = scaling * toClip;
-    }
+    D3DMATRIX scaling;
+    D3DXMatrixScaling(&scaling, look.drawScale.x, look.drawScale.y, look.drawScale.z);
     const classSceneCamera camera = ComputeSceneCamera(holder->GetWidth(), holder->GetHeight(), width, height);
-    toClip = toClip * camera.view * camera.projection;
+    const D3DMATRIX toClip = scaling * look.matrix * camera.view * camera.projection;
     return LaysTexelsOnPixels(tile, toClip, width, height) ? &look : nullptr;
 }
 

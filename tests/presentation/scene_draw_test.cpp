@@ -668,6 +668,7 @@ TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPi
     scene.AddSolid("see-through screen", 1280, 720, 7, 8, 9, 254);
     scene.AddSolid("quarter", 640, 360, 4, 5, 6, 255);
     scene.AddSolid("patch", 4, 4, 4, 5, 6, 255);
+    scene.AddSolid("cropped screen", 1280, 720, 7, 8, 9, 255);
     using Change = void (*)(classGraphicObject* picture);
     auto moved = [](float x, float y, float scale) {
         D3DMATRIX m;
@@ -698,6 +699,14 @@ TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPi
         {"a quarter drawn twice as large", "quarter", [](classGraphicObject* o) { o->drawMatrix = doubled; },
          "old screen", nullptr, false, true},
         {"a patch", "screen", nullptr, "patch", nullptr, true, false},
+        {"the old one cropped to its middle columns, texel for pixel", "screen", nullptr, "cropped screen",
+         [](classGraphicObject* o) {
+             for (platform::GpuVertex& v : FakeSceneDraw::Of(o->texture)->tiles.at(0).vertices) {
+                 v.x = (v.x + 0.5f) / 2.f - 0.5f;
+                 v.u = 0.25f + v.u / 2.f;
+             }
+         },
+         true, false},
         {"texels not all opaque", "see-through screen", nullptr, "old screen", nullptr, false, true},
         {"the old one half transparent", "screen", nullptr, "old screen",
          [](classGraphicObject* o) { o->transmittance = 0.5f; }, true, false},
@@ -723,11 +732,15 @@ TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPi
         if (c.changeFresh != nullptr) c.changeFresh(fresh);
         classGraphicObject* old = nullptr;
         classGraphicObject* overlay = FadeFrom(c.old, &old);
-        if (c.changeOld != nullptr) c.changeOld(old);
         // The old screen was on show: its pictures are loaded.
-        for (const auto& child : overlay->children) {
-            if (!scene.IsRealised(child.second.texture)) scene.Realise(child.second.texture, *gpu);
-        }
+        auto realise = [&] {
+            for (const auto& child : overlay->children) {
+                if (!scene.IsRealised(child.second.texture)) scene.Realise(child.second.texture, *gpu);
+            }
+        };
+        realise();
+        if (c.changeOld != nullptr) c.changeOld(old);
+        realise();
         overlay->transmittance = 0.4f;
         application->mainScene = main;
         application->overlayScene = overlay;
