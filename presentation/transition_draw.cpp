@@ -126,10 +126,11 @@ platform::GpuHandle MainSceneAsItsPicture(classGraphicObject* main, const std::v
 }
 
 // The old screen's one picture when the overlay's scene is just that
-// picture laid over the screen (under the overlay's filter, which the caller
-// put in force): the fade reads it where it would read the scene's capture,
-// which is then never made. Null otherwise.
+// picture laid over the screen, under the overlay's filter: the fade reads
+// it where it would read the scene's capture, which is then never made.
+// Null otherwise.
 classGraphicObject* OverlayAsItsPicture(classGraphicObject* overlay) {
+    const scene_draw::OverlayFilterScope overlayFilter;
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
     if (g_rehearsing || device == nullptr || holder->IsDeviceLost()) return nullptr;
@@ -274,12 +275,6 @@ void KeepCaptureThroughPainting(classGraphicObject* overlay) {
 // the capture a frame, not a whole scene.
 bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under) {
     const scene_draw::OverlayFilterScope overlayFilter;
-    if (classGraphicObject* picture = under != 0 ? OverlayAsItsPicture(overlay) : nullptr) {
-        scene_draw::TakeFilters(overlay);
-        // Under the stencil test its capture would be drawn under.
-        CurrentDevice()->SetSceneStates(scene_draw::ScreenWritesStencil());
-        return scene_draw::DrawObjectShaped(*overlay, *picture, under);
-    }
     bool drawn = false;
     if (!CaptureOverlay(overlay, screenReady, &drawn)) return false;
     // A root without a capture was drawn straight onto the screen.
@@ -305,10 +300,6 @@ bool CrossFadeFitsOnePass(classGraphicObject* main, classGraphicObject* overlay,
 // The old screen in its capture, made before anything of the new scene is:
 // true when the capture holds it now.
 bool CaptureOldScreenFirst(classGraphicObject* overlay) {
-    {
-        const scene_draw::OverlayFilterScope overlayFilter;
-        if (OverlayAsItsPicture(overlay) != nullptr) return false;
-    }
     platform::GpuDevice* device = CurrentDevice();
     classSceneDrawSource& source = GetSceneDrawSource();
     if (device != nullptr && device->BackBufferWidth() > 0 && device->BackBufferHeight() > 0 &&
@@ -329,13 +320,23 @@ bool CaptureOldScreenFirst(classGraphicObject* overlay) {
     return true;
 }
 
+// The old screen read as its picture goes over `under` in its capture's
+// place, under the stencil test the capture would be drawn under.
+bool DrawOldPictureOver(classGraphicObject* overlay, classGraphicObject& picture, platform::GpuHandle under) {
+    const scene_draw::OverlayFilterScope overlayFilter;
+    scene_draw::TakeFilters(overlay);
+    CurrentDevice()->SetSceneStates(scene_draw::ScreenWritesStencil());
+    return scene_draw::DrawObjectShaped(*overlay, picture, under);
+}
+
 }  // namespace
 
 bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overlay,
                             const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
     if (!CrossFadeFitsOnePass(main, overlay, looks)) return false;
     const std::string filterName = scene_draw::FilterNameOf(filter);
-    const bool captured = CaptureOldScreenFirst(overlay);
+    classGraphicObject* oldPicture = OverlayAsItsPicture(overlay);
+    const bool captured = oldPicture == nullptr && CaptureOldScreenFirst(overlay);
     platform::GpuHandle under = MainSceneAsItsPicture(main, looks, filterName);
     if (under == 0) {
         if (!PaintScenePicture(main, looks, filterName)) return false;
@@ -347,6 +348,7 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);
+    if (oldPicture != nullptr) return DrawOldPictureOver(overlay, *oldPicture, under);
     return DrawOverlay(overlay, true, under);
 }
 
@@ -357,16 +359,16 @@ namespace {
 // slow to come back to on some machines, and the fade's first frame reads
 // that picture and writes the whole back buffer. Drawn now, the rasteriser
 // brings both in beside the decoding.
-void DrawOldScreenUnshown(classGraphicObject* overlay) {
-    const scene_draw::OverlayFilterScope overlayFilter;
-    classGraphicObject* picture = OverlayAsItsPicture(overlay);
+void DrawOldScreenUnshown(classGraphicObject* picture) {
     platform::GpuDevice* device = CurrentDevice();
-    if (picture == nullptr || device == nullptr || !device->SetRenderTarget(platform::kBackBufferTarget)) return;
+    if (device == nullptr || !device->SetRenderTarget(platform::kBackBufferTarget)) return;
     classGraphicDevice* holder = GetGraphicDevice();
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);
     device->SetSceneStates(false);
+    // Under the old screen's filter (none, or it was not read as its picture).
+    const scene_draw::OverlayFilterScope overlayFilter;
     if (scene_draw::DrawObject(*picture, 0)) device->StartDrawing();
 }
 
@@ -387,7 +389,8 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
     // What the frame that draws the fade needs, made here: that frame then
     // has only the pictures to load.
     if (CrossFadeFitsOnePass(main, overlay, looks)) {
-        CaptureOldScreenFirst(overlay);
+        classGraphicObject* oldPicture = OverlayAsItsPicture(overlay);
+        if (oldPicture == nullptr) CaptureOldScreenFirst(overlay);
         // By now the headers of the pictures are likely read.
         if (platform::GpuDevice* device = CurrentDevice()) {
             for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
@@ -400,7 +403,7 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
             int width = 0, height = 0;
             sized = sized && source.SizeSoon(texture, &width, &height);
         }
-        if (sized) DrawOldScreenUnshown(overlay);
+        if (sized && oldPicture != nullptr) DrawOldScreenUnshown(oldPicture);
     }
     // Done meanwhile: the frame that shows the fade starts at once, and
     // shows it as of then.

@@ -28,9 +28,7 @@ bool DrawCapture(classGraphicObject& root, platform::GpuHandle under);
 // The overlay of a transition, its capture made again only when its scene
 // changed. `screenReady`: the screen's camera and states are those of this
 // frame. With `under`, the capture goes over that picture of the screen in
-// one pass; an old screen that is one picture laid over the whole screen
-// goes over it as that picture, and no capture is made. False when nothing
-// was drawn onto the screen.
+// one pass. False when nothing was drawn onto the screen.
 bool DrawOverlay(classGraphicObject* overlay, bool screenReady, platform::GpuHandle under);
 
 // A cross-fade frame as one full-screen pass over the main scene's picture
