@@ -13,6 +13,12 @@ cores and pinned to two (program and X server alike), and prints one table:
       the monotonic clock just before it is sent)
   VmRSS at the first wait (/proc/PID/status) and CPU while it waits, and
       VmRSS again once the cross-fade is over
+  the earliest a visible change can show at all: the overlay's alpha is
+      255 - (255 x the fade's share, truncated), so the probe moves by more
+      than 2 levels only once the fade has run a few 255ths of its time
+      (31 ms of 2 s for these two pictures); the fade's clock starts at the
+      last frame before the click (the overlay is a copy of the scene, clock
+      and all), so the earliest such frame is that many ms after that frame
   the first frame shown after the click: its own length (frame-log start to
       the end of its present), and the median length of the frames shown
       after it, from the same log (the click is stamped on the same clock);
@@ -98,6 +104,17 @@ def first_colour(x, y):
 
 def second_colour(x, y):
     return (20, 255 - (x * 255) // 1279, (y * 200) // 719 + 30)
+
+
+def visible_share(before, after, levels=2):
+    """The fewest 255ths of the fade after which a pixel going from `before`
+    to `after` has moved by more than `levels` in some channel (the overlay's
+    alpha truncated to 255ths, the blend rounded to the nearest level)."""
+    for k in range(1, 256):
+        alpha = (255 - k) / 255.0
+        if any(abs(int(round(b * alpha + a * (1 - alpha))) - b) > levels for a, b in zip(after, before)):
+            return k
+    return 255
 
 
 def rule_colour(x, y):
@@ -284,6 +301,12 @@ def one_run(binary, cores, rule, page):
         # the click's records; those after it until the probe window's end.
         after = [(start / 1e6, end / 1e6) for start, end, flag in frames if flag == 1 and start / 1e6 >= clicked]
         first = after[0] if after else (float("nan"), float("nan"))
+        earliest = float("nan")
+        if not rule and not page:
+            floor_s = FADE_S * visible_share(first_colour(*probe), second_colour(*probe)) / 255.0
+            clock = [start / 1e6 for start, end, flag in frames if start / 1e6 <= clicked]
+            if clock:
+                earliest = max(0.0, clock[-1] + floor_s - clicked)
         later = [end - start for start, end in after[1:] if end <= ended_at]
         return {
             "load": load,
@@ -297,6 +320,8 @@ def one_run(binary, cores, rule, page):
             "fade_cpu_pct": 100 * fade_cpu / fade_wall,
             "click_ms": 1000 * (changed_at - clicked),
             "touch_ms": 1000 * (touched_at - clicked),
+            "earliest_ms": 1000 * earliest,
+            "beyond_ms": 1000 * (changed_at - clicked) - 1000 * earliest,
             "first_ms": 1000 * first_picture,
             "rss_mb": rss,
             "idle_pct": idle,
@@ -316,6 +341,9 @@ ROWS = [
     ("CPU during the cross-fade, % of one core", "fade_cpu_pct", "%.0f %%", "<= 40 %"),
     ("click -> first visible change (more than 2 levels)", "click_ms", "%.0f ms", "<= 20 ms"),
     ("click -> first changed pixel (any change)", "touch_ms", "%.0f ms", "-"),
+    ("click -> the earliest the fade's own pace lets the probe move more than 2 levels", "earliest_ms", "%.0f ms",
+     "-"),
+    ("click -> first visible change, less that earliest", "beyond_ms", "%.0f ms", "-"),
     ("start -> first non-black picture", "first_ms", "%.0f ms", "<= 100 ms"),
     ("VmRSS at the first wait", "rss_mb", "%.0f MB", "<= 100 MB"),
     ("CPU at the first wait, % of one core", "idle_pct", "%.2f %%", "<= 1 %"),
@@ -357,6 +385,8 @@ def main():
     print("| measure | " + " | ".join(names) + " | goal |")
     print("|---|" + "---|" * len(names) + "---|")
     for label, key, fmt, goal in ROWS:
+        if key in ("earliest_ms", "beyond_ms") and (args.rule or args.page):
+            continue  # the cross-fade's own arithmetic
         if args.rule:
             label = label.replace("cross-fade", "wipe")
         if args.page:

@@ -352,28 +352,6 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
     return DrawOverlay(overlay, true, under);
 }
 
-namespace {
-
-// The old screen read as its picture, drawn as it stands onto the back
-// buffer by a frame that shows nothing: memory left alone for a while is
-// slow to come back to on some machines, and the fade's first frame reads
-// that picture and writes the whole back buffer. Drawn now, the rasteriser
-// brings both in beside the decoding.
-void DrawOldScreenUnshown(classGraphicObject* picture) {
-    platform::GpuDevice* device = CurrentDevice();
-    if (device == nullptr || !device->SetRenderTarget(platform::kBackBufferTarget)) return;
-    classGraphicDevice* holder = GetGraphicDevice();
-    int32 width = 0, height = 0;
-    ScreenSize(*holder, *device, &width, &height);
-    SetScreenCamera(*holder, width, height);
-    device->SetSceneStates(false);
-    // Under the old screen's filter (none, or it was not read as its picture).
-    const scene_draw::OverlayFilterScope overlayFilter;
-    if (scene_draw::DrawObject(*picture, 0)) device->StartDrawing();
-}
-
-}  // namespace
-
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
                               const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
     classSceneDrawSource& source = GetSceneDrawSource();
@@ -389,21 +367,13 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
     // What the frame that draws the fade needs, made here: that frame then
     // has only the pictures to load.
     if (CrossFadeFitsOnePass(main, overlay, looks)) {
-        classGraphicObject* oldPicture = OverlayAsItsPicture(overlay);
-        if (oldPicture == nullptr) CaptureOldScreenFirst(overlay);
+        if (OverlayAsItsPicture(overlay) == nullptr) CaptureOldScreenFirst(overlay);
         // By now the headers of the pictures are likely read.
         if (platform::GpuDevice* device = CurrentDevice()) {
             for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
         }
         // A scene that turns out to be just its picture needs none.
         if (!MayBeReadAsItsPicture(looks, scene_draw::FilterNameOf(filter))) ScenePictureTarget();
-        // After the textures, which the decoded pictures wait for.
-        bool sized = true;
-        for (classSharedResource* texture : waiting) {
-            int width = 0, height = 0;
-            sized = sized && source.SizeSoon(texture, &width, &height);
-        }
-        if (sized && oldPicture != nullptr) DrawOldScreenUnshown(oldPicture);
     }
     // Done meanwhile: the frame that shows the fade starts at once, and
     // shows it as of then.

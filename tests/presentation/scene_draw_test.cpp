@@ -776,10 +776,11 @@ TEST_F(SceneDrawTest, AFadeReadsASceneThatIsOnePictureOverTheWholeScreenAsThatPi
     ShutdownApplication();
 }
 
-TEST_F(SceneDrawTest, AFadeBetweenWholeScreenPicturesHeldForTheNewOneDrawsTheOldOneUnshown) {
-    // Held while the new picture decodes, the frame makes no target at all;
-    // once that picture's size is known it draws the old picture onto the
-    // back buffer as it stands, and shows nothing. Then the fade mixes the two.
+TEST_F(SceneDrawTest, AFadeBetweenWholeScreenPicturesHeldForTheNewOneMakesAndDrawsNothingMeanwhile) {
+    // Held while the new picture decodes, the frame makes no target and
+    // draws nothing: the fade's first frame covers the whole screen anyway,
+    // and on two cores a draw there is time taken from the decoding. Then
+    // the fade mixes the two in one draw.
     ASSERT_TRUE(InitApplication());
     classApplication* application = GetApplication();
     application->mainScene = root;
@@ -800,9 +801,7 @@ TEST_F(SceneDrawTest, AFadeBetweenWholeScreenPicturesHeldForTheNewOneDrawsTheOld
     DrawScenes();
     holder.EndFrame();
     EXPECT_EQ(gpu->presents, presents) << "held";
-    ASSERT_EQ(gpu->draws.size(), 1u);
-    EXPECT_EQ(gpu->draws[0].texture, oldTexture);
-    EXPECT_EQ(gpu->draws[0].target, platform::kBackBufferTarget);
+    EXPECT_TRUE(gpu->draws.empty());
     EXPECT_EQ(gpu->Objects().size(), objects) << "no capture, no picture of the new scene";
 
     FakeSceneDraw::Of(fresh->texture)->decoding = false;
