@@ -110,6 +110,26 @@ void classQueue::Shutdown() {
     committedCount_.store(0);
 }
 
+namespace {
+
+bool MayChangeThePicture(QueRecordType type) {
+    switch (type) {
+        case QueSoundCreate:
+        case QueSoundAlter:
+        case QueSoundPlay:
+        case QueSoundStop:
+        case QueSoundVolume:
+        case QueSoundDelete:
+        case QueSoundAllDelete:
+        case QueSoundStopToVoice:
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
 void classQueue::ExecuteCommitted(classQueContext& context) {
     {
         classCriticalSectionLock hold(g_queueLock);
@@ -117,8 +137,11 @@ void classQueue::ExecuteCommitted(classQueContext& context) {
             QueRecordPtr record(records_.front());
             records_.pop_front();
             if (record->cancelled == 0) {
-                // Whatever it did, the frame that ran it is drawn.
-                NoteSceneChange();
+                // Whatever it did, the frame that ran it is drawn, unless
+                // all it can have touched is sound: a click's voice stop
+                // would otherwise present the same picture again just as
+                // the next page's records arrive, and hold them back.
+                if (MayChangeThePicture(record->GetType())) NoteSceneChange();
                 const classScopedScriptOrigin origin(record->origin);
                 const u64 mask = record->sceneMask;
                 if (mask == 0) {

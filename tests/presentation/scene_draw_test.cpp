@@ -1145,6 +1145,13 @@ TEST_F(SceneDrawTest, FrameWithNothingVisiblyChangedIsNeitherDrawnNorPresented) 
         EXPECT_EQ(holder.ShowedTheSamePicture(), change.samePicture) << change.name;
         EXPECT_EQ(frame(), 0) << change.name << ", then nothing";
     }
+    // Records that act on sound alone leave the still screen skipped.
+    queue.Post(new classQue_SoundStopToVoice());
+    queue.Post(new classQue_SoundVolume());
+    queue.Post(new classQue_SoundAllDelete());
+    queue.Commit();
+    queue.ExecuteCommitted(context);
+    EXPECT_EQ(frame(), 0) << "a voice stopped, a volume faded, every sound deleted";
 
     classGraphicObject* overlay = classGraphicObject::New();
     application->overlayScene = overlay;
