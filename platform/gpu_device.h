@@ -145,6 +145,10 @@ class GpuDevice {
     // frame has time for it, it is what the next CreateTexture of that size
     // returns. One nobody asked for by the next present is let go.
     virtual void MakeTextureAhead(int width, int height) {}
+    // A rule wipe of a picture of this size is about to be drawn over the
+    // whole screen: what drawing it needs is made now, and let go by the
+    // next present that no wipe drew before.
+    virtual void MakeWipeAhead(int width, int height) {}
 };
 
 // The OpenGL 3.3 device drawing into the window's render surface (null surface: null).

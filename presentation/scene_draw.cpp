@@ -613,6 +613,7 @@ bool DrawChangedFrame(classApplication* application, classGraphicObject* main, c
     }
     const bool fading = overlay != nullptr && overlay->transmittance < 1.0f;
     if (fading && transition_draw::HoldCrossFadeForPictures(main, overlay, looks, filter)) return false;
+    if (overlay == nullptr && transition_draw::HoldWipeForPictures(main, looks)) return false;
     g_lastLooks = std::move(looks);
     if (fading && transition_draw::DrawCrossFadeInOnePass(main, overlay, g_lastLooks, filter)) return true;
     if (overlay == nullptr) {

@@ -1,5 +1,6 @@
 #include "presentation/transition_draw.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -97,11 +98,12 @@ bool PaintScenePicture(classGraphicObject* main, const std::vector<ObjectLook>& 
 // need, reading none as its picture.
 bool g_rehearsing = false;  // render thread only
 
-// The main scene's own picture when the scene is just that picture laid
-// over the screen, realised now if it was not: the fade reads it where it
-// would read the scene painted into a target. 0 when the scene needs one.
+// The main scene's own picture (without `left`, the last object it draws,
+// when given) when the scene is just that picture laid over the screen,
+// realised now if it was not: the fade or wipe reads it where it would read
+// the scene painted into a target. 0 when the scene needs one.
 platform::GpuHandle MainSceneAsItsPicture(classGraphicObject* main, const std::vector<ObjectLook>& looks,
-                                          const std::string& filter) {
+                                          const std::string& filter, const classGraphicObject* left = nullptr) {
     if (g_rehearsing || !scene_draw::MayBeScreenPicture(looks, filter)) return 0;
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
@@ -115,6 +117,7 @@ platform::GpuHandle MainSceneAsItsPicture(classGraphicObject* main, const std::v
     std::vector<ObjectLook> realised;
     realised.reserve(looks.size());
     scene_draw::CollectLooks(main, realised);
+    if (left != nullptr && !realised.empty() && realised.back().object == left) realised.pop_back();
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     const ObjectLook* picture = scene_draw::ScreenPicture(realised, filter, width, height);
@@ -158,6 +161,22 @@ bool MayBeReadAsItsPicture(const std::vector<ObjectLook>& looks, const std::stri
             return width == screenWidth && height == screenHeight;
     }
     return true;
+}
+
+// Whether the scene ends in a rule wipe that may be drawn in one pass over
+// the scene under it: its last object has either wipe's shader and shows,
+// and nothing in the scene writes or tests the stencil.
+bool EndsInWipe(const std::vector<ObjectLook>& looks) {
+    if (looks.empty()) return false;
+    const ObjectLook& top = looks.back();
+    if (top.pixelShader == nullptr) return false;
+    const std::string shader = GetSceneServices().ShaderNameOf(top.pixelShader);
+    if (shader != ":Transition.CrossDissolve" && shader != ":Transition.DitherDissolve") return false;
+    // An invisible object is not drawn at all, and drawn over the picture a
+    // hard-edged wipe would still cover where its rule is 0.
+    if (AlphaFromTransmittance(top.transmittance) == 0) return false;
+    return std::none_of(looks.begin(), looks.end(),
+                        [](const ObjectLook& look) { return look.stencil == 1 || look.stencil == -1; });
 }
 
 // The first fade would otherwise make its drawing programs and the
@@ -381,29 +400,60 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
     return true;
 }
 
+bool HoldWipeForPictures(classGraphicObject* main, const std::vector<ObjectLook>& looks) {
+    if (main == nullptr || !EndsInWipe(looks)) return false;
+    classSceneDrawSource& source = GetSceneDrawSource();
+    std::vector<classSharedResource*> waiting;
+    for (const ObjectLook& look : looks) {
+        if (look.texture != nullptr && look.realised == 0 && source.StillMaking(look.object->texture))
+            waiting.push_back(look.object->texture);
+    }
+    if (waiting.empty()) return false;
+    if (platform::GpuDevice* device = CurrentDevice()) {
+        for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
+        // The cover of a rule laid texel for pixel over the whole screen.
+        int32 screenWidth = 0, screenHeight = 0;
+        ScreenSize(*GetGraphicDevice(), *device, &screenWidth, &screenHeight);
+        int width = 0, height = 0;
+        if (source.SizeSoon(looks.back().object->texture, &width, &height) && width == screenWidth &&
+            height == screenHeight) {
+            device->MakeWipeAhead(width, height);
+        }
+    }
+    if (std::none_of(waiting.begin(), waiting.end(), [&](classSharedResource* t) { return source.StillMaking(t); }))
+        WakeRenderThread();
+    return true;
+}
+
 bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<ObjectLook>& looks,
                        const classShaderResource* filter) {
-    if (main == nullptr || looks.empty()) return false;
-    const ObjectLook& top = looks.back();
-    if (top.pixelShader == nullptr || top.tileCount != 1 || top.realised == 0) return false;
-    const std::string shader = GetSceneServices().ShaderNameOf(top.pixelShader);
-    if (shader != ":Transition.CrossDissolve" && shader != ":Transition.DitherDissolve") return false;
-    // An invisible object is not drawn at all, and drawn over the picture a
-    // hard-edged wipe would still cover where its rule is 0.
-    if (AlphaFromTransmittance(top.transmittance) == 0) return false;
-    for (const ObjectLook& look : looks) {
-        if (look.stencil == 1 || look.stencil == -1) return false;
-    }
-    const std::vector<ObjectLook> under(looks.begin(), looks.end() - 1);
-    if (!PaintScenePicture(main, under, scene_draw::FilterNameOf(filter), top.object)) return false;
+    if (main == nullptr || !EndsInWipe(looks)) return false;
     classGraphicDevice* holder = GetGraphicDevice();
     platform::GpuDevice* device = CurrentDevice();
+    if (device == nullptr || holder->IsDeviceLost()) return false;
+    // A rule just decoded is loaded now, as drawing it would, so that the
+    // wipe's first frame is drawn as the rest are.
+    std::vector<ObjectLook> realised;
+    if (looks.back().realised == 0) {
+        if (!GetSceneDrawSource().Realise(looks.back().object->texture, *device)) return false;
+        scene_draw::CollectLooks(main, realised);
+        if (realised.empty() || realised.back().object != looks.back().object) return false;
+    }
+    const ObjectLook& top = realised.empty() ? looks.back() : realised.back();
+    if (top.tileCount != 1 || top.realised == 0) return false;
+    const std::vector<ObjectLook> under(looks.begin(), looks.end() - 1);
+    const std::string filterName = scene_draw::FilterNameOf(filter);
+    platform::GpuHandle underPicture = MainSceneAsItsPicture(main, under, filterName, top.object);
+    if (underPicture == 0) {
+        if (!PaintScenePicture(main, under, filterName, top.object)) return false;
+        underPicture = g_scenePicture.texture;
+    }
     int32 width = 0, height = 0;
     ScreenSize(*holder, *device, &width, &height);
     SetScreenCamera(*holder, width, height);
     device->SetSceneStates(false);
     // The look was taken from the scene itself, which the frame may change.
-    return scene_draw::DrawObject(*const_cast<classGraphicObject*>(top.object), g_scenePicture.texture);
+    return scene_draw::DrawObject(*const_cast<classGraphicObject*>(top.object), underPicture);
 }
 
 void ForgetScenePicture() {

@@ -49,8 +49,17 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
                               const std::vector<scene_draw::ObjectLook>& looks, const classShaderResource* filter);
 
+// A scene whose last object is a rule-image wipe, with pictures still being
+// decoded, shows nothing yet: the frame that draws the wipe comes as soon as
+// they are done. Until then the textures of the pictures whose size is
+// known and the storage of the wipe's cover are made, so that that frame has
+// only its pictures to load. True when the frame is held.
+bool HoldWipeForPictures(classGraphicObject* main, const std::vector<scene_draw::ObjectLook>& looks);
+
 // A frame whose last object is a rule-image wipe over a still scene, as one
-// pass over the picture of that scene. False when the frame was not drawn so.
+// pass over the picture of that scene (or over the scene's one picture when
+// it is just that), the rule loaded first if need be. False when the frame
+// was not drawn so.
 bool DrawWipeInOnePass(classGraphicObject* main, const std::vector<scene_draw::ObjectLook>& looks,
                        const classShaderResource* filter);
 

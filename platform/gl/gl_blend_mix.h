@@ -60,6 +60,10 @@ class GlBlendMix {
     // alpha of its cover. `letGoOfDrawnObjects` is asked before the cover is
     // given back. False, with nothing drawn, for any other quad.
     bool DrawWipe(const GlMixDraw& draw, const std::function<void()>& letGoOfDrawnObjects);
+    // A wipe of a rule of width × height is about to be drawn: its cover's
+    // storage is made now. What no wipe took is given back by LetAheadGo.
+    void MakeWipeAhead(int width, int height) { wipeCover_.MakeAhead(width, height); }
+    void LetAheadGo() { wipeCover_.LetAheadGo(); }
     // `texture` was written: a rule it was is read again when next used.
     void Written(unsigned texture);
     // `texture` was given back: what was kept for mixing over it or by it goes too.

@@ -157,6 +157,7 @@ class GlDevice final : public GpuDevice {
     bool Present() override {
         if (!created_) return false;
         LetSparesGo();
+        blendMix_.LetAheadGo();
         surface_->Present();
         // The presenter binds and sizes for the window; put the target back.
         BindTarget();
@@ -389,7 +390,10 @@ class GlDevice final : public GpuDevice {
     GpuHandle CreateBuiltinPixelShader(std::string_view name) override {
         if (!created_) return 0;
         int index = FindBuiltinPixelShader(name);
-        if (index < 0 || programs_.Get(index + 1) == nullptr) return 0;
+        // Its program is made by the first draw that needs it: a wipe or a
+        // fade mixed by blending never does, and making one can take a
+        // frame's time.
+        if (index < 0) return 0;
         GlObject object;
         object.kind = ObjectKind::Shader;
         object.program = index + 1;  // program 0 is the plain texture stage
@@ -447,6 +451,11 @@ class GlDevice final : public GpuDevice {
         // The driver clears a texture as it makes it: a screen's worth of
         // memory to touch, done here rather than in the frame that uploads.
         spares_.push_back(Spare{width, height, MakeTexture(width, height)});
+    }
+
+    void MakeWipeAhead(int width, int height) override {
+        if (!created_ || !SizeFits(width, height)) return;
+        blendMix_.MakeWipeAhead(width, height);
     }
 
     bool UploadBGRA(GpuHandle texture, int x, int y, int width, int height, const u8* pixels,

@@ -28,8 +28,8 @@ bool GlWipeCover::Prepare(unsigned rule, int width, int height, bool hard, unsig
     if (rule == 0 || width <= 0 || height <= 0) return false;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     if (rule != rule_ || width != width_ || height != height_) {
-        Release();
-        texels_.resize(count);
+        // Storage made ahead for a picture of this size is this rule's.
+        if (rule_ != 0 || cover_ == 0 || width != width_ || height != height_) MakeStorage(width, height);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, rule);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -39,16 +39,9 @@ bool GlWipeCover::Prepare(unsigned rule, int width, int height, bool hard, unsig
             Release();
             return false;
         }
-        ruleAlpha_.resize(count);
         for (size_t i = 0; i < count; ++i) ruleAlpha_[i] = static_cast<unsigned char>(texels_[i] >> 24);
-        glGenTextures(1, &cover_);
-        glBindTexture(GL_TEXTURE_2D, cover_);
-        // Unsized, as every picture here: kept B, G, R, A, as the row-wise path reads it.
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         rule_ = rule;
-        width_ = width;
-        height_ = height;
+        made_ = false;
     }
     if (made_ && hard == hard_ && quadAlpha == quadAlpha_) return true;
     if (hard) {
@@ -70,6 +63,32 @@ bool GlWipeCover::Prepare(unsigned rule, int width, int height, bool hard, unsig
     hard_ = hard;
     quadAlpha_ = quadAlpha;
     return true;
+}
+
+void GlWipeCover::MakeStorage(int width, int height) {
+    Release();
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    texels_.resize(count);
+    ruleAlpha_.resize(count);
+    glGenTextures(1, &cover_);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, cover_);
+    // Unsized, as every picture here: kept B, G, R, A, as the row-wise path reads it.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    width_ = width;
+    height_ = height;
+}
+
+void GlWipeCover::MakeAhead(int width, int height) {
+    // A wipe still running keeps its own, and storage of this size made is kept.
+    if (width <= 0 || height <= 0 || rule_ != 0 || (cover_ != 0 && width == width_ && height == height_)) return;
+    // Every page is touched now rather than in the wipe's first frame.
+    MakeStorage(width, height);
+}
+
+void GlWipeCover::LetAheadGo() {
+    if (rule_ == 0) Release();
 }
 
 void GlWipeCover::Forget(unsigned texture) {

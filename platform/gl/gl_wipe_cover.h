@@ -18,6 +18,11 @@ class GlWipeCover {
     // Makes the covering picture of `rule` (a texture of width × height) at
     // this quad alpha (0..255); false when it cannot be made.
     bool Prepare(unsigned rule, int width, int height, bool hard, unsigned quadAlpha);
+    // The storage of a cover of width × height, made before the wipe's first
+    // frame: what the next Prepare of that size takes instead of making its own.
+    void MakeAhead(int width, int height);
+    // Storage made ahead that no wipe took is given back.
+    void LetAheadGo();
     unsigned Texture() const { return cover_; }
     // `texture` was written or given back: a rule it was is read again when next used.
     void Forget(unsigned texture);
@@ -25,6 +30,8 @@ class GlWipeCover {
     void Release();
 
   private:
+    void MakeStorage(int width, int height);
+
     unsigned rule_ = 0;   // the texture whose texels are kept, 0 for none
     unsigned cover_ = 0;  // the covering picture
     int width_ = 0;

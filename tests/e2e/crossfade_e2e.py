@@ -27,6 +27,15 @@ GraphicSlot(Layer=790, No=1, Time=4000, Transmittance=-1)
 Wait(Time=600000)
 """
 
+WIPE_BY_THE_CLICK = """// a scene, a click that loads a rule, then a slow rule wipe over it
+Graphic(Layer=1, File="under.png", x=0, y=0)
+Apply()
+KeyWait()
+Graphic(Layer=790, File="rule.png", PixelShader=":Transition.CrossDissolve", Transmittance=1)
+GraphicSlot(Layer=790, No=1, Time=4000, Transmittance=-1)
+Wait(Time=600000)
+"""
+
 ZONED_WIPE = """// a scene, a click, then a slow rule wipe over it whose rule differs across the screen
 Graphic(Layer=1, File="under.png", x=0, y=0)
 Graphic(Layer=790, File="rule.png", PixelShader="%s", Transmittance=1)
@@ -132,9 +141,16 @@ class CrossFade(e2e.TestCase):
 
     def test_half_way_a_rule_wipe_covers_every_pixel_by_one_share(self):
         # A soft wipe whose rule is (R, G, B) = (200, 100, 50) at alpha 102
-        # covers by 2a/255 - 0.4 at vertex alpha a, the same everywhere.
+        # covers by 2a/255 - 0.4 at vertex alpha a, the same everywhere;
+        # alike when the rule is only loaded by the click, over a scene that
+        # is just its one picture.
+        for script in (WIPE, WIPE_BY_THE_CLICK):
+            with self.subTest(script=script.splitlines()[0]):
+                self.half_way_a_rule_wipe_covers_every_pixel_by_one_share(script)
+
+    def half_way_a_rule_wipe_covers_every_pixel_by_one_share(self, script):
         with e2e.Session(self) as s:
-            s.game.basic(WIPE)
+            s.game.basic(script)
             s.game.png("under.png", e2e.LOGICAL_W, e2e.LOGICAL_H, new_picture)
             s.game.png("rule.png", e2e.LOGICAL_W, e2e.LOGICAL_H, lambda x, y: RULE + (102,))
             p = s.start()

@@ -563,17 +563,19 @@ TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
         bool stencil;
         bool reversed;  // the rule uploaded again, 255 - x mod 256
         bool tinted;    // red
+        int ahead;      // the width of a 16:9 wipe made ahead of this one (after an opaque one), 0 for none
     };
     const Case cases[] = {
-        {"soft, a 100", soft, screen, 100, false, false, false},
-        {"soft, a 200: twice past 1", soft, elsewhere, 200, false, false, false},
-        {"soft, a 255", soft, screen, 255, false, false, false},
-        {"soft, a 100, stencil test on", soft, screen, 100, true, false, false},
-        {"hard, a 100", hard, screen, 100, false, false, false},
-        {"hard, a 255", hard, elsewhere, 255, false, false, false},
-        {"hard, a 100, stencil test on", hard, screen, 100, true, false, false},
-        {"soft, a 100, tinted", soft, elsewhere, 100, false, false, true},
-        {"soft, a 100, the rule uploaded reversed", soft, screen, 100, false, true, false},
+        {"soft, a 100", soft, screen, 100, false, false, false, 0},
+        {"soft, a 200: twice past 1", soft, elsewhere, 200, false, false, false, 0},
+        {"soft, a 255", soft, screen, 255, false, false, false, 0},
+        {"soft, a 100, stencil test on", soft, screen, 100, true, false, false, 0},
+        {"hard, a 100, made ahead", hard, screen, 100, false, false, false, 1280},
+        {"hard, a 255", hard, elsewhere, 255, false, false, false, 0},
+        {"hard, a 100, stencil test on", hard, screen, 100, true, false, false, 0},
+        {"soft, a 100, tinted", soft, elsewhere, 100, false, false, true, 0},
+        {"soft, a 100, the rule uploaded reversed, another size made ahead", soft, screen, 100, false, true, false,
+         640},
     };
     auto mix = [](int wipe, int picture, int cover) {
         return (wipe * cover + picture * (255 - cover) + 127) / 255;
@@ -582,6 +584,7 @@ TEST_F(GpuDeviceOnDisplay, RuleWipesOverAPictureCoverEachPixelByItsRule) {
         if (c.reversed) {
             ASSERT_TRUE(device->UploadBGRA(rule, 0, 0, 1280, 720, reversed.data(), 1280 * 4));
         }
+        if (c.ahead != 0) device->MakeWipeAhead(c.ahead, c.ahead * 9 / 16);
         ASSERT_TRUE(device->SetRenderTarget(c.target));
         device->SetSceneStates(c.stencil);
         device->ClearColour(0xFFFFFFFFu);

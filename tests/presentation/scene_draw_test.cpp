@@ -836,11 +836,12 @@ TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
         bool lastBlended;  // the scene alone ends opaque
     };
     const Case cases[] = {
-        {"the first frame realises the pictures in steps", nullptr, 1, 2, false, true},
-        {"then the scene under the wipe goes into its picture",
-         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.2f; }, 1, 2, true, false},
-        {"the wipe moves on over it",
-         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.4f; }, 0, 1, true, false},
+        {"the first frame loads the rule, puts the scene under the wipe into its picture and wipes over it",
+         nullptr, 1, 2, true, false},
+        {"the wipe moves on over that picture",
+         [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.2f; }, 0, 1, true, false},
+        {"and on", [](classGraphicObject*, classGraphicObject* wipe) { wipe->transmittance = 0.4f; }, 0, 1, true,
+         false},
         {"the scene under it moves",
          [](classGraphicObject* bg, classGraphicObject*) { D3DXMatrixTranslation(&bg->drawMatrix, 2.f, 0.f, 0.f); },
          1, 2, true, false},
@@ -873,6 +874,53 @@ TEST_F(SceneDrawTest, RuleWipeFrameIsOneDrawOverThePictureOfTheSceneUnderIt) {
         EXPECT_EQ(last.target, platform::kBackBufferTarget) << c.name;
         EXPECT_EQ(last.under != 0, c.onePass) << c.name;
         EXPECT_EQ(last.blend, c.lastBlended) << c.name;
+    }
+    GetApplication()->mainScene = nullptr;
+    ShutdownApplication();
+}
+
+TEST_F(SceneDrawTest, AWipeHeldForItsRuleMakesItsCoverAheadThenWipesOverTheBackgroundAsItIs) {
+    // Held while its rule decodes, the frame draws and shows nothing, and the
+    // cover's storage is made for a rule that lies texel for pixel on the
+    // screen; the next frame wipes over the background's own picture.
+    ASSERT_TRUE(InitApplication());
+    GetApplication()->mainScene = root;
+    scene.AddSolid("bg", 1280, 720, 1, 2, 3, 255);
+    scene.AddSolid("full", 1280, 720, 0, 0, 0, 128);
+    scene.AddSolid("small", 640, 360, 0, 0, 0, 128);
+    classGraphicObject* bg = Add({1}, "bg");
+    ASSERT_TRUE(scene.Realise(bg->texture, *gpu));
+    const platform::GpuHandle bgTexture = FakeSceneDraw::Of(bg->texture)->tiles.at(0).texture;
+    struct Case {
+        const char* rule;
+        std::vector<std::pair<int, int>> wipesAhead;
+    };
+    const Case cases[] = {{"full", {{1280, 720}}}, {"small", {}}};
+    int key = 2;
+    for (const Case& c : cases) {
+        classGraphicObject* wipe = Add({key++}, c.rule);
+        wipe->SetPixelShader(":Transition.CrossDissolve");
+        wipe->transmittance = 0.3f;
+        FakeSceneDraw::Of(wipe->texture)->decoding = true;
+        const int presents = gpu->presents;
+        gpu->draws.clear();
+        gpu->wipesAhead.clear();
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        EXPECT_EQ(gpu->presents, presents) << c.rule << ": held";
+        EXPECT_TRUE(gpu->draws.empty()) << c.rule;
+        EXPECT_EQ(gpu->wipesAhead, c.wipesAhead) << c.rule;
+
+        FakeSceneDraw::Of(wipe->texture)->decoding = false;
+        ASSERT_TRUE(holder.BeginFrame());
+        DrawScenes();
+        holder.EndFrame();
+        EXPECT_EQ(gpu->presents, presents + 1) << c.rule;
+        ASSERT_EQ(gpu->draws.size(), 1u) << c.rule << ": the wipe alone";
+        EXPECT_EQ(gpu->draws[0].texture, FakeSceneDraw::Of(wipe->texture)->tiles.at(0).texture) << c.rule;
+        EXPECT_EQ(gpu->draws[0].under, bgTexture) << c.rule;
+        wipe->SetHidden(1);
     }
     GetApplication()->mainScene = nullptr;
     ShutdownApplication();

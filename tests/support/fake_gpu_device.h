@@ -253,6 +253,8 @@ class FakeGpuDevice final : public platform::GpuDevice {
     void StartDrawing() override { drawingStarted.push_back(draws.size()); }
     std::vector<std::pair<int, int>> madeAhead;  // the sizes asked for ahead of their CreateTexture
     void MakeTextureAhead(int width, int height) override { madeAhead.emplace_back(width, height); }
+    std::vector<std::pair<int, int>> wipesAhead;  // the sizes of the wipes made ahead
+    void MakeWipeAhead(int width, int height) override { wipesAhead.emplace_back(width, height); }
 
     const std::map<platform::GpuHandle, Object>& Objects() const { return objects_; }
     platform::GpuMatrix view;
