@@ -163,6 +163,29 @@ bool MayBeReadAsItsPicture(const std::vector<ObjectLook>& looks, const std::stri
     return true;
 }
 
+// The textures of the scene's pictures still being decoded. Asking also has
+// the frame woken once they are done.
+std::vector<classSharedResource*> PicturesStillDecoding(const std::vector<ObjectLook>& looks) {
+    classSceneDrawSource& source = GetSceneDrawSource();
+    std::vector<classSharedResource*> waiting;
+    for (const ObjectLook& look : looks) {
+        if (look.texture != nullptr && look.realised == 0 && source.StillMaking(look.object->texture))
+            waiting.push_back(look.object->texture);
+    }
+    return waiting;
+}
+
+// A frame held for `waiting` made what it could meanwhile; when they were
+// all done by then, the frame that shows them starts at once, and shows
+// them as of then.
+void WakeIfDecodedMeanwhile(const std::vector<classSharedResource*>& waiting) {
+    classSceneDrawSource& source = GetSceneDrawSource();
+    if (std::none_of(waiting.begin(), waiting.end(),
+                     [&](classSharedResource* texture) { return source.StillMaking(texture); })) {
+        WakeRenderThread();
+    }
+}
+
 // Whether the scene ends in a rule wipe that may be drawn in one pass over
 // the scene under it: its last object has either wipe's shader and shows,
 // and nothing in the scene writes or tests the stencil.
@@ -374,15 +397,8 @@ bool DrawCrossFadeInOnePass(classGraphicObject* main, classGraphicObject* overla
 bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* overlay,
                               const std::vector<ObjectLook>& looks, const classShaderResource* filter) {
     classSceneDrawSource& source = GetSceneDrawSource();
-    std::vector<classSharedResource*> waiting;
-    auto stillWaiting = [&] {
-        std::erase_if(waiting, [&](classSharedResource* texture) { return !source.StillMaking(texture); });
-        return !waiting.empty();
-    };
-    for (const ObjectLook& look : looks) {
-        if (look.texture != nullptr && look.realised == 0) waiting.push_back(look.object->texture);
-    }
-    if (!stillWaiting()) return false;
+    const std::vector<classSharedResource*> waiting = PicturesStillDecoding(looks);
+    if (waiting.empty()) return false;
     // What the frame that draws the fade needs, made here: that frame then
     // has only the pictures to load.
     if (CrossFadeFitsOnePass(main, overlay, looks)) {
@@ -394,20 +410,14 @@ bool HoldCrossFadeForPictures(classGraphicObject* main, classGraphicObject* over
         // A scene that turns out to be just its picture needs none.
         if (!MayBeReadAsItsPicture(looks, scene_draw::FilterNameOf(filter))) ScenePictureTarget();
     }
-    // Done meanwhile: the frame that shows the fade starts at once, and
-    // shows it as of then.
-    if (!stillWaiting()) WakeRenderThread();
+    WakeIfDecodedMeanwhile(waiting);
     return true;
 }
 
 bool HoldWipeForPictures(classGraphicObject* main, const std::vector<ObjectLook>& looks) {
     if (main == nullptr || !EndsInWipe(looks)) return false;
     classSceneDrawSource& source = GetSceneDrawSource();
-    std::vector<classSharedResource*> waiting;
-    for (const ObjectLook& look : looks) {
-        if (look.texture != nullptr && look.realised == 0 && source.StillMaking(look.object->texture))
-            waiting.push_back(look.object->texture);
-    }
+    const std::vector<classSharedResource*> waiting = PicturesStillDecoding(looks);
     if (waiting.empty()) return false;
     if (platform::GpuDevice* device = CurrentDevice()) {
         for (classSharedResource* texture : waiting) source.MakeTexturesAhead(texture, *device);
@@ -420,8 +430,7 @@ bool HoldWipeForPictures(classGraphicObject* main, const std::vector<ObjectLook>
             device->MakeWipeAhead(width, height);
         }
     }
-    if (std::none_of(waiting.begin(), waiting.end(), [&](classSharedResource* t) { return source.StillMaking(t); }))
-        WakeRenderThread();
+    WakeIfDecodedMeanwhile(waiting);
     return true;
 }
 
