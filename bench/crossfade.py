@@ -36,8 +36,10 @@ background, a 400x600 sprite with clear sides and a text box with a line of
 text; the click feeds the page and brings another background and sprite,
 so the new scene is painted into a picture of its own before it is mixed.
 The click's records come in more than one frame there, and the fade's clock
-starts at the last frame before its own, so the earliest a visible change
-can show is not worked out for it.
+starts at the last frame before the one that makes the transition, which
+may come after the click: the earliest row, worked out from the last frame
+before the click, is then a bound from below, and the row after it an upper
+bound on the time the program itself adds.
 
 With --page, the click turns a page of text instead: the same background,
 a dark text box over it with a page in font 9; the click feeds the page and
@@ -336,7 +338,7 @@ def one_run(binary, cores, rule, page, layers):
         after = [(start / 1e6, end / 1e6) for start, end, flag in frames if flag == 1 and start / 1e6 >= clicked]
         first = after[0] if after else (float("nan"), float("nan"))
         earliest = float("nan")
-        if not rule and not page and not layers:
+        if not rule and not page:
             floor_s = FADE_S * visible_share(first_colour(*probe), second_colour(*probe)) / 255.0
             clock = [start / 1e6 for start, end, flag in frames if start / 1e6 <= clicked]
             if clock:
@@ -420,8 +422,8 @@ def main():
     print("| measure | " + " | ".join(names) + " | goal |")
     print("|---|" + "---|" * len(names) + "---|")
     for label, key, fmt, goal in ROWS:
-        if key in ("earliest_ms", "beyond_ms") and (args.rule or args.page or args.layers):
-            continue  # the one-picture cross-fade's own arithmetic
+        if key in ("earliest_ms", "beyond_ms") and (args.rule or args.page):
+            continue  # the cross-fade's own arithmetic
         if args.rule:
             label = label.replace("cross-fade", "wipe")
         if args.page:
