@@ -721,6 +721,12 @@ class Session:
         env = dict(os.environ)
         env["DISPLAY"] = self.display
         env.pop("WAYLAND_DISPLAY", None)
+        # Opening its window, SDL asks for the session bus. With none, the bus
+        # library forks a child to launch one, and a sanitized build's child
+        # can deadlock in the allocator before its exec, leaving the program
+        # waiting for it with no window and nothing said. An address that
+        # leads nowhere fails at once, as on a desktop with no bus to find.
+        env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=%s" % (self.tmp / "no-session-bus")
         return env
 
     def _run_x_client(self, argv):
