@@ -41,7 +41,7 @@ TEST(SampleScripts, AssignmentsInEveryScope) {
 TEST(SampleScripts, IfElseChains) {
     ScriptRun run;
     run.Run("executor\\branches.qvs");
-    EXPECT_EQ(run.Global("path"), "s:bcfik");
+    EXPECT_EQ(run.Global("path"), "s:bcfmoik");
     EXPECT_EQ(Only(run.table.trace, "Dammy"), (Trace{"Dammy(i:1)", "Dammy(i:2)"}))
         << "a false if without braces skips nothing; the else of a true if is skipped";
 }
