@@ -1,8 +1,9 @@
 """The sample game played through as a player would, in two runs.
 
 Run 1: the title, a new game, the dialogue (ruby, colour, voices), the choice
-(first answer), a save from the menu, the backlog, the settings screen, the
-ending with its voice, back to the title and quit. Run 2, with the same
+(first answer), a save from the menu, the backlog (the newest page's ▶ replays
+its voice), the settings screen, the ending with its voice, back to the title
+and quit. Run 2, with the same
 per-user folder: "continue" is offered, the save of run 1 loads where it was
 made, the choice's own save (slot 0) brings the choice back, the second answer,
 the ending and quit.
@@ -12,6 +13,7 @@ Expected colours are worked out from the colours the asset script draws with
 Set VELK2_E2E_SHOTS to a folder to keep screenshots of the main screens.
 """
 import os
+import statistics
 import time
 from pathlib import Path
 
@@ -95,6 +97,30 @@ SLOT0, SLOT1 = (640, 170), (640, 300)
 MENU_SAVE_LIT = ((960, 105, 975, 125), (0xE0, 0x90, 0x40))
 MENU_CONFIG_LIT = ((960, 245, 975, 265), (0xE0, 0x90, 0x40))
 SLOT0_TOP, SLOT1_TOP = (420, 116, 1000, 122), (420, 246, 1000, 252)
+
+
+# The backlog's voice buttons: a blue disc, orange while pointed at.
+VOICE_BUTTON = ((0x30, 0x50, 0xA0), (0xE0, 0x90, 0x40))
+
+
+def newest_voice_button(img):
+    """The centre of the voice button lowest on the screen (the newest page's),
+    or None: the middle of the button colour's pixels below y = 480."""
+    found = [(x, y) for y in range(480, 720, 2) for x in range(0, 1280, 2)
+             if any(e2e.close_to(img.pixel(x, y), c, 12) for c in VOICE_BUTTON)]
+    if len(found) < 20:
+        return None
+    return (sum(x for x, _ in found) // len(found), sum(y for _, y in found) // len(found))
+
+
+def voice_heard(audio, since, voice, within=1.5):
+    """How closely the audio's loudness follows the voice file's, begun within
+    `within` s after `since`: the best correlation of their 50 ms envelopes,
+    over starts 10 ms apart. Music under it lowers it a little."""
+    wanted = voice.envelope(0.0, None, 0.05, 0.05)
+    heard = audio.envelope(since, since + within + voice.seconds, 0.05, 0.01)
+    starts = range(len(heard) - 5 * (len(wanted) - 1))
+    return max((statistics.correlation(wanted, heard[i::5][:len(wanted)]) for i in starts), default=0.0)
 
 
 def slot_lit(under):
@@ -358,6 +384,19 @@ class SampleGame(e2e.TestCase):
             time.sleep(0.6)
             self.assertGreater(brightest(p.logical_shot(), (100, 500, 800, 540)), 200, "the newest page's text")
             self.keep(p, "backlog")
+            # The newest page's ▶ replays its voice, 葵's ゆうやけ、きれいだね.
+            button = newest_voice_button(p.logical_shot())
+            self.assertIsNotNone(button, "the newest page's voice button")
+            mark = p.audio().seconds
+            self.click(p, button)
+            voice = e2e.ogg_audio(GAME / "voice" / "aoi_004.ogg")
+            e2e.wait_until(lambda: p.audio().seconds > mark + 1.5 + voice.seconds, 15, 0.2, "the voice's time")
+            audio = p.audio()
+            # Not the voice of the page above it, 蓮's.
+            heard = {name: voice_heard(audio, mark, e2e.ogg_audio(GAME / "voice" / name))
+                     for name in ("aoi_004.ogg", "ren_002.ogg")}
+            self.assertTrue(heard["aoi_004.ogg"] > 0.8 > heard["ren_002.ogg"],
+                            "the page's voice after a click on its ▶ at %r: %r" % (button, heard))
             self.click(p, PAGE, button=3)
             self.wait_for(p, CORNER, PARK_GRASS, "the park after the backlog")
             time.sleep(0.8)

@@ -65,7 +65,8 @@ Images: ``img.pixel(x, y)`` -> (r, g, b); ``img.average(x0, y0, x1, y1)``;
 ``img.save_png(path)`` (handy with VELK2_E2E_KEEP);
 ``close_to(c, expected, tol=8)``. ``Audio`` (S16LE stereo 44100, as the engine
 opens the device): ``rms(t0, t1)``, ``peak(t0, t1)``, ``dominant_frequency(t0, t1)``,
-``seconds``, ``first_sound(threshold)``.
+``envelope(t0, t1, window, hop)``, ``seconds``, ``first_sound(threshold)``;
+``ogg_audio(path)`` decodes a game's Ogg Vorbis file into an ``Audio``.
 ``system_globals(bytes)``: the global variables of a "System.dat".
 ``wait_until(predicate, timeout=10, interval=0.05, message=...)`` polls.
 """
@@ -381,6 +382,12 @@ class Audio:
         crossings = sum(1 for a, b in zip(part, part[1:]) if a < 0 <= b)
         return crossings * self.rate / len(part)
 
+    def envelope(self, t0=0.0, t1=None, window=0.05, hop=0.05):
+        """RMS of each `window` s, one every `hop` s from t0 on."""
+        end = self.seconds if t1 is None else min(t1, self.seconds)
+        count = max(0, int((end - t0 - window) / hop + 1e-9) + 1)
+        return [self.rms(t0 + i * hop, t0 + i * hop + window) for i in range(count)]
+
     def first_sound(self, threshold=0.01, window=0.01):
         """Start time (s) of the first window whose RMS passes threshold, or None."""
         step = window
@@ -390,6 +397,31 @@ class Audio:
                 return t
             t += step
         return None
+
+
+class _VorbisInfo(ctypes.Structure):
+    _fields_ = [("version", ctypes.c_int), ("channels", ctypes.c_int), ("rate", ctypes.c_long)]
+
+
+def ogg_audio(path):
+    """An Ogg Vorbis file decoded whole (by libvorbisfile, which the engine
+    itself is built with), at the file's own rate and channels."""
+    lib = ctypes.CDLL(ctypes.util.find_library("vorbisfile") or "libvorbisfile.so.3")
+    lib.ov_info.restype = ctypes.POINTER(_VorbisInfo)
+    lib.ov_read.restype = ctypes.c_long
+    handle = ctypes.create_string_buffer(16384)  # an OggVorbis_File, with room to spare
+    if lib.ov_fopen(str(path).encode(), handle) != 0:
+        raise ValueError("not an Ogg Vorbis file: %s" % path)
+    info = lib.ov_info(handle, -1).contents
+    rate, channels = info.rate, info.channels
+    chunks, buffer, section = [], ctypes.create_string_buffer(65536), ctypes.c_int()
+    while True:
+        got = lib.ov_read(handle, buffer, len(buffer), 0, 2, 1, ctypes.byref(section))
+        if got <= 0:
+            break
+        chunks.append(buffer.raw[:got])
+    lib.ov_clear(handle)
+    return Audio(b"".join(chunks), rate, channels)
 
 
 # ---------------------------------------------------------------- X and processes
