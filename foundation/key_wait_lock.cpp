@@ -32,13 +32,17 @@ void SetKeyWaitLock(u32 ms) {
         // now, or a click on it would skip a page not yet drawn.
         if (start != 0 && static_cast<u32>(now - start) >= duration) start = 0;
         if (start == 0) {
-            start = now;
+            // A clock reading of 0 would look like "not running"; one
+            // millisecond earlier is indistinguishable to the player.
+            start = now == 0 ? 0xFFFFFFFFu : now;
             duration = 0;
         }
-        // A clock reading of 0 would look like "not running"; one millisecond
-        // earlier is indistinguishable to the player.
-        if (start == 0) start = 0xFFFFFFFFu;
-        if (ms > duration) duration = ms;
+        // A running lock (a title card still drawing when the next page
+        // begins) keeps its start but lasts until the new text has appeared
+        // too: measured from the old start alone, it would end while the new
+        // page still draws and let a click skip it.
+        const u64 wanted = static_cast<u64>(static_cast<u32>(now - start)) + ms;
+        if (wanted > duration) duration = wanted > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<u32>(wanted);
         if (g_keyWaitLock.compare_exchange_weak(old, Pack(start, duration))) return;
     }
 }

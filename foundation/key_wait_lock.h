@@ -9,8 +9,9 @@
 
 #include "foundation/types.h"
 
-// Starts the timer when it is not running (start 0) or has run out, and raises
-// its duration to at least `ms`. A running lock keeps its start.
+// Starts the timer when it is not running (start 0) or has run out; the lock
+// then lasts until the later of its current end and `ms` from now. A running
+// lock keeps its start.
 void SetKeyWaitLock(u32 ms);
 void ClearKeyWaitLock();
 // True while (now - start) < duration, in wrapping 32-bit arithmetic.

@@ -1,8 +1,9 @@
 """When a page turns, as a player meets it.
 
 A press counts once: after a title card shown with "Wait" (text with no key
-wait after it), a click on the next page while its text is still appearing
-shows the text whole and keeps the page; neither the end of a movie that
+wait after it), whether the card's text had all appeared or was still
+appearing when the page began, a click on the next page while its text is
+still appearing shows the text whole and keeps the page; neither the end of a movie that
 "system\\Function.qvs" plays (M) nor auto mode switched off there (A) turns
 the page by itself afterwards; only the next click does.
 
@@ -41,6 +42,22 @@ CLICK_START = ("SystemTextSpeed(Speed=400)\n" + WINDOW + """Graphic(Layer=8, Fil
 GraphicTextOut(Layer=8, Text="TITLE", DrawSpeed=0.1)
 Apply()
 Wait(Time=5500)
+GraphicDelete(Layer=8)
+GraphicTextOut(Layer=100:0, Text="%s", FontNo=9)
+Apply()
+KeyWait()
+Graphic(Layer=5, File="done.png")
+Apply()
+Wait(Time=600000)
+""" % PAGE_TEXT)
+
+# The card's text takes 3 s and its "Wait" 2.7 s: the page begins while the
+# card still draws, and a lock kept from the card's start would end 2.1 s into
+# the page, before its eighth character (2.8 s) appears.
+DRAWING_CARD_START = ("SystemTextSpeed(Speed=400)\n" + WINDOW + """Graphic(Layer=8, File="card.png", y=200)
+GraphicTextOut(Layer=8, Text="TITLE", DrawSpeed=1.5)
+Apply()
+Wait(Time=2700)
 GraphicDelete(Layer=8)
 GraphicTextOut(Layer=100:0, Text="%s", FontNo=9)
 Apply()
@@ -164,6 +181,31 @@ class PageTurn(e2e.TestCase):
 
             p.click(660, 300)
             e2e.wait_until(lambda: shown((640, 360), DONE), 20, 0.1, "the next click to turn the page")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_a_page_begun_while_the_title_card_draws_is_kept_by_a_click(self):
+        with e2e.Session(self) as s:
+            s.game.basic(DRAWING_CARD_START)
+            make_window(s.game)
+            p = s.start()
+            p.wait_window()
+
+            def done():
+                return e2e.close_to(p.logical_shot().pixel(640, 360), DONE, 8)
+
+            # The eighth character (x 411) is there, the twelfth (x 529) not yet.
+            def late_in_the_page():
+                shot = p.logical_shot()
+                return ink(shot, 400, 425) > 0 and ink(shot, 515, 545) == 0
+
+            e2e.wait_until(late_in_the_page, 30, 0.05, "the page's eighth character without its last")
+            p.click(640, 300)
+            e2e.wait_until(lambda: ink(p.logical_shot(), 515, 545) > 0, 20, 0.1, "the page's text whole")
+            time.sleep(1.0)
+            self.assertFalse(done(), "the click that should show the page whole turned it")
+            p.click(660, 300)
+            e2e.wait_until(done, 20, 0.1, "the next click to turn the page")
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
