@@ -57,6 +57,7 @@ void classGraphicObject::Clear() {
     lineStart = 0;
     hitOffset = D3DXVECTOR3{};
     movieWaitCount = 0;
+    movieStarted = 0;
     singleLine = 0;
     thumbnailTarget = 0;
     slots.clear();
@@ -209,6 +210,7 @@ void classGraphicObject::CopyPlainFields(const classGraphicObject& source) {
     lineStart = source.lineStart;
     hitOffset = source.hitOffset;
     movieWaitCount = source.movieWaitCount;
+    movieStarted = source.movieStarted;
     singleLine = source.singleLine;
     thumbnailTarget = 0;
 }
@@ -258,6 +260,8 @@ void classGraphicObject::ReleaseTexture() {
 }
 
 bool classGraphicObject::ReplaceTexture(int32 kind, const std::string& name, int64 param, u8 unique) {
+    // A new texture is a new movie (or none): it waits for its own "GraphicPlay".
+    movieStarted = 0;
     // A movie given again starts from its first picture: the old resource is
     // let go first, so when this object was its only holder its player goes
     // with it and the acquire opens a new one.
@@ -389,6 +393,9 @@ bool classGraphicObject::IsBusy() {
         if (slot.Loop >= 0 && !slot.IsFinished()) return true;
     }
     if (texture == nullptr || Services().TextureKindOf(texture) != TextureKind_Movie) return false;
+    // A movie cued on its first picture, or restored by a load, is not
+    // playing: waiting for it would never end.
+    if (movieStarted == 0) return false;
     if (!Services().HasMovieGraph(texture)) {
         // The graph comes with the first draw. A hidden object is not drawn,
         // so its movie never starts: waiting for it would only stall.

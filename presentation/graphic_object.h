@@ -120,7 +120,7 @@ class classGraphicObject {
     classGraphicSlot* GetOrCreateSlot(classKey64 key);
 
     // The "GraphicWait" test: a slot that will end has not ended yet, or the
-    // movie shown is still starting or playing.
+    // movie played on this object is still starting or playing.
     bool IsBusy();
 
     // --- Frame work (render thread) ---
@@ -161,6 +161,11 @@ class classGraphicObject {
     u8 lineStart = 0;
     D3DXVECTOR3 hitOffset{};  // parent's hitOffset + every slot's Position
     int32 movieWaitCount = 0;
+    // 1 from a "GraphicPlay" on this object until a stop or pause of it or a
+    // new texture; never saved, so a made or restored object starts at 0 and
+    // its movie holds no wait until it is played, whatever another object
+    // showing the same file does.
+    u8 movieStarted = 0;
     u8 singleLine = 0;
     u64 thumbnailTarget = 0;
     std::string text;

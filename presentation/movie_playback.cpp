@@ -118,17 +118,22 @@ bool classMovieRenderer::DoRenderSample(platform::MoviePlayer& player, platform:
 
 void classMovieGraph::Release() {
     player.reset();
+    running = false;
 }
 
 void classMovieGraph::Run() {
-    if (player) player->Run();
+    if (!player) return;
+    player->Run();
+    running = true;
 }
 
 void classMovieGraph::Stop() {
+    running = false;
     if (player) player->Stop();
 }
 
 void classMovieGraph::Pause() {
+    running = false;
     if (player) player->Pause();
 }
 
@@ -137,7 +142,7 @@ void classMovieGraph::SetRate(double rate) {
 }
 
 bool classMovieGraph::IsPlaying() {
-    if (!player) return false;
+    if (!player || !running) return false;
     int64 current = 0, stop = 0;
     player->GetPositions(&current, &stop);
     if (current == 0 && stop == 0) return false;
@@ -246,7 +251,13 @@ bool UpdateMovieTexture(classSharedResource* texture) {
 }
 
 bool IsMovieTexturePlaying(classSharedResource* texture) {
-    return texture != nullptr && texture->movieGraph != nullptr && texture->movieGraph->IsPlaying();
+    if (texture == nullptr || texture->movieGraph == nullptr) return false;
+    if (texture->movieGraph->IsPlaying()) return true;
+    // Between the play record and the update that runs the graph; a graph
+    // without a player (a file that cannot be played) never runs.
+    if (!texture->movieGraph->player) return false;
+    classCriticalSectionLock hold(g_movieLock);
+    return texture->movieControl.playRequest != 0;
 }
 
 void StopAllMovies() {

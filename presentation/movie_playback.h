@@ -54,6 +54,9 @@ class classMovieGraph {
     std::unique_ptr<classMovieRenderer> renderer;
     // Set at shut-down: the decoder has been joined and no player is opened again.
     bool shutDown = false;
+    // Run since the last pause or stop: a movie cued or held stands still,
+    // however far it is from its end.
+    bool running = false;
 
     // Stops and joins the decoder thread.
     void Release();
@@ -61,9 +64,9 @@ class classMovieGraph {
     void Stop();
     void Pause();
     void SetRate(double rate);
-    // Position-based, as a script waits for it: false without a player or
+    // As a script waits for it: false without a player, when not running or
     // when both positions are 0, else true until the current position
-    // reaches the stop position (a paused movie counts as playing).
+    // reaches the stop position.
     bool IsPlaying();
 };
 
@@ -80,6 +83,7 @@ void DeleteMovieGraph(classMovieGraph* graph);
 void RequestMovie(classSharedResource* texture, QueMovieRequest request);
 // Scene update, per object showing a movie: its requests, then its newest picture.
 bool UpdateMovieTexture(classSharedResource* texture);
+// Playing, or asked to play at the next update.
 bool IsMovieTexturePlaying(classSharedResource* texture);
 
 // Render thread, after the last frame: every decoder thread stops and is

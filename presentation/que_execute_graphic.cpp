@@ -91,6 +91,7 @@ void RequestMovie(classQueContext* context, const QuePath& path, QueMovieRequest
     classGraphicObject* object = Find(context, path);
     if (object == nullptr || object->texture == nullptr) return;
     if (object->GetTextureKind() != TextureKind_Movie) return;
+    object->movieStarted = request == QueMovieRequest::Play ? 1 : 0;
     if (QueMovieRequester requester = g_movieRequester.load()) requester(object->texture, request);
 }
 

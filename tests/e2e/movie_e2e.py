@@ -256,5 +256,92 @@ Wait(Time=600000)
             self.assertEqual(p.wait_exit(), 0, p.stderr())
 
 
+# A 30 s movie that holds the screen's centre, red in its first second; the
+# marker square in the top left corner is what the main script shows once its
+# "GraphicWait" has ended.
+LONG_SECONDS = 30
+AFTER = (200, 60, 200)
+AFTER_AT = (80, 60)
+SAVED = (60, 200, 90)
+SAVED_AT = (1200, 60)
+
+WAIT_THEN_MARK = """GraphicWait(Layer=1)
+Graphic(Layer=5, File="after.png", x=-560, y=300)
+Apply()
+Wait(Time=600000)
+"""
+
+# The first run plays the movie; a right click opens the menu, which saves
+# slot 1 while the movie plays. The second run loads it.
+MENU_SAVE_START = """runs = runs + 1
+if (runs = 1) {
+    Graphic(Layer=1, File="long.mpg")
+    GraphicPlay(Layer=1)
+""" + WAIT_THEN_MARK + """}
+PlayDataLoad(No=1)
+Wait(Time=600000)
+"""
+MENU_FUNCTION = """Select {
+    Case(InKeyMouse=2) {
+        ScriptInterrupt(File="menu.qvs")
+    }
+}
+"""
+MENU = """PlayDataSave(No=1, Index="movie")
+Graphic(Layer=7, File="saved.png", x=560, y=300)
+Apply()
+"""
+
+
+class MovieWait(e2e.TestCase):
+    """A movie holds "GraphicWait" from its "GraphicPlay" to its end, not
+    while it stands cued or restored by a load."""
+
+    def make_game(self, s, start, variables="// no names\n"):
+        s.game.basic(start, variables)
+        subprocess.run([movie_maker(), str(s.game.path("long.mpg")), "mpeg", "mpeg1video", "mp2", "320", "240",
+                        "30", str(LONG_SECONDS), str(TONE_HZ), "per-second"], check=True, timeout=120)
+        s.game.png("after.png", 60, 60, AFTER)
+        s.game.png("saved.png", 60, 60, SAVED)
+
+    def test_a_movie_never_started_does_not_hold_the_wait(self):
+        with e2e.Session(self) as s:
+            self.make_game(s, 'Graphic(Layer=1, File="long.mpg")\nApply()\n' + WAIT_THEN_MARK)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*AFTER_AT), AFTER, 8), 15, 0.1,
+                           "the statement after the wait for a movie never started")
+            # Cued on its first picture, not playing: no sound of its own.
+            self.assertTrue(e2e.close_to(p.logical_shot().average(600, 320, 680, 400), RED, 24))
+            self.assertLess(p.audio().peak(0, p.audio().seconds), 0.02, "the cued movie sounds")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_a_menu_save_during_a_movie_loads_into_a_wait_that_ends(self):
+        with e2e.Session(self) as s:
+            self.make_game(s, MENU_SAVE_START, "Variable(Global, Name=runs)\n")
+            s.game.script("system/Function.qvs", MENU_FUNCTION)
+            s.game.script("menu.qvs", MENU)
+
+            first = s.start()
+            first.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(first.logical_shot().average(600, 320, 680, 400), RED, 24), 20,
+                           0.05, "the movie playing")
+            first.click(640, 600, button=3)
+            e2e.wait_until(lambda: e2e.close_to(first.logical_shot().pixel(*SAVED_AT), SAVED, 8), 20, 0.1,
+                           "the menu's save")
+            self.assertFalse(e2e.close_to(first.logical_shot().pixel(*AFTER_AT), AFTER, 8),
+                             "the first run's wait ended before its movie")
+            first.close_window()
+            self.assertEqual(first.wait_exit(), 0, first.stderr())
+
+            second = s.start()
+            second.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(second.logical_shot().pixel(*AFTER_AT), AFTER, 8), 15, 0.1,
+                           "the statement after the loaded wait")
+            second.close_window()
+            self.assertEqual(second.wait_exit(), 0, second.stderr())
+
+
 if __name__ == "__main__":
     e2e.main()

@@ -15,7 +15,10 @@
 
 #include "foundation/archive.h"
 #include "presentation/graphic_device.h"
+#include "presentation/command_queue.h"
 #include "presentation/graphic_object.h"
+#include "presentation/que_records.h"
+#include "presentation/scene_record.h"
 #include "presentation/shared_resource.h"
 #include "presentation/shared_texture_services.h"
 #include "support/archive_builder.h"
@@ -134,6 +137,25 @@ class MovieTextureTest : public ::testing::Test {
         return object;
     }
     bool Realise(classGraphicObject* object) { return object->texture->Realise(holder.GetDevice()); }
+    // A "GraphicPlay", "GraphicStop" or "GraphicPouse" record on object `key`.
+    void Request(int64 key, QueMovieRequest request) {
+        if (request == QueMovieRequest::Play) RunRecord<classQue_GraphicMoviePlay>(key);
+        if (request == QueMovieRequest::Stop) RunRecord<classQue_GraphicMovieStop>(key);
+        if (request == QueMovieRequest::Pause) RunRecord<classQue_GraphicMoviePouse>(key);
+    }
+    template <typename T>
+    void RunRecord(int64 key) {
+        auto* record = new T();
+        record->path = {key};
+        record->sceneMask = 1;
+        classGraphicObject* scene = root.get();
+        classQueContext context;
+        context.mainScene = &scene;
+        classQueue queue;
+        queue.Post(record);
+        queue.Commit();
+        queue.ExecuteCommitted(context);
+    }
 
     fakes::FakeGpuDevice* gpu = nullptr;
     classGraphicDevice holder;
@@ -268,23 +290,30 @@ TEST_F(MovieTextureTest, RequestsAreCarriedOutByTheUpdateStopPlayPause) {
     }
 }
 
-TEST_F(MovieTextureTest, BusyWhileTheMovieHasMoreToPlay) {
+TEST_F(MovieTextureTest, BusyFromItsPlayUntilItsEndAStopOrAPause) {
+    using R = QueMovieRequest;
     struct Case {
         const char* name;
         bool opens;
         bool hidden;
         bool drawn;
+        std::vector<R> requests;  // through the records, before the update
+        bool updated;             // the scene update has carried them out
         int64 current, stop;
         bool busy;
     };
     const Case cases[] = {
-        {"cued on its first picture", true, false, true, 0, 400000, true},
-        {"half-way", true, false, true, 200000, 400000, true},
-        {"at its end", true, false, true, 400000, 400000, false},
-        {"nothing to play", true, false, true, 0, 0, false},
-        {"a file that cannot be opened", false, false, true, 0, 400000, false},
-        {"shown but not drawn yet", true, false, false, 0, 400000, true},
-        {"hidden, so never drawn", true, true, false, 0, 400000, false},
+        {"cued on its first picture, never played", true, false, true, {}, true, 0, 400000, false},
+        {"played, at its start", true, false, true, {R::Play}, true, 0, 400000, true},
+        {"played, half-way", true, false, true, {R::Play}, true, 200000, 400000, true},
+        {"played, at its end", true, false, true, {R::Play}, true, 400000, 400000, false},
+        {"played, nothing to play", true, false, true, {R::Play}, true, 0, 0, false},
+        {"played, the play not carried out yet", true, false, true, {R::Play}, false, 0, 400000, true},
+        {"played, then paused", true, false, true, {R::Play, R::Pause}, true, 200000, 400000, false},
+        {"played, then stopped", true, false, true, {R::Play, R::Stop}, true, 200000, 400000, false},
+        {"played, a file that cannot be opened", false, false, true, {R::Play}, true, 0, 400000, false},
+        {"played, shown but not drawn yet", true, false, false, {R::Play}, false, 0, 400000, true},
+        {"played, hidden, so never drawn", true, true, false, {R::Play}, false, 0, 400000, false},
     };
     for (const Case& c : cases) {
         Reset();
@@ -294,8 +323,43 @@ TEST_F(MovieTextureTest, BusyWhileTheMovieHasMoreToPlay) {
         classGraphicObject* object = MovieObject("op.mpg");
         object->SetHidden(c.hidden ? 1 : 0);
         if (c.drawn) Realise(object);
+        for (R request : c.requests) Request(1, request);
+        if (c.updated) UpdateMovieTexture(object->texture);
         EXPECT_EQ(object->IsBusy(), c.busy) << c.name;
     }
+}
+
+TEST_F(MovieTextureTest, EachObjectWaitsOnlyForItsOwnPlay) {
+    g_log.current = 200000;
+    classGraphicObject* one = MovieObject("op.mpg");
+    classGraphicObject* two = classGraphicObject::CreateAtPath(root.get(), std::vector<int64>{2});
+    two->SetMovieTexture("op.mpg");
+    ASSERT_TRUE(Realise(one));
+    Request(1, QueMovieRequest::Play);
+    UpdateMovieTexture(one->texture);
+    EXPECT_TRUE(one->IsBusy());
+    EXPECT_FALSE(two->IsBusy()) << "showing the same movie, never played";
+
+    // A load rebuilds object 1 while object 2 keeps the running movie: the
+    // rebuilt object shares it but was not played.
+    std::vector<u8> record;
+    ASSERT_TRUE(SerializeState(one, record));
+    LoadState(root.get(), record.data(), record.size());
+    one = classGraphicObject::FindByPath(root.get(), std::vector<int64>{1});
+    ASSERT_EQ(one->texture, two->texture);
+    EXPECT_FALSE(one->IsBusy()) << "restored";
+
+    // A pause through either object holds the one movie they share.
+    Request(2, QueMovieRequest::Play);
+    UpdateMovieTexture(two->texture);
+    EXPECT_TRUE(two->IsBusy());
+    Request(1, QueMovieRequest::Pause);
+    UpdateMovieTexture(two->texture);
+    EXPECT_FALSE(two->IsBusy()) << "paused through object 1";
+    Request(2, QueMovieRequest::Play);
+    UpdateMovieTexture(two->texture);
+    two->SetMovieTexture("op.mpg");
+    EXPECT_FALSE(two->IsBusy()) << "given its movie again, not played since";
 }
 
 TEST_F(MovieTextureTest, OnePlayerForTheResourceJoinedWhenItGoes) {
