@@ -349,13 +349,18 @@ TEST_F(MovieTextureTest, EachObjectWaitsOnlyForItsOwnPlay) {
     ASSERT_EQ(one->texture, two->texture);
     EXPECT_FALSE(one->IsBusy()) << "restored";
 
-    // A pause through either object holds the one movie they share.
+    // A pause or stop through either object holds the one movie they share.
     Request(2, QueMovieRequest::Play);
     UpdateMovieTexture(two->texture);
     EXPECT_TRUE(two->IsBusy());
     Request(1, QueMovieRequest::Pause);
     UpdateMovieTexture(two->texture);
     EXPECT_FALSE(two->IsBusy()) << "paused through object 1";
+    Request(2, QueMovieRequest::Play);
+    UpdateMovieTexture(two->texture);
+    Request(1, QueMovieRequest::Stop);
+    UpdateMovieTexture(two->texture);
+    EXPECT_FALSE(two->IsBusy()) << "stopped through object 1";
     Request(2, QueMovieRequest::Play);
     UpdateMovieTexture(two->texture);
     two->SetMovieTexture("op.mpg");
