@@ -67,6 +67,17 @@ bool IsAnswered(Request& request) {
     return request.answer.has_value();
 }
 
+// SDL wakes a UI thread that waits for events through a connection of its
+// own to the display. Once that is gone, the wake-up would meet the loss
+// and hold the pushing thread for good, with whatever it holds: nothing is
+// pushed then (the UI thread no longer looks either). Never called with
+// g_mutex held, so that a push that meets the loss first holds no lock the
+// end of the program needs.
+bool PushToUiThread(SDL_Event& event) {
+    if (IsDisplayLost()) return false;
+    return SDL_PushEvent(&event) > 0;
+}
+
 std::optional<DialogKey> KeyOf(const SDL_Keysym& key) {
     switch (key.sym) {
         case SDLK_RETURN:
@@ -100,7 +111,8 @@ class BoxWindow {
     BoxWindow(std::shared_ptr<Request> request)
         : request_(std::move(request)), box_(GetFontService(), request_->text, request_->buttons, request_->icon) {}
     ~BoxWindow() {
-        if (window_ == nullptr) return;
+        // With the display gone the window goes with the process.
+        if (window_ == nullptr || IsDisplayLost()) return;
         const bool hadKeyboard = (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0;
         SDL_DestroyWindow(window_);
         // Without a window manager nobody else hands the keyboard back, and
@@ -237,8 +249,9 @@ void OpenPending() {
             request = g_pending.front();
             g_pending.pop_front();
         }
-        auto box = std::make_unique<BoxWindow>(request);
-        if (box->Open()) {
+        // No box opens on a display that is gone.
+        auto box = IsDisplayLost() ? nullptr : std::make_unique<BoxWindow>(request);
+        if (box != nullptr && box->Open()) {
             g_open.push_back(std::move(box));
         } else {
             Answer(*request, HeadlessAnswer(request->buttons));
@@ -276,7 +289,7 @@ DialogAnswer RunModal(const std::shared_ptr<Request>& request) {
         if (HandleDialogEvent(event)) continue;
         setAside.push_back(event);
     }
-    for (SDL_Event& event : setAside) SDL_PushEvent(&event);
+    for (SDL_Event& event : setAside) PushToUiThread(event);
     return *answer;
 }
 
@@ -290,15 +303,22 @@ class SdlDialogService final : public DialogService {
         auto request = std::make_shared<Request>(Request{caption, text, buttons, icon, std::nullopt});
         if (std::this_thread::get_id() == g_uiThread.load()) return RunModal(request);
 
-        std::unique_lock<std::mutex> hold(g_mutex);
-        // Nobody serves boxes outside the main window's loop: before it, and
-        // once the program is ending.
-        if (!g_hostAttached || g_requestEvent.load() == 0) return safe;
+        {
+            std::lock_guard<std::mutex> hold(g_mutex);
+            // Nobody serves boxes outside the main window's loop: before it,
+            // and once the program is ending.
+            if (!g_hostAttached || g_requestEvent.load() == 0) return safe;
+            g_pending.push_back(request);
+            g_waiting.push_back(request);
+        }
         SDL_Event wake{};
         wake.type = g_requestEvent.load();
-        if (SDL_PushEvent(&wake) <= 0) return safe;
-        g_pending.push_back(request);
-        g_waiting.push_back(request);
+        const bool woken = PushToUiThread(wake);
+        std::unique_lock<std::mutex> hold(g_mutex);
+        if (!woken) {
+            std::erase(g_pending, request);
+            if (!request->answer) request->answer = safe;
+        }
         g_answered.wait(hold, [&] { return request->answer.has_value(); });
         std::erase(g_waiting, request);
         return *request->answer;
@@ -318,7 +338,7 @@ class SdlDialogService final : public DialogService {
         if (requestEvent != 0 && SDL_WasInit(SDL_INIT_EVENTS) != 0) {
             SDL_Event wake{};
             wake.type = requestEvent;
-            SDL_PushEvent(&wake);
+            PushToUiThread(wake);
         }
     }
 };
@@ -378,7 +398,7 @@ thread_local std::vector<SDL_Event> t_keptWhileBlocked;  // the blocked UI threa
 }  // namespace
 
 void ServeDialogsWhileBlocked() {
-    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 || IsDisplayLost()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return;
     }
@@ -390,7 +410,7 @@ void ServeDialogsWhileBlocked() {
 }
 
 void EndServingDialogsWhileBlocked() {
-    for (SDL_Event& event : t_keptWhileBlocked) SDL_PushEvent(&event);
+    for (SDL_Event& event : t_keptWhileBlocked) PushToUiThread(event);
     t_keptWhileBlocked.clear();
 }
 

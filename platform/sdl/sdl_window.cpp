@@ -123,6 +123,13 @@ public:
             }
             return false;
         }
+        // The wait may have run into the loss: what it brought is not acted
+        // on (a posted task would go to the display), and the next call ends
+        // the loop.
+        if (IsDisplayLost()) {
+            if (event.type == userEvent_) Free(event.user.code, event.user.data1);
+            return false;
+        }
         if (event.type == userEvent_) return TakePosted(event, message);
         if (HandleDialogEvent(event)) return false;
         Observe(event);
