@@ -11,6 +11,7 @@
 #include "foundation/worker_threads.h"
 #include "platform/clock.h"
 #include "platform/dialog.h"
+#include "platform/display_loss.h"
 
 namespace {
 
@@ -116,7 +117,12 @@ u32 RenderThreadProc(void*) {
             still = !shown || device->ShowedTheSamePicture();
         };
         bool stopped = false;
-        while (!g_renderThread.IsStopRequested()) {
+        // Once the display is gone no GL call is made, neither for a frame nor
+        // to let go of what the device holds: any of them may flush the
+        // software rasteriser into the window's buffer, which went with the
+        // display (seen: a crash with nothing written). The process ends soon
+        // and takes it all.
+        while (!g_renderThread.IsStopRequested() && !platform::IsDisplayLost()) {
             double nowMs = std::chrono::duration<double, std::milli>(Clock::now() - origin).count();
             double waitMs = pacer.Schedule(nowMs);
             const Clock::time_point due =
@@ -145,7 +151,7 @@ u32 RenderThreadProc(void*) {
             if (atOnce && g_renderThread.SleepFor(std::chrono::microseconds(200))) break;
             runFrame();
         }
-        device->Stop();
+        if (!platform::IsDisplayLost()) device->Stop();
     }
 
     if (hooks.stopMovies != nullptr) hooks.stopMovies();
@@ -162,11 +168,16 @@ bool classApplication::RenderFrame() {
     u32 frame = frameCounter.load(std::memory_order_relaxed) + 1;
     frameCounter.store(frame, std::memory_order_release);
 
-    if (hooks.executeAllQueues != nullptr) hooks.executeAllQueues();
-    if (hooks.updateScenes != nullptr) hooks.updateScenes(platform::NowMs());
+    // A frame that begins or goes on after the display went does nothing
+    // more with GL (see RenderThreadProc): records and the scenes' clock may
+    // make or let go of pictures.
+    if (!platform::IsDisplayLost()) {
+        if (hooks.executeAllQueues != nullptr) hooks.executeAllQueues();
+        if (hooks.updateScenes != nullptr) hooks.updateScenes(platform::NowMs());
+    }
 
     bool shown = false;
-    if (graphicDevice != nullptr && graphicDevice->IsReady()) {
+    if (graphicDevice != nullptr && graphicDevice->IsReady() && !platform::IsDisplayLost()) {
         if (graphicDevice->BeginFrame() && hooks.drawScenes != nullptr) hooks.drawScenes();
         shown = graphicDevice->EndFrame();
     }
