@@ -76,11 +76,12 @@ bool AreSystemFilesWritten() {
     return g_filesWritten;
 }
 
-// The display is gone while the game runs. This thread (any of them) never
-// goes back to what it was doing: it asks every other thread to stop, gives
-// them the usual time, writes the player's files and leaves at once. A
-// thread still inside the display stays there until the process is gone,
-// with whatever it holds, so nothing is torn down.
+// The display is gone while the game runs. This runs on a thread of its
+// own, or on the thread that noticed when that one cannot go back (any of
+// them): it asks every other thread to stop, gives them the usual time,
+// writes the player's files and leaves at once. A thread still inside the
+// display stays there until the process is gone, with whatever it holds, so
+// nothing is torn down.
 [[noreturn]] void EndAfterDisplayLoss() {
     classApplication* application = GetApplication();
     if (application != nullptr && !AreSystemFilesWritten()) {
