@@ -19,6 +19,7 @@
 
 #include "foundation/critical_section.h"
 #include "foundation/frame_device.h"
+#include "foundation/player_files.h"
 #include "foundation/types.h"
 #include "platform/window.h"
 
@@ -61,8 +62,10 @@ public:
     std::atomic<u8> transitionCut{0};
     std::atomic<u8> skipAlreadyOnly{0};
     std::atomic<int64> parameterSkipType{0};
-    // The per-user folder; the entry function puts the data home and "/" in front.
-    std::string dataFolder = "Hollin-Gate/Merisande/";
+    // The per-user folder (the game's own, "Hollin-Gate/Merisande/" unless
+    // its build names another); the entry function puts the data home and
+    // "/" in front.
+    std::string dataFolder = PlayerFolderName();
     std::atomic<u8> voiceStartedSinceKeyWait{0};
     // Shown on every WM_SETCURSOR; null is the system arrow. UI thread only:
     // other threads go through SetCursor.

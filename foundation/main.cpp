@@ -3,7 +3,9 @@
 #include <csignal>
 
 #include "foundation/entry.h"
+#include "foundation/game_build_settings.h"
 #include "foundation/install_services.h"
+#include "foundation/player_files.h"
 #include "platform/character_locale.h"
 #include "platform/memory_policy.h"
 
@@ -16,6 +18,9 @@ int main() {
     platform::SkipComposeSequences();
     platform::ReturnLargeBlocksToTheSystem();
     platform::GrowHeapsInLargeSteps();
+    // Which game this is: where its player's files live and what marks them
+    // as its own, before anything reads either.
+    UsePlayerFiles(kGamePlayerFolder, kGamePlayerIdentity);
     InstallServices();
     return WinMain();
 }
