@@ -45,6 +45,26 @@ std::string CurrentDirectory() {
     return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string(".");
 }
 
+// False when another copy holds the lock: the player has been told so.
+bool TakeInstanceLock(platform::InstanceLock& lock, const std::string& directory,
+                      const std::string& lockDirectory, platform::LockedDirectory kind) {
+    switch (lock.Acquire(directory, lockDirectory, kind)) {
+        case platform::InstanceLockResult::HeldByAnother:
+            platform::ShowMessageBox("同一アプリケーションが既に起動されています", "２重起動 Error",
+                                     platform::DialogButtons::Ok, platform::DialogIcon::Warning);
+            return false;
+        case platform::InstanceLockResult::Failed:
+            // Running twice is the lesser harm than not running at all.
+            std::fprintf(stderr,
+                         "velk2: no single-instance lock could be made for %s; not checking for a second copy\n",
+                         directory.c_str());
+            return true;
+        case platform::InstanceLockResult::Acquired:
+            return true;
+    }
+    return true;
+}
+
 void Run(void (*hook)()) {
     if (hook != nullptr) hook();
 }
@@ -129,18 +149,9 @@ int RunApplication(const EntryEnvironment& environment) {
     platform::InstanceLock instanceLock;
     std::string workingDirectory =
         environment.workingDirectory.empty() ? CurrentDirectory() : environment.workingDirectory;
-    switch (instanceLock.Acquire(workingDirectory, environment.lockDirectory)) {
-        case platform::InstanceLockResult::HeldByAnother:
-            platform::ShowMessageBox("同一アプリケーションが既に起動されています", "２重起動 Error",
-                                     platform::DialogButtons::Ok, platform::DialogIcon::Warning);
-            return 0;
-        case platform::InstanceLockResult::Failed:
-            // Running twice is the lesser harm than not running at all.
-            std::fprintf(stderr, "velk2: no single-instance lock could be made; not checking for a second copy\n");
-            break;
-        case platform::InstanceLockResult::Acquired:
-            break;
-    }
+    if (!TakeInstanceLock(instanceLock, workingDirectory, environment.lockDirectory,
+                          platform::LockedDirectory::Working))
+        return 0;
 
     InitApplication();
     classApplication* application = GetApplication();
@@ -155,6 +166,15 @@ int RunApplication(const EntryEnvironment& environment) {
         return 0;
     }
     application->dataFolder = folder;
+    // The same game installed in another folder may be running on these
+    // files: before anything here is read or cleaned, one of the two is
+    // refused, as a second copy in one working directory is.
+    platform::InstanceLock playerFolderLock;
+    if (!TakeInstanceLock(playerFolderLock, folder, environment.lockDirectory,
+                          platform::LockedDirectory::PlayerFolder)) {
+        ShutdownApplication();
+        return 0;
+    }
     // Saves cut off by a kill or a crash leave their temporaries behind.
     RemoveStaleTemporaries(folder);
 
@@ -203,6 +223,7 @@ int RunApplication(const EntryEnvironment& environment) {
     }
     ShutdownApplication();
     window.reset();
+    playerFolderLock.Release();
     instanceLock.Release();
     return 0;
 }

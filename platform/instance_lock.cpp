@@ -14,7 +14,8 @@
 namespace platform {
 namespace {
 
-constexpr const char* kPrefix = "Velk2SystemRunning-";
+constexpr const char* kWorkingPrefix = "Velk2SystemRunning-";
+constexpr const char* kPlayerFolderPrefix = "Velk2PlayerFolder-";
 constexpr size_t kMaxFileName = 255;
 
 bool IsPrivateDirectory(const std::string& path) {
@@ -33,8 +34,8 @@ std::string CanonicalDirectory(const std::string& directory) {
 
 }  // namespace
 
-std::string InstanceLock::LockFileName(const std::string& canonicalDirectory) {
-    std::string name = kPrefix;
+std::string InstanceLock::LockFileName(const std::string& canonicalDirectory, LockedDirectory kind) {
+    std::string name = kind == LockedDirectory::PlayerFolder ? kPlayerFolderPrefix : kWorkingPrefix;
     for (char c : canonicalDirectory) name.push_back(c == '/' ? '_' : c);
     if (name.size() <= kMaxFileName) return name;
     // FNV-1a over the whole path keeps distinct deep directories apart.
@@ -57,11 +58,12 @@ std::string InstanceLock::DefaultLockDirectory() {
     return IsPrivateDirectory(fallback) ? fallback : "";
 }
 
-InstanceLockResult InstanceLock::Acquire(const std::string& workingDirectory, const std::string& lockDirectory) {
+InstanceLockResult InstanceLock::Acquire(const std::string& directory, const std::string& lockDirectory,
+                                         LockedDirectory kind) {
     Release();
     std::string folder = lockDirectory.empty() ? DefaultLockDirectory() : lockDirectory;
     if (folder.empty()) return InstanceLockResult::Failed;
-    std::string path = folder + "/" + LockFileName(CanonicalDirectory(workingDirectory));
+    std::string path = folder + "/" + LockFileName(CanonicalDirectory(directory), kind);
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return InstanceLockResult::Failed;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

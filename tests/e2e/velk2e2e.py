@@ -39,10 +39,11 @@ What a Session gives (all cleaned up on exit, processes killed):
     (also "cp932"), ``png(name, w, h, rgb_or_fn)`` (solid colour or fn(x, y) ->
     (r, g, b[, a])), ``wav(name, seconds, freq, amplitude, rate, channels)``,
     ``file(name, bytes)``.
-  - ``s.start(env=None, args=(), program=None)`` -> ``Velk2``: the program
+  - ``s.start(env=None, args=(), program=None, cwd=None)`` -> ``Velk2``: the program
     with SDL_AUDIODRIVER=disk (each copy its own file), scratch XDG_DATA_HOME
     and XDG_RUNTIME_DIR; a value of None in ``env`` removes that variable;
-    ``program`` runs another copy of the program file;
+    ``program`` runs another copy of the program file; ``cwd`` another
+    working directory than the game folder;
     ``s.start()`` again starts another copy (same folders).
   - ``s.user_dir`` (``$XDG_DATA_HOME/Hollin-Gate/Merisande``), ``s.user_file(name)``.
   - ``s.screen_shot()``: the whole screen as an ``Image``.
@@ -801,7 +802,7 @@ class Session:
         xvfb.wait()
 
     # the program
-    def start(self, env=None, args=(), program=None, file_size_limit=None):
+    def start(self, env=None, args=(), program=None, file_size_limit=None, cwd=None):
         environment = self._x_env()
         for key in list(environment):
             if key.startswith("SDL_") or key.startswith("VELK2_") and key != "VELK2_BINARY":
@@ -822,7 +823,7 @@ class Session:
                 environment[key] = value
         out_path, err_path = self.tmp / ("stdout%d.txt" % index), self.tmp / ("stderr%d.txt" % index)
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            process = subprocess.Popen([program or binary()] + list(args), cwd=self.game.root, env=environment,
+            process = subprocess.Popen([program or binary()] + list(args), cwd=cwd or self.game.root, env=environment,
                                        stdout=out, stderr=err, stdin=subprocess.DEVNULL,
                                        preexec_fn=_dies_with_this_process(file_size_limit))
         copy = Velk2(self, process, out_path, err_path, audio_path)

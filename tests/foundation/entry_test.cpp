@@ -15,9 +15,11 @@
 #include <thread>
 
 #include "foundation/application.h"
+#include "foundation/player_files.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/dialog.h"
+#include "platform/instance_lock.h"
 #include "support/fake_window.h"
 #include "support/temp_folder.h"
 
@@ -194,6 +196,41 @@ TEST_F(EntryTest, TemporariesOfCutOffSavesAreRemovedAtStartUpAndNothingElse) {
     auto names = folder.List(user);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"notes.tmp", "save0001.dat"}));
+}
+
+TEST_F(EntryTest, ACopyWhosePlayerFolderIsInUseIsRefusedBeforeItTouchesTheFolder) {
+    const std::string user = "data/Hollin-Gate/Merisande/";
+    const std::string stale = user + "save0001.dat.tmp-4194305-0";
+    folder.Put(stale, std::string("cut off"));
+    // The copy in another working directory that plays on these files.
+    InstanceLock playing;
+    ASSERT_EQ(playing.Acquire(folder / user, environment.lockDirectory, LockedDirectory::PlayerFolder),
+              InstanceLockResult::Acquired);
+    GetSubsystemHooks().startupScriptRoutine = ScriptThatCloses;
+    const u8 ownIdentity[16] = {1};
+    struct Case {
+        const char* name;
+        const char* playerFolder;  // null: the default one
+        std::vector<std::string> boxes;
+        int windows;
+    } cases[] = {
+        {"the default folder, in use", nullptr, {"[!] ２重起動 Error|同一アプリケーションが既に起動されています"}, 0},
+        {"a game with its own folder", "Own Maker/Own Game", {}, 1},
+    };
+    for (const Case& c : cases) {
+        if (c.playerFolder != nullptr) UsePlayerFiles(c.playerFolder, ownIdentity);
+        seen.windowsMade = 0;
+        seen.readBeforeWindow = false;
+        const std::size_t shownBefore = dialogs.Shown().size();
+        EXPECT_EQ(RunApplication(environment), 0) << c.name;
+        UsePlayerFiles(kDefaultPlayerFolder, kDefaultPlayerIdentity);
+        const std::vector<std::string> shown = dialogs.Shown();
+        EXPECT_EQ(std::vector<std::string>(shown.begin() + shownBefore, shown.end()), c.boxes) << c.name;
+        EXPECT_EQ(seen.windowsMade.load(), c.windows) << c.name;
+        EXPECT_EQ(seen.readBeforeWindow.load(), c.windows == 1) << c.name << ": System.dat read";
+        EXPECT_TRUE(std::filesystem::exists(folder / stale)) << c.name << ": the running copy's folder is not cleaned";
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "data/Own Maker/Own Game"));
 }
 
 TEST_F(EntryTest, WithoutAScriptRuntimeTheWindowStaysOpenUntilClosed) {

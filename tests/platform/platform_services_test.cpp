@@ -43,10 +43,19 @@ TEST(InstanceLock, OneCopyPerWorkingDirectory) {
     EXPECT_EQ(other.Acquire(folder / "game2", folder.Path().string()), InstanceLockResult::Acquired);
     first.Release();
     EXPECT_EQ(second.Acquire(folder / "game1", folder.Path().string()), InstanceLockResult::Acquired);
+    // A game run from inside its own player folder holds both of its locks;
+    // a second copy on that player folder does not get in.
+    InstanceLock players, playersAgain;
+    EXPECT_EQ(players.Acquire(folder / "game1", folder.Path().string(), LockedDirectory::PlayerFolder),
+              InstanceLockResult::Acquired);
+    EXPECT_EQ(playersAgain.Acquire(folder / "game1/", folder.Path().string(), LockedDirectory::PlayerFolder),
+              InstanceLockResult::HeldByAnother);
 }
 
 TEST(InstanceLock, NamesFollowTheDirectory) {
     EXPECT_EQ(InstanceLock::LockFileName("/home/user/Games/X"), "Velk2SystemRunning-_home_user_Games_X");
+    EXPECT_EQ(InstanceLock::LockFileName("/home/user/.local/share/M/G", LockedDirectory::PlayerFolder),
+              "Velk2PlayerFolder-_home_user_.local_share_M_G");
     std::string deep(400, 'a');
     std::string name1 = InstanceLock::LockFileName("/" + deep + "1");
     std::string name2 = InstanceLock::LockFileName("/" + deep + "2");
