@@ -210,6 +210,22 @@ bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out, bool withSl
 // and without its slot-0 copy when the save is slot 0 itself (a slot 0
 // holding the previous one would nest them all). The sections keep their
 // order; only those after the variables move.
+constexpr const char* kSnapshotName = "save----.dat";
+
+// The snapshot this process took when the main script entered the interrupt
+// it is in: the staging data of the saves made inside that interrupt.
+// "save----.dat" is written as well, but a save never reads it back: another
+// copy of the game on the same folder (one let in when no lock could be
+// made) writes that file too, and its game must not end up in our slots.
+// Guarded by g_snapshotLock.
+std::mutex g_snapshotLock;
+std::shared_ptr<const std::vector<u8>> g_takenSnapshot;
+
+std::shared_ptr<const std::vector<u8>> TakenSnapshot() {
+    std::lock_guard<std::mutex> hold(g_snapshotLock);
+    return g_takenSnapshot;
+}
+
 void RebuildSnapshotSave(const std::vector<u8>& snapshot, const std::string& indexText, bool keepSlotZero,
                          std::vector<u8>& out) {
     using namespace playdata;
@@ -352,21 +368,22 @@ bool WritePlayData(const std::string& path, const std::string& indexText) {
     // Slot 0's own save carries no copy of the slot-0 file: it would be the
     // previous one, which holds its predecessor, and so on for ever.
     const bool embed = path != MakePlayDataPath(0);
-    if (g_autoSnapshotTaken.load()) {
+    const bool isSnapshot = path == MakeDataFolderPath(kSnapshotName);
+    if (g_autoSnapshotTaken.load() && !isSnapshot) {
         // Inside an interrupt the state to keep is the one from its start.
-        write = [snapshot = MakeDataFolderPath("save----.dat"), path, indexText, embed] {
-            std::vector<u8> taken;
-            if (!ReadValidPlayData(snapshot, taken)) {
+        write = [taken = TakenSnapshot(), path, indexText, embed] {
+            if (taken == nullptr || !IsValidPlayData(*taken)) {
                 errno = ENOENT;
                 return false;
             }
             std::vector<u8> bytes;
-            RebuildSnapshotSave(taken, indexText, embed, bytes);
+            RebuildSnapshotSave(*taken, indexText, embed, bytes);
             return WriteFileAtomically(path, bytes.data(), bytes.size());
         };
     } else {
         auto bytes = std::make_shared<std::vector<u8>>();
         BuildPlayData(indexText, embed, *bytes);
+        if (isSnapshot) KeepInterruptSnapshot(*bytes);
         write = [bytes, path] { return WriteFileAtomically(path, bytes->data(), bytes->size()); };
     }
     const bool written = WriteOrKeepFailure(path, std::move(write));
@@ -376,6 +393,18 @@ bool WritePlayData(const std::string& path, const std::string& indexText) {
         RefreshPlayDataThumbnail(path);
     }
     return written;
+}
+
+void KeepInterruptSnapshot(std::vector<u8> bytes) {
+    auto kept = std::make_shared<const std::vector<u8>>(std::move(bytes));
+    std::lock_guard<std::mutex> hold(g_snapshotLock);
+    g_takenSnapshot = std::move(kept);
+}
+
+void ForgetInterruptSnapshot() {
+    std::shared_ptr<const std::vector<u8>> dropped;
+    std::lock_guard<std::mutex> hold(g_snapshotLock);
+    dropped.swap(g_takenSnapshot);
 }
 
 bool LoadPlayDataBytes(const std::vector<u8>& bytes, bool isSlotZero) {
@@ -498,11 +527,14 @@ void RegisterPlayDataSubsystem() {
     SetQuePlayDataService(service);
     GetSharedResourceHooks().readPlayDataThumbnail = ReadPlayDataThumbnail;
     // The main script's snapshot on entering an interrupt is a save like any
-    // other. One that could not be written must not leave an older one to be
-    // copied as this interrupt's: a save inside it then fails and says so.
+    // other, kept in memory for the saves inside the interrupt. An older one
+    // is never copied as this interrupt's: when the frame never wrote this
+    // one, a save inside it fails and says so. A file that could not be
+    // written is not left behind holding an older game either.
     SetInterruptSnapshotWriter([] {
+        ForgetInterruptSnapshot();
         if (!WriteInterruptSnapshot()) return false;
-        if (!ReportFailedPlayDataWrites()) ::unlink(MakeDataFolderPath("save----.dat").c_str());
+        if (!ReportFailedPlayDataWrites()) ::unlink(MakeDataFolderPath(kSnapshotName).c_str());
         return true;
     });
 }

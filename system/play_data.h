@@ -62,6 +62,12 @@ void BuildPlayData(const std::string& indexText, bool embedSlotZero, std::vector
 // non-empty `indexText` stands for the index; otherwise the nomal variable
 // "IndexTitle" does.
 bool WritePlayData(const std::string& path, const std::string& indexText = std::string());
+// The interrupt snapshot this process took, held for the saves made inside
+// the interrupt (a save there copies it, never the file "save----.dat",
+// which another copy of the game may have written). Writing "save----.dat"
+// keeps its bytes here; Forget drops them before the next snapshot is taken.
+void KeepInterruptSnapshot(std::vector<u8> bytes);
+void ForgetInterruptSnapshot();
 // A write of the render thread that fails is not boxed there (see the .cpp):
 // it is kept until a thread holding no engine lock calls this, which shows
 // the file error box for each (Retry writes the same bytes again). False

@@ -98,6 +98,7 @@ class PlayDataTest : public ::testing::Test {
         g_nomalVariables.Clear();
         g_historyLog.Clear();
         g_autoSnapshotTaken.store(false);
+        ForgetInterruptSnapshot();
     }
     void TearDown() override {
         SetFileFaultForTesting(FileFault::None);
@@ -317,7 +318,7 @@ TEST_F(PlayDataTest, EveryFileThatCannotBeWrittenShowsTheBoxAndKeepsItsOldBytes)
         {"the settings", "System.dat", [] { return WriteSystemData(); }},
         {"the already-read marks", "Already.dat", [&marks] { return WriteAlreadyData(marks); }},
     };
-    folder.Put("save----.dat", HandHeader());
+    KeepInterruptSnapshot(HandHeader().Bytes());
     for (const Case& c : cases) {
         ForgetWriteFailuresForTesting();
         const std::vector<u8> old = {'o', 'l', 'd', static_cast<u8>(c.file[4])};
@@ -460,12 +461,49 @@ TEST_F(PlayDataTest, InsideAnInterruptTheSnapshotIsCopied) {
         {"slot 0 leaves the copy out", 0, "", expected("old", false)},
         {"slot 0 with an index", 0, "Quick", expected("Quick", false)},
     };
-    folder.Put("save----.dat", snapshot);
+    KeepInterruptSnapshot(snapshot.Bytes());
     g_autoSnapshotTaken.store(true);
     for (const Case& c : cases) {
         ASSERT_TRUE(WritePlayData(MakePlayDataPath(c.slot), c.index)) << c.name;
         EXPECT_EQ(folder.Get(std::filesystem::path(MakePlayDataPath(c.slot)).filename().string()), c.written)
             << c.name;
+    }
+}
+
+// Another copy of the game on the same folder writes "save----.dat" too: a
+// save inside an interrupt stores this process's game or fails, never theirs.
+TEST_F(PlayDataTest, InsideAnInterruptOnlyTheSnapshotThisProcessTookIsCopied) {
+    LeBytes theirs = HandHeader();
+    theirs.Text("theirs").Z();
+    theirs.PatchU64(960, 1008).PatchU64(968, 7);
+    struct Case {
+        const char* name;
+        bool tookOne;
+        bool written;
+        const char* index;
+    } cases[] = {
+        {"this process took one", true, true, "ours"},
+        {"this process took none", false, false, ""},
+    };
+    for (const Case& c : cases) {
+        ForgetInterruptSnapshot();
+        ::unlink(MakePlayDataPath(3).c_str());
+        if (c.tookOne) {
+            g_nomalVariables.Set("IndexTitle", 0, Text("ours"));
+            ASSERT_TRUE(WritePlayData(MakeDataFolderPath("save----.dat"))) << c.name;
+        }
+        folder.Put("save----.dat", theirs);
+        g_autoSnapshotTaken.store(true);
+        g_nomalVariables.Set("IndexTitle", 0, Text("after the snapshot"));
+        testdialogs::ScriptedDialogs dialogs;
+        testing::internal::CaptureStderr();
+        const bool written = WritePlayData(MakePlayDataPath(3)) || ReportFailedPlayDataWrites();
+        testing::internal::GetCapturedStderr();
+        g_autoSnapshotTaken.store(false);
+        EXPECT_EQ(written, c.written) << c.name;
+        std::string index;
+        EXPECT_EQ(ReadPlayDataIndex(MakePlayDataPath(3), index), c.written) << c.name;
+        EXPECT_EQ(index, c.index) << c.name;
     }
 }
 
