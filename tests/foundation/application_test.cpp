@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "support/fake_window.h"
+#include "foundation/player_files.h"
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 
@@ -102,6 +103,32 @@ TEST_F(ApplicationTest, DefaultsOfTheObject) {
     EXPECT_EQ(app->dataFolder, "Hollin-Gate/Merisande/");
     EXPECT_EQ(app->frameCounter.load(), 0u);
     EXPECT_FALSE(app->IsQuitting());
+}
+
+// The build's player folder becomes every new application's; a folder that
+// would be the data home itself is never taken.
+TEST(PlayerFiles, TheBuildsFolderAndIdentityAreTheGames) {
+    struct Case {
+        const char* given;
+        const char* folder;
+        u8 firstByte;
+    } cases[] = {
+        {"Maker/Game", "Maker/Game/", 1},
+        {"Other/Game/", "Other/Game/", 2},
+        {"", "Other/Game/", 3},
+        {"/", "Other/Game/", 4},
+    };
+    for (const Case& c : cases) {
+        const u8 identity[16] = {c.firstByte, 0xEE};
+        UsePlayerFiles(c.given, identity);
+        ASSERT_TRUE(InitApplication());
+        EXPECT_EQ(GetApplication()->dataFolder, c.folder) << c.given;
+        ShutdownApplication();
+        EXPECT_EQ(g_applicationGuid[0], c.firstByte) << c.given;
+        EXPECT_EQ(g_applicationGuid[1], 0xEE) << c.given;
+    }
+    UsePlayerFiles(kDefaultPlayerFolder, kDefaultPlayerIdentity);
+    EXPECT_EQ(PlayerFolderName(), "Hollin-Gate/Merisande/");
 }
 
 // A wait for a frame returns after the next frame that ran whole, or on quit;
