@@ -50,7 +50,7 @@ def other_game():
     path = os.environ.get("VELK2_OTHER_GAME") or str(Path(e2e.binary()).parent / "tests" / "velk2_other_game")
     if not os.access(path, os.X_OK):
         raise RuntimeError("the second build is not at %s (set VELK2_OTHER_GAME)" % path)
-    return path
+    return os.path.abspath(path)
 
 
 def luma(c):
