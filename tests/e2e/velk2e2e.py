@@ -39,12 +39,13 @@ What a Session gives (all cleaned up on exit, processes killed):
     (also "cp932"), ``png(name, w, h, rgb_or_fn)`` (solid colour or fn(x, y) ->
     (r, g, b[, a])), ``wav(name, seconds, freq, amplitude, rate, channels)``,
     ``file(name, bytes)``.
-  - ``s.start(env=None, args=(), program=None, cwd=None)`` -> ``Velk2``: the program
+  - ``s.start(env=None, args=(), program=None, cwd=None, cpus=None)`` -> ``Velk2``: the program
     with SDL_AUDIODRIVER=disk (each copy its own file), scratch XDG_DATA_HOME
     and XDG_RUNTIME_DIR; a value of None in ``env`` removes that variable;
     ``program`` runs another copy of the program file; ``cwd`` another
     working directory than the game folder;
-    ``s.start()`` again starts another copy (same folders).
+    ``s.start()`` again starts another copy (same folders); ``cpus`` (a set of
+    CPU numbers) pins it and all its threads there.
   - ``s.user_dir`` (``$XDG_DATA_HOME/Hollin-Gate/Merisande``), ``s.user_file(name)``.
   - ``s.screen_shot()``: the whole screen as an ``Image``.
   - ``s.end_x()``: the X server ends (killed) under whatever runs on it.
@@ -629,13 +630,16 @@ class Velk2:
         send_delete_window(self.session.display, self.window)
 
 
-def _dies_with_this_process(file_size_limit=None):
+def _dies_with_this_process(file_size_limit=None, cpus=None):
     """A preexec_fn: the child is killed when the test process ends, however
     that happens (ctest kills a test that overruns outright). With a file-size
-    limit, every write of the child past it fails with EFBIG, as on a full disk."""
+    limit, every write of the child past it fails with EFBIG, as on a full disk.
+    With cpus, the child and every thread it starts run only on those."""
     parent = os.getpid()
 
     def preexec():
+        if cpus is not None:
+            os.sched_setaffinity(0, cpus)
         if file_size_limit is not None:
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, resource.getrlimit(resource.RLIMIT_FSIZE)[1]))
         try:
@@ -802,7 +806,7 @@ class Session:
         xvfb.wait()
 
     # the program
-    def start(self, env=None, args=(), program=None, file_size_limit=None, cwd=None):
+    def start(self, env=None, args=(), program=None, file_size_limit=None, cwd=None, cpus=None):
         environment = self._x_env()
         for key in list(environment):
             if key.startswith("SDL_") or key.startswith("VELK2_") and key != "VELK2_BINARY":
@@ -825,7 +829,7 @@ class Session:
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             process = subprocess.Popen([program or binary()] + list(args), cwd=cwd or self.game.root, env=environment,
                                        stdout=out, stderr=err, stdin=subprocess.DEVNULL,
-                                       preexec_fn=_dies_with_this_process(file_size_limit))
+                                       preexec_fn=_dies_with_this_process(file_size_limit, cpus))
         copy = Velk2(self, process, out_path, err_path, audio_path)
         self.copies.append(copy)
         return copy
