@@ -69,7 +69,9 @@ class classInputQueueSink {
     virtual ~classInputQueueSink() = default;
     // Appends without committing; a null queue is the main queue.
     virtual void Post(classQueue* queue, const InputCaseRecord& record) = 0;
-    // Commits the queue (null: the main queue).
+    // Commits the calling thread's records in the queue (null: the main
+    // queue) and in the main queue: a side script's choice shows with the
+    // pictures it posted to the main queue before it.
     virtual void Commit(classQueue* queue) = 0;
 };
 

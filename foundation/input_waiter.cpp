@@ -444,11 +444,13 @@ bool classInputWaiter::KeepPressForNextWait(u32 message, u64 wParam, int64 lPara
 
 void classInputWaiter::PostToQueue(const InputCaseRecord& record) {
     classInputQueueSink* sink = GetInputQueueSink();
+    const classQuePosterScope owner(poster);
     if (sink != nullptr) sink->Post(queue, record);
 }
 
 void classInputWaiter::CommitQueue() {
     classInputQueueSink* sink = GetInputQueueSink();
+    const classQuePosterScope owner(poster);
     if (sink != nullptr) sink->Commit(queue);
 }
 

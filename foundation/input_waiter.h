@@ -31,6 +31,7 @@
 
 #include "foundation/input_links.h"
 #include "foundation/optional_value.h"
+#include "foundation/queue_poster.h"
 #include "foundation/types.h"
 
 class classInputWaiter;
@@ -181,6 +182,8 @@ class classInputWaiter {
     bool KeepPressForNextWait(u32 message, u64 wParam, int64 lParam);
 
     classQueue* GetQueue() const { return queue; }
+    // Any thread, as the owner: what the UI thread posts and commits for a
+    // choice belongs to the batch of the thread that waits in it.
     void PostToQueue(const InputCaseRecord& record);
     void CommitQueue();
 
@@ -203,6 +206,9 @@ class classInputWaiter {
 
     // Settings the owner changes outside Wait.
     classQueue* queue = nullptr;     // null: the main queue
+    // The owner's mark on the records it posts; the thread that makes the
+    // waiter is its owner. Not changed after.
+    const QuePoster poster = CurrentQuePoster();
     u8 standsAside = 0;              // no input while the main script runs an interrupt
     u8 yieldsToSideScreens = 0;      // no input while a side script runs a screen (the main script's)
     std::vector<int64> selectLayer;  // object that must be present and visible; empty: none

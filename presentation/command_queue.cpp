@@ -49,32 +49,65 @@ classQueue::~classQueue() {
         g_queueList.remove(this);
         registered_ = false;
     }
-    for (classQueBase* record : records_) record->Delete();
+    for (Entry& entry : records_) entry.record->Delete();
     records_.clear();
     committedCount_.store(0);
+}
+
+void classQueue::CommitPoster(QuePoster poster) {
+    int32 added = 0;
+    for (Entry& entry : records_) {
+        if (entry.poster != poster || entry.committed) continue;
+        entry.committed = true;
+        ++added;
+    }
+    if (added == 0) return;
+    committedCount_.store(committedCount_.load() + added);
+    NoteCommittedRecords();
+}
+
+bool classQueue::IsRefused(QuePoster poster) const {
+    // A skip to the next choice holds the main script's batch back to be
+    // compacted when it ends; the side scripts go on showing theirs.
+    return poster == kMainScriptPoster && IsMainQueueSkipping(this);
 }
 
 void classQueue::Post(QueRecordPtr record, bool commitPoint) {
     if (!record) return;
     if (!record->origin.IsKnown()) record->origin = CurrentScriptOrigin();
+    const QuePoster poster = CurrentQuePoster();
     classCriticalSectionLock hold(g_queueLock);
     if (!commitPoint) {
-        records_.push_back(record.release());
+        records_.push_back(Entry{record.release(), poster, false});
         return;
     }
-    const size_t at = std::min(static_cast<size_t>(std::max(committedCount_.load(), 0)), records_.size());
-    records_.insert(records_.begin() + static_cast<std::ptrdiff_t>(at), record.release());
-    committedCount_.store(static_cast<int32>(records_.size()));
-    NoteCommittedRecords();
+    // In front of this thread's waiting batch; other threads' records,
+    // waiting or not, keep their places.
+    const auto at = std::find_if(records_.begin(), records_.end(),
+                                 [poster](const Entry& entry) { return entry.poster == poster && !entry.committed; });
+    records_.insert(at, Entry{record.release(), poster, false});
+    CommitPoster(poster);
 }
 
 bool classQueue::Commit() {
-    if (IsMainQueueSkipping(this)) return false;
+    const QuePoster poster = CurrentQuePoster();
+    if (IsRefused(poster)) return false;
     classCriticalSectionLock hold(g_queueLock);
-    const int32 count = static_cast<int32>(records_.size());
-    if (count != committedCount_.load()) NoteCommittedRecords();
-    committedCount_.store(count);
+    CommitPoster(poster);
     return true;
+}
+
+void classQueue::DropUncommitted() {
+    const QuePoster poster = CurrentQuePoster();
+    classCriticalSectionLock hold(g_queueLock);
+    for (auto it = records_.begin(); it != records_.end();) {
+        if (it->poster == poster && !it->committed) {
+            it->record->Delete();
+            it = records_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 bool CommitQueue(classQueue* queue) {
@@ -105,7 +138,7 @@ void classQueue::Shutdown() {
         g_queueList.remove(this);
         registered_ = false;
     }
-    for (classQueBase* record : records_) record->Delete();
+    for (Entry& entry : records_) entry.record->Delete();
     records_.clear();
     committedCount_.store(0);
 }
@@ -133,9 +166,14 @@ bool MayChangeThePicture(QueRecordType type) {
 void classQueue::ExecuteCommitted(classQueContext& context) {
     {
         classCriticalSectionLock hold(g_queueLock);
-        while (!records_.empty() && committedCount_.load() != 0) {
-            QueRecordPtr record(records_.front());
-            records_.pop_front();
+        // Records before `at` wait for their posters' commits.
+        size_t at = 0;
+        while (committedCount_.load() != 0) {
+            while (at < records_.size() && !records_[at].committed) ++at;
+            if (at >= records_.size()) break;
+            QueRecordPtr record(records_[at].record);
+            records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(at));
+            committedCount_.store(committedCount_.load() - 1);
             if (record->cancelled == 0) {
                 // Whatever it did, the frame that ran it is drawn, unless
                 // all it can have touched is sound: a click's voice stop
@@ -161,8 +199,6 @@ void classQueue::ExecuteCommitted(classQueContext& context) {
                     }
                 }
             }
-            const int32 committed = committedCount_.load();
-            if (committed > 0) committedCount_.store(committed - 1);
         }
     }
     std::lock_guard<std::mutex> wake(g_drainMutex);
@@ -240,7 +276,7 @@ void classQueue::Compact() {
     u64 allDeletedMask = 0;  // scenes emptied by a newer GraphicAllDelete
 
     for (auto it = records_.rbegin(); it != records_.rend(); ++it) {
-        classQueBase* record = *it;
+        classQueBase* record = it->record;
         const QueRecordType type = record->GetType();
         if (!IsGraphicCompactable(type)) continue;
         if (type == QueGraphicAllDelete) {
@@ -273,14 +309,12 @@ void classQueue::Compact() {
 void classQueue::ForEachRecord(
     const std::function<void(const classQueBase& record, bool committed)>& visit) const {
     classCriticalSectionLock hold(g_queueLock);
-    const int32 committed = committedCount_.load();
-    int32 index = 0;
-    for (const classQueBase* record : records_) visit(*record, index++ < committed);
+    for (const Entry& entry : records_) visit(*entry.record, entry.committed);
 }
 
 void classQueue::DiscardAll() {
     classCriticalSectionLock hold(g_queueLock);
-    for (classQueBase* record : records_) record->Delete();
+    for (Entry& entry : records_) entry.record->Delete();
     records_.clear();
     committedCount_.store(0);
 }
@@ -294,7 +328,7 @@ std::vector<QueRecordPtr> classQueue::TakeRecords() {
     classCriticalSectionLock hold(g_queueLock);
     std::vector<QueRecordPtr> out;
     out.reserve(records_.size());
-    for (classQueBase* record : records_) out.emplace_back(record);
+    for (Entry& entry : records_) out.emplace_back(entry.record);
     records_.clear();
     committedCount_.store(0);
     return out;

@@ -4,6 +4,15 @@
 // synchronisation point and wait for a frame; the render thread runs the
 // committed records of every queue at the start of each frame.
 //
+// Several threads post to one queue (the side scripts to the main queue, the
+// UI thread a choice's case states): each record carries its poster's mark
+// (foundation/queue_poster.h), and a commit or a commit point releases only
+// the records of the thread that makes it, in the order they were posted.
+// Committed records run in queue order whoever posted them, so what two
+// threads both committed still runs in the order it was posted; a record not
+// yet committed keeps its place and holds back only its own poster's later
+// records.
+//
 // Locks: g_queueLock guards every queue's records and committed count, the
 // list of queues, and the execution of records (records run under it). It is
 // recursive: the walk over the list holds it while each queue takes it again.
@@ -16,6 +25,7 @@
 #include <vector>
 
 #include "foundation/critical_section.h"
+#include "foundation/queue_poster.h"
 #include "presentation/que_records.h"
 
 class classGraphicObject;
@@ -40,16 +50,23 @@ class classQueue {
     classQueue(const classQueue&) = delete;
     classQueue& operator=(const classQueue&) = delete;
 
-    // Without the commit point the record goes to the end, uncommitted. With
-    // it the record goes right behind the committed ones and the whole queue
-    // is committed, so a transition captures the screen as it was before the
-    // batch that is still waiting. A null record is ignored.
+    // Marked as the calling thread's. Without the commit point the record
+    // goes to the end, uncommitted. With it the record goes right in front of
+    // the thread's first record still waiting (or to the end) and everything
+    // the thread posted is committed, so a transition captures the screen as
+    // it was before the batch that is still waiting. A null record is ignored.
     void Post(QueRecordPtr record, bool commitPoint = false);
     void Post(classQueBase* record, bool commitPoint = false) { Post(QueRecordPtr(record), commitPoint); }
 
-    // Releases every posted record to the render thread. Refused (false,
-    // nothing changed) on the main queue while next-choice skipping is on.
+    // Releases every record the calling thread posted to the render thread.
+    // The main script's commits are refused (false, nothing changed) on the
+    // main queue while next-choice skipping is on.
     bool Commit();
+
+    // Frees the calling thread's records not yet committed, unexecuted: what
+    // a side script posted before a load or a restart belongs to the game
+    // that is gone.
+    void DropUncommitted();
 
     // Waits while the queue holds committed records; false when `ms` passed
     // first. Also returns (true) once the program is quitting.
@@ -74,6 +91,7 @@ class classQueue {
     // Removes every record, committed or not, and hands them over oldest
     // first, unexecuted; lets a test read what a command posted.
     std::vector<QueRecordPtr> TakeRecords();
+    // How many records, of every poster, are committed and not yet run.
     int32 GetCommittedCount() const;
     // Under g_queueLock: each record, oldest first, with whether it is
     // committed; for tests that check what a command posted.
@@ -82,9 +100,19 @@ class classQueue {
     void DiscardAll();
 
   private:
+    struct Entry {
+        classQueBase* record;
+        QuePoster poster;
+        bool committed;
+    };
+    // Marks every record of `poster` committed.
+    void CommitPoster(QuePoster poster);
+    bool IsRefused(QuePoster poster) const;
+
     // Guarded by g_queueLock.
-    std::deque<classQueBase*> records_;
-    // Written under g_queueLock; atomic so that a waiter may poll it.
+    std::deque<Entry> records_;
+    // The committed entries of records_; written under g_queueLock, atomic
+    // so that a waiter may poll it.
     std::atomic<int32> committedCount_{0};
     bool registered_ = false;  // guarded by g_queueLock
 };

@@ -45,7 +45,11 @@ class QueueSink final : public classInputQueueSink {
         if (made != nullptr) made->sceneMask = record.sceneMask;
         queue->Post(std::move(made));
     }
-    void Commit(classQueue* queue) override { CommitQueue(queue != nullptr ? queue : GetMainQueue()); }
+    void Commit(classQueue* queue) override {
+        classQueue* main = GetMainQueue();
+        CommitQueue(main);
+        if (queue != nullptr && queue != main) CommitQueue(queue);
+    }
 
   private:
     static QueRecordPtr Make(const InputCaseRecord& record) {

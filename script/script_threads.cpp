@@ -74,6 +74,9 @@ void WaitWhileRestarting(classWorkerThread& self) {
 }
 
 u32 RunFixedScriptThread(classWorkerThread& self, const std::string& script, int64 priority) {
+    // Its records are its own batch, released by its own commits; the
+    // waiter made below takes the same mark for what the UI thread posts.
+    const classQuePosterScope poster(static_cast<QuePoster>(priority));
     auto context = std::make_unique<classScriptContext>();
     std::unique_ptr<classInputWaiterHolder> waiter;
     std::unique_ptr<classQueue> queue;
@@ -98,6 +101,13 @@ u32 RunFixedScriptThread(classWorkerThread& self, const std::string& script, int
         if (loaded) {
             context->PushLoadedFrame(std::move(frame));
             context->Run();
+            // Nothing the run posted may wait in the main queue for ever: a
+            // run that ended has finished its batch; one a load or a restart
+            // cut short posted for the game that is gone.
+            if (IsScriptWaitOver(generation))
+                GetMainQueue()->DropUncommitted();
+            else
+                CommitQueue(GetMainQueue());
         }
         WaitWhileRestarting(self);
         context->Reset();

@@ -3,8 +3,11 @@ half-way, every pixel of the window mixes the old screen and the new one
 (the wipe's rule and the scene under it) by the same share, each picture's
 patch where it belongs (nothing mirrored, nothing left of the window's old
 contents), and at the end the new screen stands alone. A hole the old screen
-cut fades out as the black it showed. A rule whose alpha differs across the
+cut fades out as the black it showed. What a side script commits meanwhile
+(a 5 ms clock's waits, auto mode switched on, which wakes every wait) leaves
+the main script's new picture to its fade, on one core too. A rule whose alpha differs across the
 screen covers each part by its own share, soft or hard, and at the end all."""
+import os
 import time
 
 import velk2e2e as e2e
@@ -53,6 +56,32 @@ KeyWait()
 GraphicDelete(Layer=1)
 Graphic(Layer=2, File="new.png", x=0, y=0)
 Transition(Time=4000)
+Wait(Time=600000)
+"""
+
+# A clock in "system/Function.qvs": every 5 ms its wait ends and it posts
+# a change to an object that is not there.
+SIDE_CLOCK = """#tick
+GraphicAlter(Layer=900, Transmittance=1)
+Wait(Time=5)
+ScriptJump(Label=#tick)
+"""
+
+# The new picture, then a while of work (a few hundred ms of statements,
+# many of the clock's ticks), then its cross-fade; %s may switch auto mode on.
+BUSY_THEN_FADE = """// the old screen, a click, then a new picture, work, and a slow cross-fade to it
+Graphic(Layer=1, File="old.png", x=0, y=0)
+Apply()
+KeyWait()
+Graphic(Layer=1, File="new.png", x=0, y=0)
+%s
+n = 0
+#busy
+n = n + 1
+if (n < 150000) {
+    ScriptJump(Label=#busy)
+}
+Transition(Time=2000)
 Wait(Time=600000)
 """
 
@@ -115,6 +144,44 @@ class CrossFade(e2e.TestCase):
                 self.assertTrue(e2e.close_to(shot.pixel(x, y), new, 2), "after: (%d, %d): %r" % (x, y, shot.pixel(x, y)))
             p.close_window()
             self.assertEqual(p.wait_exit(), 0, p.stderr())
+
+    def test_a_side_scripts_commits_leave_the_new_picture_to_its_fade(self):
+        # Pinned to one core, where the side script's wake-ups fall between
+        # the main script's statements most often.
+        cases = [("a 5 ms clock", SIDE_CLOCK, "")] * 3 + [("auto mode on", None, "SystemControl.AutoPlaying(State=1)")]
+        for name, side, between in cases:
+            with self.subTest(case=name), e2e.Session(self) as s:
+                s.game.basic(BUSY_THEN_FADE % between, "Variable(Nomal, Name=n)\n")
+                if side is not None:
+                    s.game.script("system/Function.qvs", side)
+                s.game.png("old.png", e2e.LOGICAL_W, e2e.LOGICAL_H, old_picture)
+                s.game.png("new.png", e2e.LOGICAL_W, e2e.LOGICAL_H, new_picture)
+                p = s.start(cpus={min(os.sched_getaffinity(0))})
+                p.wait_window()
+                e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(100, 600), RED, 3), 20, 0.2,
+                               "the old screen")
+                p.click(640, 360)
+                # The new screen's share, from blue over red, until it stands alone.
+                shots = []
+                deadline = time.monotonic() + 60
+                while time.monotonic() < deadline:
+                    shot = p.logical_shot()
+                    shots.append((shot.pixel(100, 600)[2] / 255.0, shot))
+                    if shots[-1][0] > 0.97:
+                        break
+                shares = ["%.2f" % share for share, _ in shots]
+                self.assertGreater(shots[-1][0], 0.97, "the new screen at last: %s" % shares)
+                mixed = [i for i, (share, _) in enumerate(shots) if 0.15 < share < 0.85]
+                self.assertTrue(mixed, "the new picture came in a fade: %s" % shares)
+                self.assertTrue(all(share < 0.15 for share, _ in shots[:mixed[0]]),
+                                "the old screen until the fade: %s" % shares)
+                share, shot = min((shots[i] for i in mixed), key=lambda item: abs(item[0] - 0.5))
+                for x, y, old, new in PROBES:
+                    want = tuple(o * (1 - share) + n * share for o, n in zip(old, new))
+                    got = shot.pixel(x, y)
+                    self.assertTrue(e2e.close_to(got, want, 6), "(%d, %d): %r, want %r" % (x, y, got, want))
+                p.close_window()
+                self.assertEqual(p.wait_exit(), 0, p.stderr())
 
     def test_half_way_the_hole_of_the_old_screen_shows_black_under_the_new(self):
         with e2e.Session(self) as s:

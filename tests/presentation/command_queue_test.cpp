@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,7 +38,9 @@ class ProbeRecord : public classQue_SoundPlay {
 
 TEST(QueueTest, RecordsRunInOrderOnTheirScenesOnlyOnceCommitted) {
     // Steps: "+name/mask" posts, "!name" posts with a commit point, "x" posts
-    // a cancelled record, "c" commits, "r" runs a frame, "O" shows the overlay.
+    // a cancelled record, "c" commits, "r" runs a frame, "O" shows the overlay,
+    // "@n" posts and commits as thread n from then on (0, the main script, at
+    // first), "d" drops the thread's waiting records.
     struct Case {
         const char* name;
         const char* steps;
@@ -53,6 +56,17 @@ TEST(QueueTest, RecordsRunInOrderOnTheirScenesOnlyOnceCommitted) {
         {"a cancelled record is freed unrun", "x +kept/0 c r", "kept@0 ", 0},
         {"the scene mask chooses the roots", "+m/1 +n/0 +b/3 +o/2 c r", "m@m n@0 b@m b@0 o@0 ", 0},
         {"with an overlay both bits run twice", "O +b/3 +o/2 c r", "b@m b@o o@o ", 0},
+        {"a thread's commit releases only its own records", "+m/0 @1 +s/0 c r", "s@0 ", 1},
+        {"the other's records stay for its own commit", "+m/0 @1 +s/0 c r @0 c r", "s@0 m@0 ", 0},
+        {"what both committed runs in posting order", "+m1/0 @2 +s1/0 @0 +m2/0 @2 +s2/0 c @0 c r",
+         "m1@0 s1@0 m2@0 s2@0 ", 0},
+        {"a waiting record holds back only its own thread", "+m1/0 @1 +s1/0 c @0 +m2/0 @1 +s2/0 c r",
+         "s1@0 s2@0 ", 2},
+        {"a commit point goes in front of its own thread's batch", "@1 +s/0 @0 +m1/0 +m2/0 !t r",
+         "t@0 m1@0 m2@0 ", 1},
+        {"behind its own committed records; the other's keep their places", "+c/0 c @1 +s/0 @0 +u/0 !t r",
+         "c@0 t@0 u@0 ", 1},
+        {"a drop frees only the thread's waiting records", "+m/0 @1 +s1/0 c +s2/0 d @0 c r", "m@0 s1@0 ", 0},
     };
     for (const Case& c : cases) {
         g_runLog.clear();
@@ -62,8 +76,14 @@ TEST(QueueTest, RecordsRunInOrderOnTheirScenesOnlyOnceCommitted) {
         context.mainScene = &mainScene;
         context.overlayScene = &overlayScene;
         classQueue queue;
+        std::optional<classQuePosterScope> poster;
         std::istringstream steps(c.steps);
         for (std::string step; steps >> step;) {
+            if (step[0] == '@') {
+                poster.reset();
+                poster.emplace(static_cast<QuePoster>(std::stoul(step.substr(1))));
+            }
+            if (step == "d") queue.DropUncommitted();
             const size_t slash = step.find('/');
             const std::string name = step.substr(1, slash - 1);
             if (step[0] == '+') queue.Post(new ProbeRecord(name, std::stoull(step.substr(slash + 1))));
@@ -81,6 +101,7 @@ TEST(QueueTest, RecordsRunInOrderOnTheirScenesOnlyOnceCommitted) {
         }
         EXPECT_EQ(g_runLog, c.ran) << c.name;
         EXPECT_EQ(queue.GetRecordCount(), c.left) << c.name;
+        EXPECT_EQ(queue.GetCommittedCount(), 0) << c.name;
     }
     classQueue queue;
     queue.Post(static_cast<classQueBase*>(nullptr));
@@ -168,8 +189,14 @@ TEST_F(SkippingTest, MainQueueCommitsAreRefusedWhileSkippingToTheNextChoice) {
     EXPECT_FALSE(CommitQueue(main));
     EXPECT_EQ(main->GetCommittedCount(), 0);
     EXPECT_TRUE(functionQueue.Commit());
+    {
+        // A side script's own records in the main queue are not held.
+        const classQuePosterScope side(1);
+        main->Post(new ProbeRecord("side"));
+        EXPECT_TRUE(main->Commit());
+    }
     ExecuteAllQueues();
-    EXPECT_EQ(g_runLog, "function@m function@o ") << "run on the application's scenes";
+    EXPECT_EQ(g_runLog, "function@m function@o side@0 ") << "run on the application's scenes";
 
     // A transition's commit point still releases the whole main queue.
     main->Post(new ProbeRecord("transition"), true);
@@ -181,7 +208,7 @@ TEST_F(SkippingTest, MainQueueCommitsAreRefusedWhileSkippingToTheNextChoice) {
     main->Execute();
     application->mainScene = savedMain;
     application->overlayScene = nullptr;
-    EXPECT_EQ(g_runLog, "function@m function@o transition@0 main@0 after@0 ");
+    EXPECT_EQ(g_runLog, "function@m function@o side@0 transition@0 main@0 after@0 ");
 }
 
 TEST_F(SkippingTest, WaitUntilEmptyEndsOnceTheProgramQuits) {

@@ -1,7 +1,7 @@
 // The input code against the real main scene and command queues: areas come
 // from the objects' hitOffset and texture size and follow their hidden state;
 // a case's display changes land on the waiter's queue, uncommitted until the
-// waiter commits.
+// waiter commits; that commit is its owner thread's, whichever thread makes it.
 #include "presentation/input_presentation_links.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +114,30 @@ TEST_F(InputPresentationLinksTest, CaseRecordsGoToTheWaitersQueueUncommitted) {
     EXPECT_EQ(box->textRequests[0].text, "text");
     EXPECT_EQ(box->textRequests[0].repeat, 0);
     EXPECT_EQ(box->textRequests[0].repeatPeriod, 0);
+}
+
+TEST_F(InputPresentationLinksTest, AChoicesCommitReleasesItsOwnersRecordsOnly) {
+    classQueue* main = GetMainQueue();
+    classQueue own;
+    // The main script's batch, still waiting.
+    main->Post(new classQue_GraphicDelete());
+    main->Post(new classQue_GraphicDelete());
+    classInputWaiter* side = nullptr;
+    {
+        const classQuePosterScope sideThread(1);
+        side = g_inputManager.AddWaiter(1);
+        side->queue = &own;
+        main->Post(new classQue_GraphicCreate());  // the side script's menu, before its choice
+    }
+    classInputTarget* target = side->AddTarget();
+    target->region = {1};
+    target->caseStrings[2] = "s.png";
+    // Here, as on the UI thread, on the side script's behalf.
+    ASSERT_TRUE(classInputTarget::ApplyCaseState(target, kCaseSelect));
+    side->CommitQueue();
+    EXPECT_EQ(own.GetCommittedCount(), 1);
+    EXPECT_EQ(main->GetCommittedCount(), 1) << "the menu goes out, the main script's batch waits";
+    main->DiscardAll();
 }
 
 }  // namespace

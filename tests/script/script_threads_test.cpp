@@ -23,6 +23,7 @@
 #include "foundation/subsystem_hooks.h"
 #include "foundation/worker_threads.h"
 #include "platform/window_messages.h"
+#include "presentation/command_queue.h"
 #include "script/declared_names.h"
 #include "script/global_variables.h"
 #include "script/script_context.h"
@@ -277,6 +278,33 @@ TEST_F(ScriptThreadsTest, AFunctionScriptWithoutAWaitIsPausedBetweenRuns) {
     ASSERT_NE(runs, "other");
     EXPECT_LE(std::stoll(runs), 40);
     EXPECT_GE(std::stoll(runs), 2) << "it does start over";
+}
+
+// A side script's records wait for its own commits; a run that ends has
+// finished its batch, and one a restart cuts short posted for a game that
+// is gone.
+TEST_F(ScriptThreadsTest, AFunctionScriptsRunCommitsWhatItLeftOrARestartDropsIt) {
+    testexec::AddSource("Variable.qvs", "Variable(Global, Name=thrRuns)\n");
+    testexec::AddSource("system\\Function.qvs",
+                        "thrRuns = thrRuns + 1\nSoundStopToVoice()\n#spin\nif (thrRuns = 2) {\n"
+                        "    ScriptJump(Label=#spin)\n}\n");
+    ClearDeclaredNames();
+    classScriptTables declarations;
+    ASSERT_TRUE(GetScriptLoader()("Variable.qvs", declarations));
+    GetMainQueue()->DiscardAll();
+    auto queued = [] {
+        std::string out;
+        GetMainQueue()->ForEachRecord([&](const classQueBase&, bool committed) { out += committed ? "+" : "-"; });
+        return out;
+    };
+    classWorkerThread function;
+    ASSERT_TRUE(function.StartWithRoutine(FunctionThreadProc));
+    ASSERT_TRUE(Eventually([&] { return queued() == "+-"; })) << "the first run's, then the second's: " << queued();
+    app->restartRequested = 1;
+    EXPECT_TRUE(Eventually([&] { return queued() == "+"; })) << queued();
+    app->RequestQuit();
+    EXPECT_EQ(function.Stop(5000), classWorkerThread::kStopped);
+    GetMainQueue()->DiscardAll();
 }
 
 TEST_F(ScriptThreadsTest, FontsAreHandedToTheRegistrarInOrderBeforeAnyScript) {
