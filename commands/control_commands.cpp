@@ -61,6 +61,10 @@ void WakeAllScriptWaiters() {
 }
 
 void ClearSceneAndReset() {
+    // The end of a skip releases the main script's held batch with this
+    // fade, whichever thread ends it, so it posts and commits as the main
+    // script does.
+    const classQuePosterScope asMain(kMainScriptPoster);
     classQueue* queue = GetMainQueue();
     classApplication* application = GetApplication();
     queue->Compact();

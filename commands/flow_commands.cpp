@@ -159,6 +159,9 @@ bool CommandRestart(classScriptContext& context, const std::vector<classScriptVa
     if (&main == &context) context.selectPhase = 0;
     if (classApplication* application = GetApplication()) application->restartRequested.store(1);
     {
+        // The clearing belongs to the game that starts over: it goes out with
+        // the main script's first commit, in front of what it shows anew.
+        const classQuePosterScope asMain(kMainScriptPoster);
         classQueHolder holder;
         holder.NewGraphicAllDelete()->sceneMask = 1;
         holder.Post();
@@ -218,6 +221,11 @@ bool CommandPlayDataSave(classScriptContext& context, const std::vector<classScr
     // A load of this save goes on after it: made again at every load, it
     // would overwrite the slot (or another, numbered by a Global) each time.
     context.SetSavingItself(true);
+    // A save writes the whole game as its main script has shown it, so from
+    // a side script it goes out with the main script's batch, after what
+    // this thread posted before it (a menu taken down).
+    CommitQueue(GetMainQueue());
+    const classQuePosterScope asMain(kMainScriptPoster);
     {
         classQueHolder holder;
         classQue_DataSave* save = holder.NewDataSave();
@@ -244,6 +252,11 @@ bool CommandPlayDataLoad(classScriptContext&, const std::vector<classScriptValue
     // An empty or foreign slot changes nothing: no fade, no restart.
     if (!IsPlayDataFileValid(path)) return true;
     classQueue* queue = GetMainQueue();
+    // A load replaces the whole game: what this thread and the main script
+    // posted before it goes out first, or it would land on the restored
+    // scene later.
+    CommitQueue(queue);
+    const classQuePosterScope asMain(kMainScriptPoster);
     {
         auto transition = std::make_unique<classQue_Transition>();
         transition->time = kPlayDataLoadTransitionMs;

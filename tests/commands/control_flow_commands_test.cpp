@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <regex>
 #include <string>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "presentation/command_queue.h"
 #include "presentation/que_records.h"
 #include "script/global_variables.h"
+#include "script/script_compiler.h"
 #include "script/script_context.h"
 #include "script/script_threads.h"
 #include "script/script_value.h"
@@ -194,6 +197,70 @@ TEST_F(ControlFlowTest, EndingASkipFinishesTheSceneAndFadesIn) {
     auto* marker = static_cast<classQue_GraphicDelete*>(records[3].get());
     EXPECT_EQ(marker->sceneMask, 1u);
     EXPECT_EQ(marker->path, QuePath{800});
+}
+
+TEST_F(ControlFlowTest, FromASideScriptSavesLoadsRestartsAndTheEndOfASkipActForTheWholeGame) {
+    // Each command runs as a side script while the main script's batch (m)
+    // and the side script's own (s) wait in the main queue; the queue
+    // afterwards, oldest first, with + for committed and - for waiting, and
+    // what still waits once the main script commits (the side script's).
+    {
+        // A slot worth loading holds a frame with a statement to run.
+        classScriptContext main;
+        classScriptCompiler compiler("start.qvs");
+        compiler.Compile("Dammy(1)");
+        classScriptFrame frame;
+        frame.SetTables(compiler.TakeTables());
+        main.frames.push_back(std::move(frame));
+        app->mainScriptContext = &main;
+        ASSERT_TRUE(WritePlayData(MakePlayDataPath(7)));
+        app->mainScriptContext = nullptr;
+    }
+    StartFrames();
+    struct Case {
+        const char* name;
+        std::function<void()> command;
+        bool skipping;
+        const char* queue;
+        const char* side;
+    };
+    const Case cases[] = {
+        {"a save writes what both have shown", [&] { Call(CommandPlayDataSave, {testscript::I(12)}); }, false,
+         "m+ s+ save+", ""},
+        {"a load lets nothing from before it land after it", [&] { Call(CommandPlayDataLoad, {testscript::I(7)}); },
+         false, "fade+ m+ s+ load+", ""},
+        {"a restart's clearing waits for the main script", [&] { Call(CommandRestart); }, false,
+         "m- s- clear- silence-", "s-"},
+        {"the end of a skip releases the held batch with its fade", [&] { Call(CommandNextSelectSkipingAbort); },
+         true, "fade+ m+ s- slots+ texts+ marker+", "s-"},
+    };
+    const std::map<QueRecordType, std::string> names = {
+        {QueGraphicCreate, "m"},       {QueSoundPlay, "s"},          {QueDataSave, "save"},
+        {QueTransition, "fade"},       {QueDataLoad, "load"},        {QueGraphicAllDelete, "clear"},
+        {QueSoundAllDelete, "silence"}, {QueGraphicStirSlotAllFinish, "slots"},
+        {QueGraphicStdTextDrawingAllFinish, "texts"}, {QueGraphicDelete, "marker"}};
+    for (const Case& c : cases) {
+        GetMainQueue()->TakeRecords();
+        app->nextSelectSkipping = c.skipping ? 1 : 0;
+        GetMainQueue()->Post(new classQue_GraphicCreate());
+        {
+            const classQuePosterScope side(1);
+            GetMainQueue()->Post(new classQue_SoundPlay());
+            c.command();
+        }
+        auto listed = [&](bool waitingOnly) {
+            std::string out;
+            GetMainQueue()->ForEachRecord([&](const classQueBase& record, bool committed) {
+                if (waitingOnly && committed) return;
+                out += (out.empty() ? "" : " ") + names.at(record.GetType()) + (committed ? "+" : "-");
+            });
+            return out;
+        };
+        EXPECT_EQ(listed(false), c.queue) << c.name;
+        GetMainQueue()->Commit();
+        EXPECT_EQ(listed(true), c.side) << c.name;
+        app->restartRequested = 0;
+    }
 }
 
 TEST_F(ControlFlowTest, JumpsWithinAScriptTakeStatementsThatExistAndANegativeOneEndsTheFrame) {
