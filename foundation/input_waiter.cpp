@@ -225,6 +225,13 @@ void classInputWaiter::ClearTargets() {
     selectedTarget = nullptr;
 }
 
+void classInputWaiter::ResetChoiceSettings() {
+    // The UI thread may still be matching a press against them.
+    EndBetweenWaits();
+    selectLayer.clear();
+    navigationMode = 1;
+}
+
 classInputTarget* classInputWaiter::EndBetweenWaits() {
     std::unique_lock<std::mutex> hold(stateMutex_);
     while (state_ == State::kBusy) changed_.wait(hold);

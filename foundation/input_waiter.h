@@ -157,6 +157,10 @@ class classInputWaiter {
     void Reset();
     classInputTarget* AddTarget();
     void ClearTargets();
+    // Drops what a choice leaves for every later wait (its select layer and
+    // navigation mode), as a load or a restart must: the game it belonged to
+    // is gone.
+    void ResetChoiceSettings();
     // Blocks until a target fires, the time-out (ms; negative: none) passes,
     // the waiter is woken, or the program quits or restarts. The target that
     // fired during this wait (or the held one of the hold rule); null on a

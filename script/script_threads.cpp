@@ -176,6 +176,9 @@ void StartupScriptMain(classWorkerThread& self) {
             // A wait that missed the flag must still look again.
             g_inputManager.WakeAllWaiters();
             context.SwapInLoadedFrames();
+            // The restored game waits as it did when saved, not behind the
+            // layer of a choice it may not even have.
+            if (classInputWaiter* w = waiter.Get()) w->ResetChoiceSettings();
             // On top of the restored frames, from its first statement.
             BeginScriptCall(context, kPreDataLoadScript, "");
             context.Run();

@@ -143,6 +143,31 @@ Wait(Time=600000)
 MENU = 'PlayDataSave(No=0, Index="from the menu")\n'
 
 
+# A game saved before a choice; the choice, shown with its own layer, loads
+# that save. The restored page has no such layer and waits for a click.
+CHOICE_LOAD = """Graphic(Layer=1, File="one.png", x=0, y=0)
+Apply()
+PlayDataSave(No=1, Index="before the choice")
+if (loads = 0) {
+    Graphic(Layer=200, File="panel.png", x=0, y=0)
+    Graphic(Layer=200:1, File="button.png", x=0, y=0)
+    Apply()
+    Select(GraphicLayer=200, CursorMoveType=2) {
+        Case(GraphicLayer=200:1) {
+            loads = loads + 1
+            PlayDataLoad(No=1)
+        }
+    }
+}
+Graphic(Layer=4, File="m.png", x=300, y=-200)
+Apply()
+KeyWait()
+Graphic(Layer=5, File="n.png", x=300, y=-200)
+Apply()
+Wait(Time=600000)
+"""
+
+
 def field(data, offset):
     return struct.unpack_from("<Q", data, offset)[0]
 
@@ -176,6 +201,34 @@ class Slots(e2e.TestCase):
                 for n, slot in enumerate(slots):
                     self.assertTrue(slot.is_file(), "after loading %s, slot %d is there" % (what, n))
                     self.assertEqual(slot.read_bytes(), saved[n], "after loading %s, slot %d as saved" % (what, n))
+
+    def test_a_load_made_from_a_choice_takes_clicks_again(self):
+        with e2e.Session(self) as s:
+            s.game.basic(CHOICE_LOAD, "Variable(Global, Name=loads)\n")
+            s.game.png("one.png", e2e.LOGICAL_W, e2e.LOGICAL_H, BACK)
+            s.game.png("panel.png", 400, 300, OTHER)
+            s.game.png("button.png", 200, 100, PIC)
+            s.game.png("m.png", 40, 40, M_MARK)
+            s.game.png("n.png", 40, 40, N_MARK)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*at(0, 0)), PIC, 3), 30, 0.2, "the choice")
+            p.click(*at(0, 0))
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*at(300, -200)), M_MARK, 3) and
+                           e2e.close_to(p.logical_shot().pixel(*at(0, 0)), BACK, 3), 30, 0.2,
+                           "the load to restore the page before the choice")
+
+            def turned():
+                if e2e.close_to(p.logical_shot().pixel(*at(300, -200)), N_MARK, 3):
+                    return True
+                p.click(*at(-300, 200))
+                return False
+
+            e2e.wait_until(turned, 15, 0.5, "a click to turn the restored page")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+            self.assertEqual(e2e.system_globals(s.user_file("System.dat").read_bytes())["loads"][1], 1,
+                             "the choice loaded once")
 
     def test_a_quick_save_from_a_menu_holds_no_older_quick_save(self):
         with e2e.Session(self) as s:

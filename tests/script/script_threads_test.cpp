@@ -172,12 +172,19 @@ TEST_F(ScriptThreadsTest, EachLoadRunsPreDataLoadThenTheSavedFramesAndRestartsTh
     Start();
     ASSERT_TRUE(Eventually([] { return Global("thrTrail") == "S" && Global("thrRuns") == "1"; }));
 
+    // A choice leaves its layer and cursor movement on the main waiter; the
+    // restored game has neither.
+    classInputWaiter* waiter = g_mainScriptContext.inputWaiter->Get();
     std::string expected = "S";
     for (int load = 1; load <= 5; ++load) {
+        waiter->selectLayer = {300};
+        waiter->navigationMode = 2;
         SimulateLoad("resume.qvs");
         expected += "PR";
         ASSERT_TRUE(Eventually([&] { return Global("thrTrail") == expected; }))
             << "load " << load << ": " << Global("thrTrail");
+        EXPECT_TRUE(waiter->selectLayer.empty()) << "load " << load;
+        EXPECT_EQ(waiter->navigationMode, 1u) << "load " << load;
         ASSERT_TRUE(Eventually([&] { return Global("thrRuns") == std::to_string(load + 1); }))
             << "load " << load << ": the Function script starts over from its first statement";
         EXPECT_EQ(app->restartRequested.load(), 0);
