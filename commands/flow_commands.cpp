@@ -123,13 +123,12 @@ bool CommandScriptInterrupt(classScriptContext& context, const std::vector<class
                             int32 count, classScriptValue&) {
     const auto file = Text(arguments, count, 0);
     if (!file.IsSet() || file.Get().empty()) return true;
-    // The main script interrupting itself goes on after this statement, as a
-    // call with Interrupt=1 does: run again, it would interrupt for ever. A
-    // side script interrupts the main script's wait, which then starts over.
-    classScriptContext& main = MainContextOr(context);
-    const InterruptReturn afterwards =
-        &main == &context ? InterruptReturn::NextStatement : InterruptReturn::RepeatStatement;
-    BeginScriptInterrupt(main, file.Get(), afterwards);
+    // Whichever thread asks, the interrupt runs over the main script. What
+    // the main script is executing is not marked: the main script itself
+    // goes on after this statement (run again, it would interrupt for ever);
+    // a call, a fade or a save in progress runs once, the interrupt after it;
+    // a wait woken here gives up and runs again itself.
+    BeginScriptInterrupt(MainContextOr(context), file.Get());
     WakeAllScriptWaiters();
     return true;
 }

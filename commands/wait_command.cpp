@@ -36,6 +36,15 @@ bool MainCovered() {
     return main != nullptr && main->IsCurrentFrameCovered();
 }
 
+// Whether a wait gives up because an interrupt was pushed over the main
+// script. A wait of the main script's own then runs again once the interrupt
+// has ended; nothing else marks it.
+bool GiveUpForInterrupt(classScriptContext& context, bool isMain) {
+    if (!MainCovered()) return false;
+    if (isMain) context.RepeatCurrentStatement();
+    return true;
+}
+
 void CommitMain() {
     CommitQueue(GetMainQueue());
 }
@@ -272,11 +281,16 @@ bool CommandWait(classScriptContext& context, const std::vector<classScriptValue
 
     const u32 generation = CurrentRestartGeneration();
     RemainingTime remaining(time);
+    // Counted before the interrupt test: an interrupt pushed between the
+    // two (its wake-up) still ends the wait at once.
+    u64 wakes = waiter->WakeCount();
+    if (isMain && GiveUpForInterrupt(context, isMain)) return true;
     while (remaining.Get() > 0) {
-        classInputTarget* fired = waiter->Wait(WaiterTimeoutFor(remaining.Get()));
+        classInputTarget* fired = waiter->Wait(WaiterTimeoutFor(remaining.Get()), wakes);
+        wakes = waiter->WakeCount();
         CommitMain();
         if (IsScriptWaitOver(generation)) break;
-        if (MainCovered()) break;
+        if (GiveUpForInterrupt(context, isMain)) break;
         if (isMain && IsNextChoiceSkipping()) break;
         if (skip.Contains(fired)) break;
         if (skipOn != 0 && IsSkipRequested()) break;
@@ -312,7 +326,7 @@ bool CommandGraphicWait(classScriptContext& context, const std::vector<classScri
         if (!IsObjectBusy(path)) break;
         classInputTarget* fired = waiter->Wait(kGraphicWaitPollMs, wakes);
         if (IsScriptWaitOver(generation)) break;
-        if (MainCovered()) break;
+        if (GiveUpForInterrupt(context, isMain)) break;
         if (isMain && IsNextChoiceSkipping()) break;
         if (skip.Contains(fired)) break;
     }
@@ -356,7 +370,12 @@ bool CommandKeyWait(classScriptContext& context, const std::vector<classScriptVa
         int64 autoTime = CurrentAutoModePageTime();
         const u32 generation = CurrentRestartGeneration();
         RemainingTime remaining(time);
-        while (remaining.Get() > 0) {
+        // Counted before each interrupt test: an interrupt pushed between
+        // the test and the wait (its wake-up) still ends the wait at once.
+        u64 wakes = waiter->WakeCount();
+        const bool coveredAlready = context.IsCurrentFrameCovered();
+        if (coveredAlready) context.RepeatCurrentStatement();
+        while (!coveredAlready && remaining.Get() > 0) {
             const bool autoMode = IsAutoPlaying();
             if (autoMode && autoTime <= 0) {
                 if (!IsVoicePlaying()) break;
@@ -369,7 +388,8 @@ bool CommandKeyWait(classScriptContext& context, const std::vector<classScriptVa
                 autoTime = AutoModeRecheckTime(pageVoice, voiceLeft, GetApplication()->autoSpeed.load());
             }
             const int64 waitTime = autoMode ? std::min(autoTime, remaining.Get()) : remaining.Get();
-            classInputTarget* fired = waiter->Wait(WaiterTimeoutFor(waitTime));
+            classInputTarget* fired = waiter->Wait(WaiterTimeoutFor(waitTime), wakes);
+            wakes = waiter->WakeCount();
             CommitMain();
             if (IsScriptWaitOver(generation)) break;
             if (isOneOf(fired, advance, 6)) {
@@ -382,13 +402,21 @@ bool CommandKeyWait(classScriptContext& context, const std::vector<classScriptVa
                 CommitMain();
                 ClearKeyWaitLock();
             } else if (isOneOf(fired, history, 3)) {
-                if (classScriptContext* main = MainContext()) BeginScriptInterrupt(*main, kHistoryScript);
-                break;
+                // A backlog that cannot be pushed leaves the page waiting:
+                // the press asked for no new page.
+                classScriptContext* main = MainContext();
+                if (main != nullptr && BeginScriptInterrupt(*main, kHistoryScript) != nullptr) {
+                    if (main == &context)
+                        context.RepeatCurrentStatement();
+                    else
+                        g_inputManager.WakeAllWaiters();  // the main script's wait gives way to it
+                    break;
+                }
             }
             if (context.IsSkipping()) break;
             if (isMain && IsNextChoiceSkipping()) break;
             if (context.IsCurrentFrameCovered()) {
-                if (classScriptFrame* frame = context.GetCurrentFrame()) frame->SetNextPcToPc();
+                context.RepeatCurrentStatement();
                 break;
             }
             const int64 elapsed = remaining.Update();

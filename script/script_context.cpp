@@ -84,6 +84,12 @@ bool classScriptContext::IsCurrentFrameCovered() const {
     return !frames.empty() && &frames.back() != currentFrame_;
 }
 
+void classScriptContext::RepeatCurrentStatement() {
+    // The render thread may be saving the frame meanwhile.
+    std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+    if (currentFrame_ != nullptr) currentFrame_->SetNextPcToPc();
+}
+
 bool classScriptContext::IsInInterrupt() const {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     if (frames.empty()) return false;
@@ -183,15 +189,10 @@ bool BeginScriptJump(classScriptContext& context, const std::string& name, std::
     return found;
 }
 
-classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name,
-                                       InterruptReturn afterwards) {
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name) {
     classScriptFrame loaded(name);
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
-    if (pushed == nullptr) return nullptr;
-    pushed->interruptFlag = 1;
-    if (afterwards == InterruptReturn::RepeatStatement) {
-        if (classScriptFrame* current = context.GetCurrentFrame()) current->SetNextPcToPc();
-    }
+    if (pushed != nullptr) pushed->interruptFlag = 1;
     return pushed;
 }

@@ -82,6 +82,9 @@ class classScriptContext {
     // the reset. Null when refused.
     classScriptFrame* PushLoadedFrame(classScriptFrame&& frame);
     bool IsCurrentFrameCovered() const;
+    // The statement executing runs again once the frames above its frame
+    // have ended: a wait that gave up its wait for an interrupt.
+    void RepeatCurrentStatement();
     bool IsInInterrupt() const;
     void PopAllFrames();
 
@@ -135,18 +138,12 @@ classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string
 // Pushes the script started at label (or at its first statement when the
 // label is missing) and ends the current frame. True when the label was found.
 bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label);
-// Where the interrupted frame goes on once the interrupt has finished.
-enum class InterruptReturn {
-    // The statement the context is executing runs again: a wait that another
-    // thread interrupted starts over and notices what changed.
-    RepeatStatement,
-    // The statement after it: a script interrupting itself would otherwise
-    // push the interrupt again and again.
-    NextStatement,
-};
-// Pushes the script as an interrupt.
-classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name,
-                                       InterruptReturn afterwards = InterruptReturn::RepeatStatement);
+// Pushes the script as an interrupt. The statement the context is executing
+// is left as it is: one that runs to its end (a call, a fade, a save) is
+// followed by the interrupt and then by the statement after it, and only a
+// wait that gives up its wait for the interrupt marks itself to run again
+// (RepeatCurrentStatement). Null when refused.
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name);
 
 // Whether statement pc of the frame counts as read for skipping.
 bool IsStatementRead(const classScriptFrame* frame);

@@ -107,7 +107,8 @@ class BacklogScreen {
   public:
     explicit BacklogScreen(classInputWaiter& waiter) : waiter_(waiter), entries_(g_historyLog.Snapshot()) {}
 
-    void Run() {
+    // True when it gave way to an interrupt pushed over the main script.
+    bool Run() {
         AddTargets();
         const std::size_t count = entries_.size();
         position_ = count == 0 ? 0 : count - 1;
@@ -142,7 +143,8 @@ class BacklogScreen {
             CommitQueue(GetMainQueue());
             waiter_.CommitQueue();
             classInputTarget* fired = waiter_.Wait(kPassWaitMs);
-            if (IsScriptWaitOver(generation) || MainCovered()) break;
+            if (IsScriptWaitOver(generation)) break;
+            if (MainCovered()) return true;
             if (fired == nullptr) continue;
             if (fired == knob_) {
                 const double f = (kKnobMouseTop - static_cast<double>(g_inputManager.mouseY.load())) / kKnobTravel;
@@ -176,6 +178,7 @@ class BacklogScreen {
         }
         // Leaving removes nothing: the rows and the replayed voice stay for
         // the script to take down.
+        return false;
     }
 
   private:
@@ -296,8 +299,10 @@ void RunBacklogScreen(classScriptContext& context) {
     // script's must not wait on a waiter the main script may be blocked on.
     classInputWaiter* waiter = context.inputWaiter != nullptr ? context.inputWaiter->Get() : nullptr;
     if (waiter == nullptr) return;
-    const SideScreenScope sideScreen(GetScriptHost().GetMainScriptContext() != &context);
-    BacklogScreen(*waiter).Run();
+    const bool isMain = GetScriptHost().GetMainScriptContext() == &context;
+    const SideScreenScope sideScreen(!isMain);
+    // Given way to an interrupt, the main script's backlog opens again after it.
+    if (BacklogScreen(*waiter).Run() && isMain) context.RepeatCurrentStatement();
 }
 
 void RegisterSystemScreens() {

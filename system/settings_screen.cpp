@@ -230,10 +230,12 @@ class SettingsScreen {
     SettingsScreen(classApplication& application, classInputWaiter& waiter)
         : app_(application), waiter_(waiter) {}
 
-    void Run() {
+    // True when it gave way to an interrupt pushed over the main script.
+    bool Run() {
         Open();
         const u32 generation = CurrentRestartGeneration();
         bool initialize = false;
+        bool gaveWay = false;
         for (;;) {
             for (double& value : values_) value = Limit(value);
             Refresh();
@@ -241,7 +243,11 @@ class SettingsScreen {
             waiter_.CommitQueue();
             app_.WaitFrame();
             classInputTarget* fired = waiter_.Wait(refresh_ ? kPassWaitForSampleMs : kPassWaitMs);
-            if (IsScriptWaitOver(generation) || MainCovered()) break;
+            if (IsScriptWaitOver(generation)) break;
+            if (MainCovered()) {
+                gaveWay = true;
+                break;
+            }
             const int number = NumberOf(fired);
             if (number == 0) continue;
             if (number == kInitialize) {
@@ -253,6 +259,7 @@ class SettingsScreen {
             Act(number);
         }
         Leave(initialize);
+        return gaveWay;
     }
 
   private:
@@ -512,7 +519,9 @@ bool Builtin_Config(classScriptContext& context, const std::vector<classScriptVa
     classInputWaiter* waiter = context.inputWaiter != nullptr ? context.inputWaiter->Get() : nullptr;
     // Without a waiter no input could ever end the screen.
     if (application == nullptr || waiter == nullptr) return true;
-    const SideScreenScope sideScreen(GetScriptHost().GetMainScriptContext() != &context);
-    SettingsScreen(*application, *waiter).Run();
+    const bool isMain = GetScriptHost().GetMainScriptContext() == &context;
+    const SideScreenScope sideScreen(!isMain);
+    // Given way to an interrupt, the main script's screen opens again after it.
+    if (SettingsScreen(*application, *waiter).Run() && isMain) context.RepeatCurrentStatement();
     return true;
 }

@@ -372,4 +372,68 @@ TEST_F(KeyWaitScriptTest, UpOpensTheBacklogAndTheSameKeyWaitRunsAgainAfterIt) {
     EXPECT_EQ(posted[0].type, QueSoundStopToVoice) << "the page really ended this time";
 }
 
+// An interrupt pushed over the main script while one of its waits waits, or
+// just before it begins to, makes the wait give up and run again after the
+// interrupt; nothing but the wait itself marks it so.
+TEST_F(KeyWaitScriptTest, AWaitThatAnInterruptCoversRunsAgainAfterIt) {
+    classGraphicObject* root = classGraphicObject::New();
+    {
+        classCriticalSectionLock hold(app->GetLock());
+        app->mainScene = root;
+        classGraphicObject* object = classGraphicObject::CreateAtPath(root, std::vector<int64>{5});
+        object->GetOrCreateSlot(classKey64(1))->Loop = 1;
+    }
+    struct Case {
+        const char* statement;
+        const char* handler;
+        Handler command;
+        bool before;  // pushed as the statement begins, before it waits
+    } cases[] = {
+        {"Wait(Time=100000)", "Wait", CommandWait, false},
+        {"Wait(Time=100000)", "Wait", CommandWait, true},
+        {"GraphicWait(Layer=5)", "GraphicWait", CommandGraphicWait, false},
+        {"KeyWait()", "KeyWait", CommandKeyWait, false},
+        {"KeyWait()", "KeyWait", CommandKeyWait, true},
+    };
+    for (const Case& c : cases) {
+        testexec::ScriptRun run;
+        testexec::AddSource("page.qvs", std::string(c.statement) + " Dammy(1)");
+        testexec::AddSource("intr.qvs", "Dammy(9)");
+        run.context.inputWaiter = holder.get();
+        std::atomic<int> interrupts{0};
+        if (c.before) {
+            run.table.Handle(c.handler, [&c, &interrupts](classScriptContext& context,
+                                                          const std::vector<classScriptValue>& a, int32 n,
+                                                          classScriptValue& out) {
+                // No wake-up: it came before the wait could be woken.
+                if (interrupts.fetch_add(1) == 0) BeginScriptInterrupt(context, "intr.qvs");
+                c.command(context, a, n, out);
+            });
+        }
+        std::atomic<bool> backlogRan{false};
+        run.table.Handle("Dammy", [&backlogRan](classScriptContext&, const std::vector<classScriptValue>& a,
+                                                int32 n, classScriptValue&) {
+            if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) backlogRan = true;
+        });
+        auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
+        WaitUntilWaiting();
+        if (!c.before) {
+            BeginScriptInterrupt(run.context, "intr.qvs");
+            g_inputManager.WakeAllWaiters();
+        }
+        for (int i = 0; i < 5000 && !(backlogRan.load() && holder->Get()->IsWaiting()); ++i)
+            std::this_thread::sleep_for(1ms);
+        EXPECT_TRUE(StillWaiting(done)) << c.statement << c.before;
+        run.host.quitRequested = true;
+        g_inputManager.WakeAllWaiters();
+        ASSERT_TRUE(Ends(done)) << c.statement << c.before;
+        ASSERT_EQ(run.table.trace.size(), 3u) << c.statement << c.before;
+        EXPECT_EQ(run.table.trace[1], "Dammy(i:9)") << c.statement << c.before;
+        EXPECT_EQ(run.table.trace[2], run.table.trace[0]) << c.statement << c.before << ": ran again";
+    }
+    classCriticalSectionLock hold(app->GetLock());
+    app->mainScene = nullptr;
+    classGraphicObject::Delete(root);
+}
+
 }  // namespace

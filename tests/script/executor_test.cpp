@@ -268,31 +268,46 @@ TEST(Snapshot, NeverTakenByAnotherThreadsContext) {
     EXPECT_EQ(run.host.snapshots.load(), 0);
 }
 
-// An interrupt pushed onto the main script while one of its commands waits
-// runs first; then the waiting command runs again. Frames started inside the
-// interrupt belong to it.
-TEST(Interrupt, RepeatsTheInterruptedStatement) {
-    ScriptRun run;
-    AddSource("intr.qvs", "Dammy(10) ScriptCall(File=\"inner.qvs\") Dammy(11)");
-    AddSource("inner.qvs", "Dammy(20)");
-    AddSource("waits.qvs", "Dammy(1) Wait(Time=5) Dammy(2)");
-    bool interrupted = false;
-    run.table.Handle("Wait", [&](Ctx context, Args, int32, Out) {
-        if (interrupted) return;
-        interrupted = true;
-        EXPECT_NE(BeginScriptInterrupt(context, "intr.qvs"), nullptr);
-        EXPECT_TRUE(context.IsCurrentFrameCovered());
-        EXPECT_TRUE(context.IsInInterrupt());
-    });
-    std::vector<int> flags;
-    run.table.Handle("Dammy", [&](Ctx context, Args, int32, Out) {
-        flags.push_back(context.GetCurrentFrame()->interruptFlag);
-    });
-    run.Run("waits.qvs");
-    EXPECT_EQ(run.table.trace, (Trace{"Dammy(i:1)", "Wait(i:5)", "Dammy(i:10)", "ScriptCall(s:inner.qvs)",
-                                      "Dammy(i:20)", "Dammy(i:11)", "Wait(i:5)", "Dammy(i:2)"}));
-    EXPECT_EQ(flags, (std::vector<int>{0, 1, 1, 1, 0}));
-    EXPECT_EQ(run.host.snapshots.load(), 1);
+// An interrupt pushed onto the main script while one of its statements runs
+// comes before the statement after it. Only a wait that gave up its wait for
+// the interrupt runs again; a statement that ran to its end does not. Frames
+// started inside the interrupt belong to it.
+TEST(Interrupt, ComesBeforeTheNextStatementAndOnlyAWaitThatGaveUpRunsAgain) {
+    const Trace interrupt = {"Dammy(i:10)", "ScriptCall(s:inner.qvs)", "Dammy(i:20)", "Dammy(i:11)"};
+    struct Case {
+        bool gaveUp;
+        Trace after;
+        std::vector<int> flags;
+    } cases[] = {
+        {true, {"Wait(i:5)", "Dammy(i:2)"}, {0, 1, 1, 1, 0}},
+        {false, {"Dammy(i:2)"}, {0, 1, 1, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        ScriptRun run;
+        AddSource("intr.qvs", "Dammy(10) ScriptCall(File=\"inner.qvs\") Dammy(11)");
+        AddSource("inner.qvs", "Dammy(20)");
+        AddSource("waits.qvs", "Dammy(1) Wait(Time=5) Dammy(2)");
+        bool interrupted = false;
+        run.table.Handle("Wait", [&](Ctx context, Args, int32, Out) {
+            if (interrupted) return;
+            interrupted = true;
+            EXPECT_NE(BeginScriptInterrupt(context, "intr.qvs"), nullptr);
+            EXPECT_TRUE(context.IsCurrentFrameCovered());
+            EXPECT_TRUE(context.IsInInterrupt());
+            if (c.gaveUp) context.RepeatCurrentStatement();
+        });
+        std::vector<int> flags;
+        run.table.Handle("Dammy", [&](Ctx context, Args, int32, Out) {
+            flags.push_back(context.GetCurrentFrame()->interruptFlag);
+        });
+        run.Run("waits.qvs");
+        Trace expected = {"Dammy(i:1)", "Wait(i:5)"};
+        expected.insert(expected.end(), interrupt.begin(), interrupt.end());
+        expected.insert(expected.end(), c.after.begin(), c.after.end());
+        EXPECT_EQ(run.table.trace, expected) << "gave up: " << c.gaveUp;
+        EXPECT_EQ(flags, c.flags);
+        EXPECT_EQ(run.host.snapshots.load(), 1);
+    }
 }
 
 TEST(Frames, PushesInheritTheFlagsOfTheCurrentFrame) {

@@ -10,6 +10,7 @@
 
 #include "commands/flow_commands.h"
 #include "commands/flow_services.h"
+#include "support/executor/script_runner.h"
 #include "support/wait_fixture.h"
 
 namespace {
@@ -245,6 +246,30 @@ TEST_F(BacklogScreenTest, EndsOnRightClickQuitAndRestart) {
     }
     app->quitRequested.store(0);
     app->restartRequested.store(0);
+}
+
+// A screen of the main script gives way to an interrupt pushed over it and
+// opens again once the interrupt has ended.
+TEST_F(BacklogScreenTest, AScreenGivesWayToAnInterruptAndOpensAgainAfterIt) {
+    for (const char* screen : {"History()", "Config()"}) {
+        testexec::ScriptRun run;
+        testexec::AddSource("page.qvs", std::string(screen) + " Dammy(1)");
+        testexec::AddSource("intr.qvs", "Dammy(9)");
+        run.context.inputWaiter = holder.get();
+        std::atomic<bool> interruptRan{false};
+        run.table.Handle("Dammy", [&interruptRan](classScriptContext&, const std::vector<classScriptValue>&,
+                                                  int32, classScriptValue&) { interruptRan = true; });
+        auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
+        WaitForNextPass();
+        BeginScriptInterrupt(run.context, "intr.qvs");
+        for (int i = 0; i < 5000 && !interruptRan.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        WaitForNextPass();
+        run.host.quitRequested = true;
+        g_inputManager.WakeAllWaiters();
+        ASSERT_TRUE(Ends(done)) << screen;
+        EXPECT_EQ(run.table.trace, (std::vector<std::string>{screen, "Dammy(i:9)", screen})) << screen;
+    }
 }
 
 }  // namespace
