@@ -402,10 +402,12 @@ bool CommandKeyWait(classScriptContext& context, const std::vector<classScriptVa
                 CommitMain();
                 ClearKeyWaitLock();
             } else if (isOneOf(fired, history, 3)) {
-                // A backlog that cannot be pushed leaves the page waiting:
-                // the press asked for no new page.
+                // The backlog is the engine's own frame, pushed past the
+                // game's call limit. One that still cannot be pushed leaves
+                // the page waiting: the press asked for no new page.
                 classScriptContext* main = MainContext();
-                if (main != nullptr && BeginScriptInterrupt(*main, kHistoryScript) != nullptr) {
+                if (main != nullptr &&
+                    BeginScriptInterrupt(*main, kHistoryScript, FrameOwner::Engine) != nullptr) {
                     if (main == &context)
                         context.RepeatCurrentStatement();
                     else

@@ -40,9 +40,11 @@ classScriptContext::~classScriptContext() {
     Reset();
 }
 
-classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame) {
+classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame, FrameOwner owner) {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    if (frames.size() >= kMaxFrameDepth) {
+    const size_t limit =
+        owner == FrameOwner::Engine ? kMaxFrameDepth + kEngineFrameAllowance : kMaxFrameDepth;
+    if (frames.size() >= limit) {
         ReportOnce("calls are nested as deep as they may go; this one was not made");
         return nullptr;
     }
@@ -169,11 +171,11 @@ void classScriptContext::Reset() {
 }
 
 classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name,
-                                  std::string_view label) {
+                                  std::string_view label, FrameOwner owner) {
     classScriptFrame loaded(name);
     ReportMissingLabel(loaded, label, "; the call returns at once");
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), owner);
     if (pushed != nullptr && !pushed->JumpToLabel(label)) pushed->SeekEnd();
     return pushed;
 }
@@ -189,10 +191,11 @@ bool BeginScriptJump(classScriptContext& context, const std::string& name, std::
     return found;
 }
 
-classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name) {
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name,
+                                       FrameOwner owner) {
     classScriptFrame loaded(name);
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), owner);
     if (pushed != nullptr) pushed->interruptFlag = 1;
     return pushed;
 }

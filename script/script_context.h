@@ -36,11 +36,19 @@ using ScriptCommandDispatcher = void (*)(void* user, int32 index, classScriptCon
                                          const std::vector<classScriptValue>& arguments, int32 count,
                                          classScriptValue& result);
 
+// Who a frame is pushed for. The game's own calls stop at the depth limit;
+// the frames the engine pushes for itself (the script run after a load, the
+// backlog opened from a key wait) may go a few beyond it, so a game that has
+// reached its limit still gets them.
+enum class FrameOwner { Game, Engine };
+
 class classScriptContext {
   public:
     // Deep enough for any script that calls itself on purpose; a push beyond
     // it is refused, so a runaway self-call ends instead of eating memory.
     static constexpr size_t kMaxFrameDepth = 1000;
+    // How far beyond that the engine's own frames may go.
+    static constexpr size_t kEngineFrameAllowance = 8;
     static constexpr size_t kInitialArgumentCount = 32;
 
     classScriptContext();
@@ -80,7 +88,7 @@ class classScriptContext {
     classScriptFrame* CallLabel(const classScriptFrame& frame, std::string_view label);
     // Pushes a frame that is already loaded, as PushFrame does but without
     // the reset. Null when refused.
-    classScriptFrame* PushLoadedFrame(classScriptFrame&& frame);
+    classScriptFrame* PushLoadedFrame(classScriptFrame&& frame, FrameOwner owner = FrameOwner::Game);
     bool IsCurrentFrameCovered() const;
     // The statement executing runs again once the frames above its frame
     // have ended: a wait that gave up its wait for an interrupt.
@@ -134,7 +142,7 @@ class classScriptContext {
 // Pushes the script started at label; a missing label ends the new frame at
 // once, so the caller goes on after its call.
 classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string& name,
-                                  std::string_view label);
+                                  std::string_view label, FrameOwner owner = FrameOwner::Game);
 // Pushes the script started at label (or at its first statement when the
 // label is missing) and ends the current frame. True when the label was found.
 bool BeginScriptJump(classScriptContext& context, const std::string& name, std::string_view label);
@@ -143,7 +151,8 @@ bool BeginScriptJump(classScriptContext& context, const std::string& name, std::
 // followed by the interrupt and then by the statement after it, and only a
 // wait that gives up its wait for the interrupt marks itself to run again
 // (RepeatCurrentStatement). Null when refused.
-classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name);
+classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::string& name,
+                                       FrameOwner owner = FrameOwner::Game);
 
 // Whether statement pc of the frame counts as read for skipping.
 bool IsStatementRead(const classScriptFrame* frame);

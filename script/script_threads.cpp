@@ -179,8 +179,9 @@ void StartupScriptMain(classWorkerThread& self) {
             // The restored game waits as it did when saved, not behind the
             // layer of a choice it may not even have.
             if (classInputWaiter* w = waiter.Get()) w->ResetChoiceSettings();
-            // On top of the restored frames, from its first statement.
-            BeginScriptCall(context, kPreDataLoadScript, "");
+            // On top of the restored frames, from its first statement, however
+            // deep the game's own calls went.
+            BeginScriptCall(context, kPreDataLoadScript, "", FrameOwner::Engine);
             context.Run();
         }
     }

@@ -345,31 +345,48 @@ class KeyWaitScriptTest : public fakes::CommandWaitTest {
     }
 };
 
+// Up opens the backlog over the page and the same key wait runs again after
+// it, also when the game's calls are as deep as they may go: the backlog is
+// the engine's own frame. One that cannot be pushed even so leaves the page
+// waiting.
 TEST_F(KeyWaitScriptTest, UpOpensTheBacklogAndTheSameKeyWaitRunsAgainAfterIt) {
-    app->keyWaitAfterVoiceStop = 1;
-    testexec::ScriptRun run;
-    testexec::AddSource("page.qvs", "KeyWait Dammy(1)");
-    testexec::AddSource("system\\History.qvs", "Dammy(9)");
-    run.context.inputWaiter = holder.get();
-    std::atomic<bool> backlogRan{false};
-    run.table.Handle("Dammy", [&backlogRan](classScriptContext&, const std::vector<classScriptValue>& a, int32 n,
-                                            classScriptValue&) {
-        if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) backlogRan = true;
-    });
-    auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
-    WaitUntilWaiting();
-    KeyDown(38);
-    // The backlog script runs, then the page waits again.
-    for (int i = 0; i < 5000 && !(backlogRan.load() && holder->Get()->IsWaiting()); ++i)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(StillWaiting(done)) << "the interrupted KeyWait waits again";
-    EXPECT_TRUE(Posted().empty()) << "an interrupted key wait does not end the page's voice";
-    Click(5, 5);
-    ASSERT_TRUE(Ends(done));
-    EXPECT_EQ(run.table.trace, (std::vector<std::string>{"KeyWait()", "Dammy(i:9)", "KeyWait()", "Dammy(i:1)"}));
-    auto posted = Posted();
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].type, QueSoundStopToVoice) << "the page really ended this time";
+    const std::vector<std::string> reopened = {"KeyWait()", "Dammy(i:9)", "KeyWait()", "Dammy(i:1)"};
+    const std::vector<std::string> kept = {"KeyWait()", "Dammy(i:1)"};
+    const size_t limit = classScriptContext::kMaxFrameDepth;
+    struct Case {
+        size_t depth;  // frames with the page's on top
+        const std::vector<std::string>& trace;
+    } cases[] = {{1, reopened}, {limit, reopened}, {limit + classScriptContext::kEngineFrameAllowance, kept}};
+    for (const Case& c : cases) {
+        app->keyWaitAfterVoiceStop = 1;
+        GetMainQueue()->DiscardAll();
+        testexec::ScriptRun run;
+        testexec::AddSource("page.qvs", "KeyWait Dammy(1)");
+        testexec::AddSource("system\\History.qvs", "Dammy(9)");
+        testexec::AddSource("floor.qvs", "");
+        for (size_t i = 1; i < c.depth; ++i) run.context.frames.emplace_back(std::string("floor.qvs"));
+        run.context.inputWaiter = holder.get();
+        std::atomic<bool> backlogRan{false};
+        run.table.Handle("Dammy", [&backlogRan](classScriptContext&, const std::vector<classScriptValue>& a,
+                                                int32 n, classScriptValue&) {
+            if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) backlogRan = true;
+        });
+        auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
+        WaitUntilWaiting();
+        KeyDown(38);
+        // The backlog script runs, then the page waits again.
+        for (int i = 0; i < 5000 && c.trace == reopened && !(backlogRan.load() && holder->Get()->IsWaiting());
+             ++i)
+            std::this_thread::sleep_for(1ms);
+        EXPECT_TRUE(StillWaiting(done)) << c.depth << ": the page still waits";
+        EXPECT_TRUE(Posted().empty()) << c.depth << ": a key wait that goes on does not end the page's voice";
+        Click(5, 5);
+        ASSERT_TRUE(Ends(done)) << c.depth;
+        EXPECT_EQ(run.table.trace, c.trace) << c.depth;
+        auto posted = Posted();
+        ASSERT_EQ(posted.size(), 1u) << c.depth;
+        EXPECT_EQ(posted[0].type, QueSoundStopToVoice) << c.depth << ": the page really ended this time";
+    }
 }
 
 // An interrupt pushed over the main script while one of its waits waits, or

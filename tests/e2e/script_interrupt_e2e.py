@@ -9,7 +9,11 @@ two of its statements: a statement that runs to its end ("ScriptCall", an
 assignment, "Transition") runs once, the menu after it, then the next one.
 Hammered with menus, a loop of calls counts each call once; a menu opened by
 a right click during a 4 s fade opens when the fade ends, and the page goes
-on as soon as the menu closes instead of fading again on a still screen."""
+on as soon as the menu closes instead of fading again on a still screen.
+
+With the game's calls as deep as they may go, the engine's own frames still
+come: the script run after a load, and the backlog that wheel-up opens over
+the page, which keeps waiting."""
 import time
 
 import velk2e2e as e2e
@@ -62,6 +66,38 @@ Wait(Time=1000)
 GraphicDelete(Layer=9)
 Apply()
 """
+
+# The game's calls go as deep as they may; the deepest saves, loads that save
+# and shows a page. The engine's own frames still come: the script after the
+# load, and the backlog that wheel-up opens over the page.
+DEEP = """#down
+ScriptCall(Label=#down)
+if (reached = 0) {
+    reached = 1
+    PlayDataSave(No=1)
+    if (loads = 0) {
+        loads = 1
+        PlayDataLoad(No=1)
+    }
+    Graphic(Layer=4, File="menu.png", x=300, y=-200)
+    Apply()
+    KeyWait()
+    Graphic(Layer=5, File="done.png", x=300, y=-200)
+    Apply()
+    Wait(Time=600000)
+}
+"""
+DEEP_VARIABLES = """Variable(Global, Name=reached)
+Variable(Global, Name=loads)
+Variable(Global, Name=preloads)
+Variable(Global, Name=backlogs)
+"""
+PRE_DATA_LOAD = "preloads = preloads + 1\n"
+BACKLOG = """backlogs = backlogs + 1
+Graphic(Layer=6, File="red.png", x=-300, y=200)
+Apply()
+"""
+
 
 def at(x, y):
     return e2e.LOGICAL_W // 2 + x, e2e.LOGICAL_H // 2 - y
@@ -125,6 +161,38 @@ class ScriptInterrupt(e2e.TestCase):
             self.assertEqual(p.wait_exit(), 0, p.stderr())
             globals_ = e2e.system_globals(s.user_file("System.dat").read_bytes())
             self.assertEqual((globals_["menus"][1], globals_["after"][1]), (1, 1))
+
+    def test_the_engines_own_frames_come_when_the_games_calls_are_at_their_limit(self):
+        with e2e.Session(self) as s:
+            s.game.basic(DEEP, DEEP_VARIABLES)
+            s.game.script("system/PreDataLoad.qvs", PRE_DATA_LOAD)
+            s.game.script("system/History.qvs", BACKLOG)
+            s.game.png("menu.png", 60, 60, MENU)
+            s.game.png("done.png", 60, 60, DONE)
+            s.game.png("red.png", 60, 60, RED)
+            p = s.start()
+            p.wait_window()
+
+            def shown(xy, colour):
+                return e2e.close_to(p.logical_shot().pixel(*at(*xy)), colour, 8)
+
+            e2e.wait_until(lambda: shown((300, -200), MENU), 60, 0.2, "the page after the load")
+            p.move(*at(0, 0))
+
+            def backlog():
+                if shown((-300, 200), RED):
+                    return True
+                p.wheel(up=True)
+                return False
+
+            e2e.wait_until(backlog, 15, 0.5, "wheel-up to open the backlog")
+            time.sleep(1.0)
+            self.assertFalse(shown((300, -200), DONE), "wheel-up left the page as it was")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+            globals_ = e2e.system_globals(s.user_file("System.dat").read_bytes())
+            self.assertEqual((globals_["loads"][1], globals_["preloads"][1]), (1, 1), "the load ran PreDataLoad")
+            self.assertGreaterEqual(globals_["backlogs"][1], 1)
 
 
 if __name__ == "__main__":

@@ -122,14 +122,14 @@ class ScriptThreadsTest : public ::testing::Test {
         EXPECT_FALSE(g_functionScriptThread.IsRunning());
         EXPECT_FALSE(g_exitFunctionScriptThread.IsRunning());
     }
-    // What a play-data load leaves behind: the saved frames waiting, the
-    // restart requested, every waiter woken.
-    void SimulateLoad(const std::string& resumeScript) {
+    // What a play-data load leaves behind: the saved frames waiting (depth
+    // of them, all of the script), the restart requested, every waiter woken.
+    void SimulateLoad(const std::string& resumeScript, size_t depth = 1) {
         classScriptFrame frame(resumeScript);
         {
             std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
             g_mainScriptContext.loadedFrames.clear();
-            g_mainScriptContext.loadedFrames.push_back(std::move(frame));
+            g_mainScriptContext.loadedFrames.insert(g_mainScriptContext.loadedFrames.end(), depth, frame);
         }
         app->restartRequested = 1;
         g_inputManager.WakeAllWaiters();
@@ -173,13 +173,14 @@ TEST_F(ScriptThreadsTest, EachLoadRunsPreDataLoadThenTheSavedFramesAndRestartsTh
     ASSERT_TRUE(Eventually([] { return Global("thrTrail") == "S" && Global("thrRuns") == "1"; }));
 
     // A choice leaves its layer and cursor movement on the main waiter; the
-    // restored game has neither.
+    // restored game has neither. The last save's calls go as deep as a
+    // game's may: the script after the load runs all the same.
     classInputWaiter* waiter = g_mainScriptContext.inputWaiter->Get();
     std::string expected = "S";
     for (int load = 1; load <= 5; ++load) {
         waiter->selectLayer = {300};
         waiter->navigationMode = 2;
-        SimulateLoad("resume.qvs");
+        SimulateLoad("resume.qvs", load == 5 ? classScriptContext::kMaxFrameDepth : 1);
         expected += "PR";
         ASSERT_TRUE(Eventually([&] { return Global("thrTrail") == expected; }))
             << "load " << load << ": " << Global("thrTrail");
