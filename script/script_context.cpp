@@ -40,14 +40,19 @@ classScriptContext::~classScriptContext() {
     Reset();
 }
 
-classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame, FrameOwner owner) {
+classScriptFrame* classScriptContext::PushLoadedFrame(classScriptFrame&& frame, FramePush push, FrameOwner owner) {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     const size_t limit =
         owner == FrameOwner::Engine ? kMaxFrameDepth + kEngineFrameAllowance : kMaxFrameDepth;
-    if (frames.size() >= limit) {
+    // A frame runs as deep as the stack under it or the calls that led to
+    // it, whichever is more; a jump takes the place of the frame that jumps.
+    const size_t callerDepth = currentFrame_ != nullptr ? currentFrame_->callDepth : 0;
+    const size_t depth = std::max(frames.size(), callerDepth) + (push == FramePush::Jump ? 0 : 1);
+    if (frames.size() >= limit || depth > limit) {
         ReportOnce("calls are nested as deep as they may go; this one was not made");
         return nullptr;
     }
+    frame.callDepth = depth;
     // Frames started from inside an interrupt belong to it: they are left out
     // of saves too.
     if (currentFrame_ != nullptr) {
@@ -175,7 +180,7 @@ classScriptFrame* BeginScriptCall(classScriptContext& context, const std::string
     classScriptFrame loaded(name);
     ReportMissingLabel(loaded, label, "; the call returns at once");
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), owner);
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), FramePush::Call, owner);
     if (pushed != nullptr && !pushed->JumpToLabel(label)) pushed->SeekEnd();
     return pushed;
 }
@@ -184,7 +189,7 @@ bool BeginScriptJump(classScriptContext& context, const std::string& name, std::
     classScriptFrame loaded(name);
     ReportMissingLabel(loaded, label, "; the script runs from its first statement");
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded));
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), FramePush::Jump);
     if (pushed == nullptr) return false;
     const bool found = pushed->JumpToLabel(label);
     if (classScriptFrame* current = context.GetCurrentFrame()) current->SeekEnd();
@@ -195,7 +200,7 @@ classScriptFrame* BeginScriptInterrupt(classScriptContext& context, const std::s
                                        FrameOwner owner) {
     classScriptFrame loaded(name);
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), owner);
+    classScriptFrame* pushed = context.PushLoadedFrame(std::move(loaded), FramePush::Call, owner);
     if (pushed != nullptr) pushed->interruptFlag = 1;
     return pushed;
 }

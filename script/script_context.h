@@ -41,6 +41,9 @@ using ScriptCommandDispatcher = void (*)(void* user, int32 index, classScriptCon
 // backlog opened from a key wait) may go a few beyond it, so a game that has
 // reached its limit still gets them.
 enum class FrameOwner { Game, Engine };
+// A call runs one deeper than its caller; a jump replaces the frame that
+// jumps, at its depth.
+enum class FramePush { Call, Jump };
 
 class classScriptContext {
   public:
@@ -87,8 +90,9 @@ class classScriptContext {
     // started at label; a missing label sends the copy to its end.
     classScriptFrame* CallLabel(const classScriptFrame& frame, std::string_view label);
     // Pushes a frame that is already loaded, as PushFrame does but without
-    // the reset. Null when refused.
-    classScriptFrame* PushLoadedFrame(classScriptFrame&& frame, FrameOwner owner = FrameOwner::Game);
+    // the reset. Null when refused: calls are as deep as they may go.
+    classScriptFrame* PushLoadedFrame(classScriptFrame&& frame, FramePush push = FramePush::Call,
+                                      FrameOwner owner = FrameOwner::Game);
     bool IsCurrentFrameCovered() const;
     // The statement executing runs again once the frames above its frame
     // have ended: a wait that gave up its wait for an interrupt.

@@ -76,7 +76,7 @@ class classScriptFrame {
     classScriptFrame(classScriptFrame&&) noexcept = default;
     classScriptFrame& operator=(classScriptFrame&&) noexcept = default;
 
-    // ---- Fields (the frame record stores all but stopPosition, result and alreadyRead) ----
+    // ---- Fields (the frame record stores all but stopPosition, result, alreadyRead and callDepth) ----
     std::string scriptName;  // also the key of the already-read marks
     // Marks of this script, one byte per statement, owned by the already-read
     // list; null until registered.
@@ -90,6 +90,12 @@ class classScriptFrame {
     classScriptVariableList localVariables;
     classScriptVariableList tmpVariables;
     classOptionalValue<u32> pendingTarget;
+    // How many calls deep the frame runs, itself included; set when it is
+    // pushed. A call made by a frame's last statement ends its caller at once,
+    // so the stack alone never grows while a script calls itself that way.
+    // 0 for a frame the stack does not know the calls of (one read from play
+    // data, the first of a thread): its place in the stack stands for it.
+    size_t callDepth = 0;
 
     // ---- The compiled script ----
     // Takes a freshly compiled or read script and registers its marks.

@@ -347,6 +347,37 @@ TEST(Frames, DepthIsCappedSoSelfCallsEnd) {
     EXPECT_EQ(said.find("self.qvs", at + 1), std::string::npos) << said;
 }
 
+// A call made by a script's last statement ends its caller at once, so the
+// stack never grows; the calls still count, and stop 1000 deep. The main
+// script is frame 1: a script that calls itself runs in frames 2 to 1000,
+// of two that call each other the first runs in the even ones, and the main
+// script goes on after its call.
+TEST(Frames, CallsFromALastStatementCountTowardTheDepth) {
+    struct Case {
+        const char* name;
+        const char* start;
+        size_t dammies;
+    };
+    const Case cases[] = {
+        {"by label", "#a Dammy(1) ScriptCall(Label=#a)", 999},
+        {"by file", "Dammy(1) ScriptCall(File=\"tail.qvs\")", 999},
+        {"two files in turn", "Dammy(1) ScriptCall(File=\"pong.qvs\")", 500},
+    };
+    for (const Case& c : cases) {
+        ScriptRun run;
+        AddSource("pong.qvs", "ScriptCall(File=\"tail.qvs\")");
+        AddSource("tail.qvs", c.start);
+        AddSource("main.qvs", "ScriptCall(File=\"tail.qvs\") Dammy(2)");
+        size_t ones = 0, twos = 0;
+        run.table.Handle("Dammy", [&](Ctx, Args arguments, int32, Out) { ++(arguments[0].integer == 1 ? ones : twos); });
+        testing::internal::CaptureStderr();
+        run.Run("main.qvs");
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(ones, c.dammies) << c.name;
+        EXPECT_EQ(twos, 1u) << c.name << ": the caller went on";
+    }
+}
+
 // A label its script lacks is said with the line of the statement that asked
 // for it; the script goes on as each command does without the label.
 TEST(Frames, AMissingLabelIsSaidWithTheLineThatAskedForIt) {
