@@ -71,6 +71,26 @@ bool CommandReturn(classScriptContext& context, const std::vector<classScriptVal
     return true;
 }
 
+namespace {
+
+// A text given as Label names a label of the script, "#" and all, as it does
+// beside File. The statement of the label, or -1 when the script has none
+// (said once, with what comes of it).
+int32 FindNamedLabel(const classScriptFrame& frame, const std::string& name, const char* consequence) {
+    const int32 target = frame.FindLabel(name);
+    if (target >= 0) return target;
+    std::string what = "no label " + QuotedName(name) + " in " + QuotedName(frame.scriptName) + consequence;
+    if (name.empty() || name.front() != '#') what += " (a label starts with \"#\")";
+    ReportOnce(what);
+    return -1;
+}
+
+bool IsText(const classScriptValue* value) {
+    return value != nullptr && value->tag == ScriptValueString;
+}
+
+}  // namespace
+
 bool CommandScriptJump(classScriptContext& context, const std::vector<classScriptValue>& arguments,
                        int32 count, classScriptValue&) {
     const auto file = Text(arguments, count, 0);
@@ -79,13 +99,23 @@ bool CommandScriptJump(classScriptContext& context, const std::vector<classScrip
         BeginScriptJump(context, file.Get(), label.Get());
         return true;
     }
+    classScriptFrame* frame = context.GetCurrentFrame();
+    if (frame == nullptr) return true;
+    // Read as a number, any text would be statement 0: the script would
+    // start over for ever.
+    if (const classScriptValue* label = handlerargs::At(arguments, count, 1); IsText(label) && !label->text.empty()) {
+        const int32 target = FindNamedLabel(*frame, label->text, "; nothing happens");
+        if (target >= 0) frame->SetNextPc(target);
+        return true;
+    }
     // Within the script: only a statement that exists, or the end itself. A
     // negative one (a label never linked) ends the frame, as it does for
     // every other jump, instead of carrying on as if nothing was asked.
-    classScriptFrame* frame = context.GetCurrentFrame();
-    if (frame == nullptr) return true;
     const auto target = Integer(arguments, count, 1);
-    if (!target.IsSet()) return true;
+    if (!target.IsSet() || IsText(handlerargs::At(arguments, count, 1))) {
+        ReportOnce("\"ScriptJump\" names no script and no label; nothing happens");
+        return true;
+    }
     if (target.Get() < 0) {
         if (const classScriptValue* label = handlerargs::At(arguments, count, 1);
             label != nullptr && label->tag == ScriptValueLabel)
@@ -107,7 +137,25 @@ bool CommandScriptCall(classScriptContext& context, const std::vector<classScrip
     if (file.IsSet() && !file.Get().empty()) {
         pushed = BeginScriptCall(context, file.Get(), label.Get());
     } else if (classScriptFrame* frame = context.GetCurrentFrame()) {
-        pushed = context.CallLabel(*frame, label.Get());
+        const classScriptValue* given = handlerargs::At(arguments, count, 1);
+        if (given != nullptr && (given->tag == ScriptValueInteger || given->tag == ScriptValueReal)) {
+            // A statement number: the script is called from there.
+            const auto target = Integer(arguments, count, 1);
+            if (target.Get() >= 0 && target.Get() < frame->GetStatementCount()) {
+                std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
+                pushed = context.PushFrame(*frame);
+                if (pushed != nullptr) pushed->pc = pushed->nextPc = static_cast<int32>(target.Get());
+            }
+        } else if (!label.IsSet() || label.Get().empty()) {
+            // An empty label would call the script from its top, which then
+            // calls itself again and again.
+            ReportOnce("\"ScriptCall\" names no script and no label; nothing is called");
+            return true;
+        } else if (IsText(given) && FindNamedLabel(*frame, label.Get(), "; nothing is called") < 0) {
+            return true;
+        } else {
+            pushed = context.CallLabel(*frame, label.Get());
+        }
     }
     if (pushed == nullptr || !interrupt.IsSet() || interrupt.Get() == 0) return true;
     if (IsNextChoiceSkipping()) ClearSceneAndReset();

@@ -288,6 +288,22 @@ TEST_F(ControlFlowTest, JumpsWithinAScriptTakeStatementsThatExistAndANegativeOne
         {"a call to that label ends the frame it made, and returns",
          "ScriptCall(Label=#nowhere) Dammy(3)",
          {"ScriptCall(-, #nowhere@-1)", "Dammy(i:3)"}},
+        // A text names a label, "#" and all; read as a number it was statement 0 for ever.
+        {"to a label named by a text", "ScriptJump(Label=\"#skip\") Dammy(1) #skip Dammy(2)",
+         {"ScriptJump(-, s:#skip)", "Dammy(i:2)"}},
+        {"to a text that names no label", "Dammy(1) ScriptJump(Label=\"skip\") Dammy(2) #skip",
+         {"Dammy(i:1)", "ScriptJump(-, s:skip)", "Dammy(i:2)"}},
+        {"a call of a label named by a text", "ScriptCall(Label=\"#sub\") Dammy(1) return() #sub Dammy(2)",
+         {"ScriptCall(-, s:#sub)", "Dammy(i:2)", "Dammy(i:1)", "return()"}},
+        {"a call of a text that names no label", "ScriptCall(Label=\"sub\") Dammy(1) return() #sub Dammy(2)",
+         {"ScriptCall(-, s:sub)", "Dammy(i:1)", "return()"}},
+        // With no label, the script was called again from its top, 1000 deep.
+        {"a call of nothing", "Dammy(1) ScriptCall() Dammy(2)", {"Dammy(i:1)", "ScriptCall()", "Dammy(i:2)"}},
+        {"a call of an empty label", "Dammy(1) ScriptCall(Label=\"\") Dammy(2)",
+         {"Dammy(i:1)", "ScriptCall(-, s:)", "Dammy(i:2)"}},
+        // Statement 3 is Dammy(2); the call comes back to Dammy(1).
+        {"a call of a statement", "ScriptCall(Label=3) Dammy(1) return() Dammy(2)",
+         {"ScriptCall(-, i:3)", "Dammy(i:2)", "Dammy(i:1)", "return()"}},
     };
     for (const Case& c : cases) {
         testexec::ScriptRun run;
