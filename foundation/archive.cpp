@@ -291,18 +291,21 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
     // The name as written first; the case-blind search costs a walk of the
     // folders and is only needed when that fails.
     classFile file;
+    bool retried = false;
     while (!file.OpenRead(platform::ToSlashPath(name), false) &&
            !file.OpenRead(platform::ResolveLoosePath(name), false)) {
         const int err = errno;
         if (showError && ShowDamagedArchiveBox()) showError = false;
         // The box names the file as the script wrote it, "\" and all; a
         // Retry looks for it afresh, letter case included.
-        if (!showError || platform::ShowMessageBox(FileErrorBoxText(name, err), "ReadFile Access Error",
-                                                   platform::DialogButtons::RetryCancel,
-                                                   platform::DialogIcon::Warning) != platform::DialogAnswer::Retry) {
+        const std::string text = FileErrorBoxText(name, err);
+        if (!showError || (!retried && !TakeBoxTurn("ReadFile Access Error", text, QuotedName(name))) ||
+            platform::ShowMessageBox(text, "ReadFile Access Error", platform::DialogButtons::RetryCancel,
+                                     platform::DialogIcon::Warning) != platform::DialogAnswer::Retry) {
             out.clear();
             return false;
         }
+        retried = true;
     }
     const u64 size = file.GetSize();
     if (size != kFileError && size > kMaxWholeFileBytes) ReportTooLarge(name, size);

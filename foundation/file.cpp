@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "foundation/number_text.h"
+#include "foundation/report_once.h"
 #include "platform/dialog.h"
 
 namespace {
@@ -33,7 +34,7 @@ std::string FileErrorBoxText(const std::string& path, int err) {
 bool classFile::Open(const std::string& path, int flags, bool showError, const char* caption) {
     if (IsOpen()) return false;
     const bool reading = (flags & O_ACCMODE) == O_RDONLY;
-    for (;;) {
+    for (bool retried = false;; retried = true) {
         int fd;
         do {
             // A FIFO named as a game's picture would hold the reading thread
@@ -61,8 +62,10 @@ bool classFile::Open(const std::string& path, int flags, bool showError, const c
         }
         const int err = errno;
         if (!showError) return false;
-        const auto answer = platform::ShowMessageBox(FileErrorBoxText(path, err), caption,
-                                                     platform::DialogButtons::RetryCancel,
+        const std::string text = FileErrorBoxText(path, err);
+        // A Retry the player asked for always gets its answer.
+        if (!retried && !TakeBoxTurn(caption, text, QuotedName(path))) return false;
+        const auto answer = platform::ShowMessageBox(text, caption, platform::DialogButtons::RetryCancel,
                                                      platform::DialogIcon::Warning);
         if (answer != platform::DialogAnswer::Retry) return false;
     }

@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
+
+#include "platform/clock.h"
 
 namespace {
 
@@ -29,6 +32,19 @@ std::set<std::string, std::less<>>& KeptNames() {  // guarded by Lock()
 std::unordered_set<std::string>& Said() {  // guarded by Lock()
     static auto* said = new std::unordered_set<std::string>;
     return *said;
+}
+
+constexpr u32 kRepeatLineIntervalMs = 60 * 1000;
+
+// The boxes shown in this run, by caption and text, with their repeats.
+struct BoxRepeats {
+    bool said = false;  // a repeat has had its line
+    u32 saidAt = 0;
+    u64 unsaid = 0;  // repeats since the last line
+};
+std::unordered_map<std::string, BoxRepeats>& Boxes() {  // guarded by Lock()
+    static auto* boxes = new std::unordered_map<std::string, BoxRepeats>;
+    return *boxes;
 }
 
 }  // namespace
@@ -105,9 +121,42 @@ bool ReportOnce(std::string_view what) {
     return ReportOnce(CurrentScriptOrigin(), what);
 }
 
+bool TakeBoxTurn(std::string_view caption, std::string_view text, std::string_view subject) {
+    std::string key(caption);
+    key += '\0';
+    key += text;
+    u64 count = 0;
+    bool saidBefore = false;
+    {
+        std::lock_guard<std::mutex> hold(Lock());
+        auto [at, first] = Boxes().try_emplace(std::move(key));
+        if (first) return true;
+        BoxRepeats& repeats = at->second;
+        ++repeats.unsaid;
+        const u32 now = platform::NowMs();
+        if (repeats.said && static_cast<u32>(now - repeats.saidAt) < kRepeatLineIntervalMs) return false;
+        saidBefore = repeats.said;
+        repeats.said = true;
+        repeats.saidAt = now;
+        count = repeats.unsaid;
+        repeats.unsaid = 0;
+    }
+    std::string what = "the \"";
+    what += caption;
+    what += "\" box for ";
+    what += subject;
+    what += " is not shown again: " + std::to_string(count) + (count == 1 ? " more time" : " more times") +
+            (saidBefore ? " since this was last said" : " since it was shown; repeats are counted and said once a minute");
+    const std::string line = FormatReport(CurrentScriptOrigin(), what) + "\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    return false;
+}
+
 void ForgetReportsForTesting() {
     std::lock_guard<std::mutex> hold(Lock());
     Said().clear();
+    Boxes().clear();
 }
 
 std::string QuotedName(std::string_view name) {

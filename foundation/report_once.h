@@ -68,7 +68,17 @@ bool ReportOnce(const classScriptOrigin& origin, std::string_view what);
 // The same, from the statement marked on this thread.
 bool ReportOnce(std::string_view what);
 
-// Forgets every line written, so a test starts from none.
+// A box the player has answered is not shown again for the same failure in
+// this run: a side script started again every 0.1 s, asking for the same
+// missing script, would otherwise open a new box after every answer and leave
+// the player nothing else to do. True when the box of this caption and text
+// is to be shown (its first time). Otherwise the repeat is counted, and the
+// first repeat and then at most one line a minute say on stderr how many
+// there were, naming the box by its caption and `subject` (the file, quoted).
+// A box the player asked for again (Retry) is shown without asking here.
+bool TakeBoxTurn(std::string_view caption, std::string_view text, std::string_view subject);
+
+// Forgets every line written and every box shown, so a test starts from none.
 void ForgetReportsForTesting();
 
 // A file name in a report, as the script wrote it, quoted.

@@ -55,6 +55,10 @@ std::size_t CommentEnd(const std::string& text, std::size_t pos) {
 
 void ReportUnterminatedString(const std::string& scriptName, int line) {
     std::string message = "filename:" + scriptName + "\nline:" + std::to_string(line);
+    // A script compiled again (called in a loop, a side script started
+    // again) would box the player in with the same text over and over.
+    if (!TakeBoxTurn("Test Terminator Not Found", message, QuotedName(scriptName) + ", line " + std::to_string(line)))
+        return;
     platform::ShowMessageBox(message, "Test Terminator Not Found", platform::DialogButtons::Ok,
                              platform::DialogIcon::Warning);
 }

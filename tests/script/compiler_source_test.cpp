@@ -71,6 +71,7 @@ TEST_F(SourcePreparation, UnterminatedLiteralNamesTheLineItOpensOn) {
     compiler.SetScriptName("scene.qvs");
     for (const Case& c : cases) {
         dialogs.boxes.clear();
+        ForgetReportsForTesting();
         Prepare(c.text);
         ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
         EXPECT_EQ(dialogs.boxes[0].caption, "Test Terminator Not Found") << c.name;
@@ -83,6 +84,17 @@ TEST_F(SourcePreparation, UnterminatedLiteralNamesTheLineItOpensOn) {
 TEST_F(SourcePreparation, EachBrokenLiteralIsReportedOnce) {
     Prepare("\"a\n\"b\r\n\"ok\"\n\"c");  // two broken, one closed, one open at the very end
     EXPECT_EQ(dialogs.boxes.size(), 3u);
+    // The same script compiled again (a side script started again, a call in
+    // a loop) boxes the player in no more: the repeat is said on stderr.
+    testing::internal::CaptureStderr();
+    Prepare("\"a\n");
+    compiler.SetScriptName("scene.qvs");
+    Prepare("\"a\n");
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(dialogs.boxes.size(), 4u) << "the same line of another script has its own box";
+    EXPECT_EQ(dialogs.boxes[3].text, "filename:scene.qvs\nline:1");
+    EXPECT_NE(said.find("\"Test Terminator Not Found\" box for \"\", line 1 is not shown again: 1 more time"),
+              std::string::npos) << said;
 }
 
 TEST_F(SourcePreparation, RestOfABrokenLiteralsLineIsReadAsStatements) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/report_once.h"
 #include "platform/dialog.h"
 #include "script/script_compiler.h"
 #include "script/table_invariants.h"
@@ -33,6 +34,8 @@ class CompileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ClearDeclaredNames();
+        // A box is shown once a run; each test starts with none shown.
+        ForgetReportsForTesting();
         platform::SetDialogService(&dialogs);
     }
     void TearDown() override {
