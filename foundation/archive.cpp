@@ -272,16 +272,18 @@ void ResetArchivesForTesting() {
     g_damageBoxShown.store(false);
 }
 
-bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError) {
+bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError, bool* tooLarge) {
     // `out` keeps its storage until the size is known: a caller that reuses
     // one buffer then pays for no zero-filling, only for the copy.
     MountArchives();
+    if (tooLarge != nullptr) *tooLarge = false;
     if (!name.empty()) {
         for (classArchive* const* archive = g_archiveSearchOrder; *archive; ++archive) {
             const classArchiveEntry* entry = (*archive)->Find(name);
             if (entry == nullptr) continue;
             if (entry->dataSize > kMaxWholeFileBytes) {
                 ReportTooLarge(name, entry->dataSize);
+                if (tooLarge != nullptr) *tooLarge = true;
                 out.clear();
                 return false;
             }
@@ -308,7 +310,10 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
         retried = true;
     }
     const u64 size = file.GetSize();
-    if (size != kFileError && size > kMaxWholeFileBytes) ReportTooLarge(name, size);
+    if (size != kFileError && size > kMaxWholeFileBytes) {
+        ReportTooLarge(name, size);
+        if (tooLarge != nullptr) *tooLarge = true;
+    }
     if (size == 0 || size == kFileError || size > kMaxWholeFileBytes || size > out.max_size()) {
         out.clear();
         return false;

@@ -130,9 +130,10 @@ void ResetArchivesForTesting();
 // than kMaxWholeFileBytes (said once on stderr). With showError a loose file
 // that cannot be opened shows the Retry/Cancel box; while an archive is
 // damaged, the one box of the run names that archive instead. On failure
-// `out` is empty.
+// `out` is empty, and `tooLarge` (when given) tells whether the file was
+// refused for its size: that has been said, and a caller says nothing more.
 inline constexpr u64 kMaxWholeFileBytes = u64{256} << 20;
-bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError);
+bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError, bool* tooLarge = nullptr);
 
 // The named file found as ReadWholeFile finds it, but left in place for a
 // reader of files too large to hold whole (movies): `file` is open on the

@@ -234,9 +234,10 @@ bool LoadCharacterSet(int64 fontNumber, int32 listKind, const std::string& file,
     pending.defaultWidth = defaultWidth;
     pending.defaultHeight = defaultHeight;
     std::vector<u8> bytes;
-    if (ReadWholeFile(file, bytes, false)) {
+    bool tooLarge = false;
+    if (ReadWholeFile(file, bytes, false, &tooLarge)) {
         pending.entries = ParseCharacterList(bytes.data(), bytes.size());
-    } else if (!file.empty()) {
+    } else if (!file.empty() && !tooLarge) {
         ReportOnce("the character list " + QuotedName(file) + " is missing or cannot be read; font " +
                    std::to_string(fontNumber) + " draws its characters as before");
     }

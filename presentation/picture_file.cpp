@@ -21,7 +21,7 @@ void WakeAFrameThatWaits() {
 classPictureFile ReadPictureFile(const std::string& name, classPictureSize* size) {
     classPictureFile file;
     std::vector<u8> bytes;
-    file.read = ReadWholeFile(name, bytes, false);
+    file.read = ReadWholeFile(name, bytes, false, &file.tooLarge);
     platform::DecodedImage header;
     if (file.read && size != nullptr && platform::ReadImageInfo(bytes.data(), bytes.size(), header)) {
         size->height.store(header.height, std::memory_order_relaxed);

@@ -19,6 +19,7 @@
 
 struct classPictureFile {
     bool read = false;     // the file was there and could be read
+    bool tooLarge = false;  // it was not read for its size, which has been said
     bool decoded = false;  // and it held a picture
     bool opaque = false;   // every texel of which is opaque (looked at where it was decoded)
     platform::DecodedImage image;

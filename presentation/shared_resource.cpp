@@ -340,7 +340,7 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
             }
             // A missing file may still arrive (an archive being written): try at every draw.
             if (!file.read) {
-                ReportFile(" is missing or cannot be read");
+                if (!file.tooLarge) ReportFile(" is missing or cannot be read");
                 return false;
             }
             if (RealiseImage(*device, file.image, file.opaque)) return true;

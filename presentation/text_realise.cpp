@@ -33,7 +33,9 @@ void ReportGlyphPicture(classSharedResource& resource, const char* what) {
 bool RealiseListedGlyph(classSharedResource& resource, platform::GpuDevice& device) {
     std::vector<u8> bytes;
     // Not there yet: the next draw tries again.
-    if (!ReadWholeFile(resource.secondName, bytes, false)) {
+    bool tooLarge = false;
+    if (!ReadWholeFile(resource.secondName, bytes, false, &tooLarge)) {
+        if (tooLarge) resource.fileReported = 1;
         ReportGlyphPicture(resource, " is missing or cannot be read");
         return false;
     }

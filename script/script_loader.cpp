@@ -102,8 +102,10 @@ int32 LineOfFirstUtf8Character(const std::vector<u8>& bytes) {
 bool LoadScriptTables(const std::string& name, classScriptTables& out) {
     if (name.empty()) return false;
     std::vector<u8> bytes;
-    if (!ReadWholeFile(name, bytes, true)) {
-        ReportOnce("the script " + QuotedName(name) + (IsEmptyFile(name) ? " is empty" : " cannot be read"));
+    bool tooLarge = false;
+    if (!ReadWholeFile(name, bytes, true, &tooLarge)) {
+        if (!tooLarge)
+            ReportOnce("the script " + QuotedName(name) + (IsEmptyFile(name) ? " is empty" : " cannot be read"));
         return false;
     }
     if (bytes.empty()) {

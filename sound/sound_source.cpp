@@ -32,7 +32,10 @@ void classSoundSource::ReportFile(const char* what) {
 bool classSoundSource::LoadFileData() {
     classCriticalSectionLock hold(g_soundLock);
     if (!fileName_.empty() && fileBytes_.empty()) {
-        if (!ReadWholeFile(fileName_, fileBytes_, false)) {
+        bool tooLarge = false;
+        if (!ReadWholeFile(fileName_, fileBytes_, false, &tooLarge)) {
+            // Its size has been said; "missing" would say it again, wrongly.
+            if (tooLarge) reported_ = true;
             fileBytes_.clear();
             classFile file;
             if (file.OpenRead(fileName_, false)) {

@@ -185,17 +185,23 @@ TEST_F(ArchiveTest, AFileLargerThan256MiBIsNotReadAndIsSaid) {
     testdialogs::ScriptedDialogs dialogs;
     for (const char* name : {"huge.bin", "loose.bin"}) {
         std::vector<u8> out{1};
+        bool tooLarge = false;
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(ReadWholeFile(name, out, true)) << name;
+        EXPECT_FALSE(ReadWholeFile(name, out, true, &tooLarge)) << name;
         ReadWholeFile(name, out, true);
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_TRUE(out.empty()) << name;
+        EXPECT_TRUE(tooLarge) << name << ": its reader is told, and says no more";
         EXPECT_EQ(said, "velk2: the file \"" + std::string(name) +
                             "\" is larger than the 256 MiB a game file may be (268435457 bytes); it is not read\n")
             << "said once: " << said;
     }
     EXPECT_TRUE(dialogs.boxes.empty()) << "the file is there: no box";
     EXPECT_EQ(Read("small.bin"), "ok");
+    bool tooLarge = true;
+    std::vector<u8> out;
+    EXPECT_FALSE(ReadWholeFile("nothing.bin", out, false, &tooLarge));
+    EXPECT_FALSE(tooLarge) << "a missing file is its reader's to say";
 }
 
 // Each damaged archive is named once on stderr with what was lost; the
