@@ -1,6 +1,8 @@
 #include "foundation/archive.h"
 #include "foundation/little_endian.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -324,6 +326,19 @@ bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError
         return false;
     }
     return true;
+}
+
+const char* LooseNonRegularFileKind(const std::string& name) {
+    struct stat st;
+    // stat, not open: a pipe would hold an open until some writer came.
+    if (::stat(platform::ToSlashPath(name).c_str(), &st) != 0 &&
+        ::stat(platform::ResolveLoosePath(name).c_str(), &st) != 0)
+        return nullptr;
+    if (S_ISREG(st.st_mode)) return nullptr;
+    if (S_ISFIFO(st.st_mode)) return "a pipe";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    return "a device";
 }
 
 bool OpenFileInPlace(const std::string& name, classFile& file, u64* offset, u64* size) {

@@ -135,6 +135,11 @@ void ResetArchivesForTesting();
 inline constexpr u64 kMaxWholeFileBytes = u64{256} << 20;
 bool ReadWholeFile(const std::string& name, std::vector<u8>& out, bool showError, bool* tooLarge = nullptr);
 
+// When the loose file of this name is there but is no regular file, what
+// it is ("a pipe", "a device", "a folder"); otherwise null. Readers take
+// such a file for a missing one; this tells the writer why.
+const char* LooseNonRegularFileKind(const std::string& name);
+
 // The named file found as ReadWholeFile finds it, but left in place for a
 // reader of files too large to hold whole (movies): `file` is open on the
 // archive or the loose file, and its bytes are the `size` bytes at `offset`.

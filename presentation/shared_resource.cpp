@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "foundation/archive.h"
+#include "foundation/number_text.h"
 #include "platform/image/image.h"
 #include "presentation/graphic_device.h"
 
@@ -266,6 +267,19 @@ void classSharedResource::MakeTexturesAhead(platform::GpuDevice& device) {
     for (int64 i = 0; i < count; ++i) device.MakeTextureAhead(w, h);
 }
 
+namespace {
+
+// Endings movie files are commonly saved with that do not make an object a
+// movie: such a file is taken for a picture and cannot be decoded as one.
+bool IsMovieFileName(std::string_view name) {
+    for (std::string_view ending : {".mp4", ".m4v", ".mov", ".mkv", ".webm", ".ogv", ".mpeg", ".mpe", ".m1v",
+                                    ".m2v", ".vob", ".ts", ".m2ts", ".flv", ".asf", ".3gp"})
+        if (EndsWithNoCase(name, ending)) return true;
+    return false;
+}
+
+}  // namespace
+
 void classSharedResource::ReportFile(const char* what) {
     if (fileReported != 0 || name.empty()) return;
     fileReported = 1;
@@ -345,7 +359,9 @@ bool classSharedResource::Realise(platform::GpuDevice* device) {
             }
             if (RealiseImage(*device, file.image, file.opaque)) return true;
             if (!file.decoded)
-                ReportFile(" cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown");
+                ReportFile(IsMovieFileName(name) ? " cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown; a "
+                                                   "movie plays only from a file ending in \".avi\", \".wmv\" or \".mpg\""
+                                                 : " cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are shown");
             return false;
         }
         case TextureKind_PlayDataThumbnail: {

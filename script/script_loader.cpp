@@ -104,7 +104,10 @@ bool LoadScriptTables(const std::string& name, classScriptTables& out) {
     std::vector<u8> bytes;
     bool tooLarge = false;
     if (!ReadWholeFile(name, bytes, true, &tooLarge)) {
-        if (!tooLarge)
+        if (tooLarge) return false;
+        if (const char* kind = LooseNonRegularFileKind(name))
+            ReportOnce("the script " + QuotedName(name) + " is " + kind + ", not a file; it is not read");
+        else
             ReportOnce("the script " + QuotedName(name) + (IsEmptyFile(name) ? " is empty" : " cannot be read"));
         return false;
     }

@@ -3,6 +3,8 @@
 
 #include "script/script_loader.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "foundation/report_once.h"
@@ -135,8 +137,13 @@ TEST_F(ScriptLoader, FailedLoads) {
         {"empty.qvs", "velk2: the script \"empty.qvs\" is empty\n", false},
         {"mark.qvs", "velk2: the script \"mark.qvs\" is empty\n", false},
         {"scenario\\missing.qvs", "velk2: the script \"scenario\\missing.qvs\" cannot be read\n", true},
+        // Read as missing files, said for what they are.
+        {"pipe.qvs", "velk2: the script \"pipe.qvs\" is a pipe, not a file; it is not read\n", true},
+        {"scenario", "velk2: the script \"scenario\" is a folder, not a file; it is not read\n", true},
         {"", "", false},
     };
+    ASSERT_EQ(::mkfifo((folder.Path() / "pipe.qvs").c_str(), 0600), 0);
+    std::filesystem::create_directory(folder.Path() / "scenario");
     ForgetReportsForTesting();
     for (const Case& c : cases) {
         dialogs.boxes.clear();
