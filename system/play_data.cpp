@@ -18,6 +18,7 @@
 #include "foundation/file.h"
 #include "foundation/input_manager.h"
 #include "foundation/memory_stream.h"
+#include "foundation/report_once.h"
 #include "presentation/graphic_object.h"
 #include "presentation/interrupt_snapshot.h"
 #include "presentation/que_services.h"
@@ -262,6 +263,11 @@ std::string MakeDataFolderPath(const std::string& name) {
 std::string MakePlayDataPath(int64 slot) {
     char name[260];
     std::snprintf(name, sizeof name, "save%4.4lld.dat", static_cast<long long>(slot));
+    // The name keeps the form saves have always had; a number past four
+    // digits, or below 0, is most likely a slip a writer wants to hear of.
+    if (slot < 0 || slot > 9999)
+        ReportOnce("the slot number " + std::to_string(slot) + " is outside 0 to 9999; the slot is the file " +
+                   QuotedName(name));
     return MakeDataFolderPath(name);
 }
 

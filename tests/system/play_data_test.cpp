@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "foundation/application.h"
+#include "foundation/report_once.h"
 #include "foundation/atomic_file.h"
 #include "foundation/critical_section.h"
 #include "script/already_read.h"
@@ -119,9 +120,21 @@ class PlayDataTest : public ::testing::Test {
 };
 
 TEST_F(PlayDataTest, SlotPathsHaveAtLeastFourDigits) {
+    ForgetReportsForTesting();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(MakePlayDataPath(0), folder / "save0000.dat");
     EXPECT_EQ(MakePlayDataPath(3), folder / "save0003.dat");
+    EXPECT_EQ(MakePlayDataPath(9999), folder / "save9999.dat");
+    const std::string silent = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(silent, "") << "0 to 9999 are the slots a game has";
+    // Past them the file keeps its name, and the number is said.
+    testing::internal::CaptureStderr();
     EXPECT_EQ(MakePlayDataPath(10000), folder / "save10000.dat");
+    EXPECT_EQ(MakePlayDataPath(-1), folder / "save-0001.dat");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said,
+              "velk2: the slot number 10000 is outside 0 to 9999; the slot is the file \"save10000.dat\"\n"
+              "velk2: the slot number -1 is outside 0 to 9999; the slot is the file \"save-0001.dat\"\n");
     EXPECT_EQ(MakeDataFolderPath("save----.dat"), folder / "save----.dat");
 }
 
