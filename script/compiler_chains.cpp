@@ -148,7 +148,6 @@ bool classScriptCompiler::KnownNoAssignment(std::string_view text, std::size_t p
             return false;
     }
     const std::size_t last = chains_.Last(first);
-    if ((chains_.Flags(last) & ChainMemo::kUnknownName) != 0)
-        ReportUndeclaredOperand(WordAt(text, ChainMemo::Position(last)));
+    ReportExpressionEnd(text, ChainMemo::Position(last), ChainMemo::OperandExpected(last));
     return true;
 }

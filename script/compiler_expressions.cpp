@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "commands/command_table.h"
 #include "foundation/number_text.h"
 #include "script/script_compiler.h"
 
@@ -169,6 +170,11 @@ void classScriptCompiler::Declare(std::string_view group) {
     if (chosen < 0) return;
     classDeclaredNames* list = chosen == 3 ? &localNames_ : RunWideList(chosen);
     if (AddDeclaredName(*list, parts[4])) chains_.Declared(parts[4]);  // an empty Name is ignored there
+    // A statement starting with the name is read as the command: the
+    // variable can be read, never assigned.
+    if (FindBuiltinCommand(parts[4]) >= 1)
+        Report("the variable " + QuotedName(parts[4]) + " is named like a command: a statement that starts with it "
+               "runs the command, so it is never assigned (give it another name)");
 }
 
 // ---- Expressions ----
@@ -240,6 +246,63 @@ void classScriptCompiler::ReportUndeclaredOperand(std::string_view word) {
            " is not declared (declare it in \"Variable.qvs\"); it is read as nothing");
 }
 
+namespace {
+
+bool IsExponentLetter(char c) {
+    return c == 'e' || c == 'E' || c == 'd' || c == 'D';
+}
+
+}  // namespace
+
+void classScriptCompiler::ReportExpressionEnd(std::string_view text, std::size_t position, bool operandExpected) {
+    const std::size_t n = text.size();
+    if (position >= n) return;
+    if (operandExpected) {
+        // Only an operator stands before an operand's place: an "=" there is
+        // the second of "==" (or of "= =").
+        if (text[position] == '=') {
+            Report("\"==\" is no operator: one \"=\" compares (write a = 1); the expression ends before the "
+                   "second \"=\"");
+            return;
+        }
+        if (const std::string_view word = WordAt(text, position); StartsLikeAName(word)) ReportUndeclaredOperand(word);
+        return;
+    }
+    // A letter right after a digit: a number whose exponent was not taken,
+    // since a word cannot start inside a number.
+    if (position == 0 || !IsDigit(text[position - 1]) || !IsExponentLetter(text[position])) return;
+    std::size_t q = position;
+    while (q < n && IsExponentLetter(text[q])) ++q;
+    const std::size_t letters = q;
+    while (q < n && (text[q] == '+' || text[q] == '-')) ++q;
+    const std::size_t signs = q;
+    while (q < n && IsDigit(text[q])) ++q;
+    if (q == signs) return;
+    std::size_t start = position;
+    while (start > 0 && (IsDigit(text[start - 1]) || text[start - 1] == '.')) --start;
+    const std::string_view mantissa = text.substr(start, position - start);
+    std::string written(mantissa);
+    if (mantissa.find('.') == std::string_view::npos) written += ".0";
+    // A "d" exponent is read by no conversion; "e" is.
+    for (std::size_t i = position; i < letters; ++i) written += text[i] == 'd' ? 'e' : text[i] == 'D' ? 'E' : text[i];
+    written += signs > letters ? text.substr(letters, signs - letters) : std::string_view("+");
+    written += text.substr(signs, q - signs);
+    Report("the number " + QuotedName(text.substr(start, q - start)) + " is read as " + std::string(mantissa) +
+           ": an exponent is taken only after a decimal point and with its sign (write " + written + ")");
+}
+
+void classScriptCompiler::ReportTextComparison(const std::vector<std::string_view>& tokens, std::size_t first) {
+    if (tokens.size() < first + 2 || tokens[first].empty() || tokens[first].front() != '"') return;
+    for (std::size_t i = first + 1; i < tokens.size(); ++i) {
+        const std::string_view op = tokens[i];
+        if (op == "=" || op == "!=" || op == "<" || op == ">" || op == "<=" || op == ">=") {
+            Report("an expression that starts with a text joins its values as text: its " + QuotedName(op) +
+                   " compares nothing (texts cannot be compared; an \"if\" reads the joined text as a number)");
+            return;
+        }
+    }
+}
+
 std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t start, TokenList& list) {
     list.tokens.clear();
     list.owned.clear();
@@ -252,8 +315,7 @@ std::size_t classScriptCompiler::SplitTokens(std::string_view text, std::size_t 
     while (true) {
         while (pos < n && text[pos] == ' ') ++pos;
         if (!TokenAt(text, pos, operandExpected, step)) {
-            // A name no declaration made ends the expression here.
-            if (StartsLikeAName(step.undeclared)) ReportUndeclaredOperand(step.undeclared);
+            ReportExpressionEnd(text, pos, operandExpected);
             break;
         }
         path = path || step.path;
@@ -342,6 +404,7 @@ int32 classScriptCompiler::CompileToken(std::string_view token) {
 std::vector<int32> classScriptCompiler::CompileExpressionTokens(std::string_view expression) {
     TokenList list;
     SplitTokens(expression, 0, list);
+    ReportTextComparison(list.tokens, 0);
     std::vector<int32> records;
     records.reserve(list.tokens.size());
     for (std::string_view token : list.tokens) records.push_back(token.empty() ? -1 : CompileToken(token));
@@ -403,6 +466,7 @@ std::size_t classScriptCompiler::CompileAssignment(std::string_view text, std::s
         }
         records = CompileExpressionTokens(expression);
     } else {
+        ReportTextComparison(tokens, 2);
         records.reserve(tokens.size() - 2);
         for (std::size_t i = 2; i < tokens.size(); ++i) records.push_back(CompileToken(tokens[i]));
     }

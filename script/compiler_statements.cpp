@@ -254,6 +254,13 @@ void classScriptCompiler::ReportUnknownArguments(std::string_view name, const st
                "; that value is not given to it");
         return;
     }
+    if (!anyNamed) return;
+    for (std::string_view part : parts) {
+        if (part.empty() || MatchParameter(part, names, nameCount, value) >= 0) continue;
+        Report("the command " + QuotedName(name) + " is given values by name and by position; the value " +
+               QuotedName(part) + " has no name and is lost (name every value, or none)");
+        return;
+    }
 }
 
 std::vector<std::string> classScriptCompiler::ParseArguments(std::string_view name, std::string_view group) {
@@ -265,12 +272,25 @@ std::vector<std::string> classScriptCompiler::ParseArguments(std::string_view na
     return std::vector<std::string>(views.begin(), views.end());
 }
 
+void classScriptCompiler::ReportLabelWithoutSign(std::string_view name, const std::vector<std::string_view>& parts) {
+    if ((name != "ScriptJump" && name != "ScriptCall") || parts.size() < 2) return;
+    const std::string_view label = parts[1];
+    // A lone word that no declaration made: the writer meant a label, and
+    // would otherwise hear only that a variable is not declared.
+    if (!StartsLikeAName(label) || WordAt(label, 0).size() != label.size() || ScopeOf(label) != DeclaredNone ||
+        FindBuiltinCommand(label) >= 1)
+        return;
+    Report("the label " + QuotedName(label) + " is written without its \"#\": a label starts with \"#\" (Label=#" +
+           std::string(label) + "); as it stands it names an undeclared variable, which is nothing");
+}
+
 int32 classScriptCompiler::CompileCommand(std::string_view name, std::string_view group) {
     std::string storage;
     std::vector<std::string_view> parts;
     SplitArguments(group, storage, parts);
     ReportUnknownArguments(name, parts);
     BindArgumentViews(name, parts);
+    ReportLabelWithoutSign(name, parts);
     std::vector<int32> arguments;
     arguments.reserve(parts.size());
     for (std::string_view part : parts) arguments.push_back(part.empty() ? -1 : CompileExpression(part));

@@ -143,6 +143,13 @@ class classScriptCompiler {
     // A name-like word no declaration made, where an expression wanted an
     // operand: the expression ends before it.
     void ReportUndeclaredOperand(std::string_view word);
+    // The expression ends at `position` because no token starts there: says
+    // why, when that is a slip seen for sure (an undeclared name, a second
+    // "=", an exponent the number before it did not take).
+    void ReportExpressionEnd(std::string_view text, std::size_t position, bool operandExpected);
+    // An expression whose first token is a text is joined as text, so a
+    // comparison in it compares nothing.
+    void ReportTextComparison(const std::vector<std::string_view>& tokens, std::size_t first);
     int32 CompileToken(std::string_view token);
     // Tokens are views of the expression text; the few that differ from it
     // (a group or literal closed at the end, a joined path) live in `owned`.
@@ -189,6 +196,8 @@ class classScriptCompiler {
     // A "name = value" the command has no parameter of is dropped (or read
     // as a comparison by position): said, with the command's name.
     void ReportUnknownArguments(std::string_view name, const std::vector<std::string_view>& parts);
+    // A jump's or call's Label written as a bare name, without its "#".
+    void ReportLabelWithoutSign(std::string_view name, const std::vector<std::string_view>& parts);
 
     classScriptTables tables_;
     std::string scriptName_;

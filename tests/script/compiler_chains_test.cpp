@@ -52,6 +52,13 @@ TEST_F(ExpressionChains, NamesInsideAnExpressionThatIsNoAssignment) {
          "velk2: chain_report.qvs, line 1: the variable \"zz\" is not declared (declare it in "
          "\"Variable.qvs\"); it is read as nothing\n"},
         {"a + a + 1 Quit", ""},
+        // What else ends an expression for sure is said from what is kept too.
+        {"a + a == 1",
+         "velk2: chain_report.qvs, line 1: \"==\" is no operator: one \"=\" compares (write a = 1); the "
+         "expression ends before the second \"=\"\n"},
+        {"a + a + 1e5",
+         "velk2: chain_report.qvs, line 1: the number \"1e5\" is read as 1: an exponent is taken only after a "
+         "decimal point and with its sign (write 1.0e+5)\n"},
     };
     for (const auto& [source, said] : reports) {
         testing::internal::CaptureStderr();

@@ -167,4 +167,55 @@ TEST_F(SourcePreparation, WhatIsPassedOverIsSaidWithItsLine) {
     }
 }
 
+
+// Slips the compiler sees for sure are said once, on their line; the code
+// beside each, written right, says nothing.
+TEST_F(SourcePreparation, SlipsSeenForSureAreSaidAndRightCodeIsNot) {
+    struct Case {
+        const char* source;
+        const char* said;  // after "velk2: <script>, line "
+    };
+    const char* const declared = "Variable(Global, Name=a) Variable(Global, Name=t)\n";
+    const Case slips[] = {
+        {"if (a == 1) { Quit }", "2: \"==\" is no operator"},
+        {"a == 1", "2: \"==\" is no operator"},
+        {"Wait(Time==1)", "2: \"==\" is no operator"},
+        {"t = \"a\" = \"b\"", "2: an expression that starts with a text joins its values as text: its \"=\""},
+        {"if (\"a\" != t) { Quit }", "2: an expression that starts with a text joins its values as text: its \"!=\""},
+        {"Wait(500, SkipOn)", "2: the command \"Wait\" is given values by name and by position; the value \"500\""},
+        {"Graphic(1, File=\"a.png\")", "2: the command \"Graphic\" is given values by name and by position; the value \"1\""},
+        {"a = 1e+308", "2: the number \"1e+308\" is read as 1: an exponent is taken only after a decimal point and "
+                       "with its sign (write 1.0e+308)"},
+        {"Wait(Time=2E5)", "2: the number \"2E5\" is read as 2: an exponent is taken only after a decimal point and "
+                           "with its sign (write 2.0E+5)"},
+        {"Wait(Time=1.5d3)", "2: the number \"1.5d3\" is read as 1.5: an exponent is taken only after a decimal "
+                             "point and with its sign (write 1.5e+3)"},
+        {"Variable(Nomal, Name=Quit)", "2: the variable \"Quit\" is named like a command"},
+        {"ScriptCall(Label=Chapter2)", "2: the label \"Chapter2\" is written without its \"#\": a label starts with "
+                                       "\"#\" (Label=#Chapter2)"},
+    };
+    const char* const right[] = {
+        "if (a = 1) { Quit } a = a != 1 a = a >= 1 if (a <= 1) { Quit }",
+        "a = 1.5e+3 a = 1.0E-2 a = 0x1E Wait(Time=0x1e) a = 2 * (1 + a)",
+        "t = \"a\" + 1 + a t = \"x\" a = 1 + (a = 1)",
+        "Wait(Time=500, SkipOn) Wait(500) Wait(SkipOn, Time=5) Graphic(Layer=1, File=\"a.png\", x=0)",
+        "#L ScriptJump(Label=#L) ScriptCall(Label=t) ScriptCall(File=\"s.qvs\", Label=\"#L\")",
+        "GraphicTextOut(Text=\"a == b, 1e5\") Variable(Nomal, Name=Quitting)",
+    };
+    int n = 0;
+    for (const Case& c : slips) {
+        const std::string name = "slip" + std::to_string(n++) + ".qvs";
+        testing::internal::CaptureStderr();
+        Compile(std::string(declared) + c.source, name);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.rfind("velk2: " + name + ", line " + c.said, 0), 0u) << c.source << "\n" << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << "said once: " << said;
+    }
+    for (const char* source : right) {
+        testing::internal::CaptureStderr();
+        Compile(std::string(declared) + source, "right.qvs");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << source;
+    }
+}
+
 }  // namespace
