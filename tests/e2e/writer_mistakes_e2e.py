@@ -10,7 +10,9 @@ play, a font number with no font, a missing character list and glyph picture,
 a file too large to read whole, a UTF-8 script without its mark, a text left
 open at the very end of a script, an argument past the evaluation budget), a damaged
 archive, a missing script's box with its warning sign, an empty main script,
-and a program whose movie module is not beside it."""
+a program whose movie module is not beside it; jumps and calls that name
+nothing or never end, a side script whose missing script would box the player
+in, and the slips the compiler and the commands can see for sure."""
 import os
 import re
 import shutil
@@ -80,6 +82,65 @@ SECOND_MISTAKES = [
                            "its default and the command runs"),
 ]
 
+# Jumps and calls that name nothing, and calls that would never end. Each
+# line's number is in the comment after it.
+NOWHERE = (
+    'starts = starts + 1\n'                  # 1
+    'ScriptJump(Label="#Two")\n'             # 2
+    'skipped = 1\n'                          # 3
+    '#Two\n'                                 # 4
+    'ScriptJump(Label="Nowhere")\n'          # 5
+    'ScriptCall()\n'                         # 6
+    'ScriptCall(File="self.qvs")\n'          # 7
+    'ScriptCall(File="ping.qvs")\n'          # 8
+    'ScriptJump(Label=Chapter2)\n'           # 9
+    'after = 1\n'                            # 10
+)
+NOWHERE_NAMES = "".join('Variable(Global, Name=%s)\n' % name
+                        for name in ("starts", "skipped", "after", "selfCalls", "pings"))
+NOWHERE_MISTAKES = [
+    'Start.qvs, line 5: no label "Nowhere" in "Start.qvs"; nothing happens (a label starts with "#")',
+    'Start.qvs, line 6: "ScriptCall" names no script and no label; nothing is called',
+    "self.qvs, line 2: calls are nested as deep as they may go; this one was not made",
+    "ping.qvs, line 2: calls are nested as deep as they may go; this one was not made",
+    'Start.qvs, line 9: the label "Chapter2" is written without its "#"',
+    'Start.qvs, line 9: "ScriptJump" names no script and no label; nothing happens',
+]
+
+# Slips the compiler or a command sees for sure.
+THIRD = (
+    'Graphic(Layer=1, File="op.mp4")\n'      # 1
+    'Apply()\n'                              # 2
+    'ScriptCall(File="pipe.qvs")\n'          # 3
+    'PlayDataSave(No=-1)\n'                  # 4
+    'PlayDataSave(No=10000)\n'               # 5
+    'PlayDataCheck(No=2147483648)\n'         # 6
+    'if (score == 1) {\n'                    # 7
+    '}\n'                                    # 8
+    'if ("\uff41" = "\uff41") {\n'           # 9
+    '}\n'                                    # 10
+    'Wait(500, SkipOn)\n'                    # 11
+    'x = 1e+308\n'                           # 12
+    'Wait(Time=1.5e3)\n'                     # 13
+    'Wait(Time=1500)\n'                      # 14
+)
+THIRD_NAMES = 'Variable(Nomal, Name=score)\nVariable(Nomal, Name=x)\nVariable(Global, Name=Wait)\n'
+THIRD_MISTAKES = [
+    ("Start.qvs, line 1", 'the picture "op.mp4" cannot be decoded: PNG, JPEG, BMP, TGA and DDS pictures are '
+                          'shown; a movie plays only from a file ending in ".avi", ".wmv" or ".mpg"'),
+    ("Start.qvs, line 3", 'the script "pipe.qvs" is a pipe, not a file; it is not read'),
+    ("Start.qvs, line 4", 'the slot number -1 is outside 0 to 9999; the slot is the file "save-0001.dat"'),
+    ("Start.qvs, line 5", 'the slot number 10000 is outside 0 to 9999; the slot is the file "save10000.dat"'),
+    ("Start.qvs, line 6", 'the slot number 2147483648 is outside 0 to 9999; the slot is the file '
+                          '"save2147483648.dat"'),
+    ("Start.qvs, line 7", '"==" is no operator'),
+    ("Start.qvs, line 9", "an expression that starts with a text joins its values"),
+    ("Start.qvs, line 11", 'the command "Wait" is given values by name and by position'),
+    ("Start.qvs, line 12", 'the number "1e+308" is read as 1'),
+    ("Start.qvs, line 13", 'the number "1.5e3" is read as 1.5'),
+    ("Variable.qvs, line 3", 'the variable "Wait" is named like a command'),
+]
+
 
 def pcm_wav(bits, channels, rate=22050, seconds=0.5):
     """A silent PCM WAVE of any sample size and channel count."""
@@ -109,6 +170,54 @@ class WriterMistakes(e2e.TestCase):
         known = list(expected) + list(allowed)
         unexpected = [line for line in lines if not any(text in line for text in known)]
         self.assertEqual(unexpected, [], said)
+
+    def test_jumps_and_calls_that_name_nothing_or_never_end_are_said_and_play_on(self):
+        with e2e.Session(self) as s:
+            s.game.basic(NOWHERE, NOWHERE_NAMES)
+            s.game.script("self.qvs", 'selfCalls = selfCalls + 1\nScriptCall(File="self.qvs")\n')
+            # Two scripts that call each other, each from its last statement.
+            s.game.script("ping.qvs", 'pings = pings + 1\nScriptCall(File="pong.qvs")\n')
+            s.game.script("pong.qvs", 'ScriptCall(File="ping.qvs")\n')
+            p = s.start(env={"VELK2_DIALOGS": "stderr"})
+            # Nothing runs for ever: the main script reaches its end and the program ends.
+            self.assertEqual(p.wait_exit(30), 0, p.stderr())
+            self.check_said_once(p.stderr(), NOWHERE_MISTAKES)
+            said = {name: value[1] for name, value in e2e.system_globals(s.user_file("System.dat").read_bytes()).items()}
+            # The main script ran once from its top, jumped over line 3 and went on after every call.
+            self.assertEqual(said.get("starts"), 1, said)
+            self.assertEqual(said.get("skipped", 0), 0, said)
+            self.assertEqual(said.get("after"), 1, said)
+            # Calls nest 1000 frames deep, the main script's first: self.qvs runs in frames 2 to
+            # 1000, ping.qvs in the even ones of them.
+            self.assertEqual(said.get("selfCalls"), 999, said)
+            self.assertEqual(said.get("pings"), 500, said)
+
+    def test_a_missing_script_a_side_script_asks_for_again_and_again_shows_one_box(self):
+        with e2e.Session(self) as s:
+            s.game.basic("Wait(Time=4000)\n")
+            # The side script ends by its jump and is started again every 0.1 s.
+            s.game.script("system/Function.qvs", 'ScriptJump(File="scenario\\gone.qvs")\n')
+            p = s.start(env={"VELK2_DIALOGS": "stderr"})
+            self.assertEqual(p.wait_exit(30), 0, p.stderr())
+            said = p.stderr()
+            boxes = re.findall(r"^\[ReadFile Access Error\] filename:(.*)$", said, re.M)
+            self.assertEqual(boxes, ["scenario\\gone.qvs"], said)
+            # Once a minute at most, with a count: within the 4 s only the first repeat is said.
+            self.check_said_once(said, ['the script "scenario\\gone.qvs" cannot be read',
+                                        'the "ReadFile Access Error" box for "scenario\\gone.qvs" is not shown '
+                                        'again: 1 more time'])
+
+    def test_slips_the_compiler_and_the_commands_see_are_said(self):
+        with e2e.Session(self) as s:
+            s.game.basic(THIRD, THIRD_NAMES)
+            s.game.file("op.mp4", b"\x00\x00\x00\x18ftypmp42" + bytes(4096))
+            os.mkfifo(s.game.path("pipe.qvs"))
+            p = s.start(env={"VELK2_DIALOGS": "stderr"})
+            self.assertEqual(p.wait_exit(30), 0, p.stderr())
+            self.check_said_once(p.stderr(), ["%s: %s" % where_what for where_what in THIRD_MISTAKES])
+            # The slots keep the files they always had.
+            self.assertTrue(s.user_file("save-0001.dat").is_file())
+            self.assertTrue(s.user_file("save10000.dat").is_file())
 
     def test_every_mistake_is_named_with_its_script_and_line(self):
         with e2e.Session(self) as s:
@@ -146,8 +255,8 @@ class WriterMistakes(e2e.TestCase):
             p = s.start(env={"VELK2_DIALOGS": "stderr"})
             self.assertEqual(p.wait_exit(30), 0, p.stderr())
             said = p.stderr()
-            self.check_said_once(said, ["%s: %s" % where_what for where_what in SECOND_MISTAKES],
-                                 allowed=['Start.qvs, line 11: the picture "pic\\huge.png"'])
+            # The file too large to read is said once, not again as a picture that is missing.
+            self.check_said_once(said, ["%s: %s" % where_what for where_what in SECOND_MISTAKES])
             self.assertNotIn('"Tme" is not declared', said, "the argument is named, not taken for a variable")
             self.assertIn("[Test Terminator Not Found] filename:open.qvs\nline:2\n", said)
 
