@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/clock.h"
+
 namespace {
 
 TEST(ReportOnce, NamesTheLineOrElseTheStatement) {
@@ -64,6 +66,40 @@ TEST(ReportOnce, AThousandLinesAreSaidThenOneLineForTheRest) {
     EXPECT_NE(said.find("velk2: mistake 999\n"), std::string::npos);
     EXPECT_EQ(said.find("velk2: mistake 1000\n"), std::string::npos);
     EXPECT_EQ(said.substr(said.rfind("velk2: ")), "velk2: more problems than are worth listing; the rest are not said\n");
+}
+
+// A box answered once is not shown again for the same failure: the first
+// repeat is said at once, the next ones once a minute with their count.
+u32 g_now = 0;
+
+TEST(ReportOnce, ABoxIsShownOnceAndItsRepeatsAreCountedOnceAMinute) {
+    ForgetReportsForTesting();
+    platform::SetClockSource([] { return g_now; });
+    struct Step {
+        u32 at;  // ms
+        bool box;
+        const char* said;
+    };
+    const char* const first = "velk2: the \"Box\" box for \"a.qvs\" is not shown again: 1 more time since it was shown; "
+                              "repeats are counted and said once a minute\n";
+    const Step steps[] = {
+        {1000, true, ""},
+        {1100, false, first},
+        {2000, false, ""},
+        {60000, false, ""},
+        // A minute after the line: the three repeats since, this one included.
+        {61100, false, "velk2: the \"Box\" box for \"a.qvs\" is not shown again: 3 more times since this was last said\n"},
+    };
+    for (const Step& step : steps) {
+        g_now = step.at;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(TakeBoxTurn("Box", "filename:a.qvs", "\"a.qvs\""), step.box) << step.at;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), step.said) << step.at;
+    }
+    g_now = 61200;
+    EXPECT_TRUE(TakeBoxTurn("Box", "filename:b.qvs", "\"b.qvs\"")) << "another failure has its own box";
+    platform::SetClockSource(nullptr);
+    ForgetReportsForTesting();
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST_F(SourcePreparation, SlipsSeenForSureAreSaidAndRightCodeIsNot) {
                            "with its sign (write 2.0E+5)"},
         {"Wait(Time=1.5d3)", "2: the number \"1.5d3\" is read as 1.5: an exponent is taken only after a decimal "
                              "point and with its sign (write 1.5e+3)"},
-        {"Variable(Nomal, Name=Quit)", "2: the variable \"Quit\" is named like a command"},
+        {"Variable(Nomal, Name=Dammy)", "2: the variable \"Dammy\" is named like a command"},
         {"ScriptCall(Label=Chapter2)", "2: the label \"Chapter2\" is written without its \"#\": a label starts with "
                                        "\"#\" (Label=#Chapter2)"},
     };
