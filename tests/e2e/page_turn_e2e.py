@@ -38,10 +38,13 @@ Graphic(Layer=100:0, File="textbox.png")
 Apply()
 """
 
-CLICK_START = ("SystemTextSpeed(Speed=400)\n" + WINDOW + """Graphic(Layer=8, File="card.png", y=200)
-GraphicTextOut(Layer=8, Text="TITLE", DrawSpeed=0.1)
+
+def card_then_page(card_draw_speed, card_wait_ms):
+    """A title card, then a page in the window once the card's "Wait" ends."""
+    return ("SystemTextSpeed(Speed=400)\n" + WINDOW + """Graphic(Layer=8, File="card.png", y=200)
+GraphicTextOut(Layer=8, Text="TITLE", DrawSpeed=%s)
 Apply()
-Wait(Time=5500)
+Wait(Time=%d)
 GraphicDelete(Layer=8)
 GraphicTextOut(Layer=100:0, Text="%s", FontNo=9)
 Apply()
@@ -49,23 +52,15 @@ KeyWait()
 Graphic(Layer=5, File="done.png")
 Apply()
 Wait(Time=600000)
-""" % PAGE_TEXT)
+""" % (card_draw_speed, card_wait_ms, PAGE_TEXT))
+
+
+CLICK_START = card_then_page(0.1, 5500)
 
 # The card's text takes 3 s and its "Wait" 2.7 s: the page begins while the
 # card still draws, and a lock kept from the card's start would end 2.1 s into
 # the page, before its eighth character (2.8 s) appears.
-DRAWING_CARD_START = ("SystemTextSpeed(Speed=400)\n" + WINDOW + """Graphic(Layer=8, File="card.png", y=200)
-GraphicTextOut(Layer=8, Text="TITLE", DrawSpeed=1.5)
-Apply()
-Wait(Time=2700)
-GraphicDelete(Layer=8)
-GraphicTextOut(Layer=100:0, Text="%s", FontNo=9)
-Apply()
-KeyWait()
-Graphic(Layer=5, File="done.png")
-Apply()
-Wait(Time=600000)
-""" % PAGE_TEXT)
+DRAWING_CARD_START = card_then_page(1.5, 2700)
 
 CLICK_FUNCTION = """Select {
     Case(InKey=77) {
