@@ -55,6 +55,13 @@ void SerializeBacklog(const classHistoryLog& log, std::vector<u8>& out) {
     }
 }
 
+bool IsBacklogSectionWhole(const u8* bytes, u64 size) {
+    // Lines are never empty, so the zero that closes an entry follows another
+    // zero, or stands alone as an empty page at the start.
+    if (bytes == nullptr || size == 0 || bytes[size - 1] != 0) return false;
+    return size == 1 || bytes[size - 2] == 0;
+}
+
 void DeserializeBacklog(classHistoryLog& log, const u8* bytes, u64 size) {
     // Every entry ends at an empty string. The store comes back as it was
     // written: no blank page is added by a save and load, and a page still

@@ -41,6 +41,10 @@ extern classHistoryLog g_historyLog;
 // The backlog section of a play-data file: every string of an entry with its
 // zero byte, then one more zero byte ending the entry.
 void SerializeBacklog(const classHistoryLog& log, std::vector<u8>& out);
+// Whether the bytes are a section as SerializeBacklog writes it: every string
+// ended by its zero and the last entry closed by one more. A section cut or
+// moved by damage seldom is, and would load its neighbour's bytes as pages.
+bool IsBacklogSectionWhole(const u8* bytes, u64 size);
 // Replaces the store with exactly the entries of the section. A final entry
 // cut off before its closing zero is kept with the strings it has; a last
 // string without its zero ends at the section's end.

@@ -116,6 +116,31 @@ bool SectionFits(u64 offset, u64 size, u64 fileSize) {
     return offset >= kPlayDataHeaderSize && offset < fileSize && size != 0 && size <= fileSize - offset;
 }
 
+// Every file is written section after section in the order of the header's
+// fields, each directly after the one before, the last ending the file.
+// Sections that overlap, leave a gap or stop short of the end have had an
+// offset or a size damaged. The sound section gives a count, not a size: its
+// records run up to the next section, where their reader checks that they
+// end exactly.
+bool AreSectionsInOrder(const std::vector<u8>& bytes) {
+    using namespace playdata;
+    u64 next = kPlayDataHeaderSize;
+    bool soundOpen = false;
+    for (u64 field : {kLastVoice, kScene, kSound, kFrames, kBacklog, kVariables, kIndex, kThumbnail, kSlotZero}) {
+        const u64 offset = Get64(bytes, field);
+        if (offset == 0) continue;
+        if (soundOpen ? offset <= next : offset != next) return false;
+        soundOpen = field == kSound;
+        next = soundOpen ? offset : offset + Get64(bytes, field + 8);
+    }
+    return soundOpen || next == bytes.size();
+}
+
+// A text section: the text and the one zero that ends it.
+bool IsTerminatedText(const u8* text, u64 size) {
+    return size != 0 && std::memchr(text, 0, static_cast<std::size_t>(size)) == text + size - 1;
+}
+
 std::string IndexTitleText() {
     std::string text;
     g_nomalVariables.Update("IndexTitle", 0, [&text](classScriptValue& value) {
@@ -184,6 +209,7 @@ bool ReadSections(const std::vector<u8>& bytes, LoadedSections& out, bool withSl
     }
     if (!present(kFrames) || !classScriptContext::ReadFrameRecords(section(kFrames), sizeOf(kFrames), out.frames))
         return false;
+    if (present(kBacklog) && !IsBacklogSectionWhole(section(kBacklog), sizeOf(kBacklog))) return false;
     if (present(kVariables) && !IsVariableListWhole(section(kVariables), sizeOf(kVariables))) return false;
     if (withSlotZero && present(kSlotZero)) {
         // The copy is written back over the quick save, so it must be a slot
@@ -291,6 +317,14 @@ bool IsValidPlayData(const std::vector<u8>& bytes) {
     // The slot-0 copy is the last thing written, after the variables.
     const u64 copyOffset = Get64(bytes, kSlotZero);
     if (copyOffset != 0 && copyOffset < Get64(bytes, kVariables) + Get64(bytes, kVariables + 8)) return false;
+    // The texts are read up to their zero, so one that lost it, or a section
+    // moved by damage, would give another section's bytes as a voice file or
+    // an index; the layout and the zeros show both.
+    if (!AreSectionsInOrder(bytes)) return false;
+    for (u64 field : {kLastVoice, kIndex}) {
+        const u64 offset = Get64(bytes, field);
+        if (offset != 0 && !IsTerminatedText(bytes.data() + offset, Get64(bytes, field + 8))) return false;
+    }
     return true;
 }
 

@@ -44,7 +44,9 @@ std::string MakeDataFolderPath(const std::string& name);
 std::string MakePlayDataPath(int64 slot);
 
 // True when the bytes are a play-data file of this game: the whole header,
-// the magic and the identity.
+// the magic and the identity, the sections one after another in their order
+// up to the file's end, and the last voice and index texts each ended by its
+// zero. The other sections' contents are checked by the load.
 bool IsValidPlayData(const std::vector<u8>& bytes);
 // Reads the whole file (no error box) and checks it; false for a missing,
 // short, foreign or other-game file.

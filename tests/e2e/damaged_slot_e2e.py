@@ -5,7 +5,11 @@ cut to its 1008-byte header, as a save cut off by a full disk or a kill
 leaves it, one each with its frames, scene, sound, slot-0 or variables
 section zeroed where it stands, the header untouched, one with the compiled
 tables of its inner frame flipped and one with the frames inside its slot-0
-copy zeroed. The second run draws another
+copy zeroed. The texts of a slot count as much: its backlog section (a line
+on the first page) with its closing zero gone or one bit of its offset or
+size changed, its last voice or index text without its zero, and the same
+in its slot-0 copy, which a load would otherwise write over a good
+"save0000.dat". The second run draws another
 scene, sets a variable and loads each of them in turn: the scene and the
 variable stay, no load restarts the scripts, the game goes on, and
 "save0000.dat" is byte for byte what it was."""
@@ -23,8 +27,9 @@ if (runs = 1) {
     Graphic(Layer=1, File="back.png", x=0, y=0)
     Apply()
     Sound(Layer=1, File="tone.wav", Loop=-1, Play=1)
+    GraphicTextOut(Layer=100, Text="a line of the first page", DrawSpeed=0)
     n = 1
-    PlayDataSave(No=0)
+    PlayDataSave(No=0, Index="quick")
     ScriptCall(Label=#saveOne)
     Graphic(Layer=2, File="saved.png", x=300, y=-200)
     Apply()
@@ -32,15 +37,7 @@ if (runs = 1) {
     Graphic(Layer=1, File="other.png", x=0, y=0)
     Apply()
     n = 5
-    PlayDataLoad(No=2)
-    PlayDataLoad(No=3)
-    PlayDataLoad(No=4)
-    PlayDataLoad(No=5)
-    PlayDataLoad(No=6)
-    PlayDataLoad(No=7)
-    PlayDataLoad(No=8)
-    PlayDataLoad(No=9)
-    if (n = 5) {
+%s    if (n = 5) {
         if (loads = 0) {
             Graphic(Layer=2, File="kept.png", x=-300, y=-200)
         }
@@ -51,9 +48,11 @@ Wait(Time=600000)
 // Saved from a called part, so the slot holds two frames: a damaged inner
 // one would otherwise end and leave the outer one to play on.
 #saveOne
-PlayDataSave(No=1)
+PlayDataSave(No=1, Index="one")
 return
 """
+DAMAGED_SLOTS = range(2, 19)
+START = START % "".join("    PlayDataLoad(No=%d)\n" % slot for slot in DAMAGED_SLOTS)
 
 # Run after every load that was taken.
 PRE_DATA_LOAD = "loads = loads + 1\n"
@@ -75,6 +74,20 @@ def zeroed(data, start, end):
 
 def flipped(data, start, count):
     return data[:start] + bytes(b ^ 0xFF for b in data[start:start + count]) + data[start + count:]
+
+
+def with_byte(data, at, value):
+    return data[:at] + bytes([value]) + data[at + 1:]
+
+
+def field_flipped(data, offset, bit):
+    return data[:offset] + struct.pack("<Q", field(data, offset) ^ (1 << bit)) + data[offset + 8:]
+
+
+def text_unended(data, base, field_at):
+    """The zero that ends the text section whose offset and size stand at
+    field_at in the file starting at base, changed to "x"."""
+    return with_byte(data, base + field(data, base + field_at) + field(data, base + field_at + 8) - 1, ord("x"))
 
 
 class DamagedSlot(e2e.TestCase):
@@ -101,6 +114,9 @@ class DamagedSlot(e2e.TestCase):
             self.assertGreater(field(whole, 896), 0, "a sound record")
             variables = field(whole, 944)
             self.assertTrue(variables, "slot 1 holds variables")
+            for base in (0, copy):
+                self.assertTrue(field(whole, base + 928) and field(whole, base + 960) and field(whole, base + 56),
+                                "slot 1 and its slot-0 copy hold a backlog, an index and a last voice")
             inner = frames + field(whole, frames)  # the second frame record
             self.assertLess(inner, frames + field(whole, 912), "slot 1 holds two frames")
             image = inner + struct.unpack_from("<I", whole, inner + 16)[0]
@@ -115,7 +131,18 @@ class DamagedSlot(e2e.TestCase):
                 7: zeroed(whole, variables, variables + field(whole, 952)),
                 8: flipped(whole, image + 8, 64),  # the inner frame's compiled tables
                 9: zeroed(whole, copy_frames, copy_frames + field(whole, copy + 912)),  # inside the slot-0 copy
+                # The texts: the backlog, the last voice, the index.
+                10: text_unended(whole, 0, 928),
+                11: field_flipped(whole, 936, 0),  # the backlog's size
+                12: field_flipped(whole, 928, 1),  # the backlog's offset
+                13: text_unended(whole, 0, 56),
+                14: text_unended(whole, 0, 960),
+                15: text_unended(whole, copy, 928),
+                16: text_unended(whole, copy, 56),
+                17: text_unended(whole, copy, 960),
+                18: field_flipped(whole, copy + 936, 2),  # the copy's backlog size
             }
+            self.assertEqual(sorted(damaged), list(DAMAGED_SLOTS))
             for slot, data in damaged.items():
                 s.user_file("save%04d.dat" % slot).write_bytes(data)
             zero = slot0.read_bytes()

@@ -78,6 +78,27 @@ TEST(HistoryStore, AnEmptyLineNeverSplitsAPageInASave) {
     EXPECT_EQ(bytes, Bytes(std::string("a\0b\0\0", 5)));
 }
 
+TEST(HistoryStore, OnlyASectionOfEndedStringsAndClosedEntriesIsWhole) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"one empty page", std::string("\0", 1), true},
+        {"a page of two lines", std::string("a\0bc\0\0", 7), true},
+        {"a page, then an empty one", std::string("a\0\0\0", 4), true},
+        {"nothing", "", false},
+        {"a last line without its zero", std::string("a\0\0b", 4), false},
+        {"a last page not closed", std::string("a\0\0b\0", 5), false},
+        {"an empty page, then one not closed", std::string("\0b\0", 3), false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<u8> bytes = Bytes(c.bytes);
+        EXPECT_EQ(IsBacklogSectionWhole(bytes.data(), bytes.size()), c.whole) << c.name;
+    }
+}
+
 TEST(HistoryStore, CutSectionsStayInsideTheirBytes) {
     classHistoryLog log;
     // The last string has no zero: it ends at the section's end and its

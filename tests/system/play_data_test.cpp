@@ -552,21 +552,39 @@ TEST_F(PlayDataTest, IndexAndThumbnailReadersStayInsideTheFile) {
     EXPECT_TRUE(ReadPlayDataIndex(MakePlayDataPath(1), index));
     EXPECT_TRUE(index.empty());
 
-    // An index without its zero ends at the file's end; a thumbnail reaching
-    // past it is not handed out.
-    LeBytes file = HandHeader();
-    file.Text("BMDATA").Text("Title");
-    file.PatchU64(976, 1008).PatchU64(984, 6);
-    file.PatchU64(960, 1014).PatchU64(968, 5);
-    folder.Put("save0008.dat", file);
-    EXPECT_TRUE(ReadPlayDataIndex(MakePlayDataPath(8), index));
-    EXPECT_EQ(index, "Title");
-    std::vector<u8> thumbnail;
-    EXPECT_TRUE(ReadPlayDataThumbnail(MakePlayDataPath(8), thumbnail));
-    EXPECT_EQ(thumbnail, (std::vector<u8>{'B', 'M', 'D', 'A', 'T', 'A'}));
-    file.PatchU64(984, 20);
-    folder.Put("save0008.dat", file);
-    EXPECT_FALSE(ReadPlayDataThumbnail(MakePlayDataPath(8), thumbnail));
+    // A file of an index "Title" and a 6-byte thumbnail, then damaged: the
+    // readers hand out nothing of a slot whose texts or layout are not whole.
+    auto file = [](std::size_t at, u64 value, std::size_t width) {
+        LeBytes b = HandHeader();
+        b.Text("Title").Z().Text("BMDATA");
+        b.PatchU64(960, 1008).PatchU64(968, 6).PatchU64(976, 1014).PatchU64(984, 6);
+        if (width == 8) b.PatchU64(at, value);
+        std::vector<u8> bytes = b.Bytes();
+        if (width == 1) bytes.at(at) = static_cast<u8>(value);
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        bool readable;
+    } cases[] = {
+        {"whole", file(0, 0, 0), true},
+        {"the index without its zero", file(1013, 'x', 1), false},
+        {"a zero inside the index", file(1010, 0, 1), false},
+        {"the thumbnail reaching past the end", file(984, 20, 8), false},
+        {"the thumbnail stopping short of the end", file(984, 5, 8), false},
+        {"the thumbnail over the index", file(976, 1008, 8), false},
+        {"a gap before the index", file(960, 1009, 8), false},
+    };
+    for (const Case& c : cases) {
+        folder.Put("save0008.dat", c.bytes);
+        index = "stale";
+        EXPECT_EQ(ReadPlayDataIndex(MakePlayDataPath(8), index), c.readable) << c.name;
+        EXPECT_EQ(index, c.readable ? "Title" : "") << c.name;
+        std::vector<u8> thumbnail;
+        EXPECT_EQ(ReadPlayDataThumbnail(MakePlayDataPath(8), thumbnail), c.readable) << c.name;
+        EXPECT_EQ(std::string(thumbnail.begin(), thumbnail.end()), c.readable ? "BMDATA" : "") << c.name;
+    }
 }
 
 TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
@@ -574,9 +592,11 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
     // disk or a killed copy leaves it, or with one section zeroed in place.
     g_historyLog.Replace({{"saved line"}});
     g_nomalVariables.Set("Flag", 0, Text("saved"));
+    g_nomalVariables.Set("IndexTitle", 0, Text("saved"));
+    app->lastVoiceFile = "saved.ogg";
     app->soundManager = classSoundManager::Create();
     app->soundManager->GetOrCreateLayer(20)->SetFiles("bgm.ogg");
-    folder.Put("save0000.dat", HandSlot());
+    ASSERT_TRUE(WritePlayData(MakePlayDataPath(0)));
     ASSERT_TRUE(WritePlayData(MakePlayDataPath(1)));
     const std::vector<u8> whole = folder.Get("save0001.dat");
     ASSERT_GT(whole.size(), 1008u);
@@ -599,6 +619,15 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
         return file;
     };
     auto sectionEnd = [&whole](std::size_t field) { return At64(whole, field) + At64(whole, field + 8); };
+    // The last byte of a section of the file at `base`: the zero that ends it.
+    auto lastByte = [&whole](u64 base, std::size_t field) {
+        return base + At64(whole, base + field) + At64(whole, base + field + 8) - 1;
+    };
+    auto resized = [&whole](std::size_t field, u64 size) {
+        LeBytes file;
+        file.Append(whole);
+        return file.PatchU64(field + 8, size).Bytes();
+    };
     // A frames section of one frame, followed by `tail`.
     auto framesThen = [](u64 pc, const std::vector<u8>& tail) {
         LeBytes file = HandHeader();
@@ -644,6 +673,14 @@ TEST_F(PlayDataTest, ADamagedSlotIsRefusedWholeAndChangesNothing) {
         {"a frame's name without its end", changed(frame + 56 + whole.at(frame + 12) - 1, 'x')},
         {"the slot-0 copy's frame record resized", changed(copyFrame, 0x20)},
         {"the slot-0 copy's frame pc past its statements", changed(copyFrame + 24, 0x7F)},
+        {"the backlog without its closing zero", changed(lastByte(0, 928), 'x')},
+        {"the backlog reaching into the variables", resized(928, At64(whole, 936) + 1)},
+        {"the backlog without its last zero", resized(928, At64(whole, 936) - 1)},
+        {"the last voice without its zero", changed(lastByte(0, 56), 'x')},
+        {"the index without its zero", changed(lastByte(0, 960), 'x')},
+        {"the slot-0 copy's backlog without its closing zero", changed(lastByte(copy, 928), 'x')},
+        {"the slot-0 copy's last voice without its zero", changed(lastByte(copy, 56), 'x')},
+        {"the slot-0 copy's index without its zero", changed(lastByte(copy, 960), 'x')},
         {"a frame with nothing left to run", framesThen(1, {})},
         {"frames stopping before their section's end", framesThen(0, std::vector<u8>(60, 0))},
         {"a save missing its last byte", std::vector<u8>(whole.begin(), whole.end() - 1)},
