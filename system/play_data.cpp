@@ -126,7 +126,8 @@ bool AreSectionsInOrder(const std::vector<u8>& bytes) {
     using namespace playdata;
     u64 next = kPlayDataHeaderSize;
     bool soundOpen = false;
-    for (u64 field : {kLastVoice, kScene, kSound, kFrames, kBacklog, kVariables, kIndex, kThumbnail, kSlotZero}) {
+    for (u64 field :
+         {kLastVoice, kScene, kSound, kFrames, kBacklog, kVariables, kIndex, kThumbnail, kSlotZero}) {
         const u64 offset = Get64(bytes, field);
         if (offset == 0) continue;
         if (soundOpen ? offset <= next : offset != next) return false;

@@ -1,5 +1,6 @@
 #include "system/system_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -62,27 +63,87 @@ FileRead ReadFileBytes(const std::string& path, std::vector<u8>& out) {
     return file.Read(out.data(), size) == size ? FileRead::Read : FileRead::Unreadable;
 }
 
+// A damaged file that could not be moved aside stays where it is, and this
+// run does not write over it. Set at start-up before any script thread runs,
+// read by the writers later; both flags atomic.
+struct HeldFile {
+    std::atomic<bool> held{false};
+    std::atomic<bool> said{false};  // the refused write was said
+};
+HeldFile g_systemDataHold;
+HeldFile g_alreadyDataHold;
+
+constexpr int kLastDamagedNumber = 999;
+
+std::string DamagedName(const std::string& path, int number) {
+    return number == 1 ? path + ".damaged" : path + ".damaged." + std::to_string(number);
+}
+
+// A rename that never replaces what has the new name (EEXIST instead). A file
+// system without that kind of rename gets the look first.
+int RenameKeepingTarget(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
+}
+
 // A file of ours that cannot be read at start-up would be replaced at exit
 // by one holding only the defaults: every setting, every unlocked ending or
 // every read mark gone without a word. It goes aside first, under a name of
-// its own that the clean-up of stale temporaries never takes, and an earlier
-// damaged copy is not replaced by a later one.
-void KeepDamagedFile(const std::string& path) {
-    std::string kept = path + ".damaged";
-    struct stat st;
-    for (int n = 2; ::lstat(kept.c_str(), &st) == 0 && n < 1000; ++n)
-        kept = path + ".damaged." + std::to_string(n);
-    if (::rename(path.c_str(), kept.c_str()) == 0) {
-        std::fprintf(stderr,
-                     "velk2: %s cannot be read; it is kept as %s and the program starts with the defaults\n",
-                     path.c_str(), kept.c_str());
+// its own that the clean-up of stale temporaries never takes; a file kept by
+// an earlier start is never replaced. When it cannot go aside it stays, and
+// the writes of this run leave it alone. True when it was moved.
+bool KeepDamagedFile(const std::string& path) {
+    int error = EEXIST;
+    for (int number = 1; number <= kLastDamagedNumber && error == EEXIST; ++number) {
+        const std::string kept = DamagedName(path, number);
+        if (RenameKeepingTarget(path, kept) == 0) {
+            std::fprintf(
+                stderr,
+                "velk2: %s cannot be read; it is kept as %s and the program starts with the defaults\n",
+                path.c_str(), kept.c_str());
+            std::fflush(stderr);
+            return true;
+        }
+        error = errno;
+    }
+    if (error == EEXIST) {
+        std::fprintf(
+            stderr,
+            "velk2: %s cannot be read and cannot be kept aside: %s to %s are all taken; it stays as it "
+            "is, this run does not write over it, and the program starts with the defaults\n",
+            path.c_str(), DamagedName(path, 1).c_str(), DamagedName(path, kLastDamagedNumber).c_str());
     } else {
         std::fprintf(stderr,
-                     "velk2: %s cannot be read and could not be kept aside (%s); the program starts with "
-                     "the defaults\n",
-                     path.c_str(), std::strerror(errno));
+                     "velk2: %s cannot be read and could not be kept aside (%s); it stays as it is, this run "
+                     "does not write over it, and the program starts with the defaults\n",
+                     path.c_str(), std::strerror(error));
     }
     std::fflush(stderr);
+    return false;
+}
+
+// After the start-up read: a file that is there but was not read whole goes
+// aside, or is held when it cannot.
+void SettleStartUpRead(HeldFile& hold, const std::string& path, bool damaged) {
+    hold.said.store(false);
+    hold.held.store(damaged && !KeepDamagedFile(path));
+}
+
+// The writes of a file held at start-up: refused, and said once.
+bool IsHeld(HeldFile& hold, const std::string& path) {
+    if (!hold.held.load()) return false;
+    if (!hold.said.exchange(true)) {
+        std::fprintf(stderr, "velk2: %s is not written: it is a damaged file that could not be kept aside\n",
+                     path.c_str());
+        std::fflush(stderr);
+    }
+    return true;
 }
 
 std::string FolderPath(const char* name) {
@@ -124,22 +185,29 @@ void BuildSystemData(std::vector<u8>& out) {
     }
 }
 
-bool ParseSystemData(const u8* bytes, u64 size) {
+bool IsSystemDataWhole(const u8* bytes, u64 size) {
     if (bytes == nullptr || size < kSystemDataHeaderSize) return false;
     if (std::memcmp(bytes, kSystemMagic, sizeof kSystemMagic) != 0) return false;
     if (std::memcmp(bytes + kIdentityOffsetSystem, g_applicationGuid, sizeof g_applicationGuid) != 0)
         return false;
+    // The block is absent, or it follows the header and ends the file.
     const u64 offset = Get64(bytes + kBlockFieldsOffset);
-    u64 blockSize = Get64(bytes + kBlockFieldsOffset + 8);
-    if (offset > 0 && offset < size) {
-        if (blockSize > size - offset) blockSize = size - offset;
-        classScriptVariableList loaded;
-        ReadVariableList(loaded, bytes + offset, blockSize);
-        // Variables the file does not name keep what they hold; a repeated
-        // name ends with its last value, as a sequence of stores would.
-        for (const classScriptVariable& variable : loaded)
-            g_globalVariables.Set(variable.name, variable.index, variable.value);
-    }
+    const u64 blockSize = Get64(bytes + kBlockFieldsOffset + 8);
+    if (offset == 0) return blockSize == 0 && size == kSystemDataHeaderSize;
+    return offset == kSystemDataHeaderSize && blockSize != 0 && blockSize == size - offset &&
+           IsVariableListWhole(bytes + offset, blockSize);
+}
+
+bool ParseSystemData(const u8* bytes, u64 size) {
+    if (!IsSystemDataWhole(bytes, size)) return false;
+    const u64 offset = Get64(bytes + kBlockFieldsOffset);
+    if (offset == 0) return true;
+    classScriptVariableList loaded;
+    ReadVariableList(loaded, bytes + offset, size - offset);
+    // Variables the file does not name keep what they hold; a repeated
+    // name ends with its last value, as a sequence of stores would.
+    for (const classScriptVariable& variable : loaded)
+        g_globalVariables.Set(variable.name, variable.index, variable.value);
     return true;
 }
 
@@ -160,15 +228,14 @@ bool ReadSystemData() {
     if (path.empty()) return false;
     std::vector<u8> bytes;
     const FileRead read = ReadFileBytes(path, bytes);
-    if (read == FileRead::Missing) return false;
-    if (read == FileRead::Read && ParseSystemData(bytes.data(), bytes.size())) return true;
-    KeepDamagedFile(path);
-    return false;
+    const bool whole = read == FileRead::Read && ParseSystemData(bytes.data(), bytes.size());
+    SettleStartUpRead(g_systemDataHold, path, read != FileRead::Missing && !whole);
+    return whole;
 }
 
 bool WriteSystemData() {
     const std::string path = FolderPath("System.dat");
-    return !path.empty() && WriteSystemDataFile(path);
+    return !path.empty() && !IsHeld(g_systemDataHold, path) && WriteSystemDataFile(path);
 }
 
 // ---- "Already.dat" ----
@@ -215,39 +282,52 @@ bool BuildAlreadyData(classAlreadyReadList& list, std::vector<u8>& out) {
     return true;
 }
 
-bool ParseAlreadyData(classAlreadyReadList& list, const u8* bytes, u64 size) {
-    if (list.Count() != 0) return true;
+bool IsAlreadyDataWhole(const u8* bytes, u64 size) {
     if (bytes == nullptr || size <= kAlreadyDataHeaderSize) return false;
     if (std::memcmp(bytes, kAlreadyMagic, sizeof kAlreadyMagic) != 0) return false;
     if (std::memcmp(bytes + kIdentityOffsetAlready, g_applicationGuid, sizeof g_applicationGuid) != 0)
         return false;
     const u64 count = Get32(bytes + 12);
     const u64 tableOffset = Get32(bytes + 16);
-    // What this program writes never overlaps, so the marks of all entries
-    // together fit in the file; a file that claims more is cut off there
-    // instead of costing memory many times its size.
-    u64 accepted = 0;
+    // The table ends the file, and its entries name, in order, the scripts
+    // laid out before it: each name with its zero, directly followed by its
+    // marks, the first right after the header and the last up to the table.
+    if (tableOffset < kAlreadyDataHeaderSize || tableOffset > size ||
+        count * kAlreadyDataEntrySize != size - tableOffset)
+        return false;
+    u64 next = kAlreadyDataHeaderSize;
     for (u64 i = 0; i < count; ++i) {
-        const u64 at = tableOffset + i * kAlreadyDataEntrySize;
-        if (at > size || size - at < kAlreadyDataEntrySize) break;  // the rest of the table is outside too
-        const u64 nameOffset = Get32(bytes + at);
-        const u64 marks = Get32(bytes + at + 8);
-        const u64 marksOffset = Get32(bytes + at + 12);
-        if (nameOffset == 0 || marks == 0 || nameOffset >= size) continue;
-        // Marks are taken only when all of them are there: a buffer sized
-        // from a count the file cannot back would be an allocation driven by
-        // a damaged file.
-        if (marksOffset > size || marks > size - marksOffset) continue;
-        if (accepted + marks > size) break;
-        accepted += marks;
-        const char* name = reinterpret_cast<const char*>(bytes + nameOffset);
-        const void* nul = std::memchr(name, 0, static_cast<size_t>(size - nameOffset));
-        const size_t nameLength = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
-                                                 : static_cast<size_t>(size - nameOffset);
+        const u8* entry = bytes + tableOffset + i * kAlreadyDataEntrySize;
+        const u64 nameOffset = Get32(entry);
+        const u64 nameLength = Get32(entry + 4);
+        const u64 marks = Get32(entry + 8);
+        const u64 marksOffset = Get32(entry + 12);
+        if (nameOffset != next || nameLength < 2 || nameLength > tableOffset - nameOffset) return false;
+        const u8* name = bytes + nameOffset;
+        if (std::memchr(name, 0, static_cast<size_t>(nameLength)) != name + nameLength - 1) return false;
+        if (marksOffset != nameOffset + nameLength || marks == 0 || marks > tableOffset - marksOffset)
+            return false;
+        next = marksOffset + marks;
+    }
+    return next == tableOffset;
+}
+
+bool ParseAlreadyData(classAlreadyReadList& list, const u8* bytes, u64 size) {
+    if (list.Count() != 0) return true;
+    if (!IsAlreadyDataWhole(bytes, size)) return false;
+    const u64 count = Get32(bytes + 12);
+    const u64 tableOffset = Get32(bytes + 16);
+    for (u64 i = 0; i < count; ++i) {
+        const u8* entry = bytes + tableOffset + i * kAlreadyDataEntrySize;
+        const u64 nameOffset = Get32(entry);
+        const u64 nameLength = Get32(entry + 4);
+        const u32 marks = Get32(entry + 8);
+        const u64 marksOffset = Get32(entry + 12);
         u8* buffer = nullptr;
-        if (!list.Register(std::string(name, nameLength), static_cast<u32>(marks), &buffer)) continue;
-        for (u64 k = 0; k < marks; ++k)
-            WriteAlreadyReadByte(buffer, static_cast<u32>(k), bytes[marksOffset + k]);
+        const std::string name(reinterpret_cast<const char*>(bytes + nameOffset),
+                               static_cast<size_t>(nameLength - 1));
+        if (!list.Register(name, marks, &buffer)) continue;
+        for (u32 k = 0; k < marks; ++k) WriteAlreadyReadByte(buffer, k, bytes[marksOffset + k]);
     }
     return true;
 }
@@ -274,15 +354,14 @@ bool ReadAlreadyData(classAlreadyReadList& list) {
     if (path.empty()) return false;
     std::vector<u8> bytes;
     const FileRead read = ReadFileBytes(path, bytes);
-    if (read == FileRead::Missing) return false;
-    if (read == FileRead::Read && ParseAlreadyData(list, bytes.data(), bytes.size())) return true;
-    KeepDamagedFile(path);
-    return false;
+    const bool whole = read == FileRead::Read && ParseAlreadyData(list, bytes.data(), bytes.size());
+    SettleStartUpRead(g_alreadyDataHold, path, read != FileRead::Missing && !whole);
+    return whole;
 }
 
 bool WriteAlreadyData(classAlreadyReadList& list) {
     const std::string path = FolderPath("Already.dat");
-    return !path.empty() && WriteAlreadyDataFile(list, path);
+    return !path.empty() && !IsHeld(g_alreadyDataHold, path) && WriteAlreadyDataFile(list, path);
 }
 
 void RegisterSystemFiles() {

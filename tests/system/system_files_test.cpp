@@ -102,32 +102,49 @@ TEST_F(SystemDataTest, ReadingAddsAndOverwritesByNameAndLeavesTheRest) {
     EXPECT_EQ(Global("untouched"), "5") << "a variable the file does not name keeps its value";
 }
 
-TEST_F(SystemDataTest, OnlyAWholeHeaderOfThisGameIsReadAndTheBlockIsCutToTheFile) {
-    const LeBytes entry = VariableEntry("a", 0, 11);
-    auto file = [&entry](u64 blockOffset, u64 blockSize, std::size_t patchAt = 0, u32 patch = 0) {
+TEST_F(SystemDataTest, OnlyAWholeFileOfThisGameIsRead) {
+    // A header and a block of two entries, "a" = 11 and "b" = 22; read in
+    // part, a damaged file would lose "b" at the next write.
+    LeBytes block;
+    block.Append(VariableEntry("a", 0, 11)).Append(VariableEntry("b", 0, 22));
+    auto file = [&block](u64 blockOffset, u64 blockSize, std::size_t patchAt = 0, u32 patch = 0) {
         LeBytes b = SystemHeader(blockOffset, blockSize);
+        b.Append(block);
         if (patchAt != 0) b.PatchU32(patchAt, patch);
-        return b.Append(entry).Bytes();
+        return b.Bytes();
     };
-    std::vector<u8> cut = file(1688, entry.Size());
+    const u64 size = block.Size();
+    std::vector<u8> cut = file(1688, size);
     cut.resize(1687);
+    std::vector<u8> cutInBlock = file(1688, size);
+    cutInBlock.resize(cutInBlock.size() - 10);
+    std::vector<u8> byteAfter = file(1688, size);
+    byteAfter.push_back(0);
     struct Case {
         const char* name;
         std::vector<u8> bytes;
         bool valid;
-        const char* a;
+        const char* b;
     } cases[] = {
+        {"whole", file(1688, size), true, "22"},
+        {"no block", SystemHeader(0, 0).Bytes(), true, "absent"},
         {"one byte short of the header", cut, false, "absent"},
-        {"another magic", file(1688, entry.Size(), 1, 0x4B4C4576), false, "absent"},  // "vELK"
-        {"another game", file(1688, entry.Size(), 16, 0), false, "absent"},
-        {"a block claiming far more than there is", file(1688, u64{1} << 40), true, "11"},
-        {"no block", file(0, 0), true, "absent"},
-        {"a block past the end", file(5000, 10), true, "absent"},
+        {"another magic", file(1688, size, 1, 0x4B4C4576), false, "absent"},  // "vELK"
+        {"another game", file(1688, size, 16, 0), false, "absent"},
+        {"a block claiming far more than there is", file(1688, u64{1} << 40), false, "absent"},
+        {"a block past the end", file(5000, 10), false, "absent"},
+        {"entries behind a header without a block", file(0, 0), false, "absent"},
+        {"one bit of the block's offset", file(1689, size), false, "absent"},
+        {"the block one byte short of the file's end", file(1688, size - 1), false, "absent"},
+        {"a byte after the block", byteAfter, false, "absent"},
+        {"cut inside the last entry", cutInBlock, false, "absent"},
+        {"the first entry's size one bit larger", file(1688, size, 1688, 82 ^ 8), false, "absent"},
     };
     for (const Case& c : cases) {
         g_globalVariables.Clear();
         EXPECT_EQ(ParseSystemData(c.bytes.data(), c.bytes.size()), c.valid) << c.name;
-        EXPECT_EQ(Global("a"), c.a) << c.name;
+        EXPECT_EQ(Global("a"), c.valid && c.b != std::string("absent") ? "11" : "absent") << c.name;
+        EXPECT_EQ(Global("b"), c.b) << c.name;
     }
 }
 
@@ -232,9 +249,9 @@ std::vector<u8> Marks(classAlreadyReadList& list, const std::string& name, u32 c
 TEST(AlreadyData, EntriesFillBuffersAndTheLaterOfTwinEntriesWins) {
     LeBytes body;
     body.Text("a.qvs").Z().U8(1).U8(0).U8(1);  // name at 36, marks at 42
-    body.U8(0).U8(1).U8(1);                    // twin marks at 45
-    body.Text("b.qvs").Z().U8(1);              // name at 48, mark at 54
-    const LeBytes file = AlreadyFile(body, {{36, 6, 3, 42}, {36, 6, 3, 45}, {48, 6, 1, 54}});
+    body.Text("a.qvs").Z().U8(0).U8(1).U8(1);  // the twin: name at 45, marks at 51
+    body.Text("b.qvs").Z().U8(1);              // name at 54, mark at 60
+    const LeBytes file = AlreadyFile(body, {{36, 6, 3, 42}, {45, 6, 3, 51}, {54, 6, 1, 60}});
     classAlreadyReadList list;
     ASSERT_TRUE(ParseAlreadyData(list, file.Bytes().data(), file.Size()));
     EXPECT_EQ(list.Count(), 2u) << "the twin entry fills the same buffer";
@@ -263,35 +280,60 @@ TEST(AlreadyData, InvalidHeadersAreRejected) {
     EXPECT_EQ(list.Count(), 0u);
 }
 
-TEST(AlreadyData, DamagedEntriesAreSkippedWithoutReadingOutsideOrAllocatingBig) {
+TEST(AlreadyData, ADamagedEntryOrTableLeavesTheWholeFileUnread) {
+    // "ok" with two marks, then "b" with one; the table at 44, its entries at
+    // 44 and 60. Read in part, the marks after a damaged entry would be lost.
     LeBytes body;
-    body.Text("ok").Z().U8(1).U8(1);  // name at 36, marks at 39; body is 5 bytes, table at 41
-    const LeBytes file = AlreadyFile(body, {
-                                               {0, 0, 2, 39},            // no name offset
-                                               {36, 3, 0, 39},           // no marks
-                                               {9000, 3, 2, 39},         // name past the end
-                                               {36, 3, 0xFFFFFFFF, 39},  // a count the file cannot hold
-                                               {36, 3, 2, 0xFFFFFFF0},   // marks past the end
-                                               {36, 3, 2, 39},           // the good one
-                                           });
-    classAlreadyReadList list;
-    ASSERT_TRUE(ParseAlreadyData(list, file.Bytes().data(), file.Size()));
-    EXPECT_EQ(list.Count(), 1u);
-    EXPECT_EQ(Marks(list, "ok", 2), (std::vector<u8>{1, 1}));
-
-    // A count far beyond the table: only the entries inside the file are read.
-    LeBytes huge = AlreadyFile(body, {{36, 3, 2, 39}});
-    huge.PatchU32(12, 0xFFFFFFFF);
-    classAlreadyReadList other;
-    ASSERT_TRUE(ParseAlreadyData(other, huge.Bytes().data(), huge.Size()));
-    EXPECT_EQ(other.Count(), 1u);
-
-    // A table offset near 2^32: 64-bit arithmetic keeps every entry outside.
-    LeBytes wrapped = AlreadyFile(body, {{36, 3, 2, 39}});
-    wrapped.PatchU32(16, 0xFFFFFFF8);
-    classAlreadyReadList third;
-    EXPECT_TRUE(ParseAlreadyData(third, wrapped.Bytes().data(), wrapped.Size()));
-    EXPECT_EQ(third.Count(), 0u);
+    body.Text("ok").Z().U8(1).U8(1).Text("b").Z().U8(1);
+    const LeBytes good = AlreadyFile(body, {{36, 3, 2, 39}, {41, 2, 1, 43}});
+    auto patched = [&good](std::size_t at, u32 value) {
+        LeBytes b = good;
+        return b.PatchU32(at, value).Bytes();
+    };
+    auto byte = [&good](std::size_t at, u8 value) {
+        std::vector<u8> b = good.Bytes();
+        b.at(at) = value;
+        return b;
+    };
+    std::vector<u8> cut = good.Bytes();
+    cut.resize(cut.size() - 6);
+    std::vector<u8> longer = good.Bytes();
+    longer.push_back(0);
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        bool read;
+    } cases[] = {
+        {"whole", good.Bytes(), true},
+        {"no name offset", patched(44, 0), false},
+        {"a name past the end", patched(44, 9000), false},
+        {"a name one byte on", patched(44, 37), false},
+        {"a name one byte longer", patched(48, 4), false},
+        {"a name without its zero", byte(38, 'x'), false},
+        {"a zero inside a name", byte(37, 0), false},
+        {"no marks", patched(52, 0), false},
+        {"one mark more", patched(52, 3), false},
+        {"one mark fewer", patched(52, 1), false},
+        {"a mark count the file cannot hold", patched(52, 0xFFFFFFFF), false},
+        {"marks past the end", patched(56, 0xFFFFFFF0), false},
+        {"marks apart from their name", patched(56, 40), false},
+        {"the last entry's count one more", patched(68, 2), false},
+        {"an entry count far beyond the table", patched(12, 0xFFFFFFFF), false},
+        {"one entry fewer than the table holds", patched(12, 1), false},
+        {"a table offset near 2^32", patched(16, 0xFFFFFFF8), false},
+        {"a table offset one byte on", patched(16, 45), false},
+        {"cut inside the table", cut, false},
+        {"a byte after the table", longer, false},
+    };
+    for (const Case& c : cases) {
+        classAlreadyReadList list;
+        EXPECT_EQ(ParseAlreadyData(list, c.bytes.data(), c.bytes.size()), c.read) << c.name;
+        EXPECT_EQ(list.Count(), c.read ? 2u : 0u) << c.name;
+        if (c.read) {
+            EXPECT_EQ(Marks(list, "ok", 2), (std::vector<u8>{1, 1}));
+            EXPECT_EQ(Marks(list, "b", 1), (std::vector<u8>{1}));
+        }
+    }
 }
 
 TEST(AlreadyData, OverlappingEntriesCannotCostMoreThanTheFile) {
@@ -303,11 +345,8 @@ TEST(AlreadyData, OverlappingEntriesCannotCostMoreThanTheFile) {
     for (u32 i = 0; i < 50; ++i) entries.push_back({36 + i, 1, 200, 36});
     const LeBytes file = AlreadyFile(body, entries);
     classAlreadyReadList list;
-    ASSERT_TRUE(ParseAlreadyData(list, file.Bytes().data(), file.Size()));
-    u64 total = 0;
-    list.ForEach([&](const classAlreadyReadBuffer& b) { total += b.bytes.size(); });
-    EXPECT_LE(total, file.Size());
-    EXPECT_GE(list.Count(), 1u);
+    EXPECT_FALSE(ParseAlreadyData(list, file.Bytes().data(), file.Size())) << "no file is laid out so";
+    EXPECT_EQ(list.Count(), 0u);
 }
 
 TEST(AlreadyData, TheWriterLaysOutNamesMarksAndTheTable) {
@@ -395,33 +434,39 @@ TEST_F(SystemDataTest, AtStartUpAFileThatCannotBeReadIsKeptAsideAndAMissingOneIs
     wrongMagic[3] ^= 0x20;
     std::vector<u8> otherGame = valid;
     otherGame[16] ^= 1;
+    std::vector<u8> entrySize = valid;
+    entrySize[1688] ^= 8;
     const std::vector<u8> alreadyValid =
         AlreadyFile(LeBytes().Text("a.qvs").Z().U8(1), {{36, 6, 1, 42}}).Bytes();
     std::vector<u8> alreadyWrongMagic = alreadyValid;
     alreadyWrongMagic[2] ^= 0x20;
+    std::vector<u8> markCount = alreadyValid;
+    markCount[43 + 8] = 2;
     struct Case {
         const char* name;
         const char* file;
         bool present;
         std::vector<u8> bytes;
-        bool earlierKept;  // a "<file>.damaged" from an earlier start
+        int earlierKept;  // "<file>.damaged", ".damaged.2" ... from earlier starts
         bool read;
         const char* keptAs;  // nullptr: nothing moved
     };
     const Case cases[] = {
-        {"missing", "System.dat", false, {}, false, false, nullptr},
-        {"valid", "System.dat", true, valid, false, true, nullptr},
-        {"one wrong byte of the magic", "System.dat", true, wrongMagic, false, false, "System.dat.damaged"},
-        {"another game's file", "System.dat", true, otherGame, false, false, "System.dat.damaged"},
-        {"cut short", "System.dat", true, std::vector<u8>(valid.begin(), valid.begin() + 100), false, false,
+        {"missing", "System.dat", false, {}, 0, false, nullptr},
+        {"valid", "System.dat", true, valid, 0, true, nullptr},
+        {"one wrong byte of the magic", "System.dat", true, wrongMagic, 0, false, "System.dat.damaged"},
+        {"another game's file", "System.dat", true, otherGame, 0, false, "System.dat.damaged"},
+        {"an entry's size damaged", "System.dat", true, entrySize, 0, false, "System.dat.damaged"},
+        {"cut short", "System.dat", true, std::vector<u8>(valid.begin(), valid.begin() + 100), 0, false,
          "System.dat.damaged"},
-        {"empty", "System.dat", true, {}, false, false, "System.dat.damaged"},
-        {"an earlier damaged file stays", "System.dat", true, wrongMagic, true, false,
-         "System.dat.damaged.2"},
-        {"marks missing", "Already.dat", false, {}, false, false, nullptr},
-        {"marks valid", "Already.dat", true, alreadyValid, false, true, nullptr},
-        {"marks with a wrong byte", "Already.dat", true, alreadyWrongMagic, false, false,
-         "Already.dat.damaged"},
+        {"empty", "System.dat", true, {}, 0, false, "System.dat.damaged"},
+        {"an earlier damaged file stays", "System.dat", true, wrongMagic, 1, false, "System.dat.damaged.2"},
+        {"every name for a damaged file taken", "System.dat", true, wrongMagic, 999, false, nullptr},
+        {"marks missing", "Already.dat", false, {}, 0, false, nullptr},
+        {"marks valid", "Already.dat", true, alreadyValid, 0, true, nullptr},
+        {"marks with a wrong byte", "Already.dat", true, alreadyWrongMagic, 0, false, "Already.dat.damaged"},
+        {"a mark count damaged", "Already.dat", true, markCount, 0, false, "Already.dat.damaged"},
+        {"every name for damaged marks taken", "Already.dat", true, markCount, 999, false, nullptr},
     };
     ASSERT_TRUE(InitApplication());
     for (const Case& c : cases) {
@@ -431,23 +476,43 @@ TEST_F(SystemDataTest, AtStartUpAFileThatCannotBeReadIsKeptAsideAndAMissingOneIs
         classAlreadyReadList list;
         if (c.present) data.Put(c.file, c.bytes);
         const std::vector<u8> earlier{'o', 'l', 'd'};
-        if (c.earlierKept) data.Put(std::string(c.file) + ".damaged", earlier);
+        auto earlierName = [&c](int n) {
+            return std::string(c.file) + ".damaged" + (n == 1 ? "" : "." + std::to_string(n));
+        };
+        for (int n = 1; n <= c.earlierKept; ++n) data.Put(earlierName(n), earlier);
         const bool system = std::string(c.file) == "System.dat";
+        testing::internal::CaptureStderr();
         EXPECT_EQ(system ? ReadSystemData() : ReadAlreadyData(list), c.read) << c.name;
+        const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(system ? Global("x") : std::to_string(list.Count()),
                   c.read ? (system ? "5" : "1") : (system ? "absent" : "0"))
             << c.name << ": the defaults stay unless the file was read";
         EXPECT_EQ(std::filesystem::exists(data / c.file), c.present && c.keptAs == nullptr) << c.name;
+        const bool held = c.present && !c.read && c.keptAs == nullptr;
         if (c.keptAs != nullptr) {
             EXPECT_EQ(data.Get(c.keptAs), c.bytes) << c.name << ": kept byte for byte";
+            EXPECT_NE(said.find("it is kept as " + (data / c.keptAs)), std::string::npos) << c.name << said;
+        } else {
+            EXPECT_EQ(said.find("it is kept as"), std::string::npos) << c.name << ": " << said;
+            EXPECT_EQ(said.find("are all taken") != std::string::npos, held) << c.name << ": " << said;
         }
-        if (c.earlierKept) {
-            EXPECT_EQ(data.Get(std::string(c.file) + ".damaged"), earlier) << c.name;
-        }
+        for (int n = 1; n <= c.earlierKept; ++n)
+            ASSERT_EQ(data.Get(earlierName(n)), earlier)
+                << c.name << ": " << earlierName(n) << " is never replaced";
         const size_t files = static_cast<size_t>(std::distance(
             std::filesystem::directory_iterator(data.Path()), std::filesystem::directory_iterator()));
-        EXPECT_EQ(files, (c.present ? 1u : 0u) + (c.earlierKept ? 1u : 0u))
+        EXPECT_EQ(files, (c.present ? 1u : 0u) + static_cast<size_t>(c.earlierKept))
             << c.name << ": nothing else made";
+
+        // A damaged file left where it is is not written over by this run.
+        u8* marks = nullptr;
+        list.Register("w.qvs", 1, &marks);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(system ? WriteSystemData() : WriteAlreadyData(list), !held) << c.name;
+        testing::internal::GetCapturedStderr();
+        if (held) {
+            EXPECT_EQ(data.Get(c.file), c.bytes) << c.name;
+        }
     }
 }
 
