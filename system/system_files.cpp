@@ -194,16 +194,15 @@ bool IsSystemDataWhole(const u8* bytes, u64 size) {
     const u64 offset = Get64(bytes + kBlockFieldsOffset);
     const u64 blockSize = Get64(bytes + kBlockFieldsOffset + 8);
     if (offset == 0) return blockSize == 0 && size == kSystemDataHeaderSize;
-    return offset == kSystemDataHeaderSize && blockSize != 0 && blockSize == size - offset &&
+    return offset == kSystemDataHeaderSize && blockSize == size - offset &&
            IsVariableListWhole(bytes + offset, blockSize);
 }
 
 bool ParseSystemData(const u8* bytes, u64 size) {
     if (!IsSystemDataWhole(bytes, size)) return false;
-    const u64 offset = Get64(bytes + kBlockFieldsOffset);
-    if (offset == 0) return true;
+    // Without a block both fields are 0: nothing is read.
     classScriptVariableList loaded;
-    ReadVariableList(loaded, bytes + offset, size - offset);
+    ReadVariableList(loaded, bytes + Get64(bytes + kBlockFieldsOffset), Get64(bytes + kBlockFieldsOffset + 8));
     // Variables the file does not name keep what they hold; a repeated
     // name ends with its last value, as a sequence of stores would.
     for (const classScriptVariable& variable : loaded)

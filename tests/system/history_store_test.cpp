@@ -83,9 +83,10 @@ TEST(HistoryStore, OnlyASectionOfEndedStringsAndClosedEntriesIsWhole) {
         const char* name;
         std::string bytes;
         bool whole;
+        std::size_t start = 0;  // the section begins there
     };
     const Case cases[] = {
-        {"one empty page", std::string("\0", 1), true},
+        {"one empty page", std::string("x\0", 2), true, 1},
         {"a page of two lines", std::string("a\0bc\0\0", 7), true},
         {"a page, then an empty one", std::string("a\0\0\0", 4), true},
         {"nothing", "", false},
@@ -95,7 +96,7 @@ TEST(HistoryStore, OnlyASectionOfEndedStringsAndClosedEntriesIsWhole) {
     };
     for (const Case& c : cases) {
         const std::vector<u8> bytes = Bytes(c.bytes);
-        EXPECT_EQ(IsBacklogSectionWhole(bytes.data(), bytes.size()), c.whole) << c.name;
+        EXPECT_EQ(IsBacklogSectionWhole(bytes.data() + c.start, bytes.size() - c.start), c.whole) << c.name;
     }
 }
 

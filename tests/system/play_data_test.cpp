@@ -575,6 +575,8 @@ TEST_F(PlayDataTest, IndexAndThumbnailReadersStayInsideTheFile) {
         {"the thumbnail stopping short of the end", file(984, 5, 8), false},
         {"the thumbnail over the index", file(976, 1008, 8), false},
         {"a gap before the index", file(960, 1009, 8), false},
+        {"sound records of no bytes before the index",
+         [&file] { return LeBytes().Append(file(888, 1008, 8)).PatchU64(896, 1).Bytes(); }(), false},
     };
     for (const Case& c : cases) {
         folder.Put("save0008.dat", c.bytes);
