@@ -88,7 +88,14 @@ classScriptFrame* classScriptContext::CallLabel(const classScriptFrame& frame, s
 
 bool classScriptContext::IsCurrentFrameCovered() const {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-    return !frames.empty() && &frames.back() != currentFrame_;
+    if (frames.empty()) return false;
+    // Between two statements nothing executes that a frame could cover: only
+    // an interrupt waiting on top counts. Read from another thread, the main
+    // script running statement after statement would otherwise look covered
+    // half the time, and a side script's settings screen would give way to
+    // an interrupt that is not there.
+    if (currentFrame_ == nullptr) return frames.back().interruptFlag != 0;
+    return &frames.back() != currentFrame_;
 }
 
 void classScriptContext::RepeatCurrentStatement() {
@@ -100,7 +107,11 @@ void classScriptContext::RepeatCurrentStatement() {
 bool classScriptContext::IsInInterrupt() const {
     std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
     if (frames.empty()) return false;
-    return &frames.back() != currentFrame_ || frames.back().interruptFlag != 0;
+    // Between two statements the main script is in no interrupt unless one
+    // is on top: the side scripts' choices, which stand aside for a menu,
+    // must not drop the clicks and keys that come while it runs statements.
+    if (frames.back().interruptFlag != 0) return true;
+    return currentFrame_ != nullptr && &frames.back() != currentFrame_;
 }
 
 void classScriptContext::PopAllFrames() {

@@ -93,10 +93,14 @@ class classScriptContext {
     // the reset. Null when refused: calls are as deep as they may go.
     classScriptFrame* PushLoadedFrame(classScriptFrame&& frame, FramePush push = FramePush::Call,
                                       FrameOwner owner = FrameOwner::Game);
+    // A frame was pushed over the statement executing; between statements,
+    // an interrupt is waiting on top.
     bool IsCurrentFrameCovered() const;
     // The statement executing runs again once the frames above its frame
     // have ended: a wait that gave up its wait for an interrupt.
     void RepeatCurrentStatement();
+    // An interrupt is on top, or a frame was pushed over the statement
+    // executing.
     bool IsInInterrupt() const;
     void PopAllFrames();
 

@@ -120,10 +120,10 @@ TEST_F(WaitCommandTest, AnInterruptPushedOntoTheMainScriptEndsAFunctionThreadsWa
     g_inputManager.WakeAllWaiters();
     EXPECT_EQ(done.wait_for(150ms), std::future_status::timeout) << "a wake-up alone goes back to waiting";
     {
-        // Between statements the main context has no current frame, so a
-        // frame on its stack covers it, as a pushed interrupt does.
+        // Between statements the main context has no current frame: the
+        // interrupt on top of its stack covers it.
         std::lock_guard<std::recursive_mutex> hold(g_scriptFrameLock);
-        mainContext.frames.emplace_back();
+        mainContext.frames.emplace_back().interruptFlag = 1;
     }
     g_inputManager.WakeAllWaiters();
     EXPECT_TRUE(Ends(done));

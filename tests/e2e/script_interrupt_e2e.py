@@ -13,7 +13,11 @@ on as soon as the menu closes instead of fading again on a still screen.
 
 With the game's calls as deep as they may go, the engine's own frames still
 come: the script run after a load, and the backlog that wheel-up opens over
-the page, which keeps waiting."""
+the page, which keeps waiting.
+
+While the main script runs statement after statement (it is not waiting),
+every right click and key still reaches the side script's choice, and the
+settings screen a side script opens stays until the player leaves it."""
 import time
 
 import velk2e2e as e2e
@@ -96,6 +100,28 @@ PRE_DATA_LOAD = "preloads = preloads + 1\n"
 BACKLOG = """backlogs = backlogs + 1
 Graphic(Layer=6, File="red.png", x=-300, y=200)
 Apply()
+"""
+
+# The main script never waits: it only runs statements, until the window closes.
+BUSY = """Graphic(Layer=1, File="red.png")
+Apply()
+#busy
+spins = spins + 1
+ScriptJump(Label=#busy)
+"""
+BUSY_VARIABLES = """Variable(Global, Name=clicks)
+Variable(Global, Name=configs)
+Variable(Nomal, Name=spins)
+"""
+SIDE_CHOICES = """Select {
+    Case(InKeyMouse=2) {
+        clicks = clicks + 1
+    }
+    Case(InKey=67) {
+        configs = configs + 1
+        Config
+    }
+}
 """
 
 
@@ -193,6 +219,35 @@ class ScriptInterrupt(e2e.TestCase):
             globals_ = e2e.system_globals(s.user_file("System.dat").read_bytes())
             self.assertEqual((globals_["loads"][1], globals_["preloads"][1]), (1, 1), "the load ran PreDataLoad")
             self.assertGreaterEqual(globals_["backlogs"][1], 1)
+
+    def test_a_main_script_running_statements_leaves_the_side_scripts_their_input(self):
+        with e2e.Session(self) as s:
+            s.game.basic(BUSY, BUSY_VARIABLES)
+            s.game.script("system/Function.qvs", SIDE_CHOICES)
+            s.game.png("red.png", e2e.LOGICAL_W, e2e.LOGICAL_H, RED)
+            s.game.png("system/config.png", e2e.LOGICAL_W, e2e.LOGICAL_H, MENU)
+            p = s.start()
+            p.wait_window()
+
+            def centre(colour):
+                return e2e.close_to(p.logical_shot().pixel(*at(0, 0)), colour, 8)
+
+            e2e.wait_until(lambda: centre(RED), 30, 0.05, "the red screen")
+            clicks = 8
+            for _ in range(clicks):
+                p.click(*at(0, 0), button=3)
+                time.sleep(0.3)
+            p.key("c")
+            e2e.wait_until(lambda: centre(MENU), 15, 0.05, "the settings screen on C")
+            time.sleep(5.0)
+            self.assertTrue(centre(MENU), "the settings screen stays until the player leaves it")
+            p.click(*at(0, 0), button=3)
+            e2e.wait_until(lambda: centre(RED), 15, 0.05, "a right click to leave the settings screen")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
+            globals_ = e2e.system_globals(s.user_file("System.dat").read_bytes())
+            self.assertEqual((globals_["clicks"][1], globals_["configs"][1]), (clicks, 1),
+                             "every right click and the C reached the side script")
 
 
 if __name__ == "__main__":

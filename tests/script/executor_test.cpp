@@ -310,6 +310,28 @@ TEST(Interrupt, ComesBeforeTheNextStatementAndOnlyAWaitThatGaveUpRunsAgain) {
     }
 }
 
+// Read from another thread between two statements (no current frame), the
+// main script is neither covered nor in an interrupt until one is on top.
+TEST(Interrupt, BetweenStatementsOnlyAnInterruptOnTopCounts) {
+    struct Case {
+        const char* name;
+        bool interrupt;
+        bool expected;
+    } cases[] = {{"a plain frame", false, false}, {"an interrupt pushed", true, true}};
+    for (const Case& c : cases) {
+        ScriptRun run;
+        AddSource("plain.qvs", "Dammy(1)");
+        AddSource("intr.qvs", "Dammy(2)");
+        classScriptContext context;
+        ASSERT_NE(context.PushLoadedFrame(classScriptFrame("plain.qvs")), nullptr);
+        if (c.interrupt) {
+            ASSERT_NE(BeginScriptInterrupt(context, "intr.qvs"), nullptr);
+        }
+        EXPECT_EQ(context.IsCurrentFrameCovered(), c.expected) << c.name;
+        EXPECT_EQ(context.IsInInterrupt(), c.expected) << c.name;
+    }
+}
+
 TEST(Frames, PushesInheritTheFlagsOfTheCurrentFrame) {
     ScriptRun run;
     AddSource("flags.qvs", "Dammy(1) Dammy(2)");
