@@ -224,6 +224,23 @@ void DeleteMovieGraph(classMovieGraph* graph) {
     delete graph;
 }
 
+namespace {
+
+// Render thread. A movie never opened yet opens cued at its first draw anyway.
+void CueAgain(classSharedResource& resource) {
+    classMovieGraph* graph = resource.movieGraph;
+    if (graph == nullptr || !graph->player || graph->shutDown) return;
+    {
+        classCriticalSectionLock hold(g_movieLock);
+        resource.movieControl = classMovieControl{};
+    }
+    // The tiles keep the last picture until the new player's first one is
+    // taken at the next update.
+    if (resource.OpenMovie(graph, resource.name) && graph->renderer) graph->renderer->shownSerial = 0;
+}
+
+}  // namespace
+
 void RequestMovie(classSharedResource* texture, QueMovieRequest request) {
     if (texture == nullptr || texture->kind != TextureKind_Movie) return;
     switch (request) {
@@ -235,6 +252,9 @@ void RequestMovie(classSharedResource* texture, QueMovieRequest request) {
             break;
         case QueMovieRequest::Pause:
             texture->movieControl.RequestPause();
+            break;
+        case QueMovieRequest::Cue:
+            CueAgain(*texture);
             break;
     }
 }

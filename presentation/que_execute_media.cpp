@@ -8,6 +8,7 @@
 #include "presentation/que_records.h"
 #include "presentation/que_services.h"
 #include "presentation/scene_draw.h"
+#include "presentation/shared_resource.h"
 #include "sound/script_volume.h"
 
 namespace {
@@ -118,7 +119,15 @@ int32 classQue_DataLoad::Execute(classQueContext* context) {
     if (classApplication* application = GetApplication()) application->restartRequested.store(1);
     if (auto wake = g_wakeAllWaiters.load()) wake();
     // The loaded scene brings its own filter, or none.
-    if (load(path) && context != nullptr && context->mainScene != nullptr)
-        scene_draw::SettleSceneFilter(*context->mainScene);
+    if (!load(path)) return 0;
+    if (context != nullptr && context->mainScene != nullptr) scene_draw::SettleSceneFilter(*context->mainScene);
+    // A restored movie shares its player with whatever still shows the same
+    // file, the fading copy of the old screen above all, which may be
+    // playing it: cued again, it stands on its first picture as it does
+    // after a load in a new run, and its own "GraphicPlay" plays it whole.
+    if (QueMovieRequester requester = GetQueMovieRequester()) {
+        for (classSharedResource* movie : g_sharedResources.ResourcesOfKind(TextureKind_Movie))
+            requester(movie, QueMovieRequest::Cue);
+    }
     return 0;
 }

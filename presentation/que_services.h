@@ -66,9 +66,11 @@ void SetQuePlayDataService(const QuePlayDataService& service);
 QuePlayDataService GetQuePlayDataService();
 
 // Movies: the movie part answers the play, stop and pause records on the
-// texture resource of the object they find, under its own movie lock.
+// texture resource of the object they find, under its own movie lock. Cue
+// comes from a load, for every movie resource: the player is opened again on
+// its first picture, silent, and what was asked of it before is dropped.
 class classSharedResource;
-enum class QueMovieRequest { Play, Stop, Pause };
+enum class QueMovieRequest { Play, Stop, Pause, Cue };
 using QueMovieRequester = void (*)(classSharedResource* texture, QueMovieRequest request);
 void SetQueMovieRequester(QueMovieRequester requester);
 QueMovieRequester GetQueMovieRequester();

@@ -291,6 +291,13 @@ MENU = """PlayDataSave(No=1, Index="movie")
 Graphic(Layer=7, File="saved.png", x=560, y=300)
 Apply()
 """
+# The same menu loads what it saved, in the same run.
+MENU_SAVE_LOAD = """if (loads = 0) {
+    loads = 1
+    PlayDataSave(No=1, Index="movie")
+    PlayDataLoad(No=1)
+}
+"""
 
 
 class MovieWait(e2e.TestCase):
@@ -341,6 +348,30 @@ class MovieWait(e2e.TestCase):
                            "the statement after the loaded wait")
             second.close_window()
             self.assertEqual(second.wait_exit(), 0, second.stderr())
+
+    def test_a_load_in_the_same_run_leaves_the_restored_movie_cued(self):
+        # The fading copy of the old screen still holds the movie the load
+        # restores by the same name: its playing must not carry over.
+        with e2e.Session(self) as s:
+            self.make_game(s, 'Graphic(Layer=1, File="long.mpg")\nGraphicPlay(Layer=1)\n' + WAIT_THEN_MARK,
+                           "Variable(Global, Name=loads)\n")
+            s.game.script("system/Function.qvs", MENU_FUNCTION)
+            s.game.script("menu.qvs", MENU_SAVE_LOAD)
+            p = s.start()
+            p.wait_window()
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().average(600, 320, 680, 400), RED, 24), 20,
+                           0.05, "the movie playing")
+            p.click(640, 600, button=3)
+            e2e.wait_until(lambda: e2e.close_to(p.logical_shot().pixel(*AFTER_AT), AFTER, 8), 15, 0.1,
+                           "the statement after the loaded wait")
+            time.sleep(2.5)
+            # Past its red first second had it gone on playing.
+            self.assertTrue(e2e.close_to(p.logical_shot().average(600, 320, 680, 400), RED, 24),
+                            "the restored movie stands on its first picture")
+            audio = p.audio()
+            self.assertLess(audio.rms(audio.seconds - 1.0, audio.seconds), 0.01, "the restored movie sounds")
+            p.close_window()
+            self.assertEqual(p.wait_exit(), 0, p.stderr())
 
 
 if __name__ == "__main__":
