@@ -281,6 +281,23 @@ bool BuildAlreadyData(classAlreadyReadList& list, std::vector<u8>& out) {
     return true;
 }
 
+namespace {
+
+// One entry of the table at `tableOffset`: where its name and marks lie.
+struct AlreadyDataEntry {
+    u64 nameOffset;
+    u64 nameLength;  // with its zero
+    u64 marks;
+    u64 marksOffset;
+};
+
+AlreadyDataEntry AlreadyDataEntryAt(const u8* bytes, u64 tableOffset, u64 index) {
+    const u8* entry = bytes + tableOffset + index * kAlreadyDataEntrySize;
+    return {Get32(entry), Get32(entry + 4), Get32(entry + 8), Get32(entry + 12)};
+}
+
+}  // namespace
+
 bool IsAlreadyDataWhole(const u8* bytes, u64 size) {
     if (bytes == nullptr || size <= kAlreadyDataHeaderSize) return false;
     if (std::memcmp(bytes, kAlreadyMagic, sizeof kAlreadyMagic) != 0) return false;
@@ -296,11 +313,7 @@ bool IsAlreadyDataWhole(const u8* bytes, u64 size) {
         return false;
     u64 next = kAlreadyDataHeaderSize;
     for (u64 i = 0; i < count; ++i) {
-        const u8* entry = bytes + tableOffset + i * kAlreadyDataEntrySize;
-        const u64 nameOffset = Get32(entry);
-        const u64 nameLength = Get32(entry + 4);
-        const u64 marks = Get32(entry + 8);
-        const u64 marksOffset = Get32(entry + 12);
+        const auto [nameOffset, nameLength, marks, marksOffset] = AlreadyDataEntryAt(bytes, tableOffset, i);
         if (nameOffset != next || nameLength < 2 || nameLength > tableOffset - nameOffset) return false;
         const u8* name = bytes + nameOffset;
         if (std::memchr(name, 0, static_cast<size_t>(nameLength)) != name + nameLength - 1) return false;
@@ -317,15 +330,11 @@ bool ParseAlreadyData(classAlreadyReadList& list, const u8* bytes, u64 size) {
     const u64 count = Get32(bytes + 12);
     const u64 tableOffset = Get32(bytes + 16);
     for (u64 i = 0; i < count; ++i) {
-        const u8* entry = bytes + tableOffset + i * kAlreadyDataEntrySize;
-        const u64 nameOffset = Get32(entry);
-        const u64 nameLength = Get32(entry + 4);
-        const u32 marks = Get32(entry + 8);
-        const u64 marksOffset = Get32(entry + 12);
+        const auto [nameOffset, nameLength, marks, marksOffset] = AlreadyDataEntryAt(bytes, tableOffset, i);
         u8* buffer = nullptr;
         const std::string name(reinterpret_cast<const char*>(bytes + nameOffset),
                                static_cast<size_t>(nameLength - 1));
-        if (!list.Register(name, marks, &buffer)) continue;
+        if (!list.Register(name, static_cast<u32>(marks), &buffer)) continue;
         for (u32 k = 0; k < marks; ++k) WriteAlreadyReadByte(buffer, k, bytes[marksOffset + k]);
     }
     return true;

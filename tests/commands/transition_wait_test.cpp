@@ -343,6 +343,13 @@ class KeyWaitScriptTest : public fakes::CommandWaitTest {
     void WaitUntilWaiting() {
         for (int i = 0; i < 5000 && !holder->Get()->IsWaiting(); ++i) std::this_thread::sleep_for(1ms);
     }
+    // "Dammy(9)" is what the pushed script runs: `ran` is set when it does.
+    static void NoteDammy9(testexec::ScriptRun& run, std::atomic<bool>& ran) {
+        run.table.Handle("Dammy", [&ran](classScriptContext&, const std::vector<classScriptValue>& a, int32 n,
+                                         classScriptValue&) {
+            if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) ran = true;
+        });
+    }
 };
 
 // Up opens the backlog over the page and the same key wait runs again after
@@ -367,10 +374,7 @@ TEST_F(KeyWaitScriptTest, UpOpensTheBacklogAndTheSameKeyWaitRunsAgainAfterIt) {
         for (size_t i = 1; i < c.depth; ++i) run.context.frames.emplace_back(std::string("floor.qvs"));
         run.context.inputWaiter = holder.get();
         std::atomic<bool> backlogRan{false};
-        run.table.Handle("Dammy", [&backlogRan](classScriptContext&, const std::vector<classScriptValue>& a,
-                                                int32 n, classScriptValue&) {
-            if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) backlogRan = true;
-        });
+        NoteDammy9(run, backlogRan);
         auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
         WaitUntilWaiting();
         KeyDown(38);
@@ -428,10 +432,7 @@ TEST_F(KeyWaitScriptTest, AWaitThatAnInterruptCoversRunsAgainAfterIt) {
             });
         }
         std::atomic<bool> backlogRan{false};
-        run.table.Handle("Dammy", [&backlogRan](classScriptContext&, const std::vector<classScriptValue>& a,
-                                                int32 n, classScriptValue&) {
-            if (n >= 1 && a[0].IsInteger() && a[0].integer == 9) backlogRan = true;
-        });
+        NoteDammy9(run, backlogRan);
         auto done = std::async(std::launch::async, [&run] { run.Run("page.qvs"); });
         WaitUntilWaiting();
         if (!c.before) {
